@@ -1,0 +1,84 @@
+// quillon-cli.exe: the console front-end over the same engine as the desktop program.
+//   quillon-cli scan     run the scan that "Start" runs; print the findings
+//   quillon-cli encode   encipher definition lines read on standard input
+//   quillon-cli decode   decipher them
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "definitions/cipher.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/frm_main.h"
+
+using namespace quillon;
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: quillon-cli scan      run a scan and list what it found\n"
+               "       quillon-cli encode    encipher definition lines (standard input to output)\n"
+               "       quillon-cli decode    decipher definition lines (standard input to output)\n");
+  return 64;
+}
+
+// Plain-text input may come from any system, so LF alone also ends a line here; enciphered
+// input keeps the definition files' rule (CR LF or a lone CR), since LF is a cipher byte.
+int transform(bool encode) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::string line;
+  bool pending = false;
+  auto flush = [&] {
+    std::string out = encode ? encodeDefinitionLine(line) : decodeDefinitionLine(line);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fputs("\r\n", stdout);
+    line.clear();
+    pending = false;
+  };
+  for (int c; (c = std::getchar()) != EOF;) {
+    if (c == '\r') {
+      int n = std::getchar();
+      if (n != '\n' && n != EOF) std::ungetc(n, stdin);
+      flush();
+    } else if (c == '\n' && encode) {
+      flush();
+    } else {
+      line.push_back(char(c));
+      pending = true;
+    }
+  }
+  if (pending) flush();
+  return 0;
+}
+
+int scan() {
+  win32::Win32Services services;
+  Platform platform = services.console();
+  ui::HeadlessHost host;
+  ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
+  main.consoleMode = true;
+  main.Form_Load();
+  main.cmdScanNow_Click();
+  for (const ui::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
+  const auto& removal = main.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  for (const ui::ListItem& row : removal.items())
+    std::printf("%s\t%s\t%s\n", row.text.c_str(), row.subItem(1).c_str(), row.subItem(2).c_str());
+  std::fflush(stdout);
+  if (!main.lastRunLooked()) return 2;
+  return removal.count() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  std::string cmd = argv[1];
+  if (cmd == "scan") return scan();
+  if (cmd == "encode") return transform(true);
+  if (cmd == "decode") return transform(false);
+  return usage();
+}

@@ -1,0 +1,159 @@
+#include "common/text.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace quillon {
+
+namespace {
+inline char up(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+inline char low(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+}  // namespace
+
+std::string trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string toUpper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = up(c);
+  return r;
+}
+
+std::string toLower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = low(c);
+  return r;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (up(a[i]) != up(b[i])) return false;
+  return true;
+}
+
+bool istartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);
+}
+
+size_t ifind(std::string_view hay, std::string_view needle, size_t from) {
+  if (needle.empty()) return from <= hay.size() ? from : std::string_view::npos;
+  if (hay.size() < needle.size()) return std::string_view::npos;
+  const char first = up(needle[0]);
+  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    if (up(hay[i]) != first) continue;
+    size_t k = 1;
+    while (k < needle.size() && up(hay[i + k]) == up(needle[k])) ++k;
+    if (k == needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string replaceAll(std::string s, std::string_view from, std::string_view to) {
+  if (from.empty()) return s;
+  size_t pos = s.find(from);
+  if (pos == std::string::npos) return s;
+  std::string out;
+  size_t last = 0;
+  for (; pos != std::string::npos; pos = s.find(from, last)) {
+    out.append(s, last, pos - last);
+    out.append(to);
+    last = pos + from.size();
+  }
+  out.append(s, last, std::string::npos);
+  return out;
+}
+
+std::string ireplaceAll(std::string s, std::string_view from, std::string_view to) {
+  if (from.empty()) return s;
+  size_t pos = ifind(s, from);
+  if (pos == std::string::npos) return s;
+  std::string out;
+  size_t last = 0;
+  for (; pos != std::string::npos; pos = ifind(s, from, last)) {
+    out.append(s, last, pos - last);
+    out.append(to);
+    last = pos + from.size();
+  }
+  out.append(s, last, std::string::npos);
+  return out;
+}
+
+std::vector<std::string> split(std::string_view s, std::string_view sep) {
+  std::vector<std::string> parts;
+  size_t last = 0;
+  for (size_t pos = s.find(sep); pos != std::string_view::npos; pos = s.find(sep, last)) {
+    parts.emplace_back(s.substr(last, pos - last));
+    last = pos + sep.size();
+  }
+  parts.emplace_back(s.substr(last));
+  return parts;
+}
+
+std::string collapseBackslashes(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    out.push_back(s[i]);
+    if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == '\\') ++i;
+  }
+  return out;
+}
+
+std::string fileNameFromPath(std::string_view path) {
+  size_t p = path.rfind('\\');
+  return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string removeChars(std::string_view s, std::string_view chars) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s)
+    if (chars.find(c) == std::string_view::npos) out.push_back(c);
+  return out;
+}
+
+bool parseNumber(std::string_view s, double& out) {
+  std::string t = trim(s);
+  if (t.empty()) return false;
+  char* end = nullptr;
+  double v = std::strtod(t.c_str(), &end);
+  if (end == t.c_str() || *end != '\0') return false;
+  out = v;
+  return true;
+}
+
+bool parseBoolean(std::string_view s, bool& out) {
+  std::string t = trim(s);
+  if (iequals(t, "True")) return out = true, true;
+  if (iequals(t, "False")) return out = false, true;
+  double v;
+  if (!parseNumber(t, v)) return false;
+  out = v != 0;
+  return true;
+}
+
+std::string groupDigits(long long n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out;
+  int count = 0;
+  for (size_t i = digits.size(); i-- > 0;) {
+    out.insert(out.begin(), digits[i]);
+    if (++count % 3 == 0 && i > 0) out.insert(out.begin(), ',');
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+int roundPercent(double value) {
+  if (std::isnan(value)) return 0;
+  double r = std::nearbyint(value);  // default rounding mode: halves to even
+  if (r > 32767) return 32767;
+  if (r < -32768) return -32768;
+  return int(r);
+}
+
+}  // namespace quillon

@@ -1,0 +1,35 @@
+// Small text helpers shared by every subsystem. Text is single-byte (system ANSI code page);
+// case folding is ASCII only, which is what path and registry comparisons need here.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+std::string trim(std::string_view s);  // spaces only, both ends
+std::string toUpper(std::string_view s);
+std::string toLower(std::string_view s);
+bool iequals(std::string_view a, std::string_view b);
+bool istartsWith(std::string_view s, std::string_view prefix);
+// Position of needle in hay ignoring case, or npos.
+size_t ifind(std::string_view hay, std::string_view needle, size_t from = 0);
+std::string replaceAll(std::string s, std::string_view from, std::string_view to);
+std::string ireplaceAll(std::string s, std::string_view from, std::string_view to);
+// Split at every occurrence of sep (a field may be empty; n separators give n+1 fields).
+std::vector<std::string> split(std::string_view s, std::string_view sep);
+// One left-to-right pass turning every "\\" into "\" (so "\\\" becomes "\\").
+std::string collapseBackslashes(std::string_view s);
+// Text after the last backslash.
+std::string fileNameFromPath(std::string_view path);
+std::string removeChars(std::string_view s, std::string_view chars);
+// Whole number in decimal text with optional sign and surrounding spaces; false if not a number.
+bool parseNumber(std::string_view s, double& out);
+// Boolean reading as settings readers do it: "True"/"False" any case, or a number (0 false).
+bool parseBoolean(std::string_view s, bool& out);
+// Thousands-grouped decimal, as the status page shows counts.
+std::string groupDigits(long long n);
+// Round half to even and clamp to a 16-bit integer, as progress percentages are.
+int roundPercent(double value);
+
+}  // namespace quillon

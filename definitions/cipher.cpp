@@ -1,0 +1,25 @@
+#include "definitions/cipher.h"
+
+namespace quillon {
+
+std::string decodeDefinitionLine(const std::string& line) {
+  std::string out(line);
+  for (char& ch : out) {
+    int d = int(static_cast<unsigned char>(ch)) - kCipherKey;
+    if (d < 0) d += 255;
+    ch = char(d);
+  }
+  return out;
+}
+
+std::string encodeDefinitionLine(const std::string& line) {
+  std::string out(line);
+  for (char& ch : out) {
+    int e = int(static_cast<unsigned char>(ch)) + kCipherKey;
+    if (e > 255) e -= 255;
+    ch = char(e);
+  }
+  return out;
+}
+
+}  // namespace quillon

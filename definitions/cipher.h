@@ -1,0 +1,14 @@
+// The line cipher of the definition files: an additive substitution modulo 255 with one fixed
+// key. Any key from 1 to 129 keeps enciphered printable text (codes 32..126) free of CR and LF,
+// so an enciphered line stays one line; the definition server uses the same key.
+#pragma once
+#include <string>
+
+namespace quillon {
+
+constexpr int kCipherKey = 61;
+
+std::string decodeDefinitionLine(const std::string& line);
+std::string encodeDefinitionLine(const std::string& line);
+
+}  // namespace quillon

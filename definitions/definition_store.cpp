@@ -1,0 +1,74 @@
+#include "definitions/definition_store.h"
+
+#include "common/text.h"
+
+namespace quillon {
+
+bool fileExists(FileSystem& fs, const std::string& path) {
+  const std::string want = fileNameFromPath(path);
+  if (want.empty()) return false;
+  for (const std::string& name : fs.listFiles(path))
+    if (iequals(name, want)) return true;
+  return false;
+}
+
+LineReader DefinitionStore::open(const std::string& name) const {
+  std::string p = path(name);
+  if (fs_.listFiles(p).empty()) return LineReader(nullptr);
+  return LineReader(fs_.openRead(p));
+}
+
+bool DefinitionStore::check() {
+  for (const char* name : {kFileDefs, kRegistryDefs, kExeDefs, kCookieDefs, kDirectoryDefs}) {
+    if (fs_.listFiles(path(name)).empty()) {
+      deleteAll();
+      return false;
+    }
+  }
+  return true;
+}
+
+void DefinitionStore::deleteAll() {
+  for (const char* name : {kDirectoryDefs, kCookieDefs, kExeDefs, kRegistryDefs, kFileDefs, kDateFile})
+    fs_.deleteFile(path(name));
+}
+
+DefinitionCounts DefinitionStore::count() const {
+  DefinitionCounts c;
+  auto lines = [&](const char* name) {
+    int32_t n = 0;
+    if (!exists(name)) return n;
+    LineReader r(fs_.openRead(path(name)));
+    for (std::string line; r.next(line);) ++n;
+    return n;
+  };
+  c.cookie = lines(kCookieDefs);
+  c.exe = lines(kExeDefs);
+  c.registry = lines(kRegistryDefs);
+  c.file = lines(kFileDefs) + lines(kDirectoryDefs);
+  return c;
+}
+
+void DefinitionStore::installDownloaded() {
+  for (const char* name : {kCookieDefs, kRegistryDefs, kFileDefs, kExeDefs}) {
+    std::string dl = path(std::string("DL") + name);
+    if (!fileExists(fs_, dl)) continue;
+    if (exists(name)) fs_.deleteFile(path(name));
+    fs_.rename(dl, path(name));
+  }
+}
+
+std::string DefinitionStore::readDate() const {
+  if (!exists(kDateFile)) return kDefaultDefinitionDate;
+  LineReader r(fs_.openRead(path(kDateFile)));
+  std::string line;
+  r.next(line);
+  return line;
+}
+
+void DefinitionStore::writeDate(const std::string& text) {
+  fs_.deleteFile(path(kDateFile));
+  fs_.write(path(kDateFile), text + "\r\n", false);
+}
+
+}  // namespace quillon

@@ -1,0 +1,56 @@
+// The definition files and the other data files of the application folder: where they live,
+// the start-up and start-of-scan steps that install, check, count and discard them, and the
+// definitions date.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "common/line_reader.h"
+#include "platform/platform.h"
+
+namespace quillon {
+
+constexpr const char* kRegistryDefs = "RegistryDefinition.dat";
+constexpr const char* kFileDefs = "FileDefinition.dat";
+constexpr const char* kDirectoryDefs = "DirectoryDefinition.dat";
+constexpr const char* kExeDefs = "ExeDefinition.dat";
+constexpr const char* kCookieDefs = "BlockedCookies.dat";
+constexpr const char* kDateFile = "date.dat";
+constexpr const char* kExclusionFile = "ENoSignature.txt";
+constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
+
+// True when a plain listing of exactly `path` returns its last component (ignoring case):
+// hidden and system files, folders and wildcards never count as present.
+bool fileExists(FileSystem& fs, const std::string& path);
+
+struct DefinitionCounts {
+  int32_t cookie = 0, exe = 0, registry = 0, file = 0;  // file = file plus directory lines
+  int32_t total() const { return cookie + exe + registry + file; }
+};
+
+class DefinitionStore {
+ public:
+  DefinitionStore(FileSystem& fs, std::string appFolder) : fs_(fs), folder_(std::move(appFolder)) {}
+
+  std::string path(const std::string& name) const { return folder_ + "\\" + name; }
+  const std::string& folder() const { return folder_; }
+  bool exists(const std::string& name) const { return fileExists(fs_, path(name)); }
+  // Opens a data file for streaming; a file the listing does not show gives a closed reader.
+  LineReader open(const std::string& name) const;
+
+  // All five definition files present? At the first one missing, deletes them all and the
+  // date (so the date falls back to its default) and returns false.
+  bool check();
+  void deleteAll();
+  DefinitionCounts count() const;
+  // Replaces installed files with waiting "DL" downloads.
+  void installDownloaded();
+  std::string readDate() const;
+  void writeDate(const std::string& text);
+
+ private:
+  FileSystem& fs_;
+  std::string folder_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,47 @@
+#include "definitions/folder_tokens.h"
+
+#include "common/text.h"
+
+namespace quillon {
+
+namespace {
+struct TokenRow {
+  const char* token;
+  int csidl;
+};
+// Replacement order matters: a token expanded early may not reappear in a later folder.
+const TokenRow kTokens[] = {
+    {"[startsp]", 0x1D},  {"[appdata]", 0x1A}, {"[recycle]", 0x0A}, {"[comstar]", 0x1E},
+    {"[comapp]", 0x23},   {"[desktop]", 0x19}, {"[comdocs]", 0x2E}, {"[comfav]", 0x1F},
+    {"[comprog]", 0x17},  {"[comstam]", 0x16}, {"[comtemp]", 0x2D}, {"[cookies]", 0x21},
+    {"[comdesk]", 0x10},  {"[favorit]", 0x06}, {"[fonts]", 0x14},   {"[history]", 0x22},
+    {"[netcach]", 0x20},  {"[progs]", 0x02},   {"[progfil]", 0x26}, {"[comprogfil]", 0x2B},
+    {"[personl]", 0x05},  {"[recent]", 0x08},  {"[sendto]", 0x09},  {"[startup]", 0x07},
+    {"[strtmnu]", 0x0B},  {"[system]", 0x25},  {"[templat]", 0x15}, {"[windir]", 0x24},
+};
+constexpr int kStartMenu = 0x0B, kCommonStartMenu = 0x16;
+}  // namespace
+
+std::string specialFolderPath(Shell& shell, int csidl) {
+  std::string p = shell.specialFolder(csidl);
+  return p.empty() ? p : p + "\\";
+}
+
+FolderTokens::FolderTokens(Shell& shell) {
+  for (const TokenRow& row : kTokens) tokens_.emplace_back(row.token, specialFolderPath(shell, row.csidl));
+  user_ = ireplaceAll(specialFolderPath(shell, kStartMenu), "\\Start Menu", "");
+  allUser_ = ireplaceAll(specialFolderPath(shell, kCommonStartMenu), "\\Start Menu", "");
+  std::string programs = shell.programsFolderFromIdList();
+  if (!programs.empty() && programs.back() != '\\') programs += "\\";
+  driveRoot_ = programs.substr(0, 3);
+}
+
+std::string FolderTokens::expand(std::string folder) const {
+  if (folder.find('[') == std::string::npos) return folder;
+  for (const auto& [token, path] : tokens_) folder = ireplaceAll(std::move(folder), token, path);
+  folder = replaceAll(std::move(folder), "[user]", user_);
+  folder = replaceAll(std::move(folder), "[alluser]", allUser_);
+  return folder;
+}
+
+}  // namespace quillon

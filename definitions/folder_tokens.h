@@ -1,0 +1,29 @@
+// Folder tokens ("[windir]", "[appdata]", ...) that let one definition name a folder on any
+// machine. The shell is asked for every special folder once, when the expander is made (once
+// per scan run), not once per token per line.
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillon {
+
+// The shell's path of a special folder with a trailing backslash, or "" when unknown.
+std::string specialFolderPath(Shell& shell, int csidl);
+
+class FolderTokens {
+ public:
+  explicit FolderTokens(Shell& shell);
+  // Replaces every token (rows 1-28 in any letter case, "[user]"/"[alluser]" exact lower case).
+  std::string expand(std::string folder) const;
+  // First three characters of the Programs folder ("C:\"), or "" when it is unknown.
+  const std::string& driveRoot() const { return driveRoot_; }
+
+ private:
+  std::vector<std::pair<const char*, std::string>> tokens_;  // in replacement order
+  std::string user_, allUser_, driveRoot_;
+};
+
+}  // namespace quillon

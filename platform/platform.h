@@ -1,0 +1,130 @@
+// What the program needs from the operating system, as small interfaces. The behaviour
+// folders reach the system only through these; platform/win32 implements them on the Win32
+// API and tests substitute fakes where they must control an outcome.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// ---- Registry -------------------------------------------------------------------------
+// Predefined roots, with the values of their handles.
+constexpr uint32_t kHkeyClassesRoot = 0x80000000u;
+constexpr uint32_t kHkeyCurrentUser = 0x80000001u;
+constexpr uint32_t kHkeyLocalMachine = 0x80000002u;
+constexpr uint32_t kHkeyUsers = 0x80000003u;
+constexpr uint32_t kHkeyCurrentConfig = 0x80000005u;
+constexpr uint32_t kHkeyDynData = 0x80000006u;
+
+constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
+constexpr uint32_t kKeyRead = 0x20019, kKeyAllAccess = 0xF003F;
+
+enum class RegStatus { Ok, NoKey, NoValue, Failed };
+
+struct RegValue {
+  uint32_t type = 0;
+  std::string data;  // raw bytes as stored
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  virtual bool keyExists(uint32_t root, const std::string& path, uint32_t access) = 0;
+  virtual RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name,
+                               uint32_t access, RegValue& out) = 0;
+  // Creates the key when needed (read and write access), then sets the value.
+  virtual bool setValue(uint32_t root, const std::string& path, const std::string& name,
+                        const RegValue& value) = 0;
+  virtual bool deleteValue(uint32_t root, const std::string& path, const std::string& name) = 0;
+  virtual bool deleteTree(uint32_t root, const std::string& path) = 0;
+};
+
+// ---- File system (Windows path rules) ---------------------------------------------------
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  virtual size_t read(char* buf, size_t n) = 0;  // 0 at end of file or on error
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Names of the plain files a listing of `pattern` returns: folders, hidden and system files
+  // are left out, exactly as a default directory listing does.
+  virtual std::vector<std::string> listFiles(const std::string& pattern) = 0;
+  virtual bool folderExists(const std::string& path) = 0;
+  virtual std::unique_ptr<InputFile> openRead(const std::string& path) = 0;  // null on failure
+  virtual bool readAll(const std::string& path, std::string& out) = 0;
+  // Writes (or appends) bytes; creates the file when absent.
+  virtual bool write(const std::string& path, const std::string& data, bool append) = 0;
+  virtual bool deleteFile(const std::string& path) = 0;
+  virtual bool rename(const std::string& from, const std::string& to) = 0;
+  virtual bool createFolder(const std::string& path) = 0;
+};
+
+// ---- Shell ----------------------------------------------------------------------------------
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // The shell's path of a special folder, without a trailing backslash; "" when unknown.
+  virtual std::string specialFolder(int csidl) = 0;
+  // The Programs folder asked through its item identifier list (the drive-root helper's way).
+  virtual std::string programsFolderFromIdList() = 0;
+  // Starts a program by command line and returns at once.
+  virtual bool launch(const std::string& commandLine) = 0;
+};
+
+// ---- Version information of files --------------------------------------------------------
+struct Branding {
+  std::string productName, companyName, webSite;
+  int major = 0, minor = 0;
+};
+
+class Process {
+ public:
+  virtual ~Process() = default;
+  virtual std::string exePath() = 0;  // full path of the running executable
+  virtual Branding ownBranding() = 0;  // from the executable's version information
+};
+
+// ---- User-facing services --------------------------------------------------------------
+// Message box flags and answers, with the system's numbers.
+enum : unsigned {
+  kMbOk = 0x0, kMbOkCancel = 0x1, kMbAbortRetryIgnore = 0x2, kMbYesNoCancel = 0x3, kMbYesNo = 0x4,
+  kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconExclamation = 0x30, kMbIconInformation = 0x40,
+};
+enum : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7 };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual int messageBox(const std::string& text, const std::string& title, unsigned flags) = 0;
+};
+
+// Gives the message loop a turn; long loops call it once per item.
+class Pump {
+ public:
+  virtual ~Pump() = default;
+  virtual void yield() = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual std::string nowText() = 0;  // current local date and time in the program's form
+};
+
+// Everything the behaviour needs from the system, handed down from the entry point.
+struct Platform {
+  Registry& registry;
+  FileSystem& fs;
+  Shell& shell;
+  Process& process;
+  Dialogs& dialogs;
+  Pump& pump;
+  Clock& clock;
+};
+
+}  // namespace quillon

@@ -1,0 +1,44 @@
+// Binds headless forms to real windows: one child window per control, every model change
+// mirrored to its window, every user action turned into the control's own call.
+#pragma once
+#include <map>
+#include <string>
+
+#include "ui/controls.h"
+#include "ui/form_host.h"
+
+namespace quillon::win32 {
+
+class GuiHost : public ui::FormHost, public ui::ControlObserver {
+ public:
+  explicit GuiHost(void* instance);
+  ~GuiHost() override;
+  // Creates the form's window and its controls. `onClose` runs when the user closes it.
+  void* create(ui::Form& form, void* owner, std::function<void()> onClose);
+  void* windowOf(ui::Form& form) const;
+
+  void showModal(ui::Form& f) override;
+  void lockRedraw(ui::Form& f, bool lock) override;
+  void changed(ui::Control& c, ui::Change what, int row) override;
+
+  // Window procedure plumbing (public for the static procedure only).
+  long long handleMessage(void* hwnd, unsigned msg, unsigned long long wParam, long long lParam, bool& handled);
+
+ private:
+  struct FormWin;
+  void createControl(FormWin& fw, ui::Control& c);
+  void syncAll(ui::Control& c);
+  void syncForm(FormWin& fw);
+  void fillRow(ui::Control& c, int row, bool insert);
+  ui::Control* controlById(int id) const;
+  void* instance_;
+  std::map<ui::Form*, FormWin*> forms_;
+  std::map<ui::Control*, void*> windows_;
+  std::map<int, ui::Control*> ids_;
+  int nextId_ = 1000;
+  bool applying_ = false;  // true while the model is pushed to a window (no echo back)
+  void* imageList_ = nullptr;
+  void* font_ = nullptr;
+};
+
+}  // namespace quillon::win32

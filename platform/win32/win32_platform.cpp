@@ -1,0 +1,279 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+
+#include "common/datetime.h"
+
+namespace quillon::win32 {
+
+namespace {
+HKEY rootKey(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<LONG>(root))); }
+}  // namespace
+
+// ---- Registry ---------------------------------------------------------------------------
+bool Win32Registry::keyExists(uint32_t root, const std::string& path, uint32_t access) {
+  HKEY k;
+  if (RegOpenKeyExA(rootKey(root), path.c_str(), 0, access, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+RegStatus Win32Registry::queryValue(uint32_t root, const std::string& path, const std::string& name,
+                                    uint32_t access, RegValue& out) {
+  HKEY k;
+  LONG rc = RegOpenKeyExA(rootKey(root), path.c_str(), 0, access, &k);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegStatus::NoKey;
+  if (rc != ERROR_SUCCESS) return RegStatus::Failed;
+  DWORD type = 0, size = 0;
+  rc = RegQueryValueExA(k, name.c_str(), nullptr, &type, nullptr, &size);
+  RegStatus status = RegStatus::Ok;
+  if (rc == ERROR_FILE_NOT_FOUND) {
+    status = RegStatus::NoValue;
+  } else if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) {
+    status = RegStatus::Failed;
+  } else {
+    out.type = type;
+    out.data.assign(size, '\0');
+    rc = RegQueryValueExA(k, name.c_str(), nullptr, &type,
+                          reinterpret_cast<BYTE*>(out.data.data()), &size);
+    if (rc != ERROR_SUCCESS) status = RegStatus::Failed;
+    else out.data.resize(size);
+  }
+  RegCloseKey(k);
+  return status;
+}
+
+bool Win32Registry::setValue(uint32_t root, const std::string& path, const std::string& name,
+                             const RegValue& value) {
+  HKEY k;
+  if (RegCreateKeyExA(rootKey(root), path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG rc = RegSetValueExA(k, name.c_str(), 0, value.type,
+                           reinterpret_cast<const BYTE*>(value.data.data()), DWORD(value.data.size()));
+  RegCloseKey(k);
+  return rc == ERROR_SUCCESS;
+}
+
+bool Win32Registry::deleteValue(uint32_t root, const std::string& path, const std::string& name) {
+  HKEY k;
+  if (RegOpenKeyExA(rootKey(root), path.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return false;
+  LONG rc = RegDeleteValueA(k, name.c_str());
+  RegCloseKey(k);
+  return rc == ERROR_SUCCESS;
+}
+
+bool Win32Registry::deleteTree(uint32_t root, const std::string& path) {
+  return SHDeleteKeyA(rootKey(root), path.c_str()) == ERROR_SUCCESS;
+}
+
+// ---- File system -------------------------------------------------------------------------
+namespace {
+class Win32InputFile : public InputFile {
+ public:
+  explicit Win32InputFile(HANDLE h) : h_(h) {}
+  ~Win32InputFile() override { CloseHandle(h_); }
+  size_t read(char* buf, size_t n) override {
+    DWORD got = 0;
+    if (!ReadFile(h_, buf, DWORD(n), &got, nullptr)) return 0;
+    return got;
+  }
+
+ private:
+  HANDLE h_;
+};
+}  // namespace
+
+std::vector<std::string> Win32FileSystem::listFiles(const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (fd.dwFileAttributes &
+        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+      continue;
+    names.emplace_back(fd.cFileName);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+bool Win32FileSystem::folderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32InputFile>(h);
+}
+
+bool Win32FileSystem::readAll(const std::string& path, std::string& out) {
+  auto f = openRead(path);
+  if (!f) return false;
+  out.clear();
+  char buf[65536];
+  for (size_t n; (n = f->read(buf, sizeof buf)) > 0;) out.append(buf, n);
+  return true;
+}
+
+bool Win32FileSystem::write(const std::string& path, const std::string& data, bool append) {
+  HANDLE h = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                         nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  BOOL ok = data.empty() || WriteFile(h, data.data(), DWORD(data.size()), &put, nullptr);
+  CloseHandle(h);
+  return ok && put == data.size();
+}
+
+bool Win32FileSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
+  return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool Win32FileSystem::createFolder(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// ---- Shell -------------------------------------------------------------------------------
+std::string Win32Shell::specialFolder(int csidl) {
+  char buf[MAX_PATH + 1] = {0};
+  if (!SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) return "";
+  return buf;
+}
+
+std::string Win32Shell::programsFolderFromIdList() {
+  LPITEMIDLIST pidl = nullptr;
+  if (SHGetSpecialFolderLocation(GetDesktopWindow(), CSIDL_PROGRAMS, &pidl) != S_OK || !pidl) return "";
+  char buf[1024] = {0};
+  BOOL ok = SHGetPathFromIDListA(pidl, buf);
+  CoTaskMemFree(pidl);
+  return ok ? std::string(buf) : std::string();
+}
+
+bool Win32Shell::launch(const std::string& commandLine) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = commandLine;
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return true;
+}
+
+// ---- Version information -------------------------------------------------------------
+std::string versionString(const std::string& file, const char* field) {
+  DWORD dummy = 0;
+  DWORD size = GetFileVersionInfoSizeA(file.c_str(), &dummy);
+  if (!size) return "";
+  std::string data(size, '\0');
+  if (!GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return "";
+  struct LangCp { WORD lang, cp; }* trans = nullptr;
+  UINT len = 0;
+  std::vector<std::string> blocks;
+  if (VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&trans), &len) &&
+      len >= sizeof(LangCp)) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%04x%04x", trans->lang, trans->cp);
+    blocks.emplace_back(b);
+  }
+  blocks.emplace_back("040904b0");
+  blocks.emplace_back("040904e4");
+  for (const std::string& block : blocks) {
+    std::string q = "\\StringFileInfo\\" + block + "\\" + field;
+    char* value = nullptr;
+    if (VerQueryValueA(data.data(), q.c_str(), reinterpret_cast<void**>(&value), &len) && value)
+      return std::string(value, len && value[len - 1] == '\0' ? len - 1 : len).c_str();
+  }
+  return "";
+}
+
+std::string Win32Process::exePath() {
+  char buf[MAX_PATH + 1] = {0};
+  GetModuleFileNameA(nullptr, buf, MAX_PATH);
+  return buf;
+}
+
+Branding Win32Process::ownBranding() {
+  Branding b;
+  std::string exe = exePath();
+  b.productName = versionString(exe, "ProductName");
+  b.companyName = versionString(exe, "CompanyName");
+  b.webSite = versionString(exe, "Comments");
+  DWORD dummy = 0, size = GetFileVersionInfoSizeA(exe.c_str(), &dummy);
+  if (size) {
+    std::string data(size, '\0');
+    VS_FIXEDFILEINFO* ffi = nullptr;
+    UINT len = 0;
+    if (GetFileVersionInfoA(exe.c_str(), 0, size, data.data()) &&
+        VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&ffi), &len) && ffi) {
+      b.major = HIWORD(ffi->dwFileVersionMS);
+      b.minor = LOWORD(ffi->dwFileVersionMS);
+    }
+  }
+  return b;
+}
+
+// ---- Dialogs, pump, clock -----------------------------------------------------------------
+int Win32Dialogs::messageBox(const std::string& text, const std::string& title, unsigned flags) {
+  return MessageBoxA(static_cast<HWND>(owner_), text.c_str(), title.c_str(), flags);
+}
+
+int ConsoleDialogs::messageBox(const std::string& text, const std::string& title, unsigned flags) {
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+  std::fflush(stderr);
+  switch (flags & 0xF) {
+    case kMbAbortRetryIgnore: return kIdAbort;
+    case kMbYesNo:
+    case kMbYesNoCancel: return kIdYes;
+    default: return kIdOk;
+  }
+}
+
+Win32Pump::Win32Pump(double minGapMs) : minGapMs_(minGapMs) {}
+
+double Win32Pump::nowMs() {
+  static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) * 1000.0 / double(freq.QuadPart);
+}
+
+void Win32Pump::yield() {
+  double now = nowMs();
+  if (now - last_ < minGapMs_) return;
+  last_ = now;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(int(msg.wParam));
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+std::string Win32Clock::nowText() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  DateTime t;
+  t.year = st.wYear, t.month = st.wMonth, t.day = st.wDay;
+  t.hour = st.wHour, t.minute = st.wMinute, t.second = st.wSecond;
+  return formatDateTime(t);
+}
+
+}  // namespace quillon::win32

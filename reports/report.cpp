@@ -1,0 +1,71 @@
+#include "reports/report.h"
+
+#include "common/line_reader.h"
+#include "common/text.h"
+#include "definitions/definition_store.h"
+
+namespace quillon {
+
+namespace {
+constexpr const char* LB = "\r\n";
+
+// Every line of a text file, or nothing when it is absent.
+template <class F>
+void eachLine(FileSystem& fs, const std::string& path, F f) {
+  if (!fileExists(fs, path)) return;
+  LineReader r(fs.openRead(path));
+  for (std::string line; r.next(line);) f(line);
+}
+}  // namespace
+
+void makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in) {
+  const std::string reportPath = appFolder + "\\" + kReportFile;
+  if (fileExists(fs, reportPath)) fs.deleteFile(reportPath);
+
+  std::string quarantine, exclusions;
+  eachLine(fs, appFolder + "\\" + kQuarantineFolder + "\\" + kQuarantineLog,
+           [&](const std::string& l) { quarantine += l + LB + LB; });
+  eachLine(fs, appFolder + "\\" + kExclusionFile, [&](const std::string& l) {
+    if (!l.empty() && l != " ") exclusions += l + LB;
+  });
+
+  std::string out;
+  // Each write of the report ends with a line break of its own after the text it carries.
+  auto put = [&](const std::string& text) { out += text + LB; };
+  put(LB);
+  put(in.productName + std::string(19, ' ') + "v" + std::to_string(in.major) + "." +
+      std::to_string(in.minor) + "   Scan Report." + LB);
+  put(LB);
+  put(std::string("-----------------------") + LB);
+  put(" Scan Started at  : " + in.startedAt + LB);
+  put(" Scan Finished at : " + in.finishedAt + LB);
+  put(std::string("-----------------------") + LB);
+  for (int i = 0; i < 3; ++i) put(LB);
+  put(" 1)Total Number of Cookies and Processes inspected: " + in.processesCaption + LB);
+  put(" 2)Total Number of Registry entries inspected: " + in.registryCaption + LB);
+  put(" 3)Total Number of Files/Folders inspected: " + in.filesCaption + LB);
+  put(LB);
+  put(std::string("[Threats Detected]") + LB + LB);
+  for (const ui::ListItem& row : in.removal.items()) {
+    put(row.text + LB);
+    put(row.subItem(1) + LB + LB);
+  }
+  put("Total = " + std::to_string(in.removal.count()) + LB);
+  if (!exclusions.empty()) put(std::string(LB) + "[Files Currently Excluded]" + LB + LB + exclusions + LB);
+  if (!quarantine.empty())
+    put(std::string(LB) + "[Current Quarantine Log]" + LB + LB + quarantine + LB + LB);
+  put(LB);
+  put("=====================End Of Report.");
+  fs.write(reportPath, out, true);
+}
+
+std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appFolder) {
+  std::string text;
+  eachLine(fs, appFolder + "\\" + kReportFile, [&](const std::string& line) {
+    text += trim(line).empty() ? std::string(LB) : line;
+    pump.yield();
+  });
+  return text;
+}
+
+}  // namespace quillon

@@ -1,0 +1,27 @@
+// The plain-text scan report "Scan_Log.txt" and the text its viewer shows.
+#pragma once
+#include <string>
+
+#include "platform/platform.h"
+#include "ui/controls.h"
+
+namespace quillon {
+
+constexpr const char* kReportFile = "Scan_Log.txt";
+constexpr const char* kQuarantineFolder = "quarantine";
+constexpr const char* kQuarantineLog = "QuarantineLog.txt";
+
+struct ReportInputs {
+  std::string productName;
+  int major = 0, minor = 0;
+  std::string startedAt, finishedAt;
+  std::string processesCaption, registryCaption, filesCaption;  // the counter labels as shown
+  const ui::ListView& removal;
+};
+
+// Replaces the report of the previous scan.
+void makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in);
+// What the viewer shows: each text line as is, each blank line as one line break.
+std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appFolder);
+
+}  // namespace quillon

@@ -1,0 +1,86 @@
+#include "scan/file_scan.h"
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/grammar.h"
+#include "scan/company_name.h"
+
+namespace quillon {
+
+namespace {
+
+// "[drive]" (exact case), then the folder tokens, then the backslash collapse.
+std::string expandFolder(const ScanEnv& env, const std::string& folder) {
+  std::string f = replaceAll(folder, "[drive]", env.tokens.driveRoot());
+  return collapseBackslashes(env.tokens.expand(std::move(f)));
+}
+
+void reportStatus(ScanEnv& env, const std::string& item) {
+  const DefinitionCounts& c = env.counts;
+  double inspected = env.counters.filesInspected;
+  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + item, percentOf(inspected, c.file),
+                            percentOf(inspected + c.registry + c.cookie + c.exe, c.total()));
+}
+
+// A line with a blank threat name is listed under its file name or folder label, so that the
+// row names something the user can recognise rather than reading " - Found".
+void addFinding(ScanEnv& env, const std::string& path, const PathDefinition& d, const std::string& name,
+                int icon) {
+  const std::string threat = trim(d.threat).empty() ? name : d.threat;
+  int r = env.lists.files.add(path);
+  env.lists.files.setSubItem(r, 1, threat);
+  addTrace(env.lists);
+  addThreatRows(env, threat, icon, path, d.type);
+}
+
+}  // namespace
+
+void scanFiles(ScanEnv& env) {
+  Platform& p = env.platform;
+  LineReader reader = env.defs.open(kFileDefs);
+  if (!reader.isOpen()) return;
+  for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
+    PathDefinition d = parsePathLine(decodeDefinitionLine(line));
+    std::string fileName = trim(d.head);
+    std::string folder = d.hasFolder ? expandFolder(env, d.folder) : std::string();
+    std::string path = collapseBackslashes(folder.empty() ? fileName : folder + "\\" + fileName);
+
+    ++env.counters.filesInspected;
+    reportStatus(env, fileName);
+    if (env.host.scanCancelled()) break;
+
+    if (!fileExists(p.fs, path)) continue;
+    if (env.exclusions.isFileExcluded(path)) {
+      env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
+      continue;
+    }
+    // The system's own files are never reported, whatever a definition says.
+    if (iequals(trim(readCompanyName(p.fs, path)), "Microsoft Corporation")) continue;
+    addFinding(env, path, d, fileName, kIconFile);
+  }
+}
+
+void scanDirectories(ScanEnv& env) {
+  Platform& p = env.platform;
+  LineReader reader = env.defs.open(kDirectoryDefs);
+  if (!reader.isOpen()) return;
+  for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
+    PathDefinition d = parsePathLine(decodeDefinitionLine(line));
+    if (!d.hasFolder || d.folder.empty()) continue;
+    std::string label = removeChars(d.head, "\r\n\t");
+    std::string path = collapseBackslashes(expandFolder(env, d.folder));
+
+    ++env.counters.filesInspected;
+    reportStatus(env, label);
+    if (env.host.scanCancelled()) break;
+
+    if (!p.fs.folderExists(path)) continue;
+    if (env.exclusions.isFolderExcluded(path)) {
+      env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
+      continue;
+    }
+    addFinding(env, path, d, label, kIconFolder);
+  }
+}
+
+}  // namespace quillon

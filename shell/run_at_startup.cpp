@@ -1,0 +1,20 @@
+#include "shell/run_at_startup.h"
+
+#include "common/text.h"
+
+namespace quillon {
+
+void setRunAtStartup(Registry& reg, const Settings& settings, const std::string& exePath) {
+  std::string file = fileNameFromPath(exePath);
+  size_t dot = file.rfind('.');
+  std::string valueName = dot == std::string::npos ? file : file.substr(0, dot);
+  auto on = settings.readNumber("OptionAndSettings", "chkRunAtStartup", "1");
+  if (on && *on == 1) {
+    std::string command = "\"" + exePath + "\"";
+    reg.setValue(kHkeyLocalMachine, kRunKey, valueName, RegValue{kRegSz, command + '\0'});
+  } else {
+    reg.deleteValue(kHkeyLocalMachine, kRunKey, valueName);
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,96 @@
+// Test doubles for what a test must control (message box answers, the message loop, the
+// clock, a failing registry write) and a fixture that gives each test its own application
+// folder and settings. Everything else in the tests is the real system under Wine.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/frm_main.h"
+
+namespace quillon::test {
+
+struct ShownBox {
+  std::string text, title;
+  unsigned flags;
+};
+
+class FakeDialogs : public Dialogs {
+ public:
+  std::vector<ShownBox> shown;
+  // Answers a box; by default its first button (OK, Yes, Abort).
+  std::function<int(const ShownBox&)> answer;
+  int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
+};
+
+class FakePump : public Pump {
+ public:
+  int yields = 0;
+  std::function<void(int)> onYield;  // gets the yield's number, from 1
+  void yield() override;
+};
+
+class FakeClock : public Clock {
+ public:
+  std::string now = "1/2/2026 3:04:05 PM";
+  std::string nowText() override { return now; }
+};
+
+// The real registry, except that machine-wide writes can be made to fail.
+class FlakyRegistry : public win32::Win32Registry {
+ public:
+  bool failMachineWrites = false;
+  int machineWriteAttempts = 0;
+  bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& v) override;
+};
+
+// The real shell, except that programs are recorded instead of started.
+class RecordingShell : public win32::Win32Shell {
+ public:
+  std::vector<std::string> launched;
+  bool launch(const std::string& commandLine) override {
+    launched.push_back(commandLine);
+    return true;
+  }
+};
+
+// A throw-away application folder, its own product name in the settings store, and a main
+// window made headless over the real platform with fake dialogs, pump and clock.
+class App {
+ public:
+  explicit App(const std::string& productName = "QuillonTest");
+  ~App();
+  App(const App&) = delete;
+
+  std::string path(const std::string& name) const { return folder + "\\" + name; }
+  // Writes plain definition lines enciphered, as a definition file.
+  void writeDefinitions(const std::string& file, const std::vector<std::string>& plainLines);
+  // Writes all five definition files, empty but for those given later.
+  void writeEmptyDefinitions();
+  void writeText(const std::string& file, const std::string& text);
+  std::string readText(const std::string& file) const;
+  ui::FrmMain& main();  // made on first use
+  void resetMain() { main_.reset(); }
+
+  std::string folder, product;
+  FlakyRegistry registry;
+  win32::Win32FileSystem fs;
+  RecordingShell shell;
+  win32::Win32Process process;
+  FakeDialogs dialogs;
+  FakePump pump;
+  FakeClock clock;
+  Platform platform{registry, fs, shell, process, dialogs, pump, clock};
+  ui::HeadlessHost host;
+
+ private:
+  std::unique_ptr<ui::FrmMain> main_;
+};
+
+// Makes a folder (and parents) with the real file system; returns its path.
+std::string makeFolder(const std::string& path);
+std::string tempRoot();
+
+}  // namespace quillon::test

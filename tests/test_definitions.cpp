@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/definition_store.h"
+#include "definitions/folder_tokens.h"
+#include "definitions/grammar.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+TEST(Cipher, DecodingUndoesEncodingExceptCode255) {
+  std::string all;
+  for (int c = 0; c < 255; ++c) all.push_back(char(c));
+  EXPECT_EQ(decodeDefinitionLine(encodeDefinitionLine(all)), all);
+  EXPECT_EQ(decodeDefinitionLine(encodeDefinitionLine(std::string(1, char(255)))), std::string(1, '\0'));
+  for (int c = 32; c <= 126; ++c) {
+    char e = encodeDefinitionLine(std::string(1, char(c)))[0];
+    EXPECT_NE(e, '\r');
+    EXPECT_NE(e, '\n');
+  }
+}
+
+TEST(Grammar, FileAndDirectoryLines) {
+  PathDefinition d = parsePathLine(" a.dll =Threat Name|[windir]\\x|Adware|extra");
+  EXPECT_EQ(trim(d.head), "a.dll");
+  EXPECT_EQ(d.threat, "Threat Name");
+  EXPECT_EQ(d.folder, "[windir]\\x");
+  EXPECT_EQ(d.type, "Adware");
+  d = parsePathLine("b.dll=T|folder");
+  EXPECT_TRUE(d.hasFolder);
+  EXPECT_EQ(d.type, "");
+  d = parsePathLine("c.dll=T");
+  EXPECT_FALSE(d.hasFolder);
+  d = parsePathLine("noequals|f");
+  EXPECT_EQ(d.threat, "");
+  EXPECT_EQ(d.head, "noequals");
+}
+
+TEST(Grammar, ExecutableLines) {
+  ExeDefinition e = parseExeLine("bad.exe=Bad|[windir]");
+  EXPECT_TRUE(e.valid);
+  EXPECT_EQ(e.name, "bad.exe");
+  EXPECT_EQ(e.folder, "[windir]");
+  e = parseExeLine("bad.exe=C:\\only\\folder");
+  EXPECT_EQ(e.folder, "C:\\only\\folder");
+  EXPECT_FALSE(parseExeLine("no separator").valid);
+}
+
+TEST(Grammar, RegistryLinesSplitAtTheLastEquals) {
+  RegistryDefinition r = parseRegistryLine("2^Software\\a=b^val=ue= Threat |Hijacker");
+  ASSERT_TRUE(r.valid);
+  EXPECT_EQ(r.keyPath, "Software\\a=b");
+  EXPECT_EQ(r.valueName, "val=ue");
+  EXPECT_EQ(r.threat, "Threat ");
+  EXPECT_EQ(r.type, "Hijacker");
+  uint32_t h;
+  std::string name;
+  EXPECT_TRUE(registryRoot("4", h, name));
+  EXPECT_EQ(h, 0x80000005u);
+  EXPECT_EQ(name, "HKEY_CURRENT_CONFIG");
+  EXPECT_FALSE(registryRoot("7", h, name));
+  EXPECT_FALSE(registryRoot("HKLM", h, name));
+  EXPECT_EQ(name, "");
+  EXPECT_FALSE(parseRegistryLine("1^Software\\x^").valid);
+}
+
+namespace {
+class CountingShell : public Shell {
+ public:
+  std::map<int, std::string> folders{{0x24, "C:\\windows"}, {0x19, "C:\\users\\Public\\Desktop"},
+                                     {0x10, "C:\\users\\me\\Desktop"}, {0x0B, "C:\\users\\me\\Start Menu"},
+                                     {0x16, "C:\\ProgramData\\START MENU"}};
+  int asked = 0;
+  std::string specialFolder(int csidl) override {
+    ++asked;
+    auto it = folders.find(csidl);
+    return it == folders.end() ? "" : it->second;
+  }
+  std::string programsFolderFromIdList() override { return "D:\\Programs"; }
+  bool launch(const std::string&) override { return true; }
+};
+}  // namespace
+
+TEST(FolderTokens, ExpandInOrderAndCaseRules) {
+  CountingShell shell;
+  FolderTokens tokens(shell);
+  int asked = shell.asked;
+  EXPECT_EQ(collapseBackslashes(tokens.expand("[WINDIR]\\system32")), "C:\\windows\\system32");
+  EXPECT_EQ(tokens.expand("[desktop]"), "C:\\users\\Public\\Desktop\\");
+  EXPECT_EQ(tokens.expand("[ComDesk]"), "C:\\users\\me\\Desktop\\");
+  EXPECT_EQ(tokens.expand("[user]x"), "C:\\users\\me\\x");
+  EXPECT_EQ(tokens.expand("[alluser]"), "C:\\ProgramData\\");
+  EXPECT_EQ(tokens.expand("[USER]"), "[USER]");  // only the lower-case form is a token
+  EXPECT_EQ(tokens.expand("[fonts]a"), "a");     // unknown folder expands to nothing
+  EXPECT_EQ(tokens.driveRoot(), "D:\\");
+  for (int i = 0; i < 1000; ++i) tokens.expand("[windir][appdata]");
+  EXPECT_EQ(shell.asked, asked);  // the shell is asked when the expander is made, not per line
+}
+
+TEST(FolderTokens, RealShellUnderWine) {
+  win32::Win32Shell shell;
+  FolderTokens tokens(shell);
+  char sys[MAX_PATH];
+  GetSystemDirectoryA(sys, MAX_PATH);
+  EXPECT_TRUE(iequals(collapseBackslashes(tokens.expand("[windir]\\system32")), sys));
+  EXPECT_EQ(tokens.driveRoot().size(), 3u);
+  EXPECT_EQ(tokens.driveRoot().substr(1), ":\\");
+}
+
+TEST(DefinitionStore, FileExistsSeesOnlyPlainFilesByExactName) {
+  App app;
+  app.writeText("plain.txt", "x");
+  app.writeText("hidden.txt", "x");
+  SetFileAttributesA(app.path("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  makeFolder(app.path("sub"));
+  EXPECT_TRUE(fileExists(app.fs, app.path("PLAIN.TXT")));
+  EXPECT_FALSE(fileExists(app.fs, app.path("hidden.txt")));
+  EXPECT_FALSE(fileExists(app.fs, app.path("sub")));
+  EXPECT_FALSE(fileExists(app.fs, app.path("*.txt")));
+  EXPECT_FALSE(fileExists(app.fs, app.path("missing.txt")));
+}
+
+TEST(DefinitionStore, InstallCheckCountAndDate) {
+  App app;
+  DefinitionStore defs(app.fs, app.folder);
+  EXPECT_EQ(defs.readDate(), "3/16/2006 12:00:00 AM");
+  app.writeText("FileDefinition.dat", "old\r\n");
+  app.writeText("DLFileDefinition.dat", "new1\r\n\r\nnew3\r\n\r\n");
+  app.writeText("DLExeDefinition.dat", "e\r");
+  defs.installDownloaded();
+  EXPECT_EQ(app.readText("FileDefinition.dat"), "new1\r\n\r\nnew3\r\n\r\n");
+  EXPECT_FALSE(fileExists(app.fs, app.path("DLFileDefinition.dat")));
+  app.writeText("DirectoryDefinition.dat", "d1\r\nd2");  // a last line without a line end counts
+  DefinitionCounts c = defs.count();
+  EXPECT_EQ(c.file, 4 + 2);  // blank lines count
+  EXPECT_EQ(c.exe, 1);
+  EXPECT_EQ(c.total(), 7);
+
+  defs.writeDate("12/1/2026 10:00:00 AM");
+  EXPECT_EQ(defs.readDate(), "12/1/2026 10:00:00 AM");
+  // BlockedCookies.dat and RegistryDefinition.dat are missing: the check discards them all.
+  EXPECT_FALSE(defs.check());
+  for (const char* f : {"FileDefinition.dat", "ExeDefinition.dat", "DirectoryDefinition.dat", "date.dat"})
+    EXPECT_FALSE(fileExists(app.fs, app.path(f))) << f;
+  EXPECT_EQ(defs.readDate(), "3/16/2006 12:00:00 AM");
+  app.writeEmptyDefinitions();
+  EXPECT_TRUE(defs.check());
+}

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+TEST(Exclusions, MatchingRules) {
+  App app;
+  app.writeText("ENoSignature.txt",
+                "C:\\Apps\\Tool\\bad.dll\r\n   \r\n  spaced  \r\nleft|right\r\nHKEY_CURRENT_USER\\Software\\X\r\n");
+  ExclusionList list(app.fs, app.pump, app.path("ENoSignature.txt"));
+  EXPECT_FALSE(list.isFileExcluded("C:\\Apps\\Tool\\bad.dll"));  // not loaded yet
+  list.load();
+  EXPECT_EQ(list.text(), "C:\\Apps\\Tool\\bad.dll|  spaced  |left|right|HKEY_CURRENT_USER\\Software\\X|");
+  EXPECT_TRUE(list.isFileExcluded("c:\\apps\\tool\\BAD.DLL"));
+  EXPECT_FALSE(list.isFileExcluded("C:\\Apps\\Tool\\bad.dll.bak"));  // a prefix is not enough for files
+  EXPECT_FALSE(list.isFileExcluded("C:\\Apps\\Tool"));
+  // Folders: any part of an entry excludes the folder.
+  EXPECT_TRUE(list.isFolderExcluded("C:\\Apps\\Tool"));
+  EXPECT_TRUE(list.isFolderExcluded("c:\\apps"));
+  EXPECT_FALSE(list.isFolderExcluded("C:\\Other"));
+  // Entries are not trimmed when read: only items with the same spaces match.
+  EXPECT_TRUE(list.isFileExcluded("  spaced  "));
+  EXPECT_FALSE(list.isFileExcluded("spaced"));
+  // "|" inside an entry makes two entries.
+  EXPECT_TRUE(list.isFileExcluded("left"));
+  EXPECT_TRUE(list.isFileExcluded("right"));
+  EXPECT_FALSE(list.isFileExcluded(""));
+}
+
+TEST(Exclusions, AddAppendsTrimmedLinesAndReloads) {
+  App app;
+  ExclusionList list(app.fs, app.pump, app.path("ENoSignature.txt"));
+  list.load();
+  EXPECT_EQ(list.text(), "");
+  list.add("  C:\\x\\y.exe ");
+  list.add("Threat");
+  EXPECT_EQ(app.readText("ENoSignature.txt"), "C:\\x\\y.exe\r\nThreat\r\n");
+  EXPECT_TRUE(list.isFileExcluded("C:\\X\\Y.EXE"));
+  EXPECT_TRUE(list.isFileExcluded("threat"));
+}

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "common/text.h"
+#include "scan/company_name.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+std::vector<std::string> texts(const ui::ListView& l) {
+  std::vector<std::string> out;
+  for (const auto& r : l.items()) out.push_back(r.text);
+  return out;
+}
+
+std::string systemFile(const char* name) {
+  char sys[MAX_PATH];
+  GetSystemDirectoryA(sys, MAX_PATH);
+  return std::string(sys) + "\\" + name;
+}
+
+// An application folder with a planted threat and definitions that cover every rule of the
+// file and directory scan.
+struct ScanFixture : ::testing::Test {
+  App app;
+  std::string P;
+  void SetUp() override {
+    P = makeFolder(app.path("planted"));
+    makeFolder(P + "\\sub");
+    makeFolder(P + "\\exsub");
+    for (const char* f : {"a.dll", "b.dll", "c.txt", "h.dll", "typed.dll", "untyped.dll", "blank.dll"})
+      app.writeText(std::string("planted\\") + f, "x");
+    SetFileAttributesA((P + "\\h.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CopyFileA(systemFile("kernel32.dll").c_str(), (P + "\\ms.dll").c_str(), FALSE);
+    app.writeEmptyDefinitions();
+    app.writeDefinitions("FileDefinition.dat",
+                         {"a.dll=Twin|" + P + "|Adware", " b.dll =Twin|" + P + "\\\\", "c.txt=Excl|" + P,
+                          "h.dll=Hidden|" + P, "ms.dll=MsFile|" + P, "typed.dll=Typed|" + P + "|Hijacker",
+                          "untyped.dll=Untyped|" + P, "missing.dll=Missing|" + P, "nofolder.dll=NoFolder",
+                          "x.dll=Caps|[DRIVE]whatever", "blank.dll=|" + P});
+    app.writeDefinitions("DirectoryDefinition.dat",
+                         {"Folder\tlabel=Dir|" + P + "\\sub", "No folder=Nothing", "Excluded dir=ExDir|" + P + "\\exsub",
+                          "Gone=Gone|" + P + "\\gone"});
+    app.writeText("ENoSignature.txt", P + "\\c.txt\r\n" + P + "\\exsub\\file.txt\r\n");
+  }
+};
+
+}  // namespace
+
+TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
+  auto& m = app.main();
+  m.Form_Load();
+  bool checkedDuringRun = false;
+  app.pump.onYield = [&](int) {
+    if (checkedDuringRun || m.cmdScanNow.enabled()) return;
+    checkedDuringRun = true;
+    EXPECT_FALSE(m.cmdScan.enabled());
+    EXPECT_FALSE(m.cmdResults.enabled());
+    EXPECT_FALSE(m.cmdLog.enabled());
+    EXPECT_TRUE(m.cmdStop.enabled());
+    EXPECT_TRUE(m.cmdPause.enabled());
+    EXPECT_FALSE(m.tmrCheckHomePage.enabled());
+    EXPECT_FALSE(m.tmrMemoryInspected.enabled());
+    EXPECT_FALSE(m.cmdRemove.visible());
+  };
+  m.cmdScanNow_Click();
+  EXPECT_TRUE(checkedDuringRun);
+
+  EXPECT_EQ(texts(m.lvwSpywareFound),
+            (std::vector<std::string>{"Twin - Found", "EXCLUDED: " + P + "\\c.txt", "Typed - Found", "Untyped - Found",
+                                      "blank.dll - Found", "Dir - Found", "EXCLUDED: " + P + "\\exsub"}));
+  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  ASSERT_EQ(removal.count(), 5);
+  EXPECT_EQ(removal.item(0).text, "Twin");
+  EXPECT_EQ(removal.item(0).subItem(1), P + "\\a.dll");  // the first file of the threat
+  EXPECT_EQ(removal.item(0).subItem(2), "Adware");
+  EXPECT_EQ(removal.item(0).icon, 3);
+  EXPECT_EQ(removal.item(1).subItem(2), "Hijacker");
+  EXPECT_EQ(removal.item(2).subItem(2), "");  // a type belongs to its own line only
+  EXPECT_EQ(removal.item(4).icon, 4);
+  EXPECT_EQ(removal.item(4).subItem(1), P + "\\sub");
+  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), (std::vector<std::string>{P + "\\a.dll", P + "\\b.dll", P + "\\typed.dll",
+                                                                    P + "\\untyped.dll", P + "\\blank.dll", P + "\\sub"}));
+  EXPECT_EQ(m.lvwFilesToBeDeleted.item(1).subItem(1), "Twin");
+  EXPECT_EQ(m.lbltracesFound.caption(), "6");
+  EXPECT_EQ(m.counters.threatsFound, 5);
+  EXPECT_EQ(m.counters.filesInspected, 11 + 3);  // the directory line without a folder is not counted
+  // The run's last status update always reaches the labels.
+  EXPECT_EQ(m.lblFilesFolderInspected.caption(), "14");
+  EXPECT_EQ(m.lblSoftwareFound.caption(), "5");
+  EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "5");
+  EXPECT_EQ(m.lblStatus.caption(), "Scanning complete.");
+  EXPECT_EQ(m.pb1.value(), 100);
+  EXPECT_EQ(m.pb2.value(), 100);
+  EXPECT_TRUE(m.cmdScanNow.enabled());
+  EXPECT_FALSE(m.cmdStop.enabled());
+  EXPECT_TRUE(m.cmdRemove.visible());
+  EXPECT_TRUE(m.tmrCheckHomePage.enabled());
+  EXPECT_EQ(m.settings.read("Settings", "lblLastScan", ""), app.clock.now);
+  EXPECT_EQ(m.settings.read("Settings", "lblLastFullScan", "Never"), "Never");  // a quick scan
+  EXPECT_EQ(m.lblLastScan.caption(), app.clock.now);
+  EXPECT_NE(app.readText("Scan_Log.txt").find("Twin\r\n\r\n" + P + "\\a.dll\r\n\r\n\r\n"), std::string::npos);
+  EXPECT_TRUE(m.lastRunLooked());
+}
+
+TEST_F(ScanFixture, ExcludeWritesLocationAndNameAndTheNextScanHonoursIt) {
+  auto& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  removal.setChecked(0, true);  // Twin: both of its work rows follow the check
+  EXPECT_TRUE(m.lvwFilesToBeDeleted.item(0).checked);
+  EXPECT_TRUE(m.lvwFilesToBeDeleted.item(1).checked);
+  EXPECT_FALSE(m.lvwFilesToBeDeleted.item(2).checked);
+
+  app.dialogs.answer = [](const ShownBox& b) { return b.title == "Really Exclude?" ? kIdNo : kIdOk; };
+  m.cmdExclude.click();
+  EXPECT_EQ(removal.count(), 5);
+  app.dialogs.answer = nullptr;
+  m.cmdExclude.click();
+  EXPECT_EQ(app.dialogs.shown.back().title, "Really Exclude?");
+  EXPECT_EQ(app.dialogs.shown.back().text,
+            "Are you sure you want to exclude the selected files?\r\n\r\nExcluded files will not show up as "
+            "Adware/Spyware on future scans.\r\n\r\nYou can edit the list of excluded files through the Quarantine menu.");
+  EXPECT_EQ(removal.count(), 4);
+  EXPECT_EQ(m.lvwFilesToBeDeleted.count(), 4);
+  EXPECT_NE(app.readText("ENoSignature.txt").find(P + "\\a.dll\r\nTwin\r\n"), std::string::npos);
+
+  m.cmdScanNow_Click();
+  auto found = texts(m.lvwSpywareFound);
+  EXPECT_EQ(found[0], "EXCLUDED: " + P + "\\a.dll");
+  EXPECT_EQ(found[1], "Twin - Found");  // b.dll is not on the list
+  // Excluding a file excludes its folder from the directory scan as well.
+  EXPECT_TRUE(m.exclusions.isFolderExcluded(P));
+}
+
+TEST_F(ScanFixture, SelectAllAndExcludeEdgeCases) {
+  auto& m = app.main();
+  m.Form_Load();
+  m.cmdExclude_Click();
+  EXPECT_EQ(app.dialogs.shown.back().text, "Sorry, there are no entries to be excluded.");
+  EXPECT_EQ(app.dialogs.shown.back().title, app.product);
+
+  m.cmdScanNow_Click();
+  size_t boxes = app.dialogs.shown.size();
+  m.cmdExclude_Click();  // nothing checked: asks, then writes and removes nothing
+  EXPECT_EQ(app.dialogs.shown.size(), boxes + 1);
+  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 5);
+
+  m.cmdSelectAll.click();
+  for (const auto& r : m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.items()) EXPECT_TRUE(r.checked);
+  for (const auto& r : m.lvwFilesToBeDeleted.items()) EXPECT_TRUE(r.checked) << r.text;  // folder rows by location
+
+  m.mnuViewExclusions_Click();  // the list exists: the editor is started, no message
+  EXPECT_EQ(app.dialogs.shown.size(), boxes + 1);
+  EXPECT_EQ(app.shell.launched, std::vector<std::string>{"notepad " + app.path("ENoSignature.txt")});
+}
+
+TEST(Scan, ViewExclusionsWithoutAFile) {
+  App app;
+  app.main().mnuViewExclusions.click();
+  ASSERT_EQ(app.dialogs.shown.size(), 1u);
+  EXPECT_EQ(app.dialogs.shown[0].text, "No exclusion file exists yet.");
+  EXPECT_EQ(app.dialogs.shown[0].title, "No Exclusion File");
+}
+
+TEST(Scan, StopDuringTheFileScanEndsTheRunAsCancelled) {
+  App app;
+  app.writeEmptyDefinitions();
+  std::vector<std::string> lines;
+  for (int i = 0; i < 300; ++i) lines.push_back("f" + std::to_string(i) + ".dll=T|" + app.folder);
+  app.writeDefinitions("FileDefinition.dat", lines);
+  app.writeDefinitions("DirectoryDefinition.dat", {"Here=Here|" + app.folder});
+  auto& m = app.main();
+  m.Form_Load();
+  app.pump.onYield = [&](int n) {
+    if (n == 20) {
+      app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
+      m.cmdStop.click();
+      EXPECT_FALSE(m.ScanCancelled);
+      app.dialogs.answer = nullptr;
+      m.cmdStop.click();
+      EXPECT_EQ(app.dialogs.shown.back().text, "Are you sure you want to stop the scan?");
+      EXPECT_TRUE(m.ScanCancelled);
+    }
+  };
+  m.cmdScanNow_Click();
+  EXPECT_EQ(m.counters.filesInspected, 20 + 0);  // stopped; the directory scan stopped at its first line
+  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
+  EXPECT_EQ(m.lblPercentageCompleted.caption(), "0% complete.");
+  EXPECT_EQ(m.settings.read("Settings", "lblLastScan", ""), app.clock.now);
+  EXPECT_TRUE(m.cmdScanNow.enabled());
+}
+
+TEST(Scan, PauseHoldsTheRunInsideItsMessage) {
+  App app;
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("FileDefinition.dat", {"a=b|c", "d=e|f", "g=h|i"});
+  auto& m = app.main();
+  m.Form_Load();
+  int yieldsWhilePaused = -1;
+  app.pump.onYield = [&](int n) {
+    if (n != 1) return;
+    app.dialogs.answer = [&](const ShownBox& b) {
+      EXPECT_EQ(b.text, app.product + " has been paused.  Click OK to resume.");
+      EXPECT_FALSE(m.cmdPause.enabled());
+      EXPECT_FALSE(m.cmdStop.enabled());
+      yieldsWhilePaused = app.pump.yields;
+      return kIdOk;
+    };
+    m.cmdPause.click();
+    EXPECT_TRUE(m.cmdPause.enabled());
+    EXPECT_TRUE(m.cmdStop.enabled());
+  };
+  m.cmdScanNow_Click();
+  EXPECT_EQ(yieldsWhilePaused, 1);
+  EXPECT_EQ(m.counters.filesInspected, 3);
+}
+
+TEST(Scan, MissingDefinitionsAreReportedAndDiscarded) {
+  App app;
+  app.writeText("FileDefinition.dat", "x\r\n");
+  app.writeText("date.dat", "12/1/2026 10:00:00 AM\r\n");
+  auto& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  ASSERT_EQ(app.dialogs.shown.size(), 1u);
+  EXPECT_EQ(app.dialogs.shown[0].text, "Definition files are missing or they have been corrupted. Please run Liveupdate.");
+  EXPECT_EQ(app.dialogs.shown[0].flags, unsigned(kMbOk | kMbIconInformation));
+  EXPECT_FALSE(m.lastRunLooked());
+  EXPECT_EQ(m.lblStatus.caption(), "Scanning complete.");
+  EXPECT_FALSE(fileExists(app.fs, app.path("FileDefinition.dat")));
+  EXPECT_EQ(m.lblDefVersion.caption(), "3/16/2006 12:00:00 AM PST");
+}
+
+TEST(Scan, OptionsOffStillScanFilesAndDisplayRefreshesEveryHundredthItem) {
+  App app;
+  app.writeEmptyDefinitions();
+  std::vector<std::string> lines(150, "missing.dll=T|C:\\nowhere");
+  app.writeDefinitions("FileDefinition.dat", lines);
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.click();
+  m.chkScanRegistry.click();
+  m.chkScanCookies.click();
+  std::vector<std::string> seen;
+  app.pump.onYield = [&](int n) {
+    if (n == 99 || n == 100 || n == 101) seen.push_back(m.lblFilesFolderInspected.caption());
+  };
+  m.cmdScanNow_Click();
+  EXPECT_EQ(seen, (std::vector<std::string>{"0", "100", "100"}));
+  EXPECT_EQ(m.lblMemoryInspected.caption(), "Not Selected");
+  EXPECT_EQ(m.lblRegistryInspected.caption(), "Not Selected");
+  EXPECT_EQ(m.lblFilesFolderInspected.caption(), "150");
+}
+
+TEST(Scan, StatusFilterAndCompanyNames) {
+  EXPECT_EQ(ui::FilterStatusText("Button pressed"), "on pressed");
+  EXPECT_EQ(ui::FilterStatusText("C:\\Plain\\Path"), "C:\\Plain\\Path");
+  win32::Win32FileSystem fs;
+  EXPECT_TRUE(iequals(trim(readCompanyName(fs, systemFile("kernel32.dll"))), "Microsoft Corporation"));
+  EXPECT_EQ(readCompanyName(fs, "C:\\does\\not\\exist.dll"), "");
+  // 8-bit version text: the value follows the key and its terminator.
+  std::string narrow = std::string("xxStringFileInfo..CompanyName") + '\0' + "Acme Ltd" + std::string(3, '\0');
+  EXPECT_EQ(companyNameFromBytes(narrow), "Acme Ltd");
+  EXPECT_EQ(companyNameFromBytes("no version information here"), "");
+}

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "shell/run_at_startup.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+std::string runValue(Registry& reg, const std::string& name) {
+  RegValue v;
+  if (reg.queryValue(kHkeyLocalMachine, kRunKey, name, kKeyRead, v) != RegStatus::Ok) return "<absent>";
+  return v.data.c_str();
+}
+}  // namespace
+
+TEST(Settings, StoresRoundTripAndDefaults) {
+  App app;
+  Settings s(app.registry, app.dialogs, app.product, "Test Company");
+  EXPECT_EQ(s.read("Settings", "lblLastScan", "Never"), "Never");
+  s.write("Settings", "lblLastScan", "1/2/2026 3:04:05 PM");
+  EXPECT_EQ(s.read("Settings", "lblLastScan", "Never"), "1/2/2026 3:04:05 PM");
+  s.write("OptionAndSettings", "chkMakeLog", "abc");
+  EXPECT_FALSE(s.readNumber("OptionAndSettings", "chkMakeLog", "1").has_value());
+  EXPECT_EQ(s.readBoolean("OptionAndSettings", "absent", "1"), true);
+
+  std::string err;
+  EXPECT_EQ(s.readMachine("Settings", "FirstTime", "", &err), "");
+  EXPECT_TRUE(s.writeMachine("Settings", "FirstTime", "Yes"));
+  EXPECT_EQ(s.readMachine("Settings", "FirstTime", ""), "Yes");
+  EXPECT_EQ(s.readMachine("", "FirstTime", "d", &err), "d");
+  EXPECT_EQ(err, "Section may not be empty");
+  app.registry.setValue(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + app.product + "\\Settings", "Bin",
+                        RegValue{kRegBinary, "xy"});
+  EXPECT_EQ(s.readMachine("Settings", "Bin", "d", &err), "d");
+  EXPECT_EQ(err, "Registry data not a string");
+}
+
+TEST(Settings, PermissionDeniedAsksUntilIgnored) {
+  App app;
+  Settings s(app.registry, app.dialogs, app.product, "Test Company");
+  app.registry.failMachineWrites = true;
+  int answers = 0;
+  app.dialogs.answer = [&](const ShownBox& b) {
+    EXPECT_EQ(b.title, "Permission Denied");
+    EXPECT_EQ(b.flags & 0xF, unsigned(kMbAbortRetryIgnore));
+    return ++answers == 1 ? kIdRetry : kIdIgnore;
+  };
+  EXPECT_FALSE(s.writeMachine("Settings", "FirstTime", "Yes"));
+  EXPECT_EQ(app.registry.machineWriteAttempts, 2);  // Retry repeated the write
+  EXPECT_EQ(app.dialogs.shown.size(), 2u);
+  EXPECT_EQ(s.read("Settings", "IgnorePermissionDeniedError", "0"), "1");
+  EXPECT_EQ(app.dialogs.shown[0].text.rfind(app.product + " requires read/write access", 0), 0u);
+  EXPECT_FALSE(s.writeMachine("Settings", "FirstTime", "Yes"));
+  EXPECT_EQ(app.dialogs.shown.size(), 2u);  // no question after Ignore
+}
+
+TEST(LoadSettings, FreshProfileDefaults) {
+  App app;
+  auto& m = app.main();
+  m.Form_Load();
+  EXPECT_TRUE(m.optIEHomePageSheildOn.value());
+  EXPECT_TRUE(m.optMemorySheildOn.value());
+  EXPECT_EQ(m.chkHomePage.value(), 1);
+  EXPECT_EQ(m.chkAutoProtect.value(), 1);
+  EXPECT_TRUE(m.optAlwaysnotifybeforerestoring.value());
+  for (auto* c : {&m.chkMakeLog, &m.chkSweepMemory, &m.chkScanRegistry, &m.chkScanCookies, &m.chkSendData,
+                  &m.chkAutomaticUpdate})
+    EXPECT_EQ(c->value(), 1) << c->name();
+  EXPECT_EQ(m.chkAutomaticScanYesOrNo.value(), 0);
+  EXPECT_FALSE(m.tmrScheduler.enabled());
+  EXPECT_FALSE(m.cmbDays.enabled());
+  EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
+  EXPECT_FALSE(m.lvwHardDrives.visible());
+  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 1400);
+  EXPECT_EQ(m.windowState(), ui::Form::State::Normal);
+  EXPECT_EQ(m.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
+  EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
+  EXPECT_TRUE(m.tmrCheckHomePage.enabled());
+  EXPECT_TRUE(m.tmrMemoryInspected.enabled());
+  EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "RUNNING");
+  EXPECT_EQ(m.caption(), app.product + " by Test Company");
+  EXPECT_EQ(m.lblLastUpdate.caption(), "Signatures Last Updated On 3/16/2006 12:00:00 AM PST");
+}
+
+TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
+  App app;
+  auto& s = app.main().settings;
+  s.write("OptionAndSettings", "optScanAllSelectedHardDrive", "True");
+  s.write("OptionAndSettings", "chkScanCookies", "0");
+  s.write("OptionAndSettings", "optMemorySheildOn", "False");
+  s.write("OptionAndSettings", "optMemorySheildOff", "True");
+  s.write("OptionAndSettings", "chkMakeLog", "letters");
+  s.write("Settings", "FoundCol22", "2500");
+  s.write("Settings", "Max", "1");
+  auto& m = app.main();
+  m.Form_Load();
+  EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
+  EXPECT_EQ(s.read("OptionAndSettings", "optScanAllSelectedHardDrive", ""), "False");
+  EXPECT_EQ(m.chkScanCookies.value(), 0);
+  EXPECT_EQ(m.chkAutoProtect.value(), 0);
+  EXPECT_TRUE(m.optMemorySheildOff.value());
+  EXPECT_FALSE(m.tmrMemoryInspected.enabled());
+  EXPECT_EQ(m.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
+  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 2500);
+  EXPECT_EQ(m.windowState(), ui::Form::State::Maximized);
+
+  // Handlers write back what the user changes, and the next start sees it.
+  m.chkSweepMemory.click();
+  m.optIEHomePageSheildOff.click();
+  EXPECT_FALSE(m.optAlwaysnotifybeforerestoring.enabled());
+  EXPECT_FALSE(m.tmrCheckHomePage.enabled());
+  m.Form_QueryUnload();
+  m.Form_Unload();
+  EXPECT_EQ(s.read("OptionAndSettings", "STATUS", ""), "STOPPED");
+  app.resetMain();
+  auto& again = app.main();
+  again.Form_Load();
+  EXPECT_EQ(again.chkSweepMemory.value(), 0);
+  EXPECT_TRUE(again.optIEHomePageSheildOff.value());
+  EXPECT_EQ(again.chkHomePage.value(), 0);
+}
+
+TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
+  App app("Quillon");
+  // The tests must not disturb a real installation's entry.
+  std::string before = runValue(app.registry, "quillon");
+  auto& m = app.main();
+  m.Form_Load();
+  EXPECT_EQ(m.chkRunAtStartup.value(), 1);
+  EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "1");
+  EXPECT_EQ(runValue(app.registry, "quillon"), "\"" + app.path("quillon.exe") + "\"");
+  app.resetMain();
+  app.main().Form_Load();
+  EXPECT_EQ(app.main().chkRunAtStartup.value(), 1);  // the stored "1" keeps it
+  app.main().chkRunAtStartup.click();
+  EXPECT_EQ(runValue(app.registry, "quillon"), "<absent>");
+  if (before != "<absent>")
+    app.registry.setValue(kHkeyLocalMachine, kRunKey, "quillon", RegValue{kRegSz, before + '\0'});
+}

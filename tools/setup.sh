@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Quillon needs on a Debian machine.
+# Safe to run again: apt skips what is already there.
+set -euo pipefail
+pkgs=(cmake ninja-build
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+      wine64 xvfb xauth imagemagick googletest)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,288 @@
+// Headless controls: plain objects holding what the program reads and writes. The GUI binds
+// them to real windows (an observer mirrors each change and turns user actions into the same
+// calls); tests drive them directly. Setting a check box or option button from code runs its
+// click handler exactly as a user's click does: start-up relies on that.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillon::ui {
+
+class Control;
+class Form;
+
+// What changed, so that a bound window can update only that.
+enum class Change { State, Caption, Value, Rows, RowAdded, RowRemoved, RowChanged, Columns };
+
+class ControlObserver {
+ public:
+  virtual ~ControlObserver() = default;
+  virtual void changed(Control& c, Change what, int row) = 0;
+};
+
+// Where a control sits, in pixels, inside its container (a page, a tab frame or the form).
+struct Layout {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+enum class Kind { Button, CheckBox, Option, Label, ListView, Progress, Timer, TextBox, Frame, ComboBox,
+                  DatePicker, TabStrip, MenuItem, Shape };
+
+class Control {
+ public:
+  Control(Form* form, Kind kind, std::string name, std::string caption = "");
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  virtual ~Control() = default;
+
+  Kind kind() const { return kind_; }
+  const std::string& name() const { return name_; }
+  const std::string& caption() const { return caption_; }
+  void setCaption(const std::string& c);
+  bool enabled() const { return enabled_; }
+  void setEnabled(bool e);
+  bool visible() const { return visible_; }
+  void setVisible(bool v);
+
+  // Presentation: where the GUI puts the control and in which container.
+  Layout layout;
+  Control* container = nullptr;
+  std::string toolTip;
+
+  void setObserver(ControlObserver* o) { observer_ = o; }
+  ControlObserver* observer() const { return observer_; }
+
+ protected:
+  void notify(Change what, int row = -1) {
+    if (observer_) observer_->changed(*this, what, row);
+  }
+
+ private:
+  Kind kind_;
+  std::string name_, caption_;
+  bool enabled_ = true, visible_ = true;
+  ControlObserver* observer_ = nullptr;
+};
+
+// A button, a clickable label or a menu item: click() is the user's press.
+class Button : public Control {
+ public:
+  using Control::Control;
+  Button(Form* f, std::string name, std::string caption) : Control(f, Kind::Button, std::move(name), std::move(caption)) {}
+  std::function<void()> onClick;
+  // A user can press only an enabled, visible control.
+  void click() {
+    if (enabled() && visible() && onClick) onClick();
+  }
+};
+
+class Label : public Button {
+ public:
+  Label(Form* f, std::string name, std::string caption = "") : Button(f, Kind::Label, std::move(name), std::move(caption)) {}
+};
+
+class MenuItem : public Button {
+ public:
+  MenuItem(Form* f, std::string name, std::string caption, std::string menu)
+      : Button(f, Kind::MenuItem, std::move(name), std::move(caption)), menu(std::move(menu)) {}
+  std::string menu;  // caption of the menu bar entry that holds it
+};
+
+class CheckBox : public Control {
+ public:
+  CheckBox(Form* f, std::string name, std::string caption) : Control(f, Kind::CheckBox, std::move(name), std::move(caption)) {}
+  int value() const { return value_; }
+  // Changing the value runs the click handler, as in a user click; the same value does not.
+  void setValue(int v);
+  void click() {
+    if (enabled() && visible()) setValue(value_ ? 0 : 1);
+  }
+  std::function<void()> onClick;
+
+ private:
+  int value_ = 0;
+};
+
+// Option buttons of one group exclude each other.
+class OptionButton : public Control {
+ public:
+  OptionButton(Form* f, std::string name, std::string caption, int group)
+      : Control(f, Kind::Option, std::move(name), std::move(caption)), group(group) {
+    form_ = f;
+  }
+  bool value() const { return value_; }
+  // Selecting runs the click handler and clears the others of the group; clearing runs nothing.
+  void setValue(bool v);
+  void click() {
+    if (enabled() && visible()) setValue(true);
+  }
+  std::function<void()> onClick;
+  const int group;
+
+ private:
+  friend class Form;
+  bool value_ = false;
+  Form* form_ = nullptr;
+};
+
+struct ListItem {
+  std::string text;
+  std::vector<std::string> sub;  // column texts 1..n, stored from index 0
+  int icon = 0;
+  bool checked = false;
+  const std::string& subItem(int col) const {
+    static const std::string empty;
+    return col >= 1 && size_t(col) <= sub.size() ? sub[col - 1] : empty;
+  }
+};
+
+struct Column {
+  std::string header;
+  float widthTwips = 1400;
+};
+
+class ListView : public Control {
+ public:
+  ListView(Form* f, std::string name, std::vector<Column> cols = {}, bool checkBoxes = false)
+      : Control(f, Kind::ListView, std::move(name)), columns(std::move(cols)), checkBoxes(checkBoxes) {}
+  std::vector<Column> columns;
+  const bool checkBoxes;
+
+  int count() const { return int(items_.size()); }
+  const ListItem& item(int i) const { return items_[size_t(i)]; }
+  const std::vector<ListItem>& items() const { return items_; }
+  int add(const std::string& text, int icon = 0);
+  void setSubItem(int i, int col, const std::string& text);
+  // Changing a check mark runs onItemCheck, as the user's click on the box does.
+  void setChecked(int i, bool c);
+  void remove(int i);
+  void clear();
+  void setColumnWidth(int col, float twips);  // col counts from 1
+  // First row whose text begins with `prefix`, compared without case; -1 when none.
+  int findPrefix(const std::string& prefix) const;
+  // Removes every checked row, examining the same position again after each removal.
+  void removeChecked();
+  std::function<void(int)> onItemCheck;
+
+ private:
+  std::vector<ListItem> items_;
+};
+
+class ProgressBar : public Control {
+ public:
+  ProgressBar(Form* f, std::string name) : Control(f, Kind::Progress, std::move(name)) {}
+  int max() const { return max_; }
+  int value() const { return value_; }
+  void setMax(int m);
+  // A value outside 0..max is not valid for the bar and leaves it unchanged.
+  void setValue(int v);
+
+ private:
+  int max_ = 100, value_ = 0;
+};
+
+class Timer : public Control {
+ public:
+  Timer(Form* f, std::string name, int intervalMs, bool enabledAtStart)
+      : Control(f, Kind::Timer, std::move(name)), interval(intervalMs) {
+    setEnabled(enabledAtStart);
+  }
+  const int interval;
+  std::function<void()> onTick;
+  void tick() {
+    if (enabled() && onTick) onTick();
+  }
+};
+
+class TextBox : public Control {
+ public:
+  TextBox(Form* f, std::string name) : Control(f, Kind::TextBox, std::move(name)) {}
+  const std::string& text() const { return caption(); }
+  void setText(const std::string& t) { setCaption(t); }
+};
+
+class Frame : public Control {
+ public:
+  Frame(Form* f, std::string name, std::string caption = "") : Control(f, Kind::Frame, std::move(name), std::move(caption)) {}
+};
+
+class Shape : public Control {
+ public:
+  Shape(Form* f, std::string name) : Control(f, Kind::Shape, std::move(name)) {}
+  void moveTo(int x, int y) {
+    layout.x = x, layout.y = y;
+    notify(Change::State);
+  }
+};
+
+class ComboBox : public Control {
+ public:
+  ComboBox(Form* f, std::string name, std::vector<std::string> items)
+      : Control(f, Kind::ComboBox, std::move(name)), items(std::move(items)) {}
+  const std::vector<std::string> items;
+  int listIndex() const { return index_; }
+  void setListIndex(int i);
+  std::function<void()> onClick;
+
+ private:
+  int index_ = -1;
+};
+
+class DatePicker : public Control {
+ public:
+  DatePicker(Form* f, std::string name, bool timeOnly) : Control(f, Kind::DatePicker, std::move(name)), timeOnly(timeOnly) {}
+  const bool timeOnly;
+  // The value as the program's date-time text; empty means no date (a null value).
+  const std::string& value() const { return caption(); }
+  void setValue(const std::string& v) { setCaption(v); }
+};
+
+class TabStrip : public Control {
+ public:
+  TabStrip(Form* f, std::string name, std::vector<std::string> tabs)
+      : Control(f, Kind::TabStrip, std::move(name)), tabs(std::move(tabs)) {}
+  const std::vector<std::string> tabs;
+  int selected() const { return selected_; }  // 1-based, as the tab strip counts
+  void select(int tab);
+  std::function<void()> onClick;
+
+ private:
+  int selected_ = 1;
+};
+
+// A window: an ordered set of named controls. The GUI creates its window from this list.
+class Form {
+ public:
+  explicit Form(std::string caption) : caption_(std::move(caption)) {}
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+  virtual ~Form() = default;
+
+  const std::vector<Control*>& controls() const { return controls_; }
+  Control* find(const std::string& name) const;
+  const std::string& caption() const { return caption_; }
+  void setCaption(const std::string& c);
+  bool visible() const { return visible_; }
+  void setVisible(bool v);
+  int width = 640, height = 480;  // client size in pixels
+  enum class State { Normal, Minimized, Maximized };
+  State windowState() const { return state_; }
+  void setWindowState(State s) {
+    state_ = s;
+    if (onFormChanged) onFormChanged();
+  }
+  // Set by the GUI to mirror caption and visibility changes of the window itself.
+  std::function<void()> onFormChanged;
+
+  void registerControl(Control* c) { controls_.push_back(c); }
+  void clearGroup(const OptionButton& except);
+
+ private:
+  std::string caption_;
+  bool visible_ = false;
+  State state_ = State::Normal;
+  std::vector<Control*> controls_;
+};
+
+}  // namespace quillon::ui

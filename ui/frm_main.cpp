@@ -1,0 +1,358 @@
+#include "ui/frm_main.h"
+
+#include <cstdio>
+
+#include "common/text.h"
+#include "reports/report.h"
+#include "shell/run_at_startup.h"
+
+namespace quillon::ui {
+
+namespace {
+std::string dirOf(const std::string& path) {
+  size_t p = path.rfind('\\');
+  return p == std::string::npos ? "." : path.substr(0, p);
+}
+const char* kOpt = "OptionAndSettings";
+const char* kSet = "Settings";
+}  // namespace
+
+FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
+    : Form(b.productName),
+      platform(p),
+      host(h),
+      exePath(std::move(exe)),
+      appFolder(dirOf(exePath)),
+      branding(std::move(b)),
+      settings(p.registry, p.dialogs, branding.productName, branding.companyName),
+      defs(p.fs, appFolder),
+      exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile) {
+  layoutControls();
+  wireHandlers();
+  wireSettingsHandlers();
+}
+
+FrmMain::~FrmMain() = default;
+
+// ---- presentation ------------------------------------------------------------------------
+void FrmMain::layoutControls() {
+  width = 800, height = 560;
+  auto at = [](Control& c, Control* in, int x, int y, int w, int h) {
+    c.container = in;
+    c.layout = {x, y, w, h};
+  };
+  int y = 16;
+  for (Button* b : {&cmdStatus, &cmdScan, &cmdResults, &cmdSettings, &cmdUpdate, &cmdLog, &Command5, &cmdWebsite}) {
+    at(*b, nullptr, 10, y, 150, 34);
+    y += 44;
+  }
+  for (Frame* f : {&frmStatus, &frmScan, &frmResults, &frmOptions}) at(*f, nullptr, 172, 8, 616, 540);
+
+  at(Label22, &frmStatus, 20, 24, 560, 28);
+  y = 80;
+  for (auto [cap, val] : {std::pair<Label*, Label*>{&lblVersionCaption, &lblVersion}, {&lblDefCountCaption, &lblDefCount},
+                          {&lblDefVersionCaption, &lblDefVersion}, {&lblLastScanCaption, &lblLastScan},
+                          {&lblLastFullScanCaption, &lblLastFullScan}, {&lblDefRemovedCaption, &lblDefRemoved}}) {
+    at(*cap, &frmStatus, 20, y, 200, 22);
+    at(*val, &frmStatus, 230, y, 360, 22);
+    y += 34;
+  }
+
+  at(cmdScanNow, &frmScan, 20, 20, 100, 30);
+  at(cmdPause, &frmScan, 130, 20, 100, 30);
+  at(cmdStop, &frmScan, 240, 20, 100, 30);
+  for (Label* l : {&lblStart, &lblPause, &lblStop}) l->setVisible(false);  // the unskinned page uses buttons
+  y = 66;
+  for (auto [cap, val] : {std::pair<Label*, Label*>{&lblMemoryCaption, &lblMemoryInspected}, {&lblRegistryCaption, &lblRegistryInspected},
+                          {&lblFilesCaption, &lblFilesFolderInspected}, {&lblSoftwareCaption, &lblSoftwareFound},
+                          {&lblTracesCaption, &lbltracesFound}, {&lblRunningCaption, &lblTotalNoOfRunningItems}}) {
+    at(*cap, &frmScan, 40, y, 220, 20);
+    at(*val, &frmScan, 270, y, 120, 20);
+    y += 24;
+  }
+  at(shpCircle, &frmScan, 22, 90, 12, 12);
+  at(lblPercentageCompleted, &frmScan, 20, 214, 570, 20);
+  at(pb1, &frmScan, 20, 238, 570, 16);
+  at(pb2, &frmScan, 20, 260, 570, 16);
+  at(pbgMain, &frmScan, 20, 282, 570, 10);
+  pbgMain.setVisible(false);
+  at(lblStatus, &frmScan, 20, 296, 570, 36);
+  at(lvwSpywareFound, &frmScan, 20, 336, 570, 150);
+  at(cmdRemove, &frmScan, 20, 494, 200, 32);
+  at(lblViewLogFile, &frmScan, 240, 502, 120, 20);
+
+  at(lblResultsCaption, &frmResults, 20, 16, 160, 20);
+  at(lblRemovePicSoftwareFound, &frmResults, 186, 16, 100, 20);
+  at(lvwPicRemoveListOfSpywareFoundAndToBeRemoved, &frmResults, 20, 44, 570, 380);
+  at(cmdSelectAll, &frmResults, 20, 436, 110, 30);
+  at(cmdExclude, &frmResults, 140, 436, 110, 30);
+  at(Command4, &frmResults, 260, 436, 110, 30);
+  Command4.toolTip = "Permanently delete selected items";
+  lblRemove.setVisible(false);
+  at(pgbDeleteSpywaresFound, &frmResults, 20, 476, 570, 16);
+  at(lblDeletingPercentageCompleted, &frmResults, 20, 496, 200, 20);
+  at(lblDeletingCaption, &frmResults, 220, 496, 370, 20);
+
+  for (ListView* l : {&lvwFilesToBeDeleted, &lvwRegistryToBeDeleted, &lvwCookiesToDelete}) l->setVisible(false);
+
+  at(TabStrip1, &frmOptions, 10, 10, 596, 520);
+  Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
+  for (Frame* f : tabs) at(*f, &frmOptions, 20, 44, 576, 476);
+  y = 16;
+  for (CheckBox* c : {&chkSweepMemory, &chkScanRegistry, &chkScanCookies, &chkMakeLog}) {
+    at(*c, &frmView0, 16, y, 400, 22);
+    y += 28;
+  }
+  at(optScanOnlyKnownSoftwares, &frmView0, 16, 136, 200, 22);
+  at(optScanAllSelectedHardDrive, &frmView0, 230, 136, 220, 22);
+  at(lvwHardDrives, &frmView0, 230, 162, 220, 90);
+  lvwHardDrives.setVisible(false);
+  at(chkRunAtStartup, &frmView0, 16, 270, 540, 22);
+  at(chkSendData, &frmView0, 16, 298, 540, 22);
+  at(Command1, &frmView0, 16, 340, 120, 30);
+
+  at(chkAutomaticScanYesOrNo, &frmView1, 16, 16, 300, 22);
+  at(cmbDays, &frmView1, 16, 50, 160, 200);
+  at(dtpScheduleDate, &frmView1, 190, 50, 140, 24);
+  at(dtpScheduleTime, &frmView1, 340, 50, 120, 24);
+  at(chkAutoDel, &frmView1, 16, 90, 500, 22);
+  at(CmdProceed, &frmView1, 16, 130, 100, 30);
+  at(cmdDefaultSetting, &frmView1, 126, 130, 100, 30);
+
+  at(lblMemoryShield, &frmView2, 16, 16, 540, 20);
+  at(chkAutoProtect, &frmView2, 16, 40, 100, 22);
+  at(optMemorySheildOn, &frmView2, 130, 40, 100, 22);
+  at(optMemorySheildOff, &frmView2, 240, 40, 100, 22);
+  at(lblHomePageShield, &frmView2, 16, 90, 540, 20);
+  at(chkHomePage, &frmView2, 16, 114, 100, 22);
+  at(optIEHomePageSheildOn, &frmView2, 130, 114, 100, 22);
+  at(optIEHomePageSheildOff, &frmView2, 240, 114, 100, 22);
+  at(optAlwaysnotifybeforerestoring, &frmView2, 40, 146, 400, 22);
+  at(optRestoredefaultwithoutnotification, &frmView2, 40, 172, 400, 22);
+
+  at(chkAutomaticUpdate, &frmView3, 16, 16, 500, 22);
+  at(lblLastUpdate, &frmView3, 16, 50, 540, 22);
+}
+
+void FrmMain::wireHandlers() {
+  cmdStatus.onClick = [this] { cmdStatus_Click(); };
+  cmdSettings.onClick = [this] { cmdSettings_Click(); };
+  cmdScan.onClick = [this] { cmdScan_Click(); };
+  Command1.onClick = [this] { cmdScan_Click(); };
+  mnuFileScanNow.onClick = [this] { cmdScan_Click(); };
+  cmdResults.onClick = [this] { cmdResults_Click(); };
+  cmdRemove.onClick = [this] { cmdRemove_Click(); };
+  cmdScanNow.onClick = [this] { cmdScanNow_Click(); };
+  lblStart.onClick = [this] { lblStart_Click(); };
+  cmdStop.onClick = [this] { cmdStop_Click(); };
+  lblStop.onClick = [this] { lblStop_Click(); };
+  cmdPause.onClick = [this] { cmdPause_Click(); };
+  lblPause.onClick = [this] { lblPause_Click(); };
+  cmdLog.onClick = [this] { cmdLog_Click(); };
+  mnuFileViewLog.onClick = [this] { cmdLog_Click(); };
+  lblViewLogFile.onClick = [this] { lblViewLogFile_Click(); };
+  cmdSelectAll.onClick = [this] { cmdSelectAll_Click(); };
+  cmdExclude.onClick = [this] { cmdExclude_Click(); };
+  Command4.onClick = [this] { Command4_Click(); };
+  mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
+  mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
+  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { SyncRemovalCheck(row); };
+  TabStrip1.onClick = [this] { TabStrip1_Click(); };
+  MenuItem* tabItems[] = {&mnuSettingsScanOptions, &mnuSettingsProtection, &mnuSettingsSchedule, &mnuSettingsUpdate};
+  const int tabOf[] = {1, 3, 2, 4};
+  for (int i = 0; i < 4; ++i)
+    tabItems[i]->onClick = [this, tab = tabOf[i]] {
+      cmdSettings_Click();
+      TabStrip1.select(tab);
+    };
+  frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
+
+  // Removal, Live Update, the quarantine viewer and the tray come with their own subsystems;
+  // until then their controls stay visible but cannot be used.
+  for (Control* c : {static_cast<Control*>(&Command4), static_cast<Control*>(&cmdUpdate),
+                     static_cast<Control*>(&Command5), static_cast<Control*>(&mnuViewQuarantine),
+                     static_cast<Control*>(&CmdProceed), static_cast<Control*>(&cmdWebsite)})
+    c->setEnabled(false);
+}
+
+void FrmMain::lockRedraw(bool lock) {
+  if (visible()) host.lockRedraw(*this, lock);
+}
+
+ResultLists FrmMain::resultLists() {
+  return ResultLists{lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved, lvwFilesToBeDeleted,
+                     lvwRegistryToBeDeleted, lvwCookiesToDelete, lbltracesFound};
+}
+
+// ---- life cycle ------------------------------------------------------------------------------
+void FrmMain::Form_Load() {
+  defs.installDownloaded();
+  counts = defs.count();
+  DefinitionCount = counts.total();
+  RefreshStatusPage();
+  exclusions.load();
+
+  HidePages();
+  frmStatus.setCaption(branding.productName + " Status");
+  frmStatus.setVisible(true);
+
+  if (!consoleMode) {
+    settings.write(kOpt, "STATUS", "RUNNING");
+    settings.write(kOpt, "RESTART", "False");
+  }
+  setCaption(branding.productName + " by " + branding.companyName);
+  cmdWebsite.setCaption("Visit " + branding.webSite);
+  shpCircle.setVisible(false);
+
+  SetBackgroundTimers(false);
+  LoadSettings();
+  SetBackgroundTimers(true);
+  Label22.setCaption("Welcome to " + branding.productName);
+  TabStrip1_Click();
+}
+
+void FrmMain::Form_QueryUnload() {
+  settings.write(kOpt, "RESTART", "False");
+  settings.write(kOpt, "STATUS", "STOPPED");
+}
+
+void FrmMain::Form_Unload() {
+  auto& cols = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", double(cols[i].widthTwips));
+    settings.write(kSet, "FoundCol2" + std::to_string(i + 1), buf);
+  }
+  settings.write(kSet, "Max", windowState() == State::Maximized ? "1" : "0");
+  frmReport.setVisible(false);
+  setVisible(false);
+  if (onExit) onExit();
+}
+
+// ---- pages --------------------------------------------------------------------------------
+void FrmMain::HidePages() {
+  for (Control* c : {static_cast<Control*>(&frmOptions), static_cast<Control*>(&frmScan),
+                     static_cast<Control*>(&frmResults), static_cast<Control*>(&frmStatus),
+                     static_cast<Control*>(&pgbDeleteSpywaresFound),
+                     static_cast<Control*>(&lblDeletingPercentageCompleted),
+                     static_cast<Control*>(&lblDeletingCaption)})
+    c->setVisible(false);
+}
+
+void FrmMain::showPage(Frame& page) {
+  HidePages();
+  page.setVisible(true);
+}
+
+void FrmMain::cmdStatus_Click() { showPage(frmStatus); }
+void FrmMain::cmdSettings_Click() { showPage(frmOptions); }
+void FrmMain::cmdScan_Click() { showPage(frmScan); }
+
+void FrmMain::cmdResults_Click() {
+  showPage(frmResults);
+  // The anonymous report of an empty result goes out with the data-server subsystem.
+}
+
+void FrmMain::cmdRemove_Click() { cmdResults_Click(); }
+
+void FrmMain::TabStrip1_Click() {
+  Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
+  for (int i = 0; i < 4; ++i) tabs[i]->setVisible(TabStrip1.selected() == i + 1);
+}
+
+// ---- results page ---------------------------------------------------------------------------
+void FrmMain::cmdSelectAll_Click() {
+  auto& list = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  for (int i = 0; i < list.count(); ++i)
+    if (!list.item(i).checked) list.setChecked(i, true);  // runs SyncRemovalCheck
+}
+
+void FrmMain::SyncRemovalCheck(int row) {
+  const ListItem& r = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(row);
+  const bool checked = r.checked;
+  auto mark = [checked](ListView& list, auto matches) {
+    for (int i = 0; i < list.count(); ++i)
+      if (matches(list.item(i))) list.setChecked(i, checked);
+  };
+  switch (r.icon) {
+    case kIconCookie: {
+      const std::string key = r.subItem(1);
+      mark(lvwCookiesToDelete, [&](const ListItem& w) { return w.text == key; });
+      break;
+    }
+    case kIconRegistry: {
+      const std::string key = r.text;
+      mark(lvwRegistryToBeDeleted, [&](const ListItem& w) { return w.subItem(1) == key || w.subItem(3) == key; });
+      break;
+    }
+    case kIconFile: {
+      const std::string key = r.text;
+      mark(lvwFilesToBeDeleted, [&](const ListItem& w) { return w.subItem(1) == key; });
+      break;
+    }
+    case kIconFolder: {
+      const std::string key = r.subItem(1);
+      mark(lvwFilesToBeDeleted, [&](const ListItem& w) { return w.text == key; });
+      break;
+    }
+    default: break;
+  }
+}
+
+void FrmMain::cmdExclude_Click() {
+  auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  if (removal.count() == 0 && lvwRegistryToBeDeleted.count() == 0 && lvwSpywareFound.count() == 0) {
+    messageBox("Sorry, there are no entries to be excluded.", branding.productName, kMbOk | kMbIconInformation);
+    return;
+  }
+  const std::string question =
+      "Are you sure you want to exclude the selected files?\r\n\r\n"
+      "Excluded files will not show up as Adware/Spyware on future scans.\r\n\r\n"
+      "You can edit the list of excluded files through the Quarantine menu.";
+  if (messageBox(question, "Really Exclude?", kMbYesNo) != kIdYes) return;
+  const int rows = removal.count();
+  for (int i = 0; i < rows; ++i) {
+    const ListItem& r = removal.item(i);
+    if (!r.checked) continue;
+    exclusions.add(r.subItem(1));
+    exclusions.add(replaceAll(r.text, "Cookie: ", ""));
+  }
+  lvwFilesToBeDeleted.removeChecked();
+  lvwRegistryToBeDeleted.removeChecked();
+  lvwSpywareFound.removeChecked();
+  lvwCookiesToDelete.removeChecked();
+  lblDeletingCaption.setCaption("");
+  removal.removeChecked();
+}
+
+void FrmMain::Command4_Click() {
+  // Removal arrives with the quarantine subsystem; an unattended run reaches here harmlessly.
+}
+
+void FrmMain::mnuViewExclusions_Click() {
+  const std::string path = appFolder + "\\" + kExclusionFile;
+  if (!fileExists(platform.fs, path)) {
+    messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
+    return;
+  }
+  platform.shell.launch("notepad " + path);
+}
+
+// ---- report -----------------------------------------------------------------------------------
+void FrmMain::MakeReport() {
+  makeReport(platform.fs, appFolder,
+             ReportInputs{branding.productName, branding.major, branding.minor, ScanStartedAt, ScanFinishedAt,
+                          lblMemoryInspected.caption(), lblRegistryInspected.caption(),
+                          lblFilesFolderInspected.caption(), lvwPicRemoveListOfSpywareFoundAndToBeRemoved});
+}
+
+void FrmMain::lblViewLogFile_Click() {
+  lblViewLogFile.setEnabled(false);
+  frmReport.load(platform.fs, platform.pump, appFolder, branding.productName);
+  host.showModal(frmReport);
+  lblViewLogFile.setEnabled(true);
+}
+
+void FrmMain::cmdLog_Click() { lblViewLogFile_Click(); }
+
+}  // namespace quillon::ui

@@ -1,0 +1,251 @@
+// The main window: side bar, four pages (status, scan, results, settings with four tabs), the
+// hidden work lists of a scan, the timers, and everything that outlives one operation.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "definitions/definition_store.h"
+#include "definitions/exclusions.h"
+#include "platform/platform.h"
+#include "scan/scan_state.h"
+#include "shell/settings.h"
+#include "ui/controls.h"
+#include "ui/form_host.h"
+#include "ui/frm_report.h"
+
+namespace quillon::ui {
+
+class FrmMain : public Form, private ScanHost {
+ public:
+  FrmMain(Platform& platform, FormHost& host, std::string exePath, Branding branding);
+  ~FrmMain() override;
+
+  // ---- life cycle
+  void Form_Load();
+  void Form_QueryUnload();
+  void Form_Unload();
+
+  // ---- pages and side bar
+  void HidePages();
+  void cmdStatus_Click();
+  void cmdSettings_Click();
+  void cmdScan_Click();
+  void cmdResults_Click();
+  void cmdRemove_Click();
+  void TabStrip1_Click();
+
+  // ---- scan run
+  void cmdScanNow_Click();
+  void lblStart_Click();
+  void cmdStop_Click();
+  void lblStop_Click();
+  void cmdPause_Click();
+  void lblPause_Click();
+  void RunScanners();
+  void UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent);
+  void RefreshStatusPage();
+  void SetBackgroundTimers(bool enable);
+  // True when the last run got past the definition check.
+  bool lastRunLooked() const { return lastRunLooked_; }
+
+  // ---- results page
+  void cmdSelectAll_Click();
+  void SyncRemovalCheck(int row);
+  void cmdExclude_Click();
+  void Command4_Click();
+  void mnuViewExclusions_Click();
+
+  // ---- report
+  void cmdLog_Click();
+  void lblViewLogFile_Click();
+  void MakeReport();
+
+  // ---- settings
+  void LoadSettings();
+
+  // ---- state that outlives one operation
+  Platform& platform;
+  FormHost& host;
+  const std::string exePath, appFolder;
+  const Branding branding;
+  Settings settings;
+  DefinitionStore defs;
+  ExclusionList exclusions;
+  DefinitionCounts counts;
+  int32_t DefinitionCount = 0;
+  ScanCounters counters;
+  bool ScanCancelled = false;
+  bool AutoDeleteAfterScan = false;
+  std::string StatusPrefix, ScanStartedAt, ScanFinishedAt;
+  FrmReport frmReport;
+
+  // ---- side bar
+  Button cmdStatus{this, "cmdStatus", "Status"};
+  Button cmdScan{this, "cmdScan", "Scan Now"};
+  Button cmdResults{this, "cmdResults", "Results/Removal"};
+  Button cmdSettings{this, "cmdSettings", "Settings"};
+  Button cmdUpdate{this, "cmdUpdate", "Live Update"};
+  Button cmdLog{this, "cmdLog", "View Log"};
+  Button Command5{this, "Command5", "Send to Tray"};
+  Button cmdWebsite{this, "cmdWebsite", "Visit "};
+
+  // ---- pages
+  Frame frmStatus{this, "frmStatus", "Status"};
+  Frame frmScan{this, "frmScan", "Scan"};
+  Frame frmResults{this, "frmResults", "Results"};
+  Frame frmOptions{this, "frmOptions", "Settings"};
+
+  // status page
+  Label Label22{this, "Label22"};
+  Label lblVersionCaption{this, "lblVersionCaption", "Program version:"};
+  Label lblVersion{this, "lblVersion"};
+  Label lblDefCountCaption{this, "lblDefCountCaption", "Definitions:"};
+  Label lblDefCount{this, "lblDefCount"};
+  Label lblDefVersionCaption{this, "lblDefVersionCaption", "Definitions date:"};
+  Label lblDefVersion{this, "lblDefVersion"};
+  Label lblLastScanCaption{this, "lblLastScanCaption", "Last scan:"};
+  Label lblLastScan{this, "lblLastScan"};
+  Label lblLastFullScanCaption{this, "lblLastFullScanCaption", "Last complete system scan:"};
+  Label lblLastFullScan{this, "lblLastFullScan"};
+  Label lblDefRemovedCaption{this, "lblDefRemovedCaption", "Threats removed so far:"};
+  Label lblDefRemoved{this, "lblDefRemoved"};
+
+  // scan page
+  Button cmdScanNow{this, "cmdScanNow", "Start"};
+  Button cmdPause{this, "cmdPause", "Pause"};
+  Button cmdStop{this, "cmdStop", "Stop"};
+  Label lblStart{this, "lblStart", "Start"};
+  Label lblPause{this, "lblPause", "Pause"};
+  Label lblStop{this, "lblStop", "Stop"};
+  Label lblMemoryCaption{this, "lblMemoryCaption", "Cookies/Processes Inspected"};
+  Label lblMemoryInspected{this, "lblMemoryInspected", "0"};
+  Label lblRegistryCaption{this, "lblRegistryCaption", "Registry Entries Inspected"};
+  Label lblRegistryInspected{this, "lblRegistryInspected", "0"};
+  Label lblFilesCaption{this, "lblFilesCaption", "Files/Folders Inspected"};
+  Label lblFilesFolderInspected{this, "lblFilesFolderInspected", "0"};
+  Label lblSoftwareCaption{this, "lblSoftwareCaption", "Spyware/Adware Found"};
+  Label lblSoftwareFound{this, "lblSoftwareFound", "0"};
+  Label lblTracesCaption{this, "lblTracesCaption", "Traces found :"};
+  Label lbltracesFound{this, "lbltracesFound", "0"};
+  Label lblRunningCaption{this, "lblRunningCaption", "Running programs"};
+  Label lblTotalNoOfRunningItems{this, "lblTotalNoOfRunningItems", "0"};
+  Shape shpCircle{this, "shpCircle"};
+  Label lblPercentageCompleted{this, "lblPercentageCompleted"};
+  Label lblStatus{this, "lblStatus"};
+  ProgressBar pb1{this, "pb1"};
+  ProgressBar pb2{this, "pb2"};
+  ProgressBar pbgMain{this, "pbgMain"};
+  ListView lvwSpywareFound{this, "lvwSpywareFound", {{"Found", 7800}}, true};
+  Button cmdRemove{this, "cmdRemove", "Click Here to Continue"};
+  Label lblViewLogFile{this, "lblViewLogFile", "Show Report"};
+
+  // results page
+  Label lblResultsCaption{this, "lblResultsCaption", "Spyware/Adware Found:"};
+  Label lblRemovePicSoftwareFound{this, "lblRemovePicSoftwareFound", "0"};
+  ListView lvwPicRemoveListOfSpywareFoundAndToBeRemoved{
+      this, "lvwPicRemoveListOfSpywareFoundAndToBeRemoved",
+      {{"Spyware/Adware Found", 1400}, {"Location", 1400}, {"Type", 1400}}, true};
+  Button cmdSelectAll{this, "cmdSelectAll", "Select All"};
+  Button cmdExclude{this, "cmdExclude", "Exclude"};
+  Button Command4{this, "Command4", "Delete"};
+  Label lblRemove{this, "lblRemove", "Remove"};
+  ProgressBar pgbDeleteSpywaresFound{this, "pgbDeleteSpywaresFound"};
+  Label lblDeletingPercentageCompleted{this, "lblDeletingPercentageCompleted"};
+  Label lblDeletingCaption{this, "lblDeletingCaption"};
+
+  // hidden work lists
+  ListView lvwFilesToBeDeleted{this, "lvwFilesToBeDeleted", {{"Path"}, {"SpywareName"}}};
+  ListView lvwRegistryToBeDeleted{this, "lvwRegistryToBeDeleted", {{"Main Key"}, {"KeyValue"}, {"Value"}, {"SpywareName"}}};
+  ListView lvwCookiesToDelete{this, "lvwCookiesToDelete", {{"Cookie Name"}, {"CookieLocation"}}};
+
+  // settings page
+  TabStrip TabStrip1{this, "TabStrip1", {"Scan Options", "Scheduled Scans", "Proactive System Protection", "Automatic Live Update"}};
+  Frame frmView0{this, "frmView0", "Scan Options"};
+  Frame frmView1{this, "frmView1", "Scheduled Scans"};
+  Frame frmView2{this, "frmView2", "Proactive System Protection"};
+  Frame frmView3{this, "frmView3", "Automatic Live Update"};
+  // scan options
+  CheckBox chkSweepMemory{this, "chkSweepMemory", "Scan running programs (memory)"};
+  CheckBox chkScanRegistry{this, "chkScanRegistry", "Scan the registry"};
+  CheckBox chkScanCookies{this, "chkScanCookies", "Scan tracking cookies"};
+  CheckBox chkMakeLog{this, "chkMakeLog", "Save scan results to log"};
+  OptionButton optScanOnlyKnownSoftwares{this, "optScanOnlyKnownSoftwares", "Quick Scan", 4};
+  OptionButton optScanAllSelectedHardDrive{this, "optScanAllSelectedHardDrive", "Complete System Scan", 4};
+  ListView lvwHardDrives{this, "lvwHardDrives", {{"Drive", 2400}}, true};
+  CheckBox chkRunAtStartup{this, "chkRunAtStartup", "Run at Startup and protect my computer automatically"};
+  CheckBox chkSendData{this, "chkSendData", "Send anonymous scan data to help improve the definitions"};
+  Button Command1{this, "Command1", "Scan Now"};
+  // scheduled scans
+  CheckBox chkAutomaticScanYesOrNo{this, "chkAutomaticScanYesOrNo", "Run scheduled scans"};
+  ComboBox cmbDays{this, "cmbDays", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday", "Daily", "Date & Time", "Never!"}};
+  DatePicker dtpScheduleDate{this, "dtpScheduleDate", false};
+  DatePicker dtpScheduleTime{this, "dtpScheduleTime", true};
+  CheckBox chkAutoDel{this, "chkAutoDel", "Delete spyware automatically after scheduled scan"};
+  Button CmdProceed{this, "CmdProceed", "Apply"};
+  Button cmdDefaultSetting{this, "cmdDefaultSetting", "Reset"};
+  // proactive protection
+  Label lblMemoryShield{this, "lblMemoryShield", "Memory shield: stops listed programs that start running"};
+  CheckBox chkAutoProtect{this, "chkAutoProtect", "Enable"};
+  OptionButton optMemorySheildOn{this, "optMemorySheildOn", "Enabled", 1};
+  OptionButton optMemorySheildOff{this, "optMemorySheildOff", "Disabled", 1};
+  Label lblHomePageShield{this, "lblHomePageShield", "Home-page shield: guards the browser start page"};
+  CheckBox chkHomePage{this, "chkHomePage", "Enable"};
+  OptionButton optIEHomePageSheildOn{this, "optIEHomePageSheildOn", "Enabled", 2};
+  OptionButton optIEHomePageSheildOff{this, "optIEHomePageSheildOff", "Disabled", 2};
+  OptionButton optAlwaysnotifybeforerestoring{this, "optAlwaysnotifybeforerestoring", "Always notify before restoring", 3};
+  OptionButton optRestoredefaultwithoutnotification{this, "optRestoredefaultwithoutnotification", "Restore default without notification", 3};
+  // automatic live update
+  CheckBox chkAutomaticUpdate{this, "chkAutomaticUpdate", "Enable automatic Live update (recommended)"};
+  Label lblLastUpdate{this, "lblLastUpdate"};
+
+  // menu
+  MenuItem mnuFileScanNow{this, "mnuFileScanNow", "Scan Now", "File"};
+  MenuItem mnuFileViewLog{this, "mnuFileViewLog", "View Log", "File"};
+  MenuItem mnuFileExit{this, "mnuFileExit", "Exit", "File"};
+  MenuItem mnuSettingsScanOptions{this, "mnuSettingsScanOptions", "Scan Options", "Settings"};
+  MenuItem mnuSettingsProtection{this, "mnuSettingsProtection", "Proactive Protection", "Settings"};
+  MenuItem mnuSettingsSchedule{this, "mnuSettingsSchedule", "Schedule", "Settings"};
+  MenuItem mnuSettingsUpdate{this, "mnuSettingsUpdate", "Auto Update", "Settings"};
+  MenuItem mnuViewQuarantine{this, "mnuViewQuarantine", "View Quarantine", "Quarantine"};
+  MenuItem mnuViewExclusions{this, "mnuViewExclusions", "View Exclusions", "Quarantine"};
+
+  // timers
+  Timer tmrScheduler{this, "tmrScheduler", 10, true};
+  Timer tmrCheckHomePage{this, "tmrCheckHomePage", 5000, true};
+  Timer tmrMemoryInspected{this, "tmrMemoryInspected", 10000, true};
+  Timer timUpdate{this, "timUpdate", 1000, false};
+  Timer tmrScroll{this, "tmrScroll", 200, true};
+
+  // A console run is not the resident program: it publishes no status and never touches the
+  // run-at-start-up entry.
+  bool consoleMode = false;
+
+  // Called when the main window is to be closed for good (the GUI ends its message loop).
+  std::function<void()> onExit;
+
+ private:
+  // ScanHost
+  void updateScanStatus(const std::string& text, int p1, int p2) override { UpdateScanStatus(text, p1, p2); }
+  bool scanCancelled() const override { return ScanCancelled; }
+  const std::string& statusPrefix() const override { return StatusPrefix; }
+
+  void layoutControls();
+  void wireHandlers();
+  void wireSettingsHandlers();
+  void lockRedraw(bool lock);
+  void pause(Control& pauseControl);
+  void askStop(const std::string& question);
+  ResultLists resultLists();
+  int messageBox(const std::string& text, const std::string& title, unsigned flags) {
+    return platform.dialogs.messageBox(text, title, flags);
+  }
+  void showPage(Frame& page);
+  void setMemoryShield(bool on);
+  void setHomePageShield(bool on);
+  bool lastRunLooked_ = true;
+};
+
+// Hides everything but the words the program's own status line should never show.
+std::string FilterStatusText(const std::string& text);
+
+}  // namespace quillon::ui

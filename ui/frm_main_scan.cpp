@@ -1,0 +1,213 @@
+// The scan run as the user sees it: button states, counters, bars, Pause and Stop.
+#include "common/text.h"
+#include "definitions/folder_tokens.h"
+#include "reports/report.h"
+#include "scan/file_scan.h"
+#include "ui/frm_main.h"
+
+namespace quillon::ui {
+
+namespace {
+const char* kOpt = "OptionAndSettings";
+}  // namespace
+
+void FrmMain::cmdScanNow_Click() {
+  tmrScroll.setEnabled(false);
+  cmdRemove.setVisible(false);
+  cmdResults.setEnabled(false);
+  cmdSettings.setEnabled(false);
+  SetBackgroundTimers(false);
+  for (Button* b : {&cmdScanNow, &cmdScan, &cmdLog, &cmdUpdate, &cmdStatus}) b->setEnabled(false);
+  cmdStop.setEnabled(true);
+  cmdPause.setEnabled(true);
+
+  lockRedraw(true);
+  for (Label* l : {&lblRegistryInspected, &lblFilesFolderInspected, &lblMemoryInspected, &lblSoftwareFound,
+                   &lblRemovePicSoftwareFound, &lbltracesFound, &lblPercentageCompleted, &lblStatus,
+                   &lblTotalNoOfRunningItems})
+    l->setCaption("0");
+  counters = ScanCounters{};
+  lvwSpywareFound.clear();
+  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.clear();
+  lvwFilesToBeDeleted.clear();
+  lvwRegistryToBeDeleted.clear();
+  lvwCookiesToDelete.clear();
+  lockRedraw(false);
+
+  ScanCancelled = false;
+  ScanStartedAt = platform.clock.nowText();
+  RunScanners();
+  ScanFinishedAt = platform.clock.nowText();
+
+  settings.write("Settings", "lblLastScan", ScanFinishedAt);
+  if (optScanAllSelectedHardDrive.value()) settings.write("Settings", "lblLastFullScan", ScanFinishedAt);
+  if (chkMakeLog.value() == 1) MakeReport();
+
+  cmdRemove.setVisible(true);
+  cmdRemove.setEnabled(true);
+  cmdResults.setEnabled(true);
+  cmdSettings.setEnabled(true);
+  if (ScanCancelled) {
+    lblStatus.setCaption("Scanning was cancelled.");
+    lblPercentageCompleted.setCaption("0% complete.");
+    pbgMain.setValue(0);
+  } else {
+    lblStatus.setCaption("Scanning complete.");
+    pb1.setValue(100);
+    pb2.setValue(100);
+    if (AutoDeleteAfterScan) {
+      cmdRemove_Click();
+      cmdSelectAll_Click();
+      Command4_Click();
+    }
+  }
+  for (Button* b : {&cmdScan, &cmdScanNow, &cmdLog, &cmdUpdate, &cmdStatus}) b->setEnabled(true);
+  cmdStop.setEnabled(false);
+  cmdPause.setEnabled(false);
+  SetBackgroundTimers(true);
+  RefreshStatusPage();
+}
+
+void FrmMain::lblStart_Click() {
+  if (!cmdScanNow.enabled()) return;
+  cmdScan_Click();
+  cmdScanNow_Click();
+}
+
+void FrmMain::RunScanners() {
+  lastRunLooked_ = defs.check();
+  if (!lastRunLooked_) {
+    lblDefVersion.setCaption("Files Missing, Run Live Update");
+    messageBox("Definition files are missing or they have been corrupted. Please run Liveupdate.",
+               branding.productName, kMbOk | kMbIconInformation);
+    return;
+  }
+  pbgMain.setVisible(false);
+  for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) {
+    b->setMax(100);
+    b->setValue(0);
+  }
+  // The shell is asked for the special folders once per run.
+  FolderTokens tokens(platform.shell);
+  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this};
+
+  auto scanCookies = settings.readNumber(kOpt, "chkScanCookies", "1");
+  if (scanCookies && *scanCookies == 1) {
+    lblPercentageCompleted.setCaption("Inspecting Cookies...");
+    StatusPrefix = "Detecting Cookies: ";
+    // The cookie scanner fills this phase once it exists.
+    pb1.setValue(100);
+    pb2.setValue(percentOf(counts.cookie, DefinitionCount));
+    lblStatus.setCaption("Finished Inpecting Cookies");
+  }
+
+  if (settings.readBoolean(kOpt, "chkSweepMemory", "True").value_or(false)) {
+    lblPercentageCompleted.setCaption("Inspecting memory...");
+    StatusPrefix = "Inspecting Memory: ";
+    // The memory scanner fills this phase once it exists.
+  } else {
+    lblMemoryInspected.setCaption("Not Selected");
+  }
+
+  lblPercentageCompleted.setCaption("Scanning registry...");
+  StatusPrefix = "Scanning Registry: ";
+  pb1.setValue(0);
+  pb2.setValue(percentOf(counts.cookie, DefinitionCount));
+  if (settings.readBoolean(kOpt, "chkScanRegistry", "True").value_or(false)) {
+    shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
+    // The registry scanner fills this phase once it exists.
+  } else {
+    lblRegistryInspected.setCaption("Not Selected");
+  }
+
+  pbgMain.setMax(100);
+  pbgMain.setValue(0);
+  lblPercentageCompleted.setCaption("Scanning known Spyware/Adware...");
+  StatusPrefix = "Scanning Known Spyware/Adware: ";
+  shpCircle.moveTo(lblFilesCaption.layout.x - 18, lblFilesCaption.layout.y + 4);
+  scanFiles(env);
+  scanDirectories(env);
+
+  // The last call always reaches the screen, so the counters and the report show the totals
+  // of the run rather than those of its last hundredth item.
+  counters.statusRefreshTick = 99;
+  UpdateScanStatus("Scan Complete", 100, 100);
+}
+
+void FrmMain::UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent) {
+  if (++counters.statusRefreshTick < 100) return;
+  lockRedraw(true);
+  // A phase that was switched off keeps saying so.
+  auto show = [](Label& l, int32_t n) {
+    if (l.caption() != "Not Selected") l.setCaption(std::to_string(n));
+  };
+  show(lblMemoryInspected, counters.processesInspected);
+  show(lblRegistryInspected, counters.registryInspected);
+  lblFilesFolderInspected.setCaption(std::to_string(counters.filesInspected));
+  lblSoftwareFound.setCaption(std::to_string(counters.threatsFound));
+  lblStatus.setCaption(FilterStatusText(text));
+  lblRemovePicSoftwareFound.setCaption(std::to_string(counters.threatsFound));
+  if (scannerPercent >= 0) pb1.setValue(scannerPercent);
+  if (overallPercent >= 0) pb2.setValue(overallPercent);
+  lockRedraw(false);
+  counters.statusRefreshTick = 0;
+}
+
+void FrmMain::pause(Control& pauseControl) {
+  pauseControl.setEnabled(false);
+  cmdStop.setEnabled(false);
+  messageBox(branding.productName + " has been paused.  Click OK to resume.", branding.productName,
+             kMbOk | kMbIconInformation);
+  pauseControl.setEnabled(true);
+  cmdStop.setEnabled(true);
+}
+
+void FrmMain::cmdPause_Click() { pause(cmdPause); }
+void FrmMain::lblPause_Click() { pause(lblPause); }
+
+void FrmMain::askStop(const std::string& question) {
+  if (messageBox(question, branding.productName, kMbYesNo | kMbIconQuestion) == kIdYes) ScanCancelled = true;
+}
+
+void FrmMain::cmdStop_Click() { askStop("Are you sure you want to stop the scan?"); }
+void FrmMain::lblStop_Click() { askStop("Are you sure?"); }
+
+void FrmMain::RefreshStatusPage() {
+  lblDefCount.setCaption(groupDigits(DefinitionCount));
+  lblVersion.setCaption(std::to_string(branding.major) + "." + std::to_string(branding.minor));
+  lblDefVersion.setCaption(defs.readDate() + " PST");
+  lblDefRemoved.setCaption(settings.read("Settings", "lblDefRemoved", "0"));
+  lblLastScan.setCaption(settings.read("Settings", "lblLastScan", "Never"));
+  lblLastFullScan.setCaption(settings.read("Settings", "lblLastFullScan", "Never"));
+}
+
+void FrmMain::SetBackgroundTimers(bool enable) {
+  if (!enable) {
+    tmrCheckHomePage.setEnabled(false);
+    tmrMemoryInspected.setEnabled(false);
+    tmrScheduler.setEnabled(false);
+    return;
+  }
+  auto scheduled = settings.readNumber(kOpt, "chkAutomaticScanYesOrNo", "0");
+  tmrScheduler.setEnabled(scheduled && *scheduled != 0);
+  tmrCheckHomePage.setEnabled(settings.readBoolean(kOpt, "optIEHomePageSheildOn", "True").value_or(false));
+  tmrMemoryInspected.setEnabled(settings.readBoolean(kOpt, "optMemorySheildOn", "True").value_or(false));
+}
+
+std::string FilterStatusText(const std::string& text) {
+  // Words that must never appear in the status line, whatever a definition file carries.
+  // Applied in this order, anywhere in the text (also inside longer words); "fuck" is listed
+  // twice on purpose, so a second pass catches what the first removal joined together.
+  static const char* const kWords[] = {
+      "fuck",     "shit",      "piss",      "cunt",     "cock",     "dick",     "pussy",
+      "bitch",    "bastard",   "butt",      "whore",    "slut",     "wank",     "twat",
+      "bollock",  "bugger",    "arsehole",  "asshole",  "motherf",  "jerkoff",  "blowjob",
+      "handjob",  "rimjob",    "dildo",     "vibrator", "porn",     "xxx",      "nude",
+      "naked",    "horny",     "orgasm",    "ejaculat", "erection", "penis",    "vagina",
+      "fuck",     "testicle",  "scrotum",   "boob",     "nipple",   "fellatio", "cunnilingus"};
+  std::string out = text;
+  for (const char* w : kWords) out = ireplaceAll(std::move(out), w, "");
+  return out;
+}
+
+}  // namespace quillon::ui
