@@ -18,6 +18,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     closing = true;
     PostQuitMessage(0);
   };
+  main.beforeUnload = [&main, &host] { host.readBack(main); };
   HWND hwnd = static_cast<HWND>(host.create(main, nullptr, [&main] {
     main.Form_QueryUnload();
     main.Form_Unload();

@@ -102,21 +102,36 @@ double bareProbesMs(const Workload& w) {
 }
 
 // A hidden window that measures how long a posted message waits before the scan's yields
-// dispatch it: that is how long Stop or Pause would wait.
-double gMaxLatency = 0, gLatencySum = 0;
+// dispatch it: that is how long Stop or Pause would wait. A new probe is posted after each
+// one arrives, so there is always one waiting.
+double gMaxLatency = 0, gLatencySum = 0, gPostedAt = 0;
 int gLatencyCount = 0;
+bool gProbeArrived = false;
 LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_USER + 1) {
-    double latency = win32::Win32Pump::nowMs() - *reinterpret_cast<double*>(lp);
+    double latency = win32::Win32Pump::nowMs() - gPostedAt;
     if (latency > gMaxLatency) gMaxLatency = latency;
     gLatencySum += latency;
     ++gLatencyCount;
-    *reinterpret_cast<double*>(lp) = win32::Win32Pump::nowMs();
-    PostMessageA(h, WM_USER + 1, 0, lp);
+    gProbeArrived = true;
     return 0;
   }
   return DefWindowProcA(h, msg, wp, lp);
 }
+
+class ProbingPump : public Pump {
+ public:
+  HWND probe = nullptr;
+  win32::Win32Pump real;
+  void yield() override {
+    real.yield();
+    if (probe && gProbeArrived) {
+      gProbeArrived = false;
+      gPostedAt = win32::Win32Pump::nowMs();
+      PostMessageA(probe, WM_USER + 1, 0, 0);
+    }
+  }
+};
 
 struct ScanResult {
   double ms;
@@ -125,14 +140,15 @@ struct ScanResult {
 
 ScanResult runScan(const std::string& folder, bool probeLatency) {
   win32::Win32Services services;
-  Platform platform = services.console();
+  ProbingPump pump;
+  Platform platform{services.registry, services.fs, services.shell, services.process, services.consoleDialogs, pump,
+                    services.clock};
   ui::HeadlessHost host;
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);
   main.consoleMode = true;
   main.Form_Load();
   main.chkMakeLog.setValue(0);
-  static double posted;
   HWND probe = nullptr;
   if (probeLatency) {
     WNDCLASSA wc{};
@@ -140,8 +156,9 @@ ScanResult runScan(const std::string& folder, bool probeLatency) {
     wc.lpszClassName = "QBenchProbe";
     RegisterClassA(&wc);
     probe = CreateWindowA("QBenchProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    posted = win32::Win32Pump::nowMs();
-    PostMessageA(probe, WM_USER + 1, 0, reinterpret_cast<LPARAM>(&posted));
+    pump.probe = probe;
+    gPostedAt = win32::Win32Pump::nowMs();
+    PostMessageA(probe, WM_USER + 1, 0, 0);
   }
   double t0 = win32::Win32Pump::nowMs();
   main.cmdScanNow_Click();

@@ -217,6 +217,7 @@ void FrmMain::Form_QueryUnload() {
 }
 
 void FrmMain::Form_Unload() {
+  if (beforeUnload) beforeUnload();
   auto& cols = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns;
   for (size_t i = 0; i < cols.size(); ++i) {
     char buf[32];

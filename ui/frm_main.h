@@ -220,6 +220,8 @@ class FrmMain : public Form, private ScanHost {
   // run-at-start-up entry.
   bool consoleMode = false;
 
+  // Lets the GUI copy what the user changed in the windows (column widths) before they are saved.
+  std::function<void()> beforeUnload;
   // Called when the main window is to be closed for good (the GUI ends its message loop).
   std::function<void()> onExit;
 

@@ -107,6 +107,18 @@ void* GuiHost::windowOf(Form& form) const {
   return it == forms_.end() ? nullptr : it->second->hwnd;
 }
 
+void GuiHost::readBack(Form& form) {
+  for (Control* c : form.controls()) {
+    if (c->kind() != Kind::ListView || !windows_.count(c)) continue;
+    auto* lv = static_cast<ListView*>(c);
+    HWND h = static_cast<HWND>(windows_[c]);
+    for (size_t i = 0; i < lv->columns.size(); ++i) {
+      int px = ListView_GetColumnWidth(h, int(i));
+      if (px > 0) lv->columns[i].widthTwips = float(px * 15);
+    }
+  }
+}
+
 void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
   auto* fw = new FormWin{&form, nullptr, std::move(onClose), {}};
   forms_[&form] = fw;

@@ -16,6 +16,12 @@ class GuiHost : public ui::FormHost, public ui::ControlObserver {
   // Creates the form's window and its controls. `onClose` runs when the user closes it.
   void* create(ui::Form& form, void* owner, std::function<void()> onClose);
   void* windowOf(ui::Form& form) const;
+  void* windowOf(ui::Control& c) const {
+    auto it = windows_.find(&c);
+    return it == windows_.end() ? nullptr : it->second;
+  }
+  // Copies what the user changed directly in the windows (column widths) back to the model.
+  void readBack(ui::Form& form);
 
   void showModal(ui::Form& f) override;
   void lockRedraw(ui::Form& f, bool lock) override;

@@ -1,0 +1,100 @@
+// The controls bound to real windows: what the model says reaches the window, and what the
+// user does to a window reaches the model and its handlers. Needs a display (Xvfb).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "platform/win32/gui_host.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+struct Gui : ::testing::Test {
+  App app;
+  win32::GuiHost host{GetModuleHandleA(nullptr)};
+  ui::FrmMain* m = nullptr;
+  HWND main = nullptr;
+  void SetUp() override {
+    m = &app.main();
+    main = static_cast<HWND>(host.create(*m, nullptr, nullptr));
+    host.create(m->frmReport, main, nullptr);
+    m->Form_Load();
+    m->setVisible(true);
+  }
+  HWND hw(ui::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
+  std::string text(ui::Control& c) {
+    char buf[512] = {0};
+    GetWindowTextA(hw(c), buf, sizeof buf);
+    return buf;
+  }
+  void pump() { win32::Win32Pump(0).yield(); }
+};
+}  // namespace
+
+TEST_F(Gui, ButtonsAndCheckBoxesDriveTheModel) {
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(IsWindowVisible(main));
+  char caption[256];
+  GetWindowTextA(main, caption, sizeof caption);
+  EXPECT_EQ(std::string(caption), app.product + " by Test Company");
+  EXPECT_TRUE(IsWindowVisible(hw(m->frmStatus)));
+
+  SendMessageA(hw(m->cmdSettings), BM_CLICK, 0, 0);
+  EXPECT_TRUE(m->frmOptions.visible());
+  EXPECT_TRUE(IsWindowVisible(hw(m->frmOptions)));
+  EXPECT_FALSE(IsWindowVisible(hw(m->frmStatus)));
+
+  EXPECT_EQ(SendMessageA(hw(m->chkMakeLog), BM_GETCHECK, 0, 0), BST_CHECKED);
+  SendMessageA(hw(m->chkMakeLog), BM_CLICK, 0, 0);
+  EXPECT_EQ(m->chkMakeLog.value(), 0);
+  EXPECT_EQ(SendMessageA(hw(m->chkMakeLog), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(m->settings.read("OptionAndSettings", "chkMakeLog", ""), "0");
+
+  SendMessageA(hw(m->optScanAllSelectedHardDrive), BM_CLICK, 0, 0);
+  EXPECT_TRUE(m->optScanAllSelectedHardDrive.value());
+  EXPECT_EQ(SendMessageA(hw(m->optScanOnlyKnownSoftwares), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+  m->lblStatus.setCaption("Scanning complete.");
+  EXPECT_EQ(text(m->lblStatus), "Scanning complete.");
+  m->cmdUpdate.setEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(hw(m->cmdUpdate)));
+}
+
+TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
+  app.writeEmptyDefinitions();
+  app.writeText("found.dll", "x");
+  std::vector<std::string> lines{"found.dll=Found.Threat|" + app.folder + "|Adware"};
+  for (int i = 0; i < 50; ++i) lines.push_back("m" + std::to_string(i) + ".dll=T|" + app.folder);
+  app.writeDefinitions("FileDefinition.dat", lines);
+  app.pump.onYield = [&](int n) {
+    if (n == 10) PostMessageA(hw(m->cmdStop), BM_CLICK, 0, 0);
+    pump();
+  };
+  SendMessageA(hw(m->cmdScan), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->cmdScanNow), BM_CLICK, 0, 0);
+  EXPECT_TRUE(m->ScanCancelled);
+  EXPECT_EQ(app.dialogs.shown.back().text, "Are you sure you want to stop the scan?");
+  EXPECT_EQ(text(m->lblStatus), "Scanning was cancelled.");
+  EXPECT_TRUE(IsWindowEnabled(hw(m->cmdScanNow)));
+  EXPECT_FALSE(IsWindowEnabled(hw(m->cmdStop)));
+
+  app.pump.onYield = nullptr;
+  m->cmdScanNow_Click();
+  HWND list = hw(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved);
+  ASSERT_EQ(ListView_GetItemCount(list), 1);
+  char cell[256];
+  ListView_GetItemText(list, 0, 1, cell, sizeof cell);
+  EXPECT_EQ(std::string(cell), app.path("found.dll"));
+  // Checking the row's box in the window checks the model row and its work rows.
+  ListView_SetCheckState(list, 0, TRUE);
+  EXPECT_TRUE(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(0).checked);
+  EXPECT_TRUE(m->lvwFilesToBeDeleted.item(0).checked);
+
+  // Column widths the user dragged are what the unload saves.
+  ListView_SetColumnWidth(list, 1, 300);
+  m->beforeUnload = [&] { host.readBack(*m); };
+  m->Form_Unload();
+  EXPECT_EQ(m->settings.read("Settings", "FoundCol22", ""), "4500");
+}

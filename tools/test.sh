@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The whole test suite on a fresh machine: installs what it needs, builds the 64-bit product
+# with its tests and the 32-bit product as a compile check, runs every test under Wine (the GUI
+# tests on a virtual display) and prints a summary.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/tools/setup.sh"
+build="$root/build"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$root" -B "$build-i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF >/dev/null
+
+# Each run gets a new prefix: tests use the real registry and file system of that machine.
+WINE_ENV_PREFIX="$build/wine-test"
+rm -rf "$WINE_ENV_PREFIX"
+source "$root/tools/wine-env.sh"
+xvfb_pid=""
+cleanup() {
+  wine_env_stop
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+cmake --build "$build"
+echo "== 32-bit compile check =="
+cmake --build "$build-i686" --target quillon quillon-cli
+
+if [ -z "${DISPLAY:-}" ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+  sleep 1
+fi
+
+results="$build/test-results"
+rm -rf "$results" && mkdir -p "$results"
+set +e
+GTEST_OUTPUT="xml:$(winepath -w "$results")\\" ctest --test-dir "$build" --output-on-failure
+rc=$?
+set -e
+passed=0 failed=0
+for f in "$results"/*.xml; do
+  [ -f "$f" ] || continue
+  t=$(grep -o '<testsuites [^>]*' "$f" | grep -o ' tests="[0-9]*"' | grep -o '[0-9]*')
+  x=$(grep -o '<testsuites [^>]*' "$f" | grep -o ' failures="[0-9]*"' | grep -o '[0-9]*')
+  d=$(grep -o '<testsuites [^>]*' "$f" | grep -o ' disabled="[0-9]*"' | grep -o '[0-9]*')
+  passed=$((passed + t - x - ${d:-0}))
+  failed=$((failed + x))
+done
+[ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
+echo "Quillon tests: $passed passed, $failed failed"
+exit "$rc"

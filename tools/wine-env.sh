@@ -1,0 +1,13 @@
+# Sourced by the project's scripts: an isolated Wine prefix and a persistent wineserver, so that
+# every run starts from a known machine and CTest never waits on Wine's helper processes.
+#   WINE_ENV_PREFIX  folder of the prefix (made when missing)
+export PATH="/usr/lib/wine:$PATH"
+export WINEPREFIX="${WINE_ENV_PREFIX:?}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
+fi
+wineserver -p >/dev/null 2>&1 </dev/null &
+wine_env_stop() { wineserver -k >/dev/null 2>&1 || true; }
