@@ -1,9 +1,13 @@
-// quillon.exe: the desktop program.
+// quillon.exe: the desktop program. The splash window reads the branding and, after its 75
+// ticks, loads the main window.
 #include <windows.h>
+
+#include <memory>
 
 #include "platform/win32/gui_host.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/frm_main.h"
+#include "ui/frm_splash.h"
 
 using namespace quillon;
 
@@ -11,27 +15,40 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   win32::Win32Services services;
   Platform platform = services.gui();
   win32::GuiHost host(instance);
-  ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
 
+  ui::FrmSplash splash;
+  host.create(splash, nullptr, nullptr);
+  const Branding branding = services.process.ownBranding();
+  std::unique_ptr<ui::FrmMain> main;
   bool closing = false;
-  main.onExit = [&closing] {
-    closing = true;
-    PostQuitMessage(0);
-  };
-  main.beforeUnload = [&main, &host] { host.readBack(main); };
-  HWND hwnd = static_cast<HWND>(host.create(main, nullptr, [&main] {
-    main.Form_QueryUnload();
-    main.Form_Unload();
-  }));
-  host.create(main.frmReport, hwnd, nullptr);
-  services.dialogs.setOwner(hwnd);
 
-  main.Form_Load();
-  main.setVisible(true);
+  splash.onDone = [&] {
+    main = std::make_unique<ui::FrmMain>(platform, host, services.process.exePath(), branding);
+    ui::FrmMain& m = *main;
+    m.onExit = [&closing] {
+      closing = true;
+      PostQuitMessage(0);
+    };
+    m.endProcess = [] { ExitProcess(0); };
+    m.beforeUnload = [&host, &m] { host.readBack(m); };
+    HWND hwnd = static_cast<HWND>(host.create(m, nullptr, [&m] {
+      m.Form_QueryUnload();
+      m.Form_Unload();
+    }));
+    host.create(m.frmReport, hwnd, nullptr);
+    host.create(m.frmDelete, hwnd, nullptr);
+    services.dialogs.setOwner(hwnd);
+    m.Form_Load();
+    // Shown in whatever state start-up left it: a window sent to the tray stays minimised.
+    m.setVisible(true);
+  };
+  splash.setVisible(true);
+  splash.Form_Load(branding.productName);
 
   MSG msg;
   while (!closing && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageA(hwnd, &msg)) continue;
+    HWND active = GetActiveWindow();
+    if (active && IsDialogMessageA(active, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

@@ -7,7 +7,6 @@
 // Figures are ratios against a baseline measured in the same run.
 #include <windows.h>
 #include <psapi.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -141,8 +140,8 @@ struct ScanResult {
 ScanResult runScan(const std::string& folder, bool probeLatency) {
   win32::Win32Services services;
   ProbingPump pump;
-  Platform platform{services.registry, services.fs, services.shell, services.process, services.consoleDialogs, pump,
-                    services.clock};
+  Platform platform{services.registry, services.fs,    services.shell,     services.process, services.consoleDialogs,
+                    pump,              services.clock, services.processes, services.system};
   ui::HeadlessHost host;
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);
@@ -177,12 +176,7 @@ std::string makeFolder(const char* tag) {
 
 void cleanUp(const std::string& folder) {
   win32::Win32Registry().deleteTree(kHkeyCurrentUser, "Software\\QuillonBench");
-  std::string from = folder + '\0';
-  SHFILEOPSTRUCTA op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationA(&op);
+  win32::Win32FileSystem().deleteFolderTree(folder);
 }
 
 int speed(int files, int dirs) {

@@ -62,6 +62,8 @@ class FileSystem {
   virtual bool deleteFile(const std::string& path) = 0;
   virtual bool rename(const std::string& from, const std::string& to) = 0;
   virtual bool createFolder(const std::string& path) = 0;
+  // Deletes a folder with everything in it, read-only and hidden files included.
+  virtual bool deleteFolderTree(const std::string& path) = 0;
 };
 
 // ---- Shell ----------------------------------------------------------------------------------
@@ -74,6 +76,62 @@ class Shell {
   virtual std::string programsFolderFromIdList() = 0;
   // Starts a program by command line and returns at once.
   virtual bool launch(const std::string& commandLine) = 0;
+};
+
+// ---- Operating system and processes -----------------------------------------------------
+struct OsVersion {
+  uint32_t platformId = 2;  // 1: the 9x family, 2: the NT family
+  uint32_t major = 0, minor = 0;
+};
+constexpr uint32_t kPlatform9x = 1, kPlatformNt = 2;
+
+struct ProcessEntry {
+  std::string name;
+  uint32_t id = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  virtual OsVersion osVersion() = 0;
+  virtual std::string systemDirectory() = 0;
+  // Ids from the process-status interface; false when the enumeration fails.
+  virtual bool enumerateIds(std::vector<uint32_t>& ids) = 0;
+  // Base name of the process's first module; "" when it cannot be opened or read.
+  virtual std::string baseName(uint32_t pid) = 0;
+  // Full path of the executable (first of up to 50 modules); false when it cannot be read.
+  virtual bool executablePath(uint32_t pid, std::string& path) = 0;
+  // Tool-help snapshot: each process's executable file text and id.
+  virtual std::vector<ProcessEntry> snapshot() = 0;
+  // Ends a process with the debug privilege held for just this call (on NT); false when the
+  // privilege cannot be had or the process cannot be ended.
+  virtual bool terminateById(uint32_t pid, uint32_t exitCode) = 0;
+  // Waits up to `ms` for the process to end; true when it has ended (or is gone).
+  virtual bool waitForExit(uint32_t pid, uint32_t ms) = 0;
+};
+
+// ---- System Restore, components, clipboard ----------------------------------------------------
+struct RestorePointRequest {
+  uint32_t eventType = 0, pointType = 0;
+  int64_t sequence = 0;
+  std::string description;  // cut to 63 characters by the caller
+};
+
+class SystemServices {
+ public:
+  virtual ~SystemServices() = default;
+  // Calls the system restore client; false when it is missing or the call fails.
+  virtual bool setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) = 0;
+  // Loads the library, calls its export (no arguments) if it has one, frees it; false when
+  // the library does not load or lacks the export.
+  virtual bool callExport(const std::string& libraryPath, const std::string& exportName) = 0;
+  // Empties the clipboard and, unless `text` is empty, puts `text` on it.
+  virtual bool setClipboardText(const std::string& text) = 0;
+  virtual std::string clipboardText() = 0;
+  // True when another instance of the program already runs (the first call claims the name).
+  virtual bool anotherInstanceRunning(const std::string& name) = 0;
+  // Opens a document with its associated program ("open" verb, normal window).
+  virtual bool openDocument(const std::string& path) = 0;
 };
 
 // ---- Version information of files --------------------------------------------------------
@@ -125,6 +183,8 @@ struct Platform {
   Dialogs& dialogs;
   Pump& pump;
   Clock& clock;
+  Processes& processes;
+  SystemServices& system;
 };
 
 }  // namespace quillon

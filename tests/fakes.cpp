@@ -1,7 +1,6 @@
 #include "tests/fakes.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "definitions/cipher.h"
@@ -32,6 +31,59 @@ bool FlakyRegistry::setValue(uint32_t root, const std::string& path, const std::
   return Win32Registry::setValue(root, path, name, v);
 }
 
+bool FakeProcesses::enumerateIds(std::vector<uint32_t>& ids) {
+  ids.clear();
+  for (const ProcessEntry& p : table) ids.push_back(p.id);
+  return true;
+}
+
+std::string FakeProcesses::baseName(uint32_t pid) {
+  for (const ProcessEntry& p : table)
+    if (p.id == pid) return p.name;
+  return "";
+}
+
+bool FakeProcesses::executablePath(uint32_t pid, std::string& path) {
+  path = baseName(pid);
+  return !path.empty();
+}
+
+bool FakeProcesses::terminateById(uint32_t pid, uint32_t) {
+  terminated.push_back(pid);
+  return true;
+}
+
+RunningProgram::RunningProgram(const std::string& exePath) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + exePath + "\"";
+  if (CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    handle_ = pi.hProcess;
+    id_ = pi.dwProcessId;
+    WaitForInputIdle(pi.hProcess, 2000);
+  }
+}
+
+RunningProgram::~RunningProgram() {
+  if (!handle_) return;
+  TerminateProcess(handle_, 0);
+  WaitForSingleObject(handle_, 5000);
+  CloseHandle(handle_);
+}
+
+bool RunningProgram::running() const { return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
+
+bool RunningProgram::waitForEnd(int ms) const { return handle_ && WaitForSingleObject(handle_, DWORD(ms)) == WAIT_OBJECT_0; }
+
+std::string binFolder() {
+  char buf[MAX_PATH];
+  GetModuleFileNameA(nullptr, buf, MAX_PATH);
+  std::string p = buf;
+  return p.substr(0, p.rfind('\\'));
+}
+
 std::string tempRoot() {
   char buf[MAX_PATH];
   GetTempPathA(MAX_PATH, buf);
@@ -51,18 +103,27 @@ App::App(const std::string& productName) : product(productName) {
                       std::to_string(++counter));
   registry.deleteTree(kHkeyCurrentUser, "Software\\" + product);
   registry.deleteTree(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + product);
+  // A program that has started before: no first-run help or Live Update question, unless a
+  // test asks for a first start.
+  firstStartDone(true);
+}
+
+void App::firstStartDone(bool done) {
+  if (done) {
+    registry.setValue(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + product + "\\Settings", "FirstTime",
+                      RegValue{kRegSz, "Yes"});
+    registry.setValue(kHkeyCurrentUser, "Software\\" + product + "\\Settings", "showHelp", RegValue{kRegSz, "0"});
+  } else {
+    registry.deleteValue(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + product + "\\Settings", "FirstTime");
+    registry.deleteValue(kHkeyCurrentUser, "Software\\" + product + "\\Settings", "showHelp");
+  }
 }
 
 App::~App() {
   main_.reset();
   registry.deleteTree(kHkeyCurrentUser, "Software\\" + product);
   registry.deleteTree(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + product);
-  std::string from = folder + '\0';
-  SHFILEOPSTRUCTA op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationA(&op);
+  fs.deleteFolderTree(folder);
 }
 
 void App::writeDefinitions(const std::string& file, const std::vector<std::string>& plainLines) {

@@ -56,6 +56,56 @@ class RecordingShell : public win32::Win32Shell {
   }
 };
 
+// A process table the test writes: for the old-system variant and for name matching rules.
+class FakeProcesses : public Processes {
+ public:
+  OsVersion version{kPlatform9x, 4, 90};
+  std::vector<ProcessEntry> table;  // names as the system would report them
+  std::vector<uint32_t> terminated;
+  OsVersion osVersion() override { return version; }
+  std::string systemDirectory() override { return "C:\\WINDOWS\\SYSTEM"; }
+  bool enumerateIds(std::vector<uint32_t>& ids) override;
+  std::string baseName(uint32_t pid) override;
+  bool executablePath(uint32_t pid, std::string& path) override;
+  std::vector<ProcessEntry> snapshot() override { return table; }
+  bool terminateById(uint32_t pid, uint32_t) override;
+  bool waitForExit(uint32_t, uint32_t) override { return false; }
+};
+
+// Starts a program and keeps its handle, ending it when the test ends.
+class RunningProgram {
+ public:
+  explicit RunningProgram(const std::string& exePath);
+  ~RunningProgram();
+  uint32_t id() const { return id_; }
+  bool running() const;
+  bool waitForEnd(int ms) const;
+
+ private:
+  void* handle_ = nullptr;
+  uint32_t id_ = 0;
+};
+
+// Where the test programs are: the folder of the running test executable.
+std::string binFolder();
+
+// The real system services, except that restore points and opened documents are recorded.
+class RecordingSystem : public win32::Win32System {
+ public:
+  std::vector<RestorePointRequest> restoreCalls;
+  bool restoreSucceeds = true;
+  std::vector<std::string> opened;
+  bool setRestorePoint(const RestorePointRequest& r, int64_t& seq) override {
+    restoreCalls.push_back(r);
+    seq = 42;
+    return restoreSucceeds;
+  }
+  bool openDocument(const std::string& path) override {
+    opened.push_back(path);
+    return true;
+  }
+};
+
 // A throw-away application folder, its own product name in the settings store, and a main
 // window made headless over the real platform with fake dialogs, pump and clock.
 class App {
@@ -72,6 +122,8 @@ class App {
   void writeText(const std::string& file, const std::string& text);
   std::string readText(const std::string& file) const;
   ui::FrmMain& main();  // made on first use
+  // Marks the machine and user as having started the program before (or not).
+  void firstStartDone(bool done);
   void resetMain() { main_.reset(); }
 
   std::string folder, product;
@@ -82,7 +134,9 @@ class App {
   FakeDialogs dialogs;
   FakePump pump;
   FakeClock clock;
-  Platform platform{registry, fs, shell, process, dialogs, pump, clock};
+  win32::Win32Processes processes;
+  RecordingSystem system;
+  Platform platform{registry, fs, shell, process, dialogs, pump, clock, processes, system};
   ui::HeadlessHost host;
 
  private:

@@ -68,8 +68,12 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   std::vector<std::string> lines{"found.dll=Found.Threat|" + app.folder + "|Adware"};
   for (int i = 0; i < 50; ++i) lines.push_back("m" + std::to_string(i) + ".dll=T|" + app.folder);
   app.writeDefinitions("FileDefinition.dat", lines);
-  app.pump.onYield = [&](int n) {
-    if (n == 10) PostMessageA(hw(m->cmdStop), BM_CLICK, 0, 0);
+  bool posted = false;
+  app.pump.onYield = [&](int) {
+    if (!posted && m->counters.filesInspected == 10) {
+      posted = true;
+      PostMessageA(hw(m->cmdStop), BM_CLICK, 0, 0);
+    }
     pump();
   };
   SendMessageA(hw(m->cmdScan), BM_CLICK, 0, 0);

@@ -16,6 +16,7 @@ std::string runValue(Registry& reg, const std::string& name) {
 
 TEST(Settings, StoresRoundTripAndDefaults) {
   App app;
+  app.firstStartDone(false);
   Settings s(app.registry, app.dialogs, app.product, "Test Company");
   EXPECT_EQ(s.read("Settings", "lblLastScan", "Never"), "Never");
   s.write("Settings", "lblLastScan", "1/2/2026 3:04:05 PM");
@@ -38,6 +39,7 @@ TEST(Settings, StoresRoundTripAndDefaults) {
 
 TEST(Settings, PermissionDeniedAsksUntilIgnored) {
   App app;
+  app.registry.machineWriteAttempts = 0;
   Settings s(app.registry, app.dialogs, app.product, "Test Company");
   app.registry.failMachineWrites = true;
   int answers = 0;

@@ -12,11 +12,21 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw6
 cmake -S "$root" -B "$build-i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF >/dev/null
 
+# The GUI tests need a display, and Wine picks its display driver when its first process starts:
+# the virtual display comes before the prefix.
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+  sleep 1
+fi
+
 # Each run gets a new prefix: tests use the real registry and file system of that machine.
 WINE_ENV_PREFIX="$build/wine-test"
 rm -rf "$WINE_ENV_PREFIX"
 source "$root/tools/wine-env.sh"
-xvfb_pid=""
 cleanup() {
   wine_env_stop
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
@@ -26,14 +36,6 @@ trap cleanup EXIT
 cmake --build "$build"
 echo "== 32-bit compile check =="
 cmake --build "$build-i686" --target quillon quillon-cli
-
-if [ -z "${DISPLAY:-}" ]; then
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  sleep 1
-fi
 
 results="$build/test-results"
 rm -rf "$results" && mkdir -p "$results"

@@ -136,6 +136,7 @@ void Form::setCaption(const std::string& c) {
 void Form::setVisible(bool v) {
   visible_ = v;
   if (onFormChanged) onFormChanged();
+  if (v && onResize) onResize();
 }
 
 void Form::clearGroup(const OptionButton& except) {

@@ -91,7 +91,9 @@ class MenuItem : public Button {
 
 class CheckBox : public Control {
  public:
-  CheckBox(Form* f, std::string name, std::string caption) : Control(f, Kind::CheckBox, std::move(name), std::move(caption)) {}
+  // `initial` is the state the box is designed with; it runs no handler.
+  CheckBox(Form* f, std::string name, std::string caption, int initial = 0)
+      : Control(f, Kind::CheckBox, std::move(name), std::move(caption)), value_(initial) {}
   int value() const { return value_; }
   // Changing the value runs the click handler, as in a user click; the same value does not.
   void setValue(int v);
@@ -271,9 +273,25 @@ class Form {
   void setWindowState(State s) {
     state_ = s;
     if (onFormChanged) onFormChanged();
+    if (onResize) onResize();
+  }
+  // The user changed the state in the window itself: only the form's own handler runs.
+  void windowStateChanged(State s) {
+    state_ = s;
+    if (onResize) onResize();
+  }
+  // Runs whenever the window is shown, resized, minimised, maximised or restored.
+  std::function<void()> onResize;
+  bool showInTaskbar() const { return taskbar_; }
+  void setShowInTaskbar(bool b) {
+    taskbar_ = b;
+    if (onFormChanged) onFormChanged();
   }
   // Set by the GUI to mirror caption and visibility changes of the window itself.
   std::function<void()> onFormChanged;
+  // A mouse action on the form's notification-area icon, as the window message number
+  // (513 left button down, 515 left double-click, 516 right button down, 518 right double-click).
+  std::function<void(int)> onTrayMouse;
 
   void registerControl(Control* c) { controls_.push_back(c); }
   void clearGroup(const OptionButton& except);
@@ -282,6 +300,7 @@ class Form {
   std::string caption_;
   bool visible_ = false;
   State state_ = State::Normal;
+  bool taskbar_ = true;
   std::vector<Control*> controls_;
 };
 

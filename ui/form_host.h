@@ -2,6 +2,7 @@
 // console program, tests) use HeadlessHost, where a modal form is loaded and closed at once.
 #pragma once
 #include <functional>
+#include <string>
 
 #include "ui/controls.h"
 
@@ -14,6 +15,10 @@ class FormHost {
   virtual void showModal(Form& f) = 0;
   // Suspends or releases drawing of a visible window; does nothing for a hidden one.
   virtual void lockRedraw(Form& f, bool lock) = 0;
+  // The notification-area icon owned by a form: add (with the form's icon and a tip),
+  // change its tip, delete it. Mouse actions on it reach the form's onTrayMouse.
+  enum class TrayOp { Add, Modify, Delete };
+  virtual void trayIcon(Form& owner, TrayOp op, const std::string& tip) = 0;
 };
 
 class HeadlessHost : public FormHost {
@@ -26,6 +31,13 @@ class HeadlessHost : public FormHost {
     f.setVisible(false);
   }
   void lockRedraw(Form&, bool) override {}
+  // What the notification area would show: the tip while the icon is there.
+  bool trayShown = false;
+  std::string trayTip;
+  void trayIcon(Form&, TrayOp op, const std::string& tip) override {
+    trayShown = op != TrayOp::Delete;
+    trayTip = trayShown ? tip : "";
+  }
 };
 
 }  // namespace quillon::ui

@@ -26,7 +26,10 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       branding(std::move(b)),
       settings(p.registry, p.dialogs, branding.productName, branding.companyName),
       defs(p.fs, appFolder),
-      exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile) {
+      exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
+      restorePoints(p.system),
+      tray(h),
+      frmDelete(p.system) {
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();
@@ -94,6 +97,7 @@ void FrmMain::layoutControls() {
   at(lblDeletingCaption, &frmResults, 220, 496, 370, 20);
 
   for (ListView* l : {&lvwFilesToBeDeleted, &lvwRegistryToBeDeleted, &lvwCookiesToDelete}) l->setVisible(false);
+  lblHide.setVisible(false);  // the unskinned window closes through its title bar
 
   at(TabStrip1, &frmOptions, 10, 10, 596, 520);
   Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
@@ -156,6 +160,11 @@ void FrmMain::wireHandlers() {
   Command4.onClick = [this] { Command4_Click(); };
   mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
+  lblHide.onClick = [this] { Form_Unload(); };
+  Command5.onClick = [this] { Command5_Click(); };
+  timUpdate.onTick = [this] { timUpdate_Timer(); };
+  onResize = [this] { Form_Resize(); };
+  onTrayMouse = [this](int message) { TrayMouse(message); };
   lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { SyncRemovalCheck(row); };
   TabStrip1.onClick = [this] { TabStrip1_Click(); };
   MenuItem* tabItems[] = {&mnuSettingsScanOptions, &mnuSettingsProtection, &mnuSettingsSchedule, &mnuSettingsUpdate};
@@ -167,10 +176,10 @@ void FrmMain::wireHandlers() {
     };
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
 
-  // Removal, Live Update, the quarantine viewer and the tray come with their own subsystems;
+  // Removal, Live Update and the quarantine viewer come with their own subsystems;
   // until then their controls stay visible but cannot be used.
   for (Control* c : {static_cast<Control*>(&Command4), static_cast<Control*>(&cmdUpdate),
-                     static_cast<Control*>(&Command5), static_cast<Control*>(&mnuViewQuarantine),
+                     static_cast<Control*>(&mnuViewQuarantine),
                      static_cast<Control*>(&CmdProceed), static_cast<Control*>(&cmdWebsite)})
     c->setEnabled(false);
 }
@@ -186,6 +195,13 @@ ResultLists FrmMain::resultLists() {
 
 // ---- life cycle ------------------------------------------------------------------------------
 void FrmMain::Form_Load() {
+  AutoUpdateCounter = 0;
+  // A second copy ends silently, before it writes anything.
+  auto secondInstance = [this] { return platform.system.anotherInstanceRunning(branding.productName); };
+  if (secondInstance()) {
+    if (endProcess) endProcess();
+    return;
+  }
   defs.installDownloaded();
   counts = defs.count();
   DefinitionCount = counts.total();
@@ -195,25 +211,109 @@ void FrmMain::Form_Load() {
   HidePages();
   frmStatus.setCaption(branding.productName + " Status");
   frmStatus.setVisible(true);
-
+  if (secondInstance()) {
+    if (endProcess) endProcess();
+    return;
+  }
   if (!consoleMode) {
     settings.write(kOpt, "STATUS", "RUNNING");
     settings.write(kOpt, "RESTART", "False");
   }
+  frmHidden.setVisible(false);
   setCaption(branding.productName + " by " + branding.companyName);
   cmdWebsite.setCaption("Visit " + branding.webSite);
   shpCircle.setVisible(false);
+  setShowInTaskbar(false);
 
   SetBackgroundTimers(false);
   LoadSettings();
   SetBackgroundTimers(true);
+  frmDelete.setVisible(false);
   Label22.setCaption("Welcome to " + branding.productName);
   TabStrip1_Click();
+  if (consoleMode) return;  // the rest concerns the resident program only
+
+  if (settings.read(kSet, "showHelp", "1") == "1") {
+    ShowHelp();
+    platform.pump.yield();
+    settings.write(kSet, "showHelp", "0");
+  }
+  auto automatic = settings.readNumber(kOpt, "chkAutomaticUpdate", "0");
+  if (automatic && *automatic == 1) timUpdate.setEnabled(true);
+  if (settings.read(kSet, "Minimized", "No") == "Yes") Command5_Click();
+
+  if (!settings.readMachine(kSet, "FirstTime", "").empty()) return;
+  settings.writeMachine(kSet, "FirstTime", "Yes");
+  const std::string& name = branding.productName;
+  const std::string question = "Thank you for using " + name + "!\r\n\r\nBecause this is the first time you have used " +
+                               name +
+                               " we recommend running Live Update now to download the most recent adware and "
+                               "spyware definitions.\r\n\r\nWould you like to run Live Update now?";
+  if (messageBox(question, "Live Update Now?", kMbYesNo) == kIdYes) RunLiveUpdate();
+}
+
+void FrmMain::ShowHelp() {
+  const std::string help = appFolder + "\\Help.chm";
+  if (!fileExists(platform.fs, help)) return;
+  platform.system.openDocument(help);
+  settings.writeMachine(kSet, "showHelp", "0");
+}
+
+void FrmMain::RunLiveUpdate() {
+  if (liveUpdate) liveUpdate();
+}
+
+void FrmMain::timUpdate_Timer() {
+  if (AutoUpdateCounter >= 300 && cmdScanNow.enabled()) {
+    RunLiveUpdate();
+    AutoUpdateCounter = 0;
+    timUpdate.setEnabled(false);
+  } else if (cmdScanNow.enabled()) {
+    ++AutoUpdateCounter;
+  }
+}
+
+void FrmMain::Form_Resize() {
+  if (windowState() == State::Normal) {
+    // Scheduled scans and the memory shield run only while the window is out of the way.
+    tmrScheduler.setEnabled(false);
+    tmrMemoryInspected.setEnabled(false);
+    setShowInTaskbar(true);
+    if (visible()) settings.write(kSet, "Minimized", "No");
+  } else {
+    SetBackgroundTimers(true);
+    setShowInTaskbar(false);
+  }
+}
+
+void FrmMain::Command5_Click() {
+  setWindowState(State::Minimized);
+  setVisible(false);
+  tray.ShowIcon(*this);
+  tray.ChangeToolTip(*this, branding.productName);
+  settings.write(kSet, "Minimized", "Yes");
+}
+
+void FrmMain::TrayMouse(int message) {
+  switch (message) {
+    // Until the tray's own menu exists, a press on the icon brings the window back, as that
+    // menu's "Show Program" does.
+    case 513:
+    case 516:
+    case 515:
+    case 518:
+      setWindowState(State::Normal);
+      setVisible(true);
+      break;
+    default:
+      break;
+  }
 }
 
 void FrmMain::Form_QueryUnload() {
   settings.write(kOpt, "RESTART", "False");
   settings.write(kOpt, "STATUS", "STOPPED");
+  tray.RemoveIcon(*this);
 }
 
 void FrmMain::Form_Unload() {
@@ -225,8 +325,10 @@ void FrmMain::Form_Unload() {
     settings.write(kSet, "FoundCol2" + std::to_string(i + 1), buf);
   }
   settings.write(kSet, "Max", windowState() == State::Maximized ? "1" : "0");
-  frmReport.setVisible(false);
+  setWindowState(State::Minimized);
   setVisible(false);
+  for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete)})
+    f->setVisible(false);
   if (onExit) onExit();
 }
 

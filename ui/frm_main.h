@@ -7,10 +7,14 @@
 #include "definitions/definition_store.h"
 #include "definitions/exclusions.h"
 #include "platform/platform.h"
+#include "removal/system_tasks.h"
+#include "scan/memory_scan.h"
 #include "scan/scan_state.h"
+#include "shell/tray.h"
 #include "shell/settings.h"
 #include "ui/controls.h"
 #include "ui/form_host.h"
+#include "ui/frm_delete.h"
 #include "ui/frm_report.h"
 
 namespace quillon::ui {
@@ -22,8 +26,14 @@ class FrmMain : public Form, private ScanHost {
 
   // ---- life cycle
   void Form_Load();
+  void Form_Resize();
   void Form_QueryUnload();
   void Form_Unload();
+  void Command5_Click();  // "Send to Tray"
+  void timUpdate_Timer();
+  void RunLiveUpdate();
+  void ShowHelp();        // the help opener: opens Help.chm when it is there
+  void TrayMouse(int message);
 
   // ---- pages and side bar
   void HidePages();
@@ -42,6 +52,7 @@ class FrmMain : public Form, private ScanHost {
   void cmdPause_Click();
   void lblPause_Click();
   void RunScanners();
+  void CheckMemory();
   void UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent);
   void RefreshStatusPage();
   void SetBackgroundTimers(bool enable);
@@ -77,7 +88,13 @@ class FrmMain : public Form, private ScanHost {
   bool ScanCancelled = false;
   bool AutoDeleteAfterScan = false;
   std::string StatusPrefix, ScanStartedAt, ScanFinishedAt;
+  int32_t AutoUpdateCounter = 0;
+  ExecutableList ExePathList;  // the memory scan's definitions, loaded once per program run
+  RestorePoints restorePoints;
+  clsTray tray;
   FrmReport frmReport;
+  FrmDelete frmDelete;
+  Form frmHidden{"frmHidden"};
 
   // ---- side bar
   Button cmdStatus{this, "cmdStatus", "Status"};
@@ -88,6 +105,7 @@ class FrmMain : public Form, private ScanHost {
   Button cmdLog{this, "cmdLog", "View Log"};
   Button Command5{this, "Command5", "Send to Tray"};
   Button cmdWebsite{this, "cmdWebsite", "Visit "};
+  Label lblHide{this, "lblHide", "X"};
 
   // ---- pages
   Frame frmStatus{this, "frmStatus", "Status"};
@@ -195,7 +213,9 @@ class FrmMain : public Form, private ScanHost {
   OptionButton optAlwaysnotifybeforerestoring{this, "optAlwaysnotifybeforerestoring", "Always notify before restoring", 3};
   OptionButton optRestoredefaultwithoutnotification{this, "optRestoredefaultwithoutnotification", "Restore default without notification", 3};
   // automatic live update
-  CheckBox chkAutomaticUpdate{this, "chkAutomaticUpdate", "Enable automatic Live update (recommended)"};
+  // Designed checked: loading an absent key shows it checked without storing anything, so
+  // automatic Live Update is armed only once the user has saved the option.
+  CheckBox chkAutomaticUpdate{this, "chkAutomaticUpdate", "Enable automatic Live update (recommended)", 1};
   Label lblLastUpdate{this, "lblLastUpdate"};
 
   // menu
@@ -224,6 +244,12 @@ class FrmMain : public Form, private ScanHost {
   std::function<void()> beforeUnload;
   // Called when the main window is to be closed for good (the GUI ends its message loop).
   std::function<void()> onExit;
+  // Ends the process at once (a second instance); the GUI exits, tests record it.
+  std::function<void()> endProcess;
+  // The memory shield's alert for a listed program found running between scans.
+  std::function<void(const std::string& name, const std::string& company)> memoryShieldAlert;
+  // Called by Live Update's entry point; the update subsystem sets it.
+  std::function<void()> liveUpdate;
 
  private:
   // ScanHost
@@ -232,6 +258,7 @@ class FrmMain : public Form, private ScanHost {
   const std::string& statusPrefix() const override { return StatusPrefix; }
 
   void layoutControls();
+  void scanMemory(ScanEnv& env);
   void wireHandlers();
   void wireSettingsHandlers();
   void lockRedraw(bool lock);

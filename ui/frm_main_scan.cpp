@@ -3,6 +3,7 @@
 #include "definitions/folder_tokens.h"
 #include "reports/report.h"
 #include "scan/file_scan.h"
+#include "scan/registry_scan.h"
 #include "ui/frm_main.h"
 
 namespace quillon::ui {
@@ -13,6 +14,8 @@ const char* kOpt = "OptionAndSettings";
 
 void FrmMain::cmdScanNow_Click() {
   tmrScroll.setEnabled(false);
+  frmDelete.setVisible(false);
+  frmDelete.lstProblem.clear();
   cmdRemove.setVisible(false);
   cmdResults.setEnabled(false);
   cmdSettings.setEnabled(false);
@@ -104,7 +107,7 @@ void FrmMain::RunScanners() {
   if (settings.readBoolean(kOpt, "chkSweepMemory", "True").value_or(false)) {
     lblPercentageCompleted.setCaption("Inspecting memory...");
     StatusPrefix = "Inspecting Memory: ";
-    // The memory scanner fills this phase once it exists.
+    scanMemory(env);
   } else {
     lblMemoryInspected.setCaption("Not Selected");
   }
@@ -115,7 +118,7 @@ void FrmMain::RunScanners() {
   pb2.setValue(percentOf(counts.cookie, DefinitionCount));
   if (settings.readBoolean(kOpt, "chkScanRegistry", "True").value_or(false)) {
     shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
-    // The registry scanner fills this phase once it exists.
+    scanRegistry(env);
   } else {
     lblRegistryInspected.setCaption("Not Selected");
   }
@@ -132,6 +135,26 @@ void FrmMain::RunScanners() {
   // of the run rather than those of its last hundredth item.
   counters.statusRefreshTick = 99;
   UpdateScanStatus("Scan Complete", 100, 100);
+}
+
+void FrmMain::scanMemory(ScanEnv& env) {
+  MemoryScanActions actions;
+  actions.productName = branding.productName;
+  actions.scanInProgress = [this] { return !cmdScan.enabled(); };
+  actions.reportOutsideScan = [this](const std::string& name, const std::string& company) {
+    if (memoryShieldAlert) memoryShieldAlert(name, company);
+  };
+  actions.askYesNo = [this](const std::string& question) {
+    return messageBox(question, branding.productName + "  - Alert", kMbYesNo) == kIdYes;
+  };
+  actions.excludeName = [this](const std::string& name) { exclusions.add(name); };
+  checkMemory(env, ExePathList, lblTotalNoOfRunningItems, actions);
+}
+
+void FrmMain::CheckMemory() {
+  FolderTokens tokens(platform.shell);
+  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this};
+  scanMemory(env);
 }
 
 void FrmMain::UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent) {

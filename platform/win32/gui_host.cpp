@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <vector>
 
@@ -73,6 +74,10 @@ HIMAGELIST makeIcons() {
 }
 
 int pixels(float twips) { return int(twips / 15.0f + 0.5f); }
+
+// The tray icon reports mouse actions with a message of its own, so that an ordinary mouse
+// move over the window can never be taken for a click on the icon.
+constexpr UINT kTrayMessage = WM_APP + 1;
 }  // namespace
 
 GuiHost::GuiHost(void* instance) : instance_(instance) {
@@ -163,7 +168,7 @@ void GuiHost::createControl(FormWin& fw, Control& c) {
     case Kind::Button: cls = "BUTTON"; style |= BS_PUSHBUTTON | WS_TABSTOP; break;
     case Kind::CheckBox: cls = "BUTTON"; style |= BS_CHECKBOX | WS_TABSTOP; break;
     case Kind::Option: cls = "BUTTON"; style |= BS_RADIOBUTTON | WS_TABSTOP; break;
-    case Kind::Label: style |= SS_NOTIFY | SS_LEFTNOWORDWRAP; break;
+    case Kind::Label: style |= SS_NOTIFY | SS_LEFT; break;
     case Kind::Shape: style |= SS_BLACKRECT; break;
     case Kind::Frame: cls = kPanelClass; ex = WS_EX_CONTROLPARENT; break;
     case Kind::ListView:
@@ -235,6 +240,10 @@ void GuiHost::syncAll(Control& c) {
 void GuiHost::syncForm(FormWin& fw) {
   HWND h = fw.hwnd;
   SetWindowTextA(h, fw.form->caption().c_str());
+  LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
+  LONG_PTR want = fw.form->showInTaskbar() ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW
+                                           : (ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW;
+  if (want != ex) SetWindowLongPtrA(h, GWL_EXSTYLE, want);
   bool vis = fw.form->visible();
   if (!vis) {
     ShowWindow(h, SW_HIDE);
@@ -408,14 +417,13 @@ long long GuiHost::handleMessage(void* hwndp, unsigned msg, unsigned long long w
       if (fw) {
         Form::State s = wp == SIZE_MAXIMIZED ? Form::State::Maximized
                         : wp == SIZE_MINIMIZED ? Form::State::Minimized : Form::State::Normal;
-        if (s != fw->form->windowState()) {
-          auto keep = fw->form->onFormChanged;
-          fw->form->onFormChanged = nullptr;
-          fw->form->setWindowState(s);
-          fw->form->onFormChanged = keep;
-        }
+        if (s != fw->form->windowState()) fw->form->windowStateChanged(s);
       }
       break;
+    case kTrayMessage:
+      if (fw && fw->form->onTrayMouse) fw->form->onTrayMouse(int(LOWORD(lp)));
+      handled = true;
+      return 0;
     case WM_CLOSE:
       if (fw) {
         handled = true;
@@ -446,6 +454,20 @@ void GuiHost::showModal(Form& f) {
     SetForegroundWindow(owner);
   }
   f.setVisible(false);
+}
+
+void GuiHost::trayIcon(Form& owner, TrayOp op, const std::string& tip) {
+  HWND h = static_cast<HWND>(windowOf(owner));
+  if (!h) return;
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  nid.hWnd = h;
+  nid.uID = 1;
+  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid.uCallbackMessage = kTrayMessage;
+  nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICON));
+  lstrcpynA(nid.szTip, tip.c_str(), 64);
+  Shell_NotifyIconA(op == TrayOp::Add ? NIM_ADD : op == TrayOp::Modify ? NIM_MODIFY : NIM_DELETE, &nid);
 }
 
 void GuiHost::lockRedraw(Form& f, bool lock) {

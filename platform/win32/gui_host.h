@@ -25,6 +25,7 @@ class GuiHost : public ui::FormHost, public ui::ControlObserver {
 
   void showModal(ui::Form& f) override;
   void lockRedraw(ui::Form& f, bool lock) override;
+  void trayIcon(ui::Form& owner, TrayOp op, const std::string& tip) override;
   void changed(ui::Control& c, ui::Change what, int row) override;
 
   // Window procedure plumbing (public for the static procedure only).

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -142,6 +143,15 @@ bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
 
 bool Win32FileSystem::createFolder(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool Win32FileSystem::deleteFolderTree(const std::string& path) {
+  std::string from = path + '\0';  // the list of paths ends with an empty one
+  SHFILEOPSTRUCTA op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  return SHFileOperationA(&op) == 0;
 }
 
 // ---- Shell -------------------------------------------------------------------------------

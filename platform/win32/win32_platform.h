@@ -27,6 +27,7 @@ class Win32FileSystem : public FileSystem {
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
+  bool deleteFolderTree(const std::string& path) override;
 };
 
 class Win32Shell : public Shell {
@@ -40,6 +41,33 @@ class Win32Process : public Process {
  public:
   std::string exePath() override;
   Branding ownBranding() override;
+};
+
+class Win32Processes : public Processes {
+ public:
+  OsVersion osVersion() override;
+  std::string systemDirectory() override;
+  bool enumerateIds(std::vector<uint32_t>& ids) override;
+  std::string baseName(uint32_t pid) override;
+  bool executablePath(uint32_t pid, std::string& path) override;
+  std::vector<ProcessEntry> snapshot() override;
+  bool terminateById(uint32_t pid, uint32_t exitCode) override;
+  bool waitForExit(uint32_t pid, uint32_t ms) override;
+};
+
+class Win32System : public SystemServices {
+ public:
+  ~Win32System() override;
+  bool setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) override;
+  bool callExport(const std::string& libraryPath, const std::string& exportName) override;
+  bool setClipboardText(const std::string& text) override;
+  std::string clipboardText() override;
+  bool anotherInstanceRunning(const std::string& name) override;
+  bool openDocument(const std::string& path) override;
+
+ private:
+  void* instanceMutex_ = nullptr;
+  int instanceAnswer_ = -1;
 };
 
 // Version-information string of any file ("CompanyName", "ProductName", ...); "" if none.
@@ -90,8 +118,12 @@ struct Win32Services {
   ConsoleDialogs consoleDialogs;
   Win32Pump pump;
   Win32Clock clock;
-  Platform gui() { return Platform{registry, fs, shell, process, dialogs, pump, clock}; }
-  Platform console() { return Platform{registry, fs, shell, process, consoleDialogs, pump, clock}; }
+  Win32Processes processes;
+  Win32System system;
+  Platform gui() { return Platform{registry, fs, shell, process, dialogs, pump, clock, processes, system}; }
+  Platform console() {
+    return Platform{registry, fs, shell, process, consoleDialogs, pump, clock, processes, system};
+  }
 };
 
 }  // namespace quillon::win32

@@ -1,0 +1,48 @@
+// What the removal and the memory scan need from the operating system beyond files: the list
+// of running programs, stopping one by name, System Restore points and a component's
+// registration entry.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillon {
+
+// Running processes as (name, id). `fromSnapshot` takes the names from a tool-help snapshot
+// (the mode kept for old systems); otherwise from the process-status interface.
+std::vector<ProcessEntry> listProcesses(Processes& processes, bool fromSnapshot = false);
+
+// Stops the first running process whose name matches the executable file name (also through
+// its 8.3 short form, and by the first 15 characters of long names). True when nothing
+// matched or it was stopped; false when it kept running through 11 attempts.
+bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName);
+// Up to 11 attempts to end one process; true once it has ended.
+bool stopProcess(Processes& processes, uint32_t pid);
+
+// Restore points: the version test, and one open point at a time.
+bool isSystemRestoreAvailable(const OsVersion& v);
+
+class RestorePoints {
+ public:
+  explicit RestorePoints(SystemServices& system) : system_(system) {}
+  // Throws RestorePointOpen when a point is already open.
+  bool start(const std::string& description, uint32_t pointType);
+  bool end();
+  int64_t sequence() const { return sequence_; }
+
+ private:
+  SystemServices& system_;
+  int64_t sequence_ = 0;
+};
+
+struct RestorePointOpen : std::exception {
+  const char* what() const noexcept override { return "You must End the previous restore point first."; }
+  static constexpr int kNumber = 100001;
+};
+
+// Calls the library's DllRegisterServer or DllUnregisterServer if it has one. Always true.
+bool callRegistrationEntry(SystemServices& system, const std::string& libraryPath, bool registering);
+
+}  // namespace quillon

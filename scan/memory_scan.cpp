@@ -1,0 +1,178 @@
+#include "scan/memory_scan.h"
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/grammar.h"
+#include "removal/system_tasks.h"
+#include "scan/company_name.h"
+
+namespace quillon {
+
+std::string normalizeSystemPath(const std::string& upperPath, const std::string& systemDirectory) {
+  const std::string marker = "SYSTEM32\\";
+  size_t pos = toUpper(upperPath).rfind(marker);
+  if (pos == std::string::npos) return upperPath;
+  return systemDirectory + "\\" + upperPath.substr(pos + marker.size());
+}
+
+namespace {
+
+bool isMicrosoft(const std::string& company) { return iequals(trim(company), "Microsoft Corporation"); }
+
+void readingStatus(ScanEnv& env, const std::string& name, bool inScan) {
+  if (!inScan) return;
+  ++env.counters.processesInspected;
+  double n = env.counters.processesInspected;
+  const DefinitionCounts& c = env.counts;
+  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + name, percentOf(n, c.exe),
+                            percentOf(n + c.cookie, c.total()));
+}
+
+void walkingStatus(ScanEnv& env, const std::string& name) {
+  double n = env.counters.processesInspected;
+  const DefinitionCounts& c = env.counts;
+  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + name, percentOf(n, c.exe),
+                            percentOf(n + c.exe, c.total()));
+}
+
+// During a scan: listed, then stopped whatever the outcome; outside it the shield decides.
+// The process stopped is the one whose path matched: stopping the first process of the same
+// name could end a legitimate copy running from another folder and leave the threat running.
+void reportRunningThreat(ScanEnv& env, const ProcessEntry& proc, const std::string& name, const std::string& company,
+                         const MemoryScanActions& actions) {
+  if (actions.scanInProgress()) {
+    env.lists.found.add("Detected in the memory : " + name + " was stopped from running.", kIconFile);
+    stopProcess(env.platform.processes, proc.id);
+  } else if (actions.reportOutsideScan) {
+    actions.reportOutsideScan(name, company);
+  }
+}
+
+void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+  Platform& p = env.platform;
+  const bool inScan = actions.scanInProgress();
+  std::vector<ProcessEntry> processes = listProcesses(p.processes);
+  std::string lastName;
+  if (!list.loaded()) {
+    LineReader reader = env.defs.open(kExeDefs);
+    if (reader.isOpen()) {
+      list.clear();
+      for (std::string line; reader.next(line);) {
+        if (env.host.scanCancelled()) {
+          list.clear();
+          break;
+        }
+        ExeDefinition d = parseExeLine(decodeDefinitionLine(line));
+        if (d.valid) {
+          lastName = d.name;
+          std::string entry = toUpper(collapseBackslashes(env.tokens.expand(d.folder) + "\\" + d.name));
+          if (list.pathList.empty()) list.pathList = "|";
+          list.pathList += entry + "|";
+          list.paths.insert(entry);
+          ++list.entries;
+        }
+        readingStatus(env, d.valid ? d.name : lastName, inScan);
+        p.pump.yield();
+      }
+    }
+  } else {
+    env.counters.processesInspected += list.entries;
+  }
+  runningItems.setCaption(std::to_string(processes.size()));
+  const std::string systemDir = p.processes.systemDirectory();
+  for (const ProcessEntry& proc : processes) {
+    ++env.counters.processesInspected;
+    if (inScan) walkingStatus(env, lastName);
+    if (env.host.scanCancelled()) break;
+    std::string raw;
+    if (p.processes.executablePath(proc.id, raw)) {
+      std::string path = normalizeSystemPath(toUpper(trim(raw)), systemDir);
+      std::string exe = fileNameFromPath(path);
+      if (list.paths.count(path)) {
+        std::string company = readCompanyName(p.fs, path);
+        if (!isMicrosoft(company)) {
+          if (env.exclusions.isFileExcluded(exe)) {
+            env.lists.found.add("EXCLUDED: " + exe, kIconExcluded);
+          } else if (!iequals(trim(exe), "ThreatWatchAide.exe")) {
+            reportRunningThreat(env, proc, exe, company, actions);
+            ++env.counters.threatsFound;
+          }
+        }
+      }
+    }
+    p.pump.yield();
+  }
+}
+
+void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+  Platform& p = env.platform;
+  const bool inScan = actions.scanInProgress();
+  if (!env.defs.exists(kExeDefs)) return;
+  if (!list.linesLoaded()) {
+    LineReader reader = env.defs.open(kExeDefs);
+    list.lineList.clear();
+    list.lines = 0;
+    for (std::string line; reader.next(line);) {
+      if (env.host.scanCancelled()) {
+        list.lineList.clear();
+        list.lines = 0;
+        break;
+      }
+      std::string decoded = decodeDefinitionLine(line);
+      list.lineList += decoded + "\r\n";
+      ++list.lines;
+      readingStatus(env, parseExeLine(decoded).name, inScan);
+      p.pump.yield();
+    }
+  } else {
+    env.counters.processesInspected += list.lines;
+  }
+  const std::string upperList = toUpper(list.lineList);
+  for (const ProcessEntry& proc : p.processes.snapshot()) {
+    double running = 0;
+    parseNumber(runningItems.caption(), running);
+    runningItems.setCaption(std::to_string(static_cast<long long>(running) + 1));
+    ++env.counters.processesInspected;
+    if (inScan) walkingStatus(env, "");
+    if (env.host.scanCancelled()) break;
+    // The platform already cuts the snapshot's fixed-size name at its terminator.
+    std::string name = toUpper(trim(fileNameFromPath(proc.name)));
+    size_t at = name.empty() ? std::string::npos : upperList.find(name);
+    if (at != std::string::npos) {
+      size_t end = upperList.find("\r\n", at);
+      std::string rest = toUpper(trim(upperList.substr(at, end == std::string::npos ? std::string::npos : end - at)));
+      if (rest == name) {
+        std::string company = readCompanyName(p.fs, proc.name);
+        if (!isMicrosoft(company)) {
+          if (env.exclusions.isFileExcluded(name)) {
+            env.lists.found.add("EXCLUDED: " + name, kIconExcluded);
+          } else if (inScan) {
+            env.lists.found.add("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
+            p.processes.terminateById(proc.id, 0);
+            ++env.counters.threatsFound;
+          } else if (actions.askYesNo) {
+ bool stop = actions.askYesNo(actions.productName + " has found  [" + name + "] using you system memory.Click YES to stop [" +
+                                         name + "] from using your system memory. Otherwise click No.");
+            if (stop) {
+              p.processes.terminateById(proc.id, 0);
+              ++env.counters.threatsFound;
+            } else if (actions.excludeName) {
+              actions.excludeName(trim(name));
+            }
+          }
+        }
+      }
+    }
+    p.pump.yield();
+  }
+}
+
+}  // namespace
+
+void checkMemory(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+  OsVersion v = env.platform.processes.osVersion();
+  if (v.platformId == kPlatform9x) checkMemory9x(env, list, runningItems, actions);
+  else if (v.platformId == kPlatformNt) checkMemoryNt(env, list, runningItems, actions);
+}
+
+}  // namespace quillon

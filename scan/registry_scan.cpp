@@ -1,0 +1,69 @@
+#include "scan/registry_scan.h"
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/grammar.h"
+
+namespace quillon {
+
+bool registryKeyExists(Registry& reg, uint32_t root, const std::string& keyPath) {
+  return reg.keyExists(root, keyPath, kRegistryProbeAccess);
+}
+
+bool registryValueExists(Registry& reg, uint32_t root, const std::string& keyPath, const std::string& valueName) {
+  RegValue v;
+  if (reg.queryValue(root, keyPath, valueName, kRegistryProbeAccess, v) != RegStatus::Ok) return false;
+  return v.type == kRegSz || v.type == kRegExpandSz || v.type == kRegDword;
+}
+
+void scanRegistry(ScanEnv& env) {
+  Platform& p = env.platform;
+  LineReader reader = env.defs.open(kRegistryDefs);
+  if (!reader.isOpen()) return;
+  const DefinitionCounts& c = env.counts;
+  std::string line;
+  for (;;) {
+    p.pump.yield();
+    if (env.host.scanCancelled() || !reader.next(line)) break;
+    RegistryDefinition d = parseRegistryLine(decodeDefinitionLine(line));
+    uint32_t root = 0;
+    std::string rootName;
+    if (d.valid && registryRoot(d.rootField, root, rootName)) {
+      ++env.counters.registryInspected;
+      double inspected = env.counters.registryInspected;
+      env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + toLower(d.keyPath + "\\" + d.valueName),
+                                percentOf(inspected, c.registry), percentOf(inspected + c.cookie + c.exe, c.total()));
+      const bool keyEntry = d.valueName.empty();
+      const bool present = keyEntry ? registryKeyExists(p.registry, root, trim(d.keyPath))
+                                    : registryValueExists(p.registry, root, d.keyPath, d.valueName);
+      if (present) {
+        const std::string keyText = rootName + "\\" + d.keyPath;
+        const std::string itemText = keyText + d.valueName;
+        if (env.exclusions.isFileExcluded(itemText) || env.exclusions.isFileExcluded(keyText)) {
+          env.lists.found.add("EXCLUDED: " + itemText, kIconExcluded);
+        } else {
+          const std::string handle = std::to_string(static_cast<int32_t>(root));
+          int r = env.lists.registry.add(handle);
+          env.lists.registry.setSubItem(r, 1, d.keyPath);
+          env.lists.registry.setSubItem(r, 2, d.valueName);
+          env.lists.registry.setSubItem(r, 3, d.threat);
+          addTrace(env.lists);
+          if (env.lists.found.findPrefix(d.threat + " - Found") < 0) {
+            if (trim(d.threat).empty()) {
+              // Without a name the finding is shown by where it is.
+              env.lists.found.add("RegKey " + (keyEntry ? d.keyPath : handle) + " - Found", 0);
+              int rr = env.lists.removal.add(d.keyPath, kIconRegistry);
+              env.lists.removal.setSubItem(rr, 1, itemText);
+              ++env.counters.threatsFound;
+            } else {
+              addThreatRows(env, d.threat, kIconRegistry, itemText, d.type);
+            }
+          }
+        }
+      }
+    }
+    p.pump.yield();
+  }
+}
+
+}  // namespace quillon

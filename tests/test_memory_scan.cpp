@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "common/text.h"
+#include "scan/memory_scan.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+const char* kWaiter = "quillon-sample-waiter.exe";
+
+// The sample program copied into two folders; only the first is named by a definition.
+struct MemoryScan : ::testing::Test {
+  App app;
+  std::string listed, other;
+  void SetUp() override {
+    listed = makeFolder(app.path("listed"));
+    other = makeFolder(app.path("other"));
+    for (const std::string& f : {listed, other})
+      CopyFileA((binFolder() + "\\" + kWaiter).c_str(), (f + "\\" + kWaiter).c_str(), FALSE);
+    app.writeEmptyDefinitions();
+    app.writeDefinitions("ExeDefinition.dat", {std::string(kWaiter) + "=Sample.Waiter|" + listed + "\\",
+                                               "nothing here", "absent.exe=Absent|C:\\nowhere"});
+  }
+  ui::FrmMain& loaded() {
+    auto& m = app.main();
+    m.Form_Load();
+    m.chkScanRegistry.setValue(0);
+    return m;
+  }
+};
+}  // namespace
+
+TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
+  RunningProgram other1(other + "\\" + kWaiter);
+  RunningProgram threat(listed + "\\" + kWaiter);
+  ASSERT_TRUE(threat.running());
+  auto& m = loaded();
+  m.cmdScanNow_Click();
+  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
+  EXPECT_EQ(m.lvwSpywareFound.item(0).text,
+            "Detected in the memory : QUILLON-SAMPLE-WAITER.EXE was stopped from running.");
+  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 3);
+  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 0);  // stopped, nothing to remove
+  EXPECT_TRUE(threat.waitForEnd(5000));
+  EXPECT_TRUE(other1.running());
+  EXPECT_EQ(m.counters.threatsFound, 1);
+  int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
+  EXPECT_GE(running, 2);
+  EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes
+  EXPECT_EQ(m.ExePathList.pathList, "|" + toUpper(listed + "\\" + kWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
+
+  // The second run reuses the list: a changed file is not read again.
+  app.writeDefinitions("ExeDefinition.dat", {"changed.exe=Changed|C:\\"});
+  RunningProgram again(listed + "\\" + kWaiter);
+  m.cmdScanNow_Click();
+  EXPECT_TRUE(again.waitForEnd(5000));
+  EXPECT_EQ(m.ExePathList.entries, 2);
+  running = std::stoi(m.lblTotalNoOfRunningItems.caption());
+  EXPECT_EQ(m.counters.processesInspected, 2 + running);
+}
+
+TEST_F(MemoryScan, ExcludedProgramsKeepRunning) {
+  app.writeText("ENoSignature.txt", "quillon-sample-waiter.exe\r\n");
+  RunningProgram threat(listed + "\\" + kWaiter);
+  auto& m = loaded();
+  m.cmdScanNow_Click();
+  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
+  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "EXCLUDED: QUILLON-SAMPLE-WAITER.EXE");
+  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 5);
+  EXPECT_EQ(m.counters.threatsFound, 0);
+  EXPECT_TRUE(threat.running());
+}
+
+TEST_F(MemoryScan, TheCompanionProcessIsNeverReported) {
+  CopyFileA((binFolder() + "\\" + kWaiter).c_str(), (listed + "\\ThreatWatchAide.exe").c_str(), FALSE);
+  app.writeDefinitions("ExeDefinition.dat", {"threatwatchaide.exe=Aide|" + listed});
+  RunningProgram aide(listed + "\\ThreatWatchAide.exe");
+  auto& m = loaded();
+  m.cmdScanNow_Click();
+  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  EXPECT_TRUE(aide.running());
+}
+
+TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
+  std::vector<std::string> lines(200, std::string(kWaiter) + "=Sample.Waiter|" + listed);
+  app.writeDefinitions("ExeDefinition.dat", lines);
+  auto& m = loaded();
+  bool pressed = false;
+  app.pump.onYield = [&](int) {
+    if (!pressed && m.counters.processesInspected == 10) {
+      pressed = true;
+      m.cmdStop.click();
+    }
+  };
+  m.cmdScanNow_Click();
+  EXPECT_FALSE(m.ExePathList.loaded());
+  EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
+  app.pump.onYield = nullptr;
+  m.cmdScanNow_Click();
+  EXPECT_EQ(m.ExePathList.entries, 200);
+}
+
+TEST(MemoryScanPaths, SystemRootAliasesMeetTheRealSystemFolder) {
+  EXPECT_EQ(normalizeSystemPath("\\SYSTEMROOT\\SYSTEM32\\SMSS.EXE", "C:\\WINDOWS\\system32"),
+            "C:\\WINDOWS\\system32\\SMSS.EXE");
+  EXPECT_EQ(normalizeSystemPath("C:\\APP\\A.EXE", "C:\\WINDOWS\\system32"), "C:\\APP\\A.EXE");
+}
+
+// The old-system variant, through a process table that reports the 9x family.
+TEST(MemoryScan9x, MatchesNamesAtLineEndsAndAsksOutsideAScan) {
+  App app;
+  FakeProcesses procs;
+  procs.table = {{"C:\\WINDOWS\\EXPLORER.EXE", 10}, {"C:\\PROGRA~1\\BAD\\BAD.EXE", 20}, {"C:\\X\\KEEP.EXE", 30}};
+  Platform platform{app.registry, app.fs, app.shell, app.process, app.dialogs, app.pump, app.clock, procs, app.system};
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("ExeDefinition.dat", {"Bad=C:\\Progra~1\\Bad\\bad.exe", "keep.exe=Keep|C:\\X"});
+  ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+  m.Form_Load();
+  m.chkScanRegistry.setValue(0);
+  m.cmdScanNow_Click();
+  ASSERT_EQ(m.lvwSpywareFound.count(), 1);  // KEEP.EXE is not at the end of its line
+  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "Detected in the memory : BAD.EXE and was stopped being from ruuning.");
+  EXPECT_EQ(procs.terminated, std::vector<uint32_t>{20});
+  EXPECT_EQ(m.lblTotalNoOfRunningItems.caption(), "3");
+
+  // Outside a scan (the shield's timer) the user is asked; No excludes the program.
+  app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
+  m.CheckMemory();
+  EXPECT_EQ(app.dialogs.shown.back().title, app.product + "  - Alert");
+  EXPECT_EQ(app.dialogs.shown.back().text, app.product +
+                                               " has found  [BAD.EXE] using you system memory.Click YES to stop "
+                                               "[BAD.EXE] from using your system memory. Otherwise click No.");
+  EXPECT_EQ(app.readText("ENoSignature.txt"), "BAD.EXE\r\n");
+  EXPECT_EQ(m.lblTotalNoOfRunningItems.caption(), "6");  // counted on, not reset
+}

@@ -1,0 +1,27 @@
+// "Delete Failed": the files a removal could not delete, with a way to copy the list.
+#pragma once
+#include "platform/platform.h"
+#include "ui/controls.h"
+
+namespace quillon::ui {
+
+class FrmDelete : public Form {
+ public:
+  explicit FrmDelete(SystemServices& system);
+  void cmdCopyList_Click();
+
+  Label lblTop{this, "lblTop",
+               "The following files could not be deleted.  You should save your work, close all running programs "
+               "(especially browsers) and try to delete them again."};
+  ListView lstProblem{this, "lstProblem", {{"Location", 7500}}};
+  Label lblBottom{this, "lblBottom",
+                  "If you still cannot delete them, you should start your computer in Safe Mode and either scan "
+                  "again or delete them manually."};
+  Button cmdOk{this, "cmdOk", "OK"};
+  Button cmdCopyList{this, "cmdCopyList", "Copy List"};
+
+ private:
+  SystemServices& system_;
+};
+
+}  // namespace quillon::ui
