@@ -1,6 +1,7 @@
 @echo off
-rem Plants the harmless sample threat that the sample definitions describe: a few text files
-rem and folders with adware-like names in the user's special folders. Nothing here runs.
+rem Plants the harmless sample threat that the sample definitions describe: a few text files,
+rem folders and registry entries with adware-like names, and a program that only waits.
+rem Argument: the path of quillon-sample-waiter.exe to start from a definition-listed folder.
 mkdir "%APPDATA%\QuillonSample" 2>nul
 echo Quillon sample threat: harmless test file> "%APPDATA%\QuillonSample\sampletoolbar.dll"
 echo [sample]> "%APPDATA%\QuillonSample\settings.ini"
@@ -16,3 +17,12 @@ mkdir "%APPDATA%\Microsoft\Windows\Start Menu\Programs\QuillonSample" 2>nul
 echo sample> "%APPDATA%\Microsoft\Windows\Start Menu\Programs\QuillonSample\Sample.txt"
 mkdir "%USERPROFILE%\Documents\QuillonSample" 2>nul
 echo sample> "%USERPROFILE%\Documents\QuillonSample\orphan.log"
+
+reg add "HKCU\Software\QuillonSample" /v HomePageHook /t REG_SZ /d "http://quillon-sample-ads.example/" /f >nul
+reg add "HKCU\Software\QuillonSample" /v Binary /t REG_BINARY /d 00ff /f >nul
+reg add "HKLM\SOFTWARE\QuillonSample" /v Installed /t REG_DWORD /d 1 /f >nul
+reg add "HKCU\Software\QuillonSampleOrphan" /f >nul
+
+if "%~1"=="" goto :eof
+copy /y "%~1" "%ProgramFiles%\QuillonSample\quillon-sample-waiter.exe" >nul
+start "" "%ProgramFiles%\QuillonSample\quillon-sample-waiter.exe"

@@ -11,7 +11,7 @@ trap wine_env_stop EXIT
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target quillon quillon-cli sample_definitions
+cmake --build "$build" --target quillon quillon-cli quillon-sample-waiter sample_definitions
 
 # A fresh application folder: the programs, the enciphered sample definitions and the sample
 # exclusion list, which names one of the planted files.
@@ -19,7 +19,11 @@ app="$build/demo-app"
 rm -rf "$app" && mkdir -p "$app"
 cp "$build"/bin/quillon.exe "$build"/bin/quillon-cli.exe "$build"/bin/*.dat "$app/"
 cp "$root/samples/ENoSignature.txt" "$app/"
-wine64 cmd /c "$(winepath -w "$root/samples/plant-sample-threat.bat")" >/dev/null 2>&1
+# The sample threat: files, folders, registry entries, and a waiting program started from a
+# folder that a definition names.
+wine64 cmd /c "$(winpath "$root/samples/plant-sample-threat.bat")" \
+  "$(winpath "$build/bin/quillon-sample-waiter.exe")" >/dev/null 2>&1
+sleep 1
 
 echo "== quillon-cli scan (the same run as the Start button) =="
 set +e

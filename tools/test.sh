@@ -40,7 +40,7 @@ cmake --build "$build-i686" --target quillon quillon-cli
 results="$build/test-results"
 rm -rf "$results" && mkdir -p "$results"
 set +e
-GTEST_OUTPUT="xml:$(winepath -w "$results")\\" ctest --test-dir "$build" --output-on-failure
+GTEST_OUTPUT="xml:$(winpath "$results")\\" ctest --test-dir "$build" --output-on-failure
 rc=$?
 set -e
 passed=0 failed=0

@@ -11,3 +11,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1 </dev/null &
 wine_env_stop() { wineserver -k >/dev/null 2>&1 || true; }
+# A Linux path as Wine's programs see it (drive Z: is the root of the Linux file system).
+winpath() { local p; p=$(readlink -f "$1"); printf 'Z:%s' "${p//\//\\}"; }
