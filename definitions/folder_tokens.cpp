@@ -27,17 +27,25 @@ std::string specialFolderPath(Shell& shell, int csidl) {
   return p.empty() ? p : p + "\\";
 }
 
-FolderTokens::FolderTokens(Shell& shell) {
-  for (const TokenRow& row : kTokens) tokens_.emplace_back(row.token, specialFolderPath(shell, row.csidl));
-  user_ = ireplaceAll(specialFolderPath(shell, kStartMenu), "\\Start Menu", "");
-  allUser_ = ireplaceAll(specialFolderPath(shell, kCommonStartMenu), "\\Start Menu", "");
-  std::string programs = shell.programsFolderFromIdList();
+void FolderTokens::load() const {
+  if (loaded_) return;
+  loaded_ = true;
+  for (const TokenRow& row : kTokens) tokens_.emplace_back(row.token, specialFolderPath(shell_, row.csidl));
+  user_ = ireplaceAll(specialFolderPath(shell_, kStartMenu), "\\Start Menu", "");
+  allUser_ = ireplaceAll(specialFolderPath(shell_, kCommonStartMenu), "\\Start Menu", "");
+  std::string programs = shell_.programsFolderFromIdList();
   if (!programs.empty() && programs.back() != '\\') programs += "\\";
   driveRoot_ = programs.substr(0, 3);
 }
 
+const std::string& FolderTokens::driveRoot() const {
+  load();
+  return driveRoot_;
+}
+
 std::string FolderTokens::expand(std::string folder) const {
   if (folder.find('[') == std::string::npos) return folder;
+  load();
   for (const auto& [token, path] : tokens_) folder = ireplaceAll(std::move(folder), token, path);
   folder = replaceAll(std::move(folder), "[user]", user_);
   folder = replaceAll(std::move(folder), "[alluser]", allUser_);

@@ -1,6 +1,6 @@
 // Folder tokens ("[windir]", "[appdata]", ...) that let one definition name a folder on any
-// machine. The shell is asked for every special folder once, when the expander is made (once
-// per scan run), not once per token per line.
+// machine. The shell is asked for every special folder once, the first time the expander is
+// used (once per scan run), not once per token per line.
 #pragma once
 #include <string>
 #include <utility>
@@ -15,15 +15,18 @@ std::string specialFolderPath(Shell& shell, int csidl);
 
 class FolderTokens {
  public:
-  explicit FolderTokens(Shell& shell);
+  explicit FolderTokens(Shell& shell) : shell_(shell) {}
   // Replaces every token (rows 1-28 in any letter case, "[user]"/"[alluser]" exact lower case).
   std::string expand(std::string folder) const;
   // First three characters of the Programs folder ("C:\"), or "" when it is unknown.
-  const std::string& driveRoot() const { return driveRoot_; }
+  const std::string& driveRoot() const;
 
  private:
-  std::vector<std::pair<const char*, std::string>> tokens_;  // in replacement order
-  std::string user_, allUser_, driveRoot_;
+  void load() const;
+  Shell& shell_;
+  mutable bool loaded_ = false;
+  mutable std::vector<std::pair<const char*, std::string>> tokens_;  // in replacement order
+  mutable std::string user_, allUser_, driveRoot_;
 };
 
 }  // namespace quillon

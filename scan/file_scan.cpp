@@ -18,7 +18,8 @@ std::string expandFolder(const ScanEnv& env, const std::string& folder) {
 void reportStatus(ScanEnv& env, const std::string& item) {
   const DefinitionCounts& c = env.counts;
   double inspected = env.counters.filesInspected;
-  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + item, percentOf(inspected, c.file),
+  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + item : "",
+                            percentOf(inspected, c.file),
                             percentOf(inspected + c.registry + c.cookie + c.exe, c.total()));
 }
 

@@ -24,34 +24,53 @@ void readingStatus(ScanEnv& env, const std::string& name, bool inScan) {
   ++env.counters.processesInspected;
   double n = env.counters.processesInspected;
   const DefinitionCounts& c = env.counts;
-  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + name, percentOf(n, c.exe),
-                            percentOf(n + c.cookie, c.total()));
+  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name : "",
+                            percentOf(n, c.exe), percentOf(n + c.cookie, c.total()));
 }
 
 void walkingStatus(ScanEnv& env, const std::string& name) {
   double n = env.counters.processesInspected;
   const DefinitionCounts& c = env.counts;
-  env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + name, percentOf(n, c.exe),
-                            percentOf(n + c.exe, c.total()));
+  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name : "",
+                            percentOf(n, c.exe), percentOf(n + c.exe, c.total()));
 }
 
 // During a scan: listed, then stopped whatever the outcome; outside it the shield decides.
 // The process stopped is the one whose path matched: stopping the first process of the same
 // name could end a legitimate copy running from another folder and leave the threat running.
-void reportRunningThreat(ScanEnv& env, const ProcessEntry& proc, const std::string& name, const std::string& company,
+void reportRunningThreat(ScanEnv& env, uint32_t pid, const std::string& name, const std::string& company,
                          const MemoryScanActions& actions) {
   if (actions.scanInProgress()) {
     env.lists.found.add("Detected in the memory : " + name + " was stopped from running.", kIconFile);
-    stopProcess(env.platform.processes, proc.id);
+    stopProcess(env.platform.processes, pid);
   } else if (actions.reportOutsideScan) {
     actions.reportOutsideScan(name, company);
   }
 }
 
+// The running processes with the full path of each executable. Each process is opened once:
+// its name (the process list the user sees counted) is the last part of that path.
+struct RunningProcess {
+  uint32_t id;
+  std::string path;  // empty for the two system entries that have no executable
+};
+
+std::vector<RunningProcess> runningProcesses(Processes& processes) {
+  std::vector<RunningProcess> out;
+  std::vector<uint32_t> ids;
+  if (!processes.enumerateIds(ids)) return out;
+  for (uint32_t id : ids) {
+    std::string path;
+    if (id == 0 || id == 2) out.push_back({id, ""});
+    else if (processes.executablePath(id, path) && !path.empty()) out.push_back({id, path});
+  }
+  return out;
+}
+
 void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
-  std::vector<ProcessEntry> processes = listProcesses(p.processes);
+  std::vector<RunningProcess> processes = runningProcesses(p.processes);
   std::string lastName;
   if (!list.loaded()) {
     LineReader reader = env.defs.open(kExeDefs);
@@ -80,13 +99,12 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
   }
   runningItems.setCaption(std::to_string(processes.size()));
   const std::string systemDir = p.processes.systemDirectory();
-  for (const ProcessEntry& proc : processes) {
+  for (const RunningProcess& proc : processes) {
     ++env.counters.processesInspected;
     if (inScan) walkingStatus(env, lastName);
     if (env.host.scanCancelled()) break;
-    std::string raw;
-    if (p.processes.executablePath(proc.id, raw)) {
-      std::string path = normalizeSystemPath(toUpper(trim(raw)), systemDir);
+    if (!proc.path.empty()) {
+      std::string path = normalizeSystemPath(toUpper(trim(proc.path)), systemDir);
       std::string exe = fileNameFromPath(path);
       if (list.paths.count(path)) {
         std::string company = readCompanyName(p.fs, path);
@@ -94,7 +112,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
           if (env.exclusions.isFileExcluded(exe)) {
             env.lists.found.add("EXCLUDED: " + exe, kIconExcluded);
           } else if (!iequals(trim(exe), "ThreatWatchAide.exe")) {
-            reportRunningThreat(env, proc, exe, company, actions);
+            reportRunningThreat(env, proc.id, exe, company, actions);
             ++env.counters.threatsFound;
           }
         }

@@ -31,7 +31,8 @@ void scanRegistry(ScanEnv& env) {
     if (d.valid && registryRoot(d.rootField, root, rootName)) {
       ++env.counters.registryInspected;
       double inspected = env.counters.registryInspected;
-      env.host.updateScanStatus(env.host.statusPrefix() + "\r\n" + toLower(d.keyPath + "\\" + d.valueName),
+      env.host.updateScanStatus(
+          env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + toLower(d.keyPath + "\\" + d.valueName) : "",
                                 percentOf(inspected, c.registry), percentOf(inspected + c.cookie + c.exe, c.total()));
       const bool keyEntry = d.valueName.empty();
       const bool present = keyEntry ? registryKeyExists(p.registry, root, trim(d.keyPath))

@@ -34,6 +34,8 @@ class ScanHost {
  public:
   virtual ~ScanHost() = default;
   virtual void updateScanStatus(const std::string& text, int scannerPercent, int overallPercent) = 0;
+  // True when the next status update will reach the screen: only then is its text worth building.
+  virtual bool statusDue() const = 0;
   virtual bool scanCancelled() const = 0;
   virtual const std::string& statusPrefix() const = 0;
 };

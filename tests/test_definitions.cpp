@@ -89,6 +89,8 @@ class CountingShell : public Shell {
 TEST(FolderTokens, ExpandInOrderAndCaseRules) {
   CountingShell shell;
   FolderTokens tokens(shell);
+  EXPECT_EQ(shell.asked, 0);  // nothing is asked before a token needs it
+  tokens.expand("[windir]");
   int asked = shell.asked;
   EXPECT_EQ(collapseBackslashes(tokens.expand("[WINDIR]\\system32")), "C:\\windows\\system32");
   EXPECT_EQ(tokens.expand("[desktop]"), "C:\\users\\Public\\Desktop\\");

@@ -255,6 +255,7 @@ class FrmMain : public Form, private ScanHost {
   // ScanHost
   void updateScanStatus(const std::string& text, int p1, int p2) override { UpdateScanStatus(text, p1, p2); }
   bool scanCancelled() const override { return ScanCancelled; }
+  bool statusDue() const override { return counters.statusRefreshTick + 1 >= 100; }
   const std::string& statusPrefix() const override { return StatusPrefix; }
 
   void layoutControls();
