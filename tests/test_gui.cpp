@@ -102,3 +102,19 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   m->Form_Unload();
   EXPECT_EQ(m->settings.read("Settings", "FoundCol22", ""), "4500");
 }
+
+TEST_F(Gui, SendToTrayAndBackThroughTheIconsMessages) {
+  SendMessageA(hw(m->Command5), BM_CLICK, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EXPECT_TRUE(m->tray.bRunningInTray);
+  EXPECT_EQ(m->settings.read("Settings", "Minimized", ""), "Yes");
+  // The icon's mouse messages arrive at the window; a move over the icon does nothing.
+  SendMessageA(main, WM_APP + 1, 1, 512);
+  EXPECT_FALSE(IsWindowVisible(main));
+  SendMessageA(main, WM_APP + 1, 1, 515);
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_FALSE(IsIconic(main));
+  EXPECT_EQ(m->settings.read("Settings", "Minimized", ""), "No");
+  m->Form_QueryUnload();
+  EXPECT_FALSE(m->tray.bRunningInTray);
+}
