@@ -19,12 +19,14 @@ namespace {
 
 bool isMicrosoft(const std::string& company) { return iequals(trim(company), "Microsoft Corporation"); }
 
-void readingStatus(ScanEnv& env, const std::string& name, bool inScan) {
+// `name` gives the definition's executable name; it is asked only when the status is shown.
+template <class NameOf>
+void readingStatus(ScanEnv& env, bool inScan, NameOf name) {
   if (!inScan) return;
   ++env.counters.processesInspected;
   double n = env.counters.processesInspected;
   const DefinitionCounts& c = env.counts;
-  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name : "",
+  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name() : "",
                             percentOf(n, c.exe), percentOf(n + c.cookie, c.total()));
 }
 
@@ -90,7 +92,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
           list.paths.insert(entry);
           ++list.entries;
         }
-        readingStatus(env, d.valid ? d.name : lastName, inScan);
+        readingStatus(env, inScan, [&] { return lastName; });
         p.pump.yield();
       }
     }
@@ -137,15 +139,15 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
         break;
       }
       std::string decoded = decodeDefinitionLine(line);
-      list.lineList += decoded + "\r\n";
+      list.lineList += toUpper(decoded) + "\r\n";
       ++list.lines;
-      readingStatus(env, parseExeLine(decoded).name, inScan);
+      readingStatus(env, inScan, [&] { return parseExeLine(decoded).name; });
       p.pump.yield();
     }
   } else {
     env.counters.processesInspected += list.lines;
   }
-  const std::string upperList = toUpper(list.lineList);
+  const std::string& upperList = list.lineList;
   for (const ProcessEntry& proc : p.processes.snapshot()) {
     double running = 0;
     parseNumber(runningItems.caption(), running);
@@ -169,8 +171,9 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
             p.processes.terminateById(proc.id, 0);
             ++env.counters.threatsFound;
           } else if (actions.askYesNo) {
- bool stop = actions.askYesNo(actions.productName + " has found  [" + name + "] using you system memory.Click YES to stop [" +
-                                         name + "] from using your system memory. Otherwise click No.");
+            bool stop = actions.askYesNo(actions.productName + " has found  [" + name +
+                                         "] using you system memory.Click YES to stop [" + name +
+                                         "] from using your system memory. Otherwise click No.");
             if (stop) {
               p.processes.terminateById(proc.id, 0);
               ++env.counters.threatsFound;

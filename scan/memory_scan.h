@@ -13,7 +13,8 @@ struct ExecutableList {
   std::string pathList;                    // "|C:\DIR\A.EXE|C:\OTHER\B.EXE|", upper case
   std::unordered_set<std::string> paths;   // the same entries, for one lookup per process
   int entries = 0;
-  std::string lineList;                    // old systems: every decoded line + CR LF
+  std::string lineList;                    // old systems: every decoded line + CR LF, upper case
+                                           // (it is only ever matched without regard to case)
   int lines = 0;
   bool loaded() const { return pathList.find_first_not_of(' ') != std::string::npos; }
   bool linesLoaded() const { return lineList.find_first_not_of(' ') != std::string::npos; }
