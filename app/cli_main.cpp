@@ -27,15 +27,28 @@ int usage() {
 
 // Plain-text input may come from any system, so LF alone also ends a line here; enciphered
 // input keeps the definition files' rule (CR LF or a lone CR), since LF is a cipher byte.
+// Nothing is written until every line has been converted: a refused line leaves no half file.
 int transform(bool encode) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
-  std::string line;
+  std::string line, output;
   bool pending = false;
+  long lineNo = 0;
+  bool refused = false;
   auto flush = [&] {
-    std::string out = encode ? encodeDefinitionLine(line) : decodeDefinitionLine(line);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fputs("\r\n", stdout);
+    ++lineNo;
+    if (encode && !refused) {
+      size_t at = unencodableByte(line);
+      if (at != std::string::npos) {
+        std::fprintf(stderr,
+                     "quillon-cli encode: line %ld, byte %zu (0x%02X) would be enciphered as a line break, "
+                     "so the line cannot be stored; nothing was written.\n",
+                     lineNo, at + 1, unsigned(static_cast<unsigned char>(line[at])));
+        refused = true;
+      }
+    }
+    output += encode ? encodeDefinitionLine(line) : decodeDefinitionLine(line);
+    output += "\r\n";
     line.clear();
     pending = false;
   };
@@ -52,6 +65,11 @@ int transform(bool encode) {
     }
   }
   if (pending) flush();
+  if (refused) return 3;
+  if (std::fwrite(output.data(), 1, output.size(), stdout) != output.size() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "quillon-cli: the output could not be written.\n");
+    return 3;
+  }
   return 0;
 }
 
@@ -62,6 +80,8 @@ int scan() {
   ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
   main.consoleMode = true;
   main.Form_Load();
+  // A scan without its settings, exclusions and counts would report nonsense: none at all.
+  if (!main.loaded()) return 2;
   main.cmdScanNow_Click();
   for (const ui::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
   const auto& removal = main.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
@@ -69,7 +89,12 @@ int scan() {
     std::printf("%s\t%s\t%s\n", row.text.c_str(), row.subItem(1).c_str(), row.subItem(2).c_str());
   std::fflush(stdout);
   if (!main.lastRunLooked()) return 2;
-  return removal.count() > 0 ? 1 : 0;
+  if (main.reportFailed()) {
+    std::fprintf(stderr, "The scan report could not be written to %s\\Scan_Log.txt.\n", main.appFolder.c_str());
+    return 5;
+  }
+  // A running program that was stopped is a finding too, though nothing is left to remove.
+  return main.counters.threatsFound > 0 || removal.count() > 0 ? 1 : 0;
 }
 
 }  // namespace

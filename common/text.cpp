@@ -118,11 +118,19 @@ std::string removeChars(std::string_view s, std::string_view chars) {
 }
 
 bool parseNumber(std::string_view s, double& out) {
+  // Plain decimal only: strtod alone would also take hexadecimal, exponents, "inf" and "nan",
+  // which no stored value of ours is, and whose results callers cannot safely convert.
   std::string t = trim(s);
-  if (t.empty()) return false;
-  char* end = nullptr;
-  double v = std::strtod(t.c_str(), &end);
-  if (end == t.c_str() || *end != '\0') return false;
+  size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+  size_t digits = 0, dots = 0;
+  for (size_t k = i; k < t.size(); ++k) {
+    if (t[k] >= '0' && t[k] <= '9') ++digits;
+    else if (t[k] == '.' && dots == 0) ++dots;
+    else return false;
+  }
+  if (digits == 0) return false;
+  double v = std::strtod(t.c_str(), nullptr);
+  if (!std::isfinite(v)) return false;
   out = v;
   return true;
 }

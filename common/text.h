@@ -23,7 +23,8 @@ std::string collapseBackslashes(std::string_view s);
 // Text after the last backslash.
 std::string fileNameFromPath(std::string_view path);
 std::string removeChars(std::string_view s, std::string_view chars);
-// Whole number in decimal text with optional sign and surrounding spaces; false if not a number.
+// Decimal text (optional sign, digits, optional fraction) with surrounding spaces; false for
+// anything else, exponents, hexadecimal, "inf" and "nan" included, and for values out of range.
 bool parseNumber(std::string_view s, double& out);
 // Boolean reading as settings readers do it: "True"/"False" any case, or a number (0 false).
 bool parseBoolean(std::string_view s, bool& out);

@@ -22,4 +22,13 @@ std::string encodeDefinitionLine(const std::string& line) {
   return out;
 }
 
+size_t unencodableByte(const std::string& plainLine) {
+  for (size_t i = 0; i < plainLine.size(); ++i) {
+    int e = int(static_cast<unsigned char>(plainLine[i])) + kCipherKey;
+    if (e > 255) e -= 255;
+    if (e == '\r' || e == '\n') return i;
+  }
+  return std::string::npos;
+}
+
 }  // namespace quillon

@@ -10,5 +10,9 @@ constexpr int kCipherKey = 61;
 
 std::string decodeDefinitionLine(const std::string& line);
 std::string encodeDefinitionLine(const std::string& line);
+// Position of the first byte whose enciphered form is CR or LF (the line would be split in two
+// when written), or npos when the line can be enciphered safely. Every writer of enciphered
+// lines refuses a line for which this is not npos.
+size_t unencodableByte(const std::string& plainLine);
 
 }  // namespace quillon

@@ -1,10 +1,14 @@
 #include "definitions/definition_store.h"
 
+#include "common/device_names.h"
 #include "common/text.h"
 
 namespace quillon {
 
 bool fileExists(FileSystem& fs, const std::string& path) {
+  // A listing shows a device as if it were a file in every folder; opening and reading it
+  // could then wait forever.
+  if (isDevicePath(path)) return false;
   const std::string want = fileNameFromPath(path);
   if (want.empty()) return false;
   for (const std::string& name : fs.listFiles(path))

@@ -20,7 +20,7 @@ constexpr const char* kExclusionFile = "ENoSignature.txt";
 constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
 
 // True when a plain listing of exactly `path` returns its last component (ignoring case):
-// hidden and system files, folders and wildcards never count as present.
+// hidden and system files, folders, wildcards and device names never count as present.
 bool fileExists(FileSystem& fs, const std::string& path);
 
 struct DefinitionCounts {

@@ -1,5 +1,8 @@
 #include "definitions/exclusions.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "common/line_reader.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
@@ -8,7 +11,7 @@ namespace quillon {
 
 void ExclusionList::load() {
   text_.clear();
-  entries_.clear();
+  keys_.clear();
   if (fileExists(fs_, path_)) {
     LineReader r(fs_.openRead(path_));
     for (std::string line; r.next(line);) {
@@ -16,27 +19,37 @@ void ExclusionList::load() {
       pump_.yield();
     }
   }
-  for (std::string& piece : split(text_, "|"))
-    if (!piece.empty()) entries_.push_back(std::move(piece));
+  upperText_ = toUpper(text_);
+  keys_.reserve(size_t(std::count(upperText_.begin(), upperText_.end(), '|')));
+  for (size_t from = 0, bar; from < upperText_.size(); from = bar + 1) {
+    bar = upperText_.find('|', from);
+    if (bar == std::string::npos) bar = upperText_.size();
+    if (bar > from) keys_.emplace(upperText_, from, bar - from);
+  }
 }
 
-void ExclusionList::add(const std::string& entry) {
-  fs_.write(path_, trim(entry) + "\r\n", true);
+void ExclusionList::add(const std::string& entry) { addAll({entry}); }
+
+void ExclusionList::addAll(const std::vector<std::string>& entries) {
+  if (entries.empty()) return;
+  std::string lines;
+  for (const std::string& e : entries) lines += trim(e) + "\r\n";
+  fs_.write(path_, lines, true);
   load();
 }
 
 bool ExclusionList::isFileExcluded(const std::string& item) const {
-  const std::string trimmed = trim(item);
-  for (const std::string& e : entries_)
-    if (iequals(e, item) || iequals(e, trimmed)) return true;
-  return false;
+  return keys_.count(toUpper(item)) > 0 || keys_.count(toUpper(trim(item))) > 0;
 }
 
 bool ExclusionList::isFolderExcluded(const std::string& folder) const {
-  const std::string trimmed = trim(folder);
-  for (const std::string& e : entries_)
-    if (iequals(e, folder) || iequals(e, trimmed) || ifind(e, folder) != std::string::npos) return true;
-  return false;
+  if (isFileExcluded(folder)) return true;
+  // Any entry contains the empty text; no entry contains "|", which separates them.
+  if (folder.empty()) return !keys_.empty();
+  if (folder.find('|') != std::string::npos) return false;
+  const std::string needle = toUpper(folder);
+  return std::search(upperText_.begin(), upperText_.end(),
+                     std::boyer_moore_horspool_searcher(needle.begin(), needle.end())) != upperText_.end();
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // the list is kept as one "|"-joined text.
 #pragma once
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -18,6 +19,8 @@ class ExclusionList {
   void load();
   // Appends the trimmed entry as a new line (creating the file), then reloads.
   void add(const std::string& entry);
+  // Appends every entry as add() does, in one write and one reload; nothing when empty.
+  void addAll(const std::vector<std::string>& entries);
   bool isFileExcluded(const std::string& item) const;
   // Also true when the folder path occurs anywhere inside an entry.
   bool isFolderExcluded(const std::string& folder) const;
@@ -30,7 +33,10 @@ class ExclusionList {
   Pump& pump_;
   std::string path_;
   std::string text_;
-  std::vector<std::string> entries_;  // non-empty pieces of text_, in order
+  // The non-empty pieces of text_, upper-cased, so that an item is looked up rather than
+  // compared with every entry; and text_ upper-cased for the folder rule's substring search.
+  std::unordered_set<std::string> keys_;
+  std::string upperText_;
 };
 
 }  // namespace quillon

@@ -42,11 +42,14 @@ RegistryDefinition parseRegistryLine(const std::string& line) {
   RegistryDefinition d;
   size_t eq = line.rfind('=');
   if (eq == std::string::npos) return d;
-  d.valid = true;
   auto keys = split(line.substr(0, eq), "^");
+  // Without root, key and value fields, or with an empty key path, a line would name a whole
+  // hive: it names nothing.
+  if (keys.size() < 3 || trim(removeChars(keys[1], "\\")).empty()) return d;
+  d.valid = true;
   d.rootField = keys[0];
-  if (keys.size() > 1) d.keyPath = keys[1];
-  if (keys.size() > 2) d.valueName = keys[2];
+  d.keyPath = keys[1];
+  d.valueName = keys[2];
   std::string threatPart = trim(line.substr(eq + 1));
   if (threatPart.find('|') != std::string::npos) {
     auto parts = split(threatPart, "|");
@@ -63,13 +66,15 @@ bool registryRoot(const std::string& rootField, uint32_t& handle, std::string& n
       {kHkeyClassesRoot, "HKEY_CLASSES_ROOT"}, {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
       {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"}, {kHkeyUsers, "HKEY_USERS"},
       {kHkeyCurrentConfig, "HKEY_CURRENT_CONFIG"}, {kHkeyDynData, "HKEY_DYN_DATA"}};
-  double code;
-  if (!parseNumber(rootField, code) || code != double(int(code)) || code < 0 || code > 5) {
+  // A single digit and nothing else: a lenient number parse would take "0x1", "1.0" or "1e0"
+  // for a root, and a root decides which hive a removal touches.
+  if (rootField.size() != 1 || rootField[0] < '0' || rootField[0] > '5') {
     name.clear();
     return false;
   }
-  handle = roots[int(code)].handle;
-  name = roots[int(code)].name;
+  const int code = rootField[0] - '0';
+  handle = roots[code].handle;
+  name = roots[code].name;
   return true;
 }
 

@@ -46,6 +46,9 @@ class InputFile {
  public:
   virtual ~InputFile() = default;
   virtual size_t read(char* buf, size_t n) = 0;  // 0 at end of file or on error
+  // Moves to a byte position from the start; reads past the end then give 0. Streams that
+  // cannot move say false.
+  virtual bool seek(uint64_t position) { return false; }
 };
 
 class FileSystem {
@@ -55,7 +58,8 @@ class FileSystem {
   // are left out, exactly as a default directory listing does.
   virtual std::vector<std::string> listFiles(const std::string& pattern) = 0;
   virtual bool folderExists(const std::string& path) = 0;
-  virtual std::unique_ptr<InputFile> openRead(const std::string& path) = 0;  // null on failure
+  // Null on failure and for anything but a disk file (a device or pipe can block a read).
+  virtual std::unique_ptr<InputFile> openRead(const std::string& path) = 0;
   virtual bool readAll(const std::string& path, std::string& out) = 0;
   // Writes (or appends) bytes; creates the file when absent.
   virtual bool write(const std::string& path, const std::string& data, bool append) = 0;
@@ -106,8 +110,10 @@ class Processes {
   // Ends a process with the debug privilege held for just this call (on NT); false when the
   // privilege cannot be had or the process cannot be ended.
   virtual bool terminateById(uint32_t pid, uint32_t exitCode) = 0;
-  // Waits up to `ms` for the process to end; true when it has ended (or is gone).
+  // Waits up to `ms` for the process to end; true when it has ended or no such process
+  // exists, false when it still runs or cannot be looked at (access refused).
   virtual bool waitForExit(uint32_t pid, uint32_t ms) = 0;
+  virtual uint32_t currentProcessId() = 0;
 };
 
 // ---- System Restore, components, clipboard ----------------------------------------------------

@@ -4,6 +4,24 @@
 
 namespace quillon {
 
+bool OwnPrograms::isOwn(uint32_t id, const std::string& path) const {
+  return id == pid || upperPaths.count(toUpper(trim(path))) > 0;
+}
+
+bool OwnPrograms::isOwnName(uint32_t id, const std::string& name) const {
+  return id == pid || upperNames.count(toUpper(trim(fileNameFromPath(name)))) > 0;
+}
+
+OwnPrograms ownPrograms(Processes& processes, const std::string& exePath, const std::string& appFolder) {
+  OwnPrograms own;
+  own.pid = processes.currentProcessId();
+  for (const std::string& p : {exePath, appFolder + "\\quillon.exe", appFolder + "\\quillon-cli.exe"}) {
+    own.upperPaths.insert(toUpper(p));
+    own.upperNames.insert(toUpper(fileNameFromPath(p)));
+  }
+  return own;
+}
+
 std::vector<ProcessEntry> listProcesses(Processes& processes, bool fromSnapshot) {
   std::vector<ProcessEntry> out;
   if (fromSnapshot) {
@@ -33,7 +51,7 @@ std::string reduced(const std::string& name) {
 }
 }  // namespace
 
-bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName) {
+bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName, const OwnPrograms* own) {
   std::string shortForm = ireplaceAll(exeName, ".exe", "");
   if (shortForm.size() >= 7) shortForm = shortForm.substr(0, 6);
   shortForm = toUpper(shortForm) + "~1";
@@ -41,6 +59,7 @@ bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeN
   const ProcessEntry* match = nullptr;
   std::vector<ProcessEntry> list = listProcesses(processes);
   for (const ProcessEntry& p : list) {
+    if (p.id == processes.currentProcessId() || (own && own->isOwnName(p.id, p.name))) continue;
     std::string name = reduced(fileNameFromPath(p.name));
     target = reduced(target);
     if (toUpper(name) == toUpper(trim(target)) || iequals(name, trim(shortForm))) {
@@ -53,6 +72,7 @@ bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeN
 }
 
 bool stopProcess(Processes& processes, uint32_t pid) {
+  if (pid == processes.currentProcessId()) return false;
   for (int attempt = 0; attempt < 11; ++attempt) {
     if (processes.terminateById(pid, 0)) return true;
     if (processes.waitForExit(pid, 1)) return true;

@@ -4,11 +4,24 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace quillon {
+
+// The program's own processes: this one, and the desktop and console programs of its
+// application folder. Nothing ever stops them, whatever a definition names: a scan that stops
+// itself ends without results or report, and stopping the other front-end loses its work.
+struct OwnPrograms {
+  uint32_t pid = 0;
+  std::unordered_set<std::string> upperPaths;  // full paths, upper case
+  std::unordered_set<std::string> upperNames;  // their file names, for name-only process lists
+  bool isOwn(uint32_t id, const std::string& path) const;
+  bool isOwnName(uint32_t id, const std::string& name) const;
+};
+OwnPrograms ownPrograms(Processes& processes, const std::string& exePath, const std::string& appFolder);
 
 // Running processes as (name, id). `fromSnapshot` takes the names from a tool-help snapshot
 // (the mode kept for old systems); otherwise from the process-status interface.
@@ -16,9 +29,12 @@ std::vector<ProcessEntry> listProcesses(Processes& processes, bool fromSnapshot 
 
 // Stops the first running process whose name matches the executable file name (also through
 // its 8.3 short form, and by the first 15 characters of long names). True when nothing
-// matched or it was stopped; false when it kept running through 11 attempts.
-bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName);
-// Up to 11 attempts to end one process; true once it has ended.
+// matched or it was stopped; false when it kept running through 11 attempts. The program's
+// own processes never match.
+bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName,
+                       const OwnPrograms* own = nullptr);
+// Up to 11 attempts to end one process; true once it has ended. The calling process itself is
+// never ended (false).
 bool stopProcess(Processes& processes, uint32_t pid);
 
 // Restore points: the version test, and one open point at a time.

@@ -18,9 +18,11 @@ void eachLine(FileSystem& fs, const std::string& path, F f) {
 }
 }  // namespace
 
-void makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in) {
+bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in) {
   const std::string reportPath = appFolder + "\\" + kReportFile;
-  if (fileExists(fs, reportPath)) fs.deleteFile(reportPath);
+  // Deleted whatever the listing says: a hidden report is invisible to it, and appending to
+  // one would pile every run's report into it.
+  fs.deleteFile(reportPath);
 
   std::string quarantine, exclusions;
   eachLine(fs, appFolder + "\\" + kQuarantineFolder + "\\" + kQuarantineLog,
@@ -56,7 +58,9 @@ void makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs
     put(std::string(LB) + "[Current Quarantine Log]" + LB + LB + quarantine + LB + LB);
   put(LB);
   put("=====================End Of Report.");
-  fs.write(reportPath, out, true);
+  if (fs.write(reportPath, out, false)) return true;
+  fs.deleteFile(reportPath);  // half a report is no report
+  return false;
 }
 
 std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appFolder) {

@@ -19,8 +19,9 @@ struct ReportInputs {
   const ui::ListView& removal;
 };
 
-// Replaces the report of the previous scan.
-void makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in);
+// Replaces the report of the previous scan, whatever its attributes. False when this run's
+// report could not be written whole; no older report is then left to pass for it.
+bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in);
 // What the viewer shows: each text line as is, each blank line as one line break.
 std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appFolder);
 

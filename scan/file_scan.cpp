@@ -76,6 +76,7 @@ void scanDirectories(ScanEnv& env) {
     if (env.host.scanCancelled()) break;
 
     if (!p.fs.folderExists(path)) continue;
+    if (env.protectedLocations.isProtectedFolder(path)) continue;
     if (env.exclusions.isFolderExcluded(path)) {
       env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
       continue;

@@ -12,7 +12,8 @@ std::string normalizeSystemPath(const std::string& upperPath, const std::string&
   const std::string marker = "SYSTEM32\\";
   size_t pos = toUpper(upperPath).rfind(marker);
   if (pos == std::string::npos) return upperPath;
-  return systemDirectory + "\\" + upperPath.substr(pos + marker.size());
+  // Upper case like the rest: the definitions are matched exactly against upper-case paths.
+  return toUpper(systemDirectory) + "\\" + upperPath.substr(pos + marker.size());
 }
 
 namespace {
@@ -43,8 +44,11 @@ void walkingStatus(ScanEnv& env, const std::string& name) {
 void reportRunningThreat(ScanEnv& env, uint32_t pid, const std::string& name, const std::string& company,
                          const MemoryScanActions& actions) {
   if (actions.scanInProgress()) {
-    env.lists.found.add("Detected in the memory : " + name + " was stopped from running.", kIconFile);
-    stopProcess(env.platform.processes, pid);
+    // Said as it happened: a program that could not be stopped is still running.
+    if (stopProcess(env.platform.processes, pid))
+      env.lists.found.add("Detected in the memory : " + name + " was stopped from running.", kIconFile);
+    else
+      env.lists.found.add("Detected in the memory : " + name + " could not be stopped.", kIconFile);
   } else if (actions.reportOutsideScan) {
     actions.reportOutsideScan(name, company);
   }
@@ -105,7 +109,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
     ++env.counters.processesInspected;
     if (inScan) walkingStatus(env, lastName);
     if (env.host.scanCancelled()) break;
-    if (!proc.path.empty()) {
+    if (!proc.path.empty() && !(actions.own && actions.own->isOwn(proc.id, proc.path))) {
       std::string path = normalizeSystemPath(toUpper(trim(proc.path)), systemDir);
       std::string exe = fileNameFromPath(path);
       if (list.paths.count(path)) {
@@ -157,7 +161,8 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
     if (env.host.scanCancelled()) break;
     // The platform already cuts the snapshot's fixed-size name at its terminator.
     std::string name = toUpper(trim(fileNameFromPath(proc.name)));
-    size_t at = name.empty() ? std::string::npos : upperList.find(name);
+    const bool own = actions.own && actions.own->isOwnName(proc.id, name);
+    size_t at = name.empty() || own ? std::string::npos : upperList.find(name);
     if (at != std::string::npos) {
       size_t end = upperList.find("\r\n", at);
       std::string rest = toUpper(trim(upperList.substr(at, end == std::string::npos ? std::string::npos : end - at)));
@@ -167,8 +172,10 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
           if (env.exclusions.isFileExcluded(name)) {
             env.lists.found.add("EXCLUDED: " + name, kIconExcluded);
           } else if (inScan) {
-            env.lists.found.add("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
-            p.processes.terminateById(proc.id, 0);
+            if (p.processes.terminateById(proc.id, 0))
+              env.lists.found.add("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
+            else
+              env.lists.found.add("Detected in the memory : " + name + " could not be stopped.", kIconFile);
             ++env.counters.threatsFound;
           } else if (actions.askYesNo) {
             bool stop = actions.askYesNo(actions.productName + " has found  [" + name +

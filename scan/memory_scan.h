@@ -3,6 +3,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "removal/system_tasks.h"
 #include "scan/scan_state.h"
 
 namespace quillon {
@@ -33,6 +34,7 @@ struct MemoryScanActions {
   std::function<void(const std::string& name, const std::string& company)> reportOutsideScan;
   std::function<bool(const std::string& question)> askYesNo;  // old systems, outside a scan
   std::function<void(const std::string& name)> excludeName;   // old systems, "No" answer
+  const OwnPrograms* own = nullptr;  // never reported, never stopped
 };
 
 // Finds running programs named by ExeDefinition.dat (matching the full path) and, during a

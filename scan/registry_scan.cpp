@@ -35,7 +35,9 @@ void scanRegistry(ScanEnv& env) {
           env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + toLower(d.keyPath + "\\" + d.valueName) : "",
                                 percentOf(inspected, c.registry), percentOf(inspected + c.cookie + c.exe, c.total()));
       const bool keyEntry = d.valueName.empty();
-      const bool present = keyEntry ? registryKeyExists(p.registry, root, trim(d.keyPath))
+      // A whole key that holds the system's own configuration is never a finding.
+      const bool present = keyEntry && ProtectedLocations::isProtectedRegistryKey(root, d.keyPath) ? false
+                           : keyEntry ? registryKeyExists(p.registry, root, trim(d.keyPath))
                                     : registryValueExists(p.registry, root, d.keyPath, d.valueName);
       if (present) {
         const std::string keyText = rootName + "\\" + d.keyPath;

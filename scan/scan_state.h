@@ -8,6 +8,7 @@
 #include "definitions/exclusions.h"
 #include "definitions/folder_tokens.h"
 #include "platform/platform.h"
+#include "scan/protected_locations.h"
 #include "ui/controls.h"
 
 namespace quillon {
@@ -49,6 +50,7 @@ struct ScanEnv {
   ScanCounters& counters;
   ResultLists lists;
   ScanHost& host;
+  const ProtectedLocations& protectedLocations;
 };
 
 // Adds one to the traces caption.

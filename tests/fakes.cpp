@@ -49,6 +49,7 @@ bool FakeProcesses::executablePath(uint32_t pid, std::string& path) {
 }
 
 bool FakeProcesses::terminateById(uint32_t pid, uint32_t) {
+  if (failTerminate) return false;
   terminated.push_back(pid);
   return true;
 }
@@ -77,11 +78,55 @@ bool RunningProgram::running() const { return handle_ && WaitForSingleObject(han
 
 bool RunningProgram::waitForEnd(int ms) const { return handle_ && WaitForSingleObject(handle_, DWORD(ms)) == WAIT_OBJECT_0; }
 
+std::vector<std::string> texts(const ui::ListView& list) {
+  std::vector<std::string> out;
+  for (const auto& r : list.items()) out.push_back(r.text);
+  return out;
+}
+
 std::string binFolder() {
   char buf[MAX_PATH];
   GetModuleFileNameA(nullptr, buf, MAX_PATH);
   std::string p = buf;
   return p.substr(0, p.rfind('\\'));
+}
+
+ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input,
+                      int timeoutMs) {
+  ProgramRun run;
+  static int counter = 0;
+  const std::string base = tempRoot() + "\\quillon-run-" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string(++counter);
+  const std::string inPath = base + ".in", outPath = base + ".out", errPath = base + ".err";
+  win32::Win32FileSystem fs;
+  fs.write(inPath, input, false);
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE in = CreateFileA(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr);
+  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in, si.hStdOutput = out, si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + exePath + "\" " + arguments;
+  if (CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    if (WaitForSingleObject(pi.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(pi.hProcess, &code);
+      run.exitCode = int(code);
+    } else {
+      TerminateProcess(pi.hProcess, 99);
+      WaitForSingleObject(pi.hProcess, 5000);
+    }
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(in), CloseHandle(out), CloseHandle(err);
+  fs.readAll(outPath, run.out);
+  fs.readAll(errPath, run.err);
+  for (const std::string& p : {inPath, outPath, errPath}) DeleteFileA(p.c_str());
+  return run;
 }
 
 std::string tempRoot() {

@@ -70,6 +70,9 @@ class FakeProcesses : public Processes {
   std::vector<ProcessEntry> snapshot() override { return table; }
   bool terminateById(uint32_t pid, uint32_t) override;
   bool waitForExit(uint32_t, uint32_t) override { return false; }
+  uint32_t ownId = 4242;
+  uint32_t currentProcessId() override { return ownId; }
+  bool failTerminate = false;
 };
 
 // Starts a program and keeps its handle, ending it when the test ends.
@@ -86,8 +89,21 @@ class RunningProgram {
   uint32_t id_ = 0;
 };
 
+// The row texts of a list, in order.
+std::vector<std::string> texts(const ui::ListView& list);
+
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
+
+// Runs a program to its end with `input` on its standard input and its output and errors
+// captured; returns its exit code, or -1 when it could not be started or did not end within
+// `timeoutMs` (it is then ended).
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input = "",
+                      int timeoutMs = 120000);
 
 // The real system services, except that restore points and opened documents are recorded.
 class RecordingSystem : public win32::Win32System {

@@ -118,3 +118,55 @@ TEST_F(Gui, SendToTrayAndBackThroughTheIconsMessages) {
   m->Form_QueryUnload();
   EXPECT_FALSE(m->tray.bRunningInTray);
 }
+
+namespace {
+// A main window bound to real windows whose close runs the program's exit path, as the
+// desktop program wires it.
+struct GuiExit : ::testing::Test {
+  App app;
+  win32::GuiHost host{GetModuleHandleA(nullptr)};
+  ui::FrmMain* m = nullptr;
+  HWND main = nullptr;
+  bool exited = false;
+  void SetUp() override {
+    app.writeEmptyDefinitions();
+    m = &app.main();
+    m->onExit = [this] { exited = true; };
+    main = static_cast<HWND>(host.create(*m, nullptr, [this] {
+      m->Form_QueryUnload();
+      m->Form_Unload();
+    }));
+    m->Form_Load();
+    m->setVisible(true);
+  }
+  std::string setting(const char* section, const char* key) { return m->settings.read(section, key, ""); }
+};
+}  // namespace
+
+TEST_F(GuiExit, ClosingTheWindowDuringAScanEndsTheRun) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 400; ++i) lines.push_back("m" + std::to_string(i) + ".dll=T|" + app.folder);
+  app.writeDefinitions("FileDefinition.dat", lines);
+  app.pump.onYield = [&](int n) {
+    if (n == 30) PostMessageA(main, WM_CLOSE, 0, 0);
+    win32::Win32Pump(0).yield();
+  };
+  m->cmdScanNow_Click();
+  EXPECT_TRUE(exited);
+  EXPECT_LT(m->counters.filesInspected, 100);
+  EXPECT_EQ(setting("OptionAndSettings", "STATUS"), "STOPPED");
+}
+
+TEST_F(GuiExit, LogoffAndShutdownRunTheExitPath) {
+  EXPECT_EQ(setting("OptionAndSettings", "STATUS"), "RUNNING");
+  EXPECT_EQ(SendMessageA(main, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_FALSE(exited);  // only asked: the session may still go on
+  SendMessageA(main, WM_ENDSESSION, FALSE, 0);
+  EXPECT_FALSE(exited);
+  SendMessageA(main, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(exited);
+  EXPECT_EQ(setting("OptionAndSettings", "STATUS"), "STOPPED");
+  EXPECT_EQ(setting("OptionAndSettings", "RESTART"), "False");
+  EXPECT_EQ(setting("Settings", "Max"), "0");
+  EXPECT_EQ(setting("Settings", "FoundCol21"), "1400");
+}

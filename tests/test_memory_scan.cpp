@@ -104,8 +104,9 @@ TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
 }
 
 TEST(MemoryScanPaths, SystemRootAliasesMeetTheRealSystemFolder) {
+  // Upper case throughout, as the definitions it is matched against.
   EXPECT_EQ(normalizeSystemPath("\\SYSTEMROOT\\SYSTEM32\\SMSS.EXE", "C:\\WINDOWS\\system32"),
-            "C:\\WINDOWS\\system32\\SMSS.EXE");
+            "C:\\WINDOWS\\SYSTEM32\\SMSS.EXE");
   EXPECT_EQ(normalizeSystemPath("C:\\APP\\A.EXE", "C:\\WINDOWS\\system32"), "C:\\APP\\A.EXE");
 }
 

@@ -35,11 +35,6 @@ struct RegistryScan : ::testing::Test {
   void TearDown() override { app.registry.deleteTree(kHkeyCurrentUser, kBase); }
 };
 
-std::vector<std::string> texts(const ui::ListView& l) {
-  std::vector<std::string> out;
-  for (const auto& r : l.items()) out.push_back(r.text);
-  return out;
-}
 }  // namespace
 
 TEST_F(RegistryScan, FindsKeysAndStringOrNumberValues) {

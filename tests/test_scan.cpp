@@ -10,11 +10,6 @@ using namespace quillon::test;
 
 namespace {
 
-std::vector<std::string> texts(const ui::ListView& l) {
-  std::vector<std::string> out;
-  for (const auto& r : l.items()) out.push_back(r.text);
-  return out;
-}
 
 std::string systemFile(const char* name) {
   char sys[MAX_PATH];

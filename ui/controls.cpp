@@ -1,5 +1,8 @@
 #include "ui/controls.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "common/text.h"
 
 namespace quillon::ui {
@@ -43,14 +46,46 @@ void OptionButton::setValue(bool v) {
   if (onClick) onClick();
 }
 
+namespace {
+
+const std::string& cell(const ListItem& item, int col) { return col == 0 ? item.text : item.subItem(col); }
+
+void insertRow(std::vector<int>& rows, int row) { rows.insert(std::lower_bound(rows.begin(), rows.end(), row), row); }
+
+void eraseRow(std::vector<int>& rows, int row) {
+  auto at = std::lower_bound(rows.begin(), rows.end(), row);
+  if (at != rows.end() && *at == row) rows.erase(at);
+}
+
+}  // namespace
+
 int ListView::add(const std::string& text, int icon) {
   items_.push_back(ListItem{text, {}, icon, false});
-  notify(Change::RowAdded, int(items_.size()) - 1);
-  return int(items_.size()) - 1;
+  const int row = int(items_.size()) - 1;
+  if (prefixIndexed_) {
+    std::string key = toUpper(text);
+    if (key == lastPrefix_) {
+      if (lastPrefixAt_ == prefixIndex_.end() || lastPrefixAt_->first != key)
+        lastPrefixAt_ = prefixIndex_.emplace_hint(lastPrefixAt_, std::move(key), row);
+    } else {
+      prefixIndex_.try_emplace(std::move(key), row);
+    }
+  }
+  for (auto& [col, index] : cellIndex_) index[cell(items_.back(), col)].push_back(row);
+  notify(Change::RowAdded, row);
+  return row;
 }
 
 void ListView::setSubItem(int i, int col, const std::string& text) {
   if (i < 0 || i >= count() || col < 1) return;
+  auto indexed = cellIndex_.find(col);
+  if (indexed != cellIndex_.end() && items_[size_t(i)].subItem(col) != text) {
+    auto& index = indexed->second;
+    auto old = index.find(items_[size_t(i)].subItem(col));
+    eraseRow(old->second, i);
+    if (old->second.empty()) index.erase(old);
+    insertRow(index[text], i);
+  }
   auto& sub = items_[size_t(i)].sub;
   if (sub.size() < size_t(col)) sub.resize(size_t(col));
   sub[size_t(col) - 1] = text;
@@ -67,13 +102,23 @@ void ListView::setChecked(int i, bool c) {
 void ListView::remove(int i) {
   if (i < 0 || i >= count()) return;
   items_.erase(items_.begin() + i);
+  dropIndexes();
   notify(Change::RowRemoved, i);
 }
 
 void ListView::clear() {
   if (items_.empty()) return;
   items_.clear();
+  dropIndexes();
   notify(Change::Rows);
+}
+
+void ListView::dropIndexes() {
+  prefixIndexed_ = false;
+  prefixIndex_.clear();
+  lastPrefix_.clear();
+  lastPrefixAt_ = prefixIndex_.end();
+  cellIndex_.clear();
 }
 
 void ListView::setColumnWidth(int col, float twips) {
@@ -83,15 +128,69 @@ void ListView::setColumnWidth(int col, float twips) {
 }
 
 int ListView::findPrefix(const std::string& prefix) const {
-  for (size_t i = 0; i < items_.size(); ++i)
-    if (istartsWith(items_[i].text, prefix)) return int(i);
-  return -1;
+  if (prefix.empty()) return items_.empty() ? -1 : 0;
+  if (!prefixIndexed_) {
+    for (size_t i = 0; i < items_.size(); ++i) prefixIndex_.try_emplace(toUpper(items_[i].text), int(i));
+    prefixIndexed_ = true;
+  }
+  // Texts that begin with the prefix sort together, starting where the prefix itself would.
+  lastPrefix_ = toUpper(prefix);
+  lastPrefixAt_ = prefixIndex_.lower_bound(lastPrefix_);
+  const std::string& key = lastPrefix_;
+  int first = -1;
+  for (auto it = lastPrefixAt_; it != prefixIndex_.end() && it->first.compare(0, key.size(), key) == 0; ++it)
+    if (first < 0 || it->second < first) first = it->second;
+  return first;
+}
+
+const ListView::Rows& ListView::cellRows(int col, const std::string& value) const {
+  static const Rows none;
+  if (col < 0) return none;
+  auto indexed = cellIndex_.find(col);
+  if (indexed == cellIndex_.end()) {
+    indexed = cellIndex_.emplace(col, std::unordered_map<std::string, Rows>{}).first;
+    indexed->second.reserve(items_.size());
+    for (size_t i = 0; i < items_.size(); ++i) indexed->second[cell(items_[i], col)].push_back(int(i));
+  }
+  auto hit = indexed->second.find(value);
+  return hit == indexed->second.end() ? none : hit->second;
+}
+
+std::vector<int> ListView::rowsWith(const std::string& value, std::initializer_list<int> cols) const {
+  if (cols.size() == 1) return cellRows(*cols.begin(), value);
+  std::vector<int> rows;
+  for (int col : cols) {
+    const Rows& more = cellRows(col, value);
+    std::vector<int> merged;
+    merged.reserve(rows.size() + more.size());
+    std::set_union(rows.begin(), rows.end(), more.begin(), more.end(), std::back_inserter(merged));
+    rows.swap(merged);
+  }
+  return rows;
 }
 
 void ListView::removeChecked() {
-  for (int i = 0; i < count();) {
-    if (items_[size_t(i)].checked) remove(i);
-    else ++i;
+  // One pass that keeps the order of the rows left. `gone` holds each removed row's position
+  // as removing the rows one at a time would have reported it.
+  std::vector<int> gone;
+  size_t kept = 0;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (items_[i].checked) {
+      gone.push_back(int(kept));
+    } else {
+      if (kept != i) items_[kept] = std::move(items_[i]);
+      ++kept;
+    }
+  }
+  if (gone.empty()) return;
+  items_.erase(items_.begin() + std::ptrdiff_t(kept), items_.end());
+  dropIndexes();
+  // A window deletes a few rows cheaply, but deleting many one by one from a long list costs
+  // more than filling it again.
+  if (gone.size() <= 16 + kept / 16) {
+    for (int row : gone) notify(Change::RowRemoved, row);
+  } else {
+    notify(Change::Rows);
   }
 }
 

@@ -4,7 +4,10 @@
 // click handler exactly as a user's click does: start-up relies on that.
 #pragma once
 #include <functional>
+#include <initializer_list>
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quillon::ui {
@@ -163,12 +166,29 @@ class ListView : public Control {
   void setColumnWidth(int col, float twips);  // col counts from 1
   // First row whose text begins with `prefix`, compared without case; -1 when none.
   int findPrefix(const std::string& prefix) const;
+  // Rows, in order, in which any of the columns `cols` (0 is the row text) holds exactly `value`.
+  std::vector<int> rowsWith(const std::string& value, std::initializer_list<int> cols) const;
   // Removes every checked row, examining the same position again after each removal.
   void removeChecked();
   std::function<void(int)> onItemCheck;
 
  private:
   std::vector<ListItem> items_;
+  // Lookup indexes, so that a search costs the same however many rows the list holds. Each is
+  // built on its first query and kept up to date as rows are added or changed; a removal
+  // shifts row numbers, so it drops them and the next query rebuilds.
+  using Rows = std::vector<int>;  // ascending
+  mutable bool prefixIndexed_ = false;
+  // Upper-cased text -> its first row: rows are only appended while the index lives, so the
+  // first row of a text never changes.
+  mutable std::map<std::string, int> prefixIndex_;
+  // Where the last prefix searched for would go: a row added next with that text (the scan
+  // asks, then adds) goes in there without a second search.
+  mutable std::string lastPrefix_;
+  mutable std::map<std::string, int>::iterator lastPrefixAt_;
+  mutable std::map<int, std::unordered_map<std::string, Rows>> cellIndex_;  // column -> cell text -> rows
+  const Rows& cellRows(int col, const std::string& value) const;
+  void dropIndexes();
 };
 
 class ProgressBar : public Control {

@@ -4,15 +4,12 @@
 
 #include "common/text.h"
 #include "reports/report.h"
+#include "shell/app_folder.h"
 #include "shell/run_at_startup.h"
 
 namespace quillon::ui {
 
 namespace {
-std::string dirOf(const std::string& path) {
-  size_t p = path.rfind('\\');
-  return p == std::string::npos ? "." : path.substr(0, p);
-}
 const char* kOpt = "OptionAndSettings";
 const char* kSet = "Settings";
 }  // namespace
@@ -22,14 +19,15 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       platform(p),
       host(h),
       exePath(std::move(exe)),
-      appFolder(dirOf(exePath)),
+      appFolder(appFolderOf(exePath)),
       branding(std::move(b)),
       settings(p.registry, p.dialogs, branding.productName, branding.companyName),
       defs(p.fs, appFolder),
       exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
       restorePoints(p.system),
       tray(h),
-      frmDelete(p.system) {
+      frmDelete(p.system),
+      own_(ownPrograms(p.processes, exePath, appFolder)) {
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();
@@ -107,21 +105,26 @@ void FrmMain::layoutControls() {
     at(*c, &frmView0, 16, y, 400, 22);
     y += 28;
   }
-  at(optScanOnlyKnownSoftwares, &frmView0, 16, 136, 200, 22);
-  at(optScanAllSelectedHardDrive, &frmView0, 230, 136, 220, 22);
-  at(lvwHardDrives, &frmView0, 230, 162, 220, 90);
+  at(fraScanType, &frmView0, 10, 124, 210, 84);
+  at(optScanOnlyKnownSoftwares, &fraScanType, 10, 24, 190, 22);
+  at(optScanAllSelectedHardDrive, &fraScanType, 10, 50, 190, 22);
+  at(fraDriveSelection, &frmView0, 230, 124, 330, 136);
+  at(lvwHardDrives, &fraDriveSelection, 10, 22, 310, 104);
   lvwHardDrives.setVisible(false);
   at(chkRunAtStartup, &frmView0, 16, 270, 540, 22);
   at(chkSendData, &frmView0, 16, 298, 540, 22);
   at(Command1, &frmView0, 16, 340, 120, 30);
 
   at(chkAutomaticScanYesOrNo, &frmView1, 16, 16, 300, 22);
-  at(cmbDays, &frmView1, 16, 50, 160, 200);
-  at(dtpScheduleDate, &frmView1, 190, 50, 140, 24);
-  at(dtpScheduleTime, &frmView1, 340, 50, 120, 24);
-  at(chkAutoDel, &frmView1, 16, 90, 500, 22);
-  at(CmdProceed, &frmView1, 16, 130, 100, 30);
-  at(cmdDefaultSetting, &frmView1, 126, 130, 100, 30);
+  at(lblRunOn, &frmView1, 16, 48, 160, 18);
+  at(lblDate, &frmView1, 190, 48, 140, 18);
+  at(lblTime, &frmView1, 340, 48, 120, 18);
+  at(cmbDays, &frmView1, 16, 68, 160, 200);
+  at(dtpScheduleDate, &frmView1, 190, 68, 140, 24);
+  at(dtpScheduleTime, &frmView1, 340, 68, 120, 24);
+  at(chkAutoDel, &frmView1, 16, 108, 500, 22);
+  at(CmdProceed, &frmView1, 16, 148, 100, 30);
+  at(cmdDefaultSetting, &frmView1, 126, 148, 100, 30);
 
   at(lblMemoryShield, &frmView2, 16, 16, 540, 20);
   at(chkAutoProtect, &frmView2, 16, 40, 100, 22);
@@ -162,6 +165,7 @@ void FrmMain::wireHandlers() {
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
   lblHide.onClick = [this] { Form_Unload(); };
   Command5.onClick = [this] { Command5_Click(); };
+  mnuFileMinimize.onClick = [this] { Command5_Click(); };
   timUpdate.onTick = [this] { timUpdate_Timer(); };
   onResize = [this] { Form_Resize(); };
   onTrayMouse = [this](int message) { TrayMouse(message); };
@@ -176,11 +180,14 @@ void FrmMain::wireHandlers() {
     };
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
 
-  // Removal, Live Update and the quarantine viewer come with their own subsystems;
-  // until then their controls stay visible but cannot be used.
+  // A control is enabled only when what it does works. Removal, Live Update, the quarantine
+  // viewer, the schedule's Apply (and its Reset, which applies) and the web page come with
+  // their own subsystems; Stop and Pause only while a scan runs.
   for (Control* c : {static_cast<Control*>(&Command4), static_cast<Control*>(&cmdUpdate),
-                     static_cast<Control*>(&mnuViewQuarantine),
-                     static_cast<Control*>(&CmdProceed), static_cast<Control*>(&cmdWebsite)})
+                     static_cast<Control*>(&mnuViewQuarantine), static_cast<Control*>(&CmdProceed),
+                     static_cast<Control*>(&cmdDefaultSetting), static_cast<Control*>(&cmdWebsite),
+                     static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
+                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
     c->setEnabled(false);
 }
 
@@ -196,8 +203,19 @@ ResultLists FrmMain::resultLists() {
 // ---- life cycle ------------------------------------------------------------------------------
 void FrmMain::Form_Load() {
   AutoUpdateCounter = 0;
-  // A second copy ends silently, before it writes anything.
-  auto secondInstance = [this] { return platform.system.anotherInstanceRunning(branding.productName); };
+  loaded_ = false;
+  // The program acts only on its own folder: one it could not get whole, or could not use with
+  // the classic file functions, ends it here before anything is read or written.
+  if (std::string problem = appFolderProblem(exePath, branding.productName); !problem.empty()) {
+    messageBox(problem, branding.productName, kMbOk | kMbIconError);
+    if (endProcess) endProcess();
+    return;
+  }
+  // A second copy ends silently, before it writes anything. The console program is not the
+  // resident one: it neither takes the lock nor is turned away by it.
+  auto secondInstance = [this] {
+    return !consoleMode && platform.system.anotherInstanceRunning(branding.productName);
+  };
   if (secondInstance()) {
     if (endProcess) endProcess();
     return;
@@ -231,6 +249,7 @@ void FrmMain::Form_Load() {
   frmDelete.setVisible(false);
   Label22.setCaption("Welcome to " + branding.productName);
   TabStrip1_Click();
+  loaded_ = true;
   if (consoleMode) return;  // the rest concerns the resident program only
 
   if (settings.read(kSet, "showHelp", "1") == "1") {
@@ -310,13 +329,20 @@ void FrmMain::TrayMouse(int message) {
   }
 }
 
+void FrmMain::endRunForExit() {
+  unloading_ = true;
+  if (scanInProgress()) ScanCancelled = true;
+}
+
 void FrmMain::Form_QueryUnload() {
+  endRunForExit();
   settings.write(kOpt, "RESTART", "False");
   settings.write(kOpt, "STATUS", "STOPPED");
   tray.RemoveIcon(*this);
 }
 
 void FrmMain::Form_Unload() {
+  endRunForExit();
   if (beforeUnload) beforeUnload();
   auto& cols = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns;
   for (size_t i = 0; i < cols.size(); ++i) {
@@ -373,31 +399,15 @@ void FrmMain::cmdSelectAll_Click() {
 void FrmMain::SyncRemovalCheck(int row) {
   const ListItem& r = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(row);
   const bool checked = r.checked;
-  auto mark = [checked](ListView& list, auto matches) {
-    for (int i = 0; i < list.count(); ++i)
-      if (matches(list.item(i))) list.setChecked(i, checked);
+  // The work lists look their cells up, so a check mark costs the same however long they are.
+  auto mark = [checked](ListView& list, const std::vector<int>& rows) {
+    for (int i : rows) list.setChecked(i, checked);
   };
   switch (r.icon) {
-    case kIconCookie: {
-      const std::string key = r.subItem(1);
-      mark(lvwCookiesToDelete, [&](const ListItem& w) { return w.text == key; });
-      break;
-    }
-    case kIconRegistry: {
-      const std::string key = r.text;
-      mark(lvwRegistryToBeDeleted, [&](const ListItem& w) { return w.subItem(1) == key || w.subItem(3) == key; });
-      break;
-    }
-    case kIconFile: {
-      const std::string key = r.text;
-      mark(lvwFilesToBeDeleted, [&](const ListItem& w) { return w.subItem(1) == key; });
-      break;
-    }
-    case kIconFolder: {
-      const std::string key = r.subItem(1);
-      mark(lvwFilesToBeDeleted, [&](const ListItem& w) { return w.text == key; });
-      break;
-    }
+    case kIconCookie: mark(lvwCookiesToDelete, lvwCookiesToDelete.rowsWith(r.subItem(1), {0})); break;
+    case kIconRegistry: mark(lvwRegistryToBeDeleted, lvwRegistryToBeDeleted.rowsWith(r.text, {1, 3})); break;
+    case kIconFile: mark(lvwFilesToBeDeleted, lvwFilesToBeDeleted.rowsWith(r.text, {1})); break;
+    case kIconFolder: mark(lvwFilesToBeDeleted, lvwFilesToBeDeleted.rowsWith(r.subItem(1), {0})); break;
     default: break;
   }
 }
@@ -413,13 +423,14 @@ void FrmMain::cmdExclude_Click() {
       "Excluded files will not show up as Adware/Spyware on future scans.\r\n\r\n"
       "You can edit the list of excluded files through the Quarantine menu.";
   if (messageBox(question, "Really Exclude?", kMbYesNo) != kIdYes) return;
-  const int rows = removal.count();
-  for (int i = 0; i < rows; ++i) {
-    const ListItem& r = removal.item(i);
+  // The whole selection goes to the file in one write and one reload.
+  std::vector<std::string> entries;
+  for (const ListItem& r : removal.items()) {
     if (!r.checked) continue;
-    exclusions.add(r.subItem(1));
-    exclusions.add(replaceAll(r.text, "Cookie: ", ""));
+    entries.push_back(r.subItem(1));
+    entries.push_back(replaceAll(r.text, "Cookie: ", ""));
   }
+  exclusions.addAll(entries);
   lvwFilesToBeDeleted.removeChecked();
   lvwRegistryToBeDeleted.removeChecked();
   lvwSpywareFound.removeChecked();
@@ -442,8 +453,8 @@ void FrmMain::mnuViewExclusions_Click() {
 }
 
 // ---- report -----------------------------------------------------------------------------------
-void FrmMain::MakeReport() {
-  makeReport(platform.fs, appFolder,
+bool FrmMain::MakeReport() {
+  return makeReport(platform.fs, appFolder,
              ReportInputs{branding.productName, branding.major, branding.minor, ScanStartedAt, ScanFinishedAt,
                           lblMemoryInspected.caption(), lblRegistryInspected.caption(),
                           lblFilesFolderInspected.caption(), lvwPicRemoveListOfSpywareFoundAndToBeRemoved});

@@ -58,6 +58,13 @@ class FrmMain : public Form, private ScanHost {
   void SetBackgroundTimers(bool enable);
   // True when the last run got past the definition check.
   bool lastRunLooked() const { return lastRunLooked_; }
+  // True once Form_Load has prepared everything a scan needs (false for a second copy or an
+  // application folder the program cannot use).
+  bool loaded() const { return loaded_; }
+  // True when the last run was to write its report and could not.
+  bool reportFailed() const { return reportFailed_; }
+  // True from the moment the window is being closed: a running scan ends at its next item.
+  bool unloading() const { return unloading_; }
 
   // ---- results page
   void cmdSelectAll_Click();
@@ -69,7 +76,7 @@ class FrmMain : public Form, private ScanHost {
   // ---- report
   void cmdLog_Click();
   void lblViewLogFile_Click();
-  void MakeReport();
+  bool MakeReport();
 
   // ---- settings
   void LoadSettings();
@@ -121,9 +128,9 @@ class FrmMain : public Form, private ScanHost {
   Label lblDefCount{this, "lblDefCount"};
   Label lblDefVersionCaption{this, "lblDefVersionCaption", "Definitions date:"};
   Label lblDefVersion{this, "lblDefVersion"};
-  Label lblLastScanCaption{this, "lblLastScanCaption", "Last scan:"};
+  Label lblLastScanCaption{this, "lblLastScanCaption", "Your last scan was completed:"};
   Label lblLastScan{this, "lblLastScan"};
-  Label lblLastFullScanCaption{this, "lblLastFullScanCaption", "Last complete system scan:"};
+  Label lblLastFullScanCaption{this, "lblLastFullScanCaption", "Your last full system scan was completed:"};
   Label lblLastFullScan{this, "lblLastFullScan"};
   Label lblDefRemovedCaption{this, "lblDefRemovedCaption", "Threats removed so far:"};
   Label lblDefRemoved{this, "lblDefRemoved"};
@@ -185,16 +192,21 @@ class FrmMain : public Form, private ScanHost {
   // scan options
   CheckBox chkSweepMemory{this, "chkSweepMemory", "Scan running programs (memory)"};
   CheckBox chkScanRegistry{this, "chkScanRegistry", "Scan the registry"};
-  CheckBox chkScanCookies{this, "chkScanCookies", "Scan tracking cookies"};
+  CheckBox chkScanCookies{this, "chkScanCookies", "Scan Internet Cookies"};
   CheckBox chkMakeLog{this, "chkMakeLog", "Save scan results to log"};
+  Frame fraScanType{this, "fraScanType", "Scan Type"};
+  Frame fraDriveSelection{this, "fraDriveSelection", "Drive Selection"};
   OptionButton optScanOnlyKnownSoftwares{this, "optScanOnlyKnownSoftwares", "Quick Scan", 4};
   OptionButton optScanAllSelectedHardDrive{this, "optScanAllSelectedHardDrive", "Complete System Scan", 4};
   ListView lvwHardDrives{this, "lvwHardDrives", {{"Drive", 2400}}, true};
   CheckBox chkRunAtStartup{this, "chkRunAtStartup", "Run at Startup and protect my computer automatically"};
-  CheckBox chkSendData{this, "chkSendData", "Send anonymous scan data to help improve the definitions"};
+  CheckBox chkSendData{this, "chkSendData", "Send anonymous data to help identify unknown spyware"};
   Button Command1{this, "Command1", "Scan Now"};
   // scheduled scans
-  CheckBox chkAutomaticScanYesOrNo{this, "chkAutomaticScanYesOrNo", "Run scheduled scans"};
+  CheckBox chkAutomaticScanYesOrNo{this, "chkAutomaticScanYesOrNo", "Enable Scheduled Scans"};
+  Label lblRunOn{this, "lblRunOn", "Run on:"};
+  Label lblDate{this, "lblDate", "Date:"};
+  Label lblTime{this, "lblTime", "Time:"};
   ComboBox cmbDays{this, "cmbDays", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday", "Daily", "Date & Time", "Never!"}};
   DatePicker dtpScheduleDate{this, "dtpScheduleDate", false};
   DatePicker dtpScheduleTime{this, "dtpScheduleTime", true};
@@ -210,8 +222,8 @@ class FrmMain : public Form, private ScanHost {
   CheckBox chkHomePage{this, "chkHomePage", "Enable"};
   OptionButton optIEHomePageSheildOn{this, "optIEHomePageSheildOn", "Enabled", 2};
   OptionButton optIEHomePageSheildOff{this, "optIEHomePageSheildOff", "Disabled", 2};
-  OptionButton optAlwaysnotifybeforerestoring{this, "optAlwaysnotifybeforerestoring", "Always notify before restoring", 3};
-  OptionButton optRestoredefaultwithoutnotification{this, "optRestoredefaultwithoutnotification", "Restore default without notification", 3};
+  OptionButton optAlwaysnotifybeforerestoring{this, "optAlwaysnotifybeforerestoring", "Ask me what I would like to do", 3};
+  OptionButton optRestoredefaultwithoutnotification{this, "optRestoredefaultwithoutnotification", "Silently restore my original home page", 3};
   // automatic live update
   // Designed checked: loading an absent key shows it checked without storing anything, so
   // automatic Live Update is armed only once the user has saved the option.
@@ -221,6 +233,7 @@ class FrmMain : public Form, private ScanHost {
   // menu
   MenuItem mnuFileScanNow{this, "mnuFileScanNow", "Scan Now", "File"};
   MenuItem mnuFileViewLog{this, "mnuFileViewLog", "View Log", "File"};
+  MenuItem mnuFileMinimize{this, "mnuFileMinimize", "Minimize to Tray", "File"};
   MenuItem mnuFileExit{this, "mnuFileExit", "Exit", "File"};
   MenuItem mnuSettingsScanOptions{this, "mnuSettingsScanOptions", "Scan Options", "Settings"};
   MenuItem mnuSettingsProtection{this, "mnuSettingsProtection", "Proactive Protection", "Settings"};
@@ -270,9 +283,15 @@ class FrmMain : public Form, private ScanHost {
     return platform.dialogs.messageBox(text, title, flags);
   }
   void showPage(Frame& page);
+  bool scanInProgress() const { return !cmdScan.enabled(); }
+  void endRunForExit();
   void setMemoryShield(bool on);
   void setHomePageShield(bool on);
   bool lastRunLooked_ = true;
+  bool loaded_ = false;
+  bool reportFailed_ = false;
+  bool unloading_ = false;
+  OwnPrograms own_;
 };
 
 // Hides everything but the words the program's own status line should never show.

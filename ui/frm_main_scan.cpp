@@ -21,8 +21,9 @@ void FrmMain::cmdScanNow_Click() {
   cmdSettings.setEnabled(false);
   SetBackgroundTimers(false);
   for (Button* b : {&cmdScanNow, &cmdScan, &cmdLog, &cmdUpdate, &cmdStatus}) b->setEnabled(false);
-  cmdStop.setEnabled(true);
-  cmdPause.setEnabled(true);
+  for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
+                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
+    c->setEnabled(true);
 
   lockRedraw(true);
   for (Label* l : {&lblRegistryInspected, &lblFilesFolderInspected, &lblMemoryInspected, &lblSoftwareFound,
@@ -38,13 +39,24 @@ void FrmMain::cmdScanNow_Click() {
   lockRedraw(false);
 
   ScanCancelled = false;
+  reportFailed_ = false;
   ScanStartedAt = platform.clock.nowText();
   RunScanners();
   ScanFinishedAt = platform.clock.nowText();
+  auto idleControls = [this] {
+    for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
+                       static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
+      c->setEnabled(false);
+  };
+  if (unloading_) {
+    // The window was closed during the run: the program is ending, nothing more is recorded.
+    idleControls();
+    return;
+  }
 
   settings.write("Settings", "lblLastScan", ScanFinishedAt);
   if (optScanAllSelectedHardDrive.value()) settings.write("Settings", "lblLastFullScan", ScanFinishedAt);
-  if (chkMakeLog.value() == 1) MakeReport();
+  if (chkMakeLog.value() == 1) reportFailed_ = !MakeReport();
 
   cmdRemove.setVisible(true);
   cmdRemove.setEnabled(true);
@@ -64,9 +76,12 @@ void FrmMain::cmdScanNow_Click() {
       Command4_Click();
     }
   }
-  for (Button* b : {&cmdScan, &cmdScanNow, &cmdLog, &cmdUpdate, &cmdStatus}) b->setEnabled(true);
-  cmdStop.setEnabled(false);
-  cmdPause.setEnabled(false);
+  if (reportFailed_)
+    lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
+                         kReportFile + ".");
+  for (Button* b : {&cmdScan, &cmdScanNow, &cmdLog, &cmdStatus}) b->setEnabled(true);
+  cmdUpdate.setEnabled(bool(liveUpdate));  // only once Live Update is there to run
+  idleControls();
   SetBackgroundTimers(true);
   RefreshStatusPage();
 }
@@ -92,7 +107,8 @@ void FrmMain::RunScanners() {
   }
   // The shell is asked for the special folders once per run.
   FolderTokens tokens(platform.shell);
-  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this};
+  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this, protectedLocations};
 
   auto scanCookies = settings.readNumber(kOpt, "chkScanCookies", "1");
   if (scanCookies && *scanCookies == 1) {
@@ -148,12 +164,14 @@ void FrmMain::scanMemory(ScanEnv& env) {
     return messageBox(question, branding.productName + "  - Alert", kMbYesNo) == kIdYes;
   };
   actions.excludeName = [this](const std::string& name) { exclusions.add(name); };
+  actions.own = &own_;
   checkMemory(env, ExePathList, lblTotalNoOfRunningItems, actions);
 }
 
 void FrmMain::CheckMemory() {
   FolderTokens tokens(platform.shell);
-  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this};
+  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this, protectedLocations};
   scanMemory(env);
 }
 
@@ -177,6 +195,7 @@ void FrmMain::UpdateScanStatus(const std::string& text, int scannerPercent, int 
 }
 
 void FrmMain::pause(Control& pauseControl) {
+  if (!scanInProgress()) return;  // nothing to pause
   pauseControl.setEnabled(false);
   cmdStop.setEnabled(false);
   messageBox(branding.productName + " has been paused.  Click OK to resume.", branding.productName,
@@ -189,6 +208,7 @@ void FrmMain::cmdPause_Click() { pause(cmdPause); }
 void FrmMain::lblPause_Click() { pause(lblPause); }
 
 void FrmMain::askStop(const std::string& question) {
+  if (!scanInProgress()) return;  // nothing to stop
   if (messageBox(question, branding.productName, kMbYesNo | kMbIconQuestion) == kIdYes) ScanCancelled = true;
 }
 

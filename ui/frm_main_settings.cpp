@@ -10,6 +10,7 @@ namespace quillon::ui {
 namespace {
 const char* kOpt = "OptionAndSettings";
 const char* kSet = "Settings";
+constexpr double kMaxColumnTwips = 100000;  // about 70 inches
 const char* tf(bool b) { return b ? "True" : "False"; }
 std::string boxValue(const CheckBox& c) { return std::to_string(c.value()); }
 }  // namespace
@@ -133,8 +134,9 @@ void FrmMain::LoadSettings() {
   }
   auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;           // 19
   for (int i = 1; i <= int(removal.columns.size()); ++i) {
-    if (auto w = settings.readNumber(kSet, "FoundCol2" + std::to_string(i), "1400"))
-      removal.setColumnWidth(i, float(static_cast<long long>(*w)));
+    // A width no screen could show is not a width: the column keeps its designed one.
+    auto w = settings.readNumber(kSet, "FoundCol2" + std::to_string(i), "1400");
+    if (w && *w >= 0 && *w <= kMaxColumnTwips) removal.setColumnWidth(i, float(static_cast<long long>(*w)));
   }
   if (settings.read(kSet, "Max", "0") == "1") setWindowState(State::Maximized);  // 20
 }

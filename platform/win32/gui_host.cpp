@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <vector>
 
 #include "common/datetime.h"
@@ -37,15 +38,53 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-// Pages and tab frames pass their children's notifications up to the form.
+// Pages and tab frames pass their children's notifications up to the form. A frame with a
+// caption is drawn as a group box: an etched border with the caption set into its top edge.
 LRESULT CALLBACK panelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  const char* kFontProp = "QuillonFont";
   switch (msg) {
     case WM_COMMAND:
     case WM_NOTIFY:
       return SendMessageA(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+    case WM_SETFONT:
+      SetPropA(hwnd, kFontProp, reinterpret_cast<HANDLE>(wp));
+      return 0;
+    case WM_NCDESTROY:
+      RemovePropA(hwnd, kFontProp);
+      break;
+    case WM_SETTEXT: {
+      LRESULT r = DefWindowProcA(hwnd, msg, wp, lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case WM_PAINT: {
+      char caption[256] = {0};
+      GetWindowTextA(hwnd, caption, sizeof caption);
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (caption[0]) {
+        HGDIOBJ oldFont = SelectObject(dc, static_cast<HFONT>(GetPropA(hwnd, kFontProp)));
+        TEXTMETRICA tm;
+        GetTextMetricsA(dc, &tm);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        r.top += tm.tmHeight / 2;
+        DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
+        SIZE size;
+        GetTextExtentPoint32A(dc, caption, int(strlen(caption)), &size);
+        RECT text{8, 0, 8 + size.cx + 4, tm.tmHeight};
+        FillRect(dc, &text, GetSysColorBrush(COLOR_BTNFACE));
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, 10, 0, caption, int(strlen(caption)));
+        SelectObject(dc, oldFont);
+      }
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
     default:
-      return DefWindowProcA(hwnd, msg, wp, lp);
+      break;
   }
+  return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 // Small kind icons for the results lists: cookie, registry, file, folder, excluded.
@@ -168,7 +207,7 @@ void GuiHost::createControl(FormWin& fw, Control& c) {
     case Kind::Button: cls = "BUTTON"; style |= BS_PUSHBUTTON | WS_TABSTOP; break;
     case Kind::CheckBox: cls = "BUTTON"; style |= BS_CHECKBOX | WS_TABSTOP; break;
     case Kind::Option: cls = "BUTTON"; style |= BS_RADIOBUTTON | WS_TABSTOP; break;
-    case Kind::Label: style |= SS_NOTIFY | SS_LEFT; break;
+    case Kind::Label: style |= SS_NOTIFY | SS_LEFT | SS_NOPREFIX; break;  // "&" in a path is text
     case Kind::Shape: style |= SS_BLACKRECT; break;
     case Kind::Frame: cls = kPanelClass; ex = WS_EX_CONTROLPARENT; break;
     case Kind::ListView:
@@ -424,6 +463,21 @@ long long GuiHost::handleMessage(void* hwndp, unsigned msg, unsigned long long w
       if (fw && fw->form->onTrayMouse) fw->form->onTrayMouse(int(LOWORD(lp)));
       handled = true;
       return 0;
+    case WM_QUERYENDSESSION:
+      if (fw && fw->onClose) {
+        handled = true;
+        return TRUE;  // never holds up a logoff; the exit path runs when it is confirmed
+      }
+      break;
+    case WM_ENDSESSION:
+      // The session ends without a WM_CLOSE: the same exit path runs here, so the status,
+      // window state and column widths are written as on every other exit.
+      if (fw && fw->onClose && wp) {
+        handled = true;
+        fw->onClose();
+        return 0;
+      }
+      break;
     case WM_CLOSE:
       if (fw) {
         handled = true;

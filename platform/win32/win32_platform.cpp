@@ -83,6 +83,11 @@ class Win32InputFile : public InputFile {
     if (!ReadFile(h_, buf, DWORD(n), &got, nullptr)) return 0;
     return got;
   }
+  bool seek(uint64_t position) override {
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(position);
+    return SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != 0;
+  }
 
  private:
   HANDLE h_;
@@ -113,6 +118,12 @@ std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
+  // A device name opens the device (console, serial port, printer), and a read from a serial
+  // or auxiliary port waits for data that never comes. Only disk files are read.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return nullptr;
+  }
   return std::make_unique<Win32InputFile>(h);
 }
 
@@ -145,13 +156,49 @@ bool Win32FileSystem::createFolder(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+namespace {
+// A folder's contents, then the folder, through wide "\\?\" paths so that no depth or name
+// length is out of reach. A link or junction is removed as the link: what it points to is
+// outside the folder and is never entered.
+bool deleteTreeW(const std::wstring& folder) {
+  bool ok = true;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = folder + L"\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(child.c_str(), fd.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        ok = ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(child.c_str())
+                                                               : DeleteFileW(child.c_str())) && ok;
+      else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        ok = deleteTreeW(child) && ok;
+      else
+        ok = DeleteFileW(child.c_str()) && ok;
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryW(folder.c_str()) && ok;
+}
+}  // namespace
+
 bool Win32FileSystem::deleteFolderTree(const std::string& path) {
-  std::string from = path + '\0';  // the list of paths ends with an empty one
-  SHFILEOPSTRUCTA op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  return SHFileOperationA(&op) == 0;
+  // Only a full path to a folder below a drive root: an empty, relative or root path would
+  // otherwise be taken against the current folder or the whole drive.
+  const bool absolute = path.size() > 3 && path[1] == ':' && path[2] == '\\';
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (!absolute || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  std::string full = path;
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  int n = MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, nullptr, 0);
+  std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, wide.data(), n);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW((L"\\\\?\\" + wide).c_str()) != 0;
+  return deleteTreeW(L"\\\\?\\" + wide);
 }
 
 // ---- Shell -------------------------------------------------------------------------------
@@ -212,9 +259,14 @@ std::string versionString(const std::string& file, const char* field) {
 }
 
 std::string Win32Process::exePath() {
-  char buf[MAX_PATH + 1] = {0};
-  GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  return buf;
+  // Whatever its length: a path cut at MAX_PATH names a parent folder, not ours.
+  for (DWORD size = MAX_PATH + 1; size <= 65536; size *= 2) {
+    std::string buf(size, '\0');
+    DWORD n = GetModuleFileNameA(nullptr, buf.data(), size);
+    if (n == 0) return "";
+    if (n < size - 1) return buf.substr(0, n);
+  }
+  return "";
 }
 
 Branding Win32Process::ownBranding() {

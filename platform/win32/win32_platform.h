@@ -53,6 +53,7 @@ class Win32Processes : public Processes {
   std::vector<ProcessEntry> snapshot() override;
   bool terminateById(uint32_t pid, uint32_t exitCode) override;
   bool waitForExit(uint32_t pid, uint32_t ms) override;
+  uint32_t currentProcessId() override;
 };
 
 class Win32System : public SystemServices {

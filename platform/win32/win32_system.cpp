@@ -106,11 +106,14 @@ bool Win32Processes::terminateById(uint32_t pid, uint32_t exitCode) {
 
 bool Win32Processes::waitForExit(uint32_t pid, uint32_t ms) {
   HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (!h) return true;
+  // Only "no such process" means it has ended; a refused open says nothing about it.
+  if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
   DWORD r = WaitForSingleObject(h, ms);
   CloseHandle(h);
   return r == WAIT_OBJECT_0;
 }
+
+uint32_t Win32Processes::currentProcessId() { return GetCurrentProcessId(); }
 
 // ---- System services -------------------------------------------------------------------------
 namespace {

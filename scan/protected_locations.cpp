@@ -1,0 +1,102 @@
+#include "scan/protected_locations.h"
+
+#include "common/text.h"
+
+namespace quillon {
+
+namespace {
+// Shell folder identifiers whose roots are protected: everything the folder tokens can name,
+// and the profile, Program Files and system folders in all their variants.
+constexpr int kProtectedCsidls[] = {
+    0x00, 0x02, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0D, 0x0E, 0x10, 0x14, 0x15, 0x16, 0x17,
+    0x19, 0x1A, 0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29,
+    0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, 0x30};
+
+// Keys below the first level that hold the system's own configuration as a whole.
+const char* const kProtectedRegistryKeys[] = {
+    "SOFTWARE\\MICROSOFT",
+    "SOFTWARE\\MICROSOFT\\WINDOWS",
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION",
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN",
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNONCE",
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\EXPLORER",
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\POLICIES",
+    "SOFTWARE\\MICROSOFT\\WINDOWS NT",
+    "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION",
+    "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\WINLOGON",
+    "SOFTWARE\\MICROSOFT\\INTERNET EXPLORER",
+    "SOFTWARE\\MICROSOFT\\INTERNET EXPLORER\\MAIN",
+    "SOFTWARE\\CLASSES",
+    "SOFTWARE\\CLASSES\\CLSID",
+    "SOFTWARE\\POLICIES",
+    "SOFTWARE\\WOW6432NODE",
+    "SYSTEM\\CURRENTCONTROLSET",
+    "SYSTEM\\CURRENTCONTROLSET\\SERVICES",
+    "SYSTEM\\CURRENTCONTROLSET\\CONTROL",
+};
+
+bool isAncestorOrSame(const std::string& candidate, const std::string& protectedFolder) {
+  if (candidate.size() > protectedFolder.size()) return false;
+  if (protectedFolder.compare(0, candidate.size(), candidate) != 0) return false;
+  return candidate.size() == protectedFolder.size() || protectedFolder[candidate.size()] == '\\';
+}
+}  // namespace
+
+std::string ProtectedLocations::normalFolder(const std::string& path) {
+  std::string p = toUpper(trim(path));
+  // Collapse every run of backslashes but a leading "\\" (a share or device path).
+  std::string out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '\\' && !out.empty() && out.back() == '\\' && out.size() > 1) continue;
+    out.push_back(p[i]);
+  }
+  while (!out.empty() && (out.back() == '\\' || out.back() == ' ' || out.back() == '.')) out.pop_back();
+  return out;
+}
+
+void ProtectedLocations::load() const {
+  if (loaded_) return;
+  loaded_ = true;
+  auto add = [this](const std::string& folder) {
+    std::string f = normalFolder(folder);
+    if (!f.empty()) folders_.push_back(f);
+  };
+  for (int csidl : kProtectedCsidls) add(shell_.specialFolder(csidl));
+  add(processes_.systemDirectory());
+  // The folder holding the profiles is the profile's parent.
+  std::string profile = normalFolder(shell_.specialFolder(0x28));
+  size_t cut = profile.rfind('\\');
+  if (cut != std::string::npos && cut > 2) add(profile.substr(0, cut));
+  add(appFolder_);
+}
+
+const std::vector<std::string>& ProtectedLocations::folders() const {
+  load();
+  return folders_;
+}
+
+bool ProtectedLocations::isProtectedFolder(const std::string& path) const {
+  const std::string p = normalFolder(path);
+  // A drive root ("C:"), the bare root "\" and anything as short are never a finding.
+  if (p.size() <= 3) return true;
+  // A share root: "\\server\share" with nothing below it.
+  if (p.compare(0, 2, "\\\\") == 0) {
+    size_t server = p.find('\\', 2);
+    if (server == std::string::npos || p.find('\\', server + 1) == std::string::npos) return true;
+  }
+  for (const std::string& f : folders())
+    if (isAncestorOrSame(p, f)) return true;
+  return false;
+}
+
+bool ProtectedLocations::isProtectedRegistryKey(uint32_t root, const std::string& keyPath) {
+  (void)root;
+  std::string k = normalFolder(keyPath);
+  while (!k.empty() && k.front() == '\\') k.erase(k.begin());
+  if (k.empty() || k.find('\\') == std::string::npos) return true;  // a root or a key directly below one
+  for (const char* key : kProtectedRegistryKeys)
+    if (k == key) return true;
+  return false;
+}
+
+}  // namespace quillon

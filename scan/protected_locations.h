@@ -1,0 +1,46 @@
+// Locations whose removal would wreck the machine or the program itself. Whatever a definition
+// says, a finding at one of them is never reported, so it can never be checked and removed.
+//
+// Folders: every drive root (and any path of three characters or fewer), every share root
+// ("\\server\share"), the Windows, system and Program Files folders, the user profile and the
+// folder holding the profiles, the root of every special folder the shell knows (desktop,
+// documents, application data, start menu, fonts, cookies, ...), the application folder, and
+// every folder that holds one of these (deleting "C:\Users" deletes every profile).
+//
+// Registry keys (a definition naming a whole key): a root, a key directly under a root
+// ("HKEY_LOCAL_MACHINE\SOFTWARE"), and the keys in kProtectedRegistryKeys below. Values inside
+// them stay findable: deleting one value never takes the key with it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillon {
+
+class ProtectedLocations {
+ public:
+  // The shell and the system folder are asked on first use, once.
+  ProtectedLocations(Shell& shell, Processes& processes, std::string appFolder)
+      : shell_(shell), processes_(processes), appFolder_(std::move(appFolder)) {}
+
+  bool isProtectedFolder(const std::string& path) const;
+  static bool isProtectedRegistryKey(uint32_t root, const std::string& keyPath);
+  // The protected folders themselves, in the normal form compared against (for tests and docs).
+  const std::vector<std::string>& folders() const;
+
+  // Upper case, single backslashes, no trailing backslashes, spaces or dots: the form in which
+  // two spellings of one folder compare equal.
+  static std::string normalFolder(const std::string& path);
+
+ private:
+  void load() const;
+  Shell& shell_;
+  Processes& processes_;
+  std::string appFolder_;
+  mutable bool loaded_ = false;
+  mutable std::vector<std::string> folders_;
+};
+
+}  // namespace quillon
