@@ -54,8 +54,8 @@ void FrmMain::layoutControls() {
   for (auto [cap, val] : {std::pair<Label*, Label*>{&lblVersionCaption, &lblVersion}, {&lblDefCountCaption, &lblDefCount},
                           {&lblDefVersionCaption, &lblDefVersion}, {&lblLastScanCaption, &lblLastScan},
                           {&lblLastFullScanCaption, &lblLastFullScan}, {&lblDefRemovedCaption, &lblDefRemoved}}) {
-    at(*cap, &frmStatus, 20, y, 200, 22);
-    at(*val, &frmStatus, 230, y, 360, 22);
+    at(*cap, &frmStatus, 20, y, 270, 22);
+    at(*val, &frmStatus, 300, y, 290, 22);
     y += 34;
   }
 
@@ -97,9 +97,9 @@ void FrmMain::layoutControls() {
   for (ListView* l : {&lvwFilesToBeDeleted, &lvwRegistryToBeDeleted, &lvwCookiesToDelete}) l->setVisible(false);
   lblHide.setVisible(false);  // the unskinned window closes through its title bar
 
-  at(TabStrip1, &frmOptions, 10, 10, 596, 520);
+  at(TabStrip1, &frmOptions, 10, 24, 596, 506);
   Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
-  for (Frame* f : tabs) at(*f, &frmOptions, 20, 44, 576, 476);
+  for (Frame* f : tabs) at(*f, &frmOptions, 20, 58, 576, 462);
   y = 16;
   for (CheckBox* c : {&chkSweepMemory, &chkScanRegistry, &chkScanCookies, &chkMakeLog}) {
     at(*c, &frmView0, 16, y, 400, 22);
