@@ -76,16 +76,16 @@ int transform(bool encode) {
 int scan() {
   win32::Win32Services services;
   Platform platform = services.console();
-  ui::HeadlessHost host;
+  controls::HeadlessHost host;
   ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
   main.consoleMode = true;
   main.Form_Load();
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!main.loaded()) return 2;
   main.cmdScanNow_Click();
-  for (const ui::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
+  for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
   const auto& removal = main.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  for (const ui::ListItem& row : removal.items())
+  for (const controls::ListItem& row : removal.items())
     std::printf("%s\t%s\t%s\n", row.text.c_str(), row.subItem(1).c_str(), row.subItem(2).c_str());
   std::fflush(stdout);
   if (!main.lastRunLooked()) return 2;

@@ -142,7 +142,7 @@ ScanResult runScan(const std::string& folder, bool probeLatency) {
   ProbingPump pump;
   Platform platform{services.registry, services.fs,    services.shell,     services.process, services.consoleDialogs,
                     pump,              services.clock, services.processes, services.system};
-  ui::HeadlessHost host;
+  controls::HeadlessHost host;
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);
   main.consoleMode = true;

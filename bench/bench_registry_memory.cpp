@@ -27,7 +27,7 @@ struct Bench {
   std::string folder;
   win32::Win32Services services;
   Platform platform = services.console();
-  ui::HeadlessHost host;
+  controls::HeadlessHost host;
   std::unique_ptr<ui::FrmMain> main;
   Bench() {
     char tmp[MAX_PATH];

@@ -75,7 +75,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   YesDialogs dialogs;
   Platform platform{services.registry, services.fs,    services.shell,     services.process, dialogs,
                     pump,              services.clock, services.processes, services.system};
-  ui::HeadlessHost host;
+  controls::HeadlessHost host;
   auto main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
   FolderTokens tokens(platform.shell);

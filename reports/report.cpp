@@ -48,7 +48,7 @@ bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs
   put(" 3)Total Number of Files/Folders inspected: " + in.filesCaption + LB);
   put(LB);
   put(std::string("[Threats Detected]") + LB + LB);
-  for (const ui::ListItem& row : in.removal.items()) {
+  for (const controls::ListItem& row : in.removal.items()) {
     put(row.text + LB);
     put(row.subItem(1) + LB + LB);
   }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 namespace quillon {
 
@@ -16,7 +16,7 @@ struct ReportInputs {
   int major = 0, minor = 0;
   std::string startedAt, finishedAt;
   std::string processesCaption, registryCaption, filesCaption;  // the counter labels as shown
-  const ui::ListView& removal;
+  const controls::ListView& removal;
 };
 
 // Replaces the report of the previous scan, whatever its attributes. False when this run's

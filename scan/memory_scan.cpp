@@ -73,7 +73,7 @@ std::vector<RunningProcess> runningProcesses(Processes& processes) {
   return out;
 }
 
-void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
   std::vector<RunningProcess> processes = runningProcesses(p.processes);
@@ -128,7 +128,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
   }
 }
 
-void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
   if (!env.defs.exists(kExeDefs)) return;
@@ -197,7 +197,7 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, 
 
 }  // namespace
 
-void checkMemory(ScanEnv& env, ExecutableList& list, ui::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemory(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
   OsVersion v = env.platform.processes.osVersion();
   if (v.platformId == kPlatform9x) checkMemory9x(env, list, runningItems, actions);
   else if (v.platformId == kPlatformNt) checkMemoryNt(env, list, runningItems, actions);

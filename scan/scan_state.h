@@ -9,7 +9,7 @@
 #include "definitions/folder_tokens.h"
 #include "platform/platform.h"
 #include "scan/protected_locations.h"
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 namespace quillon {
 
@@ -23,12 +23,12 @@ struct ScanCounters {
 
 // The visible and hidden lists every scanner fills.
 struct ResultLists {
-  ui::ListView& found;    // lvwSpywareFound
-  ui::ListView& removal;  // lvwPicRemoveListOfSpywareFoundAndToBeRemoved
-  ui::ListView& files;    // lvwFilesToBeDeleted
-  ui::ListView& registry; // lvwRegistryToBeDeleted
-  ui::ListView& cookies;  // lvwCookiesToDelete
-  ui::Label& traces;      // lbltracesFound: the traces count lives in its caption
+  controls::ListView& found;    // lvwSpywareFound
+  controls::ListView& removal;  // lvwPicRemoveListOfSpywareFoundAndToBeRemoved
+  controls::ListView& files;    // lvwFilesToBeDeleted
+  controls::ListView& registry; // lvwRegistryToBeDeleted
+  controls::ListView& cookies;  // lvwCookiesToDelete
+  controls::Label& traces;      // lbltracesFound: the traces count lives in its caption
 };
 
 class ScanHost {

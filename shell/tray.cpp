@@ -6,19 +6,19 @@ namespace {
 std::string fit(const std::string& tip) { return tip.substr(0, 63); }
 }  // namespace
 
-void clsTray::ShowIcon(ui::Form& owner) {
-  host_.trayIcon(owner, ui::FormHost::TrayOp::Add, fit(owner.caption()));
+void clsTray::ShowIcon(controls::Form& owner) {
+  host_.trayIcon(owner, controls::FormHost::TrayOp::Add, fit(owner.caption()));
   bRunningInTray = true;
 }
 
-void clsTray::RemoveIcon(ui::Form& owner) {
-  host_.trayIcon(owner, ui::FormHost::TrayOp::Delete, "");
+void clsTray::RemoveIcon(controls::Form& owner) {
+  host_.trayIcon(owner, controls::FormHost::TrayOp::Delete, "");
   bRunningInTray = false;
 }
 
-void clsTray::ChangeToolTip(ui::Form& owner, const std::string& text) {
+void clsTray::ChangeToolTip(controls::Form& owner, const std::string& text) {
   if (!bRunningInTray) return;
-  host_.trayIcon(owner, ui::FormHost::TrayOp::Modify, fit(text));
+  host_.trayIcon(owner, controls::FormHost::TrayOp::Modify, fit(text));
 }
 
 }  // namespace quillon

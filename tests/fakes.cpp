@@ -78,7 +78,7 @@ bool RunningProgram::running() const { return handle_ && WaitForSingleObject(han
 
 bool RunningProgram::waitForEnd(int ms) const { return handle_ && WaitForSingleObject(handle_, DWORD(ms)) == WAIT_OBJECT_0; }
 
-std::vector<std::string> texts(const ui::ListView& list) {
+std::vector<std::string> texts(const controls::ListView& list) {
   std::vector<std::string> out;
   for (const auto& r : list.items()) out.push_back(r.text);
   return out;

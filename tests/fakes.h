@@ -90,7 +90,7 @@ class RunningProgram {
 };
 
 // The row texts of a list, in order.
-std::vector<std::string> texts(const ui::ListView& list);
+std::vector<std::string> texts(const controls::ListView& list);
 
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
@@ -153,7 +153,7 @@ class App {
   win32::Win32Processes processes;
   RecordingSystem system;
   Platform platform{registry, fs, shell, process, dialogs, pump, clock, processes, system};
-  ui::HeadlessHost host;
+  controls::HeadlessHost host;
 
  private:
   std::unique_ptr<ui::FrmMain> main_;

@@ -23,8 +23,8 @@ struct Gui : ::testing::Test {
     m->Form_Load();
     m->setVisible(true);
   }
-  HWND hw(ui::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
-  std::string text(ui::Control& c) {
+  HWND hw(controls::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
+  std::string text(controls::Control& c) {
     char buf[512] = {0};
     GetWindowTextA(hw(c), buf, sizeof buf);
     return buf;

@@ -18,7 +18,7 @@ const std::string kHead =
 
 TEST(Report, GoldenWithoutAndWithOptionalSections) {
   App app;
-  ui::ListView removal(nullptr, "removal", {{"a"}, {"b"}, {"c"}}, true);
+  controls::ListView removal(nullptr, "removal", {{"a"}, {"b"}, {"c"}}, true);
   ReportInputs in{"QuillonTest", 1, 0, "S", "F", "1", "2", "3", removal};
   makeReport(app.fs, app.folder, in);
   EXPECT_EQ(app.readText("Scan_Log.txt"),
@@ -43,7 +43,7 @@ TEST(Report, ViewerShowsTheReportThroughViewLog) {
   app.writeText("Scan_Log.txt", "\r\nfirst\r\n\r\n   \r\nsecond\r\n");
   std::string shown, caption;
   bool labelDisabled = false;
-  app.host.onModal = [&](ui::Form& f) {
+  app.host.onModal = [&](controls::Form& f) {
     shown = m.frmReport.txtReport.text();
     caption = f.caption();
     labelDisabled = !m.lblViewLogFile.enabled();

@@ -85,7 +85,7 @@ TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
   app.writeEmptyDefinitions();
   auto& m = app.main();
   m.Form_Load();
-  for (ui::Control* c : std::initializer_list<ui::Control*>{&m.cmdStop, &m.cmdPause, &m.lblStop, &m.lblPause,
+  for (controls::Control* c : std::initializer_list<controls::Control*>{&m.cmdStop, &m.cmdPause, &m.lblStop, &m.lblPause,
                                                              &m.cmdDefaultSetting, &m.cmdUpdate})
     EXPECT_FALSE(c->enabled()) << c->name();
   m.cmdStop_Click();

@@ -11,22 +11,22 @@ using namespace quillon::test;
 namespace {
 
 // What a bound window shows, rebuilt from nothing but the list's change notifications.
-struct MirrorWindow : ui::ControlObserver {
+struct MirrorWindow : controls::ControlObserver {
   std::vector<std::string> rows;
-  void changed(ui::Control& c, ui::Change what, int row) override {
-    auto& lv = static_cast<ui::ListView&>(c);
-    if (what == ui::Change::Rows) {
+  void changed(controls::Control& c, controls::Change what, int row) override {
+    auto& lv = static_cast<controls::ListView&>(c);
+    if (what == controls::Change::Rows) {
       rows.clear();
       for (const auto& it : lv.items()) rows.push_back(it.text);
-    } else if (what == ui::Change::RowAdded) {
+    } else if (what == controls::Change::RowAdded) {
       rows.insert(rows.begin() + row, lv.item(row).text);
-    } else if (what == ui::Change::RowRemoved) {
+    } else if (what == controls::Change::RowRemoved) {
       rows.erase(rows.begin() + row);
     }
   }
 };
 
-int linearFindPrefix(const std::vector<ui::ListItem>& items, const std::string& prefix) {
+int linearFindPrefix(const std::vector<controls::ListItem>& items, const std::string& prefix) {
   for (size_t i = 0; i < items.size(); ++i)
     if (istartsWith(items[i].text, prefix)) return int(i);
   return -1;
@@ -46,10 +46,10 @@ TEST(ScaleListView, LookupsAndRemovalAgreeWithAPlainSearchThroughRandomEdits) {
     for (int k = pick(4); k >= 0; --k) t += pieces[pick(7)];
     return t;
   };
-  ui::ListView lv(nullptr, "lvw", {{"A"}, {"B"}, {"C"}}, true);
+  controls::ListView lv(nullptr, "lvw", {{"A"}, {"B"}, {"C"}}, true);
   MirrorWindow window;
   lv.setObserver(&window);
-  std::vector<ui::ListItem> model;  // the rows as the one-at-a-time algorithms leave them
+  std::vector<controls::ListItem> model;  // the rows as the one-at-a-time algorithms leave them
   for (int step = 0; step < 6000; ++step) {
     const int op = pick(100);
     if (op < 55) {
@@ -58,7 +58,7 @@ TEST(ScaleListView, LookupsAndRemovalAgreeWithAPlainSearchThroughRandomEdits) {
       ASSERT_EQ(lv.findPrefix(text), linearFindPrefix(model, text)) << step;
       if (pick(2)) text = randomText();
       lv.add(text);
-      model.push_back(ui::ListItem{text, {}, 0, false});
+      model.push_back(controls::ListItem{text, {}, 0, false});
     } else if (op < 70 && !model.empty()) {
       int i = pick(int(model.size())), col = 1 + pick(3);
       std::string v = pieces[pick(3)];
@@ -188,11 +188,11 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   }
   auto& removal = lists.removal;
   // The work rows a removal row stands for, by the plain rule.
-  auto linked = [&](const ui::ListItem& r, ui::ListView*& list) {
+  auto linked = [&](const controls::ListItem& r, controls::ListView*& list) {
     std::vector<int> rows;
     list = r.icon == kIconCookie ? &lists.cookies : r.icon == kIconRegistry ? &lists.registry : &lists.files;
     for (int i = 0; i < list->count(); ++i) {
-      const ui::ListItem& w = list->item(i);
+      const controls::ListItem& w = list->item(i);
       if ((r.icon == kIconCookie && w.text == r.subItem(1)) || (r.icon == kIconFolder && w.text == r.subItem(1)) ||
           (r.icon == kIconFile && w.subItem(1) == r.text) ||
           (r.icon == kIconRegistry && (w.subItem(1) == r.text || w.subItem(3) == r.text)))
@@ -205,8 +205,8 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   std::vector<std::string> expectedFile;
   std::vector<std::string> keptRemoval;
   size_t workRowsLeft = size_t(lists.files.count() + lists.registry.count() + lists.cookies.count());
-  for (const ui::ListItem& r : removal.items()) {
-    ui::ListView* list = nullptr;
+  for (const controls::ListItem& r : removal.items()) {
+    controls::ListView* list = nullptr;
     for (int w : linked(r, list)) ASSERT_EQ(list->item(w).checked, r.checked) << r.text;
     if (r.checked) {
       expectedFile.push_back(r.subItem(1));
@@ -215,8 +215,8 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
       keptRemoval.push_back(r.text);
     }
   }
-  for (ui::ListView* l : {&lists.files, &lists.registry, &lists.cookies})
-    for (const ui::ListItem& w : l->items()) workRowsLeft -= w.checked;
+  for (controls::ListView* l : {&lists.files, &lists.registry, &lists.cookies})
+    for (const controls::ListItem& w : l->items()) workRowsLeft -= w.checked;
 
   m.cmdExclude_Click();
   std::string file;
@@ -225,8 +225,8 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   ASSERT_EQ(removal.count(), int(keptRemoval.size()));
   for (size_t i = 0; i < keptRemoval.size(); ++i) EXPECT_EQ(removal.item(int(i)).text, keptRemoval[i]);
   EXPECT_EQ(size_t(lists.files.count() + lists.registry.count() + lists.cookies.count()), workRowsLeft);
-  for (const ui::ListItem& r : removal.items()) {
-    ui::ListView* list = nullptr;
+  for (const controls::ListItem& r : removal.items()) {
+    controls::ListView* list = nullptr;
     EXPECT_FALSE(linked(r, list).empty()) << r.text;  // every finding left keeps its work rows
   }
   EXPECT_TRUE(m.exclusions.isFileExcluded("C:\\T\\2"));

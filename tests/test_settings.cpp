@@ -75,7 +75,7 @@ TEST(LoadSettings, FreshProfileDefaults) {
   EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
   EXPECT_FALSE(m.lvwHardDrives.visible());
   EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 1400);
-  EXPECT_EQ(m.windowState(), ui::Form::State::Normal);
+  EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
   EXPECT_EQ(m.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
   EXPECT_TRUE(m.tmrCheckHomePage.enabled());
@@ -105,7 +105,7 @@ TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
   EXPECT_EQ(m.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
   EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 2500);
-  EXPECT_EQ(m.windowState(), ui::Form::State::Maximized);
+  EXPECT_EQ(m.windowState(), controls::Form::State::Maximized);
 
   // Handlers write back what the user changes, and the next start sees it.
   m.chkSweepMemory.click();

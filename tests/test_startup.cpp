@@ -74,7 +74,7 @@ TEST(Startup, TrayStartAndWindowStates) {
   EXPECT_TRUE(app.host.trayShown);
   EXPECT_EQ(app.host.trayTip, app.product);
   EXPECT_TRUE(m.tray.bRunningInTray);
-  EXPECT_EQ(m.windowState(), ui::Form::State::Minimized);
+  EXPECT_EQ(m.windowState(), controls::Form::State::Minimized);
   EXPECT_FALSE(m.visible());
   EXPECT_TRUE(m.tmrMemoryInspected.enabled());  // shields run while the window is out of the way
   EXPECT_FALSE(m.showInTaskbar());
@@ -84,13 +84,13 @@ TEST(Startup, TrayStartAndWindowStates) {
   EXPECT_FALSE(m.visible());
   m.onTrayMouse(515);
   EXPECT_TRUE(m.visible());
-  EXPECT_EQ(m.windowState(), ui::Form::State::Normal);
+  EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
   EXPECT_FALSE(m.tmrScheduler.enabled());
   EXPECT_TRUE(m.showInTaskbar());
   EXPECT_EQ(m.settings.read("Settings", "Minimized", ""), "No");
 
-  m.setWindowState(ui::Form::State::Maximized);
+  m.setWindowState(controls::Form::State::Maximized);
   EXPECT_TRUE(m.tmrMemoryInspected.enabled());
   m.Form_QueryUnload();
   EXPECT_FALSE(app.host.trayShown);

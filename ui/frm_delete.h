@@ -1,9 +1,12 @@
 // "Delete Failed": the files a removal could not delete, with a way to copy the list.
 #pragma once
 #include "platform/platform.h"
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 namespace quillon::ui {
+
+// Forms are made of the headless controls.
+using namespace quillon::controls;
 
 class FrmDelete : public Form {
  public:

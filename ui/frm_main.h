@@ -12,12 +12,15 @@
 #include "scan/scan_state.h"
 #include "shell/tray.h"
 #include "shell/settings.h"
-#include "ui/controls.h"
-#include "ui/form_host.h"
+#include "controls/controls.h"
+#include "controls/form_host.h"
 #include "ui/frm_delete.h"
 #include "ui/frm_report.h"
 
 namespace quillon::ui {
+
+// Forms are made of the headless controls.
+using namespace quillon::controls;
 
 class FrmMain : public Form, private ScanHost {
  public:

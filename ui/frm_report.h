@@ -3,9 +3,12 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 namespace quillon::ui {
+
+// Forms are made of the headless controls.
+using namespace quillon::controls;
 
 class FrmReport : public Form {
  public:

@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <functional>
 
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 namespace quillon::ui {
+
+// Forms are made of the headless controls.
+using namespace quillon::controls;
 
 class FrmSplash : public Form {
  public:

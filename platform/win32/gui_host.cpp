@@ -11,7 +11,7 @@
 
 namespace quillon::win32 {
 
-using namespace ui;
+using namespace controls;
 
 struct GuiHost::FormWin {
   Form* form;

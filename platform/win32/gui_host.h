@@ -4,44 +4,44 @@
 #include <map>
 #include <string>
 
-#include "ui/controls.h"
-#include "ui/form_host.h"
+#include "controls/controls.h"
+#include "controls/form_host.h"
 
 namespace quillon::win32 {
 
-class GuiHost : public ui::FormHost, public ui::ControlObserver {
+class GuiHost : public controls::FormHost, public controls::ControlObserver {
  public:
   explicit GuiHost(void* instance);
   ~GuiHost() override;
   // Creates the form's window and its controls. `onClose` runs when the user closes it.
-  void* create(ui::Form& form, void* owner, std::function<void()> onClose);
-  void* windowOf(ui::Form& form) const;
-  void* windowOf(ui::Control& c) const {
+  void* create(controls::Form& form, void* owner, std::function<void()> onClose);
+  void* windowOf(controls::Form& form) const;
+  void* windowOf(controls::Control& c) const {
     auto it = windows_.find(&c);
     return it == windows_.end() ? nullptr : it->second;
   }
   // Copies what the user changed directly in the windows (column widths) back to the model.
-  void readBack(ui::Form& form);
+  void readBack(controls::Form& form);
 
-  void showModal(ui::Form& f) override;
-  void lockRedraw(ui::Form& f, bool lock) override;
-  void trayIcon(ui::Form& owner, TrayOp op, const std::string& tip) override;
-  void changed(ui::Control& c, ui::Change what, int row) override;
+  void showModal(controls::Form& f) override;
+  void lockRedraw(controls::Form& f, bool lock) override;
+  void trayIcon(controls::Form& owner, TrayOp op, const std::string& tip) override;
+  void changed(controls::Control& c, controls::Change what, int row) override;
 
   // Window procedure plumbing (public for the static procedure only).
   long long handleMessage(void* hwnd, unsigned msg, unsigned long long wParam, long long lParam, bool& handled);
 
  private:
   struct FormWin;
-  void createControl(FormWin& fw, ui::Control& c);
-  void syncAll(ui::Control& c);
+  void createControl(FormWin& fw, controls::Control& c);
+  void syncAll(controls::Control& c);
   void syncForm(FormWin& fw);
-  void fillRow(ui::Control& c, int row, bool insert);
-  ui::Control* controlById(int id) const;
+  void fillRow(controls::Control& c, int row, bool insert);
+  controls::Control* controlById(int id) const;
   void* instance_;
-  std::map<ui::Form*, FormWin*> forms_;
-  std::map<ui::Control*, void*> windows_;
-  std::map<int, ui::Control*> ids_;
+  std::map<controls::Form*, FormWin*> forms_;
+  std::map<controls::Control*, void*> windows_;
+  std::map<int, controls::Control*> ids_;
   int nextId_ = 1000;
   bool applying_ = false;  // true while the model is pushed to a window (no echo back)
   void* imageList_ = nullptr;

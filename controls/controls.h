@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 class Control;
 class Form;
@@ -324,4 +324,4 @@ class Form {
   std::vector<Control*> controls_;
 };
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

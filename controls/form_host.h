@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "ui/controls.h"
+#include "controls/controls.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 class FormHost {
  public:
@@ -40,4 +40,4 @@ class HeadlessHost : public FormHost {
   }
 };
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls

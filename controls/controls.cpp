@@ -1,11 +1,11 @@
-#include "ui/controls.h"
+#include "controls/controls.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "common/text.h"
 
-namespace quillon::ui {
+namespace quillon::controls {
 
 Control::Control(Form* form, Kind kind, std::string name, std::string caption)
     : kind_(kind), name_(std::move(name)), caption_(std::move(caption)) {
@@ -249,4 +249,4 @@ void Form::clearGroup(const OptionButton& except) {
   }
 }
 
-}  // namespace quillon::ui
+}  // namespace quillon::controls
