@@ -11,6 +11,11 @@ bool fileExists(FileSystem& fs, const std::string& path) {
   if (isDevicePath(path)) return false;
   const std::string want = fileNameFromPath(path);
   if (want.empty()) return false;
+  // Nearly every name asked is absent: the cheap probe settles those, and anything the listing
+  // would leave out anyway. What remains is confirmed by the listing, which alone knows whether
+  // the name given is the entry's own (not its short name, nor one with trailing dots).
+  const uint32_t a = fs.attributes(path);
+  if (a == kNoSuchPath || (a & (kAttrFolder | kAttrHidden | kAttrSystem))) return false;
   for (const std::string& name : fs.listFiles(path))
     if (iequals(name, want)) return true;
   return false;

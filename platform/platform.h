@@ -51,9 +51,17 @@ class InputFile {
   virtual bool seek(uint64_t position) { return false; }
 };
 
+// Attribute bits with the system's numbers, and the answer for a path that names nothing.
+constexpr uint32_t kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
+constexpr uint32_t kNoSuchPath = 0xFFFFFFFFu;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // The attribute bits of what `path` names, or kNoSuchPath when nothing answers to it (a
+  // wildcard names nothing). One probe, several times cheaper than a listing, so that a scan
+  // of mostly absent names pays the listing only for the few that are there.
+  virtual uint32_t attributes(const std::string& path) = 0;
   // Names of the plain files a listing of `pattern` returns: folders, hidden and system files
   // are left out, exactly as a default directory listing does.
   virtual std::vector<std::string> listFiles(const std::string& pattern) = 0;

@@ -8,7 +8,7 @@ void setRunAtStartup(Registry& reg, const Settings& settings, const std::string&
   std::string file = fileNameFromPath(exePath);
   size_t dot = file.rfind('.');
   std::string valueName = dot == std::string::npos ? file : file.substr(0, dot);
-  auto on = settings.readNumber("OptionAndSettings", "chkRunAtStartup", "1");
+  auto on = settings.readNumber(keys::chkRunAtStartupFirstStart);
   if (on && *on == 1) {
     std::string command = "\"" + exePath + "\"";
     reg.setValue(kHkeyLocalMachine, kRunKey, valueName, RegValue{kRegSz, command + '\0'});

@@ -75,7 +75,7 @@ std::string Settings::readMachine(const std::string& section, const std::string&
 bool Settings::writeMachine(const std::string& section, const std::string& key, const std::string& value) {
   for (;;) {
     if (reg_.setValue(kHkeyLocalMachine, machineKey(section), key, RegValue{kRegSz, value})) return true;
-    if (read("Settings", "IgnorePermissionDeniedError", "0") == "1") return false;
+    if (read(keys::IgnorePermissionDeniedError) == "1") return false;
     const std::string text =
         product_ +
         " requires read/write access to the system registry and hard drive in order to run properly.  "
@@ -85,7 +85,7 @@ bool Settings::writeMachine(const std::string& section, const std::string& key, 
         "from being displayed again, please press 'Ignore'.";
     int answer = dialogs_.messageBox(text, "Permission Denied", kMbAbortRetryIgnore | kMbIconExclamation);
     if (answer == kIdRetry) continue;
-    if (answer == kIdIgnore) write("Settings", "IgnorePermissionDeniedError", "1");
+    if (answer == kIdIgnore) write(keys::IgnorePermissionDeniedError, "1");
     return false;
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "shell/settings_keys.h"
 
 namespace quillon {
 
@@ -28,6 +29,19 @@ class Settings {
                           std::string* error = nullptr) const;
   // On failure asks Abort/Retry/Ignore ("Permission Denied") unless the user chose Ignore once.
   bool writeMachine(const std::string& section, const std::string& key, const std::string& value);
+
+  // The same through the table of keys (shell/settings_keys.h).
+  std::string read(const SettingKey& k) const {
+    return k.machineWide ? readMachine(k.section, k.name, k.def) : read(k.section, k.name, k.def);
+  }
+  void write(const SettingKey& k, const std::string& value) {
+    if (k.machineWide) writeMachine(k.section, k.name, value);
+    else write(k.section, k.name, value);
+  }
+  std::optional<double> readNumber(const SettingKey& k) const { return readNumber(k.section, k.name, k.def); }
+  std::optional<bool> readBoolean(const SettingKey& k) const { return readBoolean(k.section, k.name, k.def); }
+  // A check box's or option's stored state: "1"/"True" on, "0"/"False" off, anything else off.
+  bool isOn(const SettingKey& k) const { return readBoolean(k).value_or(false); }
 
   const std::string& productName() const { return product_; }
 

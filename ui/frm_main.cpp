@@ -9,11 +9,6 @@
 
 namespace quillon::ui {
 
-namespace {
-const char* kOpt = "OptionAndSettings";
-const char* kSet = "Settings";
-}  // namespace
-
 FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
     : Form(b.productName),
       platform(p),
@@ -234,8 +229,8 @@ void FrmMain::Form_Load() {
     return;
   }
   if (!consoleMode) {
-    settings.write(kOpt, "STATUS", "RUNNING");
-    settings.write(kOpt, "RESTART", "False");
+    settings.write(keys::STATUS, "RUNNING");
+    settings.write(keys::RESTART, "False");
   }
   frmHidden.setVisible(false);
   setCaption(branding.productName + " by " + branding.companyName);
@@ -252,17 +247,17 @@ void FrmMain::Form_Load() {
   loaded_ = true;
   if (consoleMode) return;  // the rest concerns the resident program only
 
-  if (settings.read(kSet, "showHelp", "1") == "1") {
+  if (settings.read(keys::showHelp) == "1") {
     ShowHelp();
     platform.pump.yield();
-    settings.write(kSet, "showHelp", "0");
+    settings.write(keys::showHelp, "0");
   }
-  auto automatic = settings.readNumber(kOpt, "chkAutomaticUpdate", "0");
+  auto automatic = settings.readNumber(keys::chkAutomaticUpdateArmed);
   if (automatic && *automatic == 1) timUpdate.setEnabled(true);
-  if (settings.read(kSet, "Minimized", "No") == "Yes") Command5_Click();
+  if (settings.read(keys::Minimized) == "Yes") Command5_Click();
 
-  if (!settings.readMachine(kSet, "FirstTime", "").empty()) return;
-  settings.writeMachine(kSet, "FirstTime", "Yes");
+  if (!settings.read(keys::FirstTime).empty()) return;
+  settings.write(keys::FirstTime, "Yes");
   const std::string& name = branding.productName;
   const std::string question = "Thank you for using " + name + "!\r\n\r\nBecause this is the first time you have used " +
                                name +
@@ -275,7 +270,7 @@ void FrmMain::ShowHelp() {
   const std::string help = appFolder + "\\Help.chm";
   if (!fileExists(platform.fs, help)) return;
   platform.system.openDocument(help);
-  settings.writeMachine(kSet, "showHelp", "0");
+  settings.write(keys::machineShowHelp, "0");
 }
 
 void FrmMain::RunLiveUpdate() {
@@ -298,7 +293,7 @@ void FrmMain::Form_Resize() {
     tmrScheduler.setEnabled(false);
     tmrMemoryInspected.setEnabled(false);
     setShowInTaskbar(true);
-    if (visible()) settings.write(kSet, "Minimized", "No");
+    if (visible()) settings.write(keys::Minimized, "No");
   } else {
     SetBackgroundTimers(true);
     setShowInTaskbar(false);
@@ -310,7 +305,7 @@ void FrmMain::Command5_Click() {
   setVisible(false);
   tray.ShowIcon(*this);
   tray.ChangeToolTip(*this, branding.productName);
-  settings.write(kSet, "Minimized", "Yes");
+  settings.write(keys::Minimized, "Yes");
 }
 
 void FrmMain::TrayMouse(int message) {
@@ -336,8 +331,8 @@ void FrmMain::endRunForExit() {
 
 void FrmMain::Form_QueryUnload() {
   endRunForExit();
-  settings.write(kOpt, "RESTART", "False");
-  settings.write(kOpt, "STATUS", "STOPPED");
+  settings.write(keys::RESTART, "False");
+  settings.write(keys::STATUS, "STOPPED");
   tray.RemoveIcon(*this);
 }
 
@@ -345,12 +340,12 @@ void FrmMain::Form_Unload() {
   endRunForExit();
   if (beforeUnload) beforeUnload();
   auto& cols = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns;
-  for (size_t i = 0; i < cols.size(); ++i) {
+  for (size_t i = 0; i < cols.size() && i < std::size(keys::FoundCol2); ++i) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", double(cols[i].widthTwips));
-    settings.write(kSet, "FoundCol2" + std::to_string(i + 1), buf);
+    settings.write(keys::FoundCol2[i], buf);
   }
-  settings.write(kSet, "Max", windowState() == State::Maximized ? "1" : "0");
+  settings.write(keys::Max, windowState() == State::Maximized ? "1" : "0");
   setWindowState(State::Minimized);
   setVisible(false);
   for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete)})

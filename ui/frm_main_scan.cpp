@@ -8,10 +8,6 @@
 
 namespace quillon::ui {
 
-namespace {
-const char* kOpt = "OptionAndSettings";
-}  // namespace
-
 void FrmMain::cmdScanNow_Click() {
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
@@ -54,8 +50,8 @@ void FrmMain::cmdScanNow_Click() {
     return;
   }
 
-  settings.write("Settings", "lblLastScan", ScanFinishedAt);
-  if (optScanAllSelectedHardDrive.value()) settings.write("Settings", "lblLastFullScan", ScanFinishedAt);
+  settings.write(keys::lblLastScan, ScanFinishedAt);
+  if (optScanAllSelectedHardDrive.value()) settings.write(keys::lblLastFullScan, ScanFinishedAt);
   if (chkMakeLog.value() == 1) reportFailed_ = !MakeReport();
 
   cmdRemove.setVisible(true);
@@ -110,7 +106,7 @@ void FrmMain::RunScanners() {
   ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
   ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this, protectedLocations};
 
-  auto scanCookies = settings.readNumber(kOpt, "chkScanCookies", "1");
+  auto scanCookies = settings.readNumber(keys::chkScanCookies);
   if (scanCookies && *scanCookies == 1) {
     lblPercentageCompleted.setCaption("Inspecting Cookies...");
     StatusPrefix = "Detecting Cookies: ";
@@ -120,7 +116,7 @@ void FrmMain::RunScanners() {
     lblStatus.setCaption("Finished Inpecting Cookies");
   }
 
-  if (settings.readBoolean(kOpt, "chkSweepMemory", "True").value_or(false)) {
+  if (settings.isOn(keys::chkSweepMemory)) {
     lblPercentageCompleted.setCaption("Inspecting memory...");
     StatusPrefix = "Inspecting Memory: ";
     scanMemory(env);
@@ -132,7 +128,7 @@ void FrmMain::RunScanners() {
   StatusPrefix = "Scanning Registry: ";
   pb1.setValue(0);
   pb2.setValue(percentOf(counts.cookie, DefinitionCount));
-  if (settings.readBoolean(kOpt, "chkScanRegistry", "True").value_or(false)) {
+  if (settings.isOn(keys::chkScanRegistry)) {
     shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
     scanRegistry(env);
   } else {
@@ -219,9 +215,9 @@ void FrmMain::RefreshStatusPage() {
   lblDefCount.setCaption(groupDigits(DefinitionCount));
   lblVersion.setCaption(std::to_string(branding.major) + "." + std::to_string(branding.minor));
   lblDefVersion.setCaption(defs.readDate() + " PST");
-  lblDefRemoved.setCaption(settings.read("Settings", "lblDefRemoved", "0"));
-  lblLastScan.setCaption(settings.read("Settings", "lblLastScan", "Never"));
-  lblLastFullScan.setCaption(settings.read("Settings", "lblLastFullScan", "Never"));
+  lblDefRemoved.setCaption(settings.read(keys::lblDefRemoved));
+  lblLastScan.setCaption(settings.read(keys::lblLastScan));
+  lblLastFullScan.setCaption(settings.read(keys::lblLastFullScan));
 }
 
 void FrmMain::SetBackgroundTimers(bool enable) {
@@ -231,10 +227,10 @@ void FrmMain::SetBackgroundTimers(bool enable) {
     tmrScheduler.setEnabled(false);
     return;
   }
-  auto scheduled = settings.readNumber(kOpt, "chkAutomaticScanYesOrNo", "0");
+  auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);
   tmrScheduler.setEnabled(scheduled && *scheduled != 0);
-  tmrCheckHomePage.setEnabled(settings.readBoolean(kOpt, "optIEHomePageSheildOn", "True").value_or(false));
-  tmrMemoryInspected.setEnabled(settings.readBoolean(kOpt, "optMemorySheildOn", "True").value_or(false));
+  tmrCheckHomePage.setEnabled(settings.isOn(keys::optIEHomePageSheildOn));
+  tmrMemoryInspected.setEnabled(settings.isOn(keys::optMemorySheildOn));
 }
 
 std::string FilterStatusText(const std::string& text) {

@@ -8,8 +8,6 @@
 namespace quillon::ui {
 
 namespace {
-const char* kOpt = "OptionAndSettings";
-const char* kSet = "Settings";
 constexpr double kMaxColumnTwips = 100000;  // about 70 inches
 const char* tf(bool b) { return b ? "True" : "False"; }
 std::string boxValue(const CheckBox& c) { return std::to_string(c.value()); }
@@ -24,56 +22,59 @@ void FrmMain::setHomePageShield(bool on) {
 }
 
 void FrmMain::wireSettingsHandlers() {
-  chkAutoDel.onClick = [this] { settings.write(kSet, "chkAutoDel", boxValue(chkAutoDel)); };
-  for (CheckBox* c : {&chkMakeLog, &chkScanCookies, &chkScanRegistry, &chkSweepMemory, &chkAutomaticUpdate, &chkSendData})
-    c->onClick = [this, c] { settings.write(kOpt, c->name(), boxValue(*c)); };
+  chkAutoDel.onClick = [this] { settings.write(keys::chkAutoDel, boxValue(chkAutoDel)); };
+  const std::pair<CheckBox*, const SettingKey*> boxes[] = {
+      {&chkMakeLog, &keys::chkMakeLog},         {&chkScanCookies, &keys::chkScanCookies},
+      {&chkScanRegistry, &keys::chkScanRegistry}, {&chkSweepMemory, &keys::chkSweepMemory},
+      {&chkAutomaticUpdate, &keys::chkAutomaticUpdate}, {&chkSendData, &keys::chkSendData}};
+  for (auto [box, key] : boxes) box->onClick = [this, box = box, key = key] { settings.write(*key, boxValue(*box)); };
 
   chkAutoProtect.onClick = [this] {
     bool on = chkAutoProtect.value() != 0;
-    settings.write(kOpt, "optMemorySheildOn", tf(on));
-    settings.write(kOpt, "optMemorySheildOff", tf(!on));
+    settings.write(keys::optMemorySheildOn, tf(on));
+    settings.write(keys::optMemorySheildOff, tf(!on));
     setMemoryShield(chkAutoProtect.value() == 1);
   };
   chkHomePage.onClick = [this] {
     bool on = chkHomePage.value() != 0;
-    settings.write(kOpt, "optIEHomePageSheildOn", tf(on));
-    settings.write(kOpt, "optIEHomePageSheildOff", tf(!on));
+    settings.write(keys::optIEHomePageSheildOn, tf(on));
+    settings.write(keys::optIEHomePageSheildOff, tf(!on));
     setHomePageShield(chkHomePage.value() == 1);
   };
 
   auto memoryOption = [this](bool enabledButton) {
-    settings.write(kOpt, "optMemorySheildOn", tf(optMemorySheildOn.value()));
-    settings.write(kOpt, "optMemorySheildOff", tf(optMemorySheildOff.value()));
+    settings.write(keys::optMemorySheildOn, tf(optMemorySheildOn.value()));
+    settings.write(keys::optMemorySheildOff, tf(optMemorySheildOff.value()));
     setMemoryShield(enabledButton);
   };
   optMemorySheildOn.onClick = [memoryOption] { memoryOption(true); };
   optMemorySheildOff.onClick = [memoryOption] { memoryOption(false); };
 
   auto homeOption = [this](bool enabledButton) {
-    settings.write(kOpt, "optIEHomePageSheildOn", tf(optIEHomePageSheildOn.value()));
-    settings.write(kOpt, "optIEHomePageSheildOff", tf(optIEHomePageSheildOff.value()));
+    settings.write(keys::optIEHomePageSheildOn, tf(optIEHomePageSheildOn.value()));
+    settings.write(keys::optIEHomePageSheildOff, tf(optIEHomePageSheildOff.value()));
     setHomePageShield(enabledButton);
   };
   optIEHomePageSheildOn.onClick = [homeOption] { homeOption(true); };
   optIEHomePageSheildOff.onClick = [homeOption] { homeOption(false); };
 
   auto actionOption = [this] {
-    settings.write(kOpt, "optAlwaysnotifybeforerestoring", tf(optAlwaysnotifybeforerestoring.value()));
-    settings.write(kOpt, "optRestoredefaultwithoutnotification", tf(optRestoredefaultwithoutnotification.value()));
+    settings.write(keys::optAlwaysnotifybeforerestoring, tf(optAlwaysnotifybeforerestoring.value()));
+    settings.write(keys::optRestoredefaultwithoutnotification, tf(optRestoredefaultwithoutnotification.value()));
   };
   optAlwaysnotifybeforerestoring.onClick = actionOption;
   optRestoredefaultwithoutnotification.onClick = actionOption;
 
   auto scanType = [this] {
-    settings.write(kOpt, "optScanOnlyKnownSoftwares", tf(optScanOnlyKnownSoftwares.value()));
-    settings.write(kOpt, "optScanAllSelectedHardDrive", tf(optScanAllSelectedHardDrive.value()));
+    settings.write(keys::optScanOnlyKnownSoftwares, tf(optScanOnlyKnownSoftwares.value()));
+    settings.write(keys::optScanAllSelectedHardDrive, tf(optScanAllSelectedHardDrive.value()));
     lvwHardDrives.setVisible(optScanAllSelectedHardDrive.value());
   };
   optScanOnlyKnownSoftwares.onClick = scanType;
   optScanAllSelectedHardDrive.onClick = scanType;
 
   chkRunAtStartup.onClick = [this] {
-    settings.write(kOpt, "chkRunAtStartup", boxValue(chkRunAtStartup));
+    settings.write(keys::chkRunAtStartup, boxValue(chkRunAtStartup));
     setRunAtStartup(platform.registry, settings, exePath);
   };
 
@@ -86,59 +87,60 @@ void FrmMain::wireSettingsHandlers() {
 
 void FrmMain::LoadSettings() {
   // A stored value that is not a number (or not a boolean) leaves its control as it is.
-  auto number = [this](const char* section, const std::string& key, const char* def, CheckBox& box) {
-    auto v = settings.readNumber(section, key, def);
+  auto number = [this](const SettingKey& key, CheckBox& box) {
+    auto v = settings.readNumber(key);
     if (v && (*v == 0 || *v == 1 || *v == 2)) box.setValue(int(*v));
   };
-  auto boolean = [this](const std::string& key, const char* def, OptionButton& opt) {
-    if (auto v = settings.readBoolean(kOpt, key, def)) opt.setValue(*v);
+  auto boolean = [this](const SettingKey& key, OptionButton& opt) {
+    if (auto v = settings.readBoolean(key)) opt.setValue(*v);
   };
 
-  settings.write(kOpt, "SHOW", "True");                                   // 1
-  boolean("optIEHomePageSheildOn", "True", optIEHomePageSheildOn);          // 2
+  settings.write(keys::SHOW, "True");                                   // 1
+  boolean(keys::optIEHomePageSheildOn, optIEHomePageSheildOn);          // 2
   chkHomePage.setValue(optIEHomePageSheildOn.value() ? 1 : 0);
-  number(kOpt, "chkMakeLog", "1", chkMakeLog);                            // 3
-  boolean("optIEHomePageSheildOff", "False", optIEHomePageSheildOff);       // 4
-  boolean("optAlwaysnotifybeforerestoring", "True", optAlwaysnotifybeforerestoring);              // 5
-  boolean("optRestoredefaultwithoutnotification", "False", optRestoredefaultwithoutnotification); // 6
-  boolean("optMemorySheildOn", "True", optMemorySheildOn);                  // 7
+  number(keys::chkMakeLog, chkMakeLog);                            // 3
+  boolean(keys::optIEHomePageSheildOff, optIEHomePageSheildOff);       // 4
+  boolean(keys::optAlwaysnotifybeforerestoring, optAlwaysnotifybeforerestoring);              // 5
+  boolean(keys::optRestoredefaultwithoutnotification, optRestoredefaultwithoutnotification); // 6
+  boolean(keys::optMemorySheildOn, optMemorySheildOn);                  // 7
   chkAutoProtect.setValue(optMemorySheildOn.value() ? 1 : 0);
-  boolean("optMemorySheildOff", "False", optMemorySheildOff);               // 8
-  number(kOpt, "chkSweepMemory", "1", chkSweepMemory);                    // 9
-  number(kOpt, "chkScanRegistry", "1", chkScanRegistry);
-  boolean("optScanAllSelectedHardDrive", "True", optScanAllSelectedHardDrive);  // 10
+  boolean(keys::optMemorySheildOff, optMemorySheildOff);               // 8
+  number(keys::chkSweepMemory, chkSweepMemory);                    // 9
+  number(keys::chkScanRegistry, chkScanRegistry);
+  boolean(keys::optScanAllSelectedHardDrive, optScanAllSelectedHardDrive);  // 10
   optScanOnlyKnownSoftwares.setValue(true);
   // 11: an absent key means "run at start-up" only on the first start of the default brand.
   if (consoleMode) {
     // leave the entry to the desktop program
-  } else if (branding.productName == "Quillon" && settings.read(kSet, "ranOneTime", "0") == "0") {
-    number(kOpt, "chkRunAtStartup", "1", chkRunAtStartup);
-    settings.write(kSet, "ranOneTime", "1");
+  } else if (branding.productName == "Quillon" && settings.read(keys::ranOneTime) == "0") {
+    number(keys::chkRunAtStartupFirstStart, chkRunAtStartup);
+    settings.write(keys::ranOneTime, "1");
   } else {
-    number(kOpt, "chkRunAtStartup", "0", chkRunAtStartup);
+    number(keys::chkRunAtStartup, chkRunAtStartup);
   }
-  number(kOpt, "chkSweepMemory", "1", chkSweepMemory);                    // 12
-  number(kOpt, "chkScanRegistry", "1", chkScanRegistry);
-  number(kOpt, "chkScanCookies", "1", chkScanCookies);                    // 13
-  number(kOpt, "chkSendData", "1", chkSendData);
+  number(keys::chkSweepMemory, chkSweepMemory);                    // 12
+  number(keys::chkScanRegistry, chkScanRegistry);
+  number(keys::chkScanCookies, chkScanCookies);                    // 13
+  number(keys::chkSendData, chkSendData);
   lblLastUpdate.setCaption("Signatures Last Updated On " + defs.readDate() + " PST");  // 14
-  number(kOpt, "chkAutomaticScanYesOrNo", "0", chkAutomaticScanYesOrNo);  // 15
-  auto scheduled = settings.readNumber(kOpt, "chkAutomaticScanYesOrNo", "0");  // 16
+  number(keys::chkAutomaticScanYesOrNo, chkAutomaticScanYesOrNo);  // 15
+  auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);  // 16
   bool on = scheduled && *scheduled != 0;
   for (Control* c : {static_cast<Control*>(&dtpScheduleDate), static_cast<Control*>(&dtpScheduleTime),
                      static_cast<Control*>(&cmbDays), static_cast<Control*>(&tmrScheduler)})
     c->setEnabled(on);
-  number(kOpt, "chkAutomaticUpdate", "1", chkAutomaticUpdate);            // 17
+  number(keys::chkAutomaticUpdate, chkAutomaticUpdate);            // 17
   for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18
-    if (auto v = settings.readBoolean("Drives", lvwHardDrives.item(i).text, "True")) lvwHardDrives.setChecked(i, *v);
+    if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, keys::kDriveDefault)) lvwHardDrives.setChecked(i, *v);
   }
   auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;           // 19
   for (int i = 1; i <= int(removal.columns.size()); ++i) {
     // A width no screen could show is not a width: the column keeps its designed one.
-    auto w = settings.readNumber(kSet, "FoundCol2" + std::to_string(i), "1400");
+    if (size_t(i) > std::size(keys::FoundCol2)) break;
+    auto w = settings.readNumber(keys::FoundCol2[i - 1]);
     if (w && *w >= 0 && *w <= kMaxColumnTwips) removal.setColumnWidth(i, float(static_cast<long long>(*w)));
   }
-  if (settings.read(kSet, "Max", "0") == "1") setWindowState(State::Maximized);  // 20
+  if (settings.read(keys::Max) == "1") setWindowState(State::Maximized);  // 20
 }
 
 }  // namespace quillon::ui

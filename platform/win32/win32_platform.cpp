@@ -94,6 +94,21 @@ class Win32InputFile : public InputFile {
 };
 }  // namespace
 
+uint32_t Win32FileSystem::attributes(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES) return a;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME)
+    return kNoSuchPath;
+  // The probe can be refused where a listing still sees the entry (a file held open without
+  // sharing, a name it may not read): the listing's own view of it answers then.
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(path.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return kNoSuchPath;
+  FindClose(h);
+  return fd.dwFileAttributes;
+}
+
 std::vector<std::string> Win32FileSystem::listFiles(const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;

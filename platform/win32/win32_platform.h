@@ -19,6 +19,7 @@ class Win32Registry : public Registry {
 
 class Win32FileSystem : public FileSystem {
  public:
+  uint32_t attributes(const std::string& path) override;
   std::vector<std::string> listFiles(const std::string& pattern) override;
   bool folderExists(const std::string& path) override;
   std::unique_ptr<InputFile> openRead(const std::string& path) override;

@@ -1,0 +1,80 @@
+// Every settings key the program stores, in one table: its section, its name, the default a
+// reader falls back to and how the value is read. Keys are named after the control whose value
+// they hold. A key read with two different defaults has one entry per default, named for the
+// reader that uses it, so the difference is deliberate and visible here.
+#pragma once
+
+namespace quillon {
+
+struct SettingKey {
+  enum class Kind { Text, Number, Boolean };
+  const char* section;
+  const char* name;
+  const char* def;
+  Kind kind;
+  bool machineWide = false;
+};
+
+namespace keys {
+
+// The sections of the per-user store (the machine-wide store has only "Settings").
+constexpr const char* kOptions = "OptionAndSettings";
+constexpr const char* kSettings = "Settings";
+constexpr const char* kDrives = "Drives";
+
+using K = SettingKey::Kind;
+
+// ---- status published while the desktop program runs
+constexpr SettingKey STATUS{kOptions, "STATUS", "", K::Text};
+constexpr SettingKey RESTART{kOptions, "RESTART", "", K::Text};
+constexpr SettingKey SHOW{kOptions, "SHOW", "", K::Text};
+
+// ---- scan options (check boxes "1"/"0")
+constexpr SettingKey chkMakeLog{kOptions, "chkMakeLog", "1", K::Number};
+constexpr SettingKey chkSweepMemory{kOptions, "chkSweepMemory", "1", K::Number};
+constexpr SettingKey chkScanRegistry{kOptions, "chkScanRegistry", "1", K::Number};
+constexpr SettingKey chkScanCookies{kOptions, "chkScanCookies", "1", K::Number};
+constexpr SettingKey chkSendData{kOptions, "chkSendData", "1", K::Number};
+// Off unless stored; on the first start of the default brand an absent key means on.
+constexpr SettingKey chkRunAtStartup{kOptions, "chkRunAtStartup", "0", K::Number};
+constexpr SettingKey chkRunAtStartupFirstStart{kOptions, "chkRunAtStartup", "1", K::Number};
+constexpr SettingKey chkAutomaticScanYesOrNo{kOptions, "chkAutomaticScanYesOrNo", "0", K::Number};
+// The box is designed checked, so an absent key shows it checked; but the automatic update is
+// armed at start-up only once the user has stored the option.
+constexpr SettingKey chkAutomaticUpdate{kOptions, "chkAutomaticUpdate", "1", K::Number};
+constexpr SettingKey chkAutomaticUpdateArmed{kOptions, "chkAutomaticUpdate", "0", K::Number};
+
+// ---- option buttons ("True"/"False")
+constexpr SettingKey optIEHomePageSheildOn{kOptions, "optIEHomePageSheildOn", "True", K::Boolean};
+constexpr SettingKey optIEHomePageSheildOff{kOptions, "optIEHomePageSheildOff", "False", K::Boolean};
+constexpr SettingKey optAlwaysnotifybeforerestoring{kOptions, "optAlwaysnotifybeforerestoring", "True", K::Boolean};
+constexpr SettingKey optRestoredefaultwithoutnotification{kOptions, "optRestoredefaultwithoutnotification", "False",
+                                                          K::Boolean};
+constexpr SettingKey optMemorySheildOn{kOptions, "optMemorySheildOn", "True", K::Boolean};
+constexpr SettingKey optMemorySheildOff{kOptions, "optMemorySheildOff", "False", K::Boolean};
+constexpr SettingKey optScanAllSelectedHardDrive{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
+constexpr SettingKey optScanOnlyKnownSoftwares{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
+
+// ---- program state
+constexpr SettingKey chkAutoDel{kSettings, "chkAutoDel", "0", K::Number};
+constexpr SettingKey lblLastScan{kSettings, "lblLastScan", "Never", K::Text};
+constexpr SettingKey lblLastFullScan{kSettings, "lblLastFullScan", "Never", K::Text};
+constexpr SettingKey lblDefRemoved{kSettings, "lblDefRemoved", "0", K::Number};
+constexpr SettingKey showHelp{kSettings, "showHelp", "1", K::Text};
+constexpr SettingKey Minimized{kSettings, "Minimized", "No", K::Text};
+constexpr SettingKey Max{kSettings, "Max", "0", K::Text};
+constexpr SettingKey ranOneTime{kSettings, "ranOneTime", "0", K::Text};
+constexpr SettingKey IgnorePermissionDeniedError{kSettings, "IgnorePermissionDeniedError", "0", K::Text};
+// Widths of the results list's columns, in twips.
+constexpr SettingKey FoundCol2[] = {{kSettings, "FoundCol21", "1400", K::Number},
+                                    {kSettings, "FoundCol22", "1400", K::Number},
+                                    {kSettings, "FoundCol23", "1400", K::Number}};
+// One key per drive of the drive list, named after the drive; checked unless stored otherwise.
+constexpr const char* kDriveDefault = "True";
+
+// ---- machine-wide store
+constexpr SettingKey FirstTime{kSettings, "FirstTime", "", K::Text, true};
+constexpr SettingKey machineShowHelp{kSettings, "showHelp", "", K::Text, true};
+
+}  // namespace keys
+}  // namespace quillon
