@@ -80,11 +80,11 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
   FolderTokens tokens(platform.shell);
   QuietScanHost scanHost;
-  ResultLists lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
+  ResultViews lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
                     main->lbltracesFound};
   ProtectedLocations protectedLocations(platform.shell, platform.processes, folder);
-  ScanEnv env{platform, main->defs, main->exclusions, tokens, main->counts, main->counters, lists, scanHost,
+  ScanEnv env{platform, main->defs, main->exclusions, tokens, main->counts, main->counters, main->results, scanHost,
               protectedLocations};
 
   const std::vector<std::string> names = threatNames(n);
@@ -95,9 +95,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
 
   double t0 = win32::Win32Pump::nowMs();
   for (int i = 0; i < n; ++i) {
-    int r = lists.files.add(paths[size_t(i)]);
-    lists.files.setSubItem(r, 1, names[size_t(i)]);
-    addTrace(lists);
+    main->results.addFileWork(paths[size_t(i)], names[size_t(i)]);
     addThreatRows(env, names[size_t(i)], kIconFile, paths[size_t(i)], "Adware");
   }
   double t1 = win32::Win32Pump::nowMs();

@@ -48,11 +48,12 @@ bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs
   put(" 3)Total Number of Files/Folders inspected: " + in.filesCaption + LB);
   put(LB);
   put(std::string("[Threats Detected]") + LB + LB);
-  for (const controls::ListItem& row : in.removal.items()) {
-    put(row.text + LB);
-    put(row.subItem(1) + LB + LB);
+  for (int i = 0; i < in.results.removalCount(); ++i) {
+    const RemovalRow row = in.results.removalRow(i);
+    put(row.threat + LB);
+    put(row.location + LB + LB);
   }
-  put("Total = " + std::to_string(in.removal.count()) + LB);
+  put("Total = " + std::to_string(in.results.removalCount()) + LB);
   if (!exclusions.empty()) put(std::string(LB) + "[Files Currently Excluded]" + LB + LB + exclusions + LB);
   if (!quarantine.empty())
     put(std::string(LB) + "[Current Quarantine Log]" + LB + LB + quarantine + LB + LB);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "controls/controls.h"
+#include "scan/scan_results.h"
 
 namespace quillon {
 
@@ -16,7 +16,7 @@ struct ReportInputs {
   int major = 0, minor = 0;
   std::string startedAt, finishedAt;
   std::string processesCaption, registryCaption, filesCaption;  // the counter labels as shown
-  const controls::ListView& removal;
+  const ScanResults& results;  // its removal list is what the report lists
 };
 
 // Replaces the report of the previous scan, whatever its attributes. False when this run's

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/text.h"
+
 namespace quillon {
 
 namespace {
@@ -178,5 +180,7 @@ std::string readCompanyName(FileSystem& fs, const std::string& path) {
   if (!in) return "";
   return companyNameFromStream(*in);
 }
+
+bool isSystemPublisher(const std::string& company) { return iequals(trim(company), "Microsoft Corporation"); }
 
 }  // namespace quillon

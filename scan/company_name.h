@@ -10,6 +10,8 @@ namespace quillon {
 // it works for any file, resource section or not); "" when there is none or on any error.
 // The file is streamed: memory stays the same whatever its size.
 std::string readCompanyName(FileSystem& fs, const std::string& path);
+// True for the company name of the system's own files, which are never reported.
+bool isSystemPublisher(const std::string& company);
 // The same search over bytes already in memory, without the value's length limit.
 std::string companyNameFromBytes(const std::string& bytes);
 

@@ -18,9 +18,8 @@ std::string expandFolder(const ScanEnv& env, const std::string& folder) {
 void reportStatus(ScanEnv& env, const std::string& item) {
   const DefinitionCounts& c = env.counts;
   double inspected = env.counters.filesInspected;
-  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + item : "",
-                            percentOf(inspected, c.file),
-                            percentOf(inspected + c.registry + c.cookie + c.exe, c.total()));
+  showProgress(env, [&] { return item; }, percentOf(inspected, c.file),
+               percentOf(inspected + c.registry + c.cookie + c.exe, c.total()));
 }
 
 // A line with a blank threat name is listed under its file name or folder label, so that the
@@ -28,9 +27,7 @@ void reportStatus(ScanEnv& env, const std::string& item) {
 void addFinding(ScanEnv& env, const std::string& path, const PathDefinition& d, const std::string& name,
                 int icon) {
   const std::string threat = trim(d.threat).empty() ? name : d.threat;
-  int r = env.lists.files.add(path);
-  env.lists.files.setSubItem(r, 1, threat);
-  addTrace(env.lists);
+  env.results.addFileWork(path, threat);
   addThreatRows(env, threat, icon, path, d.type);
 }
 
@@ -52,11 +49,11 @@ void scanFiles(ScanEnv& env) {
 
     if (!fileExists(p.fs, path)) continue;
     if (env.exclusions.isFileExcluded(path)) {
-      env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
+      env.results.addExcluded(path);
       continue;
     }
     // The system's own files are never reported, whatever a definition says.
-    if (iequals(trim(readCompanyName(p.fs, path)), "Microsoft Corporation")) continue;
+    if (isSystemPublisher(readCompanyName(p.fs, path))) continue;
     addFinding(env, path, d, fileName, kIconFile);
   }
 }
@@ -78,7 +75,7 @@ void scanDirectories(ScanEnv& env) {
     if (!p.fs.folderExists(path)) continue;
     if (env.protectedLocations.isProtectedFolder(path)) continue;
     if (env.exclusions.isFolderExcluded(path)) {
-      env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
+      env.results.addExcluded(path);
       continue;
     }
     addFinding(env, path, d, label, kIconFolder);

@@ -18,7 +18,6 @@ std::string normalizeSystemPath(const std::string& upperPath, const std::string&
 
 namespace {
 
-bool isMicrosoft(const std::string& company) { return iequals(trim(company), "Microsoft Corporation"); }
 
 // `name` gives the definition's executable name; it is asked only when the status is shown.
 template <class NameOf>
@@ -27,15 +26,13 @@ void readingStatus(ScanEnv& env, bool inScan, NameOf name) {
   ++env.counters.processesInspected;
   double n = env.counters.processesInspected;
   const DefinitionCounts& c = env.counts;
-  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name() : "",
-                            percentOf(n, c.exe), percentOf(n + c.cookie, c.total()));
+  showProgress(env, name, percentOf(n, c.exe), percentOf(n + c.cookie, c.total()));
 }
 
 void walkingStatus(ScanEnv& env, const std::string& name) {
   double n = env.counters.processesInspected;
   const DefinitionCounts& c = env.counts;
-  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + name : "",
-                            percentOf(n, c.exe), percentOf(n + c.exe, c.total()));
+  showProgress(env, [&] { return name; }, percentOf(n, c.exe), percentOf(n + c.exe, c.total()));
 }
 
 // During a scan: listed, then stopped whatever the outcome; outside it the shield decides.
@@ -46,9 +43,9 @@ void reportRunningThreat(ScanEnv& env, uint32_t pid, const std::string& name, co
   if (actions.scanInProgress()) {
     // Said as it happened: a program that could not be stopped is still running.
     if (stopProcess(env.platform.processes, pid))
-      env.lists.found.add("Detected in the memory : " + name + " was stopped from running.", kIconFile);
+      env.results.addNote("Detected in the memory : " + name + " was stopped from running.", kIconFile);
     else
-      env.lists.found.add("Detected in the memory : " + name + " could not be stopped.", kIconFile);
+      env.results.addNote("Detected in the memory : " + name + " could not be stopped.", kIconFile);
   } else if (actions.reportOutsideScan) {
     actions.reportOutsideScan(name, company);
   }
@@ -114,9 +111,9 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
       std::string exe = fileNameFromPath(path);
       if (list.paths.count(path)) {
         std::string company = readCompanyName(p.fs, path);
-        if (!isMicrosoft(company)) {
+        if (!isSystemPublisher(company)) {
           if (env.exclusions.isFileExcluded(exe)) {
-            env.lists.found.add("EXCLUDED: " + exe, kIconExcluded);
+            env.results.addExcluded(exe);
           } else if (!iequals(trim(exe), "ThreatWatchAide.exe")) {
             reportRunningThreat(env, proc.id, exe, company, actions);
             ++env.counters.threatsFound;
@@ -168,14 +165,14 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
       std::string rest = toUpper(trim(upperList.substr(at, end == std::string::npos ? std::string::npos : end - at)));
       if (rest == name) {
         std::string company = readCompanyName(p.fs, proc.name);
-        if (!isMicrosoft(company)) {
+        if (!isSystemPublisher(company)) {
           if (env.exclusions.isFileExcluded(name)) {
-            env.lists.found.add("EXCLUDED: " + name, kIconExcluded);
+            env.results.addExcluded(name);
           } else if (inScan) {
             if (p.processes.terminateById(proc.id, 0))
-              env.lists.found.add("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
+              env.results.addNote("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
             else
-              env.lists.found.add("Detected in the memory : " + name + " could not be stopped.", kIconFile);
+              env.results.addNote("Detected in the memory : " + name + " could not be stopped.", kIconFile);
             ++env.counters.threatsFound;
           } else if (actions.askYesNo) {
             bool stop = actions.askYesNo(actions.productName + " has found  [" + name +

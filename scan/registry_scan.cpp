@@ -31,9 +31,8 @@ void scanRegistry(ScanEnv& env) {
     if (d.valid && registryRoot(d.rootField, root, rootName)) {
       ++env.counters.registryInspected;
       double inspected = env.counters.registryInspected;
-      env.host.updateScanStatus(
-          env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + toLower(d.keyPath + "\\" + d.valueName) : "",
-                                percentOf(inspected, c.registry), percentOf(inspected + c.cookie + c.exe, c.total()));
+      showProgress(env, [&] { return toLower(d.keyPath + "\\" + d.valueName); }, percentOf(inspected, c.registry),
+                   percentOf(inspected + c.cookie + c.exe, c.total()));
       const bool keyEntry = d.valueName.empty();
       // A whole key that holds the system's own configuration is never a finding.
       const bool present = keyEntry && ProtectedLocations::isProtectedRegistryKey(root, d.keyPath) ? false
@@ -43,20 +42,14 @@ void scanRegistry(ScanEnv& env) {
         const std::string keyText = rootName + "\\" + d.keyPath;
         const std::string itemText = keyText + d.valueName;
         if (env.exclusions.isFileExcluded(itemText) || env.exclusions.isFileExcluded(keyText)) {
-          env.lists.found.add("EXCLUDED: " + itemText, kIconExcluded);
+          env.results.addExcluded(itemText);
         } else {
           const std::string handle = std::to_string(static_cast<int32_t>(root));
-          int r = env.lists.registry.add(handle);
-          env.lists.registry.setSubItem(r, 1, d.keyPath);
-          env.lists.registry.setSubItem(r, 2, d.valueName);
-          env.lists.registry.setSubItem(r, 3, d.threat);
-          addTrace(env.lists);
-          if (env.lists.found.findPrefix(d.threat + " - Found") < 0) {
+          env.results.addRegistryWork(handle, d.keyPath, d.valueName, d.threat);
+          if (!env.results.isListed(d.threat)) {
             if (trim(d.threat).empty()) {
               // Without a name the finding is shown by where it is.
-              env.lists.found.add("RegKey " + (keyEntry ? d.keyPath : handle) + " - Found", 0);
-              int rr = env.lists.removal.add(d.keyPath, kIconRegistry);
-              env.lists.removal.setSubItem(rr, 1, itemText);
+              env.results.addUnnamedRegistryThreat(keyEntry ? d.keyPath : handle, d.keyPath, itemText);
               ++env.counters.threatsFound;
             } else {
               addThreatRows(env, d.threat, kIconRegistry, itemText, d.type);

@@ -9,26 +9,13 @@
 #include "definitions/folder_tokens.h"
 #include "platform/platform.h"
 #include "scan/protected_locations.h"
-#include "controls/controls.h"
+#include "scan/scan_results.h"
 
 namespace quillon {
-
-// Kind icons of the results lists.
-enum Icon : int { kIconCookie = 1, kIconRegistry = 2, kIconFile = 3, kIconFolder = 4, kIconExcluded = 5 };
 
 struct ScanCounters {
   int32_t processesInspected = 0, registryInspected = 0, filesInspected = 0, threatsFound = 0;
   int32_t statusRefreshTick = 0;
-};
-
-// The visible and hidden lists every scanner fills.
-struct ResultLists {
-  controls::ListView& found;    // lvwSpywareFound
-  controls::ListView& removal;  // lvwPicRemoveListOfSpywareFoundAndToBeRemoved
-  controls::ListView& files;    // lvwFilesToBeDeleted
-  controls::ListView& registry; // lvwRegistryToBeDeleted
-  controls::ListView& cookies;  // lvwCookiesToDelete
-  controls::Label& traces;      // lbltracesFound: the traces count lives in its caption
 };
 
 class ScanHost {
@@ -48,17 +35,22 @@ struct ScanEnv {
   const FolderTokens& tokens;
   const DefinitionCounts& counts;
   ScanCounters& counters;
-  ResultLists lists;
+  ScanResults& results;
   ScanHost& host;
   const ProtectedLocations& protectedLocations;
 };
 
-// Adds one to the traces caption.
-void addTrace(ResultLists& lists);
 // The one-row-per-threat rule: false (and nothing added) when "<threat> - Found" is already
 // listed; otherwise adds the results row and the removal-list row and counts the threat.
 bool addThreatRows(ScanEnv& env, const std::string& threat, int icon, const std::string& location,
                    const std::string& type);
+// Reports progress: the status line shows the phase and the item, built only when the update
+// will reach the screen.
+template <class ItemText>
+void showProgress(ScanEnv& env, ItemText itemText, int scannerPercent, int overallPercent) {
+  env.host.updateScanStatus(env.host.statusDue() ? env.host.statusPrefix() + "\r\n" + itemText() : std::string(),
+                            scannerPercent, overallPercent);
+}
 // Percent of part in whole, rounded as the bars take it.
 int percentOf(double part, double whole);
 

@@ -18,14 +18,13 @@ const std::string kHead =
 
 TEST(Report, GoldenWithoutAndWithOptionalSections) {
   App app;
-  controls::ListView removal(nullptr, "removal", {{"a"}, {"b"}, {"c"}}, true);
-  ReportInputs in{"QuillonTest", 1, 0, "S", "F", "1", "2", "3", removal};
+  ScanResults& results = app.main().results;
+  ReportInputs in{"QuillonTest", 1, 0, "S", "F", "1", "2", "3", results};
   makeReport(app.fs, app.folder, in);
   EXPECT_EQ(app.readText("Scan_Log.txt"),
             kHead + "Total = 0\r\n\r\n\r\n\r\n=====================End Of Report.\r\n");
 
-  int r = removal.add("Twin", 3);
-  removal.setSubItem(r, 1, "C:\\a.dll");
+  results.addThreat("Twin", kIconFile, "C:\\a.dll", "");
   app.writeText("ENoSignature.txt", "one\r\n \r\n  \r\n\r\ntwo\r\n");
   makeFolder(app.path("quarantine"));
   app.writeText("quarantine\\QuarantineLog.txt", "q1\r\nq2\r\n");

@@ -152,7 +152,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   ui::FrmMain& m = app.main();
   FolderTokens tokens(app.shell);
   ProtectedLocations guarded(app.shell, app.processes, app.folder);
-  ResultLists lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
+  ResultViews lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
                     m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};
   struct Host : ScanHost {
     std::string prefix;
@@ -161,26 +161,23 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
     bool scanCancelled() const override { return false; }
     const std::string& statusPrefix() const override { return prefix; }
   } host;
-  ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, lists, host, guarded};
+  ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
   const int n = 3000;
   for (int i = 0; i < n; ++i) {
     const std::string threat = "Threat " + std::to_string(i % 1000), where = "C:\\T\\" + std::to_string(i);
     switch (i % 4) {
       case 0: case 1: {  // files of a threat; folders
-        int r = lists.files.add(where);
-        lists.files.setSubItem(r, 1, threat);
+        m.results.addFileWork(where, threat);
         addThreatRows(env, threat, i % 4 == 0 ? kIconFile : kIconFolder, where, "");
         break;
       }
       case 2: {  // a registry value under the threat's name
-        int r = lists.registry.add("-2147483647");
-        lists.registry.setSubItem(r, 1, "Software\\" + threat);
-        lists.registry.setSubItem(r, 3, threat);
+        m.results.addRegistryWork("-2147483647", "Software\\" + threat, "", threat);
         addThreatRows(env, threat, kIconRegistry, where, "");
         break;
       }
       default: {  // a cookie
-        lists.cookies.add("cookie" + std::to_string(i));
+        m.results.addCookieWork("cookie" + std::to_string(i), "C:\\Cookies");
         int r = lists.removal.add("Cookie: c" + std::to_string(i), kIconCookie);
         lists.removal.setSubItem(r, 1, "cookie" + std::to_string(i));
       }

@@ -272,3 +272,46 @@ TEST(Scan, StatusFilterAndCompanyNames) {
   EXPECT_EQ(companyNameFromBytes(narrow), "Acme Ltd");
   EXPECT_EQ(companyNameFromBytes("no version information here"), "");
 }
+
+// The results model: one row per threat, the traces count kept as a number, check marks that
+// reach exactly the work rows of their threat, and the checked rows removal will walk.
+TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
+  App app;
+  ui::FrmMain& m = app.main();
+  ScanResults& r = m.results;
+  r.addFileWork("C:\\A\\a.exe", "Alpha");
+  r.addFileWork("C:\\A\\b.dll", "Alpha");
+  EXPECT_TRUE(r.addThreat("Alpha", kIconFile, "C:\\A\\a.exe", "Adware"));
+  EXPECT_FALSE(r.addThreat("ALPHA", kIconFile, "C:\\A\\b.dll", "Adware"));  // one row per threat, any case
+  r.addFileWork("C:\\B", "Beta");
+  EXPECT_TRUE(r.addThreat("Beta", kIconFolder, "C:\\B", ""));
+  r.addRegistryWork("-2147483647", "Software\\Gamma", "Run", "Gamma");
+  EXPECT_TRUE(r.addThreat("Gamma", kIconRegistry, "HKEY_CURRENT_USER\\Software\\GammaRun", ""));
+  r.addCookieWork("user@gamma.txt", "C:\\Cookies");
+  r.addExcluded("C:\\kept.exe");
+  EXPECT_EQ(r.traces(), 5);
+  EXPECT_EQ(m.lbltracesFound.caption(), "5");
+  EXPECT_EQ(m.lvwSpywareFound.item(3).text, "EXCLUDED: C:\\kept.exe");
+  ASSERT_EQ(r.removalCount(), 3);
+  EXPECT_EQ(r.removalRow(0).type, "Adware");
+
+  r.setChecked(0, true);  // Alpha: both of its files
+  r.setChecked(2, true);  // Gamma: its registry value
+  ASSERT_EQ(r.checkedFiles().size(), 2u);
+  EXPECT_EQ(r.checkedFiles()[1].path, "C:\\A\\b.dll");
+  ASSERT_EQ(r.checkedRegistryItems().size(), 1u);
+  EXPECT_EQ(r.checkedRegistryItems()[0].value, "Run");
+  EXPECT_TRUE(r.checkedCookies().empty());
+  r.setChecked(0, false);
+  EXPECT_TRUE(r.checkedFiles().empty());
+
+  r.checkAll();
+  EXPECT_EQ(r.checkedFiles().size(), 3u);  // the folder row reaches its row by location
+  EXPECT_EQ(r.checkedExclusionEntries().size(), 6u);
+  r.removeChecked();
+  EXPECT_EQ(r.removalCount(), 0);
+  EXPECT_TRUE(r.checkedFiles().empty());
+  r.clear();
+  EXPECT_EQ(m.lbltracesFound.caption(), "0");
+  EXPECT_TRUE(r.nothingToExclude());
+}

@@ -30,112 +30,6 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
 
 FrmMain::~FrmMain() = default;
 
-// ---- presentation ------------------------------------------------------------------------
-void FrmMain::layoutControls() {
-  width = 800, height = 560;
-  auto at = [](Control& c, Control* in, int x, int y, int w, int h) {
-    c.container = in;
-    c.layout = {x, y, w, h};
-  };
-  int y = 16;
-  for (Button* b : {&cmdStatus, &cmdScan, &cmdResults, &cmdSettings, &cmdUpdate, &cmdLog, &Command5, &cmdWebsite}) {
-    at(*b, nullptr, 10, y, 150, 34);
-    y += 44;
-  }
-  for (Frame* f : {&frmStatus, &frmScan, &frmResults, &frmOptions}) at(*f, nullptr, 172, 8, 616, 540);
-
-  at(Label22, &frmStatus, 20, 24, 560, 28);
-  y = 80;
-  for (auto [cap, val] : {std::pair<Label*, Label*>{&lblVersionCaption, &lblVersion}, {&lblDefCountCaption, &lblDefCount},
-                          {&lblDefVersionCaption, &lblDefVersion}, {&lblLastScanCaption, &lblLastScan},
-                          {&lblLastFullScanCaption, &lblLastFullScan}, {&lblDefRemovedCaption, &lblDefRemoved}}) {
-    at(*cap, &frmStatus, 20, y, 270, 22);
-    at(*val, &frmStatus, 300, y, 290, 22);
-    y += 34;
-  }
-
-  at(cmdScanNow, &frmScan, 20, 20, 100, 30);
-  at(cmdPause, &frmScan, 130, 20, 100, 30);
-  at(cmdStop, &frmScan, 240, 20, 100, 30);
-  for (Label* l : {&lblStart, &lblPause, &lblStop}) l->setVisible(false);  // the unskinned page uses buttons
-  y = 66;
-  for (auto [cap, val] : {std::pair<Label*, Label*>{&lblMemoryCaption, &lblMemoryInspected}, {&lblRegistryCaption, &lblRegistryInspected},
-                          {&lblFilesCaption, &lblFilesFolderInspected}, {&lblSoftwareCaption, &lblSoftwareFound},
-                          {&lblTracesCaption, &lbltracesFound}, {&lblRunningCaption, &lblTotalNoOfRunningItems}}) {
-    at(*cap, &frmScan, 40, y, 220, 20);
-    at(*val, &frmScan, 270, y, 120, 20);
-    y += 24;
-  }
-  at(shpCircle, &frmScan, 22, 90, 12, 12);
-  at(lblPercentageCompleted, &frmScan, 20, 214, 570, 20);
-  at(pb1, &frmScan, 20, 238, 570, 16);
-  at(pb2, &frmScan, 20, 260, 570, 16);
-  at(pbgMain, &frmScan, 20, 282, 570, 10);
-  pbgMain.setVisible(false);
-  at(lblStatus, &frmScan, 20, 296, 570, 36);
-  at(lvwSpywareFound, &frmScan, 20, 336, 570, 150);
-  at(cmdRemove, &frmScan, 20, 494, 200, 32);
-  at(lblViewLogFile, &frmScan, 240, 502, 120, 20);
-
-  at(lblResultsCaption, &frmResults, 20, 16, 160, 20);
-  at(lblRemovePicSoftwareFound, &frmResults, 186, 16, 100, 20);
-  at(lvwPicRemoveListOfSpywareFoundAndToBeRemoved, &frmResults, 20, 44, 570, 380);
-  at(cmdSelectAll, &frmResults, 20, 436, 110, 30);
-  at(cmdExclude, &frmResults, 140, 436, 110, 30);
-  at(Command4, &frmResults, 260, 436, 110, 30);
-  Command4.toolTip = "Permanently delete selected items";
-  lblRemove.setVisible(false);
-  at(pgbDeleteSpywaresFound, &frmResults, 20, 476, 570, 16);
-  at(lblDeletingPercentageCompleted, &frmResults, 20, 496, 200, 20);
-  at(lblDeletingCaption, &frmResults, 220, 496, 370, 20);
-
-  for (ListView* l : {&lvwFilesToBeDeleted, &lvwRegistryToBeDeleted, &lvwCookiesToDelete}) l->setVisible(false);
-  lblHide.setVisible(false);  // the unskinned window closes through its title bar
-
-  at(TabStrip1, &frmOptions, 10, 24, 596, 506);
-  Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
-  for (Frame* f : tabs) at(*f, &frmOptions, 20, 58, 576, 462);
-  y = 16;
-  for (CheckBox* c : {&chkSweepMemory, &chkScanRegistry, &chkScanCookies, &chkMakeLog}) {
-    at(*c, &frmView0, 16, y, 400, 22);
-    y += 28;
-  }
-  at(fraScanType, &frmView0, 10, 124, 210, 84);
-  at(optScanOnlyKnownSoftwares, &fraScanType, 10, 24, 190, 22);
-  at(optScanAllSelectedHardDrive, &fraScanType, 10, 50, 190, 22);
-  at(fraDriveSelection, &frmView0, 230, 124, 330, 136);
-  at(lvwHardDrives, &fraDriveSelection, 10, 22, 310, 104);
-  lvwHardDrives.setVisible(false);
-  at(chkRunAtStartup, &frmView0, 16, 270, 540, 22);
-  at(chkSendData, &frmView0, 16, 298, 540, 22);
-  at(Command1, &frmView0, 16, 340, 120, 30);
-
-  at(chkAutomaticScanYesOrNo, &frmView1, 16, 16, 300, 22);
-  at(lblRunOn, &frmView1, 16, 48, 160, 18);
-  at(lblDate, &frmView1, 190, 48, 140, 18);
-  at(lblTime, &frmView1, 340, 48, 120, 18);
-  at(cmbDays, &frmView1, 16, 68, 160, 200);
-  at(dtpScheduleDate, &frmView1, 190, 68, 140, 24);
-  at(dtpScheduleTime, &frmView1, 340, 68, 120, 24);
-  at(chkAutoDel, &frmView1, 16, 108, 500, 22);
-  at(CmdProceed, &frmView1, 16, 148, 100, 30);
-  at(cmdDefaultSetting, &frmView1, 126, 148, 100, 30);
-
-  at(lblMemoryShield, &frmView2, 16, 16, 540, 20);
-  at(chkAutoProtect, &frmView2, 16, 40, 100, 22);
-  at(optMemorySheildOn, &frmView2, 130, 40, 100, 22);
-  at(optMemorySheildOff, &frmView2, 240, 40, 100, 22);
-  at(lblHomePageShield, &frmView2, 16, 90, 540, 20);
-  at(chkHomePage, &frmView2, 16, 114, 100, 22);
-  at(optIEHomePageSheildOn, &frmView2, 130, 114, 100, 22);
-  at(optIEHomePageSheildOff, &frmView2, 240, 114, 100, 22);
-  at(optAlwaysnotifybeforerestoring, &frmView2, 40, 146, 400, 22);
-  at(optRestoredefaultwithoutnotification, &frmView2, 40, 172, 400, 22);
-
-  at(chkAutomaticUpdate, &frmView3, 16, 16, 500, 22);
-  at(lblLastUpdate, &frmView3, 16, 50, 540, 22);
-}
-
 void FrmMain::wireHandlers() {
   cmdStatus.onClick = [this] { cmdStatus_Click(); };
   cmdSettings.onClick = [this] { cmdSettings_Click(); };
@@ -164,7 +58,7 @@ void FrmMain::wireHandlers() {
   timUpdate.onTick = [this] { timUpdate_Timer(); };
   onResize = [this] { Form_Resize(); };
   onTrayMouse = [this](int message) { TrayMouse(message); };
-  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { SyncRemovalCheck(row); };
+  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { results.syncCheck(row); };
   TabStrip1.onClick = [this] { TabStrip1_Click(); };
   MenuItem* tabItems[] = {&mnuSettingsScanOptions, &mnuSettingsProtection, &mnuSettingsSchedule, &mnuSettingsUpdate};
   const int tabOf[] = {1, 3, 2, 4};
@@ -190,10 +84,6 @@ void FrmMain::lockRedraw(bool lock) {
   if (visible()) host.lockRedraw(*this, lock);
 }
 
-ResultLists FrmMain::resultLists() {
-  return ResultLists{lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved, lvwFilesToBeDeleted,
-                     lvwRegistryToBeDeleted, lvwCookiesToDelete, lbltracesFound};
-}
 
 // ---- life cycle ------------------------------------------------------------------------------
 void FrmMain::Form_Load() {
@@ -383,85 +273,5 @@ void FrmMain::TabStrip1_Click() {
   Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
   for (int i = 0; i < 4; ++i) tabs[i]->setVisible(TabStrip1.selected() == i + 1);
 }
-
-// ---- results page ---------------------------------------------------------------------------
-void FrmMain::cmdSelectAll_Click() {
-  auto& list = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  for (int i = 0; i < list.count(); ++i)
-    if (!list.item(i).checked) list.setChecked(i, true);  // runs SyncRemovalCheck
-}
-
-void FrmMain::SyncRemovalCheck(int row) {
-  const ListItem& r = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(row);
-  const bool checked = r.checked;
-  // The work lists look their cells up, so a check mark costs the same however long they are.
-  auto mark = [checked](ListView& list, const std::vector<int>& rows) {
-    for (int i : rows) list.setChecked(i, checked);
-  };
-  switch (r.icon) {
-    case kIconCookie: mark(lvwCookiesToDelete, lvwCookiesToDelete.rowsWith(r.subItem(1), {0})); break;
-    case kIconRegistry: mark(lvwRegistryToBeDeleted, lvwRegistryToBeDeleted.rowsWith(r.text, {1, 3})); break;
-    case kIconFile: mark(lvwFilesToBeDeleted, lvwFilesToBeDeleted.rowsWith(r.text, {1})); break;
-    case kIconFolder: mark(lvwFilesToBeDeleted, lvwFilesToBeDeleted.rowsWith(r.subItem(1), {0})); break;
-    default: break;
-  }
-}
-
-void FrmMain::cmdExclude_Click() {
-  auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  if (removal.count() == 0 && lvwRegistryToBeDeleted.count() == 0 && lvwSpywareFound.count() == 0) {
-    messageBox("Sorry, there are no entries to be excluded.", branding.productName, kMbOk | kMbIconInformation);
-    return;
-  }
-  const std::string question =
-      "Are you sure you want to exclude the selected files?\r\n\r\n"
-      "Excluded files will not show up as Adware/Spyware on future scans.\r\n\r\n"
-      "You can edit the list of excluded files through the Quarantine menu.";
-  if (messageBox(question, "Really Exclude?", kMbYesNo) != kIdYes) return;
-  // The whole selection goes to the file in one write and one reload.
-  std::vector<std::string> entries;
-  for (const ListItem& r : removal.items()) {
-    if (!r.checked) continue;
-    entries.push_back(r.subItem(1));
-    entries.push_back(replaceAll(r.text, "Cookie: ", ""));
-  }
-  exclusions.addAll(entries);
-  lvwFilesToBeDeleted.removeChecked();
-  lvwRegistryToBeDeleted.removeChecked();
-  lvwSpywareFound.removeChecked();
-  lvwCookiesToDelete.removeChecked();
-  lblDeletingCaption.setCaption("");
-  removal.removeChecked();
-}
-
-void FrmMain::Command4_Click() {
-  // Removal arrives with the quarantine subsystem; an unattended run reaches here harmlessly.
-}
-
-void FrmMain::mnuViewExclusions_Click() {
-  const std::string path = appFolder + "\\" + kExclusionFile;
-  if (!fileExists(platform.fs, path)) {
-    messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
-    return;
-  }
-  platform.shell.launch("notepad " + path);
-}
-
-// ---- report -----------------------------------------------------------------------------------
-bool FrmMain::MakeReport() {
-  return makeReport(platform.fs, appFolder,
-             ReportInputs{branding.productName, branding.major, branding.minor, ScanStartedAt, ScanFinishedAt,
-                          lblMemoryInspected.caption(), lblRegistryInspected.caption(),
-                          lblFilesFolderInspected.caption(), lvwPicRemoveListOfSpywareFoundAndToBeRemoved});
-}
-
-void FrmMain::lblViewLogFile_Click() {
-  lblViewLogFile.setEnabled(false);
-  frmReport.load(platform.fs, platform.pump, appFolder, branding.productName);
-  host.showModal(frmReport);
-  lblViewLogFile.setEnabled(true);
-}
-
-void FrmMain::cmdLog_Click() { lblViewLogFile_Click(); }
 
 }  // namespace quillon::ui

@@ -71,7 +71,6 @@ class FrmMain : public Form, private ScanHost {
 
   // ---- results page
   void cmdSelectAll_Click();
-  void SyncRemovalCheck(int row);
   void cmdExclude_Click();
   void Command4_Click();
   void mnuViewExclusions_Click();
@@ -185,6 +184,9 @@ class FrmMain : public Form, private ScanHost {
   ListView lvwFilesToBeDeleted{this, "lvwFilesToBeDeleted", {{"Path"}, {"SpywareName"}}};
   ListView lvwRegistryToBeDeleted{this, "lvwRegistryToBeDeleted", {{"Main Key"}, {"KeyValue"}, {"Value"}, {"SpywareName"}}};
   ListView lvwCookiesToDelete{this, "lvwCookiesToDelete", {{"Cookie Name"}, {"CookieLocation"}}};
+  // The results of the last run, shown by the lists above.
+  ScanResults results{ResultViews{lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved, lvwFilesToBeDeleted,
+                                  lvwRegistryToBeDeleted, lvwCookiesToDelete, lbltracesFound}};
 
   // settings page
   TabStrip TabStrip1{this, "TabStrip1", {"Scan Options", "Scheduled Scans", "Proactive System Protection", "Automatic Live Update"}};
@@ -276,12 +278,12 @@ class FrmMain : public Form, private ScanHost {
 
   void layoutControls();
   void scanMemory(ScanEnv& env);
+  ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
   void wireSettingsHandlers();
   void lockRedraw(bool lock);
   void pause(Control& pauseControl);
   void askStop(const std::string& question);
-  ResultLists resultLists();
   int messageBox(const std::string& text, const std::string& title, unsigned flags) {
     return platform.dialogs.messageBox(text, title, flags);
   }

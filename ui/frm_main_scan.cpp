@@ -23,15 +23,11 @@ void FrmMain::cmdScanNow_Click() {
 
   lockRedraw(true);
   for (Label* l : {&lblRegistryInspected, &lblFilesFolderInspected, &lblMemoryInspected, &lblSoftwareFound,
-                   &lblRemovePicSoftwareFound, &lbltracesFound, &lblPercentageCompleted, &lblStatus,
+                   &lblRemovePicSoftwareFound, &lblPercentageCompleted, &lblStatus,
                    &lblTotalNoOfRunningItems})
     l->setCaption("0");
   counters = ScanCounters{};
-  lvwSpywareFound.clear();
-  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.clear();
-  lvwFilesToBeDeleted.clear();
-  lvwRegistryToBeDeleted.clear();
-  lvwCookiesToDelete.clear();
+  results.clear();
   lockRedraw(false);
 
   ScanCancelled = false;
@@ -104,7 +100,7 @@ void FrmMain::RunScanners() {
   // The shell is asked for the special folders once per run.
   FolderTokens tokens(platform.shell);
   ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
-  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this, protectedLocations};
+  ScanEnv env = scanEnv(tokens, protectedLocations);
 
   auto scanCookies = settings.readNumber(keys::chkScanCookies);
   if (scanCookies && *scanCookies == 1) {
@@ -167,8 +163,12 @@ void FrmMain::scanMemory(ScanEnv& env) {
 void FrmMain::CheckMemory() {
   FolderTokens tokens(platform.shell);
   ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
-  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, resultLists(), *this, protectedLocations};
+  ScanEnv env = scanEnv(tokens, protectedLocations);
   scanMemory(env);
+}
+
+ScanEnv FrmMain::scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations) {
+  return ScanEnv{platform, defs, exclusions, tokens, counts, counters, results, *this, protectedLocations};
 }
 
 void FrmMain::UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent) {

@@ -1,0 +1,56 @@
+// The results page (Select All, Exclude, Delete), the exclusion list and the scan report.
+#include "common/text.h"
+#include "reports/report.h"
+#include "ui/frm_main.h"
+
+namespace quillon::ui {
+
+void FrmMain::cmdSelectAll_Click() { results.checkAll(); }
+
+void FrmMain::cmdExclude_Click() {
+  if (results.nothingToExclude()) {
+    messageBox("Sorry, there are no entries to be excluded.", branding.productName, kMbOk | kMbIconInformation);
+    return;
+  }
+  const std::string question =
+      "Are you sure you want to exclude the selected files?\r\n\r\n"
+      "Excluded files will not show up as Adware/Spyware on future scans.\r\n\r\n"
+      "You can edit the list of excluded files through the Quarantine menu.";
+  if (messageBox(question, "Really Exclude?", kMbYesNo) != kIdYes) return;
+  // The whole selection goes to the file in one write and one reload.
+  exclusions.addAll(results.checkedExclusionEntries());
+  lblDeletingCaption.setCaption("");
+  results.removeChecked();
+}
+
+void FrmMain::Command4_Click() {
+  // Removal arrives with the quarantine subsystem; an unattended run reaches here harmlessly.
+}
+
+void FrmMain::mnuViewExclusions_Click() {
+  const std::string path = appFolder + "\\" + kExclusionFile;
+  if (!fileExists(platform.fs, path)) {
+    messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
+    return;
+  }
+  platform.shell.launch("notepad " + path);
+}
+
+// ---- report -----------------------------------------------------------------------------------
+bool FrmMain::MakeReport() {
+  return makeReport(platform.fs, appFolder,
+             ReportInputs{branding.productName, branding.major, branding.minor, ScanStartedAt, ScanFinishedAt,
+                          lblMemoryInspected.caption(), lblRegistryInspected.caption(),
+                          lblFilesFolderInspected.caption(), results});
+}
+
+void FrmMain::lblViewLogFile_Click() {
+  lblViewLogFile.setEnabled(false);
+  frmReport.load(platform.fs, platform.pump, appFolder, branding.productName);
+  host.showModal(frmReport);
+  lblViewLogFile.setEnabled(true);
+}
+
+void FrmMain::cmdLog_Click() { lblViewLogFile_Click(); }
+
+}  // namespace quillon::ui
