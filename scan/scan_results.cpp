@@ -61,10 +61,17 @@ void ScanResults::addRegistryWork(const std::string& root, const std::string& ke
   addTrace();
 }
 
-void ScanResults::addCookieWork(const std::string& name, const std::string& location) {
-  int r = views_.cookies.add(name);
-  views_.cookies.setSubItem(r, col::kCookieLocation, location);
+void ScanResults::addCookieWork(const std::string& path) {
+  views_.cookies.add(path);
   addTrace();
+}
+
+void ScanResults::addCookieThreat(const std::string& fileName, const std::string& path) {
+  views_.found.add(kCookieFoundPrefix + fileName, kIconCookie);
+  addCookieWork(path);
+  int r = views_.removal.add(kCookiePrefix + fileName, kIconCookie);
+  views_.removal.setSubItem(r, col::kLocation, path);
+  views_.removal.setSubItem(r, col::kType, kCookieType);
 }
 
 RemovalRow ScanResults::removalRow(int row) const {
@@ -93,7 +100,7 @@ void ScanResults::syncCheck(int row) {
   };
   ListView &files = views_.files, &registry = views_.registry, &cookies = views_.cookies;
   switch (r.icon) {
-    case kIconCookie: mark(cookies, cookies.rowsWith(r.subItem(col::kLocation), {col::kCookieName})); break;
+    case kIconCookie: mark(cookies, cookies.rowsWith(r.subItem(col::kLocation), {col::kCookiePath})); break;
     case kIconRegistry: mark(registry, registry.rowsWith(r.text, {col::kKey, col::kRegistryThreat})); break;
     case kIconFile: mark(files, files.rowsWith(r.text, {col::kFileThreat})); break;
     case kIconFolder: mark(files, files.rowsWith(r.subItem(col::kLocation), {col::kPath})); break;
@@ -134,7 +141,7 @@ std::vector<RegistryItem> ScanResults::checkedRegistryItems() const {
 std::vector<CookieItem> ScanResults::checkedCookies() const {
   std::vector<CookieItem> out;
   for (const ListItem& r : views_.cookies.items())
-    if (r.checked) out.push_back({r.text, r.subItem(col::kCookieLocation)});
+    if (r.checked) out.push_back({r.text});
   return out;
 }
 

@@ -16,13 +16,15 @@ enum Icon : int { kIconCookie = 1, kIconRegistry = 2, kIconFile = 3, kIconFolder
 constexpr const char* kExcludedPrefix = "EXCLUDED: ";
 constexpr const char* kFoundSuffix = " - Found";
 constexpr const char* kCookiePrefix = "Cookie: ";
+constexpr const char* kCookieFoundPrefix = "Cookie Found: ";
+constexpr const char* kCookieType = "Tracking Cookie";
 
 // Columns of each list, by name.
 namespace col {
 enum Removal : int { kThreat = 0, kLocation = 1, kType = 2 };
 enum FileWork : int { kPath = 0, kFileThreat = 1 };
 enum RegistryWork : int { kRoot = 0, kKey = 1, kValue = 2, kRegistryThreat = 3 };
-enum CookieWork : int { kCookieName = 0, kCookieLocation = 1 };
+enum CookieWork : int { kCookiePath = 0 };
 }  // namespace col
 
 // The lists the model shows itself in; the main window owns them.
@@ -44,7 +46,7 @@ struct RegistryItem {
   std::string key, value, threat;
 };
 struct CookieItem {
-  std::string name, location;
+  std::string path;
 };
 
 // One row of the removal list.
@@ -78,7 +80,9 @@ class ScanResults {
   void addFileWork(const std::string& path, const std::string& threat);
   void addRegistryWork(const std::string& root, const std::string& key, const std::string& value,
                        const std::string& threat);
-  void addCookieWork(const std::string& name, const std::string& location);
+  void addCookieWork(const std::string& path);
+  // A blocked cookie: its results row, its work row and its removal row ("Tracking Cookie").
+  void addCookieThreat(const std::string& fileName, const std::string& path);
   int traces() const { return traces_; }
 
   // ---- the removal list

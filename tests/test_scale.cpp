@@ -177,7 +177,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
         break;
       }
       default: {  // a cookie
-        m.results.addCookieWork("cookie" + std::to_string(i), "C:\\Cookies");
+        m.results.addCookieWork("cookie" + std::to_string(i));
         int r = lists.removal.add("Cookie: c" + std::to_string(i), kIconCookie);
         lists.removal.setSubItem(r, 1, "cookie" + std::to_string(i));
       }

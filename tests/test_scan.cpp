@@ -287,7 +287,7 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   EXPECT_TRUE(r.addThreat("Beta", kIconFolder, "C:\\B", ""));
   r.addRegistryWork("-2147483647", "Software\\Gamma", "Run", "Gamma");
   EXPECT_TRUE(r.addThreat("Gamma", kIconRegistry, "HKEY_CURRENT_USER\\Software\\GammaRun", ""));
-  r.addCookieWork("user@gamma.txt", "C:\\Cookies");
+  r.addCookieWork("C:\\Cookies\\user@gamma.txt");
   r.addExcluded("C:\\kept.exe");
   EXPECT_EQ(r.traces(), 5);
   EXPECT_EQ(m.lbltracesFound.caption(), "5");

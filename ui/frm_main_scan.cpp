@@ -2,6 +2,7 @@
 #include "common/text.h"
 #include "definitions/folder_tokens.h"
 #include "reports/report.h"
+#include "scan/cookie_scan.h"
 #include "scan/file_scan.h"
 #include "scan/registry_scan.h"
 #include "ui/frm_main.h"
@@ -102,11 +103,11 @@ void FrmMain::RunScanners() {
   ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
 
-  auto scanCookies = settings.readNumber(keys::chkScanCookies);
-  if (scanCookies && *scanCookies == 1) {
+  auto cookiesOn = settings.readNumber(keys::chkScanCookies);
+  if (cookiesOn && *cookiesOn == 1) {
     lblPercentageCompleted.setCaption("Inspecting Cookies...");
     StatusPrefix = "Detecting Cookies: ";
-    // The cookie scanner fills this phase once it exists.
+    scanCookies(env);
     pb1.setValue(100);
     pb2.setValue(percentOf(counts.cookie, DefinitionCount));
     lblStatus.setCaption("Finished Inpecting Cookies");

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "scan/cookie_scan.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+struct QuietHost : ScanHost {
+  std::string prefix;
+  bool cancelled = false;
+  void updateScanStatus(const std::string&, int, int) override {}
+  bool statusDue() const override { return false; }
+  bool scanCancelled() const override { return cancelled; }
+  const std::string& statusPrefix() const override { return prefix; }
+};
+
+// A cookie folder of its own, the main window's model and a scan environment around both.
+struct CookieFixture : ::testing::Test {
+  App app;
+  std::string folder;
+  QuietHost host;
+  void SetUp() override {
+    folder = makeFolder(app.path("cookies"));
+    app.writeEmptyDefinitions();
+  }
+  void cookie(const std::string& name, const std::string& body) { app.writeText("cookies\\" + name, body); }
+  void scan() {
+    ui::FrmMain& m = app.main();
+    FolderTokens tokens(app.shell);
+    ProtectedLocations guarded(app.shell, app.processes, app.folder);
+    m.exclusions.load();
+    ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
+    scanCookieFolder(env, folder);
+  }
+};
+
+}  // namespace
+
+TEST(Cookies, SiteAndDomainFromTheFile) {
+  App app;
+  EXPECT_EQ(cookieSiteFromFileName("C:\\c\\user@site[1].txt"), "site");
+  EXPECT_EQ(cookieSiteFromFileName("user@ads.site(2).txt"), "ads.site");
+  EXPECT_EQ(cookieSiteFromFileName("user@site.txt"), "site");
+  EXPECT_EQ(cookieSiteFromFileName("nosite.txt"), "");
+  auto domain = [&](const std::string& name, const std::string& body) {
+    app.writeText(name, body);
+    return cookieFileDomain(app.fs, app.pump, app.path(name));
+  };
+  EXPECT_EQ(domain("u@site[1].txt", "id\n12345\nads.site.tld/\n1536\n"), "site.tld");
+  EXPECT_EQ(domain("u@site[2].txt", "a,\"x, ads.site.tld/path\",b\r\n"), "site.tld");  // a quoted field keeps its comma
+  EXPECT_EQ(domain("u@site[3].txt", "site.tld without a slash\r\nother/\r\n"), "False");
+  EXPECT_EQ(domain("u@Site[4].txt", "ads.site.tld/\r\n"), "False");  // the site is found with its case
+  EXPECT_EQ(domain("nosite.txt", "ads.site.tld/\r\n"), "False");
+  EXPECT_EQ(cookieFileDomain(app.fs, app.pump, app.path("u@gone[1].txt")), "False");
+  // A file with no delimiter at all costs a bounded field, not the whole file in memory.
+  EXPECT_EQ(domain("u@big[1].txt", std::string(3 << 20, 'x') + "\r\nbig.tld/\r\n"), "big.tld");
+  EXPECT_EQ(reduceCookieDomain("www.site.tld"), "site");
+  EXPECT_EQ(reduceCookieDomain("site"), "site");
+}
+
+TEST(Cookies, BlockedListMatchesLikeTheSubstringRuleButByLookup) {
+  BlockedCookieList list;
+  for (const char* e : {"site.tld", "*star.tld", "Mixed.tld", "", "a.b.c"}) list.add(e);
+  EXPECT_TRUE(list.isBlocked("site"));
+  EXPECT_TRUE(list.isBlocked("SITE") == false);  // the entry must contain the domain as written
+  EXPECT_TRUE(list.isBlocked("star"));
+  EXPECT_FALSE(list.isBlocked("mixed"));  // letter case counts in the substring step
+  EXPECT_TRUE(list.isBlocked("Mixed"));
+  EXPECT_TRUE(list.isBlocked("a.b"));
+  EXPECT_FALSE(list.isBlocked("False"));
+  EXPECT_EQ(list.lastIndex(), 5);
+  EXPECT_EQ(list.first(), "site.tld");
+}
+
+TEST_F(CookieFixture, FoundExcludedAndUnmatchedCookies) {
+  app.writeDefinitions("BlockedCookies.dat", {"site.tld", "*star.tld", "Other.tld", "kept.tld"});
+  cookie("user@site[1].txt", "id\nads.site.tld/\n");
+  cookie("user@star[1].txt", "id\nstar.tld/\n");
+  cookie("user@other[1].txt", "id\nwww.other.tld/\n");  // "other" is not in "Other.tld" as written
+  cookie("user@www.site[1].txt", "id\nwww.site.tld/\n");
+  cookie("user@kept[1].txt", "id\nkept.tld/\n");
+  cookie("notacookie.txt", "site.tld/\n");
+  app.writeText("ENoSignature.txt", folder + "\\user@kept[1].txt\r\n");
+  scan();
+  ui::FrmMain& m = app.main();
+  std::vector<std::string> found = texts(m.lvwSpywareFound);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"Cookie Found: user@site[1].txt", "Cookie Found: user@star[1].txt",
+                                             "Cookie Found: user@www.site[1].txt",
+                                             "EXCLUDED: " + folder + "\\user@kept[1].txt"}));
+  EXPECT_EQ(m.counters.threatsFound, 3);
+  EXPECT_EQ(m.lvwCookiesToDelete.count(), 3);
+  ASSERT_EQ(m.results.removalCount(), 3);
+  RemovalRow row = m.results.removalRow(0);
+  EXPECT_EQ(row.threat.rfind("Cookie: user@", 0), 0u);
+  EXPECT_EQ(row.type, "Tracking Cookie");
+  EXPECT_EQ(row.icon, kIconCookie);
+  // Checking a cookie row marks exactly its file for removal.
+  m.results.setChecked(0, true);
+  ASSERT_EQ(m.results.checkedCookies().size(), 1u);
+  EXPECT_EQ(m.results.checkedCookies()[0].path, row.location);
+  EXPECT_EQ(m.counters.processesInspected, 4);  // reaches the number of blocked entries
+}
+
+TEST_F(CookieFixture, WithoutTheBlockedListEveryFileIsStillCountedAndNothingMatches) {
+  DeleteFileA(app.path("BlockedCookies.dat").c_str());
+  cookie("user@site[1].txt", "ads.site.tld/\n");
+  int seen = 0;
+  app.pump.onYield = [&](int) { ++seen; };
+  scan();
+  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+  EXPECT_GT(seen, 0);
+  host.cancelled = true;  // a cancelled run looks at no file
+  cookie("user@other[1].txt", "other.tld/\n");
+  scan();
+  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+}
