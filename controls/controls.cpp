@@ -92,11 +92,11 @@ void ListView::setSubItem(int i, int col, const std::string& text) {
   notify(Change::RowChanged, i);
 }
 
-void ListView::setChecked(int i, bool c) {
+void ListView::setChecked(int i, bool c, bool runHandler) {
   if (i < 0 || i >= count() || items_[size_t(i)].checked == c) return;
   items_[size_t(i)].checked = c;
   notify(Change::RowChanged, i);
-  if (onItemCheck) onItemCheck(i);
+  if (runHandler && onItemCheck) onItemCheck(i);
 }
 
 void ListView::remove(int i) {

@@ -159,8 +159,9 @@ class ListView : public Control {
   const std::vector<ListItem>& items() const { return items_; }
   int add(const std::string& text, int icon = 0);
   void setSubItem(int i, int col, const std::string& text);
-  // Changing a check mark runs onItemCheck, as the user's click on the box does.
-  void setChecked(int i, bool c);
+  // Changing a check mark runs onItemCheck, as the user's click on the box does, unless
+  // `runHandler` is false.
+  void setChecked(int i, bool c, bool runHandler = true);
   void remove(int i);
   void clear();
   void setColumnWidth(int col, float twips);  // col counts from 1

@@ -39,6 +39,10 @@ class Registry {
                         const RegValue& value) = 0;
   virtual bool deleteValue(uint32_t root, const std::string& path, const std::string& name) = 0;
   virtual bool deleteTree(uint32_t root, const std::string& path) = 0;
+  // The names of a key's subkeys and its values with their data; false when the key cannot be
+  // opened for reading or a listing fails half-way.
+  virtual bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                            std::vector<std::pair<std::string, RegValue>>& values) = 0;
 };
 
 // ---- File system (Windows path rules) ---------------------------------------------------
@@ -52,7 +56,15 @@ class InputFile {
 };
 
 // Attribute bits with the system's numbers, and the answer for a path that names nothing.
-constexpr uint32_t kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
+constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
+constexpr uint32_t kAttrLink = 0x400;  // a reparse point: symbolic link or junction
+
+// One entry of a folder listing that leaves nothing out.
+struct FolderEntry {
+  std::string name;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+};
 constexpr uint32_t kNoSuchPath = 0xFFFFFFFFu;
 
 class FileSystem {
@@ -76,6 +88,15 @@ class FileSystem {
   virtual bool createFolder(const std::string& path) = 0;
   // Deletes a folder with everything in it, read-only and hidden files included.
   virtual bool deleteFolderTree(const std::string& path) = 0;
+  // Copies one file; with `failIfExists` an existing `to` is kept and the copy fails.
+  virtual bool copyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+  // Copies a folder with everything in it into `to` (made when missing), overwriting files of
+  // the same name. Links and junctions inside are not followed: what they point to lies
+  // outside the folder. False when anything could not be copied.
+  virtual bool copyFolderTree(const std::string& from, const std::string& to) = 0;
+  // Every entry of a folder, hidden, system, folders and links included ("." and ".." left
+  // out); empty when the folder cannot be listed.
+  virtual std::vector<FolderEntry> listFolder(const std::string& folder) = 0;
 };
 
 // ---- Shell ----------------------------------------------------------------------------------

@@ -123,10 +123,39 @@ void ScanResults::removeChecked() {
     l->removeChecked();
 }
 
+FileItem ScanResults::fileWork(int row) const {
+  const ListItem& r = views_.files.item(row);
+  return FileItem{r.text, r.subItem(col::kFileThreat), r.checked};
+}
+
+RegistryItem ScanResults::registryWork(int row) const {
+  const ListItem& r = views_.registry.item(row);
+  return RegistryItem{r.text, r.subItem(col::kKey), r.subItem(col::kValue), r.subItem(col::kRegistryThreat), r.checked};
+}
+
+CookieItem ScanResults::cookieWork(int row) const {
+  const ListItem& r = views_.cookies.item(row);
+  return CookieItem{r.text, r.checked};
+}
+
+void ScanResults::keepFailedFile(int row) {
+  const std::string threat = views_.files.item(row).subItem(col::kFileThreat);
+  for (int i = 0; i < views_.removal.count(); ++i)
+    if (views_.removal.item(i).text == threat) {
+      views_.removal.setChecked(i, false, false);
+      break;
+    }
+  views_.files.setChecked(row, false, false);
+}
+
+void ScanResults::removeRemovedRows() {
+  for (ListView* l : {&views_.files, &views_.registry, &views_.found, &views_.removal}) l->removeChecked();
+}
+
 std::vector<FileItem> ScanResults::checkedFiles() const {
   std::vector<FileItem> out;
   for (const ListItem& r : views_.files.items())
-    if (r.checked) out.push_back({r.text, r.subItem(col::kFileThreat)});
+    if (r.checked) out.push_back({r.text, r.subItem(col::kFileThreat), true});
   return out;
 }
 
@@ -134,14 +163,14 @@ std::vector<RegistryItem> ScanResults::checkedRegistryItems() const {
   std::vector<RegistryItem> out;
   for (const ListItem& r : views_.registry.items())
     if (r.checked)
-      out.push_back({r.text, r.subItem(col::kKey), r.subItem(col::kValue), r.subItem(col::kRegistryThreat)});
+      out.push_back({r.text, r.subItem(col::kKey), r.subItem(col::kValue), r.subItem(col::kRegistryThreat), true});
   return out;
 }
 
 std::vector<CookieItem> ScanResults::checkedCookies() const {
   std::vector<CookieItem> out;
   for (const ListItem& r : views_.cookies.items())
-    if (r.checked) out.push_back({r.text});
+    if (r.checked) out.push_back({r.text, true});
   return out;
 }
 

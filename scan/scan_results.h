@@ -40,13 +40,16 @@ struct ResultViews {
 // One checked work row, as removal walks them.
 struct FileItem {
   std::string path, threat;
+  bool checked = false;
 };
 struct RegistryItem {
   std::string root;  // the root's number as text, as the row stores it
   std::string key, value, threat;
+  bool checked = false;
 };
 struct CookieItem {
   std::string path;
+  bool checked = false;
 };
 
 // One row of the removal list.
@@ -100,7 +103,19 @@ class ScanResults {
   std::vector<std::string> checkedExclusionEntries() const;
   void removeChecked();
 
-  // ---- what removal acts on: the checked work rows
+  // ---- what removal acts on: the work rows, by position (a pass unchecks what failed)
+  int fileWorkCount() const { return views_.files.count(); }
+  int registryWorkCount() const { return views_.registry.count(); }
+  int cookieWorkCount() const { return views_.cookies.count(); }
+  FileItem fileWork(int row) const;
+  RegistryItem registryWork(int row) const;
+  CookieItem cookieWork(int row) const;
+  // A file that survived removal: its work row and the first removal row of its threat lose
+  // their check marks (without touching the threat's other rows), so both stay listed.
+  void keepFailedFile(int row);
+  // After a removal: the checked rows of the file, registry, results and removal lists go.
+  void removeRemovedRows();
+
   std::vector<FileItem> checkedFiles() const;
   std::vector<RegistryItem> checkedRegistryItems() const;
   std::vector<CookieItem> checkedCookies() const;

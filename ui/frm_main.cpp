@@ -50,6 +50,8 @@ void FrmMain::wireHandlers() {
   cmdSelectAll.onClick = [this] { cmdSelectAll_Click(); };
   cmdExclude.onClick = [this] { cmdExclude_Click(); };
   Command4.onClick = [this] { Command4_Click(); };
+  lblRemove.onClick = [this] { lblRemove_Click(); };
+  mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
   mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
   lblHide.onClick = [this] { Form_Unload(); };
@@ -69,11 +71,10 @@ void FrmMain::wireHandlers() {
     };
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
 
-  // A control is enabled only when what it does works. Removal, Live Update, the quarantine
-  // viewer, the schedule's Apply (and its Reset, which applies) and the web page come with
-  // their own subsystems; Stop and Pause only while a scan runs.
-  for (Control* c : {static_cast<Control*>(&Command4), static_cast<Control*>(&cmdUpdate),
-                     static_cast<Control*>(&mnuViewQuarantine), static_cast<Control*>(&CmdProceed),
+  // A control is enabled only when what it does works. Live Update, the schedule's Apply (and
+  // its Reset, which applies) and the web page come with their own subsystems; Stop and Pause
+  // only while a scan runs.
+  for (Control* c : {static_cast<Control*>(&cmdUpdate), static_cast<Control*>(&CmdProceed),
                      static_cast<Control*>(&cmdDefaultSetting), static_cast<Control*>(&cmdWebsite),
                      static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
                      static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})

@@ -7,6 +7,7 @@
 #include "definitions/definition_store.h"
 #include "definitions/exclusions.h"
 #include "platform/platform.h"
+#include "removal/removal.h"
 #include "removal/system_tasks.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
@@ -22,7 +23,7 @@ namespace quillon::ui {
 // Forms are made of the headless controls.
 using namespace quillon::controls;
 
-class FrmMain : public Form, private ScanHost {
+class FrmMain : public Form, private ScanHost, private RemovalHost {
  public:
   FrmMain(Platform& platform, FormHost& host, std::string exePath, Branding branding);
   ~FrmMain() override;
@@ -72,7 +73,11 @@ class FrmMain : public Form, private ScanHost {
   // ---- results page
   void cmdSelectAll_Click();
   void cmdExclude_Click();
-  void Command4_Click();
+  void Command4_Click();   // "Delete": checks, asks, removes
+  void lblRemove_Click();  // the removal itself, without the question
+  void mnuViewQuarantine_Click();
+  // What the last removal removed and could not remove.
+  const RemovalOutcome& lastRemoval() const { return lastRemoval_; }
   void mnuViewExclusions_Click();
 
   // ---- report
@@ -266,6 +271,8 @@ class FrmMain : public Form, private ScanHost {
   std::function<void()> endProcess;
   // The memory shield's alert for a listed program found running between scans.
   std::function<void(const std::string& name, const std::string& company)> memoryShieldAlert;
+  // Sends the anonymous data after a removal; the data-server subsystem sets it.
+  std::function<void()> sendAnonymousData;
   // Called by Live Update's entry point; the update subsystem sets it.
   std::function<void()> liveUpdate;
 
@@ -275,6 +282,11 @@ class FrmMain : public Form, private ScanHost {
   bool scanCancelled() const override { return ScanCancelled; }
   bool statusDue() const override { return counters.statusRefreshTick + 1 >= 100; }
   const std::string& statusPrefix() const override { return StatusPrefix; }
+
+  // RemovalHost
+  void showProgress(const std::string& label, int value, int max) override;
+  void showItem(const std::string& caption) override;
+  void deleteFailed(const std::vector<std::string>& paths) override;
 
   void layoutControls();
   void scanMemory(ScanEnv& env);
@@ -297,6 +309,7 @@ class FrmMain : public Form, private ScanHost {
   bool reportFailed_ = false;
   bool unloading_ = false;
   OwnPrograms own_;
+  RemovalOutcome lastRemoval_;
 };
 
 // Hides everything but the words the program's own status line should never show.

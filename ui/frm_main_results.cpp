@@ -23,10 +23,6 @@ void FrmMain::cmdExclude_Click() {
   results.removeChecked();
 }
 
-void FrmMain::Command4_Click() {
-  // Removal arrives with the quarantine subsystem; an unattended run reaches here harmlessly.
-}
-
 void FrmMain::mnuViewExclusions_Click() {
   const std::string path = appFolder + "\\" + kExclusionFile;
   if (!fileExists(platform.fs, path)) {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/datetime.h"
@@ -70,6 +71,32 @@ bool Win32Registry::deleteValue(uint32_t root, const std::string& path, const st
 
 bool Win32Registry::deleteTree(uint32_t root, const std::string& path) {
   return SHDeleteKeyA(rootKey(root), path.c_str()) == ERROR_SUCCESS;
+}
+
+bool Win32Registry::enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                                 std::vector<std::pair<std::string, RegValue>>& values) {
+  HKEY k;
+  if (RegOpenKeyExA(rootKey(root), path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  subkeys.clear();
+  values.clear();
+  DWORD nKeys = 0, maxKey = 0, nValues = 0, maxName = 0, maxData = 0;
+  bool ok = RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &nKeys, &maxKey, nullptr, &nValues, &maxName, &maxData,
+                             nullptr, nullptr) == ERROR_SUCCESS;
+  std::string name(size_t(std::max(maxKey, maxName)) + 2, '\0');
+  for (DWORD i = 0; ok && i < nKeys; ++i) {
+    DWORD len = DWORD(name.size());
+    ok = RegEnumKeyExA(k, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (ok) subkeys.emplace_back(name.data(), len);
+  }
+  std::string data(size_t(maxData) + 1, '\0');
+  for (DWORD i = 0; ok && i < nValues; ++i) {
+    DWORD len = DWORD(name.size()), size = DWORD(data.size()), type = 0;
+    ok = RegEnumValueA(k, i, name.data(), &len, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+         ERROR_SUCCESS;
+    if (ok) values.emplace_back(std::string(name.data(), len), RegValue{type, data.substr(0, size)});
+  }
+  RegCloseKey(k);
+  return ok;
 }
 
 // ---- File system -------------------------------------------------------------------------
@@ -162,6 +189,36 @@ bool Win32FileSystem::write(const std::string& path, const std::string& data, bo
 }
 
 bool Win32FileSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool Win32FileSystem::copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  return CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
+}
+
+std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, fd.dwFileAttributes, (uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow});
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return entries;
+}
+
+bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
+  if (!folderExists(from) || !createFolder(to)) return false;
+  bool ok = true;
+  for (const FolderEntry& e : listFolder(from)) {
+    if (e.attributes & kAttrLink) continue;  // what a link points to is not inside the folder
+    const std::string src = from + "\\" + e.name, dst = to + "\\" + e.name;
+    if (e.attributes & kAttrFolder) ok = copyFolderTree(src, dst) && ok;
+    else ok = copyFile(src, dst, false) && ok;
+  }
+  return ok;
+}
 
 bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;

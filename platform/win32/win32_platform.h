@@ -15,6 +15,8 @@ class Win32Registry : public Registry {
                 const RegValue& value) override;
   bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
   bool deleteTree(uint32_t root, const std::string& path) override;
+  bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                    std::vector<std::pair<std::string, RegValue>>& values) override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -25,6 +27,9 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<InputFile> openRead(const std::string& path) override;
   bool readAll(const std::string& path, std::string& out) override;
   bool write(const std::string& path, const std::string& data, bool append) override;
+  bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool copyFolderTree(const std::string& from, const std::string& to) override;
+  std::vector<FolderEntry> listFolder(const std::string& folder) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;

@@ -1,0 +1,177 @@
+#include "removal/removal.h"
+
+#include "common/text.h"
+#include "definitions/definition_store.h"
+
+namespace quillon {
+
+namespace {
+
+// The upper-cased extension: the text after the last "." that follows the last "\" or ":".
+std::string extensionOf(const std::string& path) {
+  size_t dot = path.rfind('.');
+  size_t sep = path.find_last_of("\\:");
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return "";
+  return toUpper(trim(path.substr(dot + 1)));
+}
+
+std::string percentLabel(int i, int n) {
+  return "Removing : " + std::to_string(roundPercent(n ? double(i) / n * 100.0 : 0)) + "% Completed.";
+}
+
+bool parseRoot(const std::string& text, uint32_t& root) {
+  double d = 0;
+  if (!parseNumber(text, d) || d != double(int64_t(d)) || d < -2147483648.0 || d > 2147483647.0) return false;
+  root = uint32_t(int32_t(d));
+  return true;
+}
+
+}  // namespace
+
+RemovalOutcome Removal::run() {
+  outcome_ = RemovalOutcome{};
+  env_.quarantine.ensureFolder();
+  pass(true);
+  pass(false);
+  return outcome_;
+}
+
+void Removal::pass(bool first) {
+  ScanResults& r = env_.results;
+  Pump& pump = env_.platform.pump;
+  const int files = r.fileWorkCount(), registry = r.registryWorkCount(), cookies = r.cookieWorkCount();
+  const int max = files + registry;
+  if (r.removalCount() > 0) env_.host.showProgress(percentLabel(0, 1), 0, max);
+  std::vector<std::string> failed;
+
+  for (int i = 0; i < files; ++i) {
+    const FileItem item = r.fileWork(i);
+    if (!item.checked) continue;
+    env_.host.showProgress(percentLabel(i + 1, files), i + 1, max);
+    env_.host.showItem(toLower(item.path));
+    removeFile(i, first);
+    pump.yield();
+    if (!first && stillThere(item.path)) {
+      failed.push_back(item.path);
+      outcome_.failed.push_back(item.path);
+      r.keepFailedFile(i);
+    }
+  }
+  for (int j = 0; j < registry; ++j) {
+    const RegistryItem item = r.registryWork(j);
+    if (!item.checked) continue;
+    env_.host.showProgress(percentLabel(j + 1, registry), files + j + 1, max);
+    env_.host.showItem(toLower(item.key + "\\" + item.value));
+    removeRegistry(item, first);
+    pump.yield();
+  }
+  for (int k = 0; k < cookies; ++k) {
+    const CookieItem item = r.cookieWork(k);
+    if (!item.checked) continue;
+    env_.host.showProgress(percentLabel(k + 1, cookies), max, max);
+    env_.host.showItem(toLower(item.path));
+    removeCookie(item.path, first);
+    pump.yield();
+  }
+  if (!failed.empty()) env_.host.deleteFailed(failed);
+}
+
+void Removal::removeFile(int row, bool first) {
+  Platform& p = env_.platform;
+  const std::string path = env_.results.fileWork(row).path;
+  const std::string ext = extensionOf(path);
+  const bool component = ext == "DLL" || ext == "OCX";
+  if (component) callRegistrationEntry(p.system, path, false);
+  if (ext == "EXE") {
+    // A running program holds its file: it is stopped first, and a program that will not stop
+    // keeps its file for now (the second pass tries again).
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || !fileExists(p.fs, path)) return;
+    if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) return;
+    quarantineAndDelete(path, QuarantineKind::File, first);
+    return;
+  }
+  if (component && fileExists(p.fs, path)) {
+    callRegistrationEntry(p.system, path, false);
+    quarantineAndDelete(path, QuarantineKind::File, first);
+    return;
+  }
+  if (path.find('\\') == std::string::npos) return;
+  if (fileExists(p.fs, path)) quarantineAndDelete(path, QuarantineKind::File, first);
+  else if (p.fs.folderExists(path)) removeFolder(path);
+}
+
+bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first) {
+  Platform& p = env_.platform;
+  if (!fileExists(p.fs, path)) return false;
+  if (env_.own.upperPaths.count(toUpper(path))) return false;  // the program never removes itself
+  // No copy, no delete: a file that could not be kept stays where it is.
+  if (!env_.quarantine.storeFile(path, kind)) return false;
+  bool gone = false;
+  for (int attempt = 0; attempt < 8 && !gone; ++attempt) {
+    gone = p.fs.deleteFile(path) || p.fs.attributes(path) == kNoSuchPath;
+    p.pump.yield();
+  }
+  if (!gone) return false;
+  if (first) env_.quarantine.logFile(path, fileNameFromPath(path));
+  outcome_.removed.push_back(path);
+  return true;
+}
+
+bool Removal::removeFolder(const std::string& path) {
+  Platform& p = env_.platform;
+  std::string folder = path;
+  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  if (env_.protectedLocations.isProtectedFolder(folder)) return false;
+  // A link or junction points somewhere else: deleting what it points to is never the removal's
+  // business, and copying it would keep the wrong thing. It stays, and is reported.
+  const uint32_t a = p.fs.attributes(folder);
+  if (a == kNoSuchPath || (a & kAttrLink)) return false;
+  if (!env_.quarantine.storeFolder(folder)) return false;
+  p.fs.deleteFolderTree(folder);
+  if (p.fs.attributes(folder) != kNoSuchPath) return false;
+  outcome_.removed.push_back(folder);
+  return true;
+}
+
+bool Removal::stillThere(const std::string& path) {
+  Platform& p = env_.platform;
+  if (fileExists(p.fs, path)) {
+    if (ifind(path, ".exe") != std::string::npos) {
+      const size_t slash = path.rfind('\\');
+      if (slash != std::string::npos && killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own))
+        quarantineAndDelete(path, QuarantineKind::File, false);
+    }
+    return fileExists(p.fs, path);
+  }
+  return p.fs.folderExists(path);
+}
+
+void Removal::removeRegistry(const RegistryItem& item, bool first) {
+  Platform& p = env_.platform;
+  uint32_t root = 0;
+  if (!parseRoot(item.root, root) || registryRootName(root).empty()) return;
+  const std::string key = trim(item.key), value = trim(item.value);
+  const std::string keyText = registryRootName(root) + "\\" + key;
+  Quarantine& q = env_.quarantine;
+  if (!value.empty()) {
+    // Exported first: a value that could not be kept is not deleted.
+    if (!q.storeRegistry(root, key, value, false)) return;
+    if (!p.registry.deleteValue(root, key, value)) return;
+    if (first) q.logRegistry(keyText, value);
+    outcome_.removed.push_back(keyText + "\\" + value);
+    return;
+  }
+  if (ProtectedLocations::isProtectedRegistryKey(root, key)) return;
+  if (!q.storeRegistry(root, key, "", true)) return;
+  if (p.registry.deleteValue(root, key, "") && first) q.logRegistry(keyText, "");
+  if (!p.registry.deleteTree(root, key)) return;
+  if (first) q.logRegistry(std::to_string(int32_t(root)) + "\\" + key, "All Values");
+  outcome_.removed.push_back(keyText);
+}
+
+void Removal::removeCookie(const std::string& path, bool first) {
+  if (fileExists(env_.platform.fs, path)) quarantineAndDelete(path, QuarantineKind::Cookie, first);
+}
+
+}  // namespace quillon

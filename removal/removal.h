@@ -1,0 +1,58 @@
+// Removal of what the user checked: two passes over the work rows of the scan results, each
+// item kept in the quarantine before it is deleted. Nothing is deleted whose copy could not be
+// made whole; what survives both passes is reported, never hidden.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "removal/quarantine.h"
+#include "removal/system_tasks.h"
+#include "scan/protected_locations.h"
+#include "scan/scan_results.h"
+
+namespace quillon {
+
+class RemovalHost {
+ public:
+  virtual ~RemovalHost() = default;
+  // The percentage label, the bar (value of max) and the caption naming the current item.
+  virtual void showProgress(const std::string& label, int value, int max) = 0;
+  virtual void showItem(const std::string& caption) = 0;
+  // The pass ends with files that could not be removed: the "Delete Failed" window lists them.
+  virtual void deleteFailed(const std::vector<std::string>& paths) = 0;
+};
+
+struct RemovalEnv {
+  Platform& platform;
+  ScanResults& results;
+  Quarantine& quarantine;
+  const ProtectedLocations& protectedLocations;
+  const OwnPrograms& own;
+  RemovalHost& host;
+};
+
+struct RemovalOutcome {
+  std::vector<std::string> removed;  // each item removed, as the user knows it
+  std::vector<std::string> failed;   // each checked item still there after both passes
+};
+
+// The two passes over the checked work rows. The caller brackets them with a restore point.
+class Removal {
+ public:
+  explicit Removal(RemovalEnv env) : env_(env) {}
+  RemovalOutcome run();
+
+ private:
+  void pass(bool first);
+  void removeFile(int row, bool first);
+  void removeRegistry(const RegistryItem& item, bool first);
+  void removeCookie(const std::string& path, bool first);
+  // Keeps a copy, then deletes; true once the item is gone.
+  bool quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first);
+  bool removeFolder(const std::string& path);
+  bool stillThere(const std::string& path);
+  RemovalEnv env_;
+  RemovalOutcome outcome_;
+};
+
+}  // namespace quillon

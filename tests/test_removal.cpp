@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "common/text.h"
+#include "removal/quarantine.h"
+#include "removal/reg_file.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+constexpr uint32_t kHkcu = 0x80000001u;
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string regString(const std::string& key, const std::string& name) {
+  char buf[256] = {0};
+  DWORD size = sizeof buf;
+  if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buf,
+                   &size) != ERROR_SUCCESS)
+    return "<absent>";
+  return buf;
+}
+
+// A planted threat of every kind the removal handles: two files of one name in two folders, a
+// component, a folder with a hidden file, a registry value and a whole key, and a cookie.
+struct RemovalFixture : ::testing::Test {
+  App app;
+  std::string P, key;
+  void SetUp() override {
+    P = makeFolder(app.path("planted"));
+    makeFolder(P + "\\one");
+    makeFolder(P + "\\two");
+    makeFolder(P + "\\dir\\deep");
+    app.writeText("planted\\one\\twin.txt", "first twin");
+    app.writeText("planted\\two\\twin.txt", "second twin, longer");
+    app.writeText("planted\\comp.dll", "not a real library");
+    app.writeText("planted\\dir\\deep\\inner.txt", "inside");
+    app.writeText("planted\\dir\\hidden.txt", "hidden inside");
+    SetFileAttributesA((P + "\\dir\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    key = "Software\\" + app.product + "Threat";
+    app.registry.setValue(kHkcu, key, "Hook", RegValue{kRegSz, std::string("evil\0", 5)});
+    app.registry.setValue(kHkcu, key + "\\Sub", "", RegValue{kRegSz, std::string("default\0", 8)});
+    app.registry.setValue(kHkcu, key + "\\Sub", "Bin", RegValue{kRegBinary, std::string("\x01\x00\xff", 3)});
+    app.registry.setValue(kHkcu, key + "Value", "Run", RegValue{kRegSz, std::string("run me\0", 7)});
+    app.writeEmptyDefinitions();
+    app.writeDefinitions("FileDefinition.dat", {"twin.txt=Twin|" + P + "\\one", "twin.txt=Twin|" + P + "\\two",
+                                                "comp.dll=Comp|" + P});
+    app.writeDefinitions("DirectoryDefinition.dat", {"Dir=DirThreat|" + P + "\\dir"});
+    app.writeDefinitions("RegistryDefinition.dat",
+                         {"1^" + key + "^=KeyThreat", "1^" + key + "Value^Run=ValueThreat"});
+  }
+  void TearDown() override {
+    app.registry.deleteTree(kHkcu, key);
+    app.registry.deleteTree(kHkcu, key + "Value");
+  }
+  ui::FrmMain& scanned() {
+    ui::FrmMain& m = app.main();
+    m.Form_Load();
+    m.cmdScanNow_Click();
+    return m;
+  }
+};
+
+}  // namespace
+
+TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
+  ui::FrmMain& m = scanned();
+  ASSERT_EQ(m.results.removalCount(), 5);
+  m.cmdSelectAll_Click();
+  app.dialogs.shown.clear();
+  m.Command4_Click();
+  ASSERT_GE(app.dialogs.shown.size(), 1u);
+  EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
+  EXPECT_NE(app.dialogs.shown[0].text.find(app.folder + "\\quarantine"), std::string::npos);
+
+  for (const char* gone : {"\\one\\twin.txt", "\\two\\twin.txt", "\\comp.dll", "\\dir"})
+    EXPECT_FALSE(exists(P + gone)) << gone;
+  EXPECT_EQ(regString(key, "Hook"), "<absent>");
+  EXPECT_FALSE(app.registry.keyExists(kHkcu, key, kKeyRead));
+  EXPECT_EQ(regString(key + "Value", "Run"), "<absent>");
+  EXPECT_EQ(m.results.removalCount(), 0);
+  EXPECT_EQ(m.lastRemoval().removed.size(), 6u);  // two twins, the component, the folder, a key, a value
+  EXPECT_TRUE(m.lastRemoval().failed.empty());
+  EXPECT_EQ(m.settings.read("Settings", "lblDefRemoved", ""), "6");  // what was removed, not what was found
+
+  // Each copy under a name of its own: the second twin is kept too, and the folder whole.
+  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  std::vector<QuarantineEntry> entries = q.entries();
+  ASSERT_EQ(entries.size(), 6u);
+  int twins = 0;
+  for (const QuarantineEntry& e : entries) twins += fileNameFromPath(e.original) == "twin.txt";
+  EXPECT_EQ(twins, 2);
+  EXPECT_EQ(app.readText("quarantine\\" + entries[0].stored), "first twin");
+  EXPECT_EQ(app.readText("quarantine\\" + entries[1].stored), "second twin, longer");
+
+  // The log in its exact form: files when deleted, a value, and a whole key as its number.
+  const std::string log = app.readText("quarantine\\QuarantineLog.txt");
+  const std::string t = app.clock.now;
+  EXPECT_NE(log.find(t + " - File: twin.txt\r\n - Location: " + P + "\\one\\twin.txt\r\n\r\n\r\n"), std::string::npos);
+  EXPECT_NE(log.find(t + " - Key: HKEY_CURRENT_USER\\" + key + "Value\r\nValue: Run\r\n\r\n\r\n"), std::string::npos);
+  EXPECT_NE(log.find(t + " - Key: -2147483647\\" + key + "\r\nValue: All Values\r\n\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("Location: " + P + "\\dir\r\n"), std::string::npos);  // a folder is never logged
+
+  // Restore: every kind goes back, and nothing that is there again is overwritten.
+  for (const QuarantineEntry& e : entries) EXPECT_EQ(q.restore(e.id), "") << e.original;
+  EXPECT_EQ(app.readText("planted\\two\\twin.txt"), "second twin, longer");
+  EXPECT_EQ(app.readText("planted\\dir\\deep\\inner.txt"), "inside");
+  EXPECT_TRUE(exists(P + "\\dir\\hidden.txt"));
+  EXPECT_EQ(regString(key, "Hook"), "evil");
+  EXPECT_EQ(regString(key + "\\Sub", ""), "default");
+  RegValue bin;
+  ASSERT_EQ(app.registry.queryValue(kHkcu, key + "\\Sub", "Bin", kKeyRead, bin), RegStatus::Ok);
+  EXPECT_EQ(bin.data, std::string("\x01\x00\xff", 3));
+  EXPECT_EQ(regString(key + "Value", "Run"), "run me");
+  for (const QuarantineEntry& e : entries) EXPECT_NE(q.restore(e.id), "") << e.original;
+  EXPECT_NE(q.restore(999), "");
+}
+
+TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
+  ui::FrmMain& m = scanned();
+  HANDLE lock = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  m.cmdSelectAll_Click();
+  m.Command4_Click();
+  CloseHandle(lock);
+  EXPECT_TRUE(exists(P + "\\one\\twin.txt"));  // its copy could not be made, so it was not deleted
+  EXPECT_FALSE(exists(P + "\\two\\twin.txt"));
+  ASSERT_EQ(m.frmDelete.lstProblem.count(), 1);
+  EXPECT_EQ(m.frmDelete.lstProblem.item(0).text, P + "\\one\\twin.txt");
+  EXPECT_TRUE(m.frmDelete.visible());
+  ASSERT_EQ(m.results.removalCount(), 1);  // its threat stays, unchecked
+  EXPECT_EQ(m.results.removalRow(0).threat, "Twin");
+  EXPECT_FALSE(m.results.removalRow(0).checked);
+  EXPECT_EQ(m.lastRemoval().failed, std::vector<std::string>{P + "\\one\\twin.txt"});
+}
+
+TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) {
+  ui::FrmMain& m = scanned();
+  app.dialogs.shown.clear();
+  m.Command4_Click();
+  ASSERT_EQ(app.dialogs.shown.size(), 1u);
+  EXPECT_EQ(app.dialogs.shown[0].text,
+            "No entries are selected.  You must check the box next to at least one item in the list.");
+  EXPECT_TRUE(exists(P + "\\comp.dll"));
+  app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
+  m.cmdSelectAll_Click();
+  m.Command4_Click();
+  EXPECT_TRUE(exists(P + "\\comp.dll"));  // No keeps everything
+  m.AutoDeleteAfterScan = true;
+  app.dialogs.shown.clear();
+  m.Command4_Click();
+  EXPECT_TRUE(app.dialogs.shown.empty());
+  EXPECT_FALSE(exists(P + "\\comp.dll"));
+}
+
+TEST(RegFile, RoundTripAndDamagedFiles) {
+  std::vector<RegFileKey> keys{
+      {kHkcu, "Software\\A \"quoted\" key",
+       {{"", RegValue{kRegSz, std::string("def\0", 4)}},
+        {"na\"me\\x", RegValue{kRegSz, std::string("va\\l\"ue\0", 8)}},
+        {"dw", RegValue{kRegDword, std::string("\x78\x56\x34\x12", 4)}},
+        {"multi", RegValue{kRegMultiSz, std::string("a\0b\0\0", 5)}},
+        {"lines", RegValue{kRegSz, std::string("two\r\nlines\0", 11)}},
+        {"empty", RegValue{kRegBinary, ""}}}},
+      {0x80000002u, "SOFTWARE\\B", {}}};
+  const std::string text = formatRegFile(keys);
+  EXPECT_NE(text.find("\"dw\"=dword:12345678\r\n"), std::string::npos);
+  EXPECT_NE(text.find("@=\"def\"\r\n"), std::string::npos);
+  std::vector<RegFileKey> back;
+  std::string error;
+  ASSERT_TRUE(parseRegFile(text, back, error)) << error;
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].path, keys[0].path);
+  ASSERT_EQ(back[0].values.size(), keys[0].values.size());
+  for (size_t i = 0; i < keys[0].values.size(); ++i) {
+    EXPECT_EQ(back[0].values[i].first, keys[0].values[i].first);
+    EXPECT_EQ(back[0].values[i].second.type, keys[0].values[i].second.type) << i;
+    EXPECT_EQ(back[0].values[i].second.data, keys[0].values[i].second.data) << i;
+  }
+  for (const char* bad : {"", "REGEDIT5\r\n", "REGEDIT4\r\n\"v\"=\"x\"\r\n", "REGEDIT4\r\n[HKEY_NOWHERE\\x]\r\n",
+                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x\r\n", "REGEDIT4\r\n[HKEY_CURRENT_USER\\]\r\n",
+                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex:zz\r\n",
+                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=dword:1\r\n",
+                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex(ffffffffff):00\r\n"})
+    EXPECT_FALSE(parseRegFile(bad, back, error)) << bad;
+}
