@@ -11,6 +11,7 @@ import argparse
 import datetime
 import os
 import random
+import re
 import signal
 import sys
 import threading
@@ -26,6 +27,8 @@ MODES = ("normal", "garbage", "hang", "slow", "drop", "error")
 # applies nothing, so the program keeps its definitions and its date.
 UNUSABLE_DATE = b"ERROR: unusable date; send the definitions date as M/D/YYYY h:mm:ss AM"
 NO_RELEASES = b"ERROR: no definitions have been published"
+# Bytes that str.split() takes for white space when the request line is read as Latin-1.
+_SPLITTING = re.compile(rb"[\x09-\x0d\x1c-\x20\x85\xa0]")
 # How long date.asp remembers which release the last update text of an address was made for.
 DATE_MEMORY_SECONDS = 600
 
@@ -146,14 +149,17 @@ class Handler(BaseHTTPRequestHandler):
     server_version = "QuillonReference/1"
 
     def parse_request(self):
-        # The program sends the date and names unencoded; WinINet escapes only spaces. A raw
-        # space would split the request line, so everything between the method and the
-        # protocol is taken as the target.
+        # The program sends the date and the enciphered names unencoded; WinINet escapes only
+        # spaces. The request line is split at every character that Python counts as white
+        # space, and enciphered names are full of them ("c" enciphers to 0xA0, "H" to 0x85), so
+        # everything between the method and the protocol is taken as the target and those bytes
+        # are escaped before the line is parsed; the parameters are percent-decoded later.
         raw = self.raw_requestline.rstrip(b"\r\n")
-        words = raw.split(b" ")
-        if len(words) > 3 and words[-1].startswith(b"HTTP/"):
-            self.raw_requestline = b" ".join(
-                (words[0], b"%20".join(words[1:-1]), words[-1])) + b"\r\n"
+        method, _, rest = raw.partition(b" ")
+        target, _, version = rest.rpartition(b" ")
+        if method and target and version.startswith(b"HTTP/"):
+            target = _SPLITTING.sub(lambda m: b"%%%02X" % m.group()[0], target)
+            self.raw_requestline = method + b" " + target + b" " + version + b"\r\n"
         return super().parse_request()
 
     def log_message(self, fmt, *args):

@@ -386,12 +386,15 @@ class DataEndpointTest(ServerTestCase):
 
     def test_names_as_the_program_sends_them(self):
         # WinINet sends the enciphered bytes raw, "&" and "#" included; only spaces are escaped.
-        name = bytes([232, 35 + 255 - 61, 226]) + b"x.exe"  # enciphered: "&", "#", " "
-        payload = dr.encode_line(name).replace(b" ", b"%20") + b"|"
+        # "c" and "H" encipher to bytes that Python's string split takes for white space.
+        names = (b"calc.exe", b"Hook.dll", bytes([232, 35 + 255 - 61, 226]) + b"x.exe")
+        payload = b"".join(dr.encode_line(n) + b"|" for n in names).replace(b" ", b"%20")
+        self.assertIn(b"\xa0", payload)
         answer = self.server.raw(b"GET /asp/getData.asp?data=" + payload +
                                  b" HTTP/1.1\r\nHost: x\r\n\r\n")
-        self.assertTrue(answer.endswith(b"\r\n\r\nAdded"), answer)
-        self.assertEqual(self.server.get(data_request(name)), (200, b"Skipped"))
+        self.assertTrue(answer.endswith(b"\r\n\r\nAdded\r\nAdded\r\nAdded"), answer)
+        for name in names:
+            self.assertEqual(self.server.get(data_request(name)), (200, b"Skipped"))
 
     def test_concurrent_submissions(self):
         results = collections.Counter()
