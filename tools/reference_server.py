@@ -1,0 +1,295 @@
+#!/usr/bin/env python3
+"""Reference definition and data server for trying out and testing the program on one machine.
+
+    reference_server.py --data DIR [--port N] [--mode normal|garbage|hang|slow|drop|error]
+
+Listens on 127.0.0.1 only. DIR holds the definition releases (DIR/releases/<date>/, made by
+publish_definitions.py), the names received on the data endpoint (DIR/received.txt) and the
+request log (DIR/server.log). docs/reference-server.md describes the endpoints.
+"""
+import argparse
+import datetime
+import os
+import random
+import re
+import signal
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import definition_releases as dr  # noqa: E402
+
+MODES = ("normal", "garbage", "hang", "slow", "drop", "error")
+# What getDefs answers for a date it cannot read. The merge finds no record kind in it and
+# applies nothing, so the program keeps its definitions and its date.
+UNUSABLE_DATE = b"ERROR: unusable date; send the definitions date as M/D/YYYY h:mm:ss AM"
+NO_RELEASES = b"ERROR: no definitions have been published"
+# Bytes that str.split() takes for white space when the request line is read as Latin-1.
+_SPLITTING = re.compile(rb"[\x09-\x0d\x1c-\x20\x85\xa0]")
+# How long date.asp remembers which release the last update text of an address was made for.
+DATE_MEMORY_SECONDS = 600
+
+
+def _quote(raw: bytes) -> str:
+    """Bytes as one printable log field."""
+    return urllib.parse.quote(raw, safe="!\"$&'()*+,-./:;<=>?@[\\]^_`{|}~ ")
+
+
+def _unquote(raw: bytes) -> bytes:
+    return urllib.parse.unquote_to_bytes(raw)
+
+
+class Store:
+    """The server's state in its data folder; one lock guards the files and the memories."""
+
+    def __init__(self, data_dir):
+        self.data_dir = data_dir
+        os.makedirs(dr.releases_folder(data_dir), exist_ok=True)
+        self.lock = threading.Lock()
+        self.received_path = os.path.join(data_dir, "received.txt")
+        self.log_path = os.path.join(data_dir, "server.log")
+        self.names = set()
+        self.release_cache = {}
+        self.served = {}  # client address -> (release date of its last update text, time)
+        self._load_names()
+
+    # The received log is the only record of the names: each line's payload is read back.
+    def _load_names(self):
+        try:
+            with open(self.received_path, "rb") as f:
+                for line in f:
+                    fields = line.rstrip(b"\r\n").split(b"\t")
+                    if len(fields) >= 4:
+                        for name in self._names_of(_unquote(fields[3])):
+                            self.names.add(name.lower())
+        except FileNotFoundError:
+            pass
+
+    @staticmethod
+    def _names_of(payload: bytes):
+        return [dr.decode_line(p) for p in payload.split(b"|") if p]
+
+    def receive(self, address, payload: bytes):
+        names = self._names_of(payload)
+        with self.lock:
+            answers = []
+            for name in names:
+                key = name.lower()
+                answers.append("Skipped" if key in self.names else "Added")
+                self.names.add(key)
+            # An empty submission holds nothing new: it is received, not refused.
+            answer = "\r\n".join(answers) if answers else "Skipped"
+            stamp = datetime.datetime.now().isoformat(timespec="seconds")
+            line = "\t".join((stamp, address, ",".join(answers) or "-", _quote(payload),
+                              _quote(b"|".join(names))))
+            with open(self.received_path, "a", encoding="ascii", newline="\n") as f:
+                f.write(line + "\n")
+                f.flush()
+        return answer
+
+    def log(self, text):
+        with self.lock:
+            with open(self.log_path, "a", encoding="utf-8", errors="backslashreplace") as f:
+                f.write(text + "\n")
+
+    def _state(self, folder):
+        # Published releases never change, so each is read once.
+        with self.lock:
+            state = self.release_cache.get(folder)
+        if state is None:
+            state = dr.program_state(dr.read_release(folder))
+            with self.lock:
+                self.release_cache[folder] = state
+        return state
+
+    def newest_date(self):
+        releases = dr.list_releases(self.data_dir)
+        return releases[-1][0] if releases else None
+
+    def update_text(self, local):
+        """(update text, release date it leads to) for a program whose definitions date is
+        `local`."""
+        releases = dr.list_releases(self.data_dir)
+        if not releases:
+            return b"", None
+        newest_date, newest_folder = releases[-1]
+        if local >= newest_date:
+            return b"", newest_date  # current: the merge applies nothing
+        newest = self._state(newest_folder)
+        held = [folder for when, folder in releases if when <= local]
+        if held:
+            records = dr.update_records(self._state(held[-1]), newest)
+        else:
+            # Older than every release: the program has no definitions (the scan-start check
+            # deletes them together with the date) or a copy of unknown age. Everything is
+            # added, and what any release has retired is deleted first.
+            retired = dr.retired_keys([self._state(f) for _, f in releases[:-1]], newest)
+            records = dr.update_records(dr.empty_state(), newest, retired)
+        return dr.join_records(records), newest_date
+
+    def remember_served(self, address, when):
+        with self.lock:
+            self.served[address] = (when, time.monotonic())
+
+    def date_for(self, address):
+        """The date the program should store after merging: the release its last update text
+        led to, if it asked lately, so that a release published in between is not skipped."""
+        with self.lock:
+            entry = self.served.pop(address, None)
+        if entry and time.monotonic() - entry[1] < DATE_MEMORY_SECONDS:
+            return entry[0]
+        return self.newest_date()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "QuillonReference/1"
+
+    def parse_request(self):
+        # The program sends the date and the enciphered names unencoded; WinINet escapes only
+        # spaces. The request line is split at every character that Python counts as white
+        # space, and enciphered names are full of them ("c" enciphers to 0xA0, "H" to 0x85), so
+        # everything between the method and the protocol is taken as the target and those bytes
+        # are escaped before the line is parsed; the parameters are percent-decoded later.
+        raw = self.raw_requestline.rstrip(b"\r\n")
+        method, _, rest = raw.partition(b" ")
+        target, _, version = rest.rpartition(b" ")
+        if method and target and version.startswith(b"HTTP/"):
+            target = _SPLITTING.sub(lambda m: b"%%%02X" % m.group()[0], target)
+            self.raw_requestline = method + b" " + target + b" " + version + b"\r\n"
+        return super().parse_request()
+
+    def log_message(self, fmt, *args):
+        self.server.store.log("%s %s %s" % (datetime.datetime.now().isoformat(timespec="seconds"),
+                                            self.client_address[0], fmt % args))
+
+    def _target(self) -> bytes:
+        return self.path.encode("latin-1", "replace")
+
+    def send_body(self, body: bytes, status=200, pace=0.0):
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-cache")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        if not pace:
+            self.wfile.write(body)
+            return
+        for i in range(len(body)):
+            if self.server.stopping.wait(pace):
+                return
+            self.wfile.write(body[i:i + 1])
+            self.wfile.flush()
+
+    def do_GET(self):
+        target = self._target()
+        path, _, query = target.partition(b"?")
+        path = path.lower()
+        if path == b"/shutdown":
+            self.send_body(b"Stopping")
+            threading.Thread(target=self.server.stop, daemon=True).start()
+            return
+        mode = self.server.mode
+        if mode == "hang":
+            self.server.stopping.wait()
+            self.close_connection = True
+            return
+        if mode == "drop":
+            self.close_connection = True
+            return
+        if mode == "garbage":
+            rng = random.Random(target)
+            noise = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 2048)))
+            self.send_body(noise)
+            return
+        if mode == "error":
+            self.send_body(b"<html><body><h1>500 Internal Server Error</h1></body></html>", 500)
+            return
+        status, body = self.answer(path, query)
+        self.send_body(body, status, self.server.pace if mode == "slow" else 0.0)
+
+    def answer(self, path: bytes, query: bytes):
+        store = self.server.store
+        address = self.client_address[0]
+        if path in (b"/asp/currentdate.asp", b"/asp/date.asp"):
+            when = store.newest_date() if path == b"/asp/currentdate.asp" else store.date_for(address)
+            if when is None:
+                return 404, NO_RELEASES
+            return 200, dr.format_date(when).encode("ascii")
+        if path == b"/asp/getdefs.asp":
+            # The date is the last parameter; product names before it may hold "&" or "=".
+            at = query.rfind(b"date=")
+            if at < 0 or (at > 0 and query[at - 1:at] != b"&"):
+                return 400, UNUSABLE_DATE
+            local = dr.parse_date(_unquote(query[at + 5:]).decode("latin-1"))
+            if local is None:
+                return 400, UNUSABLE_DATE
+            text, when = store.update_text(local)
+            if when is None:
+                return 404, NO_RELEASES
+            store.remember_served(address, when)
+            return 200, text
+        if path == b"/asp/getdata.asp":
+            # The one parameter runs to the end: enciphered names may hold "&" or "#".
+            if not query.startswith(b"data="):
+                return 400, b"ERROR: no data parameter"
+            return 200, store.receive(address, _unquote(query[5:])).encode("ascii")
+        return 404, b"ERROR: no such page"
+
+
+class ReferenceServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port, data_dir, mode="normal", pace=0.2):
+        self.store = Store(data_dir)
+        self.mode = mode
+        self.pace = pace
+        self.stopping = threading.Event()
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def handle_error(self, request, client_address):
+        # A client that goes away in the middle of an answer is normal in the test modes.
+        self.store.log("%s %s error: %r" % (datetime.datetime.now().isoformat(timespec="seconds"),
+                                            client_address[0], sys.exc_info()[1]))
+
+    def stop(self):
+        # Wakes the hanging and slow answers first, so that no thread outlives the server.
+        self.stopping.set()
+        self.shutdown()
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port", type=int, default=8080, help="0 picks a free port")
+    parser.add_argument("--data", required=True, help="the server's data folder")
+    parser.add_argument("--mode", choices=MODES, default="normal",
+                        help="test only: answer noise, never answer, answer one byte at a time, "
+                             "close without answering, or answer HTTP 500")
+    parser.add_argument("--pace", type=float, default=0.2,
+                        help="seconds between bytes in --mode slow")
+    args = parser.parse_args(argv)
+    server = ReferenceServer(args.port, args.data, args.mode, args.pace)
+
+    def on_signal(signum, frame):
+        threading.Thread(target=server.stop, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    print("listening on 127.0.0.1:%d" % server.server_address[1], flush=True)
+    server.store.log("%s started, mode %s" % (datetime.datetime.now().isoformat(timespec="seconds"),
+                                               args.mode))
+    try:
+        server.serve_forever(poll_interval=0.2)
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
