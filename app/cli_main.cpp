@@ -1,5 +1,7 @@
 // quillon-cli.exe: the console front-end over the same engine as the desktop program.
 //   quillon-cli scan     run the scan that "Start" runs; print the findings
+//   quillon-cli quarantine list          one line per quarantined item
+//   quillon-cli quarantine restore ID    put an item back where it was
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
 #include <fcntl.h>
@@ -9,7 +11,10 @@
 #include <iostream>
 #include <string>
 
+#include "common/text.h"
 #include "definitions/cipher.h"
+#include "removal/quarantine.h"
+#include "shell/app_folder.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/frm_main.h"
 
@@ -20,6 +25,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: quillon-cli scan      run a scan and list what it found\n"
+               "       quillon-cli quarantine list         list the quarantined items\n"
+               "       quillon-cli quarantine restore ID   put a quarantined item back where it was\n"
                "       quillon-cli encode    encipher definition lines (standard input to output)\n"
                "       quillon-cli decode    decipher definition lines (standard input to output)\n");
   return 64;
@@ -97,12 +104,47 @@ int scan() {
   return main.counters.threatsFound > 0 || removal.count() > 0 ? 1 : 0;
 }
 
+// The quarantine lives in the application folder; nothing else of the program is needed.
+int quarantine(int argc, char** argv) {
+  if (argc < 3) return usage();
+  const std::string what = argv[2];
+  win32::Win32Services services;
+  Platform platform = services.console();
+  const std::string exe = services.process.exePath();
+  if (std::string problem = appFolderProblem(exe, services.process.ownBranding().productName); !problem.empty()) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return 2;
+  }
+  Quarantine q(platform.fs, platform.registry, platform.clock, appFolderOf(exe));
+  if (what == "list" && argc == 3) {
+    for (const QuarantineEntry& e : q.entries())
+      std::printf("%d\t%s\t%s\t%s\t%s\n", e.id, e.date.c_str(), kindName(e.kind), e.original.c_str(), e.stored.c_str());
+    return 0;
+  }
+  if (what == "restore" && argc == 4) {
+    double id = 0;
+    if (!parseNumber(argv[3], id) || id < 1 || id > 2000000000 || id != double(long(id))) {
+      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", argv[3]);
+      return 64;
+    }
+    const std::string problem = q.restore(int(id));
+    if (!problem.empty()) {
+      std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
+      return 3;
+    }
+    std::fprintf(stderr, "Restored item %d.\n", int(id));
+    return 0;
+  }
+  return usage();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
   std::string cmd = argv[1];
   if (cmd == "scan") return scan();
+  if (cmd == "quarantine") return quarantine(argc, argv);
   if (cmd == "encode") return transform(true);
   if (cmd == "decode") return transform(false);
   return usage();

@@ -97,6 +97,8 @@ class FileSystem {
   // Every entry of a folder, hidden, system, folders and links included ("." and ".." left
   // out); empty when the folder cannot be listed.
   virtual std::vector<FolderEntry> listFolder(const std::string& folder) = 0;
+  // The size of a file in bytes; false when it cannot be looked at.
+  virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
 };
 
 // ---- Shell ----------------------------------------------------------------------------------

@@ -103,12 +103,10 @@ bool treeSize(FileSystem& fs, const std::string& path, uint64_t& bytes) {
   const uint32_t a = fs.attributes(path);
   if (a == kNoSuchPath) return false;
   if (!(a & kAttrFolder)) {
-    for (const FolderEntry& e : fs.listFolder(parentOf(path)))
-      if (iequals(e.name, fileNameFromPath(path))) {
-        bytes += e.size;
-        return true;
-      }
-    return false;
+    uint64_t size = 0;
+    if (!fs.fileSize(path, size)) return false;
+    bytes += size;
+    return true;
   }
   if (a & kAttrLink) return true;
   for (const FolderEntry& e : fs.listFolder(path)) {
@@ -143,7 +141,8 @@ bool Quarantine::record(const QuarantineEntry& e) {
 }
 
 int Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
-  if (!ensureFolder()) return 0;
+  // The folder is made once per removal (ensureFolder); without it the copy fails and nothing
+  // is deleted.
   uint64_t size = 0, copied = 0;
   if (!treeSize(fs_, path, size)) return 0;
   QuarantineEntry e{nextId(), clock_.nowText(), kind, path, "", size};
@@ -190,13 +189,11 @@ int Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, const s
 }
 
 void Quarantine::logFile(const std::string& path, const std::string& name) {
-  if (!ensureFolder()) return;
   fs_.write(folder_ + "\\" + kQuarantineLog,
             clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB, true);
 }
 
 void Quarantine::logRegistry(const std::string& key, const std::string& value) {
-  if (!ensureFolder()) return;
   const std::string log = folder_ + "\\" + kQuarantineLog;
   fs_.write(log, clock_.nowText() + " - Key: " + key + LB, true);
   fs_.write(log, "Value: " + value + LB + LB + LB, true);

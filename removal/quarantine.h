@@ -41,6 +41,7 @@ class Quarantine {
   Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::string appFolder);
 
   std::string folder() const { return folder_; }
+  // Makes the quarantine folder if needed; the store and log calls expect it to be there.
   bool ensureFolder();
 
   // Copies a file or cookie into the quarantine and records it; only a copy whose size matches

@@ -88,22 +88,22 @@ void Removal::removeFile(int row, bool first) {
     const size_t slash = path.rfind('\\');
     if (slash == std::string::npos || !fileExists(p.fs, path)) return;
     if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) return;
-    quarantineAndDelete(path, QuarantineKind::File, first);
+    quarantineAndDelete(path, QuarantineKind::File, first, true);
     return;
   }
   if (component && fileExists(p.fs, path)) {
     callRegistrationEntry(p.system, path, false);
-    quarantineAndDelete(path, QuarantineKind::File, first);
+    quarantineAndDelete(path, QuarantineKind::File, first, true);
     return;
   }
   if (path.find('\\') == std::string::npos) return;
-  if (fileExists(p.fs, path)) quarantineAndDelete(path, QuarantineKind::File, first);
+  if (fileExists(p.fs, path)) quarantineAndDelete(path, QuarantineKind::File, first, true);
   else if (p.fs.folderExists(path)) removeFolder(path);
 }
 
-bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first) {
+bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present) {
   Platform& p = env_.platform;
-  if (!fileExists(p.fs, path)) return false;
+  if (!present && !fileExists(p.fs, path)) return false;
   if (env_.own.upperPaths.count(toUpper(path))) return false;  // the program never removes itself
   // No copy, no delete: a file that could not be kept stays where it is.
   if (!env_.quarantine.storeFile(path, kind)) return false;
@@ -171,7 +171,7 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
 }
 
 void Removal::removeCookie(const std::string& path, bool first) {
-  if (fileExists(env_.platform.fs, path)) quarantineAndDelete(path, QuarantineKind::Cookie, first);
+  if (fileExists(env_.platform.fs, path)) quarantineAndDelete(path, QuarantineKind::Cookie, first, true);
 }
 
 }  // namespace quillon

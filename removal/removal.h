@@ -48,7 +48,8 @@ class Removal {
   void removeRegistry(const RegistryItem& item, bool first);
   void removeCookie(const std::string& path, bool first);
   // Keeps a copy, then deletes; true once the item is gone.
-  bool quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first);
+  // `present`: the caller has just seen the file there.
+  bool quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present = false);
   bool removeFolder(const std::string& path);
   bool stillThere(const std::string& path);
   RemovalEnv env_;

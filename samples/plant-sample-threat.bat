@@ -18,6 +18,17 @@ echo sample> "%APPDATA%\Microsoft\Windows\Start Menu\Programs\QuillonSample\Samp
 mkdir "%USERPROFILE%\Documents\QuillonSample" 2>nul
 echo sample> "%USERPROFILE%\Documents\QuillonSample\orphan.log"
 
+rem Tracking cookies in the browser's cookie folder (one file per site).
+set "COOKIES=%LOCALAPPDATA%\Microsoft\Windows\INetCookies"
+mkdir "%COOKIES%" 2>nul
+echo sampleid> "%COOKIES%\user@quillon-sample-ads[1].txt"
+echo 12345>> "%COOKIES%\user@quillon-sample-ads[1].txt"
+echo ads.quillon-sample-ads.example/>> "%COOKIES%\user@quillon-sample-ads[1].txt"
+echo sampleid> "%COOKIES%\user@tracker.quillon-sample[1].txt"
+echo tracker.quillon-sample.example/>> "%COOKIES%\user@tracker.quillon-sample[1].txt"
+echo sampleid> "%COOKIES%\user@harmless-site[1].txt"
+echo harmless-site.example/>> "%COOKIES%\user@harmless-site[1].txt"
+
 reg add "HKCU\Software\QuillonSample" /v HomePageHook /t REG_SZ /d "http://quillon-sample-ads.example/" /f >nul
 reg add "HKCU\Software\QuillonSample" /v Binary /t REG_BINARY /d 00ff /f >nul
 reg add "HKLM\SOFTWARE\QuillonSample" /v Installed /t REG_DWORD /d 1 /f >nul

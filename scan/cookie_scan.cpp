@@ -35,9 +35,9 @@ std::string cookieSiteFromFileName(const std::string& path) {
   return site;
 }
 
-std::string cookieFileDomain(FileSystem& fs, Pump& pump, const std::string& path) {
+std::string cookieFileDomain(FileSystem& fs, Pump& pump, const std::string& path, bool listed) {
   const std::string site = cookieSiteFromFileName(path);
-  if (site.empty() || !fileExists(fs, path)) return "False";
+  if (site.empty() || (!listed && !fileExists(fs, path))) return "False";
   auto in = fs.openRead(path);
   if (!in) return "False";
   std::string field, result = "False";
@@ -137,7 +137,7 @@ void scanCookieFolder(ScanEnv& env, const std::string& folder) {
     if (env.host.scanCancelled()) break;
     showProgress(env, [&] { return name; }, roundPercent(env.counters.processesInspected / n), -1);
     const std::string path = folder + "\\" + name;
-    const std::string domain = reduceCookieDomain(cookieFileDomain(p.fs, p.pump, path));
+    const std::string domain = reduceCookieDomain(cookieFileDomain(p.fs, p.pump, path, true));
     const bool matched = blocked.isBlocked(domain);
     // Recomputed, not counted: it reaches the number of blocked entries at the last file.
     env.counters.processesInspected = int32_t(std::nearbyint(blocked.lastIndex() / n * i));

@@ -14,8 +14,9 @@ constexpr int kCookieFolderId = 33;  // the shell's folder of the user's cookies
 std::string cookieSiteFromFileName(const std::string& path);
 // The domain written inside the cookie file from where the site's name starts up to the first
 // "/" ("ads.SITE.TLD/" gives "SITE.TLD"), or "False" when no field holds both. The file is
-// read in pieces, so its size does not matter.
-std::string cookieFileDomain(FileSystem& fs, Pump& pump, const std::string& path);
+// read in pieces, so its size does not matter. `listed`: the caller found the file in a plain
+// listing a moment ago, so it need not be looked for again.
+std::string cookieFileDomain(FileSystem& fs, Pump& pump, const std::string& path, bool listed = false);
 // "SITE.TLD" -> "SITE", "www.SITE.TLD" -> "SITE": the form a cookie's domain is matched in.
 std::string reduceCookieDomain(std::string domain);
 

@@ -208,6 +208,13 @@ std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) 
   return entries;
 }
 
+bool Win32FileSystem::fileSize(const std::string& path, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return false;
+  size = (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  return true;
+}
+
 bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
   if (!folderExists(from) || !createFolder(to)) return false;
   bool ok = true;

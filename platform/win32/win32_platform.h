@@ -30,6 +30,7 @@ class Win32FileSystem : public FileSystem {
   bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
+  bool fileSize(const std::string& path, uint64_t& size) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
