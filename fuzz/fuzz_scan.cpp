@@ -1,8 +1,8 @@
 // A whole scan over an in-memory machine built from the input: the definition files, the
 // exclusion list, the files, folders, registry entries and running programs. Whatever they
 // hold, the scan may write nothing but its report and the exclusion list, may stop only
-// running programs that a definition names (never its own), may never list a protected folder,
-// and the report's total must be the results' count.
+// running programs that a definition names (never its own), may never list a protected folder
+// or one of its own files, and the report's total must be the results' count.
 //
 // The input is text in sections, each opened by a line "[name]":
 //   [FileDefinition.dat] [DirectoryDefinition.dat] [RegistryDefinition.dat] [ExeDefinition.dat]
@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "common/text.h"
@@ -132,7 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   shell.programs = shell.folders[0x02];
   fs.addFolder(kApp);
   fs.addFile(quiet.exe, "MZ");
+  std::set<std::string> programFiles{toUpper(quiet.exe), toUpper(defsPath(kExclusionFile))};
   for (const char* name : kDefinitionFiles) {
+    programFiles.insert(toUpper(defsPath(name)));
     auto lines = in.find(name);
     if (lines == in.end()) continue;
     std::string text;
@@ -236,12 +239,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(!iequals(trim(readCompanyName(fs, p->path)), "Microsoft Corporation"));
   }
 
-  // Findings: files that are there and not excluded; folders that are neither protected nor
+  // Findings: files that are there, not excluded and not the program's own; folders that are neither protected nor
   // excluded.
   for (const controls::ListItem& row : r.files.items()) {
     FUZZ_CHECK(fs.hasFile(row.text) || fs.folderExists(row.text));
     if (fs.hasFile(row.text)) {
       FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
+      FUZZ_CHECK(!programFiles.count(toUpper(row.text)));
     } else {
       FUZZ_CHECK(!mustNeverBeFound(row.text));
       FUZZ_CHECK(!exclusions.isFolderExcluded(row.text));

@@ -51,6 +51,7 @@ void scanFiles(ScanEnv& env) {
     if (env.host.scanCancelled()) break;
 
     if (!fileExists(p.fs, path)) continue;
+    if (env.protectedLocations.isProgramFile(path)) continue;
     if (env.exclusions.isFileExcluded(path)) {
       env.lists.found.add("EXCLUDED: " + path, kIconExcluded);
       continue;
