@@ -44,13 +44,14 @@ TEST(Exclusions, AddAppendsTrimmedLinesAndReloads) {
 TEST(Exclusions, AddStartsANewLineAfterAHandEditedLastLine) {
   App app;
   ExclusionList list(app.fs, app.pump, app.path("ENoSignature.txt"));
-  // A lone LF belongs to its line; only CR LF or a lone CR ends one.
+  // A lone LF belongs to its line; only CR LF or a lone CR ends one, and an entry starting with
+  // LF must not complete a CR into a pair.
   struct Case {
     const char *before, *after, *kept;
   } cases[] = {
       {"C:\\a.exe", "C:\\a.exe\r\nThreat\r\n", "C:\\a.exe"},
       {"C:\\a.exe\n", "C:\\a.exe\n\r\nThreat\r\n", "C:\\a.exe\n"},
-      {"C:\\a.exe\r", "C:\\a.exe\rThreat\r\n", "C:\\a.exe"},
+      {"C:\\a.exe\r", "C:\\a.exe\r\r\nThreat\r\n", "C:\\a.exe"},
       {"C:\\a.exe\r\n", "C:\\a.exe\r\nThreat\r\n", "C:\\a.exe"},
   };
   for (const Case& c : cases) {
@@ -61,4 +62,8 @@ TEST(Exclusions, AddStartsANewLineAfterAHandEditedLastLine) {
     EXPECT_TRUE(list.isFileExcluded("threat"));
     EXPECT_TRUE(list.isFileExcluded(c.kept));
   }
+  app.writeText("ENoSignature.txt", "C:\\a.exe\r");
+  list.add("\nLF first");
+  EXPECT_TRUE(list.isFileExcluded("\nLF first"));
+  EXPECT_TRUE(list.isFileExcluded("C:\\a.exe"));
 }
