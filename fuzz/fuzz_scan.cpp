@@ -115,17 +115,23 @@ std::string defsPath(const std::string& name) { return kApp + "\\" + name; }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Sections in = readSections(fuzz::bytes(data, size));
-
+// The machine the input describes, with the program installed in kApp and running as kOwnId.
+struct Machine {
   fuzz::MemoryFileSystem fs;
   fuzz::MemoryRegistry registry;
   fuzz::MemoryShell shell;
   fuzz::MemoryProcesses processes;
   fuzz::QuietSystem quiet;
-  quiet.exe = kApp + "\\quillon.exe";
   Platform platform{registry, fs, shell, quiet, quiet, quiet, quiet, processes, quiet};
+  std::set<std::string> programFiles;  // upper case: the program and the data files it keeps
+  bool memory = true, registryPhase = true;
+  int stopAt = -1;
 
+  explicit Machine(Sections& in);
+};
+
+Machine::Machine(Sections& in) {
+  quiet.exe = kApp + "\\quillon.exe";
   for (const auto& [csidl, path] : kShellFolders) {
     shell.folders[csidl] = path;
     fs.addFolder(path);
@@ -133,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   shell.programs = shell.folders[0x02];
   fs.addFolder(kApp);
   fs.addFile(quiet.exe, "MZ");
-  std::set<std::string> programFiles{toUpper(quiet.exe), toUpper(defsPath(kExclusionFile))};
+  programFiles = {toUpper(quiet.exe), toUpper(defsPath(kExclusionFile))};
   for (const char* name : kDefinitionFiles) {
     programFiles.insert(toUpper(defsPath(name)));
     auto lines = in.find(name);
@@ -164,15 +170,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   processes.ownId = kOwnId;
   processes.table.push_back({kOwnId, quiet.exe});
   for (const std::string& l : in["processes"]) processes.table.push_back({uint32_t(100 + 4 * processes.table.size()), l});
-  const std::vector<MemoryProcess> running = processes.table;
-  Host host;
-  bool memory = true, registryPhase = true;
   for (const std::string& o : in["options"]) {
     if (o == "9x") processes.version = OsVersion{kPlatform9x, 4, 10};
     if (o == "noregistry") registryPhase = false;
     if (o == "nomemory") memory = false;
-    if (o.rfind("stop ", 0) == 0) host.stopAt = std::atoi(o.c_str() + 5);
+    if (o.rfind("stop ", 0) == 0) stopAt = std::atoi(o.c_str() + 5);
   }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Sections in = readSections(fuzz::bytes(data, size));
+
+  Machine m(in);
+  fuzz::MemoryFileSystem& fs = m.fs;
+  fuzz::MemoryProcesses& processes = m.processes;
+  const std::vector<MemoryProcess> running = processes.table;
+  Host host;
+  host.stopAt = m.stopAt;
 
   // The run as the Start button makes it, the window left out.
   DefinitionStore defs(fs, kApp);
@@ -187,24 +201,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const DefinitionCounts counts = defs.count();
-  ExclusionList exclusions(fs, quiet, defs.path(kExclusionFile));
+  ExclusionList exclusions(fs, m.quiet, defs.path(kExclusionFile));
   exclusions.load();
-  FolderTokens tokens(shell);
-  ProtectedLocations protectedLocations(shell, processes, kApp);
+  FolderTokens tokens(m.shell);
+  ProtectedLocations protectedLocations(m.shell, processes, kApp);
   ScanCounters counters;
   Results r;
-  ScanEnv env{platform, defs, exclusions, tokens, counts, counters, r.lists(), host, protectedLocations};
+  ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.lists(), host, protectedLocations};
 
-  if (memory) {
+  if (m.memory) {
     MemoryScanActions actions;
     actions.productName = "Quillon";
     actions.scanInProgress = [] { return true; };
-    OwnPrograms own = ownPrograms(processes, quiet.exe, kApp);
+    OwnPrograms own = ownPrograms(processes, m.quiet.exe, kApp);
     actions.own = &own;
     ExecutableList list;
     checkMemory(env, list, r.running, actions);
   }
-  if (registryPhase) scanRegistry(env);
+  if (m.registryPhase) scanRegistry(env);
   scanFiles(env);
   scanDirectories(env);
   ReportInputs report{"Quillon", 1, 0, "1/2/2026 3:04:05 PM", "1/2/2026 3:05:00 PM",
@@ -222,7 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool exclusion = iequals(path, defs.path(kExclusionFile)) && what == "write";
     FUZZ_CHECK(report || exclusion);
   }
-  FUZZ_CHECK(registry.changes == 0);
+  FUZZ_CHECK(m.registry.changes == 0);
 
   // Only running programs that an executable definition names are stopped, never our own, an
   // excluded one or one of the system's own files.
@@ -245,7 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(fs.hasFile(row.text) || fs.folderExists(row.text));
     if (fs.hasFile(row.text)) {
       FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
-      FUZZ_CHECK(!programFiles.count(toUpper(row.text)));
+      FUZZ_CHECK(!m.programFiles.count(toUpper(row.text)));
     } else {
       FUZZ_CHECK(!mustNeverBeFound(row.text));
       FUZZ_CHECK(!exclusions.isFolderExcluded(row.text));
