@@ -24,10 +24,12 @@ for t in "${targets[@]}"; do
   corpus="$scratch/$t/corpus" artifacts="$scratch/$t/crashes" log="$scratch/$t/last-run.log"
   mkdir -p "$corpus" "$artifacts"
   before=$(ls "$artifacts" | wc -l)
+  dict=()
+  [ -f "$root/fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
   # Never from inside the repository: a target must not be able to touch the working tree.
   set +e
   (cd "$scratch/$t" && "$bin" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=2048 \
-     -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "$root/fuzz/corpus/$t" >"$log" 2>&1)
+     -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "$corpus" "$root/fuzz/corpus/$t" >"$log" 2>&1)
   rc=$?
   set -e
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
