@@ -16,14 +16,23 @@ std::string formatDateTime(const DateTime& t) {
 }
 
 namespace {
+// "h:mm[:ss]" on the 24-hour clock, or followed by AM or PM on the 12-hour clock (hours 1 to 12).
+// Anything else after the time is refused rather than ignored: "1:05 PM" must not read as 1:05.
 bool parseTime(const std::string& s, DateTime& out) {
-  int h = 0, m = 0, sec = 0;
-  char ampm[3] = {0};
-  int n = std::sscanf(s.c_str(), "%d:%d:%d %2s", &h, &m, &sec, ampm);
-  if (n < 2) return false;
-  std::string ap = toUpper(ampm);
-  if (ap == "PM" && h < 12) h += 12;
-  if (ap == "AM" && h == 12) h = 0;
+  int h = 0, m = 0, sec = 0, used = 0;
+  if (std::sscanf(s.c_str(), "%d:%d%n", &h, &m, &used) != 2) return false;
+  std::string rest = s.substr(size_t(used));
+  if (!rest.empty() && rest[0] == ':') {
+    if (std::sscanf(rest.c_str(), ":%d%n", &sec, &used) != 1) return false;
+    rest = rest.substr(size_t(used));
+  }
+  const std::string ap = toUpper(trim(rest));
+  if (ap == "AM" || ap == "PM") {
+    if (h < 1 || h > 12) return false;
+    h = h % 12 + (ap == "PM" ? 12 : 0);
+  } else if (!ap.empty()) {
+    return false;
+  }
   if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) return false;
   out.hour = h, out.minute = m, out.second = sec;
   return true;

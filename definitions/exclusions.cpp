@@ -33,6 +33,14 @@ void ExclusionList::add(const std::string& entry) { addAll({entry}); }
 void ExclusionList::addAll(const std::vector<std::string>& entries) {
   if (entries.empty()) return;
   std::string lines;
+  // The list is edited by hand in a text editor, which may leave the last line without its
+  // line end: the first new entry would then be glued onto that line and neither would match.
+  // After a lone CR too, since an entry starting with LF would make it a CR LF pair. A blank
+  // line is ignored when the list is read.
+  std::string existing;
+  if (fs_.readAll(path_, existing) && !existing.empty() &&
+      !(existing.size() >= 2 && existing.compare(existing.size() - 2, 2, "\r\n") == 0))
+    lines = "\r\n";
   for (const std::string& e : entries) lines += trim(e) + "\r\n";
   fs_.write(path_, lines, true);
   load();

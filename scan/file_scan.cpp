@@ -48,6 +48,7 @@ void scanFiles(ScanEnv& env) {
     if (env.host.scanCancelled()) break;
 
     if (!fileExists(p.fs, path)) continue;
+    if (env.protectedLocations.isProgramFile(path)) continue;
     if (env.exclusions.isFileExcluded(path)) {
       env.results.addExcluded(path);
       continue;

@@ -1,6 +1,8 @@
 #include "scan/protected_locations.h"
 
 #include "common/text.h"
+#include "definitions/definition_store.h"
+#include "reports/report.h"
 
 namespace quillon {
 
@@ -86,6 +88,18 @@ bool ProtectedLocations::isProtectedFolder(const std::string& path) const {
   }
   for (const std::string& f : folders())
     if (isAncestorOrSame(p, f)) return true;
+  return false;
+}
+
+bool ProtectedLocations::isProgramFile(const std::string& path) const {
+  static const char* const kProgramFiles[] = {"quillon.exe", "quillon-cli.exe", kFileDefs,     kRegistryDefs,
+                                              kDirectoryDefs, kExeDefs,         kCookieDefs,   kDateFile,
+                                              kExclusionFile, kReportFile};
+  const std::string p = normalFolder(path), app = normalFolder(appFolder_);
+  const size_t cut = p.rfind('\\');
+  if (app.empty() || cut != app.size() || p.compare(0, cut, app) != 0) return false;
+  for (const char* name : kProgramFiles)
+    if (iequals(p.substr(cut + 1), name)) return true;
   return false;
 }
 

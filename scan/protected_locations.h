@@ -26,6 +26,10 @@ class ProtectedLocations {
       : shell_(shell), processes_(processes), appFolder_(std::move(appFolder)) {}
 
   bool isProtectedFolder(const std::string& path) const;
+  // The program's own files in its application folder: its two programs and the data files it
+  // keeps there. A definition naming one would otherwise have the removal delete the program
+  // or its definitions.
+  bool isProgramFile(const std::string& path) const;
   static bool isProtectedRegistryKey(uint32_t root, const std::string& keyPath);
   // The protected folders themselves, in the normal form compared against (for tests and docs).
   const std::vector<std::string>& folders() const;

@@ -40,3 +40,30 @@ TEST(Exclusions, AddAppendsTrimmedLinesAndReloads) {
   EXPECT_TRUE(list.isFileExcluded("C:\\X\\Y.EXE"));
   EXPECT_TRUE(list.isFileExcluded("threat"));
 }
+
+TEST(Exclusions, AddStartsANewLineAfterAHandEditedLastLine) {
+  App app;
+  ExclusionList list(app.fs, app.pump, app.path("ENoSignature.txt"));
+  // A lone LF belongs to its line; only CR LF or a lone CR ends one, and an entry starting with
+  // LF must not complete a CR into a pair.
+  struct Case {
+    const char *before, *after, *kept;
+  } cases[] = {
+      {"C:\\a.exe", "C:\\a.exe\r\nThreat\r\n", "C:\\a.exe"},
+      {"C:\\a.exe\n", "C:\\a.exe\n\r\nThreat\r\n", "C:\\a.exe\n"},
+      {"C:\\a.exe\r", "C:\\a.exe\r\r\nThreat\r\n", "C:\\a.exe"},
+      {"C:\\a.exe\r\n", "C:\\a.exe\r\nThreat\r\n", "C:\\a.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before);
+    app.writeText("ENoSignature.txt", c.before);
+    list.add("Threat");
+    EXPECT_EQ(app.readText("ENoSignature.txt"), c.after);
+    EXPECT_TRUE(list.isFileExcluded("threat"));
+    EXPECT_TRUE(list.isFileExcluded(c.kept));
+  }
+  app.writeText("ENoSignature.txt", "C:\\a.exe\r");
+  list.add("\nLF first");
+  EXPECT_TRUE(list.isFileExcluded("\nLF first"));
+  EXPECT_TRUE(list.isFileExcluded("C:\\a.exe"));
+}

@@ -415,3 +415,28 @@ TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
   EXPECT_FALSE(locations.isProtectedFolder("C:\\windows\\system32\\QuillonSample"));
   EXPECT_FALSE(ProtectedLocations::isProtectedRegistryKey(kHkeyCurrentUser, "Software\\QuillonSample"));
 }
+
+TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
+  App app;
+  app.writeEmptyDefinitions();
+  for (const char* f : {"quillon.exe", "Scan_Log.txt", "ENoSignature.txt", "other.dll"}) app.writeText(f, "x");
+  makeFolder(app.path("sub"));
+  app.writeText("sub\\quillon.exe", "x");
+  app.writeDefinitions("FileDefinition.dat",
+                       {"quillon.exe=Own|" + app.folder, "FileDefinition.dat=Definitions|" + app.folder + "\\\\",
+                        "SCAN_LOG.TXT=Report|" + app.folder, "ENoSignature.txt=Exclusions|" + app.folder,
+                        "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
+
+  win32::Win32Processes processes;
+  ProtectedLocations locations(app.shell, processes, app.folder);
+  EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
+  EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("sub\\quillon.exe")));
+  EXPECT_FALSE(locations.isProgramFile("quillon.exe"));
+}

@@ -78,3 +78,25 @@ TEST(DateTime, RoundTripsTheOneStoredForm) {
   EXPECT_FALSE(parseDateTime("Null", t));
   EXPECT_FALSE(parseDateTime("13/1/2026", t));
 }
+
+TEST(DateTime, TimesKeepTheirHalfOfTheDayAndRefuseWhatFollows) {
+  struct Case {
+    const char* text;
+    bool ok;
+    int hour, minute, second;
+  } cases[] = {
+      {"1:05 PM", true, 13, 5, 0},         {"3/16/2006 1:05 pm", true, 13, 5, 0}, {"12:30:00 AM", true, 0, 30, 0},
+      {"12:00:01 PM", true, 12, 0, 1},      {"13:00:00", true, 13, 0, 0},         {"13:00:00 AM", false, 0, 0, 0},
+      {"0:30:00 AM", false, 0, 0, 0},       {"1:05:00 XY", false, 0, 0, 0},       {"1:05:00 PMx", false, 0, 0, 0},
+      {"3/16/2006 1:05:", false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DateTime t;
+    ASSERT_EQ(parseDateTime(c.text, t), c.ok);
+    if (!c.ok) continue;
+    EXPECT_EQ(t.hour, c.hour);
+    EXPECT_EQ(t.minute, c.minute);
+    EXPECT_EQ(t.second, c.second);
+  }
+}

@@ -4,7 +4,10 @@
 set -euo pipefail
 pkgs=(cmake ninja-build
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-      wine64 xvfb xauth imagemagick googletest)
+      wine64 xvfb xauth imagemagick googletest
+      # The native sanitizer and fuzzing build: libFuzzer's runtime (-fsanitize=fuzzer) is in
+      # the compiler-rt package, which clang only recommends.
+      clang libclang-rt-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

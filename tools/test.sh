@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh machine: installs what it needs, builds the 64-bit product
 # with its tests and the 32-bit product as a compile check, runs every test under Wine (the GUI
-# tests on a virtual display) and prints a summary.
+# tests on a virtual display), replays the fuzz targets' seed corpora on the native sanitizer
+# build and prints a summary.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
@@ -52,6 +53,9 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --build "$build"
+# The engine natively with the sanitizers: every fuzz target replays its seed corpus.
+cmake -S "$root/fuzz" -B "$root/build-fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$root/build-fuzz"
 echo "== 32-bit compile check =="
 cmake --build "$build-i686" --target quillon quillon-cli
 
@@ -73,4 +77,23 @@ done
 [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
 [ "$rc" -eq 0 ] && rc=$py_rc
 echo "Quillon tests: $passed passed, $failed failed"
+
+# Each seed once, outside the working tree; a sanitizer report or a broken property fails it.
+replayed=0 replay_failed=0
+replay_dir=$(mktemp -d)
+for corpus in "$root"/fuzz/corpus/*/; do
+  t=$(basename "$corpus")
+  for seed in "$corpus"*; do
+    [ -f "$seed" ] || continue
+    replayed=$((replayed + 1))
+    if ! (cd "$replay_dir" && "$root/build-fuzz/fuzz_$t" "$seed" >"$replay_dir/last.log" 2>&1); then
+      replay_failed=$((replay_failed + 1))
+      echo "fuzz corpus: fuzz_$t fails on $seed" >&2
+      grep -E 'ERROR|property failed|SUMMARY' "$replay_dir/last.log" >&2 || true
+    fi
+  done
+done
+rm -rf "$replay_dir"
+echo "Fuzz corpus replay: $((replayed - replay_failed)) passed, $replay_failed failed"
+[ "$replay_failed" -eq 0 ] || rc=1
 exit "$rc"

@@ -1,0 +1,283 @@
+// A whole scan over an in-memory machine built from the input: the definition files, the
+// exclusion list, the files, folders, registry entries and running programs. Whatever they
+// hold, the scan may write nothing but its report and the exclusion list, may stop only
+// running programs that a definition names (never its own), may never list a protected folder
+// or one of its own files, and the report's total must be the results' count.
+//
+// The input is text in sections, each opened by a line "[name]":
+//   [FileDefinition.dat] [DirectoryDefinition.dat] [RegistryDefinition.dat] [ExeDefinition.dat]
+//   [BlockedCookies.dat]  definition lines in plain text; they are enciphered here, so that the
+//                         fuzzer's comparisons with "|", "=" and "^" reach the grammars directly
+//   [ENoSignature.txt]    the exclusion list as the user left it
+//   [files] [hidden]      "path" or "path|bytes" (the bytes are the file, e.g. version information)
+//   [folders]             folder paths
+//   [registry]            "root^key^value^type": root 0 to 5, type a digit; no value name, a key
+//   [processes]           executable paths of running programs
+//   [options]             "9x" (the old systems' process list), "noregistry", "nomemory",
+//                         "stop N" (Stop pressed at the N-th status update)
+// A definition file without a section is missing, which ends the run at its first check.
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/grammar.h"
+#include "fuzz_check.h"
+#include "memory_platform.h"
+#include "reports/report.h"
+#include "scan/company_name.h"
+#include "scan/file_scan.h"
+#include "scan/memory_scan.h"
+#include "scan/registry_scan.h"
+
+using namespace quillon;
+using fuzz::MemoryProcess;
+
+namespace {
+
+const std::string kApp = "C:\\Program Files\\Quillon";
+const uint32_t kOwnId = 4;
+const char* const kDefinitionFiles[] = {kFileDefs, kDirectoryDefs, kRegistryDefs, kExeDefs, kCookieDefs};
+
+// The machine's special folders (identifier, path): the tokens' folders and the profile's.
+const std::pair<int, const char*> kShellFolders[] = {
+    {0x00, "C:\\Documents and Settings\\user\\Desktop"}, {0x02, "C:\\Documents and Settings\\user\\Start Menu\\Programs"},
+    {0x05, "C:\\Documents and Settings\\user\\My Documents"}, {0x06, "C:\\Documents and Settings\\user\\Favorites"},
+    {0x07, "C:\\Documents and Settings\\user\\Start Menu\\Programs\\Startup"},
+    {0x08, "C:\\Documents and Settings\\user\\Recent"}, {0x09, "C:\\Documents and Settings\\user\\SendTo"},
+    {0x0B, "C:\\Documents and Settings\\user\\Start Menu"}, {0x10, "C:\\Documents and Settings\\user\\Desktop"},
+    {0x14, "C:\\WINDOWS\\Fonts"}, {0x15, "C:\\Documents and Settings\\user\\Templates"},
+    {0x16, "C:\\Documents and Settings\\All Users\\Start Menu"},
+    {0x17, "C:\\Documents and Settings\\All Users\\Start Menu\\Programs"},
+    {0x19, "C:\\Documents and Settings\\All Users\\Desktop"},
+    {0x1A, "C:\\Documents and Settings\\user\\Application Data"},
+    {0x1E, "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Startup"},
+    {0x20, "C:\\Documents and Settings\\user\\Local Settings\\Temporary Internet Files"},
+    {0x21, "C:\\Documents and Settings\\user\\Cookies"}, {0x22, "C:\\Documents and Settings\\user\\Local Settings\\History"},
+    {0x23, "C:\\Documents and Settings\\All Users\\Application Data"}, {0x24, "C:\\WINDOWS"},
+    {0x25, "C:\\WINDOWS\\system32"}, {0x26, "C:\\Program Files"}, {0x28, "C:\\Documents and Settings\\user"},
+    {0x2B, "C:\\Program Files\\Common Files"}, {0x2E, "C:\\Documents and Settings\\All Users\\Documents"}};
+
+using Sections = std::map<std::string, std::vector<std::string>>;
+
+Sections readSections(const std::string& input) {
+  Sections s;
+  std::vector<std::string>* current = nullptr;
+  for (const std::string& line : split(input, "\n")) {
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') current = &s[line.substr(1, line.size() - 2)];
+    else if (current) current->push_back(line);
+  }
+  return s;
+}
+
+// The results and the window parts the scanners fill; no window behind them.
+struct Results {
+  controls::ListView found{nullptr, "lvwSpywareFound"}, removal{nullptr, "lvwPicRemove"},
+      files{nullptr, "lvwFilesToBeDeleted"}, registry{nullptr, "lvwRegistryToBeDeleted"},
+      cookies{nullptr, "lvwCookiesToDelete"};
+  controls::Label traces{nullptr, "lbltracesFound", "0"}, running{nullptr, "lblTotalNoOfRunningItems", "0"};
+  ResultLists lists() { return {found, removal, files, registry, cookies, traces}; }
+};
+
+class Host : public ScanHost {
+ public:
+  int updates = 0, stopAt = -1;
+  std::string prefix = "Scanning: ";
+  void updateScanStatus(const std::string&, int, int) override { ++updates; }
+  bool statusDue() const override { return true; }
+  bool scanCancelled() const override { return stopAt >= 0 && updates >= stopAt; }
+  const std::string& statusPrefix() const override { return prefix; }
+};
+
+// Upper case, trailing backslashes, spaces and dots gone: how two spellings of a folder compare.
+std::string folderKey(std::string p) {
+  p = toUpper(collapseBackslashes(p));
+  while (!p.empty() && (p.back() == '\\' || p.back() == ' ' || p.back() == '.')) p.pop_back();
+  return p;
+}
+
+// A finding may never be a folder whose removal takes the system, a profile, the program or
+// a drive with it.
+bool mustNeverBeFound(const std::string& folder) {
+  const std::string f = folderKey(folder);
+  if (f.size() <= 3) return true;
+  std::vector<std::string> keep{folderKey(kApp)};
+  for (const auto& sf : kShellFolders) keep.push_back(folderKey(sf.second));
+  for (const std::string& k : keep)
+    if (k == f || (k.size() > f.size() && k.compare(0, f.size(), f) == 0 && k[f.size()] == '\\')) return true;
+  return false;
+}
+
+std::string defsPath(const std::string& name) { return kApp + "\\" + name; }
+
+}  // namespace
+
+// The machine the input describes, with the program installed in kApp and running as kOwnId.
+struct Machine {
+  fuzz::MemoryFileSystem fs;
+  fuzz::MemoryRegistry registry;
+  fuzz::MemoryShell shell;
+  fuzz::MemoryProcesses processes;
+  fuzz::QuietSystem quiet;
+  Platform platform{registry, fs, shell, quiet, quiet, quiet, quiet, processes, quiet};
+  std::set<std::string> programFiles;  // upper case: the program and the data files it keeps
+  bool memory = true, registryPhase = true;
+  int stopAt = -1;
+
+  explicit Machine(Sections& in);
+};
+
+Machine::Machine(Sections& in) {
+  quiet.exe = kApp + "\\quillon.exe";
+  for (const auto& [csidl, path] : kShellFolders) {
+    shell.folders[csidl] = path;
+    fs.addFolder(path);
+  }
+  shell.programs = shell.folders[0x02];
+  fs.addFolder(kApp);
+  fs.addFile(quiet.exe, "MZ");
+  programFiles = {toUpper(quiet.exe), toUpper(defsPath(kExclusionFile))};
+  for (const char* name : kDefinitionFiles) {
+    programFiles.insert(toUpper(defsPath(name)));
+    auto lines = in.find(name);
+    if (lines == in.end()) continue;
+    std::string text;
+    for (const std::string& l : lines->second) text += encodeDefinitionLine(l) + "\r\n";
+    fs.addFile(defsPath(name), text);
+  }
+  if (in.count(kExclusionFile)) {
+    std::string text;
+    for (const std::string& l : in[kExclusionFile]) text += l + "\r\n";
+    fs.addFile(defsPath(kExclusionFile), text);
+  }
+  for (const char* kind : {"files", "hidden"})
+    for (const std::string& l : in[kind]) {
+      size_t bar = l.find('|');
+      fs.addFile(l.substr(0, bar), bar == std::string::npos ? "" : l.substr(bar + 1), kind[0] == 'h');
+    }
+  for (const std::string& l : in["folders"]) fs.addFolder(l);
+  for (const std::string& l : in["registry"]) {
+    std::vector<std::string> f = split(l, "^");
+    uint32_t root = 0;
+    std::string rootName;
+    if (f.size() < 2 || !registryRoot(f[0], root, rootName)) continue;
+    if (f.size() < 3 || f[2].empty()) registry.addKey(root, f[1]);
+    else registry.addValue(root, f[1], f[2], f.size() > 3 && !f[3].empty() ? uint32_t(f[3][0] - '0') : kRegSz);
+  }
+  processes.ownId = kOwnId;
+  processes.table.push_back({kOwnId, quiet.exe});
+  for (const std::string& l : in["processes"]) processes.table.push_back({uint32_t(100 + 4 * processes.table.size()), l});
+  for (const std::string& o : in["options"]) {
+    if (o == "9x") processes.version = OsVersion{kPlatform9x, 4, 10};
+    if (o == "noregistry") registryPhase = false;
+    if (o == "nomemory") memory = false;
+    if (o.rfind("stop ", 0) == 0) stopAt = std::atoi(o.c_str() + 5);
+  }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Sections in = readSections(fuzz::bytes(data, size));
+
+  Machine m(in);
+  fuzz::MemoryFileSystem& fs = m.fs;
+  fuzz::MemoryProcesses& processes = m.processes;
+  const std::vector<MemoryProcess> running = processes.table;
+  Host host;
+  host.stopAt = m.stopAt;
+
+  // The run as the Start button makes it, the window left out.
+  DefinitionStore defs(fs, kApp);
+  if (!defs.check()) {
+    // A missing file: the definitions and their date are discarded, and nothing else happens.
+    for (const auto& change : fs.changes) {
+      FUZZ_CHECK(change.first == "delete");
+      FUZZ_CHECK(std::any_of(std::begin(kDefinitionFiles), std::end(kDefinitionFiles),
+                             [&](const char* n) { return iequals(change.second, defs.path(n)); }) ||
+                 iequals(change.second, defs.path(kDateFile)));
+    }
+    return 0;
+  }
+  const DefinitionCounts counts = defs.count();
+  ExclusionList exclusions(fs, m.quiet, defs.path(kExclusionFile));
+  exclusions.load();
+  FolderTokens tokens(m.shell);
+  ProtectedLocations protectedLocations(m.shell, processes, kApp);
+  ScanCounters counters;
+  Results r;
+  ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.lists(), host, protectedLocations};
+
+  if (m.memory) {
+    MemoryScanActions actions;
+    actions.productName = "Quillon";
+    actions.scanInProgress = [] { return true; };
+    OwnPrograms own = ownPrograms(processes, m.quiet.exe, kApp);
+    actions.own = &own;
+    ExecutableList list;
+    checkMemory(env, list, r.running, actions);
+  }
+  if (m.registryPhase) scanRegistry(env);
+  scanFiles(env);
+  scanDirectories(env);
+  ReportInputs report{"Quillon", 1, 0, "1/2/2026 3:04:05 PM", "1/2/2026 3:05:00 PM",
+                      std::to_string(counters.processesInspected), std::to_string(counters.registryInspected),
+                      std::to_string(counters.filesInspected), r.removal};
+  FUZZ_CHECK(makeReport(fs, kApp, report));
+  if (std::getenv("QUILLON_FUZZ_SHOW")) {  // for whoever writes a seed: what the run found
+    for (const controls::ListItem& row : r.found.items()) std::fprintf(stderr, "found: %s\n", row.text.c_str());
+    for (uint32_t id : processes.terminated) std::fprintf(stderr, "stopped: %u\n", unsigned(id));
+  }
+
+  // Nothing written but the report (and the exclusion list, which only the user's answers add to).
+  for (const auto& [what, path] : fs.changes) {
+    const bool report = iequals(path, kApp + "\\" + kReportFile) && (what == "write" || what == "delete");
+    const bool exclusion = iequals(path, defs.path(kExclusionFile)) && what == "write";
+    FUZZ_CHECK(report || exclusion);
+  }
+  FUZZ_CHECK(m.registry.changes == 0);
+
+  // Only running programs that an executable definition names are stopped, never our own, an
+  // excluded one or one of the system's own files.
+  std::string exeLines;
+  for (const std::string& l : in[kExeDefs]) exeLines += toUpper(decodeDefinitionLine(encodeDefinitionLine(l))) + "\n";
+  for (uint32_t id : processes.terminated) {
+    FUZZ_CHECK(id != kOwnId);
+    auto p = std::find_if(running.begin(), running.end(), [&](const MemoryProcess& e) { return e.id == id; });
+    FUZZ_CHECK(p != running.end());
+    const std::string name = toUpper(trim(fileNameFromPath(p->path)));
+    FUZZ_CHECK(exeLines.find(name) != std::string::npos);  // "" when a definition's path ends in "\"
+    FUZZ_CHECK(!exclusions.isFileExcluded(name));
+    if (toUpper(p->path).find("SYSTEM32\\") == std::string::npos)
+      FUZZ_CHECK(!iequals(trim(readCompanyName(fs, p->path)), "Microsoft Corporation"));
+  }
+
+  // Findings: files that are there, not excluded and not the program's own; folders that are neither protected nor
+  // excluded.
+  for (const controls::ListItem& row : r.files.items()) {
+    FUZZ_CHECK(fs.hasFile(row.text) || fs.folderExists(row.text));
+    if (fs.hasFile(row.text)) {
+      FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
+      FUZZ_CHECK(!m.programFiles.count(toUpper(row.text)));
+    } else {
+      FUZZ_CHECK(!mustNeverBeFound(row.text));
+      FUZZ_CHECK(!exclusions.isFolderExcluded(row.text));
+    }
+  }
+
+  // The counts shown and the report agree with the results: every threat is a row to remove,
+  // except a running program, which was listed as stopped (or not) instead.
+  const int memoryRows = int(std::count_if(r.found.items().begin(), r.found.items().end(), [](const controls::ListItem& i) {
+    return i.text.rfind("Detected in the memory : ", 0) == 0;
+  }));
+  FUZZ_CHECK(counters.threatsFound == r.removal.count() + memoryRows);
+  std::string block = "[Threats Detected]\r\n\r\n\r\n";
+  for (const controls::ListItem& row : r.removal.items()) block += row.text + "\r\n\r\n" + row.subItem(1) + "\r\n\r\n\r\n";
+  block += "Total = " + std::to_string(r.removal.count()) + "\r\n";
+  const std::string written = fs.content(kApp + "\\" + kReportFile);
+  FUZZ_CHECK(written.find(block) != std::string::npos);
+  FUZZ_CHECK(written.find(" 3)Total Number of Files/Folders inspected: " + std::to_string(counters.filesInspected) + "\r\n") !=
+             std::string::npos);
+  return 0;
+}

@@ -1,0 +1,134 @@
+// An in-memory machine for the fuzz targets: files, folders, registry keys and values, and
+// running processes that a target fills from its input. It records every change anyone asks
+// of it (writes, deletions, stopped processes) so that a target can say what a run may touch.
+// Deliberately small: paths are compared upper-cased and exactly as given; there is no
+// wildcard matching and no path normalisation.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillon::fuzz {
+
+// A file's bytes, handed out at most `maxRead` bytes per read (1 gives the shortest reads a
+// reader must cope with).
+class MemoryInputFile : public InputFile {
+ public:
+  explicit MemoryInputFile(std::string data, size_t maxRead = SIZE_MAX)
+      : data_(std::move(data)), maxRead_(maxRead ? maxRead : 1) {}
+  size_t read(char* buf, size_t n) override;
+  bool seek(uint64_t position) override;
+
+ private:
+  std::string data_;
+  size_t maxRead_, pos_ = 0;
+};
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  struct File {
+    std::string data;
+    bool hidden = false;
+  };
+  void addFile(const std::string& path, std::string data, bool hidden = false);
+  void addFolder(const std::string& path);  // and every folder above it
+  bool hasFile(const std::string& path) const { return files_.count(key(path)) > 0; }
+  std::string content(const std::string& path) const;
+
+  // "write", "delete", "rename", "mkdir" or "rmtree", then the path as given.
+  std::vector<std::pair<std::string, std::string>> changes;
+
+  uint32_t attributes(const std::string& path) override;
+  std::vector<std::string> listFiles(const std::string& pattern) override;
+  bool folderExists(const std::string& path) override;
+  std::unique_ptr<InputFile> openRead(const std::string& path) override;
+  bool readAll(const std::string& path, std::string& out) override;
+  bool write(const std::string& path, const std::string& data, bool append) override;
+  bool deleteFile(const std::string& path) override;
+  bool rename(const std::string& from, const std::string& to) override;
+  bool createFolder(const std::string& path) override;
+  bool deleteFolderTree(const std::string& path) override;
+
+  size_t maxRead = SIZE_MAX;  // per read of every file opened
+
+ private:
+  static std::string key(const std::string& path);
+  std::map<std::string, File> files_;
+  std::set<std::string> folders_;
+};
+
+class MemoryRegistry : public Registry {
+ public:
+  void addKey(uint32_t root, const std::string& path);  // and every key above it
+  void addValue(uint32_t root, const std::string& path, const std::string& name, uint32_t type);
+  int changes = 0;  // setValue, deleteValue and deleteTree calls
+
+  bool keyExists(uint32_t root, const std::string& path, uint32_t access) override;
+  RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name, uint32_t access,
+                       RegValue& out) override;
+  bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& value) override;
+  bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
+  bool deleteTree(uint32_t root, const std::string& path) override;
+
+ private:
+  static std::string key(uint32_t root, const std::string& path);
+  std::set<std::string> keys_;
+  std::map<std::pair<std::string, std::string>, uint32_t> values_;  // (key, upper name) -> type
+};
+
+// Special folders by identifier; "" for those not set.
+class MemoryShell : public Shell {
+ public:
+  std::map<int, std::string> folders;
+  std::string programs;
+  std::string specialFolder(int csidl) override;
+  std::string programsFolderFromIdList() override { return programs; }
+  bool launch(const std::string&) override { return false; }
+};
+
+struct MemoryProcess {
+  uint32_t id;
+  std::string path;
+};
+
+class MemoryProcesses : public Processes {
+ public:
+  OsVersion version{kPlatformNt, 5, 1};
+  std::vector<MemoryProcess> table;
+  uint32_t ownId = 4;
+  std::vector<uint32_t> terminated;  // every id asked to end, in order
+
+  OsVersion osVersion() override { return version; }
+  std::string systemDirectory() override { return "C:\\WINDOWS\\system32"; }
+  bool enumerateIds(std::vector<uint32_t>& ids) override;
+  std::string baseName(uint32_t pid) override;
+  bool executablePath(uint32_t pid, std::string& path) override;
+  std::vector<ProcessEntry> snapshot() override;
+  bool terminateById(uint32_t pid, uint32_t exitCode) override;
+  bool waitForExit(uint32_t pid, uint32_t ms) override;
+  uint32_t currentProcessId() override { return ownId; }
+};
+
+// The rest of the platform: nothing happens, and anything that would change the machine fails.
+class QuietSystem : public SystemServices, public Process, public Dialogs, public Pump, public Clock {
+ public:
+  bool setRestorePoint(const RestorePointRequest&, int64_t&) override { return false; }
+  bool callExport(const std::string&, const std::string&) override { return false; }
+  bool setClipboardText(const std::string&) override { return false; }
+  std::string clipboardText() override { return ""; }
+  bool anotherInstanceRunning(const std::string&) override { return false; }
+  bool openDocument(const std::string&) override { return false; }
+  std::string exePath() override { return exe; }
+  Branding ownBranding() override { return {"Quillon", "Quillon Developers", "quillon.example", 1, 0}; }
+  int messageBox(const std::string&, const std::string&, unsigned) override { return ++boxes, kIdNo; }
+  void yield() override {}
+  std::string nowText() override { return "1/2/2026 3:04:05 PM"; }
+  std::string exe;
+  int boxes = 0;
+};
+
+}  // namespace quillon::fuzz
