@@ -2,6 +2,8 @@
 //   quillon-cli scan     run the scan that "Start" runs; print the findings
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
+// Messages go to standard error. A question whose Yes would delete or change something is
+// answered No, unless `--yes` was given.
 #include <fcntl.h>
 #include <io.h>
 
@@ -19,9 +21,10 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: quillon-cli scan      run a scan and list what it found\n"
-               "       quillon-cli encode    encipher definition lines (standard input to output)\n"
-               "       quillon-cli decode    decipher definition lines (standard input to output)\n");
+               "usage: quillon-cli [--yes] scan   run a scan and list what it found\n"
+               "       quillon-cli encode         encipher definition lines (standard input to output)\n"
+               "       quillon-cli decode         decipher definition lines (standard input to output)\n"
+               "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n");
   return 64;
 }
 
@@ -73,11 +76,11 @@ int transform(bool encode) {
   return 0;
 }
 
-int scan() {
+int scan(bool assumeYes) {
   win32::Win32Services services;
-  Platform platform = services.console();
+  Platform platform = services.console(assumeYes);
   controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
+  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
   main.consoleMode = true;
   main.Form_Load();
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
@@ -100,10 +103,16 @@ int scan() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
-  std::string cmd = argv[1];
-  if (cmd == "scan") return scan();
-  if (cmd == "encode") return transform(true);
-  if (cmd == "decode") return transform(false);
+  std::string cmd;
+  bool assumeYes = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--yes") assumeYes = true;
+    else if (cmd.empty() && arg.compare(0, 1, "-") != 0) cmd = arg;
+    else return usage();  // an unknown option is never taken as permission
+  }
+  if (cmd == "scan") return scan(assumeYes);
+  if (cmd == "encode" && !assumeYes) return transform(true);
+  if (cmd == "decode" && !assumeYes) return transform(false);
   return usage();
 }

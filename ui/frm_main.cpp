@@ -19,9 +19,9 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       settings(p.registry, p.dialogs, branding.productName, branding.companyName),
       defs(p.fs, appFolder),
       exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
-      restorePoints(p.system),
+      restorePoints(p.restore),
       tray(h),
-      frmDelete(p.system),
+      frmDelete(p.clipboard),
       own_(ownPrograms(p.processes, exePath, appFolder)) {
   layoutControls();
   wireHandlers();
@@ -209,7 +209,7 @@ void FrmMain::Form_Load() {
   // A second copy ends silently, before it writes anything. The console program is not the
   // resident one: it neither takes the lock nor is turned away by it.
   auto secondInstance = [this] {
-    return !consoleMode && platform.system.anotherInstanceRunning(branding.productName);
+    return !consoleMode && platform.instanceLock.anotherInstanceRunning(branding.productName);
   };
   if (secondInstance()) {
     if (endProcess) endProcess();
@@ -269,7 +269,7 @@ void FrmMain::Form_Load() {
 void FrmMain::ShowHelp() {
   const std::string help = appFolder + "\\Help.chm";
   if (!fileExists(platform.fs, help)) return;
-  platform.system.openDocument(help);
+  platform.launcher.openDocument(help);
   settings.write(keys::machineShowHelp, "0");
 }
 
@@ -444,7 +444,7 @@ void FrmMain::mnuViewExclusions_Click() {
     messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
     return;
   }
-  platform.shell.launch("notepad " + path);
+  platform.launcher.launch("notepad " + path);
 }
 
 // ---- report -----------------------------------------------------------------------------------
