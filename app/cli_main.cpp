@@ -1,15 +1,20 @@
 // quillon-cli.exe: the console front-end over the same engine as the desktop program.
-//   quillon-cli scan     run the scan that "Start" runs; print the findings
+//   quillon-cli scan [--remove]          run the scan that "Start" runs; print the findings;
+//                                        with --remove, remove them as "Delete" does
 //   quillon-cli quarantine list          one line per quarantined item
 //   quillon-cli quarantine restore ID    put an item back where it was
+//   quillon-cli submit NAME              submit a suspicious file name to the data server
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
+// Messages go to standard error. A question whose Yes would delete or change something is
+// answered No, unless `--yes` was given.
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "definitions/cipher.h"
@@ -24,11 +29,14 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: quillon-cli scan      run a scan and list what it found\n"
-               "       quillon-cli quarantine list         list the quarantined items\n"
-               "       quillon-cli quarantine restore ID   put a quarantined item back where it was\n"
-               "       quillon-cli encode    encipher definition lines (standard input to output)\n"
-               "       quillon-cli decode    decipher definition lines (standard input to output)\n");
+               "usage: quillon-cli [--yes] scan [--remove]   run a scan and list what it found; with --remove,\n"
+               "                                             remove it into the quarantine\n"
+               "       quillon-cli quarantine list           list the quarantined items\n"
+               "       quillon-cli quarantine restore ID     put a quarantined item back where it was\n"
+               "       quillon-cli submit NAME               submit a suspicious file name\n"
+               "       quillon-cli encode                    encipher definition lines (standard input to output)\n"
+               "       quillon-cli decode                    decipher definition lines (standard input to output)\n"
+               "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n");
   return 64;
 }
 
@@ -80,20 +88,24 @@ int transform(bool encode) {
   return 0;
 }
 
-int scan() {
+// Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
+// not look; 3 something found could not be removed; 5 the report could not be written.
+int scan(bool assumeYes, bool remove) {
   win32::Win32Services services;
-  Platform platform = services.console();
+  Platform platform = services.console(assumeYes);
   controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, services.process.exePath(), services.process.ownBranding());
+  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
   main.consoleMode = true;
   main.Form_Load();
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!main.loaded()) return 2;
   main.cmdScanNow_Click();
   for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
-  const auto& removal = main.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  for (const controls::ListItem& row : removal.items())
-    std::printf("%s\t%s\t%s\n", row.text.c_str(), row.subItem(1).c_str(), row.subItem(2).c_str());
+  const ScanResults& results = main.results;
+  for (int i = 0; i < results.removalCount(); ++i) {
+    const RemovalRow row = results.removalRow(i);
+    std::printf("%s\t%s\t%s\n", row.threat.c_str(), row.location.c_str(), row.type.c_str());
+  }
   std::fflush(stdout);
   if (!main.lastRunLooked()) return 2;
   if (main.reportFailed()) {
@@ -101,30 +113,43 @@ int scan() {
     return 5;
   }
   // A running program that was stopped is a finding too, though nothing is left to remove.
-  return main.counters.threatsFound > 0 || removal.count() > 0 ? 1 : 0;
+  const bool found = main.counters.threatsFound > 0 || results.removalCount() > 0;
+  if (!remove || results.removalCount() == 0) return found ? 1 : 0;
+
+  // The removal "Delete" runs, after the same question; the console answers it No unless --yes.
+  main.cmdSelectAll_Click();
+  main.Command4_Click();
+  const RemovalOutcome& outcome = main.lastRemoval();
+  for (const std::string& item : outcome.removed) std::printf("removed\t%s\n", item.c_str());
+  for (const std::string& item : outcome.failed) std::printf("not removed\t%s\n", item.c_str());
+  std::fflush(stdout);
+  if (main.results.removalCount() > 0) {
+    std::fprintf(stderr, "%d finding(s) were not removed%s.\n", main.results.removalCount(),
+                 assumeYes ? "" : " (removal needs --yes)");
+    return 3;
+  }
+  return 1;
 }
 
 // The quarantine lives in the application folder; nothing else of the program is needed.
-int quarantine(int argc, char** argv) {
-  if (argc < 3) return usage();
-  const std::string what = argv[2];
+int quarantine(const std::vector<std::string>& words) {
   win32::Win32Services services;
-  Platform platform = services.console();
-  const std::string exe = services.process.exePath();
-  if (std::string problem = appFolderProblem(exe, services.process.ownBranding().productName); !problem.empty()) {
+  Platform platform = services.console(false);
+  const std::string exe = services.thisProgram.exePath();
+  if (std::string problem = appFolderProblem(exe, services.thisProgram.branding().productName); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return 2;
   }
   Quarantine q(platform.fs, platform.registry, platform.clock, appFolderOf(exe));
-  if (what == "list" && argc == 3) {
+  if (words.size() == 2 && words[1] == "list") {
     for (const QuarantineEntry& e : q.entries())
       std::printf("%d\t%s\t%s\t%s\t%s\n", e.id, e.date.c_str(), kindName(e.kind), e.original.c_str(), e.stored.c_str());
     return 0;
   }
-  if (what == "restore" && argc == 4) {
+  if (words.size() == 3 && words[1] == "restore") {
     double id = 0;
-    if (!parseNumber(argv[3], id) || id < 1 || id > 2000000000 || id != double(long(id))) {
-      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", argv[3]);
+    if (!parseNumber(words[2], id) || id < 1 || id > 2000000000 || id != double(long(id))) {
+      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", words[2].c_str());
       return 64;
     }
     const std::string problem = q.restore(int(id));
@@ -138,14 +163,38 @@ int quarantine(int argc, char** argv) {
   return usage();
 }
 
+// Prints the result label's text; exit code 4 when the data server did not take the name.
+int submit(const std::string& name) {
+  win32::Win32Services services;
+  Platform platform = services.console(false);
+  controls::HeadlessHost host;
+  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
+  main.consoleMode = true;
+  main.txtFilename.setText(name);
+  main.cmdSubmit_Click();
+  std::printf("%s\n", main.Label26.caption().c_str());
+  return main.Label26.caption().find("submitted.") != std::string::npos ? 0 : 4;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
-  std::string cmd = argv[1];
-  if (cmd == "scan") return scan();
-  if (cmd == "quarantine") return quarantine(argc, argv);
-  if (cmd == "encode") return transform(true);
-  if (cmd == "decode") return transform(false);
+  std::vector<std::string> words;
+  bool assumeYes = false, remove = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--yes") assumeYes = true;
+    else if (arg == "--remove") remove = true;
+    else if (arg.compare(0, 1, "-") != 0 || !words.empty()) words.push_back(arg);
+    else return usage();  // an unknown option is never taken as permission
+  }
+  if (words.empty()) return usage();
+  const std::string& cmd = words[0];
+  if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove);
+  if (remove) return usage();
+  if (cmd == "quarantine") return quarantine(words);
+  if (cmd == "submit" && words.size() == 2) return submit(words[1]);
+  if (cmd == "encode" && words.size() == 1 && !assumeYes) return transform(true);
+  if (cmd == "decode" && words.size() == 1 && !assumeYes) return transform(false);
   return usage();
 }

@@ -18,12 +18,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   ui::FrmSplash splash;
   host.create(splash, nullptr, nullptr);
-  const Branding branding = services.process.ownBranding();
+  const Branding branding = services.thisProgram.branding();
   std::unique_ptr<ui::FrmMain> main;
   bool closing = false;
 
   splash.onDone = [&] {
-    main = std::make_unique<ui::FrmMain>(platform, host, services.process.exePath(), branding);
+    main = std::make_unique<ui::FrmMain>(platform, host, services.thisProgram.exePath(), branding);
     ui::FrmMain& m = *main;
     m.onExit = [&closing] {
       closing = true;
@@ -38,6 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     host.create(m.frmReport, hwnd, nullptr);
     host.create(m.frmDelete, hwnd, nullptr);
     services.dialogs.setOwner(hwnd);
+    services.fileDialog.setOwner(hwnd);
     m.Form_Load();
     // Shown in whatever state start-up left it: a window sent to the tray stays minimised.
     m.setVisible(true);

@@ -140,8 +140,10 @@ struct ScanResult {
 ScanResult runScan(const std::string& folder, bool probeLatency) {
   win32::Win32Services services;
   ProbingPump pump;
-  Platform platform{services.registry, services.fs,    services.shell,     services.process, services.consoleDialogs,
-                    pump,              services.clock, services.processes, services.system};
+  PlatformParts parts = services.parts();
+  parts.dialogs = &services.consoleDialogs;
+  parts.pump = &pump;
+  Platform platform(parts);
   controls::HeadlessHost host;
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);

@@ -78,8 +78,9 @@ double bareCopyDelete(const std::string& from, const std::string& to, int n) {
 double removal(const std::string& app, const std::string& from, int n, bool& ok) {
   win32::Win32Services services;
   QuietPump pump;
-  Platform platform{services.registry, services.fs,    services.shell,     services.process, services.consoleDialogs,
-                    pump,              services.clock, services.processes, services.system};
+  PlatformParts parts = services.console().parts();
+  parts.pump = &pump;
+  Platform platform(parts);
   controls::HeadlessHost host;
   ui::FrmMain main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
   for (int i = 0; i < n; ++i) {
@@ -116,8 +117,9 @@ double readOnce(const std::string& folder, int n) {
 double cookieScan(const std::string& app, const std::string& folder, int n, int& found) {
   win32::Win32Services services;
   QuietPump pump;
-  Platform platform{services.registry, services.fs,    services.shell,     services.process, services.consoleDialogs,
-                    pump,              services.clock, services.processes, services.system};
+  PlatformParts parts = services.console().parts();
+  parts.pump = &pump;
+  Platform platform(parts);
   controls::HeadlessHost host;
   ui::FrmMain main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
   QuietHost quiet;

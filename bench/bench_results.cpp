@@ -73,8 +73,10 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   win32::Win32Services services;
   QuietPump pump;
   YesDialogs dialogs;
-  Platform platform{services.registry, services.fs,    services.shell,     services.process, dialogs,
-                    pump,              services.clock, services.processes, services.system};
+  PlatformParts parts = services.parts();
+  parts.dialogs = &dialogs;
+  parts.pump = &pump;
+  Platform platform(parts);
   controls::HeadlessHost host;
   auto main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});

@@ -100,10 +100,15 @@ class CheckBox : public Control {
   int value() const { return value_; }
   // Changing the value runs the click handler, as in a user click; the same value does not.
   void setValue(int v);
+  // A user's click: the value changes (running onClick), then the mouse button comes up.
   void click() {
-    if (enabled() && visible()) setValue(value_ ? 0 : 1);
+    if (!enabled() || !visible()) return;
+    setValue(value_ ? 0 : 1);
+    if (onMouseUp) onMouseUp();
   }
   std::function<void()> onClick;
+  // Only the user's click reaches it, never a change made by code.
+  std::function<void()> onMouseUp;
 
  private:
   int value_ = 0;
@@ -223,6 +228,8 @@ class TextBox : public Control {
   TextBox(Form* f, std::string name) : Control(f, Kind::TextBox, std::move(name)) {}
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
+  // A character the user typed (13 for Enter), after the text took it.
+  std::function<void(int key)> onKeyPress;
 };
 
 class Frame : public Control {

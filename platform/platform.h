@@ -3,6 +3,7 @@
 // API and tests substitute fakes where they must control an outcome.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,15 +86,21 @@ class FileSystem {
   virtual bool write(const std::string& path, const std::string& data, bool append) = 0;
   virtual bool deleteFile(const std::string& path) = 0;
   virtual bool rename(const std::string& from, const std::string& to) = 0;
-  virtual bool createFolder(const std::string& path) = 0;
-  // Deletes a folder with everything in it, read-only and hidden files included.
-  virtual bool deleteFolderTree(const std::string& path) = 0;
+  // Puts `from` in the place of `to` in one step, whether or not `to` exists: at every moment
+  // `to` is wholly the old file or wholly the new one, and the change is on the disk when this
+  // returns. On failure `to` is left as it was.
+  virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
   // Copies one file; with `failIfExists` an existing `to` is kept and the copy fails.
   virtual bool copyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
   // Copies a folder with everything in it into `to` (made when missing), overwriting files of
   // the same name. Links and junctions inside are not followed: what they point to lies
   // outside the folder. False when anything could not be copied.
   virtual bool copyFolderTree(const std::string& from, const std::string& to) = 0;
+  // Makes the folder unless it is already there (its parent must exist); false when it
+  // cannot be made or the name is taken by a file.
+  virtual bool createFolder(const std::string& path) = 0;
+  // Deletes a folder with everything in it, read-only and hidden files included.
+  virtual bool deleteFolderTree(const std::string& path) = 0;
   // Every entry of a folder, hidden, system, folders and links included ("." and ".." left
   // out); empty when the folder cannot be listed.
   virtual std::vector<FolderEntry> listFolder(const std::string& folder) = 0;
@@ -109,11 +116,19 @@ class Shell {
   virtual std::string specialFolder(int csidl) = 0;
   // The Programs folder asked through its item identifier list (the drive-root helper's way).
   virtual std::string programsFolderFromIdList() = 0;
-  // Starts a program by command line and returns at once.
-  virtual bool launch(const std::string& commandLine) = 0;
 };
 
-// ---- Operating system and processes -----------------------------------------------------
+// Starting other programs and documents; both return at once, without waiting.
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
+  // Starts a program by command line in a normal window.
+  virtual bool launch(const std::string& commandLine) = 0;
+  // Opens a document with its associated program ("open" verb, normal window).
+  virtual bool openDocument(const std::string& path) = 0;
+};
+
+// ---- Operating system and running processes ---------------------------------------------
 struct OsVersion {
   uint32_t platformId = 2;  // 1: the 9x family, 2: the NT family
   uint32_t major = 0, minor = 0;
@@ -125,9 +140,10 @@ struct ProcessEntry {
   uint32_t id = 0;
 };
 
-class Processes {
+// The other programs running on the machine: listing them, looking at them, stopping them.
+class RunningProcesses {
  public:
-  virtual ~Processes() = default;
+  virtual ~RunningProcesses() = default;
   virtual OsVersion osVersion() = 0;
   virtual std::string systemDirectory() = 0;
   // Ids from the process-status interface; false when the enumeration fails.
@@ -138,6 +154,9 @@ class Processes {
   virtual bool executablePath(uint32_t pid, std::string& path) = 0;
   // Tool-help snapshot: each process's executable file text and id.
   virtual std::vector<ProcessEntry> snapshot() = 0;
+  // When the process started, in 100 ns units since 1601 (UTC). Ids are reused: an id with
+  // another start time is another program. False when the process cannot be looked at.
+  virtual bool startTime(uint32_t pid, uint64_t& time) = 0;
   // Ends a process with the debug privilege held for just this call (on NT); false when the
   // privilege cannot be had or the process cannot be ended.
   virtual bool terminateById(uint32_t pid, uint32_t exitCode) = 0;
@@ -147,47 +166,118 @@ class Processes {
   virtual uint32_t currentProcessId() = 0;
 };
 
-// ---- System Restore, components, clipboard ----------------------------------------------------
+// ---- System Restore, component libraries, clipboard, single instance ---------------------------
 struct RestorePointRequest {
   uint32_t eventType = 0, pointType = 0;
   int64_t sequence = 0;
   std::string description;  // cut to 63 characters by the caller
 };
 
-class SystemServices {
+class SystemRestore {
  public:
-  virtual ~SystemServices() = default;
+  virtual ~SystemRestore() = default;
   // Calls the system restore client; false when it is missing or the call fails.
   virtual bool setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) = 0;
+};
+
+class LibraryExports {
+ public:
+  virtual ~LibraryExports() = default;
   // Loads the library, calls its export (no arguments) if it has one, frees it; false when
   // the library does not load or lacks the export.
   virtual bool callExport(const std::string& libraryPath, const std::string& exportName) = 0;
-  // Empties the clipboard and, unless `text` is empty, puts `text` on it.
-  virtual bool setClipboardText(const std::string& text) = 0;
-  virtual std::string clipboardText() = 0;
-  // True when another instance of the program already runs (the first call claims the name).
-  virtual bool anotherInstanceRunning(const std::string& name) = 0;
-  // Opens a document with its associated program ("open" verb, normal window).
-  virtual bool openDocument(const std::string& path) = 0;
 };
 
-// ---- Version information of files --------------------------------------------------------
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // Empties the clipboard and, unless `text` is empty, puts `text` on it.
+  virtual bool setText(const std::string& text) = 0;
+  virtual std::string text() = 0;
+};
+
+class InstanceLock {
+ public:
+  virtual ~InstanceLock() = default;
+  // True when another instance of the program already runs (the first call claims the name).
+  virtual bool anotherInstanceRunning(const std::string& name) = 0;
+};
+
+// ---- Drives -----------------------------------------------------------------------------------
+enum class DriveType { Unknown, Removable, Fixed, Network, CdRom, RamDisk };
+
+struct Drive {
+  char letter = 0;  // upper case
+  DriveType type = DriveType::Unknown;
+};
+
+class Drives {
+ public:
+  virtual ~Drives() = default;
+  // The machine's drive letters in the system's order, each with its type.
+  virtual std::vector<Drive> list() = 0;
+  // Whether the drive holds a readable volume now. Asks the drive, which a removable or CD
+  // drive may answer slowly; never shows the system's "insert a disk" box.
+  virtual bool ready(char letter) = 0;
+};
+
+// ---- HTTP --------------------------------------------------------------------------------------
+// Bounds of one request, so that a server that never answers, answers a byte at a time or
+// without end cannot hold the program for ever.
+struct HttpLimits {
+  uint32_t connectTimeoutMs = 15000;
+  uint32_t receiveTimeoutMs = 20000;  // longest wait for the answer or its next piece
+  uint32_t totalTimeoutMs = 120000;   // the whole request, however the server trickles
+  size_t maxBodyBytes = size_t(16) << 20;
+  size_t pieceBytes = 256;            // one read; progress is reported per piece
+};
+
+enum class HttpFailure {
+  None,
+  BadUrl,        // not an http or https address
+  NoConnection,  // no network, unknown host, refused, or the request could not be sent
+  Timeout,       // a bound of HttpLimits ran out
+  TooLarge,      // the body passed maxBodyBytes
+  NotHttp,       // what came back had no HTTP status
+  Broken,        // a read failed, or fewer bytes came than the answer announced
+};
+
+struct HttpResponse {
+  HttpFailure failure = HttpFailure::NoConnection;
+  uint32_t status = 0;  // the server's status code; 0 when no answer came
+  std::string body;     // the bytes received, in order; on a failure, what the reads before it gave
+  bool ok() const { return failure == HttpFailure::None; }
+};
+
+class Http {
+ public:
+  virtual ~Http() = default;
+  // A blocking GET, never served from the cache nor written to it, without a proxy. After
+  // every read (the last, empty one included) `afterRead` gets the read's number from 1 and
+  // the bytes received so far: progress reports and yields to the message loop hang off it.
+  // Any status counts as an answer: an error page is returned like any other body.
+  virtual HttpResponse get(const std::string& url, const HttpLimits& limits,
+                           const std::function<void(int read, size_t received)>& afterRead) = 0;
+};
+
+// ---- This program: its executable and its branding -----------------------------------------
 struct Branding {
   std::string productName, companyName, webSite;
   int major = 0, minor = 0;
 };
 
-class Process {
+class ThisProgram {
  public:
-  virtual ~Process() = default;
-  virtual std::string exePath() = 0;  // full path of the running executable
-  virtual Branding ownBranding() = 0;  // from the executable's version information
+  virtual ~ThisProgram() = default;
+  virtual std::string exePath() = 0;   // full path of the running executable
+  virtual Branding branding() = 0;     // from the executable's version information
 };
 
 // ---- User-facing services --------------------------------------------------------------
 // Message box flags and answers, with the system's numbers.
 enum : unsigned {
   kMbOk = 0x0, kMbOkCancel = 0x1, kMbAbortRetryIgnore = 0x2, kMbYesNoCancel = 0x3, kMbYesNo = 0x4,
+  kMbRetryCancel = 0x5,
   kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconExclamation = 0x30, kMbIconInformation = 0x40,
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7 };
@@ -196,6 +286,23 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   virtual int messageBox(const std::string& text, const std::string& title, unsigned flags) = 0;
+};
+
+// The system's management service: what it reports about the running programs.
+class Management {
+ public:
+  virtual ~Management() = default;
+  // The name of every running process, in the service's order; false when the service cannot
+  // be reached or refuses the query.
+  virtual bool processNames(std::vector<std::string>& names) = 0;
+};
+
+// The system's open-file dialog.
+class FileDialog {
+ public:
+  virtual ~FileDialog() = default;
+  // Lets the user pick one existing file; false when the dialog was cancelled or failed.
+  virtual bool chooseFile(const std::string& title, std::string& path) = 0;
 };
 
 // Gives the message loop a turn; long loops call it once per item.
@@ -211,17 +318,81 @@ class Clock {
   virtual std::string nowText() = 0;  // current local date and time in the program's form
 };
 
+// ---- Everything together ------------------------------------------------------------------------
+// The parts of a Platform, filled by name, so that no caller depends on an order:
+//   PlatformParts parts = services.parts();
+//   parts.dialogs = &fakeDialogs;
+//   Platform platform(parts);
+struct PlatformParts {
+  Registry* registry = nullptr;
+  FileSystem* fs = nullptr;
+  Shell* shell = nullptr;
+  Launcher* launcher = nullptr;
+  ThisProgram* thisProgram = nullptr;
+  RunningProcesses* processes = nullptr;
+  SystemRestore* restore = nullptr;
+  LibraryExports* libraries = nullptr;
+  Clipboard* clipboard = nullptr;
+  InstanceLock* instanceLock = nullptr;
+  Drives* drives = nullptr;
+  Http* http = nullptr;
+  Management* management = nullptr;
+  Dialogs* dialogs = nullptr;
+  FileDialog* fileDialog = nullptr;
+  Pump* pump = nullptr;
+  Clock* clock = nullptr;
+};
+
+// The parts of anything whose members carry the parts' names (a set of services, a test's
+// application, a Platform itself), so that a new part is added in one place.
+template <class Named>
+PlatformParts partsOf(Named& s) {
+  PlatformParts p;
+  p.registry = &s.registry;
+  p.fs = &s.fs;
+  p.shell = &s.shell;
+  p.launcher = &s.launcher;
+  p.thisProgram = &s.thisProgram;
+  p.processes = &s.processes;
+  p.restore = &s.restore;
+  p.libraries = &s.libraries;
+  p.clipboard = &s.clipboard;
+  p.instanceLock = &s.instanceLock;
+  p.drives = &s.drives;
+  p.http = &s.http;
+  p.management = &s.management;
+  p.dialogs = &s.dialogs;
+  p.fileDialog = &s.fileDialog;
+  p.pump = &s.pump;
+  p.clock = &s.clock;
+  return p;
+}
+
 // Everything the behaviour needs from the system, handed down from the entry point.
-struct Platform {
+class Platform {
+ public:
+  // Throws std::invalid_argument naming the first part left out.
+  explicit Platform(const PlatformParts& parts);
+  // The same parts, to make a platform that differs in one of them.
+  PlatformParts parts() const { return partsOf(*this); }
+
   Registry& registry;
   FileSystem& fs;
   Shell& shell;
-  Process& process;
+  Launcher& launcher;
+  ThisProgram& thisProgram;
+  RunningProcesses& processes;
+  SystemRestore& restore;
+  LibraryExports& libraries;
+  Clipboard& clipboard;
+  InstanceLock& instanceLock;
+  Drives& drives;
+  Http& http;
+  Management& management;
   Dialogs& dialogs;
+  FileDialog& fileDialog;
   Pump& pump;
   Clock& clock;
-  Processes& processes;
-  SystemServices& system;
 };
 
 }  // namespace quillon

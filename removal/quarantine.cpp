@@ -144,12 +144,12 @@ int Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
   // The folder is made once per removal (ensureFolder); without it the copy fails and nothing
   // is deleted.
   uint64_t size = 0, copied = 0;
-  if (!treeSize(fs_, path, size)) return 0;
+  if (!fs_.fileSize(path, size)) return 0;
   QuarantineEntry e{nextId(), clock_.nowText(), kind, path, "", size};
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(path);
   const std::string to = storedPath(e.stored);
   // The copy counts only when it is whole; a half copy is no backup.
-  if (!fs_.copyFile(path, to, true) || !treeSize(fs_, to, copied) || copied != size || !record(e)) {
+  if (!fs_.copyFile(path, to, true) || !fs_.fileSize(to, copied) || copied != size || !record(e)) {
     fs_.deleteFile(to);
     return 0;
   }

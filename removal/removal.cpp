@@ -81,7 +81,7 @@ void Removal::removeFile(int row, bool first) {
   const std::string path = env_.results.fileWork(row).path;
   const std::string ext = extensionOf(path);
   const bool component = ext == "DLL" || ext == "OCX";
-  if (component) callRegistrationEntry(p.system, path, false);
+  if (component) callRegistrationEntry(p.libraries, path, false);
   if (ext == "EXE") {
     // A running program holds its file: it is stopped first, and a program that will not stop
     // keeps its file for now (the second pass tries again).
@@ -92,7 +92,7 @@ void Removal::removeFile(int row, bool first) {
     return;
   }
   if (component && fileExists(p.fs, path)) {
-    callRegistrationEntry(p.system, path, false);
+    callRegistrationEntry(p.libraries, path, false);
     quarantineAndDelete(path, QuarantineKind::File, first, true);
     return;
   }

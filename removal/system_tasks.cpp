@@ -12,7 +12,7 @@ bool OwnPrograms::isOwnName(uint32_t id, const std::string& name) const {
   return id == pid || upperNames.count(toUpper(trim(fileNameFromPath(name)))) > 0;
 }
 
-OwnPrograms ownPrograms(Processes& processes, const std::string& exePath, const std::string& appFolder) {
+OwnPrograms ownPrograms(RunningProcesses& processes, const std::string& exePath, const std::string& appFolder) {
   OwnPrograms own;
   own.pid = processes.currentProcessId();
   for (const std::string& p : {exePath, appFolder + "\\quillon.exe", appFolder + "\\quillon-cli.exe"}) {
@@ -22,7 +22,7 @@ OwnPrograms ownPrograms(Processes& processes, const std::string& exePath, const 
   return own;
 }
 
-std::vector<ProcessEntry> listProcesses(Processes& processes, bool fromSnapshot) {
+std::vector<ProcessEntry> listProcesses(RunningProcesses& processes, bool fromSnapshot) {
   std::vector<ProcessEntry> out;
   if (fromSnapshot) {
     for (ProcessEntry& e : processes.snapshot()) {
@@ -51,7 +51,7 @@ std::string reduced(const std::string& name) {
 }
 }  // namespace
 
-bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName, const OwnPrograms* own) {
+bool killProcessByName(RunningProcesses& processes, Pump& pump, const std::string& exeName, const OwnPrograms* own) {
   std::string shortForm = ireplaceAll(exeName, ".exe", "");
   if (shortForm.size() >= 7) shortForm = shortForm.substr(0, 6);
   shortForm = toUpper(shortForm) + "~1";
@@ -71,7 +71,7 @@ bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeN
   return !match || stopProcess(processes, match->id);
 }
 
-bool stopProcess(Processes& processes, uint32_t pid) {
+bool stopProcess(RunningProcesses& processes, uint32_t pid) {
   if (pid == processes.currentProcessId()) return false;
   for (int attempt = 0; attempt < 11; ++attempt) {
     if (processes.terminateById(pid, 0)) return true;
@@ -90,7 +90,7 @@ bool RestorePoints::start(const std::string& description, uint32_t pointType) {
   if (sequence_ != 0) throw RestorePointOpen();
   RestorePointRequest r{100, pointType, 0, description.substr(0, 63)};
   int64_t seq = 0;
-  if (!system_.setRestorePoint(r, seq)) return false;
+  if (!restore_.setRestorePoint(r, seq)) return false;
   sequence_ = seq;
   return true;
 }
@@ -98,13 +98,13 @@ bool RestorePoints::start(const std::string& description, uint32_t pointType) {
 bool RestorePoints::end() {
   RestorePointRequest r{101, 0, sequence_, ""};
   int64_t seq = 0;
-  bool ok = system_.setRestorePoint(r, seq);
+  bool ok = restore_.setRestorePoint(r, seq);
   sequence_ = 0;
   return ok;
 }
 
-bool callRegistrationEntry(SystemServices& system, const std::string& libraryPath, bool registering) {
-  system.callExport(libraryPath, registering ? "DllRegisterServer" : "DllUnregisterServer");
+bool callRegistrationEntry(LibraryExports& libraries, const std::string& libraryPath, bool registering) {
+  libraries.callExport(libraryPath, registering ? "DllRegisterServer" : "DllUnregisterServer");
   return true;
 }
 

@@ -21,35 +21,35 @@ struct OwnPrograms {
   bool isOwn(uint32_t id, const std::string& path) const;
   bool isOwnName(uint32_t id, const std::string& name) const;
 };
-OwnPrograms ownPrograms(Processes& processes, const std::string& exePath, const std::string& appFolder);
+OwnPrograms ownPrograms(RunningProcesses& processes, const std::string& exePath, const std::string& appFolder);
 
 // Running processes as (name, id). `fromSnapshot` takes the names from a tool-help snapshot
 // (the mode kept for old systems); otherwise from the process-status interface.
-std::vector<ProcessEntry> listProcesses(Processes& processes, bool fromSnapshot = false);
+std::vector<ProcessEntry> listProcesses(RunningProcesses& processes, bool fromSnapshot = false);
 
 // Stops the first running process whose name matches the executable file name (also through
 // its 8.3 short form, and by the first 15 characters of long names). True when nothing
 // matched or it was stopped; false when it kept running through 11 attempts. The program's
 // own processes never match.
-bool killProcessByName(Processes& processes, Pump& pump, const std::string& exeName,
+bool killProcessByName(RunningProcesses& processes, Pump& pump, const std::string& exeName,
                        const OwnPrograms* own = nullptr);
 // Up to 11 attempts to end one process; true once it has ended. The calling process itself is
 // never ended (false).
-bool stopProcess(Processes& processes, uint32_t pid);
+bool stopProcess(RunningProcesses& processes, uint32_t pid);
 
 // Restore points: the version test, and one open point at a time.
 bool isSystemRestoreAvailable(const OsVersion& v);
 
 class RestorePoints {
  public:
-  explicit RestorePoints(SystemServices& system) : system_(system) {}
+  explicit RestorePoints(SystemRestore& restore) : restore_(restore) {}
   // Throws RestorePointOpen when a point is already open.
   bool start(const std::string& description, uint32_t pointType);
   bool end();
   int64_t sequence() const { return sequence_; }
 
  private:
-  SystemServices& system_;
+  SystemRestore& restore_;
   int64_t sequence_ = 0;
 };
 
@@ -59,6 +59,6 @@ struct RestorePointOpen : std::exception {
 };
 
 // Calls the library's DllRegisterServer or DllUnregisterServer if it has one. Always true.
-bool callRegistrationEntry(SystemServices& system, const std::string& libraryPath, bool registering);
+bool callRegistrationEntry(LibraryExports& libraries, const std::string& libraryPath, bool registering);
 
 }  // namespace quillon

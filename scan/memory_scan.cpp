@@ -58,7 +58,7 @@ struct RunningProcess {
   std::string path;  // empty for the two system entries that have no executable
 };
 
-std::vector<RunningProcess> runningProcesses(Processes& processes) {
+std::vector<RunningProcess> runningProcesses(RunningProcesses& processes) {
   std::vector<RunningProcess> out;
   std::vector<uint32_t> ids;
   if (!processes.enumerateIds(ids)) return out;

@@ -22,7 +22,7 @@ namespace quillon {
 class ProtectedLocations {
  public:
   // The shell and the system folder are asked on first use, once.
-  ProtectedLocations(Shell& shell, Processes& processes, std::string appFolder)
+  ProtectedLocations(Shell& shell, RunningProcesses& processes, std::string appFolder)
       : shell_(shell), processes_(processes), appFolder_(std::move(appFolder)) {}
 
   bool isProtectedFolder(const std::string& path) const;
@@ -41,7 +41,7 @@ class ProtectedLocations {
  private:
   void load() const;
   Shell& shell_;
-  Processes& processes_;
+  RunningProcesses& processes_;
   std::string appFolder_;
   mutable bool loaded_ = false;
   mutable std::vector<std::string> folders_;

@@ -75,6 +75,10 @@ constexpr const char* kDriveDefault = "True";
 // ---- machine-wide store
 constexpr SettingKey FirstTime{kSettings, "FirstTime", "", K::Text, true};
 constexpr SettingKey machineShowHelp{kSettings, "showHelp", "", K::Text, true};
+// Base addresses ("http://127.0.0.1:8080") that point this machine at another definition or data
+// server than the build's own; empty means the build's.
+constexpr SettingKey DefinitionServer{kSettings, "DefinitionServer", "", K::Text, true};
+constexpr SettingKey DataServer{kSettings, "DataServer", "", K::Text, true};
 
 }  // namespace keys
 }  // namespace quillon

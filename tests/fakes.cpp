@@ -48,6 +48,11 @@ bool FakeProcesses::executablePath(uint32_t pid, std::string& path) {
   return !path.empty();
 }
 
+bool FakeProcesses::startTime(uint32_t pid, uint64_t& time) {
+  time = pid;  // distinct per process, which is all a test can rely on
+  return !baseName(pid).empty();
+}
+
 bool FakeProcesses::terminateById(uint32_t pid, uint32_t) {
   if (failTerminate) return false;
   terminated.push_back(pid);
@@ -129,6 +134,14 @@ ProgramRun runProgram(const std::string& exePath, const std::string& arguments, 
   return run;
 }
 
+void CliFolder::SetUp() {
+  cli = app.path("quillon-cli.exe");
+  CopyFileA((binFolder() + "\\quillon-cli.exe").c_str(), cli.c_str(), FALSE);
+  app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
+}
+
+void CliFolder::TearDown() { app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon"); }
+
 std::string tempRoot() {
   char buf[MAX_PATH];
   GetTempPathA(MAX_PATH, buf);
@@ -152,6 +165,8 @@ App::App(const std::string& productName) : product(productName) {
   // test asks for a first start.
   firstStartDone(true);
 }
+
+PlatformParts App::ownParts() { return partsOf(*this); }
 
 void App::firstStartDone(bool done) {
   if (done) {

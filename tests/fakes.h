@@ -2,6 +2,8 @@
 // clock, a failing registry write) and a fixture that gives each test its own application
 // folder and settings. Everything else in the tests is the real system under Wine.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,18 +48,35 @@ class FlakyRegistry : public win32::Win32Registry {
   bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& v) override;
 };
 
-// The real shell, except that programs are recorded instead of started.
-class RecordingShell : public win32::Win32Shell {
+// Programs and documents are recorded instead of started.
+class RecordingLauncher : public Launcher {
  public:
-  std::vector<std::string> launched;
+  std::vector<std::string> launched, opened;
   bool launch(const std::string& commandLine) override {
     launched.push_back(commandLine);
+    return true;
+  }
+  bool openDocument(const std::string& path) override {
+    opened.push_back(path);
+    return true;
+  }
+};
+
+// The open-file dialog without a window: answers with `chosen`, or cancels when it is empty.
+class FakeFileDialog : public FileDialog {
+ public:
+  std::string chosen;
+  std::vector<std::string> titles;  // of every dialog shown
+  bool chooseFile(const std::string& title, std::string& path) override {
+    titles.push_back(title);
+    if (chosen.empty()) return false;
+    path = chosen;
     return true;
   }
 };
 
 // A process table the test writes: for the old-system variant and for name matching rules.
-class FakeProcesses : public Processes {
+class FakeProcesses : public RunningProcesses {
  public:
   OsVersion version{kPlatform9x, 4, 90};
   std::vector<ProcessEntry> table;  // names as the system would report them
@@ -68,6 +87,7 @@ class FakeProcesses : public Processes {
   std::string baseName(uint32_t pid) override;
   bool executablePath(uint32_t pid, std::string& path) override;
   std::vector<ProcessEntry> snapshot() override { return table; }
+  bool startTime(uint32_t pid, uint64_t& time) override;
   bool terminateById(uint32_t pid, uint32_t) override;
   bool waitForExit(uint32_t, uint32_t) override { return false; }
   uint32_t ownId = 4242;
@@ -105,20 +125,15 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input = "",
                       int timeoutMs = 120000);
 
-// The real system services, except that restore points and opened documents are recorded.
-class RecordingSystem : public win32::Win32System {
+// Restore points are recorded; the call answers as the test says.
+class RecordingRestore : public SystemRestore {
  public:
   std::vector<RestorePointRequest> restoreCalls;
   bool restoreSucceeds = true;
-  std::vector<std::string> opened;
   bool setRestorePoint(const RestorePointRequest& r, int64_t& seq) override {
     restoreCalls.push_back(r);
     seq = 42;
     return restoreSucceeds;
-  }
-  bool openDocument(const std::string& path) override {
-    opened.push_back(path);
-    return true;
   }
 };
 
@@ -141,22 +156,41 @@ class App {
   // Marks the machine and user as having started the program before (or not).
   void firstStartDone(bool done);
   void resetMain() { main_.reset(); }
+  // The parts above, to build a platform with one of them replaced.
+  PlatformParts ownParts();
 
   std::string folder, product;
   FlakyRegistry registry;
   win32::Win32FileSystem fs;
-  RecordingShell shell;
-  win32::Win32Process process;
+  win32::Win32Shell shell;
+  RecordingLauncher launcher;
+  win32::Win32ThisProgram thisProgram;
+  win32::Win32RunningProcesses processes;
+  RecordingRestore restore;
+  win32::Win32LibraryExports libraries;
+  win32::Win32Clipboard clipboard;
+  win32::Win32InstanceLock instanceLock;
+  win32::Win32Drives drives;
+  win32::Win32Http http;
+  win32::Win32Management management;
   FakeDialogs dialogs;
+  FakeFileDialog fileDialog;
   FakePump pump;
   FakeClock clock;
-  win32::Win32Processes processes;
-  RecordingSystem system;
-  Platform platform{registry, fs, shell, process, dialogs, pump, clock, processes, system};
+  Platform platform{ownParts()};
   controls::HeadlessHost host;
 
  private:
   std::unique_ptr<ui::FrmMain> main_;
+};
+
+// A copy of the console program in a throw-away application folder. It reads its branding
+// from its own version information, so its settings are the product's.
+struct CliFolder : ::testing::Test {
+  App app;
+  std::string cli;
+  void SetUp() override;
+  void TearDown() override;
 };
 
 // Makes a folder (and parents) with the real file system; returns its path.

@@ -115,7 +115,9 @@ TEST(MemoryScan9x, MatchesNamesAtLineEndsAndAsksOutsideAScan) {
   App app;
   FakeProcesses procs;
   procs.table = {{"C:\\WINDOWS\\EXPLORER.EXE", 10}, {"C:\\PROGRA~1\\BAD\\BAD.EXE", 20}, {"C:\\X\\KEEP.EXE", 30}};
-  Platform platform{app.registry, app.fs, app.shell, app.process, app.dialogs, app.pump, app.clock, procs, app.system};
+  PlatformParts parts = app.platform.parts();
+  parts.processes = &procs;
+  Platform platform(parts);
   app.writeEmptyDefinitions();
   app.writeDefinitions("ExeDefinition.dat", {"Bad=C:\\Progra~1\\Bad\\bad.exe", "keep.exe=Keep|C:\\X"});
   ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});

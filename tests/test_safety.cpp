@@ -165,7 +165,7 @@ TEST(MemoryScanSafety, NeverStopsItselfOrTheProgramsOfItsOwnFolder) {
   EXPECT_NE(app.readText("Scan_Log.txt").find("End Of Report."), std::string::npos);
 
   // A stop by name passes over them too, and nothing ever stops the calling process.
-  win32::Win32Processes processes;
+  win32::Win32RunningProcesses processes;
   OwnPrograms own = ownPrograms(processes, app.path("quillon.exe"), app.folder);
   EXPECT_TRUE(killProcessByName(processes, app.pump, "quillon-cli.exe", &own));
   EXPECT_TRUE(console.running());
@@ -178,7 +178,9 @@ TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
   procs.version = {kPlatformNt, 6, 1};
   procs.table = {{"C:\\BAD\\BAD.EXE", 20}};
   procs.failTerminate = true;
-  Platform platform{app.registry, app.fs, app.shell, app.process, app.dialogs, app.pump, app.clock, procs, app.system};
+  PlatformParts parts = app.platform.parts();
+  parts.processes = &procs;
+  Platform platform(parts);
   app.writeEmptyDefinitions();
   app.writeDefinitions("ExeDefinition.dat", {"bad.exe=Bad|C:\\Bad"});
   ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
@@ -189,7 +191,7 @@ TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
   EXPECT_FALSE(stopProcess(procs, 20));
 
   // The real system: a process that is gone has ended; one that runs has not.
-  win32::Win32Processes real;
+  win32::Win32RunningProcesses real;
   RunningProgram prog(copyWaiter(app.path("w.exe")));
   EXPECT_FALSE(real.waitForExit(prog.id(), 1));
   EXPECT_TRUE(stopProcess(real, prog.id()));
@@ -198,18 +200,11 @@ TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
 
 // ---- the console program, end to end ------------------------------------------------------------
 namespace {
-// A copy of the console program in a throw-away application folder. It reads its branding
-// from its own version information, so its settings are the product's.
-struct Cli : ::testing::Test {
-  App app;
-  std::string cli;
+struct Cli : CliFolder {
   void SetUp() override {
-    cli = app.path("quillon-cli.exe");
-    CopyFileA((binFolder() + "\\quillon-cli.exe").c_str(), cli.c_str(), FALSE);
-    app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
+    CliFolder::SetUp();
     app.writeEmptyDefinitions();
   }
-  void TearDown() override { app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon"); }
 };
 }  // namespace
 
@@ -407,7 +402,7 @@ TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
   EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
   EXPECT_EQ(m.counters.registryInspected, 4);  // the lines naming no key at all are skipped
 
-  win32::Win32Processes processes;
+  win32::Win32RunningProcesses processes;
   ProtectedLocations locations(app.shell, processes, app.folder);
   EXPECT_TRUE(locations.isProtectedFolder("\\\\server\\share\\"));
   EXPECT_TRUE(locations.isProtectedFolder("D:"));
@@ -432,8 +427,7 @@ TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
   m.cmdScanNow_Click();
   EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
 
-  win32::Win32Processes processes;
-  ProtectedLocations locations(app.shell, processes, app.folder);
+  ProtectedLocations locations(app.shell, app.processes, app.folder);
   EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
   EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
   EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));

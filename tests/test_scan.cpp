@@ -151,7 +151,7 @@ TEST_F(ScanFixture, SelectAllAndExcludeEdgeCases) {
 
   m.mnuViewExclusions_Click();  // the list exists: the editor is started, no message
   EXPECT_EQ(app.dialogs.shown.size(), boxes + 1);
-  EXPECT_EQ(app.shell.launched, std::vector<std::string>{"notepad " + app.path("ENoSignature.txt")});
+  EXPECT_EQ(app.launcher.launched, std::vector<std::string>{"notepad " + app.path("ENoSignature.txt")});
 }
 
 TEST(Scan, ViewExclusionsWithoutAFile) {

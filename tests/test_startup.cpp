@@ -29,7 +29,7 @@ TEST(Startup, FirstStartOffersHelpAndLiveUpdateOnce) {
   m.liveUpdate = [&] { ++updates; };
   app.dialogs.answer = [](const ShownBox& b) { return b.title == "Live Update Now?" ? kIdNo : kIdOk; };
   m.Form_Load();
-  EXPECT_EQ(app.system.opened, std::vector<std::string>{app.path("Help.chm")});
+  EXPECT_EQ(app.launcher.opened, std::vector<std::string>{app.path("Help.chm")});
   EXPECT_EQ(m.settings.read("Settings", "showHelp", "1"), "0");
   EXPECT_EQ(m.settings.readMachine("Settings", "showHelp", ""), "0");
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
@@ -44,13 +44,13 @@ TEST(Startup, FirstStartOffersHelpAndLiveUpdateOnce) {
   app.resetMain();
   app.main().Form_Load();
   EXPECT_EQ(app.dialogs.shown.size(), 1u);  // never asked again
-  EXPECT_EQ(app.system.opened.size(), 1u);
+  EXPECT_EQ(app.launcher.opened.size(), 1u);
 
   App fresh("QuillonTestFresh");
   fresh.firstStartDone(false);
   fresh.main().liveUpdate = [&] { ++updates; };
   fresh.main().Form_Load();  // no help file: ignored; Yes runs Live Update
-  EXPECT_TRUE(fresh.system.opened.empty());
+  EXPECT_TRUE(fresh.launcher.opened.empty());
   EXPECT_EQ(updates, 1);
 }
 

@@ -18,7 +18,7 @@ TEST(SystemTasks, RestorePointAvailabilityByVersion) {
 }
 
 TEST(SystemTasks, OneRestorePointAtATime) {
-  RecordingSystem system;
+  RecordingRestore system;
   RestorePoints points(system);
   std::string longText(80, 'd');
   EXPECT_TRUE(points.start(longText, 6));
@@ -43,7 +43,7 @@ TEST(SystemTasks, OneRestorePointAtATime) {
   EXPECT_FALSE(points.start("x", 6));
   EXPECT_EQ(points.sequence(), 0);
   // Under Wine there is no restore client: the real call says so instead of failing loudly.
-  win32::Win32System real;
+  win32::Win32SystemRestore real;
   int64_t seq = 0;
   RestorePointRequest r{100, 6, 0, "test"};
   EXPECT_FALSE(real.setRestorePoint(r, seq) && seq == 0);
@@ -51,7 +51,7 @@ TEST(SystemTasks, OneRestorePointAtATime) {
 
 TEST(SystemTasks, RegistrationEntriesOfARealLibrary) {
   win32::Win32Registry reg;
-  win32::Win32System system;
+  win32::Win32LibraryExports system;
   reg.deleteTree(kHkeyCurrentUser, "Software\\QuillonTestComponent");
   const std::string dll = binFolder() + "\\quillon_test_component.dll";
   EXPECT_TRUE(callRegistrationEntry(system, dll, false));
@@ -66,7 +66,7 @@ TEST(SystemTasks, RegistrationEntriesOfARealLibrary) {
 }
 
 TEST(SystemTasks, ListAndStopRealProcesses) {
-  win32::Win32Processes procs;
+  win32::Win32RunningProcesses procs;
   FakePump pump;
   auto list = listProcesses(procs);
   bool self = false;
@@ -97,16 +97,16 @@ TEST(SystemTasks, NameRulesOfStoppingByName) {
 }
 
 TEST(SystemTasks, DeleteFailedCopiesItsListToTheClipboard) {
-  win32::Win32System system;
-  ui::FrmDelete frm(system);
+  win32::Win32Clipboard clipboard;
+  ui::FrmDelete frm(clipboard);
   EXPECT_EQ(frm.caption(), "Delete Failed");
   frm.lstProblem.add("C:\\a.dll");
   frm.lstProblem.add("C:\\b.exe");
   frm.cmdCopyList.click();
-  EXPECT_EQ(system.clipboardText(), "C:\\a.dll\r\nC:\\b.exe\r\n");
+  EXPECT_EQ(clipboard.text(), "C:\\a.dll\r\nC:\\b.exe\r\n");
   frm.lstProblem.clear();
   frm.cmdCopyList.click();
-  EXPECT_EQ(system.clipboardText(), "");
+  EXPECT_EQ(clipboard.text(), "");
   frm.setVisible(true);
   frm.cmdOk.click();
   EXPECT_FALSE(frm.visible());

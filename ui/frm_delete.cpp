@@ -2,7 +2,7 @@
 
 namespace quillon::ui {
 
-FrmDelete::FrmDelete(SystemServices& system) : Form("Delete Failed"), system_(system) {
+FrmDelete::FrmDelete(Clipboard& clipboard) : Form("Delete Failed"), clipboard_(clipboard) {
   width = 540, height = 340;
   lblTop.layout = {10, 10, 520, 40};
   lstProblem.layout = {10, 56, 520, 180};
@@ -16,7 +16,7 @@ FrmDelete::FrmDelete(SystemServices& system) : Form("Delete Failed"), system_(sy
 void FrmDelete::cmdCopyList_Click() {
   std::string text;
   for (const ListItem& row : lstProblem.items()) text += row.text + "\r\n";
-  system_.setClipboardText(text);
+  clipboard_.setText(text);
 }
 
 }  // namespace quillon::ui

@@ -10,7 +10,7 @@ using namespace quillon::controls;
 
 class FrmDelete : public Form {
  public:
-  explicit FrmDelete(SystemServices& system);
+  explicit FrmDelete(Clipboard& clipboard);
   void cmdCopyList_Click();
 
   Label lblTop{this, "lblTop",
@@ -24,7 +24,7 @@ class FrmDelete : public Form {
   Button cmdCopyList{this, "cmdCopyList", "Copy List"};
 
  private:
-  SystemServices& system_;
+  Clipboard& clipboard_;
 };
 
 }  // namespace quillon::ui

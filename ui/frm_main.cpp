@@ -19,9 +19,9 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       settings(p.registry, p.dialogs, branding.productName, branding.companyName),
       defs(p.fs, appFolder),
       exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
-      restorePoints(p.system),
+      restorePoints(p.restore),
       tray(h),
-      frmDelete(p.system),
+      frmDelete(p.clipboard),
       own_(ownPrograms(p.processes, exePath, appFolder)) {
   layoutControls();
   wireHandlers();
@@ -51,6 +51,13 @@ void FrmMain::wireHandlers() {
   cmdExclude.onClick = [this] { cmdExclude_Click(); };
   Command4.onClick = [this] { Command4_Click(); };
   lblRemove.onClick = [this] { lblRemove_Click(); };
+  cmdSubmit.onClick = [this] { cmdSubmit_Click(); };
+  Command2.onClick = [this] { Command2_Click(); };
+  txtFilename.onKeyPress = [this](int key) {
+    if (key == 13) cmdSubmit_Click();
+  };
+  chkSendData.onMouseUp = [this] { chkSendData_MouseUp(); };
+  sendAnonymousData = [this] { SendAnonymousData(); };
   mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
   mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
@@ -100,7 +107,7 @@ void FrmMain::Form_Load() {
   // A second copy ends silently, before it writes anything. The console program is not the
   // resident one: it neither takes the lock nor is turned away by it.
   auto secondInstance = [this] {
-    return !consoleMode && platform.system.anotherInstanceRunning(branding.productName);
+    return !consoleMode && platform.instanceLock.anotherInstanceRunning(branding.productName);
   };
   if (secondInstance()) {
     if (endProcess) endProcess();
@@ -160,7 +167,7 @@ void FrmMain::Form_Load() {
 void FrmMain::ShowHelp() {
   const std::string help = appFolder + "\\Help.chm";
   if (!fileExists(platform.fs, help)) return;
-  platform.system.openDocument(help);
+  platform.launcher.openDocument(help);
   settings.write(keys::machineShowHelp, "0");
 }
 

@@ -80,6 +80,13 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   const RemovalOutcome& lastRemoval() const { return lastRemoval_; }
   void mnuViewExclusions_Click();
 
+  // ---- file-name submission and anonymous data
+  void cmdSubmit_Click();
+  void Command2_Click();
+  std::string RunningProgramList();
+  void SendAnonymousData();
+  void chkSendData_MouseUp();
+
   // ---- report
   void cmdLog_Click();
   void lblViewLogFile_Click();
@@ -141,6 +148,12 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   Label lblLastFullScan{this, "lblLastFullScan"};
   Label lblDefRemovedCaption{this, "lblDefRemovedCaption", "Threats removed so far:"};
   Label lblDefRemoved{this, "lblDefRemoved"};
+  // submitting a suspicious file name
+  Frame fraSubmit{this, "fraSubmit", "Submit a suspicious file"};
+  TextBox txtFilename{this, "txtFilename"};
+  Button Command2{this, "Command2", "Browse"};
+  Button cmdSubmit{this, "cmdSubmit", "Submit"};
+  Label Label26{this, "Label26", "Results:"};
 
   // scan page
   Button cmdScanNow{this, "cmdScanNow", "Start"};

@@ -26,6 +26,12 @@ void FrmMain::layoutControls() {
     y += 34;
   }
 
+  at(fraSubmit, &frmStatus, 20, 300, 570, 130);
+  at(txtFilename, &fraSubmit, 14, 28, 330, 24);
+  at(Command2, &fraSubmit, 354, 26, 90, 28);
+  at(cmdSubmit, &fraSubmit, 454, 26, 100, 28);
+  at(Label26, &fraSubmit, 14, 62, 540, 56);
+
   at(cmdScanNow, &frmScan, 20, 20, 100, 30);
   at(cmdPause, &frmScan, 130, 20, 100, 30);
   at(cmdStop, &frmScan, 240, 20, 100, 30);

@@ -89,7 +89,7 @@ void FrmMain::lblRemove_Click() {
 void FrmMain::mnuViewQuarantine_Click() {
   Quarantine quarantine(platform.fs, platform.registry, platform.clock, appFolder);
   quarantine.ensureFolder();
-  platform.shell.launch("explorer " + quarantine.folder());
+  platform.launcher.launch("explorer " + quarantine.folder());
 }
 
 // ---- RemovalHost

@@ -29,7 +29,7 @@ void FrmMain::mnuViewExclusions_Click() {
     messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
     return;
   }
-  platform.shell.launch("notepad " + path);
+  platform.launcher.launch("notepad " + path);
 }
 
 // ---- report -----------------------------------------------------------------------------------

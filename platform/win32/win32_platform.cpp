@@ -190,10 +190,6 @@ bool Win32FileSystem::write(const std::string& path, const std::string& data, bo
 
 bool Win32FileSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-bool Win32FileSystem::copyFile(const std::string& from, const std::string& to, bool failIfExists) {
-  return CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
-}
-
 std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA fd;
@@ -215,24 +211,25 @@ bool Win32FileSystem::fileSize(const std::string& path, uint64_t& size) {
   return true;
 }
 
-bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
-  if (!folderExists(from) || !createFolder(to)) return false;
-  bool ok = true;
-  for (const FolderEntry& e : listFolder(from)) {
-    if (e.attributes & kAttrLink) continue;  // what a link points to is not inside the folder
-    const std::string src = from + "\\" + e.name, dst = to + "\\" + e.name;
-    if (e.attributes & kAttrFolder) ok = copyFolderTree(src, dst) && ok;
-    else ok = copyFile(src, dst, false) && ok;
-  }
-  return ok;
-}
 
 bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
+bool Win32FileSystem::replaceFile(const std::string& from, const std::string& to) {
+  // A rename within one volume: the directory entry changes in one step. Writing through
+  // keeps a power cut from leaving the old name pointing at data that never reached the disk.
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Win32FileSystem::copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  return CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
+}
+
 bool Win32FileSystem::createFolder(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  // "Already exists" also answers for a file of that name, which is no folder to put things in.
+  return GetLastError() == ERROR_ALREADY_EXISTS && folderExists(path);
 }
 
 namespace {
@@ -265,19 +262,73 @@ bool deleteTreeW(const std::wstring& folder) {
 }
 }  // namespace
 
+namespace {
+std::wstring wideOf(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+  return wide;
+}
+
+// A full path below a drive root, without trailing backslashes, in the "\\?\" form that
+// reaches any depth; "" for an empty, relative or root path.
+std::wstring longPath(const std::string& path) {
+  if (!(path.size() > 3 && path[1] == ':' && path[2] == '\\')) return L"";
+  std::string full = path;
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  return L"\\\\?\\" + wideOf(full);
+}
+
+bool copyTreeW(const std::wstring& from, const std::wstring& to) {
+  if (!CreateDirectoryW(to.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  bool ok = true;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((from + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // a link leads elsewhere
+    const std::wstring source = from + L"\\" + name, target = to + L"\\" + name;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ok = copyTreeW(source, target) && ok;
+    } else {
+      // A read-only copy from an earlier quarantine would refuse to be overwritten.
+      DWORD old = GetFileAttributesW(target.c_str());
+      if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(target.c_str(), old & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      ok = CopyFileW(source.c_str(), target.c_str(), FALSE) && ok;
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return ok;
+}
+}  // namespace
+
+bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
+  const std::wstring source = longPath(from), target = longPath(to);
+  if (source.empty() || target.empty()) return false;
+  DWORD attributes = GetFileAttributesW(source.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  // A copy into its own inside would grow for ever.
+  std::wstring upperSource = source + L"\\", upperTarget = target + L"\\";
+  CharUpperW(upperSource.data());
+  CharUpperW(upperTarget.data());
+  if (upperTarget.compare(0, upperSource.size(), upperSource) == 0) return false;
+  return copyTreeW(source, target);
+}
+
 bool Win32FileSystem::deleteFolderTree(const std::string& path) {
   // Only a full path to a folder below a drive root: an empty, relative or root path would
   // otherwise be taken against the current folder or the whole drive.
   const bool absolute = path.size() > 3 && path[1] == ':' && path[2] == '\\';
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (!absolute || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  std::string full = path;
-  while (full.size() > 3 && full.back() == '\\') full.pop_back();
-  int n = MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, nullptr, 0);
-  std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
-  if (n > 1) MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, wide.data(), n);
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW((L"\\\\?\\" + wide).c_str()) != 0;
-  return deleteTreeW(L"\\\\?\\" + wide);
+  const std::wstring wide = longPath(path);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(wide.c_str()) != 0;
+  return deleteTreeW(wide);
 }
 
 // ---- Shell -------------------------------------------------------------------------------
@@ -296,7 +347,11 @@ std::string Win32Shell::programsFolderFromIdList() {
   return ok ? std::string(buf) : std::string();
 }
 
-bool Win32Shell::launch(const std::string& commandLine) {
+bool Win32Launcher::openDocument(const std::string& path) {
+  return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
+
+bool Win32Launcher::launch(const std::string& commandLine) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
@@ -337,7 +392,7 @@ std::string versionString(const std::string& file, const char* field) {
   return "";
 }
 
-std::string Win32Process::exePath() {
+std::string Win32ThisProgram::exePath() {
   // Whatever its length: a path cut at MAX_PATH names a parent folder, not ours.
   for (DWORD size = MAX_PATH + 1; size <= 65536; size *= 2) {
     std::string buf(size, '\0');
@@ -348,7 +403,7 @@ std::string Win32Process::exePath() {
   return "";
 }
 
-Branding Win32Process::ownBranding() {
+Branding Win32ThisProgram::branding() {
   Branding b;
   std::string exe = exePath();
   b.productName = versionString(exe, "ProductName");
@@ -373,15 +428,27 @@ int Win32Dialogs::messageBox(const std::string& text, const std::string& title, 
   return MessageBoxA(static_cast<HWND>(owner_), text.c_str(), title.c_str(), flags);
 }
 
-int ConsoleDialogs::messageBox(const std::string& text, const std::string& title, unsigned flags) {
-  std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-  std::fflush(stderr);
+int ConsoleDialogs::answer(unsigned flags, bool assumeYes) {
   switch (flags & 0xF) {
+    case kMbOkCancel: return assumeYes ? kIdOk : kIdCancel;
+    case kMbYesNo: return assumeYes ? kIdYes : kIdNo;
+    case kMbYesNoCancel: return assumeYes ? kIdYes : kIdCancel;
     case kMbAbortRetryIgnore: return kIdAbort;
-    case kMbYesNo:
-    case kMbYesNoCancel: return kIdYes;
+    case kMbRetryCancel: return kIdCancel;
     default: return kIdOk;
   }
+}
+
+int ConsoleDialogs::messageBox(const std::string& text, const std::string& title, unsigned flags) {
+  const int given = answer(flags, assumeYes_);
+  std::fprintf(out_, "%s: %s\n", title.c_str(), text.c_str());
+  if ((flags & 0xF) != kMbOk) {
+    static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    std::fprintf(out_, "  (answered %s%s)\n", names[given],
+                 assumeYes_ || given == kIdAbort || (flags & 0xF) == kMbRetryCancel ? "" : "; --yes answers yes");
+  }
+  std::fflush(out_);
+  return given;
 }
 
 Win32Pump::Win32Pump(double minGapMs) : minGapMs_(minGapMs) {}
@@ -415,6 +482,16 @@ std::string Win32Clock::nowText() {
   t.year = st.wYear, t.month = st.wMonth, t.day = st.wDay;
   t.hour = st.wHour, t.minute = st.wMinute, t.second = st.wSecond;
   return formatDateTime(t);
+}
+
+PlatformParts Win32Services::parts() { return partsOf(*this); }
+
+Platform Win32Services::console(bool assumeYes) {
+  consoleDialogs.setAssumeYes(assumeYes);
+  PlatformParts p = parts();
+  p.dialogs = &consoleDialogs;
+  p.fileDialog = &consoleFileDialog;
+  return Platform(p);
 }
 
 }  // namespace quillon::win32

@@ -1,6 +1,7 @@
 // The real platform on the Win32 "A" API.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -27,12 +28,13 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<InputFile> openRead(const std::string& path) override;
   bool readAll(const std::string& path, std::string& out) override;
   bool write(const std::string& path, const std::string& data, bool append) override;
-  bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
-  bool copyFolderTree(const std::string& from, const std::string& to) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
+  bool replaceFile(const std::string& from, const std::string& to) override;
+  bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
   bool deleteFolderTree(const std::string& path) override;
 };
@@ -41,16 +43,21 @@ class Win32Shell : public Shell {
  public:
   std::string specialFolder(int csidl) override;
   std::string programsFolderFromIdList() override;
-  bool launch(const std::string& commandLine) override;
 };
 
-class Win32Process : public Process {
+class Win32Launcher : public Launcher {
+ public:
+  bool launch(const std::string& commandLine) override;
+  bool openDocument(const std::string& path) override;
+};
+
+class Win32ThisProgram : public ThisProgram {
  public:
   std::string exePath() override;
-  Branding ownBranding() override;
+  Branding branding() override;
 };
 
-class Win32Processes : public Processes {
+class Win32RunningProcesses : public RunningProcesses {
  public:
   OsVersion osVersion() override;
   std::string systemDirectory() override;
@@ -58,24 +65,55 @@ class Win32Processes : public Processes {
   std::string baseName(uint32_t pid) override;
   bool executablePath(uint32_t pid, std::string& path) override;
   std::vector<ProcessEntry> snapshot() override;
+  bool startTime(uint32_t pid, uint64_t& time) override;
   bool terminateById(uint32_t pid, uint32_t exitCode) override;
   bool waitForExit(uint32_t pid, uint32_t ms) override;
   uint32_t currentProcessId() override;
 };
 
-class Win32System : public SystemServices {
+class Win32SystemRestore : public SystemRestore {
  public:
-  ~Win32System() override;
   bool setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) override;
+};
+
+class Win32LibraryExports : public LibraryExports {
+ public:
   bool callExport(const std::string& libraryPath, const std::string& exportName) override;
-  bool setClipboardText(const std::string& text) override;
-  std::string clipboardText() override;
+};
+
+class Win32Clipboard : public Clipboard {
+ public:
+  bool setText(const std::string& text) override;
+  std::string text() override;
+};
+
+class Win32InstanceLock : public InstanceLock {
+ public:
+  ~Win32InstanceLock() override;
   bool anotherInstanceRunning(const std::string& name) override;
-  bool openDocument(const std::string& path) override;
 
  private:
-  void* instanceMutex_ = nullptr;
-  int instanceAnswer_ = -1;
+  void* mutex_ = nullptr;
+  int answer_ = -1;
+};
+
+class Win32Drives : public Drives {
+ public:
+  std::vector<Drive> list() override;
+  bool ready(char letter) override;
+};
+
+// WinINet, with the bounds of HttpLimits applied to each request.
+class Win32Http : public Http {
+ public:
+  HttpResponse get(const std::string& url, const HttpLimits& limits,
+                   const std::function<void(int read, size_t received)>& afterRead) override;
+};
+
+// Windows Management Instrumentation, through COM.
+class Win32Management : public Management {
+ public:
+  bool processNames(std::vector<std::string>& names) override;
 };
 
 // Version-information string of any file ("CompanyName", "ProductName", ...); "" if none.
@@ -90,11 +128,37 @@ class Win32Dialogs : public Dialogs {
   void* owner_ = nullptr;
 };
 
-// Message boxes of a console program: the text goes to standard error and the default button
-// answers, since nobody is there to click.
+// Message boxes of a console program: nobody is there to click, so the text goes to standard
+// error and the answer is the one that changes nothing. A question answers No (OK/Cancel:
+// Cancel) unless the user said beforehand that the answer is yes (`--yes`); Abort/Retry/Ignore
+// and Retry/Cancel always answer Abort and Cancel, since retrying unattended may never end.
 class ConsoleDialogs : public Dialogs {
  public:
+  explicit ConsoleDialogs(bool assumeYes = false, std::FILE* out = stderr) : assumeYes_(assumeYes), out_(out) {}
   int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
+  void setAssumeYes(bool yes) { assumeYes_ = yes; }
+  // The answer to a box of these flags.
+  static int answer(unsigned flags, bool assumeYes);
+
+ private:
+  bool assumeYes_;
+  std::FILE* out_;
+};
+
+// The open-file dialog, owned by the main window once there is one.
+class Win32FileDialog : public FileDialog {
+ public:
+  bool chooseFile(const std::string& title, std::string& path) override;
+  void setOwner(void* hwnd) { owner_ = hwnd; }
+
+ private:
+  void* owner_ = nullptr;
+};
+
+// Nobody can pick a file in a console: the dialog is cancelled.
+class ConsoleFileDialog : public FileDialog {
+ public:
+  bool chooseFile(const std::string&, std::string&) override { return false; }
 };
 
 // Dispatches pending window messages. A yield that follows the previous one within
@@ -121,17 +185,27 @@ struct Win32Services {
   Win32Registry registry;
   Win32FileSystem fs;
   Win32Shell shell;
-  Win32Process process;
+  Win32Launcher launcher;
+  Win32ThisProgram thisProgram;
+  Win32RunningProcesses processes;
+  Win32SystemRestore restore;
+  Win32LibraryExports libraries;
+  Win32Clipboard clipboard;
+  Win32InstanceLock instanceLock;
+  Win32Drives drives;
+  Win32Http http;
+  Win32Management management;
   Win32Dialogs dialogs;
   ConsoleDialogs consoleDialogs;
+  Win32FileDialog fileDialog;
+  ConsoleFileDialog consoleFileDialog;
   Win32Pump pump;
   Win32Clock clock;
-  Win32Processes processes;
-  Win32System system;
-  Platform gui() { return Platform{registry, fs, shell, process, dialogs, pump, clock, processes, system}; }
-  Platform console() {
-    return Platform{registry, fs, shell, process, consoleDialogs, pump, clock, processes, system};
-  }
+  // The desktop program's parts: real message boxes and dialogs.
+  PlatformParts parts();
+  Platform gui() { return Platform(parts()); }
+  // The console program's: questions answered as ConsoleDialogs says.
+  Platform console(bool assumeYes = false);
 };
 
 }  // namespace quillon::win32

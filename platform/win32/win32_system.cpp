@@ -1,6 +1,7 @@
-// Processes, System Restore, component entry points, the clipboard and the single-instance
-// check on the Win32 API.
+// Running processes, System Restore, component entry points, the clipboard, the
+// single-instance check, drives and the open-file dialog on the Win32 API.
 #include <windows.h>
+#include <commdlg.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -9,8 +10,8 @@
 
 namespace quillon::win32 {
 
-// ---- Processes -----------------------------------------------------------------------------
-OsVersion Win32Processes::osVersion() {
+// ---- Running processes -----------------------------------------------------------------------------
+OsVersion Win32RunningProcesses::osVersion() {
   OSVERSIONINFOA v{};
   v.dwOSVersionInfoSize = sizeof v;
 #pragma GCC diagnostic push
@@ -20,13 +21,13 @@ OsVersion Win32Processes::osVersion() {
   return OsVersion{v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion};
 }
 
-std::string Win32Processes::systemDirectory() {
+std::string Win32RunningProcesses::systemDirectory() {
   char buf[MAX_PATH] = {0};
   GetSystemDirectoryA(buf, MAX_PATH);
   return buf;
 }
 
-bool Win32Processes::enumerateIds(std::vector<uint32_t>& ids) {
+bool Win32RunningProcesses::enumerateIds(std::vector<uint32_t>& ids) {
   // Grow the buffer until the answer no longer fills it.
   for (DWORD bytes = 512;; bytes *= 2) {
     std::vector<DWORD> buf(bytes / sizeof(DWORD));
@@ -39,7 +40,7 @@ bool Win32Processes::enumerateIds(std::vector<uint32_t>& ids) {
   }
 }
 
-std::string Win32Processes::baseName(uint32_t pid) {
+std::string Win32RunningProcesses::baseName(uint32_t pid) {
   HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
   if (!h) return "";
   HMODULE mod = nullptr;
@@ -50,7 +51,7 @@ std::string Win32Processes::baseName(uint32_t pid) {
   return name;
 }
 
-bool Win32Processes::executablePath(uint32_t pid, std::string& path) {
+bool Win32RunningProcesses::executablePath(uint32_t pid, std::string& path) {
   HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
   if (!h) return false;
   HMODULE mods[50];
@@ -62,7 +63,7 @@ bool Win32Processes::executablePath(uint32_t pid, std::string& path) {
   return ok;
 }
 
-std::vector<ProcessEntry> Win32Processes::snapshot() {
+std::vector<ProcessEntry> Win32RunningProcesses::snapshot() {
   std::vector<ProcessEntry> out;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return out;
@@ -74,7 +75,17 @@ std::vector<ProcessEntry> Win32Processes::snapshot() {
   return out;
 }
 
-bool Win32Processes::terminateById(uint32_t pid, uint32_t exitCode) {
+bool Win32RunningProcesses::startTime(uint32_t pid, uint64_t& time) {
+  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!h) return false;
+  FILETIME created, exited, kernel, user;
+  const bool ok = GetProcessTimes(h, &created, &exited, &kernel, &user) != 0;
+  CloseHandle(h);
+  if (ok) time = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return ok;
+}
+
+bool Win32RunningProcesses::terminateById(uint32_t pid, uint32_t exitCode) {
   const bool nt = !(GetVersion() & 0x80000000u);
   HANDLE token = nullptr;
   TOKEN_PRIVILEGES tp{};
@@ -104,7 +115,7 @@ bool Win32Processes::terminateById(uint32_t pid, uint32_t exitCode) {
   return result;
 }
 
-bool Win32Processes::waitForExit(uint32_t pid, uint32_t ms) {
+bool Win32RunningProcesses::waitForExit(uint32_t pid, uint32_t ms) {
   HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
   // Only "no such process" means it has ended; a refused open says nothing about it.
   if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
@@ -113,7 +124,7 @@ bool Win32Processes::waitForExit(uint32_t pid, uint32_t ms) {
   return r == WAIT_OBJECT_0;
 }
 
-uint32_t Win32Processes::currentProcessId() { return GetCurrentProcessId(); }
+uint32_t Win32RunningProcesses::currentProcessId() { return GetCurrentProcessId(); }
 
 // ---- System services -------------------------------------------------------------------------
 namespace {
@@ -133,11 +144,7 @@ struct StateManagerStatus {
 using SetRestorePointA = BOOL(WINAPI*)(RestorePointInfoA*, StateManagerStatus*);
 }  // namespace
 
-Win32System::~Win32System() {
-  if (instanceMutex_) CloseHandle(instanceMutex_);
-}
-
-bool Win32System::setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) {
+bool Win32SystemRestore::setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) {
   HMODULE lib = LoadLibraryA("srclient.dll");
   if (!lib) return false;
   auto fn = reinterpret_cast<SetRestorePointA>(reinterpret_cast<void*>(GetProcAddress(lib, "SRSetRestorePointA")));
@@ -156,7 +163,7 @@ bool Win32System::setRestorePoint(const RestorePointRequest& request, int64_t& s
   return ok;
 }
 
-bool Win32System::callExport(const std::string& libraryPath, const std::string& exportName) {
+bool Win32LibraryExports::callExport(const std::string& libraryPath, const std::string& exportName) {
   HMODULE lib = LoadLibraryA(libraryPath.c_str());
   if (!lib) return false;
   using Entry = HRESULT(STDAPICALLTYPE*)();
@@ -166,7 +173,7 @@ bool Win32System::callExport(const std::string& libraryPath, const std::string& 
   return fn != nullptr;
 }
 
-bool Win32System::setClipboardText(const std::string& text) {
+bool Win32Clipboard::setText(const std::string& text) {
   if (!OpenClipboard(nullptr)) return false;
   EmptyClipboard();
   bool ok = true;
@@ -184,7 +191,7 @@ bool Win32System::setClipboardText(const std::string& text) {
   return ok;
 }
 
-std::string Win32System::clipboardText() {
+std::string Win32Clipboard::text() {
   if (!OpenClipboard(nullptr)) return "";
   std::string text;
   if (HANDLE h = GetClipboardData(CF_TEXT)) {
@@ -195,17 +202,71 @@ std::string Win32System::clipboardText() {
   return text;
 }
 
-bool Win32System::anotherInstanceRunning(const std::string& name) {
-  if (instanceAnswer_ < 0) {
-    std::string mutexName = "Local\\" + name + ".SingleInstance";
-    instanceMutex_ = CreateMutexA(nullptr, FALSE, mutexName.c_str());
-    instanceAnswer_ = GetLastError() == ERROR_ALREADY_EXISTS ? 1 : 0;
-  }
-  return instanceAnswer_ == 1;
+Win32InstanceLock::~Win32InstanceLock() {
+  if (mutex_) CloseHandle(mutex_);
 }
 
-bool Win32System::openDocument(const std::string& path) {
-  return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+bool Win32InstanceLock::anotherInstanceRunning(const std::string& name) {
+  if (answer_ < 0) {
+    std::string mutexName = "Local\\" + name + ".SingleInstance";
+    mutex_ = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+    answer_ = GetLastError() == ERROR_ALREADY_EXISTS ? 1 : 0;
+  }
+  return answer_ == 1;
+}
+
+// ---- Drives --------------------------------------------------------------------------------
+std::vector<Drive> Win32Drives::list() {
+  std::vector<Drive> drives;
+  std::string roots(4 * 26 + 2, '\0');
+  DWORD n = GetLogicalDriveStringsA(DWORD(roots.size()), roots.data());
+  if (n == 0 || n > roots.size()) return drives;
+  // "A:\<NUL>C:\<NUL>...<NUL>": one root after another.
+  for (size_t at = 0; at < n && roots[at];) {
+    const std::string root = roots.c_str() + at;
+    at += root.size() + 1;
+    Drive d;
+    d.letter = root[0] >= 'a' && root[0] <= 'z' ? char(root[0] - 'a' + 'A') : root[0];
+    switch (GetDriveTypeA(root.c_str())) {
+      case DRIVE_REMOVABLE: d.type = DriveType::Removable; break;
+      case DRIVE_FIXED: d.type = DriveType::Fixed; break;
+      case DRIVE_REMOTE: d.type = DriveType::Network; break;
+      case DRIVE_CDROM: d.type = DriveType::CdRom; break;
+      case DRIVE_RAMDISK: d.type = DriveType::RamDisk; break;
+      default: d.type = DriveType::Unknown; break;
+    }
+    drives.push_back(d);
+  }
+  return drives;
+}
+
+bool Win32Drives::ready(char letter) {
+  const char root[] = {letter, ':', '\\', '\0'};
+  // An empty drive would otherwise ask the user to insert a disk.
+  const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  DWORD serial = 0, maxName = 0, flags = 0;
+  const bool ok = GetVolumeInformationA(root, nullptr, 0, &serial, &maxName, &flags, nullptr, 0) != 0;
+  SetErrorMode(old);
+  return ok;
+}
+
+// ---- Open-file dialog ------------------------------------------------------------------------
+bool Win32FileDialog::chooseFile(const std::string& title, std::string& path) {
+  std::string buf(32768, '\0');  // room for a long path
+  static const char filter[] = "All Files (*.*)\0*.*\0";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = static_cast<HWND>(owner_);
+  ofn.lpstrFilter = filter;
+  ofn.lpstrFile = buf.data();
+  ofn.nMaxFile = DWORD(buf.size());
+  ofn.lpstrTitle = title.c_str();
+  // The program's data files are found by the executable's folder, but a dialog that changes
+  // the current folder would still surprise anything that opens a relative path.
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+  if (!GetOpenFileNameA(&ofn)) return false;
+  path = buf.c_str();
+  return true;
 }
 
 }  // namespace quillon::win32

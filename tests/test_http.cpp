@@ -1,0 +1,275 @@
+// The HTTP GET against servers started by the test on 127.0.0.1: well-behaved ones, and ones
+// that are silent, slow, endless, short of what they announced, or not HTTP at all.
+#include <winsock2.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+// A listener on a free port of 127.0.0.1. Each connection's request is read up to its blank
+// line and handed with the socket to `serve`; the server stops when the test ends.
+class LocalServer {
+ public:
+  using Serve = std::function<void(SOCKET, LocalServer&)>;
+  explicit LocalServer(Serve serve) : serve_(std::move(serve)) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener_, 8);
+    int len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~LocalServer() {
+    SetEvent(stop_);
+    closesocket(listener_);
+    thread_.join();
+    CloseHandle(stop_);
+    WSACleanup();
+  }
+  std::string url(const std::string& path = "/") const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  // Waits up to `ms` unless the server is stopping; true when it is.
+  bool stopping(DWORD ms) { return WaitForSingleObject(stop_, ms) == WAIT_OBJECT_0; }
+  static void sendAll(SOCKET s, const std::string& data) { send(s, data.data(), int(data.size()), 0); }
+  std::string lastRequest() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return request_;
+  }
+  int connections() const { return connections_; }
+
+ private:
+  void run() {
+    for (;;) {
+      SOCKET c = accept(listener_, nullptr, nullptr);
+      if (c == INVALID_SOCKET) return;
+      ++connections_;
+      std::string request;
+      char buf[1024];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        int n = recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        request.append(buf, size_t(n));
+      }
+      {
+        std::lock_guard<std::mutex> lock(m_);
+        request_ = request;
+      }
+      serve_(c, *this);
+      closesocket(c);
+    }
+  }
+  Serve serve_;
+  SOCKET listener_ = INVALID_SOCKET;
+  HANDLE stop_ = nullptr;
+  int port_ = 0;
+  std::thread thread_;
+  mutable std::mutex m_;
+  std::string request_;
+  std::atomic<int> connections_{0};
+};
+
+LocalServer::Serve answer(const std::string& bytes) {
+  return [bytes](SOCKET s, LocalServer&) { LocalServer::sendAll(s, bytes); };
+}
+
+std::string ok200(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+struct Timed {
+  HttpResponse response;
+  ULONGLONG ms;
+  std::vector<std::pair<int, size_t>> reads;
+};
+
+Timed get(const std::string& url, const HttpLimits& limits = HttpLimits()) {
+  win32::Win32Http http;
+  Timed t;
+  ULONGLONG start = GetTickCount64();
+  t.response = http.get(url, limits, [&t](int read, size_t received) { t.reads.push_back({read, received}); });
+  t.ms = GetTickCount64() - start;
+  return t;
+}
+
+HttpLimits quick() {
+  HttpLimits l;
+  l.connectTimeoutMs = 2000;
+  l.receiveTimeoutMs = 1500;
+  l.totalTimeoutMs = 4000;
+  return l;
+}
+
+}  // namespace
+
+TEST(Http, ReturnsStatusAndBodyExactlyAndNeverFromTheCache) {
+  int served = 0;
+  LocalServer server([&served](SOCKET s, LocalServer&) {
+    ++served;
+    const std::string body = served == 1 ? "hello" : served == 2 ? std::string(256, 'x') : "second answer";
+    LocalServer::sendAll(s, ok200(body));
+  });
+  Timed t = get(server.url("/asp/date.asp?prog=A%20B&x=1"));
+  ASSERT_TRUE(t.response.ok());
+  EXPECT_EQ(t.response.status, 200u);
+  EXPECT_EQ(t.response.body, "hello");  // shorter than a piece: exactly, without padding
+  EXPECT_EQ(t.reads, (std::vector<std::pair<int, size_t>>{{1, 5}, {2, 5}}));
+  const std::string request = server.lastRequest();
+  EXPECT_EQ(request.rfind("GET /asp/date.asp?prog=A%20B&x=1 HTTP/1.1\r\n", 0), 0u) << request;
+  EXPECT_NE(request.find("User-Agent: Mozilla\r\n"), std::string::npos) << request;
+  EXPECT_NE(request.find("Pragma: no-cache"), std::string::npos) << request;
+
+  // Exactly one piece: the second read delivers nothing and ends the loop.
+  t = get(server.url("/asp/date.asp?prog=A%20B&x=1"));
+  EXPECT_EQ(t.response.body, std::string(256, 'x'));
+  EXPECT_EQ(t.reads, (std::vector<std::pair<int, size_t>>{{1, 256}, {2, 256}}));
+  // The same address again reaches the server: nothing was kept from the earlier answers.
+  t = get(server.url("/asp/date.asp?prog=A%20B&x=1"));
+  EXPECT_EQ(t.response.body, "second answer");
+  EXPECT_EQ(served, 3);
+}
+
+TEST(Http, AnErrorPageAndBinaryBytesComeBackAsTheyAre) {
+  std::string binary("a\0b\xFF\r\n\x1A", 7);
+  LocalServer server([&binary](SOCKET s, LocalServer&) {
+    LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\n" + binary);
+  });
+  Timed t = get(server.url("/missing"));
+  ASSERT_TRUE(t.response.ok());
+  EXPECT_EQ(t.response.status, 404u);
+  EXPECT_EQ(t.response.body, binary);
+
+  HttpLimits small;
+  small.pieceBytes = 3;
+  t = get(server.url("/missing"), small);
+  EXPECT_EQ(t.response.body, binary);
+  EXPECT_EQ(t.reads.size(), 4u);  // 3 + 3 + 1, then the empty read
+}
+
+TEST(Http, UnreachableAndMalformedAddressesFailAtOnce) {
+  // A port that was free a moment ago: the connection is refused.
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int len = sizeof a;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+  closesocket(probe);
+  Timed t = get("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/", quick());
+  EXPECT_EQ(t.response.failure, HttpFailure::NoConnection);
+  EXPECT_EQ(t.response.status, 0u);
+  EXPECT_LT(t.ms, 4000u);
+  for (const char* bad : {"", "not an address", "ftp://127.0.0.1/x", "file:///C:/windows/win.ini"})
+    EXPECT_EQ(get(bad, quick()).response.failure, HttpFailure::BadUrl) << bad;
+}
+
+TEST(Http, ASilentOrSlowServerCannotHoldTheCallBeyondItsBounds) {
+  // Accepts, reads the request, never answers.
+  LocalServer silent([](SOCKET, LocalServer& s) { s.stopping(60000); });
+  Timed t = get(silent.url(), quick());
+  EXPECT_EQ(t.response.failure, HttpFailure::Timeout);
+  EXPECT_LT(t.ms, 1500u + 2500u);
+
+  // Answers the headers and part of the body, then falls silent.
+  LocalServer stalled([](SOCKET c, LocalServer& s) {
+    LocalServer::sendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial");
+    s.stopping(60000);
+  });
+  t = get(stalled.url(), quick());
+  EXPECT_EQ(t.response.failure, HttpFailure::Timeout);
+  EXPECT_EQ(t.response.status, 200u);
+  EXPECT_LT(t.ms, 1500u + 2500u);
+
+  // A byte every 300 ms never trips the wait for one piece; the bound on the whole does.
+  LocalServer trickle([](SOCKET c, LocalServer& s) {
+    LocalServer::sendAll(c, "HTTP/1.1 200 OK\r\n\r\n");
+    for (int i = 0; i < 200 && !s.stopping(300); ++i) LocalServer::sendAll(c, "x");
+  });
+  HttpLimits limits = quick();
+  limits.pieceBytes = 1;
+  limits.totalTimeoutMs = 1500;
+  t = get(trickle.url(), limits);
+  EXPECT_EQ(t.response.failure, HttpFailure::Timeout);
+  EXPECT_FALSE(t.response.body.empty());
+  EXPECT_LT(t.ms, 1500u + 1500u + 1000u);
+}
+
+TEST(Http, ShortAndOversizedAnswersAreFailures) {
+  // The connection closes before the announced length: not a complete answer.
+  LocalServer shortAnswer(answer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhello"));
+  Timed t = get(shortAnswer.url(), quick());
+  EXPECT_EQ(t.response.failure, HttpFailure::Broken);
+  EXPECT_EQ(t.response.body, "hello");
+
+  // A body without end stops at the cap, at once.
+  LocalServer endless([](SOCKET c, LocalServer& s) {
+    LocalServer::sendAll(c, "HTTP/1.1 200 OK\r\n\r\n");
+    const std::string chunk(4096, 'a');
+    for (int i = 0; i < 100000 && !s.stopping(0); ++i)
+      if (send(c, chunk.data(), int(chunk.size()), 0) <= 0) break;
+  });
+  HttpLimits limits = quick();
+  limits.maxBodyBytes = 64 * 1024;
+  limits.pieceBytes = 4096;
+  t = get(endless.url(), limits);
+  EXPECT_EQ(t.response.failure, HttpFailure::TooLarge);
+  EXPECT_EQ(t.response.body.size(), limits.maxBodyBytes);
+  EXPECT_LT(t.ms, 3000u);
+
+  // An announced length above the cap is refused before anything is read.
+  LocalServer huge(answer("HTTP/1.1 200 OK\r\nContent-Length: 900000000\r\n\r\nabc"));
+  limits.maxBodyBytes = 1000;
+  t = get(huge.url(), limits);
+  EXPECT_EQ(t.response.failure, HttpFailure::TooLarge);
+  EXPECT_TRUE(t.reads.empty());
+}
+
+TEST(Http, GarbageNeverHangsNorComesBackAsMoreThanWasSent) {
+  const std::string garbage[] = {
+      std::string("\x01\x02\x03 not http at all\r\n\xFF\xFEzzz", 23),
+      std::string("\0\0\0\0\0\0\0\0", 8),
+      "HTTP/1.1 abc\r\n\r\nbody",
+      "HTTP/1.1 200 OK\r\nno colon in this header\r\n\r\nbody",
+      std::string(70000, 'G'),  // one endless "status line"
+  };
+  for (const std::string& bytes : garbage) {
+    LocalServer server(answer(bytes));
+    Timed t = get(server.url(), quick());
+    EXPECT_LT(t.ms, 4000u);
+    // The system's library may take a line it cannot read as an answer without headers; what
+    // it then hands back is never more than the server sent. An answer without a status is
+    // no answer.
+    if (t.response.ok()) {
+      EXPECT_NE(t.response.status, 0u);
+      EXPECT_NE(bytes.find(t.response.body), std::string::npos);
+    } else {
+      EXPECT_EQ(t.response.failure, HttpFailure::NotHttp) << bytes.substr(0, 40);
+    }
+  }
+  // Garbage from a server that then stays silent ends at the bound like any silence.
+  LocalServer silentGarbage([](SOCKET c, LocalServer& s) {
+    LocalServer::sendAll(c, "\x05garbage without an end");
+    s.stopping(60000);
+  });
+  Timed t = get(silentGarbage.url(), quick());
+  EXPECT_FALSE(t.response.ok());
+  EXPECT_LT(t.ms, 4000u + 2500u);
+}
