@@ -46,7 +46,11 @@ fi
 WINE_ENV_PREFIX="$build/wine-test"
 rm -rf "$WINE_ENV_PREFIX"
 source "$root/tools/wine-env.sh"
+# The reference definition and data server, for the tests that talk to a server.
+source "$root/tools/reference-server-env.sh"
+reference_server_start "$build/reference-server"
 cleanup() {
+  reference_server_stop
   wine_env_stop
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }

@@ -1,0 +1,34 @@
+# Sourced by the project's scripts: starts the reference server on 127.0.0.1 at a free port with
+# a data folder of its own, and tells the programs under test where it is:
+#   QUILLON_TEST_SERVER       its base address (http://127.0.0.1:PORT)
+#   QUILLON_TEST_SERVER_DATA  its data folder, as Wine's programs see it
+# reference_server_stop ends it.
+reference_server_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+reference_server_start() {
+  local data="$1"
+  rm -rf "$data" && mkdir -p "$data"
+  local out="$data/.listening"
+  python3 "$reference_server_root/tools/reference_server.py" --port 0 --data "$data" >"$out" 2>&1 </dev/null &
+  reference_server_pid=$!
+  local i
+  for i in $(seq 1 100); do
+    grep -q '^listening on ' "$out" 2>/dev/null && break
+    sleep 0.1
+  done
+  local address
+  address=$(sed -n 's/^listening on \(127\.0\.0\.1:[0-9]*\).*/\1/p' "$out" | head -n 1)
+  if [ -z "$address" ]; then
+    echo "reference server did not start:" >&2
+    cat "$out" >&2
+    return 1
+  fi
+  export QUILLON_TEST_SERVER="http://$address"
+  local p
+  p=$(readlink -f "$data")
+  export QUILLON_TEST_SERVER_DATA="Z:${p//\//\\}"
+  echo "reference server on $QUILLON_TEST_SERVER"
+}
+reference_server_stop() {
+  [ -n "${reference_server_pid:-}" ] && kill "$reference_server_pid" 2>/dev/null || true
+  reference_server_pid=""
+}
