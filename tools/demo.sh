@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program's main job on the bundled sample data: installs what it needs, builds, plants the
-# harmless sample threat in a Wine prefix of its own, runs a scan and prints its report.
+# harmless sample threat in a Wine prefix of its own, scans it, removes what was found into the
+# quarantine, scans again to show it gone, lists the quarantine and restores one item.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
@@ -34,5 +35,33 @@ echo "== exit code $rc (1: something was found) =="
 echo
 echo "== Scan_Log.txt =="
 tr -d '\r' < "$app/Scan_Log.txt"
+echo
+echo "== quillon-cli --yes scan --remove (Select All, then Delete, answered Yes) =="
+set +e
+wine64 "$app/quillon-cli.exe" --yes scan --remove
+rc=$?
+set -e
+echo "== exit code $rc (1: found and all of it removed; 3: something could not be removed) =="
+echo
+echo "== quillon-cli scan (again: what is left) =="
+set +e
+wine64 "$app/quillon-cli.exe" scan
+rc=$?
+set -e
+echo "== exit code $rc (0: nothing found) =="
+echo
+echo "== quillon-cli quarantine list =="
+# Wine's output goes to a file, never into a pipe: its helper processes would hold a pipe open.
+listing="$build/demo-quarantine.txt"
+wine64 "$app/quillon-cli.exe" quarantine list >"$listing"
+tr -d '\r' < "$listing"
+echo
+echo "== quarantine/QuarantineLog.txt =="
+tr -d '\r' < "$app/quarantine/QuarantineLog.txt"
+first=$(tr -d '\r' < "$listing" | head -n 1 | cut -f1,4)
+if [ -n "$first" ]; then
+  echo "== quillon-cli quarantine restore ${first%%$'\t'*} (puts ${first#*$'\t'} back) =="
+  wine64 "$app/quillon-cli.exe" quarantine restore "${first%%$'\t'*}" || true
+fi
 echo
 echo "The desktop program is $app/quillon.exe: WINEPREFIX=$WINEPREFIX wine64 $app/quillon.exe"
