@@ -164,7 +164,11 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
   }
   if (ProtectedLocations::isProtectedRegistryKey(root, key)) return;
   if (!q.storeRegistry(root, key, "", true)) return;
-  if (p.registry.deleteValue(root, key, "") && first) q.logRegistry(keyText, "");
+  // The key's default value, when it has one, then the key.
+  RegValue defaultValue;
+  if (p.registry.queryValue(root, key, "", kKeyRead, defaultValue) == RegStatus::Ok &&
+      p.registry.deleteValue(root, key, "") && first)
+    q.logRegistry(keyText, "");
   if (!p.registry.deleteTree(root, key)) return;
   if (first) q.logRegistry(std::to_string(int32_t(root)) + "\\" + key, "All Values");
   outcome_.removed.push_back(keyText);

@@ -106,6 +106,13 @@ void ScanResults::syncCheck(int row) {
     case kIconFolder: mark(files, files.rowsWith(r.subItem(col::kLocation), {col::kPath})); break;
     default: break;
   }
+  // A threat has one row whatever it left behind, and that row's kind is only where it was found
+  // first: its files, folders and registry items all go with it, or a threat checked for removal
+  // would keep every trace of another kind.
+  if (r.icon == kIconRegistry || r.icon == kIconFile || r.icon == kIconFolder) {
+    mark(files, files.rowsWith(r.text, {col::kFileThreat}));
+    mark(registry, registry.rowsWith(r.text, {col::kRegistryThreat}));
+  }
 }
 
 std::vector<std::string> ScanResults::checkedExclusionEntries() const {

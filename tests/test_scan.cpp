@@ -314,4 +314,22 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   r.clear();
   EXPECT_EQ(m.lbltracesFound.caption(), "0");
   EXPECT_TRUE(r.nothingToExclude());
+
+  // A threat first found in the registry takes its files along when it is checked, and the
+  // other way round: one row per threat must not leave traces of another kind behind.
+  r.addRegistryWork("-2147483647", "Software\\Delta", "", "Delta");
+  EXPECT_TRUE(r.addThreat("Delta", kIconRegistry, "HKEY_CURRENT_USER\\Software\\Delta", ""));
+  r.addFileWork("C:\\D\\delta.dll", "Delta");
+  r.addRegistryWork("-2147483647", "Software\\Eps", "Run", "Eps");
+  r.addFileWork("C:\\E\\eps.exe", "Eps");
+  EXPECT_TRUE(r.addThreat("Eps", kIconFile, "C:\\E\\eps.exe", ""));
+  r.setChecked(0, true);
+  EXPECT_EQ(r.checkedFiles().size(), 1u);
+  EXPECT_EQ(r.checkedRegistryItems().size(), 1u);
+  r.setChecked(1, true);
+  EXPECT_EQ(r.checkedFiles().size(), 2u);
+  EXPECT_EQ(r.checkedRegistryItems().size(), 2u);
+  r.setChecked(0, false);
+  EXPECT_EQ(r.checkedFiles().size(), 1u);
+  EXPECT_EQ(r.checkedRegistryItems()[0].key, "Software\\Eps");
 }

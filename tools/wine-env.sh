@@ -10,6 +10,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
 fi
 wineserver -p >/dev/null 2>&1 </dev/null &
+# Wine's device services start with the first program of a session and inherit its standard
+# streams: started here, they hold /dev/null, never a pipe some later caller waits on.
+wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
 wine_env_stop() { wineserver -k >/dev/null 2>&1 || true; }
 # A Linux path as Wine's programs see it (drive Z: is the root of the Linux file system).
 winpath() { local p; p=$(readlink -f "$1"); printf 'Z:%s' "${p//\//\\}"; }
