@@ -279,7 +279,11 @@ class Form {
   explicit Form(std::string caption) : caption_(std::move(caption)) {}
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
-  virtual ~Form() = default;
+  virtual ~Form() {
+    std::function<void()> gone;
+    gone.swap(onFormGone);
+    if (gone) gone();
+  }
 
   const std::vector<Control*>& controls() const { return controls_; }
   Control* find(const std::string& name) const;
@@ -309,6 +313,9 @@ class Form {
   }
   // Set by the GUI to mirror caption and visibility changes of the window itself.
   std::function<void()> onFormChanged;
+  // Set by the GUI: a form destroyed while it has a window takes that window with it. It runs
+  // when the form's own controls are already gone.
+  std::function<void()> onFormGone;
   // A mouse action on the form's notification-area icon, as the window message number
   // (513 left button down, 515 left double-click, 516 right button down, 518 right double-click).
   std::function<void(int)> onTrayMouse;
