@@ -225,7 +225,10 @@ class Timer : public Control {
 
 class TextBox : public Control {
  public:
-  TextBox(Form* f, std::string name) : Control(f, Kind::TextBox, std::move(name)) {}
+  // A box the user types into (one line), or one that only shows text (several lines).
+  TextBox(Form* f, std::string name, bool editable = false)
+      : Control(f, Kind::TextBox, std::move(name)), editable(editable) {}
+  const bool editable;
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
   // A character the user typed (13 for Enter), after the text took it.
@@ -287,7 +290,11 @@ class Form {
   explicit Form(std::string caption) : caption_(std::move(caption)) {}
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
-  virtual ~Form() = default;
+  virtual ~Form() {
+    std::function<void()> gone;
+    gone.swap(onFormGone);
+    if (gone) gone();
+  }
 
   const std::vector<Control*>& controls() const { return controls_; }
   Control* find(const std::string& name) const;
@@ -317,6 +324,9 @@ class Form {
   }
   // Set by the GUI to mirror caption and visibility changes of the window itself.
   std::function<void()> onFormChanged;
+  // Set by the GUI: a form destroyed while it has a window takes that window with it. It runs
+  // when the form's own controls are already gone.
+  std::function<void()> onFormGone;
   // A mouse action on the form's notification-area icon, as the window message number
   // (513 left button down, 515 left double-click, 516 right button down, 518 right double-click).
   std::function<void(int)> onTrayMouse;

@@ -19,6 +19,10 @@ class FormHost {
   // change its tip, delete it. Mouse actions on it reach the form's onTrayMouse.
   enum class TrayOp { Add, Modify, Delete };
   virtual void trayIcon(Form& owner, TrayOp op, const std::string& tip) = 0;
+  // Takes the form off the screen for good, with its tray icon and timers, until it is shown
+  // again. Its controls keep their state. Forms shown many times over (alerts, notices) are
+  // destroyed after each showing, so that nothing piles up.
+  virtual void destroy(Form& f) = 0;
 };
 
 class HeadlessHost : public FormHost {
@@ -34,10 +38,18 @@ class HeadlessHost : public FormHost {
   // What the notification area would show: the tip while the icon is there.
   bool trayShown = false;
   std::string trayTip;
-  void trayIcon(Form&, TrayOp op, const std::string& tip) override {
+  void trayIcon(Form& owner, TrayOp op, const std::string& tip) override {
     trayShown = op != TrayOp::Delete;
     trayTip = trayShown ? tip : "";
+    trayOwner_ = trayShown ? &owner : nullptr;
   }
+  void destroy(Form& f) override {
+    if (trayOwner_ == &f) trayIcon(f, TrayOp::Delete, "");
+    f.setVisible(false);
+  }
+
+ private:
+  Form* trayOwner_ = nullptr;
 };
 
 }  // namespace quillon::controls

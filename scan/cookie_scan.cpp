@@ -97,6 +97,7 @@ void BlockedCookieList::add(const std::string& entry) {
 }
 
 bool BlockedCookieList::isBlocked(const std::string& domain) const {
+  if (domain.empty()) return false;  // nothing names no site
   auto it = byReduced_.find(toUpper(domain));
   if (it == byReduced_.end()) return false;
   for (int i : it->second)

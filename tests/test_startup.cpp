@@ -101,6 +101,21 @@ TEST(Startup, TrayStartAndWindowStates) {
   EXPECT_FALSE(m.visible());
 }
 
+// Headless, destroying a form hides it and takes the tray icon only from the form that owns it.
+TEST(Startup, DestroyingAFormTakesOnlyItsOwnTrayIcon) {
+  App app;
+  auto& m = app.main();
+  m.settings.write("Settings", "Minimized", "Yes");
+  m.Form_Load();
+  m.frmReport.setVisible(true);
+  app.host.destroy(m.frmReport);
+  EXPECT_FALSE(m.frmReport.visible());
+  EXPECT_TRUE(app.host.trayShown);
+  app.host.destroy(m);
+  EXPECT_FALSE(m.visible());
+  EXPECT_FALSE(app.host.trayShown);
+}
+
 TEST(Startup, AutomaticLiveUpdateRunsOnceAfterThreeHundredIdleTicks) {
   App app;
   auto& m = app.main();

@@ -150,7 +150,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   Label lblDefRemoved{this, "lblDefRemoved"};
   // submitting a suspicious file name
   Frame fraSubmit{this, "fraSubmit", "Submit a suspicious file"};
-  TextBox txtFilename{this, "txtFilename"};
+  TextBox txtFilename{this, "txtFilename", true};
   Button Command2{this, "Command2", "Browse"};
   Button cmdSubmit{this, "cmdSubmit", "Submit"};
   Label Label26{this, "Label26", "Results:"};

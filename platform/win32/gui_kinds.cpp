@@ -1,0 +1,437 @@
+#include "platform/win32/gui_kinds.h"
+
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "common/datetime.h"
+
+namespace quillon::win32 {
+
+using namespace controls;
+
+const char kPanelClass[] = "QuillonPanel";
+
+namespace {
+
+// Pages and tab frames pass their children's notifications up to the form. A frame with a
+// caption is drawn as a group box: an etched border with the caption set into its top edge.
+LRESULT CALLBACK panelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  const char* kFontProp = "QuillonFont";
+  switch (msg) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+      return SendMessageA(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+    case WM_SETFONT:
+      SetPropA(hwnd, kFontProp, reinterpret_cast<HANDLE>(wp));
+      return 0;
+    case WM_NCDESTROY:
+      RemovePropA(hwnd, kFontProp);
+      break;
+    case WM_SETTEXT: {
+      LRESULT r = DefWindowProcA(hwnd, msg, wp, lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case WM_PAINT: {
+      char caption[256] = {0};
+      GetWindowTextA(hwnd, caption, sizeof caption);
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (caption[0]) {
+        HGDIOBJ oldFont = SelectObject(dc, static_cast<HFONT>(GetPropA(hwnd, kFontProp)));
+        TEXTMETRICA tm;
+        GetTextMetricsA(dc, &tm);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        r.top += tm.tmHeight / 2;
+        DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
+        SIZE size;
+        GetTextExtentPoint32A(dc, caption, int(strlen(caption)), &size);
+        RECT text{8, 0, 8 + size.cx + 4, tm.tmHeight};
+        FillRect(dc, &text, GetSysColorBrush(COLOR_BTNFACE));
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, 10, 0, caption, int(strlen(caption)));
+        SelectObject(dc, oldFont);
+      }
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+int pixels(float twips) { return int(twips / 15.0f + 0.5f); }
+
+// Enabled, shown and caption: the same for every kind with a window of its own.
+void mirrorWindow(Bound& b, Change what) {
+  if (what == Change::State) {
+    EnableWindow(b.hwnd, b.control->enabled());
+    ShowWindow(b.hwnd, b.control->visible() ? SW_SHOWNA : SW_HIDE);
+  } else if (what == Change::Caption) {
+    // The same text again is left alone: setting it would move the caret of a box being typed in.
+    const std::string& want = b.control->caption();
+    int n = GetWindowTextLengthA(b.hwnd);
+    std::string now(size_t(n) + 1, '\0');
+    GetWindowTextA(b.hwnd, now.data(), n + 1);
+    now.resize(size_t(n));
+    if (now != want) SetWindowTextA(b.hwnd, want.c_str());
+  }
+}
+
+void mirrorPlain(Bound& b, Change what, int) { mirrorWindow(b, what); }
+
+void mirrorShape(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  const Layout& l = b.control->layout;
+  if (what == Change::State) MoveWindow(b.hwnd, l.x, l.y, l.w, l.h, TRUE);
+}
+
+void mirrorCheckBox(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what == Change::Value) SendMessageA(b.hwnd, BM_SETCHECK, static_cast<CheckBox*>(b.control)->value(), 0);
+}
+
+void mirrorOption(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what == Change::Value)
+    SendMessageA(b.hwnd, BM_SETCHECK, static_cast<OptionButton*>(b.control)->value() ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void mirrorProgress(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what != Change::Value) return;
+  auto* p = static_cast<ProgressBar*>(b.control);
+  SendMessageA(b.hwnd, PBM_SETRANGE32, 0, p->max());
+  SendMessageA(b.hwnd, PBM_SETPOS, WPARAM(p->value()), 0);
+}
+
+void mirrorComboBox(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what == Change::Value)
+    SendMessageA(b.hwnd, CB_SETCURSEL, WPARAM(static_cast<ComboBox*>(b.control)->listIndex()), 0);
+}
+
+void mirrorTabStrip(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what == Change::Value)
+    SendMessageA(b.hwnd, TCM_SETCURSEL, WPARAM(static_cast<TabStrip*>(b.control)->selected() - 1), 0);
+}
+
+// The picker's value is its caption, so a caption change sets the date, never the window text.
+void mirrorDatePicker(Bound& b, Change what, int) {
+  if (what == Change::State) mirrorWindow(b, what);
+  if (what != Change::Caption && what != Change::Value) return;
+  DateTime t;
+  if (parseDateTime(b.control->caption(), t)) {
+    SYSTEMTIME st{};
+    st.wYear = WORD(t.year), st.wMonth = WORD(t.month), st.wDay = WORD(t.day);
+    st.wHour = WORD(t.hour), st.wMinute = WORD(t.minute), st.wSecond = WORD(t.second);
+    SendMessageA(b.hwnd, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+  } else {
+    SendMessageA(b.hwnd, DTM_SETSYSTEMTIME, GDT_NONE, 0);
+  }
+}
+
+void fillRow(HWND h, const ListView& lv, int row, bool insert) {
+  const ListItem& it = lv.item(row);
+  LVITEMA item{};
+  item.mask = LVIF_TEXT | LVIF_IMAGE;
+  item.iItem = row;
+  item.pszText = const_cast<char*>(it.text.c_str());
+  item.iImage = it.icon;
+  if (insert) ListView_InsertItem(h, &item);
+  else ListView_SetItem(h, &item);
+  for (size_t col = 1; col < lv.columns.size(); ++col)
+    ListView_SetItemText(h, row, int(col), const_cast<char*>(it.subItem(int(col)).c_str()));
+  if (lv.checkBoxes) ListView_SetCheckState(h, row, it.checked);
+}
+
+void mirrorListView(Bound& b, Change what, int row) {
+  mirrorWindow(b, what);
+  const auto& lv = *static_cast<ListView*>(b.control);
+  HWND h = b.hwnd;
+  switch (what) {
+    case Change::Rows:
+      SendMessageA(h, WM_SETREDRAW, FALSE, 0);
+      ListView_DeleteAllItems(h);
+      for (int i = 0; i < lv.count(); ++i) fillRow(h, lv, i, true);
+      SendMessageA(h, WM_SETREDRAW, TRUE, 0);
+      break;
+    case Change::RowAdded:
+      fillRow(h, lv, row, true);
+      ListView_EnsureVisible(h, row, FALSE);
+      break;
+    case Change::RowRemoved: ListView_DeleteItem(h, row); break;
+    case Change::RowChanged: fillRow(h, lv, row, false); break;
+    case Change::Columns:
+      for (size_t i = 0; i < lv.columns.size(); ++i)
+        ListView_SetColumnWidth(h, int(i), pixels(lv.columns[i].widthTwips));
+      break;
+    default: break;
+  }
+}
+
+// A timer runs while its control is enabled; the flag spares the system a kill for a timer
+// that never ran (a form may hold many idle ones).
+void mirrorTimer(Bound& b, Change what, int) {
+  if (what != Change::State) return;
+  auto* t = static_cast<Timer*>(b.control);
+  if (t->enabled()) {
+    b.timerRunning = SetTimer(b.hwnd, UINT_PTR(b.id), UINT(t->interval), nullptr) != 0;
+  } else if (b.timerRunning) {
+    KillTimer(b.hwnd, UINT_PTR(b.id));
+    b.timerRunning = false;
+  }
+}
+
+void mirrorMenuItem(Bound& b, Change what, int) {
+  if (what == Change::State)
+    EnableMenuItem(GetMenu(b.hwnd), UINT(b.id), MF_BYCOMMAND | (b.control->enabled() ? MF_ENABLED : MF_GRAYED));
+}
+
+void tick(Bound& b) { static_cast<Timer*>(b.control)->tick(); }
+
+// Buttons, labels and menu items: BN_CLICKED, STN_CLICKED and a menu choice are all code 0.
+void commandButton(Bound& b, int code) {
+  if (code == BN_CLICKED) static_cast<Button*>(b.control)->click();
+}
+
+void commandCheckBox(Bound& b, int code) {
+  if (code == BN_CLICKED) static_cast<CheckBox*>(b.control)->click();
+}
+
+void commandOption(Bound& b, int code) {
+  if (code == BN_CLICKED) static_cast<OptionButton*>(b.control)->click();
+}
+
+void commandComboBox(Bound& b, int code) {
+  if (code == CBN_SELCHANGE)
+    static_cast<ComboBox*>(b.control)->setListIndex(int(SendMessageA(b.hwnd, CB_GETCURSEL, 0, 0)));
+}
+
+void notifyTabStrip(Bound& b, const NMHDR& nm) {
+  if (nm.code == TCN_SELCHANGE)
+    static_cast<TabStrip*>(b.control)->select(int(SendMessageA(b.hwnd, TCM_GETCURSEL, 0, 0)) + 1);
+}
+
+// Only a change of the check-box image counts, and not the first one, which is the list
+// giving a new row its box.
+void notifyListView(Bound& b, const NMHDR& nm) {
+  if (nm.code != LVN_ITEMCHANGED) return;
+  const auto& lv = reinterpret_cast<const NMLISTVIEW&>(nm);
+  if ((lv.uChanged & LVIF_STATE) && ((lv.uNewState ^ lv.uOldState) & LVIS_STATEIMAGEMASK) &&
+      (lv.uOldState & LVIS_STATEIMAGEMASK)) {
+    bool checked = ((lv.uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2;
+    static_cast<ListView*>(b.control)->setChecked(lv.iItem, checked);
+  }
+}
+
+void notifyDatePicker(Bound& b, const NMHDR& nm) {
+  if (nm.code != DTN_DATETIMECHANGE) return;
+  const auto& dt = reinterpret_cast<const NMDATETIMECHANGE&>(nm);
+  std::string v;
+  if (dt.dwFlags == GDT_VALID) {
+    DateTime t;
+    t.year = dt.st.wYear, t.month = dt.st.wMonth, t.day = dt.st.wDay;
+    t.hour = dt.st.wHour, t.minute = dt.st.wMinute, t.second = dt.st.wSecond;
+    v = formatDateTime(t);
+  }
+  static_cast<DatePicker*>(b.control)->setValue(v);
+}
+
+// Every list shares the host's icons: without LVS_SHAREIMAGELISTS the first list destroyed
+// would destroy them for all the others.
+void setUpListView(HWND h, Control& c, const Look& look) {
+  auto& lv = static_cast<ListView&>(c);
+  ListView_SetExtendedListViewStyle(h, LVS_EX_FULLROWSELECT | (lv.checkBoxes ? LVS_EX_CHECKBOXES : 0));
+  ListView_SetImageList(h, look.icons, LVSIL_SMALL);
+  for (size_t i = 0; i < lv.columns.size(); ++i) {
+    LVCOLUMNA col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = const_cast<char*>(lv.columns[i].header.c_str());
+    col.cx = pixels(lv.columns[i].widthTwips);
+    ListView_InsertColumn(h, int(i), &col);
+  }
+}
+
+// The check boxes' images are a list the control makes itself; sharing image lists makes
+// their destruction ours.
+void tearDownListView(HWND h) {
+  if (HIMAGELIST own = ListView_GetImageList(h, LVSIL_STATE)) {
+    ListView_SetImageList(h, nullptr, LVSIL_STATE);
+    ImageList_Destroy(own);
+  }
+}
+
+void setUpTabStrip(HWND h, Control& c, const Look&) {
+  const auto& tabs = static_cast<TabStrip&>(c).tabs;
+  for (size_t i = 0; i < tabs.size(); ++i) {
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(tabs[i].c_str());
+    SendMessageA(h, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+void setUpComboBox(HWND h, Control& c, const Look&) {
+  for (const std::string& s : static_cast<ComboBox&>(c).items)
+    SendMessageA(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s.c_str()));
+}
+
+// A frame is a container: above the tab strip it stands on, below the controls it holds.
+void setUpFrame(HWND h, Control&, const Look&) { SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+
+DWORD textBoxStyle(const Control& c) {
+  return static_cast<const TextBox&>(c).editable ? ES_AUTOHSCROLL
+                                                  : ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL;
+}
+
+// What the user types comes back as the box's text.
+void commandTextBox(Bound& b, int code) {
+  if (code != EN_CHANGE) return;
+  int n = GetWindowTextLengthA(b.hwnd);
+  std::string text(size_t(n) + 1, '\0');
+  GetWindowTextA(b.hwnd, text.data(), n + 1);
+  text.resize(size_t(n));
+  static_cast<TextBox*>(b.control)->setText(text);
+}
+
+// A typing box passes the keys typed to its control; Enter is the control's alone (a one-line
+// edit would only beep at it).
+const char kTextBoxProp[] = "QuillonTextBox";
+const char kOldProcProp[] = "QuillonOldProc";
+LRESULT CALLBACK typingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  auto old = reinterpret_cast<WNDPROC>(GetPropA(h, kOldProcProp));
+  auto* box = static_cast<TextBox*>(GetPropA(h, kTextBoxProp));
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    RemovePropA(h, kOldProcProp);
+    RemovePropA(h, kTextBoxProp);
+    return CallWindowProcA(old, h, msg, wp, lp);
+  }
+  if (msg == WM_CHAR && box) {
+    if (wp == VK_RETURN) {
+      if (box->onKeyPress) box->onKeyPress(13);
+      return 0;
+    }
+    LRESULT r = CallWindowProcA(old, h, msg, wp, lp);
+    if (box->onKeyPress) box->onKeyPress(int(wp));
+    return r;
+  }
+  return CallWindowProcA(old, h, msg, wp, lp);
+}
+
+void setUpTextBox(HWND h, Control& c, const Look&) {
+  if (!static_cast<TextBox&>(c).editable) return;
+  SetPropA(h, kTextBoxProp, &c);
+  SetPropA(h, kOldProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtrA(h, GWLP_WNDPROC)));
+  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(typingProc));
+}
+
+DWORD datePickerStyle(const Control& c) {
+  return static_cast<const DatePicker&>(c).timeOnly ? DTS_TIMEFORMAT : DTS_SHORTDATEFORMAT;
+}
+
+constexpr DWORD kTab = WS_TABSTOP;
+
+// In the order of Kind. Each row: kind, window class, style, extended style, style taken from
+// the control; then set-up, mirror, command, notify, timer and tear-down.
+constexpr KindOps kOps[] = {
+    {Kind::Button, "BUTTON", BS_PUSHBUTTON | kTab, 0, nullptr,  //
+     nullptr, mirrorPlain, commandButton, nullptr, nullptr, nullptr},
+    {Kind::CheckBox, "BUTTON", BS_CHECKBOX | kTab, 0, nullptr,  //
+     nullptr, mirrorCheckBox, commandCheckBox, nullptr, nullptr, nullptr},
+    {Kind::Option, "BUTTON", BS_RADIOBUTTON | kTab, 0, nullptr,  //
+     nullptr, mirrorOption, commandOption, nullptr, nullptr, nullptr},
+    // "&" in a label (a path) is text, not a mnemonic.
+    {Kind::Label, "STATIC", SS_NOTIFY | SS_LEFT | SS_NOPREFIX, 0, nullptr,  //
+     nullptr, mirrorPlain, commandButton, nullptr, nullptr, nullptr},
+    {Kind::ListView, WC_LISTVIEWA, LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS | kTab,
+     WS_EX_CLIENTEDGE, nullptr,  //
+     setUpListView, mirrorListView, nullptr, notifyListView, nullptr, tearDownListView},
+    {Kind::Progress, PROGRESS_CLASSA, 0, 0, nullptr,  //
+     nullptr, mirrorProgress, nullptr, nullptr, nullptr, nullptr},
+    {Kind::Timer, nullptr, 0, 0, nullptr,  //
+     nullptr, mirrorTimer, nullptr, nullptr, tick, nullptr},
+    {Kind::TextBox, "EDIT", kTab, WS_EX_CLIENTEDGE, textBoxStyle,  //
+     setUpTextBox, mirrorPlain, commandTextBox, nullptr, nullptr, nullptr},
+    {Kind::Frame, kPanelClass, 0, WS_EX_CONTROLPARENT, nullptr,  //
+     setUpFrame, mirrorPlain, nullptr, nullptr, nullptr, nullptr},
+    {Kind::ComboBox, "COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | kTab, 0, nullptr,  //
+     setUpComboBox, mirrorComboBox, commandComboBox, nullptr, nullptr, nullptr},
+    {Kind::DatePicker, DATETIMEPICK_CLASSA, DTS_SHOWNONE | kTab, 0, datePickerStyle,  //
+     nullptr, mirrorDatePicker, nullptr, notifyDatePicker, nullptr, nullptr},
+    {Kind::TabStrip, WC_TABCONTROLA, kTab, 0, nullptr,  //
+     setUpTabStrip, mirrorTabStrip, nullptr, notifyTabStrip, nullptr, nullptr},
+    {Kind::MenuItem, nullptr, 0, 0, nullptr,  //
+     nullptr, mirrorMenuItem, commandButton, nullptr, nullptr, nullptr},
+    {Kind::Shape, "STATIC", SS_BLACKRECT, 0, nullptr,  //
+     nullptr, mirrorShape, nullptr, nullptr, nullptr, nullptr},
+};
+
+constexpr bool inKindOrder() {
+  for (size_t i = 0; i < std::size(kOps); ++i)
+    if (size_t(kOps[i].kind) != i) return false;
+  return std::size(kOps) == size_t(Kind::Shape) + 1;
+}
+static_assert(inKindOrder(), "one row per kind, in the order of Kind");
+
+// Small kind icons for the results lists: cookie, registry, file, folder, excluded.
+HIMAGELIST makeIcons() {
+  HIMAGELIST il = ImageList_Create(16, 16, ILC_COLOR24, 6, 0);
+  const COLORREF colours[] = {RGB(255, 255, 255), RGB(196, 132, 52), RGB(52, 101, 164), RGB(204, 0, 0),
+                              RGB(237, 212, 0), RGB(115, 210, 22)};
+  HDC screen = GetDC(nullptr);
+  for (COLORREF c : colours) {
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 16, 16};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HBRUSH b = CreateSolidBrush(c);
+    RECT dot{3, 3, 13, 13};
+    FillRect(dc, &dot, b);
+    DeleteObject(b);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ImageList_Add(il, bmp, nullptr);
+    DeleteObject(bmp);
+  }
+  ReleaseDC(nullptr, screen);
+  return il;
+}
+
+}  // namespace
+
+const KindOps& kindOps(Kind kind) { return kOps[size_t(kind)]; }
+
+void registerPanelClass(HINSTANCE instance) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = panelProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kPanelClass;
+  RegisterClassA(&wc);
+}
+
+Look makeLook() {
+  Look look;
+  look.icons = makeIcons();
+  NONCLIENTMETRICSA ncm{};
+  ncm.cbSize = sizeof ncm;
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
+  look.font = CreateFontIndirectA(&ncm.lfMessageFont);
+  return look;
+}
+
+void freeLook(Look& look) {
+  if (look.icons) ImageList_Destroy(look.icons);
+  if (look.font) DeleteObject(look.font);
+  look = Look{};
+}
+
+}  // namespace quillon::win32

@@ -1,0 +1,52 @@
+// What the GUI binder does differently for each kind of control, in one table: the window it
+// makes, how a change of the model reaches that window, and how the window's notifications
+// come back as the control's own calls. Adding a kind means adding one row.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include "controls/controls.h"
+
+namespace quillon::win32 {
+
+// A control bound to a window. Timers and menu items have no window of their own: theirs is
+// the form's, and their id names the timer or the menu entry.
+struct Bound {
+  controls::Control* control = nullptr;
+  HWND hwnd = nullptr;
+  int id = 0;
+  bool timerRunning = false;
+};
+
+// What every form's controls share: the dialog font and the small kind icons of the lists.
+struct Look {
+  HFONT font = nullptr;
+  HIMAGELIST icons = nullptr;
+};
+
+struct KindOps {
+  controls::Kind kind;
+  const char* windowClass;  // nullptr: no window of its own
+  DWORD style, exStyle;
+  DWORD (*moreStyle)(const controls::Control&);  // style bits that depend on the control
+  // Fills a new window once with what the control is designed with (columns, tabs, entries).
+  void (*setUp)(HWND, controls::Control&, const Look&);
+  // Pushes one change of the model to the window.
+  void (*mirror)(Bound&, controls::Change, int row);
+  // A WM_COMMAND notification code of the window, a WM_NOTIFY of it, a WM_TIMER for it.
+  void (*command)(Bound&, int code);
+  void (*notify)(Bound&, const NMHDR&);
+  void (*timer)(Bound&);
+  // Frees what the window made for itself but leaves to its owner; runs before it is destroyed.
+  void (*tearDown)(HWND);
+};
+
+const KindOps& kindOps(controls::Kind kind);
+
+// The window class of frames and pages (a group box when captioned), and the shared look.
+extern const char kPanelClass[];
+void registerPanelClass(HINSTANCE instance);
+Look makeLook();
+void freeLook(Look& look);
+
+}  // namespace quillon::win32

@@ -1,0 +1,463 @@
+// Forms made and destroyed through real windows: every form finds its own record, a form has
+// one window however often it is created, a destroyed form comes back with the state its
+// controls kept, a create/destroy loop leaves no windows, menus, GDI objects or heap behind,
+// and control ids come back to the pool without ever leaving 16 bits. Needs a display (Xvfb).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win32/gui_host.h"
+
+using namespace quillon;
+using namespace quillon::controls;
+
+namespace {
+
+// One control of every kind, as the alerts and notices are built.
+struct AllKinds : Form {
+  AllKinds() : Form("All kinds") {
+    width = 420, height = 300;
+    tabs.layout = {10, 10, 400, 200};
+    fra.layout = {20, 40, 380, 160};
+    fra.container = &tabs;
+    chk.layout = {10, 20, 150, 22};
+    opt1.layout = {10, 46, 150, 22};
+    opt2.layout = {10, 72, 150, 22};
+    lvw.layout = {170, 20, 200, 100};
+    cmb.layout = {10, 100, 150, 120};
+    dtp.layout = {10, 128, 150, 24};
+    for (Control* c : std::initializer_list<Control*>{&chk, &opt1, &opt2, &lvw, &cmb, &dtp}) c->container = &fra;
+    lbl.layout = {10, 220, 300, 20};
+    txt.layout = {10, 244, 200, 44};
+    prg.layout = {220, 244, 190, 18};
+    shp.layout = {380, 220, 10, 10};
+    cmdOk.layout = {320, 266, 90, 26};
+    cmdOk.onClick = [this] { ++clicks; };
+    chk.onClick = [this] { ++checkClicks; };
+    tmr.onTick = [this] { ++ticks; };
+    mnuHide.onClick = [this] { ++menuClicks; };
+  }
+  TabStrip tabs{this, "tabs", {"General", "Details"}};
+  Frame fra{this, "fra", "Options"};
+  CheckBox chk{this, "chk", "Remember"};
+  OptionButton opt1{this, "opt1", "Now", 1};
+  OptionButton opt2{this, "opt2", "Later", 1};
+  ListView lvw{this, "lvw", {{"Name", 1500}, {"Where", 1500}}, true};
+  ComboBox cmb{this, "cmb", {"Daily", "Weekly", "Monthly"}};
+  DatePicker dtp{this, "dtp", false};
+  Label lbl{this, "lbl", "Ready."};
+  TextBox txt{this, "txt"};
+  ProgressBar prg{this, "prg"};
+  Shape shp{this, "shp"};
+  Timer tmr{this, "tmr", 10, true};
+  Button cmdOk{this, "cmdOk", "OK"};
+  MenuItem mnuHide{this, "mnuHide", "Hide", "File"};
+  MenuItem mnuHelp{this, "mnuHelp", "About", "Help"};
+  int clicks = 0, checkClicks = 0, ticks = 0, menuClicks = 0;
+};
+
+struct Small : Form {
+  explicit Small(const std::string& caption) : Form(caption) {
+    width = 200, height = 80;
+    cmd.layout = {10, 10, 80, 24};
+    cmd.onClick = [this] { ++clicks; };
+    chk.layout = {100, 10, 80, 24};
+  }
+  Button cmd{this, "cmd", "Press"};
+  CheckBox chk{this, "chk", "On"};
+  int clicks = 0;
+};
+
+// A form that holds nothing but timers: ids without windows, to use the pool up cheaply. The
+// last one is quick, to be seen ticking.
+struct Timers : Form {
+  explicit Timers(int n) : Form("Timers") {
+    for (int i = 0; i < n; ++i) timers.emplace_back(this, "tmr" + std::to_string(i), i == n - 1 ? 5 : 1000, false);
+  }
+  std::deque<Timer> timers;
+};
+
+void pumpFor(DWORD ms) {
+  DWORD start = GetTickCount();
+  MSG msg;
+  do {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(1);
+  } while (GetTickCount() - start < ms);
+}
+
+std::string text(HWND h) {
+  char buf[256] = {0};
+  GetWindowTextA(h, buf, sizeof buf);
+  return buf;
+}
+
+// What the process holds. Under Wine GetGuiResources counts nothing; there the handle tables
+// are probed: a handle whose upper word is zero names whatever object holds that slot.
+size_t userObjects() {
+  if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) return n;
+  size_t n = 0;
+  DWORD self = GetCurrentProcessId();
+  for (ULONG_PTR h = 0x20; h < 0x10000; h += 2) {
+    DWORD pid = 0;
+    if (IsWindow(reinterpret_cast<HWND>(h))) {
+      GetWindowThreadProcessId(reinterpret_cast<HWND>(h), &pid);
+      n += pid == self;
+    } else {
+      n += IsMenu(reinterpret_cast<HMENU>(h)) != FALSE;
+    }
+  }
+  return n;
+}
+
+size_t gdiObjects() {
+  if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
+  size_t n = 0;
+  for (ULONG_PTR h = 0x20; h < 0x10000; ++h) n += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
+  return n;
+}
+
+size_t heapBytes() {
+  HANDLE heaps[128];
+  DWORD count = GetProcessHeaps(128, heaps);
+  size_t total = 0;
+  for (DWORD i = 0; i < count && i < 128; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY e{};
+    while (HeapWalk(heaps[i], &e))
+      if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += e.cbData;
+    HeapUnlock(heaps[i]);
+  }
+  return total;
+}
+
+// The ids the system sees: of the controls' own windows and of the menu entries.
+std::set<int> idsOf(win32::GuiHost& host, Form& f) {
+  std::set<int> ids;
+  HWND form = static_cast<HWND>(host.windowOf(f));
+  for (Control* c : f.controls()) {
+    HWND h = static_cast<HWND>(host.windowOf(*c));
+    if (h && h != form) ids.insert(GetDlgCtrlID(h));
+  }
+  HMENU bar = GetMenu(form);
+  for (int i = 0; bar && i < GetMenuItemCount(bar); ++i) {
+    HMENU drop = GetSubMenu(bar, i);
+    for (int j = 0; j < GetMenuItemCount(drop); ++j) ids.insert(int(GetMenuItemID(drop, j)));
+  }
+  return ids;
+}
+
+int formWindowsTitled(const std::string& caption) {
+  struct Count {
+    std::string caption;
+    int n = 0;
+  } count{caption};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM p) {
+        auto* c = reinterpret_cast<Count*>(p);
+        c->n += text(h) == c->caption;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.n;
+}
+
+struct GuiForms : ::testing::Test {
+  win32::GuiHost host{GetModuleHandleA(nullptr)};
+  HWND hw(Control& c) { return static_cast<HWND>(host.windowOf(c)); }
+  HWND hw(Form& f) { return static_cast<HWND>(host.windowOf(f)); }
+  HWND create(Form& f, HWND owner = nullptr) { return static_cast<HWND>(host.create(f, owner, nullptr)); }
+};
+
+}  // namespace
+
+TEST_F(GuiForms, EveryWindowFindsItsOwnFormAmongMany) {
+  std::vector<std::unique_ptr<Small>> forms;
+  for (int i = 0; i < 300; ++i) {
+    forms.push_back(std::make_unique<Small>("Small " + std::to_string(i)));
+    ASSERT_NE(create(*forms.back()), nullptr);
+  }
+  for (auto& f : forms) {
+    HWND h = hw(*f);
+    EXPECT_EQ(host.formOf(h), f.get());
+    EXPECT_EQ(GetDlgItem(h, GetDlgCtrlID(hw(f->cmd))), hw(f->cmd));
+  }
+  // A press reaches the form whose button it was, and no other.
+  SendMessageA(hw(forms[17]->cmd), BM_CLICK, 0, 0);
+  SendMessageA(hw(forms[299]->cmd), BM_CLICK, 0, 0);
+  SendMessageA(hw(forms[299]->chk), BM_CLICK, 0, 0);
+  int pressed = 0;
+  for (auto& f : forms) pressed += f->clicks;
+  EXPECT_EQ(pressed, 2);
+  EXPECT_EQ(forms[17]->clicks, 1);
+  EXPECT_EQ(forms[299]->clicks, 1);
+  EXPECT_EQ(forms[299]->chk.value(), 1);
+  EXPECT_EQ(forms[298]->chk.value(), 0);
+  // A command carrying another form's control id does nothing here.
+  SendMessageA(hw(*forms[0]), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hw(forms[1]->cmd)), BN_CLICKED), 0);
+  EXPECT_EQ(forms[1]->clicks, 0);
+  // Windows that are not forms have none.
+  EXPECT_EQ(host.formOf(hw(forms[0]->cmd)), nullptr);
+  EXPECT_EQ(host.formOf(GetDesktopWindow()), nullptr);
+  EXPECT_EQ(host.formOf(nullptr), nullptr);
+}
+
+TEST_F(GuiForms, CreatingAFormTwiceKeepsOneWindowAndBringsItForward) {
+  Small a("Form A"), b("Form B");
+  HWND ha = create(a);
+  a.setVisible(true);
+  HWND hb = create(b);
+  b.setVisible(true);
+  SetForegroundWindow(hb);
+  EXPECT_EQ(create(a), ha);
+  EXPECT_EQ(formWindowsTitled("Form A"), 1);
+  EXPECT_EQ(GetForegroundWindow(), ha);
+  // Still one set of controls, still bound.
+  int children = 0;
+  EnumChildWindows(ha, [](HWND, LPARAM p) { return ++*reinterpret_cast<int*>(p), TRUE; }, LPARAM(&children));
+  EXPECT_EQ(children, 2);
+  SendMessageA(hw(a.cmd), BM_CLICK, 0, 0);
+  EXPECT_EQ(a.clicks, 1);
+  // A hidden form is only returned, not shown.
+  b.setVisible(false);
+  EXPECT_EQ(create(b), hb);
+  EXPECT_FALSE(IsWindowVisible(hb));
+}
+
+TEST_F(GuiForms, ADestroyedFormComesBackWithTheStateItsControlsKept) {
+  AllKinds f;
+  HWND first = create(f);
+  ASSERT_NE(first, nullptr);
+  f.setVisible(true);
+  HWND oldList = hw(f.lvw);
+  host.trayIcon(f, FormHost::TrayOp::Add, "All kinds");
+  f.setCaption("Changed caption");
+  f.chk.setValue(1);
+  f.opt2.setValue(true);
+  f.lvw.add("first");
+  f.lvw.add("second", 2);
+  f.lvw.setSubItem(1, 1, "C:\\x");
+  f.lvw.setChecked(1, true);
+  f.prg.setValue(40);
+  f.cmb.setListIndex(2);
+  f.tabs.select(2);
+  f.dtp.setValue("3/16/2006 12:00:00 AM");
+  f.txt.setText("Some text");
+  f.mnuHide.setEnabled(false);
+  f.cmdOk.setEnabled(false);
+  f.shp.moveTo(300, 220);
+  pumpFor(60);
+  EXPECT_GT(f.ticks, 0);
+
+  host.destroy(f);
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_FALSE(IsWindow(oldList));
+  EXPECT_EQ(hw(f), nullptr);
+  EXPECT_EQ(hw(f.lvw), nullptr);
+  EXPECT_FALSE(f.visible());
+  for (Control* c : f.controls()) EXPECT_EQ(c->observer(), nullptr) << c->name();
+  // The icon went with the window: there is none left to delete.
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  nid.hWnd = first;
+  nid.uID = 1;
+  EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &nid));
+  // Headless, the controls still work and keep what they are told; the timer is stopped.
+  int ticks = f.ticks;
+  pumpFor(60);
+  EXPECT_EQ(f.ticks, ticks);
+  f.lbl.setCaption("Changed while headless");
+  f.lvw.add("third");
+  host.destroy(f);  // a second destroy finds nothing to do
+
+  HWND again = create(f);
+  ASSERT_NE(again, nullptr);
+  EXPECT_FALSE(IsWindowVisible(again));
+  f.setVisible(true);
+  EXPECT_TRUE(IsWindowVisible(again));
+  EXPECT_EQ(text(again), "Changed caption");
+  EXPECT_EQ(text(hw(f.lbl)), "Changed while headless");
+  EXPECT_EQ(text(hw(f.txt)), "Some text");
+  EXPECT_EQ(SendMessageA(hw(f.chk), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageA(hw(f.opt1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageA(hw(f.opt2), BM_GETCHECK, 0, 0), BST_CHECKED);
+  HWND list = hw(f.lvw);
+  ASSERT_EQ(ListView_GetItemCount(list), 3);
+  char cell[64];
+  ListView_GetItemText(list, 1, 1, cell, sizeof cell);
+  EXPECT_STREQ(cell, "C:\\x");
+  EXPECT_TRUE(ListView_GetCheckState(list, 1));
+  EXPECT_FALSE(ListView_GetCheckState(list, 0));
+  EXPECT_EQ(SendMessageA(hw(f.prg), PBM_GETPOS, 0, 0), 40);
+  EXPECT_EQ(SendMessageA(hw(f.cmb), CB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(SendMessageA(hw(f.tabs), TCM_GETCURSEL, 0, 0), 1);
+  SYSTEMTIME st{};
+  EXPECT_EQ(SendMessageA(hw(f.dtp), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_VALID);
+  EXPECT_EQ(st.wYear, 2006);
+  EXPECT_EQ(st.wDay, 16);
+  EXPECT_FALSE(IsWindowEnabled(hw(f.cmdOk)));
+  const UINT hideId = GetMenuItemID(GetSubMenu(GetMenu(again), 0), 0);
+  EXPECT_TRUE(GetMenuState(GetMenu(again), hideId, MF_BYCOMMAND) & MF_GRAYED);
+  RECT r;
+  GetWindowRect(hw(f.shp), &r);
+  MapWindowPoints(nullptr, again, reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, 300);
+  // The window answers the user again, and the timer runs again.
+  SendMessageA(hw(f.chk), BM_CLICK, 0, 0);
+  EXPECT_EQ(f.chk.value(), 0);
+  EXPECT_EQ(f.checkClicks, 2);  // once from code, once from the window
+  ListView_SetCheckState(list, 0, TRUE);
+  EXPECT_TRUE(f.lvw.item(0).checked);
+  f.mnuHide.setEnabled(true);
+  SendMessageA(again, WM_COMMAND, MAKEWPARAM(hideId, 0), 0);
+  EXPECT_EQ(f.menuClicks, 1);
+  ticks = f.ticks;
+  pumpFor(60);
+  EXPECT_GT(f.ticks, ticks);
+  // Every list shares the host's icons: destroying one list leaves them to the others.
+  AllKinds other;
+  create(other);
+  host.destroy(f);
+  HIMAGELIST icons = ListView_GetImageList(hw(other.lvw), LVSIL_SMALL);
+  EXPECT_EQ(ImageList_GetImageCount(icons), 6);
+}
+
+TEST_F(GuiForms, FormsGoWithTheirOwnerAndMayDestroyThemselves) {
+  Small owner("Owner"), owned("Owned");
+  HWND ho = create(owner);
+  create(owned, ho);
+  host.destroy(owner);
+  EXPECT_EQ(hw(owned), nullptr);
+  EXPECT_EQ(owned.cmd.observer(), nullptr);
+
+  // Destroyed from outside, the record goes with the window.
+  HWND h = create(owned);
+  DestroyWindow(h);
+  EXPECT_EQ(hw(owned), nullptr);
+  owned.cmd.setCaption("headless");  // reaches no window
+  ASSERT_NE(create(owned), nullptr);
+  EXPECT_EQ(text(hw(owned.cmd)), "headless");
+
+  // A button that destroys its own form, as an alert's OK does, and a close that does.
+  owned.cmd.onClick = [&] { host.destroy(owned); };
+  SendMessageA(hw(owned.cmd), BM_CLICK, 0, 0);
+  EXPECT_EQ(hw(owned), nullptr);
+  h = static_cast<HWND>(host.create(owned, nullptr, [&] { host.destroy(owned); }));
+  SendMessageA(h, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(h));
+
+  // A modal form destroyed by its own handler ends its modal loop.
+  ho = create(owner);
+  owner.setVisible(true);
+  create(owned, ho);
+  PostMessageA(hw(owned.cmd), BM_CLICK, 0, 0);
+  host.showModal(owned);
+  EXPECT_EQ(hw(owned), nullptr);
+  EXPECT_FALSE(owned.visible());
+  EXPECT_TRUE(IsWindowEnabled(ho));
+}
+
+// A leak of one object or one record a round shows as a thousand of them. The loop runs the
+// form hidden: under Wine without a window manager, taking a shown window or a tray icon off
+// the screen waits two seconds for the X server, so only a few rounds show them.
+// QUILLON_GUI_ROUNDS sets another number of rounds.
+TEST_F(GuiForms, CreateDestroyLoopLeavesNothingBehind) {
+  const char* asked = getenv("QUILLON_GUI_ROUNDS");
+  const int rounds = asked ? atoi(asked) : 1000, shownEvery = 400;
+  AllKinds f;
+  int failed = 0;
+  auto round = [&](bool shown) {
+    failed += create(f) == nullptr;
+    if (shown) {
+      f.setVisible(true);
+      host.trayIcon(f, FormHost::TrayOp::Add, "tip");
+    }
+    f.prg.setValue(f.prg.value() == 10 ? 20 : 10);
+    f.lvw.setChecked(0, !f.lvw.item(0).checked);
+    host.destroy(f);
+  };
+  f.lvw.add("row");
+  for (int i = 0; i < 20; ++i) round(i == 0);
+  pumpFor(50);
+  const size_t user0 = userObjects(), gdi0 = gdiObjects(), heap0 = heapBytes();
+  DWORD start = GetTickCount();
+  for (int i = 0; i < rounds; ++i) {
+    round(i % shownEvery == 0);
+    if (i % 100 == 0) pumpFor(0);
+  }
+  const double ms = double(GetTickCount() - start) / rounds;
+  pumpFor(50);
+  const size_t user1 = userObjects(), gdi1 = gdiObjects(), heap1 = heapBytes();
+  std::printf("[ measured ] %d rounds, %.2f ms each; USER objects %zu -> %zu, GDI objects %zu -> %zu, "
+              "heap bytes %zu -> %zu\n",
+              rounds, ms, user0, user1, gdi0, gdi1, heap0, heap1);
+  EXPECT_EQ(failed, 0);
+  EXPECT_LE(user1, user0 + 4);
+  EXPECT_LE(gdi1, gdi0 + 4);
+  EXPECT_LT(heap1, heap0 + 64 * 1024);
+}
+
+TEST_F(GuiForms, ControlIdsComeFromAPoolThatNeverLeaves16Bits) {
+  // A destroyed form's ids go to the next form made, and the same form gets the same ids back
+  // however often it comes and goes.
+  AllKinds f;
+  create(f);
+  const std::set<int> first = idsOf(host, f);
+  EXPECT_EQ(first.size(), f.controls().size() - 1);  // all but the timer's, which names no window
+  host.destroy(f);
+  Small s("Keys");
+  HWND hs = create(s);
+  for (int id : idsOf(host, s)) EXPECT_TRUE(first.count(id)) << id;
+  host.destroy(s);
+  for (int i = 0; i < 50; ++i) {
+    create(f);
+    host.destroy(f);
+  }
+  create(f);
+  EXPECT_EQ(idsOf(host, f), first);
+  EXPECT_GE(*first.begin(), win32::GuiHost::kFirstId);
+  host.destroy(f);
+
+  // Two forms that together need more ids than 16 bits hold: the second stays headless until
+  // the first gives its ids back.
+  const int ids = win32::GuiHost::kLastId - win32::GuiHost::kFirstId + 1;
+  Timers big(ids * 2 / 3), more(ids / 2);
+  ASSERT_NE(create(big), nullptr);
+  EXPECT_EQ(create(more), nullptr);
+  EXPECT_EQ(hw(more), nullptr);
+  EXPECT_EQ(more.timers[0].observer(), nullptr);
+  EXPECT_EQ(formWindowsTitled("Timers"), 1);
+  host.destroy(big);
+  ASSERT_NE(create(more), nullptr);
+  // Its last timer runs under an id that WM_TIMER carries.
+  int ticks = 0;
+  Timer& last = more.timers.back();
+  last.onTick = [&] { ++ticks; };
+  last.setEnabled(true);
+  pumpFor(60);
+  EXPECT_GT(ticks, 0);
+  host.destroy(more);
+
+  // Enter and Escape in a form make the dialog manager send IDOK and IDCANCEL: no control
+  // has those ids, so neither presses anything.
+  hs = create(s);
+  s.setVisible(true);
+  SetFocus(hw(s.chk));
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    MSG msg{hw(s.chk), WM_KEYDOWN, key, 0, 0, {}};
+    IsDialogMessageA(hs, &msg);
+  }
+  EXPECT_EQ(s.clicks, 0);
+  EXPECT_EQ(s.chk.value(), 0);
+}
