@@ -1,20 +1,22 @@
 // A whole scan over an in-memory machine built from the input: the definition files, the
-// exclusion list, the files, folders, registry entries and running programs. Whatever they
-// hold, the scan may write nothing but its report and the exclusion list, may stop only
+// exclusion list, the cookies, files, folders, registry entries and running programs. Whatever
+// they hold, the scan may write nothing but its report and the exclusion list, may stop only
 // running programs that a definition names (never its own), may never list a protected folder
-// or one of its own files, and the report's total must be the results' count.
+// or one of its own files, lists exactly the cookies whose site is blocked, and the report's
+// total must be the results' count.
 //
 // The input is text in sections, each opened by a line "[name]":
 //   [FileDefinition.dat] [DirectoryDefinition.dat] [RegistryDefinition.dat] [ExeDefinition.dat]
 //   [BlockedCookies.dat]  definition lines in plain text; they are enciphered here, so that the
 //                         fuzzer's comparisons with "|", "=" and "^" reach the grammars directly
 //   [ENoSignature.txt]    the exclusion list as the user left it
+//   [cookies]             "name|bytes": a file of the user's cookie folder ("user@site[1].txt")
 //   [files] [hidden]      "path" or "path|bytes" (the bytes are the file, e.g. version information)
 //   [folders]             folder paths
 //   [registry]            "root^key^value^type": root 0 to 5, type a digit; no value name, a key
 //   [processes]           executable paths of running programs
-//   [options]             "9x" (the old systems' process list), "noregistry", "nomemory",
-//                         "stop N" (Stop pressed at the N-th status update)
+//   [options]             "9x" (the old systems' process list), "nocookies", "noregistry",
+//                         "nomemory", "stop N" (Stop pressed at the N-th status update)
 // A definition file without a section is missing, which ends the run at its first check.
 #include <algorithm>
 #include <cstdint>
@@ -27,8 +29,10 @@
 #include "definitions/grammar.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
+#include "blocked_rule.h"
 #include "reports/report.h"
 #include "scan/company_name.h"
+#include "scan/cookie_scan.h"
 #include "scan/file_scan.h"
 #include "scan/memory_scan.h"
 #include "scan/registry_scan.h"
@@ -79,7 +83,7 @@ struct Results {
       files{nullptr, "lvwFilesToBeDeleted"}, registry{nullptr, "lvwRegistryToBeDeleted"},
       cookies{nullptr, "lvwCookiesToDelete"};
   controls::Label traces{nullptr, "lbltracesFound", "0"}, running{nullptr, "lblTotalNoOfRunningItems", "0"};
-  ResultLists lists() { return {found, removal, files, registry, cookies, traces}; }
+  ScanResults model{ResultViews{found, removal, files, registry, cookies, traces}};
 };
 
 class Host : public ScanHost {
@@ -116,15 +120,10 @@ std::string defsPath(const std::string& name) { return kApp + "\\" + name; }
 }  // namespace
 
 // The machine the input describes, with the program installed in kApp and running as kOwnId.
-struct Machine {
-  fuzz::MemoryFileSystem fs;
-  fuzz::MemoryRegistry registry;
-  fuzz::MemoryShell shell;
-  fuzz::MemoryProcesses processes;
-  fuzz::QuietSystem quiet;
-  Platform platform{registry, fs, shell, quiet, quiet, quiet, quiet, processes, quiet};
+struct Machine : fuzz::MemoryMachine {
   std::set<std::string> programFiles;  // upper case: the program and the data files it keeps
-  bool memory = true, registryPhase = true;
+  std::string cookieFolder;
+  bool cookies = true, memory = true, registryPhase = true;
   int stopAt = -1;
 
   explicit Machine(Sections& in);
@@ -158,6 +157,11 @@ Machine::Machine(Sections& in) {
       size_t bar = l.find('|');
       fs.addFile(l.substr(0, bar), bar == std::string::npos ? "" : l.substr(bar + 1), kind[0] == 'h');
     }
+  cookieFolder = shell.folders[kCookieFolderId];
+  for (const std::string& l : in["cookies"]) {
+    size_t bar = l.find('|');
+    fs.addFile(cookieFolder + "\\" + l.substr(0, bar), bar == std::string::npos ? "" : l.substr(bar + 1));
+  }
   for (const std::string& l : in["folders"]) fs.addFolder(l);
   for (const std::string& l : in["registry"]) {
     std::vector<std::string> f = split(l, "^");
@@ -172,6 +176,7 @@ Machine::Machine(Sections& in) {
   for (const std::string& l : in["processes"]) processes.table.push_back({uint32_t(100 + 4 * processes.table.size()), l});
   for (const std::string& o : in["options"]) {
     if (o == "9x") processes.version = OsVersion{kPlatform9x, 4, 10};
+    if (o == "nocookies") cookies = false;
     if (o == "noregistry") registryPhase = false;
     if (o == "nomemory") memory = false;
     if (o.rfind("stop ", 0) == 0) stopAt = std::atoi(o.c_str() + 5);
@@ -207,8 +212,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ProtectedLocations protectedLocations(m.shell, processes, kApp);
   ScanCounters counters;
   Results r;
-  ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.lists(), host, protectedLocations};
+  ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.model, host, protectedLocations};
 
+  if (m.cookies) scanCookies(env);
+  const int cookieThreats = counters.threatsFound;
+  const std::vector<controls::ListItem> cookiePhaseRows = r.found.items();  // later phases add their own
   if (m.memory) {
     MemoryScanActions actions;
     actions.productName = "Quillon";
@@ -223,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   scanDirectories(env);
   ReportInputs report{"Quillon", 1, 0, "1/2/2026 3:04:05 PM", "1/2/2026 3:05:00 PM",
                       std::to_string(counters.processesInspected), std::to_string(counters.registryInspected),
-                      std::to_string(counters.filesInspected), r.removal};
+                      std::to_string(counters.filesInspected), r.model};
   FUZZ_CHECK(makeReport(fs, kApp, report));
   if (std::getenv("QUILLON_FUZZ_SHOW")) {  // for whoever writes a seed: what the run found
     for (const controls::ListItem& row : r.found.items()) std::fprintf(stderr, "found: %s\n", row.text.c_str());
@@ -236,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool exclusion = iequals(path, defs.path(kExclusionFile)) && what == "write";
     FUZZ_CHECK(report || exclusion);
   }
-  FUZZ_CHECK(m.registry.changes == 0);
+  FUZZ_CHECK(m.registry.changes.empty());
 
   // Only running programs that an executable definition names are stopped, never our own, an
   // excluded one or one of the system's own files.
@@ -264,6 +272,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(!mustNeverBeFound(row.text));
       FUZZ_CHECK(!exclusions.isFolderExcluded(row.text));
     }
+  }
+
+  // Cookies: a work row is a listed file of the cookie folder whose site is blocked, with its
+  // results and removal rows; a blocked but excluded one has its "EXCLUDED: " row and nothing
+  // else. Unless Stop was pressed, every blocked cookie is one or the other.
+  std::vector<std::string> blockedEntries;
+  for (const std::string& l : in[kCookieDefs])
+    for (const std::string& part : split(decodeDefinitionLine(encodeDefinitionLine(l)), "|")) blockedEntries.push_back(part);
+  std::set<std::string> cookieRows;
+  for (const controls::ListItem& row : r.cookies.items()) {
+    const std::string name = fileNameFromPath(row.text);
+    FUZZ_CHECK(iequals(row.text, m.cookieFolder + "\\" + name) && fs.hasFile(row.text));
+    FUZZ_CHECK(fuzz::blockedByRule(blockedEntries, reduceCookieDomain(cookieFileDomain(fs, m.quiet, row.text))));
+    FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
+    FUZZ_CHECK(std::any_of(cookiePhaseRows.begin(), cookiePhaseRows.end(),
+                           [&](const controls::ListItem& i) { return i.text == kCookieFoundPrefix + name; }));
+    FUZZ_CHECK(cookieRows.insert(toUpper(row.text)).second);
+  }
+  int cookieRemovalRows = 0;
+  for (const controls::ListItem& row : r.removal.items()) {
+    if (row.subItem(col::kType) != kCookieType) continue;
+    ++cookieRemovalRows;
+    FUZZ_CHECK(cookieRows.count(toUpper(row.subItem(col::kLocation))));
+  }
+  FUZZ_CHECK(cookieRemovalRows == int(cookieRows.size()) && cookieThreats == int(cookieRows.size()));
+  if (!m.cookies) FUZZ_CHECK(cookieRows.empty());
+  for (const std::string& name : fs.listFiles(m.cookieFolder + "\\*")) {
+    const std::string path = m.cookieFolder + "\\" + name;
+    const bool blocked = fuzz::blockedByRule(blockedEntries, reduceCookieDomain(cookieFileDomain(fs, m.quiet, path)));
+    const bool excludedRow =
+        std::any_of(cookiePhaseRows.begin(), cookiePhaseRows.end(),
+                    [&](const controls::ListItem& i) { return i.text == kExcludedPrefix + path; });
+    if (!blocked || !m.cookies) FUZZ_CHECK(!cookieRows.count(toUpper(path)) && !excludedRow);
+    if (excludedRow) FUZZ_CHECK(blocked && exclusions.isFileExcluded(path) && !cookieRows.count(toUpper(path)));
+    if (blocked && m.cookies && m.stopAt < 0) FUZZ_CHECK(cookieRows.count(toUpper(path)) || excludedRow);
   }
 
   // The counts shown and the report agree with the results: every threat is a row to remove,

@@ -25,13 +25,21 @@ std::string MemoryFileSystem::key(const std::string& path) { return toUpper(path
 
 void MemoryFileSystem::addFile(const std::string& path, std::string data, bool hidden) {
   files_[key(path)] = File{std::move(data), hidden};
+  spell(path);
   size_t cut = path.rfind('\\');
   if (cut != std::string::npos && cut > 0) addFolder(path.substr(0, cut));
 }
 
 void MemoryFileSystem::addFolder(const std::string& path) {
   for (size_t cut = path.size(); cut != std::string::npos && cut > 0; cut = path.rfind('\\', cut - 1))
-    folders_.insert(key(path.substr(0, cut)));
+    if (folders_.insert(key(path.substr(0, cut))).second) spell(path.substr(0, cut));
+}
+
+void MemoryFileSystem::spell(const std::string& path) { names_[key(path)] = fileNameFromPath(path); }
+
+std::string MemoryFileSystem::spelling(const std::string& keyPath, size_t nameAt) const {
+  auto n = names_.find(keyPath);
+  return n == names_.end() ? keyPath.substr(nameAt) : n->second;
 }
 
 std::string MemoryFileSystem::content(const std::string& path) const {
@@ -46,6 +54,12 @@ uint32_t MemoryFileSystem::attributes(const std::string& path) {
 }
 
 std::vector<std::string> MemoryFileSystem::listFiles(const std::string& pattern) {
+  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, "\\*") == 0) {
+    std::vector<std::string> names;
+    for (const FolderEntry& e : listFolder(pattern.substr(0, pattern.size() - 2)))
+      if (!(e.attributes & (kAttrFolder | kAttrHidden))) names.push_back(e.name);
+    return names;
+  }
   auto f = files_.find(key(pattern));
   if (f == files_.end() || f->second.hidden) return {};
   return {fileNameFromPath(pattern)};
@@ -69,6 +83,7 @@ bool MemoryFileSystem::readAll(const std::string& path, std::string& out) {
 bool MemoryFileSystem::write(const std::string& path, const std::string& data, bool append) {
   changes.emplace_back("write", path);
   File& f = files_[key(path)];
+  spell(path);
   f.data = append ? f.data + data : data;
   return true;
 }
@@ -84,17 +99,84 @@ bool MemoryFileSystem::rename(const std::string& from, const std::string& to) {
   if (f == files_.end() || files_.count(key(to))) return false;
   files_[key(to)] = f->second;
   files_.erase(key(from));
+  spell(to);
+  return true;
+}
+
+bool MemoryFileSystem::replaceFile(const std::string& from, const std::string& to) {
+  changes.emplace_back("replace", to);
+  auto f = files_.find(key(from));
+  if (f == files_.end()) return false;
+  File moved = f->second;
+  files_.erase(f);
+  files_[key(to)] = std::move(moved);
+  spell(to);
+  return true;
+}
+
+bool MemoryFileSystem::copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  auto f = files_.find(key(from));
+  if (f == files_.end() || folders_.count(key(to)) || (failIfExists && files_.count(key(to)))) return false;
+  changes.emplace_back("copy", to);
+  files_[key(to)] = f->second;
+  spell(to);
+  return true;
+}
+
+bool MemoryFileSystem::copyFolderTree(const std::string& from, const std::string& to) {
+  const std::string below = key(from) + "\\";
+  if (!folders_.count(key(from)) || files_.count(key(to))) return false;
+  std::vector<std::pair<std::string, File>> files;
+  std::vector<std::string> folders;
+  for (const auto& [path, file] : files_)
+    if (path.compare(0, below.size(), below) == 0) files.emplace_back(to + "\\" + path.substr(below.size()), file);
+  for (const std::string& path : folders_)
+    if (path.compare(0, below.size(), below) == 0) folders.push_back(to + "\\" + path.substr(below.size()));
+  if (folders_.insert(key(to)).second) {
+    changes.emplace_back("mkdir", to);
+    spell(to);
+  }
+  for (const std::string& folder : folders)
+    if (folders_.insert(key(folder)).second) changes.emplace_back("mkdir", folder);
+  for (auto& [path, file] : files) {
+    changes.emplace_back("copy", path);
+    files_[key(path)] = std::move(file);
+  }
   return true;
 }
 
 bool MemoryFileSystem::createFolder(const std::string& path) {
   changes.emplace_back("mkdir", path);
-  return folders_.insert(key(path)).second;
+  if (!folders_.insert(key(path)).second) return false;
+  spell(path);
+  return true;
 }
 
 bool MemoryFileSystem::deleteFolderTree(const std::string& path) {
   changes.emplace_back("rmtree", path);
   return false;
+}
+
+std::vector<FolderEntry> MemoryFileSystem::listFolder(const std::string& folder) {
+  std::vector<FolderEntry> out;
+  const std::string below = key(folder) + "\\";
+  auto direct = [&](const std::string& path) {
+    return path.size() > below.size() && path.compare(0, below.size(), below) == 0 &&
+           path.find('\\', below.size()) == std::string::npos;
+  };
+  for (const auto& [path, file] : files_)
+    if (direct(path))
+      out.push_back({spelling(path, below.size()), 0x20u | (file.hidden ? kAttrHidden : 0u), file.data.size()});
+  for (const std::string& path : folders_)
+    if (direct(path)) out.push_back({spelling(path, below.size()), kAttrFolder, 0});
+  return out;
+}
+
+bool MemoryFileSystem::fileSize(const std::string& path, uint64_t& size) {
+  auto f = files_.find(key(path));
+  if (f == files_.end()) return false;
+  size = f->second.data.size();
+  return true;
 }
 
 // ---- Registry ---------------------------------------------------------------------------------
@@ -109,8 +191,13 @@ void MemoryRegistry::addKey(uint32_t root, const std::string& path) {
 }
 
 void MemoryRegistry::addValue(uint32_t root, const std::string& path, const std::string& name, uint32_t type) {
+  addValue(root, path, name, RegValue{type, type == kRegDword ? std::string(4, '\1') : std::string("x\0", 2)});
+}
+
+void MemoryRegistry::addValue(uint32_t root, const std::string& path, const std::string& name,
+                              const RegValue& value) {
   addKey(root, path);
-  values_[{key(root, path), toUpper(name)}] = type;
+  values_[{key(root, path), toUpper(name)}] = {name, value};
 }
 
 bool MemoryRegistry::keyExists(uint32_t root, const std::string& path, uint32_t) {
@@ -122,16 +209,41 @@ RegStatus MemoryRegistry::queryValue(uint32_t root, const std::string& path, con
   if (!keys_.count(key(root, path))) return RegStatus::NoKey;
   auto v = values_.find({key(root, path), toUpper(name)});
   if (v == values_.end()) return RegStatus::NoValue;
-  out.type = v->second;
-  out.data = out.type == kRegDword ? std::string(4, '\1') : std::string("x\0", 2);
+  out = v->second.second;
   return RegStatus::Ok;
 }
 
-bool MemoryRegistry::setValue(uint32_t, const std::string&, const std::string&, const RegValue&) {
-  return ++changes, false;
+bool MemoryRegistry::setValue(uint32_t root, const std::string& path, const std::string& name,
+                              const RegValue& value) {
+  changes.push_back({"set", root, path, name});
+  addValue(root, path, name, value);
+  return true;
 }
-bool MemoryRegistry::deleteValue(uint32_t, const std::string&, const std::string&) { return ++changes, false; }
-bool MemoryRegistry::deleteTree(uint32_t, const std::string&) { return ++changes, false; }
+
+bool MemoryRegistry::deleteValue(uint32_t root, const std::string& path, const std::string& name) {
+  changes.push_back({"delete", root, path, name});
+  return values_.erase({key(root, path), toUpper(name)}) > 0;
+}
+
+bool MemoryRegistry::deleteTree(uint32_t root, const std::string& path) {
+  changes.push_back({"deletetree", root, path, ""});
+  return false;
+}
+
+bool MemoryRegistry::enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                                  std::vector<std::pair<std::string, RegValue>>& values) {
+  const std::string k = key(root, path), below = k + "\\";
+  if (!keys_.count(k)) return false;
+  subkeys.clear();
+  values.clear();
+  for (const std::string& other : keys_)
+    if (other.size() > below.size() && other.compare(0, below.size(), below) == 0 &&
+        other.find('\\', below.size()) == std::string::npos)
+      subkeys.push_back(other.substr(below.size()));
+  for (const auto& [where, value] : values_)
+    if (where.first == k) values.push_back(value);
+  return true;
+}
 
 // ---- Shell and processes ------------------------------------------------------------------------
 
@@ -164,6 +276,12 @@ std::vector<ProcessEntry> MemoryProcesses::snapshot() {
   return out;
 }
 
+bool MemoryProcesses::startTime(uint32_t pid, uint64_t& time) {
+  for (const MemoryProcess& p : table)
+    if (p.id == pid) return time = 1000000ull * p.id, true;
+  return false;
+}
+
 bool MemoryProcesses::terminateById(uint32_t pid, uint32_t) {
   terminated.push_back(pid);
   auto p = std::find_if(table.begin(), table.end(), [&](const MemoryProcess& e) { return e.id == pid; });
@@ -174,6 +292,28 @@ bool MemoryProcesses::terminateById(uint32_t pid, uint32_t) {
 
 bool MemoryProcesses::waitForExit(uint32_t pid, uint32_t) {
   return std::none_of(table.begin(), table.end(), [&](const MemoryProcess& e) { return e.id == pid; });
+}
+
+PlatformParts MemoryMachine::parts() {
+  PlatformParts p;
+  p.registry = &registry;
+  p.fs = &fs;
+  p.shell = &shell;
+  p.processes = &processes;
+  p.launcher = &quiet;
+  p.thisProgram = &quiet;
+  p.restore = &quiet;
+  p.libraries = &quiet;
+  p.clipboard = &quiet;
+  p.instanceLock = &quiet;
+  p.drives = &quiet;
+  p.http = &quiet;
+  p.management = &quiet;
+  p.dialogs = &quiet;
+  p.fileDialog = &quiet;
+  p.pump = &quiet;
+  p.clock = &quiet;
+  return p;
 }
 
 }  // namespace quillon::fuzz

@@ -1,8 +1,9 @@
 // An in-memory machine for the fuzz targets: files, folders, registry keys and values, and
 // running processes that a target fills from its input. It records every change anyone asks
-// of it (writes, deletions, stopped processes) so that a target can say what a run may touch.
+// of it (writes, copies, deletions, registry writes, stopped processes) so that a target can
+// say what a run may touch.
 // Deliberately small: paths are compared upper-cased and exactly as given; there is no
-// wildcard matching and no path normalisation.
+// wildcard matching but a whole folder's "\*", and no path normalisation.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -37,9 +38,11 @@ class MemoryFileSystem : public FileSystem {
   void addFile(const std::string& path, std::string data, bool hidden = false);
   void addFolder(const std::string& path);  // and every folder above it
   bool hasFile(const std::string& path) const { return files_.count(key(path)) > 0; }
+  bool hasFolder(const std::string& path) const { return folders_.count(key(path)) > 0; }
   std::string content(const std::string& path) const;
 
-  // "write", "delete", "rename", "mkdir" or "rmtree", then the path as given.
+  // "write", "delete", "rename", "replace", "copy", "mkdir" or "rmtree", then the path changed
+  // (for a copy: each file and folder made, as the target path plus the copied name).
   std::vector<std::pair<std::string, std::string>> changes;
 
   uint32_t attributes(const std::string& path) override;
@@ -50,34 +53,54 @@ class MemoryFileSystem : public FileSystem {
   bool write(const std::string& path, const std::string& data, bool append) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
+  bool replaceFile(const std::string& from, const std::string& to) override;
+  bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
   bool deleteFolderTree(const std::string& path) override;
+  std::vector<FolderEntry> listFolder(const std::string& folder) override;
+  bool fileSize(const std::string& path, uint64_t& size) override;
 
   size_t maxRead = SIZE_MAX;  // per read of every file opened
 
  private:
   static std::string key(const std::string& path);
+  // Listings give each name as it was last written, not upper-cased.
+  void spell(const std::string& path);
+  std::string spelling(const std::string& keyPath, size_t nameAt) const;
   std::map<std::string, File> files_;
   std::set<std::string> folders_;
+  std::map<std::string, std::string> names_;
 };
 
 class MemoryRegistry : public Registry {
  public:
   void addKey(uint32_t root, const std::string& path);  // and every key above it
+  // A value of the type with made-up data (four bytes for a number, a short string otherwise).
   void addValue(uint32_t root, const std::string& path, const std::string& name, uint32_t type);
-  int changes = 0;  // setValue, deleteValue and deleteTree calls
+  void addValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& value);
+
+  struct Change {
+    std::string what;  // "set", "delete" or "deletetree"
+    uint32_t root;
+    std::string path, name;
+  };
+  std::vector<Change> changes;  // setValue, deleteValue and deleteTree calls, in order
 
   bool keyExists(uint32_t root, const std::string& path, uint32_t access) override;
   RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name, uint32_t access,
                        RegValue& out) override;
   bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& value) override;
   bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
+  // Recorded, never done: no target has a reason to let a whole key go.
   bool deleteTree(uint32_t root, const std::string& path) override;
+  bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                    std::vector<std::pair<std::string, RegValue>>& values) override;
 
  private:
   static std::string key(uint32_t root, const std::string& path);
   std::set<std::string> keys_;
-  std::map<std::pair<std::string, std::string>, uint32_t> values_;  // (key, upper name) -> type
+  std::map<std::pair<std::string, std::string>, std::pair<std::string, RegValue>> values_;  // (key, upper name) -> (name, value)
 };
 
 // Special folders by identifier; "" for those not set.
@@ -87,7 +110,6 @@ class MemoryShell : public Shell {
   std::string programs;
   std::string specialFolder(int csidl) override;
   std::string programsFolderFromIdList() override { return programs; }
-  bool launch(const std::string&) override { return false; }
 };
 
 struct MemoryProcess {
@@ -95,7 +117,7 @@ struct MemoryProcess {
   std::string path;
 };
 
-class MemoryProcesses : public Processes {
+class MemoryProcesses : public RunningProcesses {
  public:
   OsVersion version{kPlatformNt, 5, 1};
   std::vector<MemoryProcess> table;
@@ -108,27 +130,53 @@ class MemoryProcesses : public Processes {
   std::string baseName(uint32_t pid) override;
   bool executablePath(uint32_t pid, std::string& path) override;
   std::vector<ProcessEntry> snapshot() override;
+  // Every program started at the time of its id: an id is never reused here.
+  bool startTime(uint32_t pid, uint64_t& time) override;
   bool terminateById(uint32_t pid, uint32_t exitCode) override;
   bool waitForExit(uint32_t pid, uint32_t ms) override;
   uint32_t currentProcessId() override { return ownId; }
 };
 
-// The rest of the platform: nothing happens, and anything that would change the machine fails.
-class QuietSystem : public SystemServices, public Process, public Dialogs, public Pump, public Clock {
+// The rest of the platform: nothing happens, and anything that would change the machine or
+// reach the network fails.
+class QuietSystem : public Launcher, public ThisProgram, public SystemRestore, public LibraryExports,
+                    public Clipboard, public InstanceLock, public Drives, public Http, public Management,
+                    public Dialogs, public FileDialog, public Pump, public Clock {
  public:
-  bool setRestorePoint(const RestorePointRequest&, int64_t&) override { return false; }
-  bool callExport(const std::string&, const std::string&) override { return false; }
-  bool setClipboardText(const std::string&) override { return false; }
-  std::string clipboardText() override { return ""; }
-  bool anotherInstanceRunning(const std::string&) override { return false; }
+  bool launch(const std::string&) override { return false; }
   bool openDocument(const std::string&) override { return false; }
   std::string exePath() override { return exe; }
-  Branding ownBranding() override { return {"Quillon", "Quillon Developers", "quillon.example", 1, 0}; }
+  Branding branding() override { return {"Quillon", "Quillon Developers", "quillon.example", 1, 0}; }
+  bool setRestorePoint(const RestorePointRequest&, int64_t&) override { return false; }
+  bool callExport(const std::string&, const std::string&) override { return false; }
+  bool setText(const std::string&) override { return false; }
+  std::string text() override { return ""; }
+  bool anotherInstanceRunning(const std::string&) override { return false; }
+  std::vector<Drive> list() override { return {{'C', DriveType::Fixed}}; }
+  bool ready(char letter) override { return letter == 'C'; }
+  HttpResponse get(const std::string&, const HttpLimits&, const std::function<void(int, size_t)>&) override {
+    return HttpResponse{};
+  }
+  bool processNames(std::vector<std::string>&) override { return false; }
   int messageBox(const std::string&, const std::string&, unsigned) override { return ++boxes, kIdNo; }
+  bool chooseFile(const std::string&, std::string&) override { return false; }
   void yield() override {}
   std::string nowText() override { return "1/2/2026 3:04:05 PM"; }
   std::string exe;
   int boxes = 0;
+};
+
+// A whole machine: the parts above behind one Platform.
+struct MemoryMachine {
+  MemoryFileSystem fs;
+  MemoryRegistry registry;
+  MemoryShell shell;
+  MemoryProcesses processes;
+  QuietSystem quiet;
+  Platform platform{parts()};
+
+ private:
+  PlatformParts parts();
 };
 
 }  // namespace quillon::fuzz

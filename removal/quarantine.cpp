@@ -66,6 +66,34 @@ bool parseWhole(const std::string& s, uint64_t& n) {
   return true;
 }
 
+// A stored name never leaves the quarantine folder: no separators or drive, and not "." or ".."
+// as the system reads the last part of a path, without its trailing dots and blanks ("..." is
+// the folder itself).
+bool insideFolder(const std::string& stored) {
+  size_t end = stored.find_last_not_of(". ");
+  return end != std::string::npos && stored.find_first_of("\\/:") == std::string::npos;
+}
+
+// Whether every key of a registry copy lies where the entry says it came from: the key and
+// its subkeys for a whole key; for one value ("<key> : <name>", "@" for the default), that
+// key with that value alone. A copy edited to reach other keys is not restored.
+bool copyMatchesOriginal(const std::vector<RegFileKey>& keys, const std::string& original) {
+  const size_t cut = original.find(" : ");
+  const std::string key = original.substr(0, cut);
+  if (keys.empty() || !iequals(registryRootName(keys[0].root) + "\\" + keys[0].path, key)) return false;
+  if (cut != std::string::npos) {
+    const std::string name = original.substr(cut + 3);
+    return keys.size() == 1 && keys[0].values.size() == 1 &&
+           (iequals(keys[0].values[0].first, name) || (keys[0].values[0].first.empty() && name == "@"));
+  }
+  for (const RegFileKey& k : keys) {
+    const std::string where = registryRootName(k.root) + "\\" + k.path;
+    if (!iequals(where, key) && !(where.size() > key.size() + 1 && iequals(where.substr(0, key.size() + 1), key + "\\")))
+      return false;
+  }
+  return true;
+}
+
 // The parent folder of a path must be there for a restore to put anything in it.
 std::string parentOf(const std::string& path) {
   size_t slash = path.find_last_of('\\');
@@ -215,8 +243,7 @@ std::vector<QuarantineEntry> Quarantine::entries() const {
     e.date = unescapeField(f[1]);
     e.original = unescapeField(f[3]);
     e.stored = unescapeField(f[4]);
-    if (e.stored.empty() || e.stored.find_first_of("\\/:") != std::string::npos || e.stored == "." || e.stored == "..")
-      continue;  // a stored name never leaves the quarantine folder
+    if (!insideFolder(e.stored)) continue;
     out.push_back(std::move(e));
   }
   return out;
@@ -232,6 +259,8 @@ std::string Quarantine::restore(int id) {
       if (!fs_.readAll(from, text)) return "The quarantined copy " + from + " could not be read.";
       if (!parseRegFile(text, keys, error) || keys.empty())
         return "The quarantined copy " + from + " is damaged (" + error + ").";
+      if (!copyMatchesOriginal(keys, e.original))
+        return "The quarantined copy " + from + " holds other registry items than " + e.original + "; it was not restored.";
       // Nothing that is there now is replaced: the whole item goes back, or none of it.
       const bool wholeKey = e.original.find(" : ") == std::string::npos;
       if (wholeKey && reg_.keyExists(keys[0].root, keys[0].path, kKeyRead))

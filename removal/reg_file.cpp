@@ -32,12 +32,12 @@ std::string hexBytes(const std::string& data) {
   return out;
 }
 
-// A string value goes in quotes when it reads back the same: one terminating NUL at most, and no
-// line break that would end the line early.
+// A string value goes in quotes when it reads back the same: exactly one terminating NUL (a
+// quoted string is read back with one), and no line break that would end the line early.
 bool plainString(const RegValue& v, std::string& text) {
-  if (v.type != kRegSz) return false;
+  if (v.type != kRegSz || v.data.empty() || v.data.back() != '\0') return false;
   text = v.data;
-  if (!text.empty() && text.back() == '\0') text.pop_back();
+  text.pop_back();
   return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
@@ -53,7 +53,11 @@ std::string valueLine(const std::string& name, const RegValue& v) {
     return line + b;
   }
   if (v.type == kRegBinary) return line + "hex:" + hexBytes(v.data);
-  return line + "hex(" + std::to_string(v.type) + "):" + hexBytes(v.data);
+  // The type in hexadecimal, as the reader (and the registry editor) takes it: "hex(b)" is a
+  // 64-bit number, type 11.
+  char type[16];
+  std::snprintf(type, sizeof type, "hex(%x):", unsigned(v.type));
+  return line + type + hexBytes(v.data);
 }
 
 bool exportKey(Registry& reg, uint32_t root, const std::string& path, std::vector<RegFileKey>& out, int depth) {

@@ -156,6 +156,38 @@ TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) 
   EXPECT_FALSE(exists(P + "\\comp.dll"));
 }
 
+// The index and the copies are files a user (or another program) can edit: a registry copy
+// that reaches beyond the key its entry names is not restored at all, and a stored name that
+// the system would read as the quarantine folder itself is no entry.
+TEST_F(RemovalFixture, RestoreWritesOnlyTheEntrysOwnKeyAndStoredNamesStayInside) {
+  makeFolder(app.path("quarantine"));
+  const std::string hk = "HKEY_CURRENT_USER\\", value = key + "Gone", whole = key + "Gone2", plain = key + "Gone3";
+  app.writeText("quarantine\\QuarantineIndex.txt",
+                "1\td\tregistry\t" + hk + value + " : Run\t1-registry.reg\t1\r\n"
+                "2\td\tregistry\t" + hk + whole + "\t2-registry.reg\t1\r\n"
+                "3\td\tregistry\t" + hk + plain + " : @\t3-registry.reg\t1\r\n"
+                "4\td\tfile\tC:\\x.txt\t...\t1\r\n"
+                "5\td\tfile\tC:\\y.txt\t. .\t1\r\n"
+                "6\td\tfile\tC:\\z.txt\tz...\t1\r\n");
+  app.writeText("quarantine\\1-registry.reg", "REGEDIT4\r\n\r\n[" + hk + value + "]\r\n\"Run\"=\"x\"\r\n\r\n[" + hk +
+                                                   key + "Other]\r\n\"Evil\"=\"y\"\r\n");
+  app.writeText("quarantine\\2-registry.reg", "REGEDIT4\r\n\r\n[" + hk + whole + "]\r\n\r\n[" + hk + whole +
+                                                   "Sibling]\r\n\"Evil\"=\"y\"\r\n");
+  app.writeText("quarantine\\3-registry.reg", "REGEDIT4\r\n\r\n[" + hk + plain + "]\r\n@=\"d\"\r\n");
+  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  std::vector<int> ids;
+  for (const QuarantineEntry& e : q.entries()) ids.push_back(e.id);
+  EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 6}));
+
+  EXPECT_NE(q.restore(1), "");
+  EXPECT_NE(q.restore(2), "");
+  for (const std::string& k : {value, key + "Other", whole, whole + "Sibling"})
+    EXPECT_FALSE(app.registry.keyExists(kHkcu, k, kKeyRead)) << k;
+  EXPECT_EQ(q.restore(3), "");
+  EXPECT_EQ(regString(plain, ""), "d");
+  for (const std::string& k : {value, key + "Other", whole, whole + "Sibling", plain}) app.registry.deleteTree(kHkcu, k);
+}
+
 TEST(RegFile, RoundTripAndDamagedFiles) {
   std::vector<RegFileKey> keys{
       {kHkcu, "Software\\A \"quoted\" key",
@@ -164,11 +196,14 @@ TEST(RegFile, RoundTripAndDamagedFiles) {
         {"dw", RegValue{kRegDword, std::string("\x78\x56\x34\x12", 4)}},
         {"multi", RegValue{kRegMultiSz, std::string("a\0b\0\0", 5)}},
         {"lines", RegValue{kRegSz, std::string("two\r\nlines\0", 11)}},
-        {"empty", RegValue{kRegBinary, ""}}}},
+        {"empty", RegValue{kRegBinary, ""}},
+        {"qword", RegValue{11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)}},
+        {"no end", RegValue{kRegSz, "abc"}}}},
       {0x80000002u, "SOFTWARE\\B", {}}};
   const std::string text = formatRegFile(keys);
   EXPECT_NE(text.find("\"dw\"=dword:12345678\r\n"), std::string::npos);
   EXPECT_NE(text.find("@=\"def\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\"qword\"=hex(b):01,02,"), std::string::npos);  // the type in hexadecimal
   std::vector<RegFileKey> back;
   std::string error;
   ASSERT_TRUE(parseRegFile(text, back, error)) << error;
