@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "removal/quarantine.h"
 #include "removal/reg_file.h"
@@ -137,6 +139,24 @@ TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
   EXPECT_EQ(m.lastRemoval().failed, std::vector<std::string>{P + "\\one\\twin.txt"});
 }
 
+TEST_F(RemovalFixture, ARemovalIsBracketedByARestorePointAndViewQuarantineOpensTheFolder) {
+  ui::FrmMain& m = scanned();
+  m.cmdSelectAll_Click();
+  app.restore.restoreCalls.clear();
+  m.Command4_Click();
+  ASSERT_EQ(app.restore.restoreCalls.size(), 2u);  // begin and end, around both passes
+  EXPECT_EQ(app.restore.restoreCalls[0].eventType, 100u);
+  EXPECT_EQ(app.restore.restoreCalls[0].pointType, 6u);
+  EXPECT_EQ(app.restore.restoreCalls[0].description, app.product + " Restore Point " + app.clock.now);
+  EXPECT_EQ(app.restore.restoreCalls[1].eventType, 101u);
+  RemoveDirectoryA((app.folder + "\\quarantine").c_str());  // (not empty: stays)
+  app.launcher.launched.clear();
+  m.mnuViewQuarantine.click();
+  ASSERT_EQ(app.launcher.launched.size(), 1u);
+  EXPECT_EQ(app.launcher.launched[0], "explorer " + app.folder + "\\quarantine");
+  EXPECT_TRUE(exists(app.folder + "\\quarantine"));
+}
+
 TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) {
   ui::FrmMain& m = scanned();
   app.dialogs.shown.clear();
@@ -221,4 +241,35 @@ TEST(RegFile, RoundTripAndDamagedFiles) {
                           "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=dword:1\r\n",
                           "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex(ffffffffff):00\r\n"})
     EXPECT_FALSE(parseRegFile(bad, back, error)) << bad;
+}
+
+// A definition that names a link, or a folder holding one, never reaches what the link points to.
+TEST(RemovalLinks, NothingBehindALinkIsCopiedOrDeleted) {
+  App app;
+  const std::string outside = makeFolder(app.path("outside"));
+  app.writeText("outside\\precious.txt", "keep me");
+  const std::string P = makeFolder(app.path("planted"));
+  makeFolder(P + "\\holder");
+  // Relative targets: some systems cannot follow an absolute one.
+  if (!CreateSymbolicLinkA((P + "\\link").c_str(), "..\\outside", SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      !CreateSymbolicLinkA((P + "\\holder\\inner").c_str(), "..\\..\\outside", SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "this system makes no directory links";
+  // Some systems make the link but cannot open a folder through it.
+  if (!(GetFileAttributesA((P + "\\link\\precious.txt").c_str()) != INVALID_FILE_ATTRIBUTES))
+    GTEST_SKIP() << "this system's directory links lead nowhere";
+  app.writeText("planted\\holder\\own.txt", "threat");
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("DirectoryDefinition.dat", {"Link=Linked|" + P + "\\link", "Holder=Holder|" + P + "\\holder"});
+  ui::FrmMain& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  m.cmdSelectAll_Click();
+  m.Command4_Click();
+  EXPECT_EQ(app.readText("outside\\precious.txt"), "keep me");
+  EXPECT_TRUE(exists(P + "\\link"));      // the link itself stays, reported
+  EXPECT_FALSE(exists(P + "\\holder"));   // the folder went, its inner link as a link
+  const std::vector<std::string>& failed = m.lastRemoval().failed;
+  EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\link"), failed.end());
+  for (const QuarantineEntry& e : Quarantine(app.fs, app.registry, app.clock, app.folder).entries())
+    EXPECT_EQ(e.original, P + "\\holder");  // nothing of the outside was copied
 }
