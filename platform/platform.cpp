@@ -31,4 +31,20 @@ Platform::Platform(const PlatformParts& p)
       pump(need(p.pump, "pump")),
       clock(need(p.clock, "clock")) {}
 
+namespace {
+class WriteEachTime : public AppendFile {
+ public:
+  WriteEachTime(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  bool add(const std::string& data) override { return fs_.write(path_, data, true); }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+};
+}  // namespace
+
+std::unique_ptr<AppendFile> FileSystem::openAppend(const std::string& path) {
+  return std::make_unique<WriteEachTime>(*this, path);
+}
+
 }  // namespace quillon

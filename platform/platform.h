@@ -56,6 +56,14 @@ class InputFile {
   virtual bool seek(uint64_t position) { return false; }
 };
 
+// A file kept open for appending: each add goes to its end at once (a reader sees it), without
+// opening the file again.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  virtual bool add(const std::string& data) = 0;
+};
+
 // Attribute bits with the system's numbers, and the answer for a path that names nothing.
 constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
 constexpr uint32_t kAttrLink = 0x400;  // a reparse point: symbolic link or junction
@@ -106,6 +114,9 @@ class FileSystem {
   virtual std::vector<FolderEntry> listFolder(const std::string& folder) = 0;
   // The size of a file in bytes; false when it cannot be looked at.
   virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
+  // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without
+  // an implementation of its own, each add is one appending write.
+  virtual std::unique_ptr<AppendFile> openAppend(const std::string& path);
 };
 
 // ---- Shell ----------------------------------------------------------------------------------

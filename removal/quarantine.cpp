@@ -161,11 +161,26 @@ int Quarantine::nextId() {
   return ++lastId_;
 }
 
+void Quarantine::beginRun() {
+  index_ = fs_.openAppend(folder_ + "\\" + kQuarantineIndex);
+  log_ = fs_.openAppend(folder_ + "\\" + kQuarantineLog);
+}
+
+void Quarantine::endRun() {
+  index_.reset();
+  log_.reset();
+}
+
+bool Quarantine::append(std::unique_ptr<AppendFile>& open, const std::string& file, const std::string& data) {
+  if (open) return open->add(data);
+  return fs_.write(folder_ + "\\" + file, data, true);
+}
+
 bool Quarantine::record(const QuarantineEntry& e) {
   const std::string line = std::to_string(e.id) + "\t" + escapeField(e.date) + "\t" + kindName(e.kind) + "\t" +
                            escapeField(e.original) + "\t" + escapeField(e.stored) + "\t" + std::to_string(e.size) +
                            LB;
-  return fs_.write(folder_ + "\\" + kQuarantineIndex, line, true);
+  return append(index_, kQuarantineIndex, line);
 }
 
 int Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
@@ -217,14 +232,12 @@ int Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, const s
 }
 
 void Quarantine::logFile(const std::string& path, const std::string& name) {
-  fs_.write(folder_ + "\\" + kQuarantineLog,
-            clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB, true);
+  append(log_, kQuarantineLog, clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB);
 }
 
 void Quarantine::logRegistry(const std::string& key, const std::string& value) {
-  const std::string log = folder_ + "\\" + kQuarantineLog;
-  fs_.write(log, clock_.nowText() + " - Key: " + key + LB, true);
-  fs_.write(log, "Value: " + value + LB + LB + LB, true);
+  append(log_, kQuarantineLog, clock_.nowText() + " - Key: " + key + LB);
+  append(log_, kQuarantineLog, "Value: " + value + LB + LB + LB);
 }
 
 std::vector<QuarantineEntry> Quarantine::entries() const {

@@ -11,6 +11,7 @@
 //     "%09", "%0D", "%0A". `quillon-cli quarantine list` and `restore` read it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,11 @@ class Quarantine {
 
   std::vector<QuarantineEntry> entries() const;
 
+  // During a removal the index and the log stay open, so that each item costs no opening of
+  // either; every line still reaches the file as it is written.
+  void beginRun();
+  void endRun();
+
   // Puts an entry back where it came from. Never overwrites anything that is there now; "" on
   // success, otherwise what went wrong, in a sentence for the user.
   std::string restore(int id);
@@ -72,6 +78,8 @@ class Quarantine {
   Clock& clock_;
   std::string folder_;
   int lastId_ = -1;  // read from the index on first use
+  std::unique_ptr<AppendFile> index_, log_;
+  bool append(std::unique_ptr<AppendFile>& open, const std::string& file, const std::string& data);
 };
 
 // The bytes of a file, or of all files below a folder (links not followed); false when a part

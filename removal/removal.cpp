@@ -31,8 +31,10 @@ bool parseRoot(const std::string& text, uint32_t& root) {
 RemovalOutcome Removal::run() {
   outcome_ = RemovalOutcome{};
   env_.quarantine.ensureFolder();
+  env_.quarantine.beginRun();
   pass(true);
   pass(false);
+  env_.quarantine.endRun();
   return outcome_;
 }
 

@@ -204,6 +204,28 @@ std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) 
   return entries;
 }
 
+namespace {
+class Win32AppendFile : public AppendFile {
+ public:
+  explicit Win32AppendFile(HANDLE h) : h_(h) {}
+  ~Win32AppendFile() override { CloseHandle(h_); }
+  bool add(const std::string& data) override {
+    DWORD put = 0;
+    return data.empty() || (WriteFile(h_, data.data(), DWORD(data.size()), &put, nullptr) && put == data.size());
+  }
+
+ private:
+  HANDLE h_;
+};
+}  // namespace
+
+std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32AppendFile>(h);
+}
+
 bool Win32FileSystem::fileSize(const std::string& path, uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA d;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return false;

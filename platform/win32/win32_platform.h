@@ -30,6 +30,7 @@ class Win32FileSystem : public FileSystem {
   bool write(const std::string& path, const std::string& data, bool append) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
+  std::unique_ptr<AppendFile> openAppend(const std::string& path) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool replaceFile(const std::string& from, const std::string& to) override;
