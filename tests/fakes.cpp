@@ -142,6 +142,12 @@ void CliFolder::SetUp() {
 
 void CliFolder::TearDown() { app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon"); }
 
+void countLiveUpdates(ui::FrmMain& m, int& count) {
+  m.settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m.definitionMerge = [](const std::string&) { return 0; };
+  m.updateNotice = [&count](const std::string&) { ++count; };
+}
+
 std::string tempRoot() {
   char buf[MAX_PATH];
   GetTempPathA(MAX_PATH, buf);

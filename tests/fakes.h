@@ -193,6 +193,10 @@ struct CliFolder : ::testing::Test {
   void TearDown() override;
 };
 
+// Counts the Live Updates a main window runs, against a server address nobody answers, so that
+// nothing is fetched or changed.
+void countLiveUpdates(ui::FrmMain& m, int& count);
+
 // Makes a folder (and parents) with the real file system; returns its path.
 std::string makeFolder(const std::string& path);
 std::string tempRoot();

@@ -100,7 +100,7 @@ TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
   EXPECT_FALSE(m.cmdStop.enabled());
   EXPECT_FALSE(m.cmdPause.enabled());
   EXPECT_FALSE(m.cmdUpdate.enabled());  // nothing to run yet
-  m.liveUpdate = [] {};
+  m.definitionMerge = [](const std::string&) { return 0; };
   m.cmdScanNow_Click();
   EXPECT_TRUE(m.cmdUpdate.enabled());
 }

@@ -26,7 +26,7 @@ TEST(Startup, FirstStartOffersHelpAndLiveUpdateOnce) {
   app.writeText("Help.chm", "help");
   auto& m = app.main();
   int updates = 0;
-  m.liveUpdate = [&] { ++updates; };
+  countLiveUpdates(m, updates);
   app.dialogs.answer = [](const ShownBox& b) { return b.title == "Live Update Now?" ? kIdNo : kIdOk; };
   m.Form_Load();
   EXPECT_EQ(app.launcher.opened, std::vector<std::string>{app.path("Help.chm")});
@@ -48,7 +48,7 @@ TEST(Startup, FirstStartOffersHelpAndLiveUpdateOnce) {
 
   App fresh("QuillonTestFresh");
   fresh.firstStartDone(false);
-  fresh.main().liveUpdate = [&] { ++updates; };
+  countLiveUpdates(fresh.main(), updates);
   fresh.main().Form_Load();  // no help file: ignored; Yes runs Live Update
   EXPECT_TRUE(fresh.launcher.opened.empty());
   EXPECT_EQ(updates, 1);
@@ -126,7 +126,7 @@ TEST(Startup, AutomaticLiveUpdateRunsOnceAfterThreeHundredIdleTicks) {
   app.main().settings.write("OptionAndSettings", "chkAutomaticUpdate", "1");
   auto& armed = app.main();
   int updates = 0;
-  armed.liveUpdate = [&] { ++updates; };
+  countLiveUpdates(armed, updates);
   armed.Form_Load();
   ASSERT_TRUE(armed.timUpdate.enabled());
   armed.cmdScanNow.setEnabled(false);  // ticks during a scan do not count

@@ -1,5 +1,6 @@
 # Sourced by the project's scripts: starts the reference server on 127.0.0.1 at a free port with
-# a data folder of its own, and tells the programs under test where it is:
+# a data folder of its own holding one release of the sample definitions (dated 1/1/2030), and
+# tells the programs under test where it is:
 #   QUILLON_TEST_SERVER       its base address (http://127.0.0.1:PORT)
 #   QUILLON_TEST_SERVER_DATA  its data folder, as Wine's programs see it
 # reference_server_stop ends it.
@@ -7,6 +8,9 @@ reference_server_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 reference_server_start() {
   local data="$1"
   rm -rf "$data" && mkdir -p "$data"
+  # One release to update to: the sample definitions, dated well after any local date.
+  python3 "$reference_server_root/tools/publish_definitions.py" --data "$data" \
+    --from "$reference_server_root/samples/definitions" --date "1/1/2030 12:00:00 AM" >/dev/null
   local out="$data/.listening"
   python3 "$reference_server_root/tools/reference_server.py" --port 0 --data "$data" >"$out" 2>&1 </dev/null &
   reference_server_pid=$!

@@ -52,6 +52,8 @@ void FrmMain::wireHandlers() {
   Command4.onClick = [this] { Command4_Click(); };
   lblRemove.onClick = [this] { lblRemove_Click(); };
   cmdSubmit.onClick = [this] { cmdSubmit_Click(); };
+  cmdUpdate.onClick = [this] { RunLiveUpdate(); };
+  cmdUpdate.setEnabled(bool(definitionMerge));
   Command2.onClick = [this] { Command2_Click(); };
   txtFilename.onKeyPress = [this](int key) {
     if (key == 13) cmdSubmit_Click();
@@ -81,7 +83,7 @@ void FrmMain::wireHandlers() {
   // A control is enabled only when what it does works. Live Update, the schedule's Apply (and
   // its Reset, which applies) and the web page come with their own subsystems; Stop and Pause
   // only while a scan runs.
-  for (Control* c : {static_cast<Control*>(&cmdUpdate), static_cast<Control*>(&CmdProceed),
+  for (Control* c : {static_cast<Control*>(&CmdProceed),
                      static_cast<Control*>(&cmdDefaultSetting), static_cast<Control*>(&cmdWebsite),
                      static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
                      static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
@@ -171,9 +173,6 @@ void FrmMain::ShowHelp() {
   settings.write(keys::machineShowHelp, "0");
 }
 
-void FrmMain::RunLiveUpdate() {
-  if (liveUpdate) liveUpdate();
-}
 
 void FrmMain::timUpdate_Timer() {
   if (AutoUpdateCounter >= 300 && cmdScanNow.enabled()) {

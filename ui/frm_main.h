@@ -13,6 +13,7 @@
 #include "scan/scan_state.h"
 #include "shell/tray.h"
 #include "shell/settings.h"
+#include "update/live_update.h"
 #include "controls/controls.h"
 #include "controls/form_host.h"
 #include "ui/frm_delete.h"
@@ -286,8 +287,12 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   std::function<void(const std::string& name, const std::string& company)> memoryShieldAlert;
   // Sends the anonymous data after a removal; the data-server subsystem sets it.
   std::function<void()> sendAnonymousData;
-  // Called by Live Update's entry point; the update subsystem sets it.
-  std::function<void()> liveUpdate;
+  // Applies an update text to the definition files (records applied; -1: unusable, nothing
+  // changed). Live Update is available once it is set.
+  std::function<int(const std::string& text)> definitionMerge;
+  // Shows the outcome of a Live Update; without it a message box does.
+  std::function<void(const std::string& text)> updateNotice;
+  const LiveUpdateResult& lastUpdate() const { return lastUpdate_; }
 
  private:
   // ScanHost
@@ -323,6 +328,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   bool unloading_ = false;
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;
+  LiveUpdateResult lastUpdate_;
 };
 
 // Hides everything but the words the program's own status line should never show.

@@ -73,7 +73,7 @@ void FrmMain::cmdScanNow_Click() {
     lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
                          kReportFile + ".");
   for (Button* b : {&cmdScan, &cmdScanNow, &cmdLog, &cmdStatus}) b->setEnabled(true);
-  cmdUpdate.setEnabled(bool(liveUpdate));  // only once Live Update is there to run
+  cmdUpdate.setEnabled(bool(definitionMerge));  // only once Live Update can apply what it fetches
   idleControls();
   SetBackgroundTimers(true);
   RefreshStatusPage();
