@@ -4,6 +4,7 @@
 //   quillon-cli quarantine list          one line per quarantined item
 //   quillon-cli quarantine restore ID    put an item back where it was
 //   quillon-cli submit NAME              submit a suspicious file name to the data server
+//   quillon-cli update                   run Live Update; print the notice
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
 // Messages go to standard error. A question whose Yes would delete or change something is
@@ -34,6 +35,7 @@ int usage() {
                "       quillon-cli quarantine list           list the quarantined items\n"
                "       quillon-cli quarantine restore ID     put a quarantined item back where it was\n"
                "       quillon-cli submit NAME               submit a suspicious file name\n"
+               "       quillon-cli update                    bring the definitions up to date (Live Update)\n"
                "       quillon-cli encode                    encipher definition lines (standard input to output)\n"
                "       quillon-cli decode                    decipher definition lines (standard input to output)\n"
                "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n");
@@ -163,6 +165,24 @@ int quarantine(const std::vector<std::string>& words) {
   return usage();
 }
 
+// The Live Update the button runs; prints the notice's text. Exit code 0: updated or already
+// current; 4: the definition server could not be reached or its answer could not be used.
+int update() {
+  win32::Win32Services services;
+  Platform platform = services.console(false);
+  controls::HeadlessHost host;
+  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
+  main.consoleMode = true;
+  main.Form_Load();
+  if (!main.loaded()) return 2;
+  std::string notice;
+  main.updateNotice = [&notice](const std::string& text) { notice = text; };
+  main.RunLiveUpdate();
+  std::printf("%s\n", notice.c_str());
+  const UpdateOutcome o = main.lastUpdate().outcome;
+  return o == UpdateOutcome::Updated || o == UpdateOutcome::Current ? 0 : 4;
+}
+
 // Prints the result label's text; exit code 4 when the data server did not take the name.
 int submit(const std::string& name) {
   win32::Win32Services services;
@@ -194,6 +214,7 @@ int main(int argc, char** argv) {
   if (remove) return usage();
   if (cmd == "quarantine") return quarantine(words);
   if (cmd == "submit" && words.size() == 2) return submit(words[1]);
+  if (cmd == "update" && words.size() == 1) return update();
   if (cmd == "encode" && words.size() == 1 && !assumeYes) return transform(true);
   if (cmd == "decode" && words.size() == 1 && !assumeYes) return transform(false);
   return usage();
