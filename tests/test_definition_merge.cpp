@@ -108,6 +108,11 @@ TEST_F(Merge, AddsAppendLinesAndCountThemAnExecutableTwice) {
   EXPECT_FALSE(scratchLeft());
   EXPECT_EQ(status.shown, V(5, kApplyingText));
   EXPECT_EQ(status.yields, 5);
+  // A lone LF is part of a line, not its end: the first added line must not join it.
+  app.writeText(kRegistryDefs, enc("2^a^=T|x") + "\n");
+  std::string reg = enc("2^b^") + "=" + enc("U") + "|" + enc("2^b") + "|" + enc("y");
+  EXPECT_EQ(merge(enc("REG") + "|ADD[DEF]" + reg), 1u);
+  EXPECT_EQ(app.readText(kRegistryDefs), enc("2^a^=T|x") + "\n\r\n" + enc("2^b^=U|y") + "\r\n");
 }
 
 TEST_F(Merge, RegistryLinesAreRebuiltWithoutTheLabel) {

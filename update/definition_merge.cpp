@@ -117,18 +117,21 @@ class Merge {
   }
 
  private:
-  // The old file byte for byte, then the new lines. A last line without its line end gets one,
-  // so that the first new line does not join it.
+  // The old file byte for byte, then the new lines. A last line without its line end (CR LF or
+  // a lone CR; a lone LF is an ordinary character) gets one, so that the first new line does
+  // not join it.
   bool copyThenAppend(InputFile* in, const std::vector<std::string>& lines, ScratchWriter& out) {
-    char last = '\r';
+    std::string tail;  // the last two bytes of the old file
     if (in) {
       std::string chunk(64 * 1024, '\0');
       for (size_t n; (n = in->read(&chunk[0], chunk.size())) > 0;) {
         out.add(chunk.substr(0, n));
-        last = chunk[n - 1];
+        tail = (tail + chunk.substr(n >= 2 ? n - 2 : 0, n >= 2 ? 2 : n));
+        tail = tail.substr(tail.size() > 2 ? tail.size() - 2 : 0);
       }
     }
-    if (last != '\r' && last != '\n') out.add("\r\n");
+    bool ended = tail.empty() || tail.back() == '\r' || tail == "\r\n";
+    if (!ended) out.add("\r\n");
     for (const std::string& line : lines) out.add(line + "\r\n");
     return true;
   }
