@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "common/text.h"
 #include "tests/fakes.h"
 #include "update/live_update.h"
 
@@ -87,4 +88,29 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Refused);
   EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
   EXPECT_EQ(notices, 3);
+}
+
+// The whole way: the real merge applies the server's release, and the next scan uses it.
+TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
+  const char* server = std::getenv("QUILLON_TEST_SERVER");
+  if (!server) GTEST_SKIP() << "no reference server";
+  App app;
+  app.writeEmptyDefinitions();
+  ui::FrmMain& m = app.main();
+  m.settings.write(keys::DefinitionServer, server);
+  std::string notice;
+  m.updateNotice = [&notice](const std::string& text) { notice = text; };
+  m.Form_Load();
+  EXPECT_EQ(m.DefinitionCount, 0);
+  m.RunLiveUpdate();
+  EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
+  EXPECT_GT(m.DefinitionCount, 10);
+  EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.DefinitionCount));
+  // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
+  app.registry.setValue(0x80000001u, "Software\\QuillonSample", "HomePageHook", RegValue{kRegSz, std::string("x\0", 2)});
+  m.cmdScanNow_Click();
+  app.registry.deleteTree(0x80000001u, "Software\\QuillonSample");
+  bool found = false;
+  for (int i = 0; i < m.results.removalCount(); ++i) found = found || m.results.removalRow(i).threat == "Quillon.Sample.Toolbar";
+  EXPECT_TRUE(found);
 }

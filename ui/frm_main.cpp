@@ -23,6 +23,7 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       tray(h),
       frmDelete(p.clipboard),
       own_(ownPrograms(p.processes, exePath, appFolder)) {
+  definitionMerge = [this](const std::string& text) { return MergeDefinitionUpdate(text); };
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();

@@ -37,6 +37,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   void Command5_Click();  // "Send to Tray"
   void timUpdate_Timer();
   void RunLiveUpdate();
+  int MergeDefinitionUpdate(const std::string& text);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
 

@@ -1,9 +1,32 @@
 // Live Update from the main window: the run, what it changes on the status page, and its notice.
 #include "shell/server_addresses.h"
 #include "ui/frm_main.h"
+#include "update/definition_merge.h"
 #include "update/live_update.h"
 
 namespace quillon::ui {
+
+namespace {
+// The merge's progress goes where the fetch's goes.
+class StatusLine : public MergeStatus {
+ public:
+  StatusLine(Label& line, Pump& pump) : line_(line), pump_(pump) {}
+  void show(const std::string& text) override { line_.setCaption(text); }
+  void yield() override { pump_.yield(); }
+
+ private:
+  Label& line_;
+  Pump& pump_;
+};
+}  // namespace
+
+int FrmMain::MergeDefinitionUpdate(const std::string& text) {
+  // A text the merge cannot use changes nothing; it is told apart from one with nothing new.
+  std::vector<MergeRecord> records;
+  if (!parseDefinitionUpdate(text, records)) return -1;
+  StatusLine status(lblDeletingCaption, platform.pump);
+  return int(mergeDefinitionUpdate(platform.fs, appFolder, text, status));
+}
 
 void FrmMain::RunLiveUpdate() {
   if (!definitionMerge) return;  // no merge, no update: the button is disabled then

@@ -1,0 +1,114 @@
+// An update text applied to five definition files. A malformed text changes nothing; a text
+// that parses leaves every file wholly old or wholly new, even when putting files in place
+// fails, and never writes a line twice: a file without deletions is its old bytes and then the
+// added lines, one with deletions holds no line more often than the old file and the added
+// lines together. The input is a byte of replace failures (bit n fails the n-th attempt to put
+// a file in place), the five files (as on disk) each followed by a NUL, then the update text.
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "common/line_reader.h"
+#include "definitions/definition_store.h"
+#include "fuzz_check.h"
+#include "memory_platform.h"
+#include "update/definition_merge.h"
+
+using namespace quillon;
+
+namespace {
+const char* const kFolder = "C:\\APP";
+const char* const kNames[] = {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs};
+
+std::string at(const char* name) { return std::string(kFolder) + "\\" + name; }
+
+struct Quiet : MergeStatus {
+  void show(const std::string&) override {}
+  void yield() override {}
+};
+
+class FlakyFs : public fuzz::MemoryFileSystem {
+ public:
+  unsigned failMask = 0, attempt = 0;
+  bool replaceFile(const std::string& from, const std::string& to) override {
+    bool fail = attempt < 8 && (failMask >> attempt & 1);
+    ++attempt;
+    return fail ? false : MemoryFileSystem::replaceFile(from, to);
+  }
+};
+
+std::vector<std::string> linesOf(const std::string& data) {
+  fuzz::MemoryFileSystem fs;
+  fs.addFile("C:\\x", data);
+  LineReader r(fs.openRead("C:\\x"));
+  std::vector<std::string> out;
+  for (std::string line; r.next(line);) out.push_back(line);
+  return out;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const std::string input = fuzz::bytes(data + 1, size - 1);
+  std::map<std::string, std::string> old;
+  size_t from = 0;
+  for (const char* name : kNames) {
+    size_t nul = input.find('\0', from);
+    if (nul == std::string::npos) return 0;
+    old[name] = input.substr(from, nul - from);
+    from = nul + 1;
+  }
+  const std::string text = input.substr(from);
+
+  FlakyFs clean, flaky;
+  flaky.failMask = data[0];
+  for (const char* name : kNames) {
+    clean.addFile(at(name), old[name]);
+    flaky.addFile(at(name), old[name]);
+  }
+  clean.changes.clear();
+  flaky.changes.clear();
+  Quiet quiet;
+  std::vector<MergeRecord> records;
+  const bool wellFormed = parseDefinitionUpdate(text, records);
+  const uint32_t count = mergeDefinitionUpdate(clean, kFolder, text, quiet);
+  const uint32_t partial = mergeDefinitionUpdate(flaky, kFolder, text, quiet);
+  FUZZ_CHECK(partial <= count);
+  FUZZ_CHECK(!clean.hasFile(at(kMergeScratch)) && !flaky.hasFile(at(kMergeScratch)));
+  if (!wellFormed) {
+    FUZZ_CHECK(count == 0 && clean.changes.empty() && flaky.changes.empty());
+    return 0;
+  }
+
+  uint32_t expected = 0;
+  for (const char* name : kNames) {
+    const std::string now = clean.content(at(name));
+    const std::string after = flaky.content(at(name));
+    FUZZ_CHECK(after == old[name] || after == now);
+
+    std::vector<std::string> added;
+    bool deletes = false;
+    for (const MergeRecord& r : records) {
+      if (!kindTargets(r.kind, name)) continue;
+      if (r.action == MergeAction::Add) added.push_back(r.line);
+      deletes = deletes || r.action == MergeAction::Delete;
+    }
+    expected += uint32_t(added.size());
+    std::vector<std::string> oldLines = linesOf(old[name]);
+    if (!deletes) {
+      // Old bytes untouched, then each added line exactly once.
+      FUZZ_CHECK(now.compare(0, old[name].size(), old[name]) == 0);
+      std::vector<std::string> nowLines = linesOf(now);
+      FUZZ_CHECK(nowLines.size() == oldLines.size() + added.size());
+      for (size_t i = 0; i < added.size(); ++i) FUZZ_CHECK(nowLines[oldLines.size() + i] == added[i]);
+    } else {
+      std::map<std::string, long> budget;
+      for (const std::string& l : oldLines) ++budget[l];
+      for (const std::string& l : added) ++budget[l];
+      for (const std::string& l : linesOf(now)) FUZZ_CHECK(--budget[l] >= 0);
+    }
+  }
+  // One per added line, plus one per removal pass (at most five).
+  FUZZ_CHECK(count >= expected && count <= expected + 5);
+  return 0;
+}

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/definition_store.h"
+#include "tests/fakes.h"
+#include "update/definition_merge.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+std::string enc(const std::string& s) { return encodeDefinitionLine(s); }
+
+// A body as the server sends it: every field enciphered, "|" and "=" plain.
+std::string sent(const std::string& plain) {
+  std::string out;
+  for (char c : plain) out += (c == '|' || c == '=') ? std::string(1, c) : enc(std::string(1, c));
+  return out;
+}
+std::string add(const std::string& kind, const std::string& plain) { return enc(kind) + "|ADD[DEF]" + sent(plain); }
+std::string del(const std::string& kind, const std::string& key) { return enc(kind) + "|DEL[DEF]" + enc(key); }
+std::string join(const std::vector<std::string>& records) {
+  std::string t;
+  for (size_t i = 0; i < records.size(); ++i) t += (i ? "[BR]" : "") + records[i];
+  return t;
+}
+
+struct RecordingStatus : MergeStatus {
+  std::vector<std::string> shown;
+  int yields = 0;
+  void show(const std::string& text) override { shown.push_back(text); }
+  void yield() override { ++yields; }
+};
+
+// The real file system, with replaceFile failing a given number of times.
+class FailingReplace : public FileSystem {
+ public:
+  explicit FailingReplace(FileSystem& real) : r_(real) {}
+  int successesFirst = 0, failures = 0;
+  uint32_t attributes(const std::string& p) override { return r_.attributes(p); }
+  std::vector<std::string> listFiles(const std::string& p) override { return r_.listFiles(p); }
+  bool folderExists(const std::string& p) override { return r_.folderExists(p); }
+  std::unique_ptr<InputFile> openRead(const std::string& p) override { return r_.openRead(p); }
+  bool readAll(const std::string& p, std::string& o) override { return r_.readAll(p, o); }
+  bool write(const std::string& p, const std::string& d, bool a) override { return r_.write(p, d, a); }
+  bool deleteFile(const std::string& p) override { return r_.deleteFile(p); }
+  bool rename(const std::string& f, const std::string& t) override { return r_.rename(f, t); }
+  bool replaceFile(const std::string& f, const std::string& t) override {
+    if (successesFirst > 0) {
+      --successesFirst;
+      return r_.replaceFile(f, t);
+    }
+    if (failures > 0) {
+      --failures;
+      return false;
+    }
+    return r_.replaceFile(f, t);
+  }
+  bool copyFile(const std::string& f, const std::string& t, bool x) override { return r_.copyFile(f, t, x); }
+  bool copyFolderTree(const std::string& f, const std::string& t) override { return r_.copyFolderTree(f, t); }
+  bool createFolder(const std::string& p) override { return r_.createFolder(p); }
+  bool deleteFolderTree(const std::string& p) override { return r_.deleteFolderTree(p); }
+  std::vector<FolderEntry> listFolder(const std::string& f) override { return r_.listFolder(f); }
+  bool fileSize(const std::string& p, uint64_t& s) override { return r_.fileSize(p, s); }
+
+ private:
+  FileSystem& r_;
+};
+
+struct Merge : ::testing::Test {
+  App app;
+  RecordingStatus status;
+  void SetUp() override { app.writeEmptyDefinitions(); }
+  uint32_t merge(const std::string& text) { return mergeDefinitionUpdate(app.fs, app.folder, text, status); }
+  // The deciphered lines of a definition file.
+  std::vector<std::string> lines(const std::string& file) {
+    std::vector<std::string> out;
+    std::string text = app.readText(file);
+    if (text.empty()) return out;
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << file;
+    for (const std::string& l : split(text.substr(0, text.size() - 2), "\r\n")) out.push_back(decodeDefinitionLine(l));
+    return out;
+  }
+  std::vector<std::string> allFiles() {
+    std::vector<std::string> out;
+    for (const char* f : {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs}) out.push_back(app.readText(f));
+    return out;
+  }
+  bool scratchLeft() { return app.fs.attributes(app.path(kMergeScratch)) != kNoSuchPath; }
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(Merge, AddsAppendLinesAndCountThemAnExecutableTwice) {
+  app.writeDefinitions(kFileDefs, {"old.dll=Old|[windir]"});
+  app.writeText(kCookieDefs, enc("old.example"));  // last line without its line end
+  uint32_t n = merge(join({add("FILE", "a.dll=A|[windir]\\x|Adware"), add("DLL", "b.dll=B"),
+                           add("EXE", "bad.exe=Bad|[progfil]"), add("COOK", "ads.example=anything"),
+                           add("DIR", "lbl=D|[appdata]\\d")}) + "[BR]");
+  EXPECT_EQ(n, 6u);
+  EXPECT_EQ(lines(kFileDefs), (V{"old.dll=Old|[windir]", "a.dll=A|[windir]\\x|Adware", "b.dll=B", "bad.exe=Bad|[progfil]"}));
+  EXPECT_EQ(lines(kExeDefs), (V{"bad.exe=Bad|[progfil]"}));
+  EXPECT_EQ(lines(kCookieDefs), (V{"old.example", "ads.example"}));
+  EXPECT_EQ(lines(kDirectoryDefs), (V{"lbl=D|[appdata]\\d"}));
+  EXPECT_TRUE(lines(kRegistryDefs).empty());
+  EXPECT_FALSE(scratchLeft());
+  EXPECT_EQ(status.shown, V(5, kApplyingText));
+  EXPECT_EQ(status.yields, 5);
+  // A lone LF is part of a line, not its end: the first added line must not join it.
+  app.writeText(kRegistryDefs, enc("2^a^=T|x") + "\n");
+  std::string reg = enc("2^b^") + "=" + enc("U") + "|" + enc("2^b") + "|" + enc("y");
+  EXPECT_EQ(merge(enc("REG") + "|ADD[DEF]" + reg), 1u);
+  EXPECT_EQ(app.readText(kRegistryDefs), enc("2^a^=T|x") + "\n\r\n" + enc("2^b^=U|y") + "\r\n");
+}
+
+TEST_F(Merge, RegistryLinesAreRebuiltWithoutTheLabel) {
+  // label "=" threat "|" key part "|" type text
+  std::string body = enc("2^Software\\Bad^") + "=" + enc("Bad Toolbar") + "|" + enc("2^Software\\Bad") + "|" + enc("Toolbar");
+  EXPECT_EQ(merge(enc("REG") + "|ADD[DEF]" + body), 1u);
+  EXPECT_EQ(lines(kRegistryDefs), (V{"2^Software\\Bad^=Bad Toolbar|Toolbar"}));
+}
+
+TEST_F(Merge, DeletionsMatchKeysInAnyCaseAndLaterAddsWithdrawThem) {
+  // A raw line of one space is a placeholder the removal pass drops; an empty line stays.
+  app.writeText(kFileDefs, enc("Keep.dll=K") + "\r\n" + enc("GONE.DLL=G|x") + "\r\n \r\n" + enc("again.dll=old") + "\r\n\r\n");
+  app.writeDefinitions(kCookieDefs, {"a.example", "b.example"});
+  uint32_t n = merge(join({del("FILE", "gone.dll"),
+                           del("DLL", "again.dll"), add("FILE", "again.dll=new"),  // withdrawn
+                           add("FILE", "brief.dll=B"), del("FILE", "brief.dll"),     // added, then removed
+                           del("COOK", "B.EXAMPLE")}));
+  // Two lines added to FileDefinition.dat and two files through a removal pass.
+  EXPECT_EQ(n, 4u);
+  EXPECT_EQ(lines(kFileDefs), (V{"Keep.dll=K", "again.dll=old", "", "again.dll=new"}));
+  EXPECT_EQ(lines(kCookieDefs), (V{"a.example"}));
+  EXPECT_FALSE(scratchLeft());
+}
+
+TEST_F(Merge, RemovalPassReportsEveryHundredthLineAcrossFiles) {
+  V file, cookies;
+  for (int i = 0; i < 150; ++i) file.push_back("f" + std::to_string(i) + ".dll=T");
+  for (int i = 0; i < 100; ++i) cookies.push_back("c" + std::to_string(i) + ".example");
+  app.writeDefinitions(kFileDefs, file);
+  app.writeDefinitions(kCookieDefs, cookies);
+  EXPECT_EQ(merge(join({del("FILE", "f7.dll"), del("COOK", "c0.example")})), 2u);
+  V progress;
+  for (const std::string& s : status.shown)
+    if (s != kApplyingText) progress.push_back(s);
+  // Lines 100 of the first file, then the 200th line of the merge: the cookie file's 50th.
+  EXPECT_EQ(progress, (V{std::string(kRemovingText) + "100", std::string(kRemovingText) + "50"}));
+  EXPECT_EQ(lines(kFileDefs).size(), 149u);
+  EXPECT_EQ(lines(kCookieDefs).size(), 99u);
+}
+
+TEST_F(Merge, MalformedUpdatesChangeNothing) {
+  app.writeDefinitions(kFileDefs, {"x.dll=X"});
+  const V before = allFiles();
+  const V malformed = {
+      add("FILE", "a.dll=A") + "[BR]" + enc("FILE") + "|ADDa.dll",    // no [DEF]
+      add("FILE", "a.dll=A") + "[BR]" + enc("FILE") + "[DEF]a.dll",   // no action
+      add("FILE", "a.dll=A") + "[BR]" + enc("REG") + "|ADD[DEF]" + enc("l") + "=" + enc("t") + "|" + enc("k"),
+      add("FILE", "a.dll=A") + "[BR]" + enc("FILE") + "|ADD[DEF]" + "a\rb",  // would break the line
+      del("FILE", "x.dll") + "[BR]" + enc("COOK") + "|ADD[DEF]" + "\n",
+  };
+  for (const std::string& text : malformed) {
+    std::string problem;
+    std::vector<MergeRecord> records;
+    EXPECT_FALSE(parseDefinitionUpdate(text, records, &problem));
+    EXPECT_FALSE(problem.empty());
+    EXPECT_EQ(merge(text), 0u);
+    EXPECT_EQ(allFiles(), before);
+    EXPECT_FALSE(scratchLeft());
+  }
+}
+
+TEST_F(Merge, EmptyRecordsUnknownKindsAndOtherActionsAreSkipped) {
+  std::string text = "  [br]" + add("FILE", "a.dll=A") + " [Br] " + enc("file") + "|ADD[DEF]" + sent("b.dll=B") +
+                     "[BR]" + enc("NOPE") + "|garbage" + "[BR]" + enc("FILE") + "|MOVE[DEF]" + sent("c.dll=C") +
+                     "[BR]" + enc("FILE") + "|add[DEF]" + sent("d.dll=D") + "[BR][BR]";
+  EXPECT_EQ(merge(text), 1u);
+  EXPECT_EQ(lines(kFileDefs), (V{"a.dll=A"}));
+  // An update with nothing in it changes nothing, and makes missing files (empty).
+  app.fs.deleteFile(app.path(kDirectoryDefs));
+  EXPECT_EQ(merge(""), 0u);
+  EXPECT_EQ(lines(kFileDefs), (V{"a.dll=A"}));
+  EXPECT_NE(app.fs.attributes(app.path(kDirectoryDefs)), kNoSuchPath);
+}
+
+TEST_F(Merge, AFailedStepIsRetriedWithoutWritingAnythingTwice) {
+  FailingReplace flaky(app.fs);
+  flaky.failures = 1;
+  const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
+  EXPECT_EQ(mergeDefinitionUpdate(flaky, app.folder, text, status), 3u);
+  EXPECT_EQ(lines(kFileDefs), (V{"e.exe=E|f"}));
+  EXPECT_EQ(lines(kExeDefs), (V{"e.exe=E|f"}));
+  EXPECT_EQ(lines(kCookieDefs), (V{"c.example"}));
+  EXPECT_FALSE(scratchLeft());
+}
+
+TEST_F(Merge, ASecondFailureEndsTheMergeLeavingEachFileWhole) {
+  FailingReplace flaky(app.fs);
+  flaky.successesFirst = 1;
+  flaky.failures = 2;
+  const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
+  EXPECT_EQ(mergeDefinitionUpdate(flaky, app.folder, text, status), 1u);  // FileDefinition.dat only
+  // The executable file fails twice: it and every file after it stay as they were.
+  EXPECT_EQ(lines(kFileDefs), (V{"e.exe=E|f"}));
+  EXPECT_TRUE(lines(kExeDefs).empty());
+  EXPECT_TRUE(lines(kCookieDefs).empty());
+  EXPECT_FALSE(scratchLeft());
+}
+
+}  // namespace
