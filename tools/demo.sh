@@ -64,4 +64,33 @@ if [ -n "$first" ]; then
   wine64 "$app/quillon-cli.exe" quarantine restore "${first%%$'\t'*}" || true
 fi
 echo
+
+# Live Update: a definition server on this machine publishes a newer release that names one
+# more threat; the program fetches what changed since its definitions date, and the next scan
+# finds what only the new definitions name.
+source "$root/tools/reference-server-env.sh"
+reference_server_start "$build/demo-server" >/dev/null
+trap 'reference_server_stop; wine_env_stop' EXIT
+newer="$build/demo-release"
+rm -rf "$newer" && cp -r "$root/samples/definitions" "$newer"
+printf 'late-arrival.txt=Quillon.Sample.LateArrival|[drive]QuillonLate|Adware\r\n' >>"$newer/FileDefinition.txt"
+python3 "$root/tools/publish_definitions.py" --data "$build/demo-server" --from "$newer" \
+  --date "1/2/2030 12:00:00 AM" >/dev/null
+wine64 reg add 'HKLM\SOFTWARE\Quillon Developers\Quillon\Settings' /v DefinitionServer /t REG_SZ \
+  /d "$QUILLON_TEST_SERVER" /f >/dev/null 2>&1
+wine64 cmd /c 'mkdir C:\QuillonLate & echo arrived late> C:\QuillonLate\late-arrival.txt' >/dev/null 2>&1
+echo "== quillon-cli update (Live Update against the definition server at $QUILLON_TEST_SERVER) =="
+set +e
+wine64 "$app/quillon-cli.exe" update
+rc=$?
+set -e
+echo "== exit code $rc (0: updated or already current; 4: the server could not be reached) =="
+echo
+echo "== quillon-cli scan (with the new definitions) =="
+set +e
+wine64 "$app/quillon-cli.exe" scan
+rc=$?
+set -e
+echo "== exit code $rc (1: the threat only the new definitions name was found) =="
+echo
 echo "The desktop program is $app/quillon.exe: WINEPREFIX=$WINEPREFIX wine64 $app/quillon.exe"
