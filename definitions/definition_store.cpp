@@ -76,8 +76,9 @@ std::string DefinitionStore::readDate() const {
 }
 
 void DefinitionStore::writeDate(const std::string& text) {
-  fs_.deleteFile(path(kDateFile));
-  fs_.write(path(kDateFile), text + "\r\n", false);
+  // Written beside the old date and put in its place in one step: the date is never missing.
+  const std::string scratch = path(std::string(kDateFile) + ".new");
+  if (!fs_.write(scratch, text + "\r\n", false) || !fs_.replaceFile(scratch, path(kDateFile))) fs_.deleteFile(scratch);
 }
 
 }  // namespace quillon
