@@ -53,6 +53,12 @@ struct LiveUpdateFixture : ::testing::Test {
 TEST_F(LiveUpdateFixture, AnUnreachableServerIsSaidAndNothingChanges) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
   m().Form_Load();
+  // Every way in runs the same Live Update.
+  for (controls::Control* c : std::initializer_list<controls::Control*>{&m().cmdUpdate, &m().cmdLiveUpdate})
+    static_cast<controls::Button*>(c)->click();
+  m().mnuFileLiveUpdate.click();
+  EXPECT_EQ(notices, 3);
+  EXPECT_TRUE(m().cmdLiveUpdate.enabled());  // given back after the run
   m().RunLiveUpdate();
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Unreachable);
   EXPECT_EQ(notice, "The QuillonTest definition server could not be reached. Your definitions were not changed.");

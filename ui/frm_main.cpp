@@ -54,6 +54,8 @@ void FrmMain::wireHandlers() {
   lblRemove.onClick = [this] { lblRemove_Click(); };
   cmdSubmit.onClick = [this] { cmdSubmit_Click(); };
   cmdUpdate.onClick = [this] { RunLiveUpdate(); };
+  cmdLiveUpdate.onClick = [this] { RunLiveUpdate(); };
+  mnuFileLiveUpdate.onClick = [this] { RunLiveUpdate(); };
   cmdUpdate.setEnabled(bool(definitionMerge));
   Command2.onClick = [this] { Command2_Click(); };
   txtFilename.onKeyPress = [this](int key) {

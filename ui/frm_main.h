@@ -254,10 +254,12 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   // automatic Live Update is armed only once the user has saved the option.
   CheckBox chkAutomaticUpdate{this, "chkAutomaticUpdate", "Enable automatic Live update (recommended)", 1};
   Label lblLastUpdate{this, "lblLastUpdate"};
+  Button cmdLiveUpdate{this, "cmdLiveUpdate", "Run Live Update Now"};
 
   // menu
   MenuItem mnuFileScanNow{this, "mnuFileScanNow", "Scan Now", "File"};
   MenuItem mnuFileViewLog{this, "mnuFileViewLog", "View Log", "File"};
+  MenuItem mnuFileLiveUpdate{this, "mnuFileLiveUpdate", "Run Live Update", "File"};
   MenuItem mnuFileMinimize{this, "mnuFileMinimize", "Minimize to Tray", "File"};
   MenuItem mnuFileExit{this, "mnuFileExit", "Exit", "File"};
   MenuItem mnuSettingsScanOptions{this, "mnuSettingsScanOptions", "Scan Options", "Settings"};

@@ -112,6 +112,7 @@ void FrmMain::layoutControls() {
 
   at(chkAutomaticUpdate, &frmView3, 16, 16, 500, 22);
   at(lblLastUpdate, &frmView3, 16, 50, 540, 22);
+  at(cmdLiveUpdate, &frmView3, 16, 84, 180, 30);
 }
 
 }  // namespace quillon::ui

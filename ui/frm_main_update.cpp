@@ -31,6 +31,7 @@ int FrmMain::MergeDefinitionUpdate(const std::string& text) {
 void FrmMain::RunLiveUpdate() {
   if (!definitionMerge) return;  // no merge, no update: the button is disabled then
   SetBackgroundTimers(false);
+  cmdLiveUpdate.setEnabled(false);  // one Live Update at a time
   LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
                     definitionMerge, [this](const std::string& s) { lblDeletingCaption.setCaption(s); }};
   lastUpdate_ = fetchIncrementalUpdate(env);
@@ -49,6 +50,7 @@ void FrmMain::RunLiveUpdate() {
   const std::string notice = updateNoticeText(lastUpdate_, branding.productName);
   if (updateNotice) updateNotice(notice);
   else messageBox(notice, branding.productName, kMbOk | kMbIconInformation);
+  cmdLiveUpdate.setEnabled(true);
   SetBackgroundTimers(true);
 }
 
