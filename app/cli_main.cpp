@@ -90,14 +90,24 @@ int transform(bool encode) {
   return 0;
 }
 
+// The main window as the console runs it: the real platform with console questions, no windows.
+struct ConsoleWindow {
+  explicit ConsoleWindow(bool assumeYes)
+      : platform(services.console(assumeYes)),
+        main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding()) {
+    main.consoleMode = true;
+  }
+  win32::Win32Services services;
+  Platform platform;
+  controls::HeadlessHost host;
+  ui::FrmMain main;
+};
+
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
 // not look; 3 something found could not be removed; 5 the report could not be written.
 int scan(bool assumeYes, bool remove) {
-  win32::Win32Services services;
-  Platform platform = services.console(assumeYes);
-  controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
-  main.consoleMode = true;
+  ConsoleWindow console(assumeYes);
+  ui::FrmMain& main = console.main;
   main.Form_Load();
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!main.loaded()) return 2;
@@ -168,11 +178,8 @@ int quarantine(const std::vector<std::string>& words) {
 // The Live Update the button runs; prints the notice's text. Exit code 0: updated or already
 // current; 4: the definition server could not be reached or its answer could not be used.
 int update() {
-  win32::Win32Services services;
-  Platform platform = services.console(false);
-  controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
-  main.consoleMode = true;
+  ConsoleWindow console(false);
+  ui::FrmMain& main = console.main;
   main.Form_Load();
   if (!main.loaded()) return 2;
   std::string notice;
@@ -185,11 +192,8 @@ int update() {
 
 // Prints the result label's text; exit code 4 when the data server did not take the name.
 int submit(const std::string& name) {
-  win32::Win32Services services;
-  Platform platform = services.console(false);
-  controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding());
-  main.consoleMode = true;
+  ConsoleWindow console(false);
+  ui::FrmMain& main = console.main;
   main.txtFilename.setText(name);
   main.cmdSubmit_Click();
   std::printf("%s\n", main.Label26.caption().c_str());

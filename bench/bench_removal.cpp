@@ -47,6 +47,23 @@ class QuietHost : public ScanHost, public RemovalHost {
 
 double nowMs() { return win32::Win32Pump::nowMs(); }
 
+// A headless main window over the real platform, with a pump that never waits.
+struct BenchWindow {
+  static Platform quiet(win32::Win32Services& s, QuietPump& pump) {
+    PlatformParts parts = s.console().parts();
+    parts.pump = &pump;
+    return Platform(parts);
+  }
+  explicit BenchWindow(const std::string& app)
+      : platform(quiet(services, pump)),
+        main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0}) {}
+  win32::Win32Services services;
+  QuietPump pump;
+  Platform platform;
+  controls::HeadlessHost host;
+  ui::FrmMain main;
+};
+
 std::string makeFolder(const std::string& f) {
   SHCreateDirectoryExA(nullptr, f.c_str(), nullptr);
   return f;
@@ -76,13 +93,9 @@ double bareCopyDelete(const std::string& from, const std::string& to, int n) {
 }
 
 double removal(const std::string& app, const std::string& from, int n, bool& ok) {
-  win32::Win32Services services;
-  QuietPump pump;
-  PlatformParts parts = services.console().parts();
-  parts.pump = &pump;
-  Platform platform(parts);
-  controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
+  BenchWindow w(app);
+  Platform& platform = w.platform;
+  ui::FrmMain& main = w.main;
   for (int i = 0; i < n; ++i) {
     const std::string path = from + "\\f" + std::to_string(i) + ".dat", threat = "Bench " + std::to_string(i);
     main.results.addFileWork(path, threat);
@@ -115,13 +128,9 @@ double readOnce(const std::string& folder, int n) {
 }
 
 double cookieScan(const std::string& app, const std::string& folder, int n, int& found) {
-  win32::Win32Services services;
-  QuietPump pump;
-  PlatformParts parts = services.console().parts();
-  parts.pump = &pump;
-  Platform platform(parts);
-  controls::HeadlessHost host;
-  ui::FrmMain main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
+  BenchWindow w(app);
+  Platform& platform = w.platform;
+  ui::FrmMain& main = w.main;
   QuietHost quiet;
   FolderTokens tokens(platform.shell);
   ProtectedLocations guarded(platform.shell, platform.processes, app);

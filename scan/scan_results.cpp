@@ -99,20 +99,18 @@ void ScanResults::syncCheck(int row) {
     for (int i : rows) list.setChecked(i, checked);
   };
   ListView &files = views_.files, &registry = views_.registry, &cookies = views_.cookies;
-  switch (r.icon) {
-    case kIconCookie: mark(cookies, cookies.rowsWith(r.subItem(col::kLocation), {col::kCookiePath})); break;
-    case kIconRegistry: mark(registry, registry.rowsWith(r.text, {col::kKey, col::kRegistryThreat})); break;
-    case kIconFile: mark(files, files.rowsWith(r.text, {col::kFileThreat})); break;
-    case kIconFolder: mark(files, files.rowsWith(r.subItem(col::kLocation), {col::kPath})); break;
-    default: break;
+  if (r.icon == kIconCookie) {
+    mark(cookies, cookies.rowsWith(r.subItem(col::kLocation), {col::kCookiePath}));
+    return;
   }
+  if (r.icon != kIconRegistry && r.icon != kIconFile && r.icon != kIconFolder) return;
   // A threat has one row whatever it left behind, and that row's kind is only where it was found
   // first: its files, folders and registry items all go with it, or a threat checked for removal
-  // would keep every trace of another kind.
-  if (r.icon == kIconRegistry || r.icon == kIconFile || r.icon == kIconFolder) {
-    mark(files, files.rowsWith(r.text, {col::kFileThreat}));
-    mark(registry, registry.rowsWith(r.text, {col::kRegistryThreat}));
-  }
+  // would keep every trace of another kind. A row's own kind adds the rows it names by place.
+  mark(files, files.rowsWith(r.text, {col::kFileThreat}));
+  mark(registry, registry.rowsWith(r.text, {col::kRegistryThreat}));
+  if (r.icon == kIconRegistry) mark(registry, registry.rowsWith(r.text, {col::kKey}));
+  if (r.icon == kIconFolder) mark(files, files.rowsWith(r.subItem(col::kLocation), {col::kPath}));
 }
 
 std::vector<std::string> ScanResults::checkedExclusionEntries() const {
