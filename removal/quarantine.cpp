@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/device_names.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
 #include "removal/reg_file.h"
@@ -297,6 +298,8 @@ std::string Quarantine::restore(int id) {
       }
       return "";
     }
+    // A device is never a place a file came from: writing there would reach the device.
+    if (isDevicePath(e.original)) return e.original + " names a device, not a file; nothing was restored.";
     if (fs_.attributes(e.original) != kNoSuchPath)
       return e.original + " exists again; it was not replaced.";
     if (!fs_.folderExists(parentOf(e.original)))

@@ -119,6 +119,10 @@ TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
   EXPECT_EQ(regString(key + "Value", "Run"), "run me");
   for (const QuarantineEntry& e : entries) EXPECT_NE(q.restore(e.id), "") << e.original;
   EXPECT_NE(q.restore(999), "");
+  // An index edited to send a copy to a device restores nothing.
+  app.writeText("quarantine\\QuarantineIndex.txt", app.readText("quarantine\\QuarantineIndex.txt") +
+                                                         "77\tnow\tfile\tC:\\Temp\\COM1.txt\t" + entries[0].stored + "\t10\r\n");
+  EXPECT_NE(q.restore(77).find("names a device"), std::string::npos);
 }
 
 TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
