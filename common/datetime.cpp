@@ -58,4 +58,12 @@ bool parseDateTime(const std::string& text, DateTime& out) {
   return true;
 }
 
+int weekdayOf(const DateTime& t) {
+  // Sakamoto's method: the month offsets of a year that starts in March.
+  static const int offset[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  int y = t.year - (t.month < 3 ? 1 : 0);
+  int m = t.month >= 1 && t.month <= 12 ? t.month : 1;
+  return ((y + y / 4 - y / 100 + y / 400 + offset[m - 1] + t.day) % 7 + 7) % 7;
+}
+
 }  // namespace quillon

@@ -16,6 +16,8 @@ struct DateTime {
 };
 
 std::string formatDateTime(const DateTime& t);
+// 0 Sunday .. 6 Saturday, from the date alone (proleptic Gregorian calendar).
+int weekdayOf(const DateTime& t);
 // Accepts the form above; also a date alone ("3/16/2006") or a time alone ("1:05:00 PM").
 bool parseDateTime(const std::string& text, DateTime& out);
 

@@ -303,6 +303,19 @@ class Form {
   bool visible() const { return visible_; }
   void setVisible(bool v);
   int width = 640, height = 480;  // client size in pixels
+  // Where the window sits on the screen, in pixels; -1 leaves the place to the system.
+  int left = -1, top = -1;
+  void moveTo(int x, int y) {
+    left = x;
+    top = y;
+    if (onFormChanged) onFormChanged();
+  }
+  // How the window is framed, fixed when it is made. Dialog: a caption and a close box, no
+  // resizing. Popup: no caption, above every other window, and never takes the focus from
+  // what the user is doing (notices and the tray popup).
+  enum class Style { Normal, Dialog, Popup };
+  Style style = Style::Normal;
+  bool topMost = false;  // stays above other windows (alerts)
   enum class State { Normal, Minimized, Maximized };
   State windowState() const { return state_; }
   void setWindowState(State s) {

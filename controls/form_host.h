@@ -23,6 +23,15 @@ class FormHost {
   // again. Its controls keep their state. Forms shown many times over (alerts, notices) are
   // destroyed after each showing, so that nothing piles up.
   virtual void destroy(Form& f) = 0;
+  // Shows a form that comes and goes (alerts, notices, the popup, the download window),
+  // making its window first when it has none; owned by `owner` when one is given.
+  virtual void open(Form& f, Form* owner) = 0;
+  // The part of the screen the taskbar leaves free, in pixels: notices slide up from its
+  // bottom edge.
+  struct Area {
+    int left, top, right, bottom;
+  };
+  virtual Area workArea() = 0;
 };
 
 class HeadlessHost : public FormHost {
@@ -47,6 +56,10 @@ class HeadlessHost : public FormHost {
     if (trayOwner_ == &f) trayIcon(f, TrayOp::Delete, "");
     f.setVisible(false);
   }
+  void open(Form& f, Form*) override { f.setVisible(true); }
+  // A 1024 x 768 screen with a 30-pixel taskbar at the bottom.
+  Area screen{0, 0, 1024, 738};
+  Area workArea() override { return screen; }
 
  private:
   Form* trayOwner_ = nullptr;

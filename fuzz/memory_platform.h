@@ -162,6 +162,7 @@ class QuietSystem : public Launcher, public ThisProgram, public SystemRestore, p
   bool chooseFile(const std::string&, std::string&) override { return false; }
   void yield() override {}
   std::string nowText() override { return "1/2/2026 3:04:05 PM"; }
+  DateTime localTime() override { return DateTime{2026, 1, 2, 15, 4, 5}; }
   std::string exe;
   int boxes = 0;
 };

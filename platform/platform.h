@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/datetime.h"
+
 namespace quillon {
 
 // ---- Registry -------------------------------------------------------------------------
@@ -327,6 +329,8 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual std::string nowText() = 0;  // current local date and time in the program's form
+  // The same moment as fields; the weekday follows from the date (see weekdayOf).
+  virtual DateTime localTime() = 0;
 };
 
 // ---- Everything together ------------------------------------------------------------------------

@@ -38,6 +38,8 @@ class FakeClock : public Clock {
  public:
   std::string now = "1/2/2026 3:04:05 PM";
   std::string nowText() override { return now; }
+  DateTime time{2026, 1, 2, 15, 4, 5};
+  DateTime localTime() override { return time; }
 };
 
 // The real registry, except that machine-wide writes can be made to fail.

@@ -100,3 +100,14 @@ TEST(DateTime, TimesKeepTheirHalfOfTheDayAndRefuseWhatFollows) {
     EXPECT_EQ(t.second, c.second);
   }
 }
+
+// Scheduled scans compare weekdays as numbers, so these must hold across leap years and
+// centuries whatever the system's language.
+TEST(DateTime, WeekdayFollowsFromTheDate) {
+  EXPECT_EQ(weekdayOf(DateTime{2026, 12, 8}), 2);  // a Tuesday
+  EXPECT_EQ(weekdayOf(DateTime{2000, 2, 29}), 2);
+  EXPECT_EQ(weekdayOf(DateTime{2000, 3, 1}), 3);
+  EXPECT_EQ(weekdayOf(DateTime{1900, 1, 1}), 1);
+  EXPECT_EQ(weekdayOf(DateTime{2100, 12, 31}), 5);
+  EXPECT_EQ(weekdayOf(DateTime{1899, 12, 30}), 6);  // the empty date
+}

@@ -209,9 +209,17 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
 
   RECT r{0, 0, form.width, form.height};
   DWORD style = WS_OVERLAPPEDWINDOW & ~(owner ? (WS_MAXIMIZEBOX | WS_MINIMIZEBOX) : 0);
-  AdjustWindowRect(&r, style, menuBar != nullptr);
-  fw.hwnd = CreateWindowExA(WS_EX_CONTROLPARENT, kFormClass, form.caption().c_str(), style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, static_cast<HWND>(owner), menuBar,
+  DWORD exStyle = WS_EX_CONTROLPARENT | (form.topMost ? WS_EX_TOPMOST : 0);
+  if (form.style == Form::Style::Dialog) style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+  if (form.style == Form::Style::Popup) {
+    style = WS_POPUP | WS_BORDER;
+    exStyle |= WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
+  }
+  AdjustWindowRectEx(&r, style, menuBar != nullptr, exStyle);
+  const bool placed = form.left >= 0 && form.top >= 0;
+  fw.hwnd = CreateWindowExA(exStyle, kFormClass, form.caption().c_str(), style,
+                            placed ? form.left : CW_USEDEFAULT, placed ? form.top : CW_USEDEFAULT,
+                            r.right - r.left, r.bottom - r.top, static_cast<HWND>(owner), menuBar,
                             static_cast<HINSTANCE>(instance_), &fw);
   if (!fw.hwnd) {
     if (menuBar) DestroyMenu(menuBar);
@@ -303,6 +311,16 @@ void GuiHost::syncForm(FormWin& fw) {
     ShowWindow(h, SW_HIDE);
     return;
   }
+  if (fw.form->left >= 0 && fw.form->top >= 0) {
+    RECT at;
+    GetWindowRect(h, &at);
+    if (at.left != fw.form->left || at.top != fw.form->top)
+      SetWindowPos(h, nullptr, fw.form->left, fw.form->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (fw.form->style == Form::Style::Popup) {
+    if (!IsWindowVisible(h)) ShowWindow(h, SW_SHOWNOACTIVATE);
+    return;
+  }
   switch (fw.form->windowState()) {
     case Form::State::Maximized: if (!IsZoomed(h)) ShowWindow(h, SW_SHOWMAXIMIZED); break;
     case Form::State::Minimized: if (!IsIconic(h)) ShowWindow(h, SW_SHOWMINIMIZED); break;
@@ -381,6 +399,8 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
 }
 
 void GuiHost::showModal(Form& f) {
+  // A form that comes and goes gets its window when it is first asked for.
+  if (!recordOf(f)) create(f, nullptr, nullptr);
   FormWin* fw = recordOf(f);
   if (!fw) return;
   HWND owner = GetWindow(fw->hwnd, GW_OWNER);
@@ -406,6 +426,17 @@ void GuiHost::trayIcon(Form& owner, TrayOp op, const std::string& tip) {
   if (!fw) return;
   setTrayIcon(fw->hwnd, op == TrayOp::Add ? NIM_ADD : op == TrayOp::Modify ? NIM_MODIFY : NIM_DELETE, tip);
   fw->trayIcon = op != TrayOp::Delete;
+}
+
+void GuiHost::open(Form& f, Form* owner) {
+  if (!recordOf(f)) create(f, owner ? windowOf(*owner) : nullptr, nullptr);
+  f.setVisible(true);
+}
+
+GuiHost::Area GuiHost::workArea() {
+  RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+  return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
 }
 
 void GuiHost::lockRedraw(Form& f, bool lock) {

@@ -42,6 +42,8 @@ class GuiHost : public controls::FormHost {
   void showModal(controls::Form& f) override;
   void lockRedraw(controls::Form& f, bool lock) override;
   void trayIcon(controls::Form& owner, TrayOp op, const std::string& tip) override;
+  void open(controls::Form& f, controls::Form* owner) override;
+  Area workArea() override;
 
   // Control ids are 16 bits in WM_COMMAND. Those below kFirstId stay clear of the standard
   // command ids (IDOK 1 and IDCANCEL 2 are what the dialog manager sends for Enter and

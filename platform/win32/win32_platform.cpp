@@ -410,14 +410,16 @@ void Win32Pump::yield() {
   }
 }
 
-std::string Win32Clock::nowText() {
+DateTime Win32Clock::localTime() {
   SYSTEMTIME st;
   GetLocalTime(&st);
   DateTime t;
   t.year = st.wYear, t.month = st.wMonth, t.day = st.wDay;
   t.hour = st.wHour, t.minute = st.wMinute, t.second = st.wSecond;
-  return formatDateTime(t);
+  return t;
 }
+
+std::string Win32Clock::nowText() { return formatDateTime(localTime()); }
 
 PlatformParts Win32Services::parts() { return partsOf(*this); }
 

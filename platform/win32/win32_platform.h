@@ -179,6 +179,7 @@ class Win32Pump : public Pump {
 class Win32Clock : public Clock {
  public:
   std::string nowText() override;
+  DateTime localTime() override;
 };
 
 // All of the above, ready to hand to the program.
