@@ -78,6 +78,13 @@ class Button : public Control {
   void click() {
     if (enabled() && visible() && onClick) onClick();
   }
+  // A press with Shift held: onShiftPress runs first, then the press goes on as a click.
+  std::function<void()> onShiftPress;
+  void shiftClick() {
+    if (!enabled() || !visible()) return;
+    if (onShiftPress) onShiftPress();
+    click();
+  }
 };
 
 class Label : public Button {

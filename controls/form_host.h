@@ -1,8 +1,11 @@
 // How forms reach the screen. The GUI implements it with real windows; headless runs (the
 // console program, tests) use HeadlessHost, where a modal form is loaded and closed at once.
 #pragma once
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "controls/controls.h"
 
@@ -32,6 +35,8 @@ class FormHost {
     int left, top, right, bottom;
   };
   virtual Area workArea() = 0;
+  // The whole screen, taskbar included: a notice sliding away is gone once below its bottom.
+  virtual Area screenArea() = 0;
 };
 
 class HeadlessHost : public FormHost {
@@ -44,25 +49,32 @@ class HeadlessHost : public FormHost {
     f.setVisible(false);
   }
   void lockRedraw(Form&, bool) override {}
-  // What the notification area would show: the tip while the icon is there.
+  // What the notification area would show: whether any icon is there, and the tip of the one
+  // added last; every form's icon is its own.
   bool trayShown = false;
   std::string trayTip;
+  std::vector<std::pair<Form*, std::string>> trays;
   void trayIcon(Form& owner, TrayOp op, const std::string& tip) override {
-    trayShown = op != TrayOp::Delete;
-    trayTip = trayShown ? tip : "";
-    trayOwner_ = trayShown ? &owner : nullptr;
+    auto it = std::find_if(trays.begin(), trays.end(), [&](const auto& t) { return t.first == &owner; });
+    if (op == TrayOp::Delete && it != trays.end()) trays.erase(it);
+    if (op == TrayOp::Add && it == trays.end()) trays.emplace_back(&owner, tip);
+    if (op == TrayOp::Modify && it != trays.end()) it->second = tip;
+    trayShown = !trays.empty();
+    trayTip = trayShown ? trays.back().second : "";
+  }
+  bool hasTray(const Form& f) const {
+    return std::any_of(trays.begin(), trays.end(), [&](const auto& t) { return t.first == &f; });
   }
   void destroy(Form& f) override {
-    if (trayOwner_ == &f) trayIcon(f, TrayOp::Delete, "");
+    trayIcon(f, TrayOp::Delete, "");
     f.setVisible(false);
   }
   void open(Form& f, Form*) override { f.setVisible(true); }
   // A 1024 x 768 screen with a 30-pixel taskbar at the bottom.
   Area screen{0, 0, 1024, 738};
   Area workArea() override { return screen; }
-
- private:
-  Form* trayOwner_ = nullptr;
+  Area display{0, 0, 1024, 768};
+  Area screenArea() override { return display; }
 };
 
 }  // namespace quillon::controls

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/text.h"
 #include "tests/fakes.h"
 #include "update/live_update.h"
+#include "update/update_windows.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -119,4 +121,130 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   bool found = false;
   for (int i = 0; i < m.results.removalCount(); ++i) found = found || m.results.removalRow(i).threat == "Quillon.Sample.Toolbar";
   EXPECT_TRUE(found);
+}
+
+// The download window's caption cycles with a period of 15 ticks whatever the picture shows.
+TEST(LiveUpdateWindows, DownloadCaptionsFollowTheStageCounter) {
+  DownloadBlink b;
+  std::vector<std::string> first;
+  for (int i = 0; i < 15; ++i) first.push_back(b.tick());
+  EXPECT_EQ(first[0], "Connecting to the Server.");
+  EXPECT_EQ(first[1], "Connecting to server.....");  // the picture's text on tick 1 (picture up again)
+  EXPECT_EQ(first[6], "Successfully sent the request.");
+  EXPECT_EQ(first[7], "Connecting to server.....");
+  EXPECT_EQ(first[8], "Receiving a response from the Server.");
+  for (int i : {2, 3, 4, 5, 10, 11, 12, 13, 14}) EXPECT_EQ(first[size_t(i)], "Sending and receiving data, please wait.");
+  // The pictures alternate on an odd period, so the second round shows the other text on 1, 7, 9.
+  std::vector<std::string> second;
+  for (int i = 0; i < 15; ++i) second.push_back(b.tick());
+  EXPECT_EQ(second[0], first[0]);
+  EXPECT_EQ(second[1], "Checking for Definitions.....");
+  EXPECT_EQ(second[8], first[8]);
+}
+
+namespace {
+struct NoticeFixture : ::testing::Test {
+  controls::HeadlessHost host;
+  ui::FrmSignatureUpdated notice{host};
+  int oks = 0;
+  void SetUp() override { notice.onOk = [this] { ++oks; }; }
+  // Ticks whichever of the notice's timers runs; returns the ticks until none runs.
+  int runToEnd(int limit = 100000) {
+    int ticks = 0;
+    for (; ticks < limit; ++ticks) {
+      if (notice.tmrPopupSignatureUpdate.enabled()) notice.tmrPopupSignatureUpdate.tick();
+      else if (notice.tmrEnablePopDownTimer.enabled()) notice.tmrEnablePopDownTimer.tick();
+      else if (notice.tmrPopDown.enabled()) notice.tmrPopDown.tick();
+      else break;
+    }
+    return ticks;
+  }
+};
+}  // namespace
+
+TEST_F(NoticeFixture, SlidesUpAboveTheTaskbarRestsAndSlidesAwayBelowTheScreen) {
+  notice.Form_Load("QuillonTest");
+  EXPECT_EQ(notice.lblUpdateInfo.caption(),
+            "All QuillonTest signatures have been updated automatically.  You are now protected from new malicious "
+            "applications.");
+  // It starts at the taskbar's upper edge, right-aligned.
+  EXPECT_EQ(notice.top, 738);
+  EXPECT_EQ(notice.left, 1024 - notice.width);
+  int highest = notice.top;
+  while (notice.tmrPopupSignatureUpdate.enabled()) {
+    notice.tmrPopupSignatureUpdate.tick();
+    highest = std::min(highest, notice.top);
+  }
+  EXPECT_TRUE(notice.visible());
+  // At rest its bottom is just above the taskbar, never over it.
+  EXPECT_LE(notice.top + notice.height, 738);
+  EXPECT_GE(notice.top + notice.height, 738 - 10);
+  EXPECT_EQ(notice.top, highest);
+  EXPECT_TRUE(notice.tmrEnablePopDownTimer.enabled());
+  EXPECT_EQ(oks, 0);
+  runToEnd();
+  // Gone only once wholly below the screen, then closed as by OK.
+  EXPECT_GE(notice.top, 768);
+  EXPECT_EQ(oks, 1);
+  EXPECT_FALSE(notice.visible());
+}
+
+TEST_F(NoticeFixture, OkDuringTheSlideClosesAtOnce) {
+  notice.Form_Load("QuillonTest");
+  for (int i = 0; i < 5; ++i) notice.tmrPopupSignatureUpdate.tick();
+  notice.cmdUpdateSuccesfullOK.click();
+  EXPECT_EQ(oks, 1);
+  EXPECT_FALSE(notice.visible());
+  EXPECT_EQ(runToEnd(), 0);  // no timer goes on after it closed
+}
+
+// A taller screen than the old fixed slide end: the notice still leaves the screen wholly.
+TEST_F(NoticeFixture, OnATallScreenTheNoticeLeavesTheScreenBeforeClosing) {
+  host.screen = {0, 0, 1920, 1160};
+  host.display = {0, 0, 1920, 1200};
+  notice.Form_Load("QuillonTest");
+  runToEnd();
+  EXPECT_GE(notice.top, 1200);
+  EXPECT_EQ(oks, 1);
+}
+
+TEST_F(LiveUpdateFixture, TheWindowsOfARunComeAndGo) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  std::vector<std::string> seen;
+  bool trayDuringRun = false;
+  app.pump.onYield = [&](int) {
+    seen.push_back(m().frmDownload.txtStatus.text());
+    trayDuringRun = trayDuringRun || (app.host.hasTray(m().frmDownload) && app.host.trayTip == "Getting latest definitions.");
+  };
+  m().updateNotice = nullptr;  // the desktop's notice, not the console's
+  m().RunLiveUpdate();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), "Connecting to the definition server, please wait.");
+  EXPECT_TRUE(trayDuringRun);
+  // The download window and its icon are gone; the notice is up with the outcome.
+  EXPECT_FALSE(m().frmDownload.visible());
+  EXPECT_FALSE(app.host.hasTray(m().frmDownload));
+  EXPECT_FALSE(m().frmDownload.tmrBlink.enabled());
+  EXPECT_TRUE(m().frmSignatureUpdated.visible());
+  EXPECT_EQ(m().frmSignatureUpdated.lblUpdateInfo.caption(),
+            "The QuillonTest definition server could not be reached. Your definitions were not changed.");
+  m().frmSignatureUpdated.cmdUpdateSuccesfullOK.click();
+  EXPECT_FALSE(m().frmSignatureUpdated.visible());
+  EXPECT_EQ(m().settings.read(keys::SHOW), "false");
+}
+
+// Shift held on "Live Update": the addresses of the definition files first, then the update.
+TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  m().cmdUpdate.shiftClick();
+  ASSERT_FALSE(app.dialogs.shown.empty());
+  const std::string listing = app.dialogs.shown.front().text;
+  EXPECT_EQ(listing.substr(0, 47), "http://127.0.0.1:1/definitions/version/R.HTM\r\nh");
+  EXPECT_NE(listing.find("http://127.0.0.1:1/definitions/data/ExeDefinition.dat\r\n"), std::string::npos);
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(definitionFileListing("spyware-cleaner.test", "x").substr(0, 48),
+            "spyware-cleaner.test/definitions/version/R.HTM\r\n");
+  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 8);
 }

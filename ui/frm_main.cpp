@@ -54,6 +54,11 @@ void FrmMain::wireHandlers() {
   lblRemove.onClick = [this] { lblRemove_Click(); };
   cmdSubmit.onClick = [this] { cmdSubmit_Click(); };
   cmdUpdate.onClick = [this] { RunLiveUpdate(); };
+  cmdUpdate.onShiftPress = [this] { cmdUpdate_ShiftPress(); };
+  frmSignatureUpdated.onOk = [this] {
+    settings.write(keys::SHOW, "false");
+    host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
+  };
   cmdLiveUpdate.onClick = [this] { RunLiveUpdate(); };
   mnuFileLiveUpdate.onClick = [this] { RunLiveUpdate(); };
   cmdUpdate.setEnabled(bool(definitionMerge));

@@ -18,6 +18,7 @@
 #include "controls/form_host.h"
 #include "ui/frm_delete.h"
 #include "ui/frm_report.h"
+#include "ui/frm_update_windows.h"
 
 namespace quillon::ui {
 
@@ -37,6 +38,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   void Command5_Click();  // "Send to Tray"
   void timUpdate_Timer();
   void RunLiveUpdate();
+  void cmdUpdate_ShiftPress();  // lists the definition files' addresses, then the press goes on
   int MergeDefinitionUpdate(const std::string& text);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
@@ -117,6 +119,8 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   clsTray tray;
   FrmReport frmReport;
   FrmDelete frmDelete;
+  FrmDownload frmDownload{host};
+  FrmSignatureUpdated frmSignatureUpdated{host};
   Form frmHidden{"frmHidden"};
 
   // ---- side bar
@@ -293,7 +297,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   // Applies an update text to the definition files (records applied; -1: unusable, nothing
   // changed). Live Update is available once it is set.
   std::function<int(const std::string& text)> definitionMerge;
-  // Shows the outcome of a Live Update; without it a message box does.
+  // Shows the outcome of a Live Update; without it the update notice slides up.
   std::function<void(const std::string& text)> updateNotice;
   const LiveUpdateResult& lastUpdate() const { return lastUpdate_; }
 

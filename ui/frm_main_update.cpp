@@ -10,12 +10,12 @@ namespace {
 // The merge's progress goes where the fetch's goes.
 class StatusLine : public MergeStatus {
  public:
-  StatusLine(Label& line, Pump& pump) : line_(line), pump_(pump) {}
-  void show(const std::string& text) override { line_.setCaption(text); }
+  StatusLine(TextBox& line, Pump& pump) : line_(line), pump_(pump) {}
+  void show(const std::string& text) override { line_.setText(text); }
   void yield() override { pump_.yield(); }
 
  private:
-  Label& line_;
+  TextBox& line_;
   Pump& pump_;
 };
 }  // namespace
@@ -24,21 +24,28 @@ int FrmMain::MergeDefinitionUpdate(const std::string& text) {
   // A text the merge cannot use changes nothing; it is told apart from one with nothing new.
   std::vector<MergeRecord> records;
   if (!parseDefinitionUpdate(text, records)) return -1;
-  StatusLine status(lblDeletingCaption, platform.pump);
+  StatusLine status(frmDownload.txtStatus, platform.pump);
   return int(mergeDefinitionUpdate(platform.fs, appFolder, text, status));
+}
+
+void FrmMain::cmdUpdate_ShiftPress() {
+  messageBox(definitionFileListing(branding.webSite, definitionServer(settings)), branding.productName, kMbOk);
 }
 
 void FrmMain::RunLiveUpdate() {
   if (!definitionMerge) return;  // no merge, no update: the button is disabled then
   SetBackgroundTimers(false);
   cmdLiveUpdate.setEnabled(false);  // one Live Update at a time
+  host.open(frmDownload, this);
+  frmDownload.Form_Load();
   LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
-                    definitionMerge, [this](const std::string& s) { lblDeletingCaption.setCaption(s); }};
+                    definitionMerge, [this](const std::string& s) { frmDownload.txtStatus.setText(s); }};
   lastUpdate_ = fetchIncrementalUpdate(env);
   if (lastUpdate_.outcome == UpdateOutcome::Updated) {
     if (!lastUpdate_.newDate.empty()) lblDefVersion.setCaption(lastUpdate_.newDate + " PST");
     settings.write(keys::SHOW, "True");
     settings.write(keys::RESTART, "True");
+    host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
     // The next scan reads the new definitions, the running-program list included.
     ExePathList.clear();
     counts = defs.count();
@@ -46,10 +53,15 @@ void FrmMain::RunLiveUpdate() {
     RefreshStatusPage();
     cmdScan.setEnabled(true);
   }
-  lblDeletingCaption.setCaption("");
   const std::string notice = updateNoticeText(lastUpdate_, branding.productName);
-  if (updateNotice) updateNotice(notice);
-  else messageBox(notice, branding.productName, kMbOk | kMbIconInformation);
+  if (updateNotice) {
+    updateNotice(notice);
+  } else {
+    host.open(frmSignatureUpdated, nullptr);
+    frmSignatureUpdated.Form_Load(branding.productName);
+    frmSignatureUpdated.lblUpdateInfo.setCaption(notice);
+  }
+  frmDownload.Form_Unload();
   cmdLiveUpdate.setEnabled(true);
   SetBackgroundTimers(true);
 }

@@ -93,4 +93,18 @@ std::string updateNoticeText(const LiveUpdateResult& r, const std::string& produ
   return "";
 }
 
+std::string definitionFileListing(const std::string& webSite, const std::string& fallbackBase) {
+  static const char* const kPaths[] = {
+      "/definitions/version/R.HTM",           "/definitions/version/F.HTM",
+      "/definitions/version/E.HTM",           "/definitions/version/C.HTM",
+      "/definitions/data/BlockedCookies.dat", "/definitions/data/RegistryDefinition.dat",
+      "/definitions/data/FileDefinition.dat", "/definitions/data/ExeDefinition.dat"};
+  const std::string site = trim(webSite);
+  const bool placeholder = site.empty() || (site.size() >= 8 && toLower(site.substr(site.size() - 8)) == ".example");
+  const std::string base = placeholder ? fallbackBase : webSite;
+  std::string out;
+  for (const char* path : kPaths) out += base + path + "\r\n";
+  return out;
+}
+
 }  // namespace quillon

@@ -52,6 +52,11 @@ struct LiveUpdateResult {
 };
 
 LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env);
+// The addresses of the definition files on the product's web site, one per line, each line
+// ending in a line break. `webSite` is the branding's site; a copy that carries the build's
+// placeholder site (an ".example" domain, or none) lists `fallbackBase` instead.
+std::string definitionFileListing(const std::string& webSite, const std::string& fallbackBase);
+
 // The text of the update notice for an outcome.
 std::string updateNoticeText(const LiveUpdateResult& r, const std::string& product);
 

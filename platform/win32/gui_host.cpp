@@ -439,6 +439,10 @@ GuiHost::Area GuiHost::workArea() {
   return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
 }
 
+GuiHost::Area GuiHost::screenArea() {
+  return Area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
 void GuiHost::lockRedraw(Form& f, bool lock) {
   LockWindowUpdate(lock ? static_cast<HWND>(windowOf(f)) : nullptr);
 }

@@ -44,6 +44,7 @@ class GuiHost : public controls::FormHost {
   void trayIcon(controls::Form& owner, TrayOp op, const std::string& tip) override;
   void open(controls::Form& f, controls::Form* owner) override;
   Area workArea() override;
+  Area screenArea() override;
 
   // Control ids are 16 bits in WM_COMMAND. Those below kFirstId stay clear of the standard
   // command ids (IDOK 1 and IDCANCEL 2 are what the dialog manager sends for Enter and

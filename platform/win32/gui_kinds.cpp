@@ -196,7 +196,10 @@ void tick(Bound& b) { static_cast<Timer*>(b.control)->tick(); }
 
 // Buttons, labels and menu items: BN_CLICKED, STN_CLICKED and a menu choice are all code 0.
 void commandButton(Bound& b, int code) {
-  if (code == BN_CLICKED) static_cast<Button*>(b.control)->click();
+  if (code != BN_CLICKED) return;
+  auto* button = static_cast<Button*>(b.control);
+  if (button->onShiftPress && GetKeyState(VK_SHIFT) < 0) button->shiftClick();
+  else button->click();
 }
 
 void commandCheckBox(Bound& b, int code) {

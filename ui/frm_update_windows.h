@@ -1,0 +1,66 @@
+// The two windows of a Live Update: the download window, up while the program talks to the
+// definition server, and the notice that slides up above the taskbar with the outcome.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "controls/controls.h"
+#include "controls/form_host.h"
+#include "update/update_windows.h"
+
+namespace quillon::ui {
+
+// Forms are made of the headless controls.
+using namespace quillon::controls;
+
+class FrmDownload : public Form {
+ public:
+  explicit FrmDownload(FormHost& host);
+  void Form_Load();
+  void Form_Unload();
+  void tmrBlink_Timer();
+  void TrayMouse(int message);
+
+  // Status lines from the fetch and the merge.
+  TextBox txtStatus{this, "txtStatus"};
+  Label lblProduct{this, "lblProduct"};
+  Shape picUp{this, "picUp"};
+  Shape picDown{this, "picDown"};
+  Button Command1{this, "Command1", "Cancel"};
+  Timer tmrBlink{this, "tmrBlink", 800, false};
+
+  DownloadBlink blink;  // the stage counter lives for the whole program run
+
+ private:
+  FormHost& host_;
+};
+
+class FrmSignatureUpdated : public Form {
+ public:
+  explicit FrmSignatureUpdated(FormHost& host);
+  void Form_Load(const std::string& product);
+  void Form_Unload();
+  void tmrPopupSignatureUpdate_Timer();
+  void tmrEnablePopDownTimer_Timer();
+  void tmrPopDown_Timer();
+  void cmdUpdateSuccesfullOK_Click();
+
+  Label Label1{this, "Label1", "Definition Update"};
+  Label lblUpdateInfo{this, "lblUpdateInfo"};
+  Button cmdUpdateSuccesfullOK{this, "cmdUpdateSuccesfullOK", "OK"};
+  Timer tmrPopupSignatureUpdate{this, "tmrPopupSignatureUpdate", 10, false};
+  Timer tmrEnablePopDownTimer{this, "tmrEnablePopDownTimer", 7000, false};
+  Timer tmrPopDown{this, "tmrPopDown", 10, false};
+
+  // The OK button's duties outside the notice (the settings store, the download window's
+  // tray icon); the notice then closes itself.
+  std::function<void()> onOk;
+  const NoticeSlide& slide() const { return slide_; }
+
+ private:
+  void place();
+  FormHost& host_;
+  NoticeSlide slide_;
+};
+
+}  // namespace quillon::ui
