@@ -273,3 +273,34 @@ TEST(Http, GarbageNeverHangsNorComesBackAsMoreThanWasSent) {
   EXPECT_FALSE(t.response.ok());
   EXPECT_LT(t.ms, 4000u + 2500u);
 }
+
+// With windows to keep answering, the calling thread goes on pumping while the server is
+// silent, and the reads are still reported there, once each, in order.
+TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {
+  LocalServer slow([](SOCKET c, LocalServer& s) {
+    if (s.stopping(800)) return;
+    LocalServer::sendAll(c, ok200(std::string(1000, 'y')));
+  });
+  win32::Win32Http http;
+  test::FakePump pump;
+  http.waitPump = &pump;
+  const DWORD caller = GetCurrentThreadId();
+  std::vector<std::pair<int, size_t>> reads;
+  bool onCaller = true;
+  HttpResponse r = http.get(slow.url(), quick(), [&](int n, size_t received) {
+    reads.push_back({n, received});
+    onCaller = onCaller && GetCurrentThreadId() == caller;
+  });
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(r.body, std::string(1000, 'y'));
+  EXPECT_TRUE(onCaller);
+  EXPECT_GT(pump.yields, 20);  // about every 10 ms of the 800 ms silence
+  ASSERT_EQ(reads.size(), 5u);  // four pieces of 256 bytes at most, then the empty read
+  for (size_t i = 0; i < reads.size(); ++i) EXPECT_EQ(reads[i].first, int(i + 1));
+  EXPECT_EQ(reads.back().second, 1000u);
+
+  // A silent server still ends at the bound.
+  LocalServer silent([](SOCKET, LocalServer& s) { s.stopping(60000); });
+  r = http.get(silent.url(), quick(), nullptr);
+  EXPECT_EQ(r.failure, HttpFailure::Timeout);
+}

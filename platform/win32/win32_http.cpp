@@ -2,6 +2,10 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -39,8 +43,43 @@ void setTimeouts(HINTERNET h, const HttpLimits& limits) {
 bool timedOut(DWORD error) { return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT; }
 }  // namespace
 
+// A silent server holds WinINet's calls for as long as the time-outs allow: on a worker thread,
+// so that the windows of the calling thread keep answering meanwhile.
 HttpResponse Win32Http::get(const std::string& url, const HttpLimits& limits,
                             const std::function<void(int read, size_t received)>& afterRead) {
+  if (!waitPump) return getHere(url, limits, afterRead);
+  std::mutex m;
+  std::vector<std::pair<int, size_t>> reads;
+  std::atomic<bool> done{false};
+  HttpResponse r;
+  std::thread worker([&] {
+    r = getHere(url, limits, [&](int n, size_t received) {
+      std::lock_guard<std::mutex> lock(m);
+      reads.emplace_back(n, received);
+    });
+    done = true;
+  });
+  std::vector<std::pair<int, size_t>> mine;
+  for (bool last = false; !last;) {
+    last = done;  // read before draining: nothing the worker reported is left behind
+    {
+      std::lock_guard<std::mutex> lock(m);
+      mine.swap(reads);
+    }
+    for (const auto& [n, received] : mine)
+      if (afterRead) afterRead(n, received);
+    mine.clear();
+    if (!last) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      waitPump->yield();
+    }
+  }
+  worker.join();
+  return r;
+}
+
+HttpResponse Win32Http::getHere(const std::string& url, const HttpLimits& limits,
+                                const std::function<void(int read, size_t received)>& afterRead) {
   HttpResponse r;
   const ULONGLONG start = GetTickCount64();
   auto elapsed = [start] { return GetTickCount64() - start; };

@@ -109,6 +109,14 @@ class Win32Http : public Http {
  public:
   HttpResponse get(const std::string& url, const HttpLimits& limits,
                    const std::function<void(int read, size_t received)>& afterRead) override;
+  // Set for a program with windows: the request then runs on a worker thread while the
+  // calling thread keeps its windows answering, and `afterRead` still runs on the calling
+  // thread, once per read, in order.
+  Pump* waitPump = nullptr;
+
+ private:
+  HttpResponse getHere(const std::string& url, const HttpLimits& limits,
+                       const std::function<void(int read, size_t received)>& afterRead);
 };
 
 // Windows Management Instrumentation, through COM.
@@ -205,7 +213,10 @@ struct Win32Services {
   Win32Clock clock;
   // The desktop program's parts: real message boxes and dialogs.
   PlatformParts parts();
-  Platform gui() { return Platform(parts()); }
+  Platform gui() {
+    http.waitPump = &pump;
+    return Platform(parts());
+  }
   // The console program's: questions answered as ConsoleDialogs says.
   Platform console(bool assumeYes = false);
 };
