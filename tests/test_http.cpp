@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
+#include "definitions/cipher.h"
 #include "tests/fakes.h"
 
 using namespace quillon;
@@ -303,4 +305,62 @@ TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {
   LocalServer silent([](SOCKET, LocalServer& s) { s.stopping(60000); });
   r = http.get(silent.url(), quick(), nullptr);
   EXPECT_EQ(r.failure, HttpFailure::Timeout);
+}
+
+// A definition server that answers badly at one of Live Update's steps: the definition files
+// and the definitions date stay byte-identical, and the user is told nothing was changed.
+TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
+  const std::string newer = ok200("1/1/2030 12:00:00 AM");
+  struct Case {
+    const char* what;
+    std::string currentDate, update;  // whole answers; empty: hang up at once
+    bool silent;
+    UpdateOutcome outcome;
+  };
+  const std::string fifty = "HTTP/1.1 200 OK\r\nContent-Length: 52428800\r\nConnection: close\r\n\r\n";
+  const std::string noise(5000, '\x9C');
+  const Case cases[] = {
+      {"empty update", newer, ok200(""), false, UpdateOutcome::Unreachable},
+      {"truncated update", newer, ok200("[BR]" + encodeDefinitionLine("FILE") + "|AD"), false, UpdateOutcome::Refused},
+      {"nothing it can apply", newer, ok200("[BR][BR]"), false, UpdateOutcome::Refused},
+      {"announced 50 MB", newer, fifty + std::string(100000, 'x'), false, UpdateOutcome::Unreachable},
+      {"binary noise", newer, ok200(noise), false, UpdateOutcome::Refused},
+      {"noise without HTTP", newer, noise, false, UpdateOutcome::Unreachable},
+      {"error page", newer, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 21\r\n\r\n<html>Error 500</html>",
+       false, UpdateOutcome::Unreachable},
+      {"date page not a date", ok200("tomorrow, probably"), "", false, UpdateOutcome::Unreachable},
+      {"date page error", "HTTP/1.1 500 Oops\r\nContent-Length: 20\r\n\r\n1/1/2030 12:00:00 AM", "", false,
+       UpdateOutcome::Unreachable},
+      {"silent server", "", "", true, UpdateOutcome::Unreachable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalServer server([&c](SOCKET s, LocalServer& srv) {
+      if (c.silent) {
+        srv.stopping(60000);
+        return;
+      }
+      const std::string request = srv.lastRequest();
+      const std::string& a = request.find("/asp/getDefs.asp") != std::string::npos ? c.update : c.currentDate;
+      LocalServer::sendAll(s, a);
+    });
+    App app;
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kFileDefs, {"old.dll=Old|[windir]"});
+    ui::FrmMain& m = app.main();
+    m.settings.write(keys::DefinitionServer, server.url());
+    std::string notice;
+    m.updateNotice = [&notice](const std::string& text) { notice = text; };
+    m.Form_Load();
+    std::map<std::string, std::string> before;
+    for (const char* f : {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile})
+      before[f] = app.readText(f);
+    const ULONGLONG start = GetTickCount64();
+    m.RunLiveUpdate();
+    EXPECT_LT(GetTickCount64() - start, 45000u);  // within the system's time-outs
+    EXPECT_EQ(m.lastUpdate().outcome, c.outcome);
+    for (const auto& [f, bytes] : before) EXPECT_EQ(app.readText(f), bytes) << f;
+    EXPECT_NE(notice.find("not changed"), std::string::npos) << notice;
+    EXPECT_TRUE(m.cmdLiveUpdate.enabled());
+  }
 }

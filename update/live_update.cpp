@@ -66,7 +66,9 @@ LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env) {
     return r;
   }
   if (n == 0) {
-    r.outcome = UpdateOutcome::Current;
+    // The server said it had newer definitions, yet its update held nothing this program can
+    // apply: the definitions are not the most recent, and the user is told so.
+    r.outcome = UpdateOutcome::Refused;
     return r;
   }
   r.outcome = UpdateOutcome::Updated;
