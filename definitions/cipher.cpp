@@ -4,11 +4,7 @@ namespace quillon {
 
 std::string decodeDefinitionLine(const std::string& line) {
   std::string out(line);
-  for (char& ch : out) {
-    int d = int(static_cast<unsigned char>(ch)) - kCipherKey;
-    if (d < 0) d += 255;
-    ch = char(d);
-  }
+  for (char& ch : out) ch = decodeDefinitionByte(ch);
   return out;
 }
 

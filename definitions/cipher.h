@@ -7,6 +7,11 @@
 namespace quillon {
 
 constexpr int kCipherKey = 61;
+// One byte of an enciphered line, deciphered: the cipher works byte by byte.
+inline char decodeDefinitionByte(char ch) {
+  int d = int(static_cast<unsigned char>(ch)) - kCipherKey;
+  return char(d < 0 ? d + 255 : d);
+}
 
 std::string decodeDefinitionLine(const std::string& line);
 std::string encodeDefinitionLine(const std::string& line);

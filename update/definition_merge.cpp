@@ -1,5 +1,8 @@
 #include "update/definition_merge.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include "common/line_reader.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
@@ -73,20 +76,17 @@ class Merge {
 
   // One file's step; false on a file-system error, with the file left as it was.
   bool applyTo(const std::string& name, const std::vector<MergeRecord>& records, uint32_t& added) {
-    std::vector<std::string> lines, pending;
+    std::vector<std::string> lines;
+    // The pending deletions, by their key as sent in lower case: a later ADD of that key
+    // withdraws them all in one lookup.
+    std::unordered_map<std::string, std::vector<std::string>> pending;
     for (const MergeRecord& r : records) {
       if (!kindTargets(r.kind, name)) continue;
       if (r.action == MergeAction::Add) {
         lines.push_back(r.line);
-        if (r.addHasKey) {
-          std::string sent = toLower(r.key);
-          std::vector<std::string> kept;
-          for (std::string& p : pending)
-            if (toLower(p) != sent) kept.push_back(std::move(p));
-          pending.swap(kept);
-        }
+        if (r.addHasKey) pending.erase(toLower(r.key));
       } else if (r.action == MergeAction::Delete) {
-        pending.push_back(r.key);
+        pending[toLower(r.key)].push_back(r.key);
       }
     }
     status_.show(kApplyingText);
@@ -139,10 +139,13 @@ class Merge {
   // The removal pass: every line of the old file and then the new lines, less lines of one
   // space and lines whose key (deciphered, in any letter case) a pending deletion names.
   bool copyWithout(std::unique_ptr<InputFile> in, const std::vector<std::string>& lines,
-                   const std::vector<std::string>& pending, ScratchWriter& out) {
-    std::vector<std::string> gone;
-    for (const std::string& p : pending) gone.push_back(toLower(decodeDefinitionLine(p)));
+                   const std::unordered_map<std::string, std::vector<std::string>>& pending, ScratchWriter& out) {
+    std::unordered_set<std::string> gone;
+    gone.reserve(pending.size() * 2);
+    for (const auto& entry : pending)
+      for (const std::string& p : entry.second) gone.insert(toLower(decodeDefinitionLine(p)));
     long number = 0;
+    std::string key;
     auto take = [&](const std::string& line) {
       ++number;
       if (++seen_ % 100 == 0) {
@@ -150,10 +153,16 @@ class Merge {
         status_.yield();
       }
       if (line == " ") return;
-      std::string key = toLower(keyOf(decodeDefinitionLine(line)));
-      for (const std::string& g : gone)
-        if (g == key) return;
-      out.add(line + "\r\n");
+      // The cipher works byte by byte: the key is deciphered up to its "=" and no further.
+      key.clear();
+      for (char c : line) {
+        const char plain = decodeDefinitionByte(c);
+        if (plain == '=') break;
+        key += plain >= 'A' && plain <= 'Z' ? char(plain - 'A' + 'a') : plain;
+      }
+      if (gone.count(key)) return;
+      out.add(line);
+      out.add("\r\n");
     };
     if (in) {
       LineReader reader(std::move(in));
@@ -186,33 +195,36 @@ bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& re
   size_t from = 0;
   for (size_t number = 1;; ++number) {
     size_t at = ifind(text, "[BR]", from);
-    std::string record = trim(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
+    // Views into the text: only what a record keeps is copied.
+    std::string_view record = std::string_view(text).substr(from, at == std::string::npos ? std::string::npos : at - from);
+    while (!record.empty() && record.front() == ' ') record.remove_prefix(1);
+    while (!record.empty() && record.back() == ' ') record.remove_suffix(1);
     from = at == std::string::npos ? text.size() : at + 4;
     if (!record.empty()) {
       size_t def = record.find("[DEF]");
-      std::string header = record.substr(0, def);
+      std::string_view header = record.substr(0, def);
       size_t bar = header.find('|');
       MergeRecord r;
-      r.kind = decodeDefinitionLine(header.substr(0, bar));
+      r.kind = decodeDefinitionLine(std::string(header.substr(0, bar)));
       bool known = false;
       for (const char* name : kTargets) known = known || kindTargets(r.kind, name);
       if (known) {
-        const std::string where = "record " + std::to_string(number);
         if (def == std::string::npos || bar == std::string::npos)
-          return fail(problem, where + ": no [DEF] or no action");
-        std::string action = header.substr(bar + 1);
+          return fail(problem, "record " + std::to_string(number) + ": no [DEF] or no action");
+        std::string_view action = header.substr(bar + 1);
         action = action.substr(0, action.find('|'));
-        std::string body = record.substr(def + 5);
+        const std::string_view body = record.substr(def + 5);
         if (action == "ADD") {
           r.action = MergeAction::Add;
-          if (!addLine(r.kind, body, r.line)) return fail(problem, where + ": registry body with fewer than three parts");
+          if (!addLine(r.kind, std::string(body), r.line))
+            return fail(problem, "record " + std::to_string(number) + ": registry body with fewer than three parts");
           if (unencodableByte(decodeDefinitionLine(r.line)) != std::string::npos)
-            return fail(problem, where + ": the line would hold a line break");
+            return fail(problem, "record " + std::to_string(number) + ": the line would hold a line break");
           r.addHasKey = body.find('=') != std::string::npos;
-          r.key = keyOf(body);
+          r.key = std::string(body.substr(0, body.find('=')));
         } else if (action == "DEL") {
           r.action = MergeAction::Delete;
-          r.key = keyOf(body);
+          r.key = std::string(body.substr(0, body.find('=')));
         }
         out.push_back(std::move(r));
       }
