@@ -11,6 +11,7 @@
 #include "removal/system_tasks.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
+#include "scheduler/scheduler.h"
 #include "shell/tray.h"
 #include "shell/settings.h"
 #include "update/live_update.h"
@@ -24,7 +25,7 @@ namespace quillon::ui {
 // Forms are made of the headless controls.
 using namespace quillon::controls;
 
-class FrmMain : public Form, private ScanHost, private RemovalHost {
+class FrmMain : public Form, private ScanHost, private RemovalHost, private SchedulerHost {
  public:
   FrmMain(Platform& platform, FormHost& host, std::string exePath, Branding branding);
   ~FrmMain() override;
@@ -97,6 +98,15 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   // ---- settings
   void LoadSettings();
 
+  // ---- scheduled scans
+  void LoadSchedule();
+  bool SaveSchedule();  // false when the schedule could not be saved as it stands
+  void CmdProceed_Click();
+  void cmdDefaultSetting_Click();
+  void cmbDays_Click();
+  void chkAutomaticScanYesOrNo_Click();
+  void tmrScheduler_Timer();
+
   // ---- state that outlives one operation
   Platform& platform;
   FormHost& host;
@@ -115,6 +125,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   ExecutableList ExePathList;  // the memory scan's definitions, loaded once per program run
   RestorePoints restorePoints;
   clsTray tray;
+  Scheduler scheduler{SchedulerEnv{settings, platform.clock}, *this};
   FrmReport frmReport;
   FrmDelete frmDelete;
   Form frmHidden{"frmHidden"};
@@ -309,7 +320,13 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   void showItem(const std::string& caption) override;
   void deleteFailed(const std::vector<std::string>& paths) override;
 
+  // SchedulerHost
+  bool schedulerMustWait() const override;
+  void runScheduledScan(bool deleteFound) override;
+
   void layoutControls();
+  void wireScheduleHandlers();
+  void showScheduleState();
   void scanMemory(ScanEnv& env);
   ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();

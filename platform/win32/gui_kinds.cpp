@@ -239,7 +239,7 @@ void notifyDatePicker(Bound& b, const NMHDR& nm) {
     t.hour = dt.st.wHour, t.minute = dt.st.wMinute, t.second = dt.st.wSecond;
     v = formatDateTime(t);
   }
-  static_cast<DatePicker*>(b.control)->setValue(v);
+  static_cast<DatePicker*>(b.control)->change(v);
 }
 
 // Every list shares the host's icons: without LVS_SHAREIMAGELISTS the first list destroyed
