@@ -197,7 +197,12 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   EXPECT_EQ(m().lastRemoval().removed.size(), 1u);
 
   app.writeText("planted.bin", "back again");
-  app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
+  // The next occurrence comes while the question is open: it waits for the answer.
+  bool ranUnderTheQuestion = false;
+  app.dialogs.answer = [&](const ShownBox&) {
+    ranUnderTheQuestion = tickAt(at(2026, 12, 2, 8, 0, 0));
+    return kIdNo;
+  };
   m().cmdScanNow_Click();
   ASSERT_EQ(m().results.removalCount(), 1);
   EXPECT_TRUE(app.dialogs.shown.empty());  // a run by hand leaves the choice to the user
@@ -206,8 +211,9 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
   EXPECT_TRUE(exists(planted));
+  EXPECT_FALSE(ranUnderTheQuestion);
 
-  // Unchecked, a scheduled run finds and keeps.
+  // Now it runs; unchecked, a scheduled run finds and keeps.
   m().chkAutoDel.click();
   EXPECT_TRUE(tickAt(at(2026, 12, 2, 8, 0, 0)));
   EXPECT_TRUE(exists(planted));

@@ -335,7 +335,10 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   void pause(Control& pauseControl);
   void askStop(const std::string& question);
   int messageBox(const std::string& text, const std::string& title, unsigned flags) {
-    return platform.dialogs.messageBox(text, title, flags);
+    ++openBoxes_;
+    int answer = platform.dialogs.messageBox(text, title, flags);
+    --openBoxes_;
+    return answer;
   }
   void showPage(Frame& page);
   bool scanInProgress() const { return !cmdScan.enabled(); }
@@ -346,6 +349,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   bool loaded_ = false;
   bool reportFailed_ = false;
   bool unloading_ = false;
+  int openBoxes_ = 0;  // the window's own message boxes now waiting for an answer
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;
   LiveUpdateResult lastUpdate_;

@@ -101,8 +101,10 @@ void FrmMain::tmrScheduler_Timer() {
   AutoDeleteAfterScan = false;
 }
 
+// A box waiting for an answer (the removal's "Really Delete?") keeps dispatching timer ticks; a
+// scan started under it would replace the results the question is about.
 bool FrmMain::schedulerMustWait() const {
-  return unloading_ || !cmdScanNow.enabled() || !lblRemove.enabled() || !cmdLiveUpdate.enabled();
+  return unloading_ || openBoxes_ > 0 || !cmdScanNow.enabled() || !lblRemove.enabled() || !cmdLiveUpdate.enabled();
 }
 
 void FrmMain::runScheduledScan(bool deleteFound) {
