@@ -276,6 +276,12 @@ class DatePicker : public Control {
   // The value as the program's date-time text; empty means no date (a null value).
   const std::string& value() const { return caption(); }
   void setValue(const std::string& v) { setCaption(v); }
+  // The user's change in the window: the new value, then onChange. A change by code runs nothing.
+  void change(const std::string& v) {
+    setValue(v);
+    if (onChange) onChange();
+  }
+  std::function<void()> onChange;
 };
 
 class TabStrip : public Control {

@@ -55,6 +55,15 @@ constexpr SettingKey optMemorySheildOff{kOptions, "optMemorySheildOff", "False",
 constexpr SettingKey optScanAllSelectedHardDrive{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
 constexpr SettingKey optScanOnlyKnownSoftwares{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
 
+// ---- scheduled scans
+// The position in the "Run on:" list; absent ("None") until a schedule is first applied.
+constexpr SettingKey Day{kOptions, "Day", "None", K::Text};
+// The pickers' values, or "Null" for a picker that holds none.
+constexpr SettingKey Time{kOptions, "Time", "Null", K::Text};
+constexpr SettingKey Date{kOptions, "Date", "Null", K::Text};
+// The occurrence the scheduler ran last, so that no occurrence runs twice.
+constexpr SettingKey LastScheduledScan{kSettings, "LastScheduledScan", "", K::Text};
+
 // ---- program state
 constexpr SettingKey chkAutoDel{kSettings, "chkAutoDel", "0", K::Number};
 constexpr SettingKey lblLastScan{kSettings, "lblLastScan", "Never", K::Text};

@@ -43,6 +43,7 @@ struct AllKinds : Form {
     chk.onClick = [this] { ++checkClicks; };
     tmr.onTick = [this] { ++ticks; };
     mnuHide.onClick = [this] { ++menuClicks; };
+    dtp.onChange = [this] { ++dateChanges; };
   }
   TabStrip tabs{this, "tabs", {"General", "Details"}};
   Frame fra{this, "fra", "Options"};
@@ -60,7 +61,7 @@ struct AllKinds : Form {
   Button cmdOk{this, "cmdOk", "OK"};
   MenuItem mnuHide{this, "mnuHide", "Hide", "File"};
   MenuItem mnuHelp{this, "mnuHelp", "About", "Help"};
-  int clicks = 0, checkClicks = 0, ticks = 0, menuClicks = 0;
+  int clicks = 0, checkClicks = 0, ticks = 0, menuClicks = 0, dateChanges = 0;
 };
 
 struct Small : Form {
@@ -331,6 +332,40 @@ TEST_F(GuiForms, ADestroyedFormComesBackWithTheStateItsControlsKept) {
   host.destroy(f);
   HIMAGELIST icons = ListView_GetImageList(hw(other.lvw), LVSIL_SMALL);
   EXPECT_EQ(ImageList_GetImageCount(icons), 6);
+}
+
+// What the picker tells its parent when the user changes it: a date, or no date when the user
+// clears its check box.
+TEST_F(GuiForms, AUsersDateChangeReachesThePickerAndItsHandler) {
+  AllKinds f;
+  create(f);
+  HWND picker = hw(f.dtp);
+  f.dtp.setValue("3/16/2006 12:00:00 AM");
+  EXPECT_EQ(f.dateChanges, 0);  // a value set by code runs no handler
+  NMDATETIMECHANGE nm{};
+  nm.nmhdr.hwndFrom = picker;
+  nm.nmhdr.idFrom = UINT_PTR(GetDlgCtrlID(picker));
+  nm.nmhdr.code = DTN_DATETIMECHANGE;
+  nm.dwFlags = GDT_VALID;
+  nm.st = SYSTEMTIME{2026, 12, 4, 24, 18, 30, 15, 0};
+  auto userChange = [&] { SendMessageA(GetParent(picker), WM_NOTIFY, nm.nmhdr.idFrom, reinterpret_cast<LPARAM>(&nm)); };
+  userChange();
+  EXPECT_EQ(f.dtp.value(), "12/24/2026 6:30:15 PM");
+  EXPECT_EQ(f.dateChanges, 1);
+  nm.dwFlags = GDT_NONE;
+  userChange();
+  EXPECT_EQ(f.dtp.value(), "");
+  EXPECT_EQ(f.dateChanges, 2);
+  SYSTEMTIME st{};
+  EXPECT_EQ(SendMessageA(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_NONE);
+  // Text that is no date shows as no date, and a date set by code shows in the window.
+  f.dtp.setValue("12/25/2026 12:00:00 AM");
+  EXPECT_EQ(SendMessageA(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_VALID);
+  EXPECT_EQ(st.wDay, 25);
+  f.dtp.setValue("soon");
+  EXPECT_EQ(SendMessageA(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_NONE);
+  EXPECT_EQ(f.dateChanges, 2);
+  host.destroy(f);
 }
 
 TEST_F(GuiForms, FormsGoWithTheirOwnerAndMayDestroyThemselves) {

@@ -86,8 +86,9 @@ TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
   auto& m = app.main();
   m.Form_Load();
   for (controls::Control* c : std::initializer_list<controls::Control*>{&m.cmdStop, &m.cmdPause, &m.lblStop, &m.lblPause,
-                                                             &m.cmdDefaultSetting})
+                                                             &m.CmdProceed})
     EXPECT_FALSE(c->enabled()) << c->name();
+  EXPECT_TRUE(m.cmdDefaultSetting.enabled());  // Reset always has something to apply
   m.cmdStop_Click();
   m.lblPause_Click();
   EXPECT_TRUE(app.dialogs.shown.empty());  // no question while there is nothing to stop

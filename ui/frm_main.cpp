@@ -27,6 +27,7 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();
+  wireScheduleHandlers();
 }
 
 FrmMain::~FrmMain() = default;
@@ -88,11 +89,11 @@ void FrmMain::wireHandlers() {
     };
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
 
-  // A control is enabled only when what it does works. Live Update, the schedule's Apply (and
-  // its Reset, which applies) and the web page come with their own subsystems; Stop and Pause
-  // only while a scan runs.
+  // A control is enabled only when what it does works. The schedule's Apply once there is a
+  // change to apply; the web page comes with its own subsystem; Stop and Pause only while a scan
+  // runs.
   for (Control* c : {static_cast<Control*>(&CmdProceed),
-                     static_cast<Control*>(&cmdDefaultSetting), static_cast<Control*>(&cmdWebsite),
+                     static_cast<Control*>(&cmdWebsite),
                      static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
                      static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
     c->setEnabled(false);
@@ -146,6 +147,7 @@ void FrmMain::Form_Load() {
   shpCircle.setVisible(false);
   setShowInTaskbar(false);
 
+  LoadSchedule();
   SetBackgroundTimers(false);
   LoadSettings();
   SetBackgroundTimers(true);

@@ -11,6 +11,7 @@
 #include "removal/system_tasks.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
+#include "scheduler/scheduler.h"
 #include "shell/tray.h"
 #include "shell/settings.h"
 #include "update/live_update.h"
@@ -25,7 +26,7 @@ namespace quillon::ui {
 // Forms are made of the headless controls.
 using namespace quillon::controls;
 
-class FrmMain : public Form, private ScanHost, private RemovalHost {
+class FrmMain : public Form, private ScanHost, private RemovalHost, private SchedulerHost {
  public:
   FrmMain(Platform& platform, FormHost& host, std::string exePath, Branding branding);
   ~FrmMain() override;
@@ -99,6 +100,15 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   // ---- settings
   void LoadSettings();
 
+  // ---- scheduled scans
+  void LoadSchedule();
+  bool SaveSchedule();  // false when the schedule could not be saved as it stands
+  void CmdProceed_Click();
+  void cmdDefaultSetting_Click();
+  void cmbDays_Click();
+  void chkAutomaticScanYesOrNo_Click();
+  void tmrScheduler_Timer();
+
   // ---- state that outlives one operation
   Platform& platform;
   FormHost& host;
@@ -117,6 +127,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   ExecutableList ExePathList;  // the memory scan's definitions, loaded once per program run
   RestorePoints restorePoints;
   clsTray tray;
+  Scheduler scheduler{SchedulerEnv{settings, platform.clock}, *this};
   FrmReport frmReport;
   FrmDelete frmDelete;
   FrmDownload frmDownload{host};
@@ -313,7 +324,13 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   void showItem(const std::string& caption) override;
   void deleteFailed(const std::vector<std::string>& paths) override;
 
+  // SchedulerHost
+  bool schedulerMustWait() const override;
+  void runScheduledScan(bool deleteFound) override;
+
   void layoutControls();
+  void wireScheduleHandlers();
+  void showScheduleState();
   void scanMemory(ScanEnv& env);
   ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
@@ -322,7 +339,10 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   void pause(Control& pauseControl);
   void askStop(const std::string& question);
   int messageBox(const std::string& text, const std::string& title, unsigned flags) {
-    return platform.dialogs.messageBox(text, title, flags);
+    ++openBoxes_;
+    int answer = platform.dialogs.messageBox(text, title, flags);
+    --openBoxes_;
+    return answer;
   }
   void showPage(Frame& page);
   bool scanInProgress() const { return !cmdScan.enabled(); }
@@ -333,6 +353,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   bool loaded_ = false;
   bool reportFailed_ = false;
   bool unloading_ = false;
+  int openBoxes_ = 0;  // the window's own message boxes now waiting for an answer
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;
   LiveUpdateResult lastUpdate_;

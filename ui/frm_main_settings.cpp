@@ -77,12 +77,6 @@ void FrmMain::wireSettingsHandlers() {
     settings.write(keys::chkRunAtStartup, boxValue(chkRunAtStartup));
     setRunAtStartup(platform.registry, settings, exePath);
   };
-
-  cmdDefaultSetting.onClick = [this] {
-    cmbDays.setListIndex(7);
-    chkAutomaticScanYesOrNo.setValue(0);
-    if (CmdProceed.onClick) CmdProceed.onClick();
-  };
 }
 
 void FrmMain::LoadSettings() {
@@ -125,10 +119,8 @@ void FrmMain::LoadSettings() {
   lblLastUpdate.setCaption("Signatures Last Updated On " + defs.readDate() + " PST");  // 14
   number(keys::chkAutomaticScanYesOrNo, chkAutomaticScanYesOrNo);  // 15
   auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);  // 16
-  bool on = scheduled && *scheduled != 0;
-  for (Control* c : {static_cast<Control*>(&dtpScheduleDate), static_cast<Control*>(&dtpScheduleTime),
-                     static_cast<Control*>(&cmbDays), static_cast<Control*>(&tmrScheduler)})
-    c->setEnabled(on);
+  tmrScheduler.setEnabled(scheduled && *scheduled != 0);
+  showScheduleState();
   number(keys::chkAutomaticUpdate, chkAutomaticUpdate);            // 17
   for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18
     if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, keys::kDriveDefault)) lvwHardDrives.setChecked(i, *v);

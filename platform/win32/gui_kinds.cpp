@@ -125,13 +125,16 @@ void mirrorDatePicker(Bound& b, Change what, int) {
   if (what == Change::State) mirrorWindow(b, what);
   if (what != Change::Caption && what != Change::Value) return;
   DateTime t;
+  SYSTEMTIME st{};
   if (parseDateTime(b.control->caption(), t)) {
-    SYSTEMTIME st{};
     st.wYear = WORD(t.year), st.wMonth = WORD(t.month), st.wDay = WORD(t.day);
     st.wHour = WORD(t.hour), st.wMinute = WORD(t.minute), st.wSecond = WORD(t.second);
     SendMessageA(b.hwnd, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
   } else {
-    SendMessageA(b.hwnd, DTM_SETSYSTEMTIME, GDT_NONE, 0);
+    // "No date" still needs a time to point at: some pickers refuse a null pointer and keep
+    // showing the old date.
+    GetLocalTime(&st);
+    SendMessageA(b.hwnd, DTM_SETSYSTEMTIME, GDT_NONE, reinterpret_cast<LPARAM>(&st));
   }
 }
 
@@ -242,7 +245,7 @@ void notifyDatePicker(Bound& b, const NMHDR& nm) {
     t.hour = dt.st.wHour, t.minute = dt.st.wMinute, t.second = dt.st.wSecond;
     v = formatDateTime(t);
   }
-  static_cast<DatePicker*>(b.control)->setValue(v);
+  static_cast<DatePicker*>(b.control)->change(v);
 }
 
 // Every list shares the host's icons: without LVS_SHAREIMAGELISTS the first list destroyed

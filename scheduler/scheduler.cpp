@@ -1,0 +1,135 @@
+#include "scheduler/scheduler.h"
+
+namespace quillon {
+
+namespace {
+
+// Days since 1 March of year 0 in the proleptic Gregorian calendar, and back.
+long long daysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe;
+}
+
+DateTime civilFromDays(long long z) {
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  DateTime t;
+  t.day = int(doy - (153 * mp + 2) / 5 + 1);
+  t.month = int(mp < 10 ? mp + 3 : mp - 9);
+  t.year = int(yoe + era * 400 + (t.month <= 2));
+  return t;
+}
+
+// The day `daysBack` days before `day`, at the given time of day.
+DateTime dayAt(const DateTime& day, int daysBack, const DateTime& timeOfDay) {
+  DateTime t = civilFromDays(daysFromCivil(day.year, day.month, day.day) - daysBack);
+  t.hour = timeOfDay.hour, t.minute = timeOfDay.minute, t.second = timeOfDay.second;
+  return t;
+}
+
+std::string orNull(const std::string& v) { return v.empty() ? "Null" : v; }
+std::string fromNull(const std::string& v) { return v == "Null" ? "" : v; }
+
+}  // namespace
+
+long long secondsOf(const DateTime& t) {
+  return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL + t.minute * 60LL + t.second;
+}
+
+std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now) {
+  DateTime time;
+  if (!s.enabled || !parseDateTime(s.time, time)) return std::nullopt;
+  const long long nowSeconds = secondsOf(now);
+  auto due = [&](const DateTime& t) { return secondsOf(t) <= nowSeconds; };
+  if (s.day >= kMonday && s.day <= kSunday) {
+    // The list starts on Monday, the weekday count on Sunday; a week back always finds one.
+    const int weekday = (s.day + 1) % 7;
+    for (int back = 0; back <= 7; ++back) {
+      DateTime t = dayAt(now, back, time);
+      if (weekdayOf(t) == weekday && due(t)) return t;
+    }
+    return std::nullopt;
+  }
+  if (s.day == kDaily) {
+    DateTime today = dayAt(now, 0, time);
+    return due(today) ? today : dayAt(now, 1, time);
+  }
+  if (s.day == kDateAndTime) {
+    DateTime date;
+    if (!parseDateTime(s.date, date)) return std::nullopt;
+    DateTime t = dayAt(date, 0, time);
+    if (due(t)) return t;
+  }
+  return std::nullopt;
+}
+
+Schedule Scheduler::stored(bool* saved) const {
+  Settings& st = env_.settings;
+  Schedule s;
+  auto on = st.readNumber(keys::chkAutomaticScanYesOrNo);
+  s.enabled = on && *on != 0;
+  const std::string day = st.read(keys::Day);
+  if (saved) *saved = day != keys::Day.def;
+  if (day != keys::Day.def) {
+    // A stored day that is not one of the list's positions never fires.
+    auto n = st.readNumber(keys::Day);
+    s.day = n && *n >= kMonday && *n <= kNever && *n == double(int(*n)) ? int(*n) : kNever;
+  }
+  s.time = fromNull(st.read(keys::Time));
+  s.date = fromNull(st.read(keys::Date));
+  return s;
+}
+
+void Scheduler::load() {
+  schedule_ = stored();
+  watchFrom_ = secondsOf(env_.clock.localTime());
+  DateTime last;
+  if (parseDateTime(env_.settings.read(keys::LastScheduledScan), last)) lastRun_ = secondsOf(last);
+  else lastRun_.reset();
+}
+
+ApplyResult Scheduler::apply(const Schedule& s) {
+  if (s.enabled && s.day == kDateAndTime && (s.date.empty() || s.time.empty())) return ApplyResult::NeedDate;
+  if (s.enabled && s.day >= kMonday && s.day <= kDaily && s.time.empty()) return ApplyResult::NeedTime;
+  Settings& st = env_.settings;
+  st.write(keys::chkAutomaticScanYesOrNo, s.enabled ? "1" : "0");
+  if (s.enabled) {
+    st.write(keys::Day, std::to_string(s.day));
+    st.write(keys::Time, orNull(s.time));
+    st.write(keys::Date, orNull(s.date));
+  }
+  // What fires is what the store holds, read back.
+  Schedule now = stored();
+  if (!(now == schedule_)) watchFrom_ = secondsOf(env_.clock.localTime());
+  schedule_ = now;
+  return ApplyResult::Saved;
+}
+
+bool Scheduler::tick() {
+  if (running_ || !schedule_.enabled) return false;
+  auto occurrence = latestOccurrence(schedule_, env_.clock.localTime());
+  if (!occurrence) return false;
+  const long long at = secondsOf(*occurrence);
+  if (at < watchFrom_ || (lastRun_ && at <= *lastRun_)) return false;
+  // Due but something else runs: a later tick runs it once that has ended.
+  if (host_.schedulerMustWait()) return false;
+  // Recorded before the run, so that nothing the run dispatches can start it a second time.
+  lastRun_ = at;
+  env_.settings.write(keys::LastScheduledScan, formatDateTime(*occurrence));
+  running_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{running_};
+  host_.runScheduledScan(env_.settings.isOn(keys::chkAutoDel));
+  return true;
+}
+
+}  // namespace quillon
