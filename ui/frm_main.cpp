@@ -142,6 +142,7 @@ void FrmMain::Form_Load() {
   setShowInTaskbar(false);
 
   SetBackgroundTimers(false);
+  FillDriveList();
   LoadSettings();
   SetBackgroundTimers(true);
   frmDelete.setVisible(false);

@@ -96,6 +96,8 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
 
   // ---- settings
   void LoadSettings();
+  void FillDriveList();
+  void lvwHardDrives_ItemCheck();
 
   // ---- state that outlives one operation
   Platform& platform;
