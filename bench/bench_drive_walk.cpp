@@ -2,7 +2,7 @@
 //
 //   bench_drive_walk [files folders]   speed: the walk over a tree against a bare recursive
 //                                      FindFirstFileA/FindNextFileA walk of the same tree, best of
-//                                      three each, and the longest stretch between two turns of
+//                                      five each, and the longest stretch between two turns of
 //                                      the message loop (how long Stop or Pause would wait)
 //   bench_drive_walk memory            peak working set of the walk over a tree and over one
 //                                      ten times its size, each in a process of its own
@@ -101,10 +101,13 @@ class TimingPump : public Pump {
  public:
   win32::Win32Pump real;
   double last = 0, longest = 0;
-  long long turns = 0;
+  long long turns = 0, overLimit = 0;
   void yield() override {
     const double now = win32::Win32Pump::nowMs();
-    if (last > 0) longest = std::max(longest, now - last);
+    if (last > 0) {
+      longest = std::max(longest, now - last);
+      overLimit += now - last > 50;
+    }
     real.yield();
     ++turns;
     last = win32::Win32Pump::nowMs();
@@ -126,7 +129,7 @@ class RunHost : public ScanHost {
 
 struct WalkRun {
   double ms = 0;
-  long long inspected = 0, turns = 0;
+  long long inspected = 0, turns = 0, overLimit = 0;
   int found = 0;
   double longestWait = 0;
 };
@@ -157,6 +160,7 @@ WalkRun runWalk(const std::string& appFolder, const std::string& root) {
   r.found = main.lvwFilesToBeDeleted.count();
   r.turns = pump.turns;
   r.longestWait = pump.longest;
+  r.overLimit = pump.overLimit;
   return r;
 }
 
@@ -174,7 +178,10 @@ int speed(int files, int folders) {
   WalkRun best;
   best.ms = 1e300;
   double longestWait = 0;
-  for (int round = 0; round < 3; ++round) {
+  long long turns = 0, overLimit = 0;
+  // Five rounds, the sides taking turns: on a shared machine the best of each is the figure
+  // least disturbed by other programs.
+  for (int round = 0; round < 5; ++round) {
     const double t0 = win32::Win32Pump::nowMs();
     entries = bareWalk(root, false);
     floor = std::min(floor, win32::Win32Pump::nowMs() - t0);
@@ -183,6 +190,8 @@ int speed(int files, int folders) {
     basicFloor = std::min(basicFloor, win32::Win32Pump::nowMs() - t1);
     WalkRun r = runWalk(app, root);
     longestWait = std::max(longestWait, r.longestWait);
+    turns += r.turns;
+    overLimit += r.overLimit;
     if (r.ms < best.ms) best = r;
   }
   std::printf("drive walk: %d files in %d folders (%lld entries), %d threat files found\n", files, folders, entries,
@@ -193,7 +202,10 @@ int speed(int files, int folders) {
   std::printf("  bare walk, FindFirstFileExA (basic):    %.0f ms\n", basicFloor);
   std::printf("  walk / bare walk:                       %.3f (goal 1.15)\n", best.ms / floor);
   std::printf("  walk / bare walk with the same listing: %.3f\n", best.ms / basicFloor);
-  std::printf("  longest wait for Stop/Pause:            %.1f ms (limit 50 ms)\n", longestWait);
+  // One long wait in a loaded machine's scheduling gap looks different from a stretch of the
+  // walk that never yields: the count tells them apart.
+  std::printf("  longest wait for Stop/Pause:            %.1f ms (limit 50 ms); %lld of %lld waits over 50 ms\n",
+              longestWait, overLimit, turns);
   cleanUp(app);
   return 0;
 }
