@@ -1,6 +1,7 @@
 // quillon-cli.exe: the console front-end over the same engine as the desktop program.
 //   quillon-cli scan [--remove]          run the scan that "Start" runs; print the findings;
 //                                        with --remove, remove them as "Delete" does
+//   quillon-cli scan --complete [...]    a complete system scan: also walks the checked drives
 //   quillon-cli quarantine list          one line per quarantined item
 //   quillon-cli quarantine restore ID    put an item back where it was
 //   quillon-cli submit NAME              submit a suspicious file name to the data server
@@ -32,6 +33,9 @@ int usage() {
   std::fprintf(stderr,
                "usage: quillon-cli [--yes] scan [--remove]   run a scan and list what it found; with --remove,\n"
                "                                             remove it into the quarantine\n"
+               "       quillon-cli scan --complete [--remove]\n"
+               "                                             the same as a complete system scan: every drive\n"
+               "                                             checked on the options page is walked as well\n"
                "       quillon-cli quarantine list           list the quarantined items\n"
                "       quillon-cli quarantine restore ID     put a quarantined item back where it was\n"
                "       quillon-cli submit NAME               submit a suspicious file name\n"
@@ -105,13 +109,16 @@ struct ConsoleWindow {
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
 // not look; 3 something found could not be removed; 5 the report could not be written.
-int scan(bool assumeYes, bool remove) {
+int scan(bool assumeYes, bool remove, bool complete) {
   ConsoleWindow console(assumeYes);
   ui::FrmMain& main = console.main;
   main.Form_Load();
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!main.loaded()) return 2;
+  // Every start selects the quick scan; choosing the other is what the user's click does.
+  if (complete) main.optScanAllSelectedHardDrive.setValue(true);
   main.cmdScanNow_Click();
+  if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(main.counters.filesInspected));
   for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
   const ScanResults& results = main.results;
   for (int i = 0; i < results.removalCount(); ++i) {
@@ -204,18 +211,19 @@ int submit(const std::string& name) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> words;
-  bool assumeYes = false, remove = false;
+  bool assumeYes = false, remove = false, complete = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--yes") assumeYes = true;
     else if (arg == "--remove") remove = true;
+    else if (arg == "--complete") complete = true;
     else if (arg.compare(0, 1, "-") != 0 || !words.empty()) words.push_back(arg);
     else return usage();  // an unknown option is never taken as permission
   }
   if (words.empty()) return usage();
   const std::string& cmd = words[0];
-  if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove);
-  if (remove) return usage();
+  if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove, complete);
+  if (remove || complete) return usage();
   if (cmd == "quarantine") return quarantine(words);
   if (cmd == "submit" && words.size() == 2) return submit(words[1]);
   if (cmd == "update" && words.size() == 1) return update();

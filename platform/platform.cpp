@@ -47,4 +47,28 @@ std::unique_ptr<AppendFile> FileSystem::openAppend(const std::string& path) {
   return std::make_unique<WriteEachTime>(*this, path);
 }
 
+namespace {
+class ListedFolder : public FolderStream {
+ public:
+  explicit ListedFolder(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {}
+  bool next(FolderEntryView& entry) override {
+    if (at_ >= entries_.size()) return false;
+    const FolderEntry& e = entries_[at_++];
+    entry = {e.name.c_str(), e.name.size(), e.attributes};
+    return true;
+  }
+
+ private:
+  std::vector<FolderEntry> entries_;
+  size_t at_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<FolderStream> FileSystem::streamFolder(const std::string& folder) {
+  std::vector<FolderEntry> entries = listFolder(folder);
+  // An empty listing cannot tell an empty folder from one that cannot be read; both stream
+  // nothing.
+  return std::make_unique<ListedFolder>(std::move(entries));
+}
+
 }  // namespace quillon

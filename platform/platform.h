@@ -78,6 +78,21 @@ struct FolderEntry {
 };
 constexpr uint32_t kNoSuchPath = 0xFFFFFFFFu;
 
+// One entry of a streamed folder listing. `name` belongs to the stream and holds only until
+// its next call, so a walk of a whole drive copies no names it does not keep.
+struct FolderEntryView {
+  const char* name = nullptr;
+  size_t length = 0;
+  uint32_t attributes = 0;
+};
+
+class FolderStream {
+ public:
+  virtual ~FolderStream() = default;
+  // The next entry ("." and ".." left out); false at the end or when the listing fails.
+  virtual bool next(FolderEntryView& entry) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -114,6 +129,10 @@ class FileSystem {
   // Every entry of a folder, hidden, system, folders and links included ("." and ".." left
   // out); empty when the folder cannot be listed.
   virtual std::vector<FolderEntry> listFolder(const std::string& folder) = 0;
+  // The same entries one at a time, as the system hands them over, so that a folder of any
+  // size costs no more memory than one entry; null or empty when the folder cannot be listed. Without an
+  // implementation of its own, it streams a whole listFolder.
+  virtual std::unique_ptr<FolderStream> streamFolder(const std::string& folder);
   // The size of a file in bytes; false when it cannot be looked at.
   virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
   // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without

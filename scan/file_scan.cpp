@@ -9,12 +9,6 @@ namespace quillon {
 
 namespace {
 
-// "[drive]" (exact case), then the folder tokens, then the backslash collapse.
-std::string expandFolder(const ScanEnv& env, const std::string& folder) {
-  std::string f = replaceAll(folder, "[drive]", env.tokens.driveRoot());
-  return collapseBackslashes(env.tokens.expand(std::move(f)));
-}
-
 void reportStatus(ScanEnv& env, const std::string& item) {
   const DefinitionCounts& c = env.counts;
   double inspected = env.counters.filesInspected;
@@ -33,29 +27,44 @@ void addFinding(ScanEnv& env, const std::string& path, const PathDefinition& d, 
 
 }  // namespace
 
+// "[drive]" (exact case), then the folder tokens, then the backslash collapse.
+std::string expandDefinitionFolder(const ScanEnv& env, const std::string& folder) {
+  std::string f = replaceAll(folder, "[drive]", env.tokens.driveRoot());
+  return collapseBackslashes(env.tokens.expand(std::move(f)));
+}
+
+FileDefinitionLine readFileDefinitionLine(const ScanEnv& env, const std::string& line) {
+  FileDefinitionLine f;
+  f.definition = parsePathLine(line);
+  f.fileName = trim(f.definition.head);
+  std::string folder = f.definition.hasFolder ? expandDefinitionFolder(env, f.definition.folder) : std::string();
+  f.path = collapseBackslashes(folder.empty() ? f.fileName : folder + "\\" + f.fileName);
+  return f;
+}
+
+void judgePresentFile(ScanEnv& env, const std::string& path, const PathDefinition& d, const std::string& fileName) {
+  if (env.protectedLocations.isProgramFile(path)) return;
+  if (env.exclusions.isFileExcluded(path)) {
+    env.results.addExcluded(path);
+    return;
+  }
+  // The system's own files are never reported, whatever a definition says.
+  if (isSystemPublisher(readCompanyName(env.platform.fs, path))) return;
+  addFinding(env, path, d, fileName, kIconFile);
+}
+
 void scanFiles(ScanEnv& env) {
   Platform& p = env.platform;
   LineReader reader = env.defs.open(kFileDefs);
   if (!reader.isOpen()) return;
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
-    PathDefinition d = parsePathLine(decodeDefinitionLine(line));
-    std::string fileName = trim(d.head);
-    std::string folder = d.hasFolder ? expandFolder(env, d.folder) : std::string();
-    std::string path = collapseBackslashes(folder.empty() ? fileName : folder + "\\" + fileName);
+    const FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
 
     ++env.counters.filesInspected;
-    reportStatus(env, fileName);
+    reportStatus(env, f.fileName);
     if (env.host.scanCancelled()) break;
 
-    if (!fileExists(p.fs, path)) continue;
-    if (env.protectedLocations.isProgramFile(path)) continue;
-    if (env.exclusions.isFileExcluded(path)) {
-      env.results.addExcluded(path);
-      continue;
-    }
-    // The system's own files are never reported, whatever a definition says.
-    if (isSystemPublisher(readCompanyName(p.fs, path))) continue;
-    addFinding(env, path, d, fileName, kIconFile);
+    if (fileExists(p.fs, f.path)) judgePresentFile(env, f.path, f.definition, f.fileName);
   }
 }
 
@@ -67,7 +76,7 @@ void scanDirectories(ScanEnv& env) {
     PathDefinition d = parsePathLine(decodeDefinitionLine(line));
     if (!d.hasFolder || d.folder.empty()) continue;
     std::string label = removeChars(d.head, "\r\n\t");
-    std::string path = collapseBackslashes(expandFolder(env, d.folder));
+    std::string path = collapseBackslashes(expandDefinitionFolder(env, d.folder));
 
     ++env.counters.filesInspected;
     reportStatus(env, label);

@@ -92,7 +92,7 @@ using CliAnswers = CliFolder;
 
 TEST_F(CliAnswers, InformationGoesToStandardErrorAndOnlyKnownOptionsAreTaken) {
   // No definition files: the scan says so on standard error and cannot look.
-  for (const char* args : {"scan", "--yes scan", "scan --yes"}) {
+  for (const char* args : {"scan", "--yes scan", "scan --yes", "scan --complete"}) {
     ProgramRun r = runProgram(cli, args);
     EXPECT_EQ(r.exitCode, 2) << args << "\n" << r.err;
     EXPECT_EQ(r.out, "") << args;
@@ -102,7 +102,8 @@ TEST_F(CliAnswers, InformationGoesToStandardErrorAndOnlyKnownOptionsAreTaken) {
     EXPECT_EQ(r.err.find("(answered"), std::string::npos) << r.err;  // an information box is no question
   }
   // A misspelt option is never taken for permission, nor ignored.
-  for (const char* args : {"--Yes scan", "-y scan", "--yes", "--yes encode", "scan extra"}) {
+  for (const char* args : {"--Yes scan", "-y scan", "--yes", "--yes encode", "scan extra", "update --complete",
+                           "--complete"}) {
     ProgramRun r = runProgram(cli, args);
     EXPECT_EQ(r.exitCode, 64) << args;
     EXPECT_NE(r.err.find("usage:"), std::string::npos) << args;

@@ -149,6 +149,7 @@ void FrmMain::Form_Load() {
 
   LoadSchedule();
   SetBackgroundTimers(false);
+  FillDriveList();
   LoadSettings();
   SetBackgroundTimers(true);
   frmDelete.setVisible(false);

@@ -99,6 +99,8 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
 
   // ---- settings
   void LoadSettings();
+  void FillDriveList();
+  void lvwHardDrives_ItemCheck();
 
   // ---- scheduled scans
   void LoadSchedule();

@@ -3,6 +3,7 @@
 #include "definitions/folder_tokens.h"
 #include "reports/report.h"
 #include "scan/cookie_scan.h"
+#include "scan/drive_walk.h"
 #include "scan/file_scan.h"
 #include "scan/registry_scan.h"
 #include "ui/frm_main.h"
@@ -139,6 +140,11 @@ void FrmMain::RunScanners() {
   shpCircle.moveTo(lblFilesCaption.layout.x - 18, lblFilesCaption.layout.y + 4);
   scanFiles(env);
   scanDirectories(env);
+  if (optScanAllSelectedHardDrive.value()) {
+    lblPercentageCompleted.setCaption("Scanning the selected drives...");
+    StatusPrefix = "Scanning Drives: ";
+    walkDrives(env, checkedDriveRoots(lvwHardDrives, platform.drives));
+  }
 
   // The last call always reaches the screen, so the counters and the report show the totals
   // of the run rather than those of its last hundredth item.

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "scan/drive_walk.h"
 #include "shell/run_at_startup.h"
 #include "ui/frm_main.h"
 
@@ -72,6 +73,7 @@ void FrmMain::wireSettingsHandlers() {
   };
   optScanOnlyKnownSoftwares.onClick = scanType;
   optScanAllSelectedHardDrive.onClick = scanType;
+  lvwHardDrives.onItemCheck = [this](int) { lvwHardDrives_ItemCheck(); };
 
   chkRunAtStartup.onClick = [this] {
     settings.write(keys::chkRunAtStartup, boxValue(chkRunAtStartup));
@@ -123,7 +125,7 @@ void FrmMain::LoadSettings() {
   showScheduleState();
   number(keys::chkAutomaticUpdate, chkAutomaticUpdate);            // 17
   for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18
-    if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, keys::kDriveDefault)) lvwHardDrives.setChecked(i, *v);
+    if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, keys::kDriveDefault)) lvwHardDrives.setChecked(i, *v, false);
   }
   auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;           // 19
   for (int i = 1; i <= int(removal.columns.size()); ++i) {
@@ -133,6 +135,16 @@ void FrmMain::LoadSettings() {
     if (w && *w >= 0 && *w <= kMaxColumnTwips) removal.setColumnWidth(i, float(static_cast<long long>(*w)));
   }
   if (settings.read(keys::Max) == "1") setWindowState(State::Maximized);  // 20
+}
+
+void FrmMain::FillDriveList() {
+  // Drives that appear later are not added: the list is filled once per program run.
+  if (lvwHardDrives.count() > 0) return;
+  for (char letter : listedDrives(platform.drives, platform.pump)) lvwHardDrives.add(std::string(1, letter));
+}
+
+void FrmMain::lvwHardDrives_ItemCheck() {
+  for (const ListItem& item : lvwHardDrives.items()) settings.write(keys::kDrives, item.text, tf(item.checked));
 }
 
 }  // namespace quillon::ui

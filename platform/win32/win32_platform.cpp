@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "common/datetime.h"
 
@@ -115,6 +116,42 @@ std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) 
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   return entries;
+}
+
+namespace {
+class Win32FolderStream : public FolderStream {
+ public:
+  Win32FolderStream(HANDLE h, const WIN32_FIND_DATAA& first) : h_(h), fd_(first), pending_(true) {}
+  ~Win32FolderStream() override { FindClose(h_); }
+  bool next(FolderEntryView& entry) override {
+    for (;;) {
+      if (!pending_ && !FindNextFileA(h_, &fd_)) return false;
+      pending_ = false;
+      const char* n = fd_.cFileName;
+      if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+      entry = {n, std::strlen(n), fd_.dwFileAttributes};
+      return true;
+    }
+  }
+
+ private:
+  HANDLE h_;
+  WIN32_FIND_DATAA fd_;
+  bool pending_;
+};
+}  // namespace
+
+std::unique_ptr<FolderStream> Win32FileSystem::streamFolder(const std::string& folder) {
+  const std::string pattern = folder + "\\*";
+  WIN32_FIND_DATAA fd;
+  // Without the short names and with larger directory reads the listing is cheaper; systems
+  // older than Windows 7 refuse both, and get the plain listing.
+  HANDLE h = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                              FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+    h = FindFirstFileA(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32FolderStream>(h, fd);
 }
 
 namespace {

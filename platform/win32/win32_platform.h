@@ -29,6 +29,7 @@ class Win32FileSystem : public FileSystem {
   bool readAll(const std::string& path, std::string& out) override;
   bool write(const std::string& path, const std::string& data, bool append) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
+  std::unique_ptr<FolderStream> streamFolder(const std::string& folder) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
   std::unique_ptr<AppendFile> openAppend(const std::string& path) override;
   bool deleteFile(const std::string& path) override;

@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+
+#include "common/text.h"
+#include "definitions/folder_tokens.h"
+#include "scan/drive_walk.h"
+#include "scan/file_scan.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+// The machine's drives as a test lays them out; every readiness question is recorded.
+class FakeDrives : public Drives {
+ public:
+  std::vector<Drive> drives;
+  std::map<char, bool> readyDrives;
+  std::string asked;
+  std::vector<Drive> list() override { return drives; }
+  bool ready(char letter) override {
+    asked += letter;
+    return readyDrives[letter];
+  }
+};
+
+// The real file system, except that folders of the given names are listed as links, as a
+// junction or symbolic link to somewhere else would be.
+class LinkingFileSystem : public win32::Win32FileSystem {
+ public:
+  std::vector<std::string> linkNames;
+  std::vector<FolderEntry> listFolder(const std::string& folder) override {
+    std::vector<FolderEntry> entries = win32::Win32FileSystem::listFolder(folder);
+    for (FolderEntry& e : entries)
+      for (const std::string& n : linkNames)
+        if (iequals(e.name, n)) e.attributes |= kAttrLink;
+    return entries;
+  }
+  // Through listFolder, so the links above are seen.
+  std::unique_ptr<FolderStream> streamFolder(const std::string& folder) override {
+    return FileSystem::streamFolder(folder);
+  }
+};
+
+class WalkHost : public ScanHost {
+ public:
+  bool cancelled = false;
+  int updates = 0;
+  std::string prefix = "Scanning Drives: ", lastShown;
+  void updateScanStatus(const std::string& text, int, int) override {
+    ++updates;
+    if (!text.empty()) lastShown = text;
+  }
+  bool statusDue() const override { return true; }
+  bool scanCancelled() const override { return cancelled; }
+  const std::string& statusPrefix() const override { return prefix; }
+};
+
+// A tree with threat files planted where no definition looks, and the cases the walk must
+// leave alone: a covered path, a folder a directory definition names, an excluded file, a
+// hidden file, a file of the system's publisher and a link.
+struct DriveWalkFixture : ::testing::Test {
+  App app;
+  LinkingFileSystem fs;
+  PlatformParts parts = app.ownParts();
+  std::unique_ptr<Platform> platform;
+  WalkHost host;
+  std::string T;
+
+  void SetUp() override {
+    T = makeFolder(app.path("tree"));
+    for (const char* f : {"deep", "deep\\er", "covered", "dirdef", "excl", "hid", "ms", "loop", "twin"})
+      makeFolder(T + "\\" + f);
+    for (const char* f : {"deep\\er\\EVIL.exe", "covered\\evil.exe", "dirdef\\evil.exe", "excl\\evil.exe",
+                          "hid\\evil.exe", "loop\\evil.exe", "twin\\evil.exe", "deep\\harmless.txt", "deep\\other.dll"})
+      app.writeText(std::string("tree\\") + f, "x");
+    SetFileAttributesA((T + "\\hid\\evil.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    char sys[MAX_PATH];
+    GetSystemDirectoryA(sys, MAX_PATH);
+    CopyFileA((std::string(sys) + "\\kernel32.dll").c_str(), (T + "\\ms\\kernel32.dll").c_str(), FALSE);
+    app.writeEmptyDefinitions();
+    app.writeDefinitions("FileDefinition.dat", {"evil.exe=Evil|" + T + "\\covered|Adware",
+                                                "evil.exe=Second line of the same name|C:\\nowhere",
+                                                "other.dll=|C:\\nowhere", "kernel32.dll=Kernel|C:\\nowhere",
+                                                "FileDefinition.dat=Own|C:\\nowhere", "*.txt=Wild|C:\\nowhere"});
+    app.writeDefinitions("DirectoryDefinition.dat", {"Dir=DirThreat|" + T + "\\dirdef", "Root=Win|[drive]"});
+    app.writeText("ENoSignature.txt", T + "\\excl\\evil.exe\r\n");
+    fs.linkNames = {"loop"};
+    parts.fs = &fs;
+    platform = std::make_unique<Platform>(parts);
+    app.main().Form_Load();
+  }
+
+  // The scan run's pieces with this test's file system and host.
+  template <class Body>
+  void withEnv(Body body) {
+    ui::FrmMain& m = app.main();
+    FolderTokens tokens(platform->shell);
+    ProtectedLocations protectedLocations(platform->shell, platform->processes, app.folder);
+    ScanEnv env{*platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
+    body(env);
+  }
+};
+
+}  // namespace
+
+TEST_F(DriveWalkFixture, FindsPlantedThreatsOnceAndLeavesCoveredExcludedHiddenLinkedAndSystemFilesAlone) {
+  ui::FrmMain& m = app.main();
+  withEnv([&](ScanEnv& env) {
+    scanFiles(env);
+    scanDirectories(env);
+    walkDrives(env, {T + "\\"}, DriveWalkOptions{0});
+  });
+  // The file scan found the covered file, the directory scan its folder; the walk adds the
+  // planted files, under the first line's threat (or the file name for a blank one).
+  EXPECT_EQ(texts(m.lvwFilesToBeDeleted),
+            (std::vector<std::string>{T + "\\covered\\evil.exe", T + "\\dirdef", T + "\\deep\\er\\EVIL.exe",
+                                      T + "\\deep\\other.dll", T + "\\twin\\evil.exe"}));
+  EXPECT_EQ(m.lvwFilesToBeDeleted.item(2).subItem(1), "Evil");
+  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Evil - Found", "DirThreat - Found",
+                                                                "other.dll - Found", "EXCLUDED: " + T + "\\excl\\evil.exe"}));
+  EXPECT_EQ(m.results.removalCount(), 3);
+  EXPECT_EQ(m.results.removalRow(0).location, T + "\\covered\\evil.exe");
+  EXPECT_EQ(m.results.removalRow(2).location, T + "\\deep\\other.dll");
+  EXPECT_EQ(m.results.removalRow(2).icon, kIconFile);
+  EXPECT_EQ(m.results.traces(), 5);
+  EXPECT_EQ(m.counters.threatsFound, 3);
+  // Every file and folder the walk met counts, the folder behind the link and the one the
+  // directory definition names included, but not what lies inside them.
+  const int32_t definitionLines = 6 + 2;
+  const int32_t folders = 8 + 1, files = 8;  // not what lies in "loop" and "dirdef"
+  EXPECT_EQ(m.counters.filesInspected - definitionLines, folders + files);
+  EXPECT_EQ(host.lastShown.rfind("Scanning Drives: \r\n" + T, 0), 0u) << host.lastShown;
+}
+
+TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
+  ui::FrmMain& m = app.main();
+  // The application folder holds FileDefinition.dat, named by a definition: never a finding.
+  withEnv([&](ScanEnv& env) { walkDrives(env, {app.folder}, DriveWalkOptions{0}); });
+  for (const std::string& row : texts(m.lvwFilesToBeDeleted)) EXPECT_EQ(row.find("FileDefinition.dat"), std::string::npos);
+  ASSERT_EQ(m.results.removalCount(), 2);
+  // Removal works on the walk's rows as on any file row.
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  EXPECT_EQ(m.results.removalCount(), 0);
+  EXPECT_EQ(GetFileAttributesA((T + "\\deep\\er\\EVIL.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((T + "\\deep\\other.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(app.path("FileDefinition.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
+  ui::FrmMain& m = app.main();
+  const int32_t before = m.counters.filesInspected;
+  const int yieldsBefore = app.pump.yields;
+  app.pump.onYield = [&](int n) {
+    if (n == yieldsBefore + 3) host.cancelled = true;
+  };
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T, T + "\\deep"}, DriveWalkOptions{0}); });
+  // One yield per entry: the third stops it before a fourth entry is looked at.
+  EXPECT_LE(m.counters.filesInspected - before, 3);
+  EXPECT_EQ(app.pump.yields - yieldsBefore, 3);
+
+  host.cancelled = false;
+  app.pump.onYield = nullptr;
+  withEnv([&](ScanEnv& env) { walkDrives(env, {}, DriveWalkOptions{0}); });
+  EXPECT_EQ(m.counters.filesInspected - before, 3) << "no root, no walk";
+}
+
+TEST(DriveList, ListsDrivesByTypeAndReadinessAndKeepsTheirChecks) {
+  App app;
+  FakeDrives drives;
+  drives.drives = {{'A', DriveType::Removable}, {'C', DriveType::Fixed},   {'D', DriveType::Fixed},
+                   {'E', DriveType::CdRom},     {'F', DriveType::Network}, {'G', DriveType::RamDisk},
+                   {'H', DriveType::Unknown}};
+  drives.readyDrives = {{'C', true}};
+  PlatformParts parts = app.ownParts();
+  parts.drives = &drives;
+  Platform platform(parts);
+  app.writeEmptyDefinitions();
+  Settings settings(app.registry, app.dialogs, app.product, "Test Company");
+  settings.write("Drives", "E", "False");
+  ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+  m.Form_Load();
+
+  // A fixed disk that is not ready is left out; an empty removable or CD drive is listed.
+  EXPECT_EQ(texts(m.lvwHardDrives), (std::vector<std::string>{"A", "C", "E", "F"}));
+  EXPECT_EQ(drives.asked, "CD");  // only fixed disks are asked while filling
+  EXPECT_TRUE(m.lvwHardDrives.item(0).checked);  // no stored state: checked
+  EXPECT_FALSE(m.lvwHardDrives.item(2).checked);
+  EXPECT_EQ(settings.read("Drives", "A", "absent"), "absent") << "loading stores nothing";
+
+  m.lvwHardDrives.setChecked(1, false);  // the user unchecks C
+  EXPECT_EQ(settings.read("Drives", "C", ""), "False");
+  for (const char* d : {"A", "F"}) EXPECT_EQ(settings.read("Drives", d, ""), "True") << d;
+  EXPECT_EQ(settings.read("Drives", "E", ""), "False");
+
+  // The scan type: the list shows only for the complete scan, and both keys are stored each
+  // time. A complete run walks the checked drives that hold a volume (none here) and records
+  // both times; a quick run walks nothing and records the last-scan time only.
+  auto stored = [&](const char* key) {
+    return settings.read("OptionAndSettings", key, "") + " " + settings.read("Settings", key, "");
+  };
+  auto run = [&](controls::OptionButton& type, const std::string& when) {
+    type.setValue(true);
+    drives.asked.clear();
+    app.clock.now = when;
+    m.cmdScanNow_Click();
+    return std::vector<std::string>{m.lvwHardDrives.visible() ? "shown" : "hidden", drives.asked,
+                                    stored("optScanAllSelectedHardDrive"), stored("optScanOnlyKnownSoftwares"),
+                                    stored("lblLastScan"), stored("lblLastFullScan")};
+  };
+  EXPECT_EQ(run(m.optScanAllSelectedHardDrive, "3/4/2026 5:06:07 PM"),
+            (std::vector<std::string>{"shown", "AF", "True ", "False ", " 3/4/2026 5:06:07 PM", " 3/4/2026 5:06:07 PM"}));
+  EXPECT_EQ(run(m.optScanOnlyKnownSoftwares, "3/5/2026 1:00:00 AM"),
+            (std::vector<std::string>{"hidden", "", "False ", "True ", " 3/5/2026 1:00:00 AM", " 3/4/2026 5:06:07 PM"}));
+}
+
+TEST(DriveList, CheckedRootsAreEachDriveOnceThatHoldsAVolume) {
+  controls::Form f("f");
+  controls::ListView list(&f, "l", {}, true);
+  for (const char* d : {"C", "c", "D", "E", "AB"}) list.add(d);
+  for (int i = 0; i < list.count(); ++i) list.setChecked(i, i != 2);
+  FakeDrives drives;
+  drives.readyDrives = {{'C', true}, {'E', false}};
+  EXPECT_EQ(checkedDriveRoots(list, drives), (std::vector<std::string>{"C:\\"}));
+  EXPECT_EQ(drives.asked, "CE");
+}
