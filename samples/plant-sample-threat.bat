@@ -4,7 +4,7 @@ rem folders and registry entries with adware-like names, and a program that only
 rem Argument: the path of quillon-sample-waiter.exe to start from a definition-listed folder.
 mkdir "%APPDATA%\QuillonSample" 2>nul
 echo Quillon sample threat: harmless test file> "%APPDATA%\QuillonSample\sampletoolbar.dll"
-echo [sample]> "%APPDATA%\QuillonSample\settings.ini"
+echo [sample]> "%APPDATA%\QuillonSample\sampletoolbar-settings.ini"
 echo [InternetShortcut]> "%USERPROFILE%\Desktop\Win Free Prizes.url"
 echo URL=http://quillon-sample-ads.example/>> "%USERPROFILE%\Desktop\Win Free Prizes.url"
 mkdir "C:\QuillonSample" 2>nul
@@ -16,7 +16,7 @@ echo Quillon sample threat: harmless test file> "%ProgramFiles%\QuillonSample\po
 mkdir "%APPDATA%\Microsoft\Windows\Start Menu\Programs\QuillonSample" 2>nul
 echo sample> "%APPDATA%\Microsoft\Windows\Start Menu\Programs\QuillonSample\Sample.txt"
 mkdir "%USERPROFILE%\Documents\QuillonSample" 2>nul
-echo sample> "%USERPROFILE%\Documents\QuillonSample\orphan.log"
+echo sample> "%USERPROFILE%\Documents\QuillonSample\quillon-orphan.log"
 
 rem Tracking cookies in the browser's cookie folder (one file per site).
 set "COOKIES=%LOCALAPPDATA%\Microsoft\Windows\INetCookies"
