@@ -54,6 +54,8 @@ constexpr SettingKey optMemorySheildOn{kOptions, "optMemorySheildOn", "True", K:
 constexpr SettingKey optMemorySheildOff{kOptions, "optMemorySheildOff", "False", K::Boolean};
 constexpr SettingKey optScanAllSelectedHardDrive{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
 constexpr SettingKey optScanOnlyKnownSoftwares{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
+// The start page the home-page shield keeps; empty until its first tick adopts the current one.
+constexpr SettingKey Homepage{kOptions, "Homepage", "", K::Text};
 
 // ---- program state
 constexpr SettingKey chkAutoDel{kSettings, "chkAutoDel", "0", K::Number};
