@@ -40,8 +40,11 @@ void FrmMain::showAlert(const std::string& fileName, const std::string& companyT
 }
 
 void FrmMain::askAboutChangedPage(const std::string& message) {
-  frmHomePageChangedAlert.lblHomePageInfo.setCaption(message);
-  host.showModal(frmHomePageChangedAlert);
+  FrmHomePageChangedAlert& question = frmHomePageChangedAlert;
+  question.lblHomePageInfo.setCaption(message);
+  FormHost::Area area = host.workArea();
+  question.moveTo((area.left + area.right - question.width) / 2, (area.top + area.bottom - question.height) / 2);
+  host.showModal(question);
 }
 
 }  // namespace quillon::ui
