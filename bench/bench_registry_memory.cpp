@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_processes.h"
 #include "definitions/cipher.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/frm_main.h"
@@ -131,23 +132,8 @@ int registry(int lines) {
 
 int memory(int lines) {
   Bench b;
-  // Running programs to walk: copies of the waiting sample program, one of them listed.
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string bin = exe;
-  bin = bin.substr(0, bin.rfind('\\'));
-  std::vector<HANDLE> started;
-  for (int i = 0; i < 20; ++i) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string cmd = "\"" + bin + "\\quillon-sample-waiter.exe\"";
-    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      CloseHandle(pi.hThread);
-      started.push_back(pi.hProcess);
-    }
-  }
-  Sleep(500);
+  // Running programs to walk: copies of the waiting sample program.
+  bench::Waiters waiters(20);
   std::vector<std::string> defs;
   for (int i = 0; i < lines; ++i)
     defs.push_back("bench" + std::to_string(i) + ".exe=Bench.Threat|[progfil]Bench" + std::to_string(i % 300));
@@ -159,21 +145,7 @@ int memory(int lines) {
   m.CheckMemory();              // the first call reads the definitions
   double first = now() - t0;
 
-  auto bareWalk = [] {
-    DWORD ids[4096], needed = 0;
-    EnumProcesses(ids, sizeof ids, &needed);
-    int named = 0;
-    for (DWORD i = 0; i < needed / sizeof(DWORD); ++i) {
-      HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]);
-      if (!h) continue;
-      HMODULE mods[50];
-      DWORD got = 0;
-      char name[260];
-      if (EnumProcessModules(h, mods, sizeof mods, &got) && GetModuleFileNameExA(h, mods[0], name, 260)) ++named;
-      CloseHandle(h);
-    }
-    return named;
-  };
+  auto bareWalk = bench::bareProcessWalk;
   const int reps = 50;
   double bestBare = 1e300, bestScan = 1e300;
   int processes = 0;
@@ -190,10 +162,6 @@ int memory(int lines) {
   std::printf("  later calls, list reused:            %.2f ms each\n", bestScan / reps);
   std::printf("  bare process walk with module paths: %.2f ms each\n", bestBare / reps);
   std::printf("  ratio scan/walk: %.3f (limit 1.2)\n", bestScan / bestBare);
-  for (HANDLE h : started) {
-    TerminateProcess(h, 0);
-    CloseHandle(h);
-  }
   return 0;
 }
 

@@ -47,7 +47,7 @@ void reportRunningThreat(ScanEnv& env, uint32_t pid, const std::string& name, co
     else
       env.results.addNote("Detected in the memory : " + name + " could not be stopped.", kIconFile);
   } else if (actions.reportOutsideScan) {
-    actions.reportOutsideScan(name, company);
+    actions.reportOutsideScan(pid, name, company);
   }
 }
 
@@ -113,7 +113,9 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
         std::string company = readCompanyName(p.fs, path);
         if (!isSystemPublisher(company)) {
           if (env.exclusions.isFileExcluded(exe)) {
-            env.results.addExcluded(exe);
+            // The results list is the last scan's: a shield tick every few seconds would
+            // otherwise add a row for the same allowed program each time.
+            if (inScan) env.results.addExcluded(exe);
           } else if (!iequals(trim(exe), "ThreatWatchAide.exe")) {
             reportRunningThreat(env, proc.id, exe, company, actions);
             ++env.counters.threatsFound;
@@ -167,7 +169,7 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
         std::string company = readCompanyName(p.fs, proc.name);
         if (!isSystemPublisher(company)) {
           if (env.exclusions.isFileExcluded(name)) {
-            env.results.addExcluded(name);
+            if (inScan) env.results.addExcluded(name);
           } else if (inScan) {
             if (p.processes.terminateById(proc.id, 0))
               env.results.addNote("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);

@@ -31,7 +31,8 @@ std::string normalizeSystemPath(const std::string& upperPath, const std::string&
 struct MemoryScanActions {
   std::string productName;
   std::function<bool()> scanInProgress;
-  std::function<void(const std::string& name, const std::string& company)> reportOutsideScan;
+  // Gets the id of the process that matched: the shield stops that one, not another copy.
+  std::function<void(uint32_t pid, const std::string& name, const std::string& company)> reportOutsideScan;
   std::function<bool(const std::string& question)> askYesNo;  // old systems, outside a scan
   std::function<void(const std::string& name)> excludeName;   // old systems, "No" answer
   const OwnPrograms* own = nullptr;  // never reported, never stopped

@@ -54,6 +54,8 @@ constexpr SettingKey optMemorySheildOn{kOptions, "optMemorySheildOn", "True", K:
 constexpr SettingKey optMemorySheildOff{kOptions, "optMemorySheildOff", "False", K::Boolean};
 constexpr SettingKey optScanAllSelectedHardDrive{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
 constexpr SettingKey optScanOnlyKnownSoftwares{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
+// The start page the home-page shield keeps; empty until its first tick adopts the current one.
+constexpr SettingKey Homepage{kOptions, "Homepage", "", K::Text};
 
 // ---- scheduled scans
 // The position in the "Run on:" list; absent ("None") until a schedule is first applied.

@@ -96,6 +96,13 @@ std::string binFolder() {
   return p.substr(0, p.rfind('\\'));
 }
 
+std::string folderWithSampleWaiter(const App& app, const std::string& name) {
+  std::string folder = makeFolder(app.path(name));
+  const std::string waiter = "\\quillon-sample-waiter.exe";
+  CopyFileA((binFolder() + waiter).c_str(), (folder + waiter).c_str(), FALSE);
+  return folder;
+}
+
 ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input,
                       int timeoutMs) {
   ProgramRun run;

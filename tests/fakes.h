@@ -116,6 +116,10 @@ std::vector<std::string> texts(const controls::ListView& list);
 
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
+// Makes the folder `name` in the application folder with a copy of the waiting sample program
+// in it; returns the folder's path.
+class App;
+std::string folderWithSampleWaiter(const App& app, const std::string& name);
 
 // Runs a program to its end with `input` on its standard input and its output and errors
 // captured; returns its exit code, or -1 when it could not be started or did not end within

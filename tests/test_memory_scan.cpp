@@ -16,10 +16,8 @@ struct MemoryScan : ::testing::Test {
   App app;
   std::string listed, other;
   void SetUp() override {
-    listed = makeFolder(app.path("listed"));
-    other = makeFolder(app.path("other"));
-    for (const std::string& f : {listed, other})
-      CopyFileA((binFolder() + "\\" + kWaiter).c_str(), (f + "\\" + kWaiter).c_str(), FALSE);
+    listed = folderWithSampleWaiter(app, "listed");
+    other = folderWithSampleWaiter(app, "other");
     app.writeEmptyDefinitions();
     app.writeDefinitions("ExeDefinition.dat", {std::string(kWaiter) + "=Sample.Waiter|" + listed + "\\",
                                                "nothing here", "absent.exe=Absent|C:\\nowhere"});

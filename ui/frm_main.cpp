@@ -28,6 +28,7 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
   wireHandlers();
   wireSettingsHandlers();
   wireScheduleHandlers();
+  wireShieldHandlers();
 }
 
 FrmMain::~FrmMain() = default;
@@ -256,7 +257,8 @@ void FrmMain::Form_Unload() {
   settings.write(keys::Max, windowState() == State::Maximized ? "1" : "0");
   setWindowState(State::Minimized);
   setVisible(false);
-  for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete)})
+  for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete),
+                  static_cast<Form*>(&frmSpywareFoundAlert), static_cast<Form*>(&frmHomePageChangedAlert)})
     f->setVisible(false);
   if (onExit) onExit();
 }

@@ -12,21 +12,30 @@
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
 #include "scheduler/scheduler.h"
+#include "shields/home_page_shield.h"
+#include "shields/memory_shield.h"
 #include "shell/tray.h"
 #include "shell/settings.h"
 #include "update/live_update.h"
 #include "controls/controls.h"
 #include "controls/form_host.h"
 #include "ui/frm_delete.h"
+#include "ui/frm_home_page_changed_alert.h"
 #include "ui/frm_report.h"
 #include "ui/frm_update_windows.h"
+#include "ui/frm_spyware_found_alert.h"
 
 namespace quillon::ui {
 
 // Forms are made of the headless controls.
 using namespace quillon::controls;
 
-class FrmMain : public Form, private ScanHost, private RemovalHost, private SchedulerHost {
+class FrmMain : public Form,
+                private ScanHost,
+                private RemovalHost,
+                private SchedulerHost,
+                private MemoryShieldHost,
+                private HomePageHost {
  public:
   FrmMain(Platform& platform, FormHost& host, std::string exePath, Branding branding);
   ~FrmMain() override;
@@ -65,6 +74,10 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   void UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent);
   void RefreshStatusPage();
   void SetBackgroundTimers(bool enable);
+
+  // ---- shields between scans
+  void tmrMemoryInspected_Timer();
+  void tmrCheckHomePage_Timer();
   // True when the last run got past the definition check.
   bool lastRunLooked() const { return lastRunLooked_; }
   // True once Form_Load has prepared everything a scan needs (false for a second copy or an
@@ -135,6 +148,10 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   FrmDownload frmDownload{host};
   FrmSignatureUpdated frmSignatureUpdated{host};
   Form frmHidden{"frmHidden"};
+  FrmSpywareFoundAlert frmSpywareFoundAlert;
+  FrmHomePageChangedAlert frmHomePageChangedAlert{branding.productName};
+  MemoryShield memoryShield{MemoryShieldEnv{platform, settings, exclusions, branding.productName}, *this};
+  HomePageShield homePageShield{HomePageEnv{platform.registry, settings, branding.productName}, *this};
 
   // ---- side bar
   Button cmdStatus{this, "cmdStatus", "Status"};
@@ -303,8 +320,6 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   std::function<void()> onExit;
   // Ends the process at once (a second instance); the GUI exits, tests record it.
   std::function<void()> endProcess;
-  // The memory shield's alert for a listed program found running between scans.
-  std::function<void(const std::string& name, const std::string& company)> memoryShieldAlert;
   // Sends the anonymous data after a removal; the data-server subsystem sets it.
   std::function<void()> sendAnonymousData;
   // Applies an update text to the definition files (records applied; -1: unusable, nothing
@@ -320,6 +335,16 @@ class FrmMain : public Form, private ScanHost, private RemovalHost, private Sche
   bool scanCancelled() const override { return ScanCancelled; }
   bool statusDue() const override { return counters.statusRefreshTick + 1 >= 100; }
   const std::string& statusPrefix() const override { return StatusPrefix; }
+
+  // MemoryShieldHost, HomePageHost
+  void setBackgroundTimers(bool on) override { SetBackgroundTimers(on); }
+  void inspectMemory() override { CheckMemory(); }
+  void showAlert(const std::string& fileName, const std::string& companyText) override;
+  void closeAlert() override { host.destroy(frmSpywareFoundAlert); }
+  void stopHomePageTimer() override { tmrCheckHomePage.setEnabled(false); }
+  void memoryShieldTick() override { tmrMemoryInspected_Timer(); }
+  void askAboutChangedPage(const std::string& message) override;
+  void wireShieldHandlers();
 
   // RemovalHost
   void showProgress(const std::string& label, int value, int max) override;

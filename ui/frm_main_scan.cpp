@@ -156,8 +156,8 @@ void FrmMain::scanMemory(ScanEnv& env) {
   MemoryScanActions actions;
   actions.productName = branding.productName;
   actions.scanInProgress = [this] { return !cmdScan.enabled(); };
-  actions.reportOutsideScan = [this](const std::string& name, const std::string& company) {
-    if (memoryShieldAlert) memoryShieldAlert(name, company);
+  actions.reportOutsideScan = [this](uint32_t pid, const std::string& name, const std::string& company) {
+    memoryShield.report(pid, name, company);
   };
   actions.askYesNo = [this](const std::string& question) {
     return messageBox(question, branding.productName + "  - Alert", kMbYesNo) == kIdYes;

@@ -35,18 +35,23 @@ void FrmMain::wireSettingsHandlers() {
     settings.write(keys::optMemorySheildOn, tf(on));
     settings.write(keys::optMemorySheildOff, tf(!on));
     setMemoryShield(chkAutoProtect.value() == 1);
+    // The box and the two option buttons show one setting: a button left selected against it
+    // could not be clicked to switch the shield back.
+    (on ? optMemorySheildOn : optMemorySheildOff).setValue(true);
   };
   chkHomePage.onClick = [this] {
     bool on = chkHomePage.value() != 0;
     settings.write(keys::optIEHomePageSheildOn, tf(on));
     settings.write(keys::optIEHomePageSheildOff, tf(!on));
     setHomePageShield(chkHomePage.value() == 1);
+    (on ? optIEHomePageSheildOn : optIEHomePageSheildOff).setValue(true);
   };
 
   auto memoryOption = [this](bool enabledButton) {
     settings.write(keys::optMemorySheildOn, tf(optMemorySheildOn.value()));
     settings.write(keys::optMemorySheildOff, tf(optMemorySheildOff.value()));
     setMemoryShield(enabledButton);
+    chkAutoProtect.setValue(enabledButton ? 1 : 0);
   };
   optMemorySheildOn.onClick = [memoryOption] { memoryOption(true); };
   optMemorySheildOff.onClick = [memoryOption] { memoryOption(false); };
@@ -55,6 +60,7 @@ void FrmMain::wireSettingsHandlers() {
     settings.write(keys::optIEHomePageSheildOn, tf(optIEHomePageSheildOn.value()));
     settings.write(keys::optIEHomePageSheildOff, tf(optIEHomePageSheildOff.value()));
     setHomePageShield(enabledButton);
+    chkHomePage.setValue(enabledButton ? 1 : 0);
   };
   optIEHomePageSheildOn.onClick = [homeOption] { homeOption(true); };
   optIEHomePageSheildOff.onClick = [homeOption] { homeOption(false); };

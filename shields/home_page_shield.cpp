@@ -1,0 +1,71 @@
+#include "shields/home_page_shield.h"
+
+namespace quillon {
+
+namespace {
+// The access the start page's key is opened with, for reading and for writing.
+constexpr uint32_t kStartPageAccess = 0x3F;
+constexpr size_t kMaxValueBytes = 1024;
+}  // namespace
+
+bool readRegistryValue(Registry& registry, uint32_t root, const std::string& key, const std::string& name,
+                       std::string& text) {
+  RegValue v;
+  if (registry.queryValue(root, key, name, kStartPageAccess, v) != RegStatus::Ok) return false;
+  std::string data = v.data.substr(0, kMaxValueBytes);
+  if (v.type == kRegDword) {
+    if (data.size() < 4) return false;
+    uint32_t n = 0;
+    for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(data[size_t(i)]);
+    text = std::to_string(n);
+    return true;
+  }
+  if (v.type != kRegSz && v.type != kRegExpandSz) return false;
+  text = data.substr(0, data.find('\0'));
+  return true;
+}
+
+std::string HomePageShield::changedMessage(const std::string& productName, const std::string& saved,
+                                           const std::string& current) {
+  return productName + " has detected that your Homepage has been changed.\r\n\r\n" +
+         "Click YES to keep your homepage as:\r\n" + saved + "\r\n\r\n" +
+         "Click No to change your homepage to:\r\n" + current;
+}
+
+void HomePageShield::tick() {
+  // Every third tick (every 15 seconds) also runs the memory shield.
+  if (++HomePageTickCount > 2) {
+    HomePageTickCount = 0;
+    host_.memoryShieldTick();
+  }
+  host_.setBackgroundTimers(false);
+  if (!env_.settings.isOn(keys::optIEHomePageSheildOn)) {
+    host_.stopHomePageTimer();
+  } else {
+    CurrentHomePage = "about:blank";
+    readRegistryValue(env_.registry, kHkeyCurrentUser, kStartPageKey, kStartPageValue, CurrentHomePage);
+    SavedHomePage = env_.settings.read(keys::Homepage);
+    if (SavedHomePage.empty()) {
+      // The first tick adopts whatever page is set.
+      SavedHomePage = CurrentHomePage;
+      env_.settings.write(keys::Homepage, SavedHomePage);
+    }
+    if (SavedHomePage != CurrentHomePage) {  // exact: a change of letter case is a change
+      if (env_.settings.isOn(keys::optAlwaysnotifybeforerestoring))
+        host_.askAboutChangedPage(changedMessage(env_.productName, SavedHomePage, CurrentHomePage));
+      else if (env_.settings.isOn(keys::optRestoredefaultwithoutnotification))
+        restore();
+    }
+  }
+  host_.setBackgroundTimers(true);
+}
+
+void HomePageShield::restore() {
+  env_.settings.write(keys::Homepage, SavedHomePage);
+  env_.registry.setValue(kHkeyCurrentUser, kStartPageKey, kStartPageValue,
+                         RegValue{kRegSz, SavedHomePage + std::string(1, '\0')});
+}
+
+void HomePageShield::accept() { env_.settings.write(keys::Homepage, CurrentHomePage); }
+
+}  // namespace quillon

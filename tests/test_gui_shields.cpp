@@ -1,0 +1,116 @@
+// The shields' alert windows on a real display: what they show, that the main window stays
+// usable while the memory alert waits, and that a press on a button answers. Needs Xvfb.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+
+#include "platform/win32/gui_host.h"
+#include "shields/home_page_shield.h"
+#include "tests/fakes.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+// Runs while an alert's own message loop waits: the test looks at the window and answers.
+std::function<void()> whileUp;
+void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (whileUp) whileUp();
+}
+
+struct GuiShields : ::testing::Test {
+  App app;
+  win32::GuiHost host{GetModuleHandleA(nullptr)};
+  std::unique_ptr<ui::FrmMain> m;
+  HWND main = nullptr;
+  UINT_PTR timer = 0;
+  int looks = 0;
+  void SetUp() override {
+    app.writeEmptyDefinitions();
+    m = std::make_unique<ui::FrmMain>(app.platform, host, app.path("quillon.exe"),
+                                      Branding{app.product, "Test Company", "x", 1, 0});
+    main = static_cast<HWND>(host.create(*m, nullptr, nullptr));
+    m->Form_Load();
+    m->setVisible(true);
+    timer = SetTimer(nullptr, 0, 200, onTimer);
+  }
+  void TearDown() override {
+    KillTimer(nullptr, timer);
+    whileUp = nullptr;
+  }
+  HWND hw(controls::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
+  HWND hw(controls::Form& f) { return static_cast<HWND>(host.windowOf(f)); }
+  std::string text(HWND h) {
+    char buf[1024] = {0};
+    GetWindowTextA(h, buf, sizeof buf);
+    return buf;
+  }
+  // Calls `look` once the form's window is up; gives up (closing it) after about 20 s.
+  void whenShown(controls::Form& f, std::function<void()> look) {
+    whileUp = [this, &f, look] {
+      if (++looks > 100) f.setVisible(false);
+      HWND h = hw(f);
+      if (!h || !IsWindowVisible(h)) return;
+      auto once = look;  // clearing whileUp destroys this lambda and its copy of `look`
+      whileUp = nullptr;
+      once();
+    };
+  }
+};
+}  // namespace
+
+TEST_F(GuiShields, TheMemoryAlertShowsTheProgramLeavesTheMainWindowUsableAndStopAnswers) {
+  std::string listed = folderWithSampleWaiter(app, "listed");
+  app.writeDefinitions("ExeDefinition.dat", {"quillon-sample-waiter.exe=Sample.Waiter|" + listed});
+  RunningProgram threat(listed + "\\quillon-sample-waiter.exe");
+  ui::FrmSpywareFoundAlert& alert = m->frmSpywareFoundAlert;
+  std::string caption, file, company;
+  bool mainUsable = false, topMost = false;
+  whenShown(alert, [&] {
+    caption = text(hw(alert));
+    file = text(hw(alert.lblAlertFileName));
+    company = text(hw(alert.lblAlertCompanyName));
+    mainUsable = IsWindowEnabled(main) != FALSE;
+    topMost = (GetWindowLongA(hw(alert), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    // The main window still answers while the tick waits.
+    SendMessageA(hw(m->cmdSettings), BM_CLICK, 0, 0);
+    PostMessageA(hw(alert.cmdYes), BM_CLICK, 0, 0);
+  });
+  m->tmrMemoryInspected_Timer();  // the timer itself runs only while the window is out of the way
+  EXPECT_EQ(caption, "Malicious Program Found");
+  EXPECT_EQ(file, "QUILLON-SAMPLE-WAITER.EXE");
+  EXPECT_EQ(company, "No Company name for QUILLON-SAMPLE-WAITER.EXE");
+  EXPECT_TRUE(mainUsable);
+  EXPECT_TRUE(topMost);
+  EXPECT_TRUE(m->frmOptions.visible());
+  EXPECT_TRUE(threat.waitForEnd(5000));
+  EXPECT_EQ(hw(alert), nullptr);  // unloaded after its answer
+  EXPECT_TRUE(m->tmrMemoryInspected.enabled());
+}
+
+TEST_F(GuiShields, TheHomePageQuestionShowsBothPagesAndNoKeepsTheNewOne) {
+  std::string before;
+  bool had = readRegistryValue(app.registry, kHkeyCurrentUser, kStartPageKey, kStartPageValue, before);
+  auto setPage = [&](const std::string& p) {
+    app.registry.setValue(kHkeyCurrentUser, kStartPageKey, kStartPageValue, RegValue{kRegSz, p + '\0'});
+  };
+  setPage("http://home.example/");
+  m->tmrCheckHomePage.tick();
+  setPage("http://hijack.example/");
+  ui::FrmHomePageChangedAlert& q = m->frmHomePageChangedAlert;
+  std::string info, product;
+  whenShown(q, [&] {
+    info = text(hw(q.lblHomePageInfo));
+    product = text(hw(q.lblFrmHomePageProductName));
+    PostMessageA(hw(q.cmdNO), BM_CLICK, 0, 0);
+  });
+  m->tmrCheckHomePage.tick();
+  EXPECT_EQ(product, app.product);
+  EXPECT_NE(info.find("Click YES to keep your homepage as:\r\nhttp://home.example/"), std::string::npos);
+  EXPECT_NE(info.find("Click No to change your homepage to:\r\nhttp://hijack.example/"), std::string::npos);
+  EXPECT_EQ(m->settings.read(keys::Homepage), "http://hijack.example/");
+  EXPECT_EQ(hw(q), nullptr);
+  if (had) setPage(before);
+  else app.registry.deleteValue(kHkeyCurrentUser, kStartPageKey, kStartPageValue);
+}
