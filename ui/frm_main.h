@@ -18,6 +18,9 @@
 #include "controls/form_host.h"
 #include "ui/frm_delete.h"
 #include "ui/frm_report.h"
+#include "ui/frm_about.h"
+#include "ui/frm_help.h"
+#include "ui/frm_menu_popup.h"
 
 namespace quillon::ui {
 
@@ -40,6 +43,11 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   int MergeDefinitionUpdate(const std::string& text);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
+  // ---- tray popup and menus
+  void mnuClose_Click();      // the popup's "Exit Program"
+  void ShowFromTray();        // the window back in its normal state
+  void mnuViewHelp_Click();
+  void mnuAbout_Click();
 
   // ---- pages and side bar
   void HidePages();
@@ -118,6 +126,9 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   FrmReport frmReport;
   FrmDelete frmDelete;
   Form frmHidden{"frmHidden"};
+  FrmMenuPopUp frmMenuPopUp{host};
+  FrmAbout frmAbout;
+  FrmHelp frmHelp;
 
   // ---- side bar
   Button cmdStatus{this, "cmdStatus", "Status"};
@@ -258,9 +269,13 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
 
   // menu
   MenuItem mnuFileScanNow{this, "mnuFileScanNow", "Scan Now", "File"};
+  MenuItem mnuFileScanResults{this, "mnuFileScanResults", "Scan Results", "File"};
   MenuItem mnuFileViewLog{this, "mnuFileViewLog", "View Log", "File"};
+  MenuItem mnuFileSep1{this, "mnuFileSep1", "-", "File"};
   MenuItem mnuFileLiveUpdate{this, "mnuFileLiveUpdate", "Run Live Update", "File"};
+  MenuItem mnuFileSep2{this, "mnuFileSep2", "-", "File"};
   MenuItem mnuFileMinimize{this, "mnuFileMinimize", "Minimize to Tray", "File"};
+  MenuItem mnuFileSep3{this, "mnuFileSep3", "-", "File"};
   MenuItem mnuFileExit{this, "mnuFileExit", "Exit", "File"};
   MenuItem mnuSettingsScanOptions{this, "mnuSettingsScanOptions", "Scan Options", "Settings"};
   MenuItem mnuSettingsProtection{this, "mnuSettingsProtection", "Proactive Protection", "Settings"};
@@ -268,6 +283,8 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   MenuItem mnuSettingsUpdate{this, "mnuSettingsUpdate", "Auto Update", "Settings"};
   MenuItem mnuViewQuarantine{this, "mnuViewQuarantine", "View Quarantine", "Quarantine"};
   MenuItem mnuViewExclusions{this, "mnuViewExclusions", "View Exclusions", "Quarantine"};
+  MenuItem mnuViewHelp{this, "mnuViewHelp", "View Help", "Help"};
+  MenuItem mnuAbout{this, "mnuAbout", "About this software", "About"};
 
   // timers
   Timer tmrScheduler{this, "tmrScheduler", 10, true};
@@ -314,6 +331,7 @@ class FrmMain : public Form, private ScanHost, private RemovalHost {
   ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
   void wireSettingsHandlers();
+  void wireMenuHandlers();
   void lockRedraw(bool lock);
   void pause(Control& pauseControl);
   void askStop(const std::string& question);
