@@ -147,9 +147,15 @@ TEST_F(Tray, ShowProgramAndExitProgramFollowTheWindowAndTheScan) {
   EXPECT_TRUE(popup->tmrPopDown.enabled());  // the popup slides away
   runOut(popup->tmrPopDown);
 
-  // Offered only while the window is hidden.
+  // Offered only while the window is not on screen: a start in the tray leaves it minimised
+  // but visible.
   m->onTrayMouse(513);
   EXPECT_FALSE(popup->mnuMaxmimaize.enabled());
+  popup->Form_Unload();
+  m->Command5_Click();
+  m->setVisible(true);
+  m->onTrayMouse(513);
+  EXPECT_TRUE(popup->mnuMaxmimaize.enabled());
   popup->Form_Unload();
 
   // "Exit Program" waits while a scan runs.

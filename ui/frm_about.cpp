@@ -4,7 +4,6 @@ namespace quillon::ui {
 
 FrmAbout::FrmAbout() : Form("About") {
   style = Style::Dialog;
-  setShowInTaskbar(false);
   width = 340, height = 196;
   lblProduct.layout = {20, 18, 300, 22};
   lblDescription.layout = {20, 44, 300, 20};

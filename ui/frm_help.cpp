@@ -33,7 +33,6 @@ std::vector<std::string> titlesOf(const HelpTopics& topics) {
 FrmHelp::FrmHelp()
     : Form("Help"), tabTopics(this, "tabTopics", titlesOf(helpTopics(helpText()))), topics_(helpTopics(helpText())) {
   style = Style::Dialog;
-  setShowInTaskbar(false);
   width = 560, height = 460;
   tabTopics.layout = {10, 10, 540, 26};
   txtHelp.layout = {10, 38, 540, 372};

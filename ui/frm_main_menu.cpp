@@ -20,7 +20,10 @@ void FrmMain::TrayMouse(int message) {
     case 516:  // right button down
       // "Exit Program" waits while a scan runs: the side bar's Results and Settings are
       // disabled exactly then.
-      frmMenuPopUp.Form_Load(branding.productName, cmdResults.enabled() || cmdSettings.enabled(), visible());
+      // A minimised window is not on screen, though it is visible: "Show Program" is offered
+      // for it too (a start in the tray leaves the window so).
+      frmMenuPopUp.Form_Load(branding.productName, cmdResults.enabled() || cmdSettings.enabled(),
+                             visible() && windowState() != State::Minimized);
       break;
     case 515:  // left double-click
     case 518:  // right double-click
@@ -45,17 +48,26 @@ void FrmMain::mnuClose_Click() {
 }
 
 // A help file beside the program is the help; without one the program's own help window is.
+namespace {
+// Help and About open in the middle of the free screen area.
+void centre(Form& f, const FormHost::Area& a) {
+  f.moveTo(a.left + (a.right - a.left - f.width) / 2, a.top + (a.bottom - a.top - f.height) / 2);
+}
+}  // namespace
+
 void FrmMain::mnuViewHelp_Click() {
   if (fileExists(platform.fs, appFolder + "\\Help.chm")) {
     ShowHelp();
     return;
   }
   frmHelp.Form_Load(branding.productName);
+  centre(frmHelp, host.workArea());
   host.open(frmHelp, this);
 }
 
 void FrmMain::mnuAbout_Click() {
   frmAbout.Form_Load(branding);
+  centre(frmAbout, host.workArea());
   host.open(frmAbout, this);
 }
 

@@ -314,7 +314,12 @@ void GuiHost::syncForm(FormWin& fw) {
   LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
   LONG_PTR want = fw.form->showInTaskbar() ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW
                                            : (ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW;
-  if (want != ex) SetWindowLongPtrA(h, GWL_EXSTYLE, want);
+  if (want != ex) {
+    SetWindowLongPtrA(h, GWL_EXSTYLE, want);
+    // The frame is drawn for the old style (a tool window's small caption without the icon)
+    // until it is told that the style changed.
+    SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
   bool vis = fw.form->visible();
   if (!vis) {
     ShowWindow(h, SW_HIDE);
@@ -451,6 +456,13 @@ void GuiHost::open(Form& f, Form* owner) {
 GuiHost::Area GuiHost::workArea() {
   RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+  // Some shells (Wine's desktop among them) report the whole screen while their taskbar
+  // stands at its bottom: the taskbar window itself then says where the free area ends.
+  RECT bar;
+  if (HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+      tray && IsWindowVisible(tray) && GetWindowRect(tray, &bar) && bar.top > r.top && bar.top < r.bottom &&
+      bar.bottom >= r.bottom && bar.left <= r.left && bar.right >= r.right)
+    r.bottom = bar.top;
   return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
 }
 
