@@ -89,9 +89,9 @@ TEST_F(GuiTray, ThePopupSlidesUpAboveTheTaskbarWithoutTakingTheFocusAndSlidesAwa
   EXPECT_EQ(text(hw(p.lblName)), app.product);
 
   // A mouse move over any of its controls counts as one over the popup.
-  p.lTimDown = 4;
+  p.motion.idleSeconds = 4;
   SendMessageA(hw(p.mnuClose), WM_SETCURSOR, WPARAM(hw(p.mnuClose)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-  EXPECT_EQ(p.lTimDown, 0);
+  EXPECT_EQ(p.motion.idleSeconds, 0);
 
   clickLabel(p.lblMenuClose);
   EXPECT_TRUE(p.tmrPopDown.enabled());

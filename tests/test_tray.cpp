@@ -99,7 +99,7 @@ TEST_F(Tray, PopupSlidesUpWaitsWhileTheMouseMovesAndSlidesAway) {
   p.TmrEnablePopDown.tick();
   EXPECT_FALSE(p.TmrEnablePopDown.enabled());
   EXPECT_TRUE(p.tmrPopDown.enabled());
-  EXPECT_EQ(p.lTimDown, 0);
+  EXPECT_EQ(p.motion.idleSeconds, 0);
 
   // 100 twips a tick down, gone once past the bottom of the free area.
   ticks = runOut(p.tmrPopDown);
@@ -124,12 +124,12 @@ TEST_F(Tray, CloseThisMenuSendsItAwayAndAClickBringsItBack) {
   EXPECT_FALSE(popup->tmrPopDown.enabled());
   EXPECT_EQ(popup->top, top);
   runOut(popup->tmrMenuPopup);
-  EXPECT_EQ(popup->topTwips(), popup->finalTopTwips());
+  EXPECT_EQ(popup->motion.topTwips(), popup->motion.finalTopTwips());
 
   // A click while it stands keeps it and restarts the idle count.
   popup->TmrEnablePopDown.tick();
   m->onTrayMouse(513);
-  EXPECT_EQ(popup->lTimDown, 0);
+  EXPECT_EQ(popup->motion.idleSeconds, 0);
   EXPECT_TRUE(popup->TmrEnablePopDown.enabled());
 
   popup->lblMenuClose.click();
@@ -307,9 +307,8 @@ TEST(Help, EveryPageHasATopicAndTheTabsShowThem) {
     help.tabTopics.select(tab);
     const std::string& text = help.txtHelp.text();
     EXPECT_GT(text.size(), 200u) << tab;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n') ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << tab;
-    }
+    for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
+      ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << tab;
   }
   const ui::HelpTopics t = ui::helpTopics("ignored\r\n== A ==\r\none\r\ntwo\n== B ==\n");
   ASSERT_EQ(t.size(), 2u);

@@ -1,7 +1,5 @@
 #include "ui/frm_menu_popup.h"
 
-#include <algorithm>
-
 namespace quillon::ui {
 
 FrmMenuPopUp::FrmMenuPopUp(FormHost& host) : Form("frmMenuPopUp"), host_(host) {
@@ -21,11 +19,11 @@ FrmMenuPopUp::FrmMenuPopUp(FormHost& host) : Form("frmMenuPopUp"), host_(host) {
   onMouseMove = [this] { Form_MouseMove(); };
 }
 
-void FrmMenuPopUp::Form_Load(const std::string& productName, bool canExit, bool mainVisible) {
+void FrmMenuPopUp::Form_Load(const std::string& productName, bool canExit, bool mainOnScreen) {
   lblName.setCaption(productName);
   mnuClose.setEnabled(canExit);
-  mnuMaxmimaize.setEnabled(!mainVisible);
-  lTimDown = 0;
+  mnuMaxmimaize.setEnabled(!mainOnScreen);
+  motion.mouseMoved();
   if (loaded_) {
     // A click while the popup is up keeps it; one while it slides away brings it back.
     if (tmrPopDown.enabled()) {
@@ -36,25 +34,19 @@ void FrmMenuPopUp::Form_Load(const std::string& productName, bool canExit, bool 
   }
   tmrPopDown.setEnabled(false);
   TmrEnablePopDown.setEnabled(false);
-  // At the right edge of the free area, first just below it; it ends standing on its bottom
-  // edge, which is the top of the taskbar when the taskbar is at the bottom. The frame adds a
-  // pixel on each side.
+  // The frame adds a pixel on each side.
   const FormHost::Area area = host_.workArea();
-  leftPixels_ = area.right - width - 2;
-  bottomTwips_ = area.bottom * kTwipsPerPixel;
-  finalTopTwips_ = (area.bottom - height - 2) * kTwipsPerPixel;
-  topTwips_ = bottomTwips_;
+  left = area.right - width - 2;
+  motion.start(area.bottom, height + 2);
   place();
   loaded_ = true;
   host_.open(*this, nullptr);
   tmrMenuPopup.setEnabled(true);
 }
 
-void FrmMenuPopUp::place() { moveTo(leftPixels_, topTwips_ / kTwipsPerPixel); }
-
 void FrmMenuPopUp::Form_Unload() {
   for (Timer* t : {&tmrMenuPopup, &TmrEnablePopDown, &tmrPopDown}) t->setEnabled(false);
-  lTimDown = 0;
+  motion.mouseMoved();
   if (!loaded_) return;
   loaded_ = false;
   host_.destroy(*this);
@@ -63,30 +55,20 @@ void FrmMenuPopUp::Form_Unload() {
 
 void FrmMenuPopUp::tmrMenuPopup_Timer() {
   setVisible(true);
-  if (topTwips_ > finalTopTwips_) {
-    topTwips_ = std::max(topTwips_ - kUpStep, finalTopTwips_);
-    place();
-    return;
-  }
+  if (motion.stepUp()) return place();
   tmrMenuPopup.setEnabled(false);
   TmrEnablePopDown.setEnabled(true);
 }
 
 void FrmMenuPopUp::TmrEnablePopDown_Timer() {
-  if (++lTimDown <= 5) return;
-  lTimDown = 0;
+  if (!motion.idleSecond()) return;
   TmrEnablePopDown.setEnabled(false);
   tmrPopDown.setEnabled(true);
 }
 
-// Gone once its top has passed the bottom of the free area: wholly out of the user's way.
 void FrmMenuPopUp::tmrPopDown_Timer() {
-  topTwips_ += kDownStep;
-  if (topTwips_ > bottomTwips_) {
-    Form_Unload();
-    return;
-  }
-  place();
+  if (motion.stepDown()) return place();
+  Form_Unload();
 }
 
 void FrmMenuPopUp::lblMenuClose_Click() {
