@@ -97,6 +97,8 @@ class MenuItem : public Button {
   MenuItem(Form* f, std::string name, std::string caption, std::string menu)
       : Button(f, Kind::MenuItem, std::move(name), std::move(caption)), menu(std::move(menu)) {}
   std::string menu;  // caption of the menu bar entry that holds it
+  // A line between groups of items: it counts as an item but is never chosen.
+  bool separator() const { return caption() == "-"; }
 };
 
 class CheckBox : public Control {
@@ -356,6 +358,8 @@ class Form {
   // A mouse action on the form's notification-area icon, as the window message number
   // (513 left button down, 515 left double-click, 516 right button down, 518 right double-click).
   std::function<void(int)> onTrayMouse;
+  // The mouse moved over the form or one of its controls.
+  std::function<void()> onMouseMove;
 
   void registerControl(Control* c) { controls_.push_back(c); }
   void clearGroup(const OptionButton& except);

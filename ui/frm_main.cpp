@@ -29,6 +29,7 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
   wireSettingsHandlers();
   wireScheduleHandlers();
   wireShieldHandlers();
+  wireMenuHandlers();
 }
 
 FrmMain::~FrmMain() = default;
@@ -212,25 +213,10 @@ void FrmMain::Form_Resize() {
 void FrmMain::Command5_Click() {
   setWindowState(State::Minimized);
   setVisible(false);
+  frmMenuPopUp.mnuMaxmimaize.setEnabled(true);
   tray.ShowIcon(*this);
   tray.ChangeToolTip(*this, branding.productName);
   settings.write(keys::Minimized, "Yes");
-}
-
-void FrmMain::TrayMouse(int message) {
-  switch (message) {
-    // Until the tray's own menu exists, a press on the icon brings the window back, as that
-    // menu's "Show Program" does.
-    case 513:
-    case 516:
-    case 515:
-    case 518:
-      setWindowState(State::Normal);
-      setVisible(true);
-      break;
-    default:
-      break;
-  }
 }
 
 void FrmMain::endRunForExit() {
@@ -260,6 +246,8 @@ void FrmMain::Form_Unload() {
   for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete),
                   static_cast<Form*>(&frmSpywareFoundAlert), static_cast<Form*>(&frmHomePageChangedAlert)})
     f->setVisible(false);
+  frmMenuPopUp.Form_Unload();
+  for (Form* f : {static_cast<Form*>(&frmAbout), static_cast<Form*>(&frmHelp)}) host.destroy(*f);
   if (onExit) onExit();
 }
 

@@ -24,6 +24,9 @@
 #include "ui/frm_report.h"
 #include "ui/frm_update_windows.h"
 #include "ui/frm_spyware_found_alert.h"
+#include "ui/frm_about.h"
+#include "ui/frm_help.h"
+#include "ui/frm_menu_popup.h"
 
 namespace quillon::ui {
 
@@ -52,6 +55,11 @@ class FrmMain : public Form,
   int MergeDefinitionUpdate(const std::string& text);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
+  // ---- tray popup and menus
+  void mnuClose_Click();      // the popup's "Exit Program"
+  void ShowFromTray();        // the window back in its normal state
+  void mnuViewHelp_Click();
+  void mnuAbout_Click();
 
   // ---- pages and side bar
   void HidePages();
@@ -152,6 +160,9 @@ class FrmMain : public Form,
   FrmHomePageChangedAlert frmHomePageChangedAlert{branding.productName};
   MemoryShield memoryShield{MemoryShieldEnv{platform, settings, exclusions, branding.productName}, *this};
   HomePageShield homePageShield{HomePageEnv{platform.registry, settings, branding.productName}, *this};
+  FrmMenuPopUp frmMenuPopUp{host};
+  FrmAbout frmAbout;
+  FrmHelp frmHelp;
 
   // ---- side bar
   Button cmdStatus{this, "cmdStatus", "Status"};
@@ -292,9 +303,13 @@ class FrmMain : public Form,
 
   // menu
   MenuItem mnuFileScanNow{this, "mnuFileScanNow", "Scan Now", "File"};
+  MenuItem mnuFileScanResults{this, "mnuFileScanResults", "Scan Results", "File"};
   MenuItem mnuFileViewLog{this, "mnuFileViewLog", "View Log", "File"};
+  MenuItem mnuFileSep1{this, "mnuFileSep1", "-", "File"};
   MenuItem mnuFileLiveUpdate{this, "mnuFileLiveUpdate", "Run Live Update", "File"};
+  MenuItem mnuFileSep2{this, "mnuFileSep2", "-", "File"};
   MenuItem mnuFileMinimize{this, "mnuFileMinimize", "Minimize to Tray", "File"};
+  MenuItem mnuFileSep3{this, "mnuFileSep3", "-", "File"};
   MenuItem mnuFileExit{this, "mnuFileExit", "Exit", "File"};
   MenuItem mnuSettingsScanOptions{this, "mnuSettingsScanOptions", "Scan Options", "Settings"};
   MenuItem mnuSettingsProtection{this, "mnuSettingsProtection", "Proactive Protection", "Settings"};
@@ -302,6 +317,8 @@ class FrmMain : public Form,
   MenuItem mnuSettingsUpdate{this, "mnuSettingsUpdate", "Auto Update", "Settings"};
   MenuItem mnuViewQuarantine{this, "mnuViewQuarantine", "View Quarantine", "Quarantine"};
   MenuItem mnuViewExclusions{this, "mnuViewExclusions", "View Exclusions", "Quarantine"};
+  MenuItem mnuViewHelp{this, "mnuViewHelp", "View Help", "Help"};
+  MenuItem mnuAbout{this, "mnuAbout", "About this software", "About"};
 
   // timers
   Timer tmrScheduler{this, "tmrScheduler", 10, true};
@@ -362,6 +379,7 @@ class FrmMain : public Form,
   ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
   void wireSettingsHandlers();
+  void wireMenuHandlers();
   void lockRedraw(bool lock);
   void pause(Control& pauseControl);
   void askStop(const std::string& question);

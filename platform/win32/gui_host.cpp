@@ -69,7 +69,8 @@ void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
   nid.uID = 1;
   nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid.uCallbackMessage = kTrayMessage;
-  nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICON));
+  nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICONSM));
+  if (!nid.hIcon) nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICON));
   lstrcpynA(nid.szTip, tip.c_str(), 64);
   Shell_NotifyIconA(op, &nid);
 }
@@ -78,14 +79,19 @@ void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
 GuiHost::GuiHost(void* instance) : instance_(instance) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES | ICC_DATE_CLASSES};
   InitCommonControlsEx(&icc);
-  WNDCLASSA wc{};
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = formProc;
   wc.hInstance = static_cast<HINSTANCE>(instance_);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  // The program's icon, with the picture drawn for the small size where the icon file has one
+  // (title bar, notification area) instead of the large one shrunk.
   wc.hIcon = LoadIconA(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEA(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   wc.lpszClassName = kFormClass;
-  RegisterClassA(&wc);
+  RegisterClassExA(&wc);
   registerPanelClass(static_cast<HINSTANCE>(instance_));
   Look look = makeLook();
   font_ = look.font;
@@ -204,7 +210,10 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
       drop = CreatePopupMenu();
       AppendMenuA(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(drop), m->menu.c_str());
     }
-    AppendMenuA(drop, MF_STRING | (m->enabled() ? 0 : MF_GRAYED), UINT_PTR(rec->id), m->caption().c_str());
+    // A hidden item is left out; it is hidden for good (nothing shows it later).
+    if (m->separator()) AppendMenuA(drop, MF_SEPARATOR, UINT_PTR(rec->id), nullptr);
+    else if (m->visible())
+      AppendMenuA(drop, MF_STRING | (m->enabled() ? 0 : MF_GRAYED), UINT_PTR(rec->id), m->caption().c_str());
   }
 
   RECT r{0, 0, form.width, form.height};
@@ -305,7 +314,12 @@ void GuiHost::syncForm(FormWin& fw) {
   LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
   LONG_PTR want = fw.form->showInTaskbar() ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW
                                            : (ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW;
-  if (want != ex) SetWindowLongPtrA(h, GWL_EXSTYLE, want);
+  if (want != ex) {
+    SetWindowLongPtrA(h, GWL_EXSTYLE, want);
+    // The frame is drawn for the old style (a tool window's small caption without the icon)
+    // until it is told that the style changed.
+    SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
   bool vis = fw.form->visible();
   if (!vis) {
     ShowWindow(h, SW_HIDE);
@@ -362,6 +376,12 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
                         : wp == SIZE_MINIMIZED ? Form::State::Minimized : Form::State::Normal;
         if (s != fw.form->windowState()) fw.form->windowStateChanged(s);
       }
+      break;
+    case WM_SETCURSOR:
+      // Sent for every mouse move over the window or any of its controls (a control passes it
+      // to its parent first): one place to hear the mouse over the whole form. The cursor
+      // itself is still left to the system.
+      if (HIWORD(lp) == WM_MOUSEMOVE && fw.form->onMouseMove) fw.form->onMouseMove();
       break;
     case kTrayMessage:
       handled = true;
@@ -436,6 +456,13 @@ void GuiHost::open(Form& f, Form* owner) {
 GuiHost::Area GuiHost::workArea() {
   RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+  // Some shells (Wine's desktop among them) report the whole screen while their taskbar
+  // stands at its bottom: the taskbar window itself then says where the free area ends.
+  RECT bar;
+  if (HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+      tray && IsWindowVisible(tray) && GetWindowRect(tray, &bar) && bar.top > r.top && bar.top < r.bottom &&
+      bar.bottom >= r.bottom && bar.left <= r.left && bar.right >= r.right)
+    r.bottom = bar.top;
   return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
 }
 

@@ -1,8 +1,11 @@
 #include "platform/win32/gui_kinds.h"
 
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/datetime.h"
 
@@ -385,25 +388,92 @@ constexpr bool inKindOrder() {
 }
 static_assert(inKindOrder(), "one row per kind, in the order of Kind");
 
-// Small kind icons for the results lists: cookie, registry, file, folder, excluded.
+// Small kind icons for the results lists, drawn here: 0 none, 1 cookie, 2 registry entry,
+// 3 file or process, 4 folder, 5 excluded. Magenta is the see-through background.
+constexpr COLORREF kSeeThrough = RGB(255, 0, 255);
+
+struct Painter {
+  HDC dc;
+  void shape(COLORREF fill, COLORREF edge, const std::function<void()>& draw) {
+    HBRUSH b = CreateSolidBrush(fill);
+    HPEN p = CreatePen(PS_SOLID, 1, edge);
+    HGDIOBJ ob = SelectObject(dc, b), op = SelectObject(dc, p);
+    draw();
+    SelectObject(dc, ob);
+    SelectObject(dc, op);
+    DeleteObject(b);
+    DeleteObject(p);
+  }
+  void rect(int l, int t, int r, int b, COLORREF fill, COLORREF edge) {
+    shape(fill, edge, [&] { Rectangle(dc, l, t, r, b); });
+  }
+  void ellipse(int l, int t, int r, int b, COLORREF fill, COLORREF edge) {
+    shape(fill, edge, [&] { Ellipse(dc, l, t, r, b); });
+  }
+  void polygon(std::initializer_list<POINT> pts, COLORREF fill, COLORREF edge) {
+    std::vector<POINT> v(pts);
+    shape(fill, edge, [&] { Polygon(dc, v.data(), int(v.size())); });
+  }
+  void line(std::initializer_list<POINT> pts, COLORREF colour, int width) {
+    std::vector<POINT> v(pts);
+    HPEN p = CreatePen(PS_SOLID, width, colour);
+    HGDIOBJ op = SelectObject(dc, p);
+    Polyline(dc, v.data(), int(v.size()));
+    SelectObject(dc, op);
+    DeleteObject(p);
+  }
+};
+
+void drawCookie(Painter& p) {
+  p.ellipse(1, 1, 15, 15, RGB(214, 160, 82), RGB(128, 82, 30));
+  p.ellipse(10, -2, 17, 5, kSeeThrough, kSeeThrough);  // a bite out of it
+  for (POINT chip : {POINT{4, 5}, POINT{8, 9}, POINT{4, 10}, POINT{10, 6}, POINT{7, 4}})
+    p.rect(chip.x, chip.y, chip.x + 2, chip.y + 2, RGB(90, 50, 20), RGB(90, 50, 20));
+}
+
+void drawRegistry(Painter& p) {
+  const COLORREF fill = RGB(72, 128, 206), edge = RGB(28, 60, 120);
+  p.rect(1, 8, 8, 15, fill, edge);
+  p.rect(8, 8, 15, 15, RGB(110, 160, 226), edge);
+  p.rect(4, 1, 11, 8, RGB(150, 190, 240), edge);
+}
+
+void drawFile(Painter& p) {
+  const COLORREF edge = RGB(96, 96, 96);
+  p.polygon({{2, 0}, {10, 0}, {14, 4}, {14, 15}, {2, 15}}, RGB(255, 255, 255), edge);
+  p.polygon({{10, 0}, {10, 4}, {14, 4}}, RGB(210, 210, 210), edge);
+  for (int y : {6, 8, 10}) p.line({{4, y}, {12, y}}, RGB(150, 150, 150), 1);
+  p.rect(4, 12, 9, 14, RGB(204, 40, 40), RGB(150, 20, 20));  // what makes it a finding
+}
+
+void drawFolder(Painter& p) {
+  const COLORREF edge = RGB(160, 120, 10);
+  p.polygon({{0, 3}, {5, 3}, {7, 5}, {15, 5}, {15, 14}, {0, 14}}, RGB(238, 196, 66), edge);
+  p.rect(0, 7, 16, 15, RGB(252, 222, 110), edge);
+}
+
+void drawExcluded(Painter& p) {
+  p.ellipse(0, 0, 16, 16, RGB(70, 170, 60), RGB(30, 110, 30));
+  p.line({{4, 8}, {7, 11}, {12, 4}}, RGB(255, 255, 255), 2);
+}
+
 HIMAGELIST makeIcons() {
-  HIMAGELIST il = ImageList_Create(16, 16, ILC_COLOR24, 6, 0);
-  const COLORREF colours[] = {RGB(255, 255, 255), RGB(196, 132, 52), RGB(52, 101, 164), RGB(204, 0, 0),
-                              RGB(237, 212, 0), RGB(115, 210, 22)};
+  HIMAGELIST il = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
+  void (*const draw[])(Painter&) = {nullptr, drawCookie, drawRegistry, drawFile, drawFolder, drawExcluded};
   HDC screen = GetDC(nullptr);
-  for (COLORREF c : colours) {
+  for (auto* d : draw) {
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
     HGDIOBJ old = SelectObject(dc, bmp);
+    HBRUSH back = CreateSolidBrush(kSeeThrough);
     RECT all{0, 0, 16, 16};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    HBRUSH b = CreateSolidBrush(c);
-    RECT dot{3, 3, 13, 13};
-    FillRect(dc, &dot, b);
-    DeleteObject(b);
+    FillRect(dc, &all, back);
+    DeleteObject(back);
+    Painter p{dc};
+    if (d) d(p);
     SelectObject(dc, old);
     DeleteDC(dc);
-    ImageList_Add(il, bmp, nullptr);
+    ImageList_AddMasked(il, bmp, kSeeThrough);
     DeleteObject(bmp);
   }
   ReleaseDC(nullptr, screen);

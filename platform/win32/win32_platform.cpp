@@ -375,9 +375,10 @@ std::string Win32ThisProgram::exePath() {
   return "";
 }
 
-Branding Win32ThisProgram::branding() {
+Branding Win32ThisProgram::branding() { return brandingOf(exePath()); }
+
+Branding brandingOf(const std::string& exe) {
   Branding b;
-  std::string exe = exePath();
   b.productName = versionString(exe, "ProductName");
   b.companyName = versionString(exe, "CompanyName");
   b.webSite = versionString(exe, "Comments");

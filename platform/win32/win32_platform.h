@@ -58,6 +58,8 @@ class Win32ThisProgram : public ThisProgram {
   std::string exePath() override;
   Branding branding() override;
 };
+// The branding in the version information of any executable.
+Branding brandingOf(const std::string& exePath);
 
 class Win32RunningProcesses : public RunningProcesses {
  public:
