@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program's main job on the bundled sample data: installs what it needs, builds, plants the
 # harmless sample threat in a Wine prefix of its own, scans it, removes what was found into the
-# quarantine, scans again to show it gone, lists the quarantine and restores one item.
+# quarantine, scans again to show it gone, lists the quarantine and restores the desktop shortcut.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
@@ -58,7 +58,9 @@ tr -d '\r' < "$listing"
 echo
 echo "== quarantine/QuarantineLog.txt =="
 tr -d '\r' < "$app/quarantine/QuarantineLog.txt"
-first=$(tr -d '\r' < "$listing" | head -n 1 | cut -f1,4)
+# The shortcut on the desktop: its folder is still there to go back to. (A file whose folder
+# was removed with it stays in the quarantine: a restore never makes up a folder that is gone.)
+first=$(tr -d '\r' < "$listing" | awk -F'\t' '$3 == "file" && $4 ~ /Desktop/' | head -n 1 | cut -f1,4)
 if [ -n "$first" ]; then
   echo "== quillon-cli quarantine restore ${first%%$'\t'*} (puts ${first#*$'\t'} back) =="
   wine64 "$app/quillon-cli.exe" quarantine restore "${first%%$'\t'*}" || true
@@ -93,6 +95,6 @@ set +e
 wine64 "$app/quillon-cli.exe" scan
 rc=$?
 set -e
-echo "== exit code $rc (1: the threat only the new definitions name was found) =="
+echo "== exit code $rc (1: found: the threat only the new definitions name, and the shortcut restored above) =="
 echo
 echo "The desktop program is $app/quillon.exe: WINEPREFIX=$WINEPREFIX wine64 $app/quillon.exe"
