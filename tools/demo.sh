@@ -71,6 +71,7 @@ echo
 # more threat; the program fetches what changed since its definitions date, and the next scan
 # finds what only the new definitions name.
 source "$root/tools/reference-server-env.sh"
+rm -rf "$build/demo-server"  # a fresh release history each time, so the demo can be run again
 reference_server_start "$build/demo-server" >/dev/null
 trap 'reference_server_stop; wine_env_stop' EXIT
 newer="$build/demo-release"
