@@ -81,7 +81,8 @@ python3 "$root/tools/publish_definitions.py" --data "$build/demo-server" --from 
   --date "1/2/2030 12:00:00 AM" >/dev/null
 wine64 reg add 'HKLM\SOFTWARE\Quillon Developers\Quillon\Settings' /v DefinitionServer /t REG_SZ \
   /d "$QUILLON_TEST_SERVER" /f >/dev/null 2>&1
-wine64 cmd /c 'mkdir C:\QuillonLate & echo arrived late> C:\QuillonLate\late-arrival.txt' >/dev/null 2>&1
+wine64 cmd /c 'if not exist C:\QuillonLate mkdir C:\QuillonLate' >/dev/null 2>&1
+wine64 cmd /c 'echo arrived late> C:\QuillonLate\late-arrival.txt' >/dev/null 2>&1
 # The definitions installed with the program are the sample release of 1/1/2030.
 printf '1/1/2030 12:00:00 AM\r\n' >"$app/date.dat"
 echo "== quillon-cli update (Live Update against the definition server at $QUILLON_TEST_SERVER) =="
