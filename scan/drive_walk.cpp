@@ -102,6 +102,9 @@ class Walker {
     showProgress(env_, [&] { return folderLength == 2 ? path_.substr(0, 2) + "\\" : path_.substr(0, folderLength); },
                  percent_, -1);
     if (attributes & kAttrLink) return;
+    // The system drops a trailing dot or space from the names of a path it is given: such an
+    // entry cannot be reached by its path, and the path would lead to its twin without them.
+    if (name[length - 1] == '.' || name[length - 1] == ' ') return;
     if (attributes & kAttrFolder) {
       if (index_.coversFolder(path_)) return;
       if (auto s = env_.platform.fs.streamFolder(path_)) stack_.push_back({std::move(s), path_.size()});

@@ -151,6 +151,26 @@ TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
   EXPECT_NE(GetFileAttributesA(app.path("FileDefinition.dat").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// The system reads a path's names without their trailing dots ("excl.\\x" is "excl\\x"): a
+// folder named so, next to its twin without the dot, would have the twin's files walked and
+// reported under a path that no exclusion or definition names, and removed through it.
+TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
+  ui::FrmMain& m = app.main();
+  for (const char* twin : {"excl.", "covered.", "deep ", "twin. ."})
+    ASSERT_TRUE(CreateDirectoryA(("\\\\?\\" + T + "\\" + twin).c_str(), nullptr)) << twin;
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); });
+  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  for (const std::string& row : rows) {
+    EXPECT_EQ(row.find(".\\"), std::string::npos) << row;
+    EXPECT_EQ(row.find(" \\"), std::string::npos) << row;
+  }
+  EXPECT_EQ(rows.size(), 3u);  // deep\er\EVIL.exe, deep\other.dll and twin\evil.exe, once each
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
   ui::FrmMain& m = app.main();
   const int32_t before = m.counters.filesInspected;
