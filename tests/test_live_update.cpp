@@ -234,6 +234,35 @@ TEST_F(LiveUpdateFixture, TheWindowsOfARunComeAndGo) {
   EXPECT_EQ(m().settings.read(keys::SHOW), "false");
 }
 
+// The message loop turns during a run and during a scan: a click on any way into Live Update
+// then starts no second run, which would give the button back while the first still runs.
+TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  int clicks = 0;
+  bool buttonBackEarly = false;
+  bool inRun = false;
+  app.pump.onYield = [&](int) {
+    if (inRun && m().cmdLiveUpdate.enabled()) buttonBackEarly = true;
+    if (clicks > 0) return;
+    ++clicks;
+    m().mnuFileLiveUpdate.click();
+    m().cmdUpdate.click();
+  };
+  inRun = true;
+  m().RunLiveUpdate();
+  inRun = false;
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(notices, 1);
+  EXPECT_FALSE(buttonBackEarly);
+  EXPECT_TRUE(m().cmdLiveUpdate.enabled());
+
+  clicks = 0;
+  m().cmdScanNow_Click();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(notices, 1) << "no Live Update inside a scan";
+}
+
 // Shift held on "Live Update": the addresses of the definition files first, then the update.
 TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
