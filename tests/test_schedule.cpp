@@ -134,6 +134,27 @@ TEST_F(ScheduleFixture, AMissedOccurrenceRunsOnceWhenNoticed) {
   EXPECT_TRUE(tickAt(at(2026, 12, 7, 11, 0, 0)));
 }
 
+// A clock that ran ahead and was put right: the run it recorded lies in the future, and must
+// not hold back every occurrence until the clock catches up with it.
+TEST_F(ScheduleFixture, ARunRecordedByAClockThatRanAheadHoldsNothingBack) {
+  applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
+  EXPECT_TRUE(tickAt(at(2030, 6, 1, 8, 0, 0)));
+  EXPECT_TRUE(tickAt(at(2026, 12, 2, 8, 0, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 2, 8, 0, 1)));
+
+  // Recorded so by an earlier session.
+  m().settings.write("Settings", "LastScheduledScan", "1/1/2031 8:00:00 AM");
+  app.resetMain();
+  start();
+  EXPECT_TRUE(tickAt(at(2026, 12, 3, 8, 0, 0)));
+
+  // The clock set an hour back, as when summer time ends: the occurrence that ran does not
+  // run again when its second comes round a second time.
+  EXPECT_TRUE(tickAt(at(2026, 12, 4, 8, 30, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 4, 7, 30, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 4, 8, 0, 0)));
+}
+
 TEST_F(ScheduleFixture, AWeekdayRunsOnItsWeekdayOnly) {
   ASSERT_EQ(weekdayOf(at(2026, 12, 1, 0, 0, 0)), 2);  // a Tuesday
   applySchedule(1, "", "12/1/2026 8:00:00 AM");
