@@ -94,13 +94,14 @@ struct DriveWalkFixture : ::testing::Test {
     app.main().Form_Load();
   }
 
-  // The scan run's pieces with this test's file system and host.
+  // The scan run's pieces with this test's file system and host, or with another platform.
   template <class Body>
-  void withEnv(Body body) {
+  void withEnv(Body body, Platform* on = nullptr) {
+    Platform& p = on ? *on : *platform;
     ui::FrmMain& m = app.main();
-    FolderTokens tokens(platform->shell);
-    ProtectedLocations protectedLocations(platform->shell, platform->processes, app.folder);
-    ScanEnv env{*platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
+    FolderTokens tokens(p.shell);
+    ProtectedLocations protectedLocations(p.shell, p.processes, app.folder);
+    ScanEnv env{p, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
     body(env);
   }
 };
@@ -169,6 +170,21 @@ TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
   m.lblRemove_Click();
   EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A real symbolic link to the walk's own ancestor, seen through the system's own listing: the
+// walk ends, and reports nothing behind it.
+TEST_F(DriveWalkFixture, ARealLinkToAnAncestorIsNotEntered) {
+  if (!CreateSymbolicLinkA((T + "\\deep\\up").c_str(), T.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no symbolic links here";
+  ASSERT_NE(GetFileAttributesA((T + "\\deep\\up").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  ui::FrmMain& m = app.main();
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); }, &app.platform);
+  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  for (const std::string& row : rows) EXPECT_EQ(row.find("\\up\\"), std::string::npos) << row;
+  // "loop" is no link to the system: its file is found like any other.
+  EXPECT_EQ(rows.size(), 4u) << ::testing::PrintToString(rows);
+  RemoveDirectoryA((T + "\\deep\\up").c_str());
 }
 
 TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
