@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 
 #include "common/text.h"
@@ -170,6 +171,21 @@ TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
   m.lblRemove_Click();
   EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A read-only threat the walk found is removed like any other.
+TEST_F(DriveWalkFixture, AReadOnlyFindIsRemoved) {
+  ui::FrmMain& m = app.main();
+  const std::string ro = T + "\\deep\\er\\EVIL.exe";
+  ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\deep"}, DriveWalkOptions{0}); });
+  ASSERT_EQ(texts(m.lvwFilesToBeDeleted).size(), 2u);
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  EXPECT_EQ(GetFileAttributesA(ro.c_str()), INVALID_FILE_ATTRIBUTES);
+  const RemovalOutcome& out = m.lastRemoval();
+  EXPECT_EQ(std::count(out.removed.begin(), out.removed.end(), ro), 1);
+  EXPECT_TRUE(out.failed.empty()) << ::testing::PrintToString(out.failed);
 }
 
 // A real symbolic link to the walk's own ancestor, seen through the system's own listing: the
