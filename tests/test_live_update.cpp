@@ -263,6 +263,25 @@ TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
   EXPECT_EQ(notices, 1) << "no Live Update inside a scan";
 }
 
+// "Exit Program" while a run waits on the server: the run ends, but shows no notice and turns
+// no shield or scheduler timer back on in a program that is going.
+TEST_F(LiveUpdateFixture, ClosedDuringARunItEndsWithoutNoticeOrTimers) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  m().updateNotice = nullptr;
+  bool closed = false;
+  app.pump.onYield = [&](int) {
+    if (!closed) closed = true, m().mnuClose_Click();
+  };
+  m().RunLiveUpdate();
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(m().frmSignatureUpdated.visible());
+  EXPECT_FALSE(m().frmDownload.visible());
+  EXPECT_FALSE(m().tmrCheckHomePage.enabled());
+  EXPECT_FALSE(m().tmrMemoryInspected.enabled());
+  EXPECT_EQ(m().settings.read(keys::STATUS), "STOPPED");
+}
+
 // Shift held on "Live Update": the addresses of the definition files first, then the update.
 TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");

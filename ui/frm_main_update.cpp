@@ -58,7 +58,9 @@ void FrmMain::RunLiveUpdate() {
     cmdScan.setEnabled(true);
   }
   const std::string notice = updateNoticeText(lastUpdate_, branding.productName);
-  if (updateNotice) {
+  if (unloading_) {
+    // Closed during the run: nobody is left to read the notice.
+  } else if (updateNotice) {
     updateNotice(notice);
   } else {
     host.open(frmSignatureUpdated, nullptr);
