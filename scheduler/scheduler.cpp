@@ -65,6 +65,8 @@ std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now)
     DateTime date;
     if (!parseDateTime(s.date, date)) return std::nullopt;
     DateTime t = dayAt(date, 0, time);
+    // A day its month does not have ("2/31") names no date: it never falls due.
+    if (t.day != date.day) return std::nullopt;
     if (due(t)) return t;
   }
   return std::nullopt;

@@ -89,6 +89,13 @@ TEST(ScheduleOccurrence, LatestDueMomentAcrossDaysMonthsAndYears) {
   EXPECT_EQ(latestOccurrence(once, at(2027, 2, 1, 0, 0, 0)), at(2026, 12, 24, 18, 30, 0));
 }
 
+TEST(ScheduleOccurrence, ADateItsMonthDoesNotHaveNeverFallsDue) {
+  const DateTime later = at(2028, 12, 1, 0, 0, 0);
+  for (const char* date : {"2/31/2026", "4/31/2026", "2/29/2027"})
+    EXPECT_FALSE(latestOccurrence(Schedule{true, kDateAndTime, date, "8:00"}, later)) << date;
+  EXPECT_EQ(latestOccurrence(Schedule{true, kDateAndTime, "2/29/2028", "8:00"}, later), at(2028, 2, 29, 8, 0, 0));
+}
+
 TEST_F(ScheduleFixture, DailyRunsOnceInItsSecondAndOnceOnly) {
   applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "7");
