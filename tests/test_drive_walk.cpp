@@ -173,6 +173,32 @@ TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
   EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// Folders with the names of devices hold files like any other folder: the walk reports them
+// and removal takes exactly them, without waiting on a device.
+TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
+  ui::FrmMain& m = app.main();
+  const std::string root = makeFolder(T + "\\devices");
+  std::vector<std::string> planted;
+  for (const char* device : {"CON", "AUX", "NUL", "COM1", "LPT1"}) {
+    const std::string folder = root + "\\" + device;
+    ASSERT_TRUE(CreateDirectoryA(("\\\\?\\" + folder).c_str(), nullptr)) << device;
+    const std::string file = folder + "\\evil.exe";
+    HANDLE h = CreateFileA(("\\\\?\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << device;
+    CloseHandle(h);
+    planted.push_back(file);
+  }
+  withEnv([&](ScanEnv& env) { walkDrives(env, {root}, DriveWalkOptions{0}); });
+  std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted), sorted = planted;
+  std::sort(rows.begin(), rows.end());
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(rows, sorted);
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  for (const std::string& f : planted) EXPECT_EQ(GetFileAttributesA(("\\\\?\\" + f).c_str()), INVALID_FILE_ATTRIBUTES) << f;
+  EXPECT_TRUE(m.lastRemoval().failed.empty()) << ::testing::PrintToString(m.lastRemoval().failed);
+}
+
 // A read-only threat the walk found is removed like any other.
 TEST_F(DriveWalkFixture, AReadOnlyFindIsRemoved) {
   ui::FrmMain& m = app.main();
