@@ -19,6 +19,10 @@ struct NamedFile {
   std::string fileName;
 };
 
+// The longest path the system's file functions take (its limit less the terminating NUL): a
+// file with a longer path can be listed, but not examined, copied or deleted through it.
+constexpr size_t kLongestPath = 259;
+
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 // What the definitions say, in the form the walk asks it: file names (upper case) with their
@@ -113,7 +117,7 @@ class Walker {
     // Hidden and system files are absent to the file scan, and so to the walk.
     if (attributes & (kAttrHidden | kAttrSystem)) return;
     const NamedFile* named = index_.byName(name, length);
-    if (!named || index_.coversFile(path_)) return;
+    if (!named || path_.size() > kLongestPath || index_.coversFile(path_)) return;
     judgePresentFile(env_, path_, named->definition, named->fileName);
   }
 

@@ -15,6 +15,9 @@ using namespace quillon::test;
 
 namespace {
 
+// The wide form that reaches past the path length limit; test paths are plain ASCII.
+std::wstring longPath(const std::string& path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
+
 // The machine's drives as a test lays them out; every readiness question is recorded.
 class FakeDrives : public Drives {
  public:
@@ -197,6 +200,33 @@ TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
   m.lblRemove_Click();
   for (const std::string& f : planted) EXPECT_EQ(GetFileAttributesA(("\\\\?\\" + f).c_str()), INVALID_FILE_ATTRIBUTES) << f;
   EXPECT_TRUE(m.lastRemoval().failed.empty()) << ::testing::PrintToString(m.lastRemoval().failed);
+}
+
+// Past the length a path may have, a file can still be listed but not examined, quarantined or
+// deleted through its path, nor even seen by removal's check: reported, it vanished from the
+// results as if removed while it stayed. The walk ends there and reports nothing.
+TEST_F(DriveWalkFixture, AFindBeyondThePathLengthLimitIsNotReported) {
+  ui::FrmMain& m = app.main();
+  std::string folder = makeFolder(T + "\\long");
+  while (folder.size() < MAX_PATH - 8) {
+    folder += "\\" + std::string(std::min<size_t>(40, MAX_PATH - 7 - folder.size()), 'd');
+    ASSERT_TRUE(CreateDirectoryW(longPath(folder).c_str(), nullptr)) << folder.size();
+  }
+  // Deeper still, with a find at the bottom that no listing can reach.
+  std::string deeper = folder;
+  for (int i = 0; i < 3; ++i) {
+    deeper += "\\" + std::string(40, 'e');
+    ASSERT_TRUE(CreateDirectoryW(longPath(deeper).c_str(), nullptr));
+  }
+  const std::string reached = folder + "\\other.dll", beyond = deeper + "\\other.dll";
+  for (const std::string& f : {reached, beyond}) {
+    HANDLE h = CreateFileW(longPath(f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  ASSERT_GT(reached.size(), size_t(MAX_PATH));
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\long"}, DriveWalkOptions{0}); });
+  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{});
 }
 
 // A read-only threat the walk found is removed like any other.
