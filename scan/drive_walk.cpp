@@ -19,6 +19,10 @@ struct NamedFile {
   std::string fileName;
 };
 
+// The longest path the system's file functions take (its limit less the terminating NUL): a
+// file with a longer path can be listed, but not examined, copied or deleted through it.
+constexpr size_t kLongestPath = 259;
+
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 // What the definitions say, in the form the walk asks it: file names (upper case) with their
@@ -102,6 +106,9 @@ class Walker {
     showProgress(env_, [&] { return folderLength == 2 ? path_.substr(0, 2) + "\\" : path_.substr(0, folderLength); },
                  percent_, -1);
     if (attributes & kAttrLink) return;
+    // The system drops a trailing dot or space from the names of a path it is given: such an
+    // entry cannot be reached by its path, and the path would lead to its twin without them.
+    if (name[length - 1] == '.' || name[length - 1] == ' ') return;
     if (attributes & kAttrFolder) {
       if (index_.coversFolder(path_)) return;
       if (auto s = env_.platform.fs.streamFolder(path_)) stack_.push_back({std::move(s), path_.size()});
@@ -110,7 +117,7 @@ class Walker {
     // Hidden and system files are absent to the file scan, and so to the walk.
     if (attributes & (kAttrHidden | kAttrSystem)) return;
     const NamedFile* named = index_.byName(name, length);
-    if (!named || index_.coversFile(path_)) return;
+    if (!named || path_.size() > kLongestPath || index_.coversFile(path_)) return;
     judgePresentFile(env_, path_, named->definition, named->fileName);
   }
 

@@ -65,6 +65,8 @@ std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now)
     DateTime date;
     if (!parseDateTime(s.date, date)) return std::nullopt;
     DateTime t = dayAt(date, 0, time);
+    // A day its month does not have ("2/31") names no date: it never falls due.
+    if (t.day != date.day) return std::nullopt;
     if (due(t)) return t;
   }
   return std::nullopt;
@@ -114,7 +116,12 @@ ApplyResult Scheduler::apply(const Schedule& s) {
 
 bool Scheduler::tick() {
   if (running_ || !schedule_.enabled) return false;
-  auto occurrence = latestOccurrence(schedule_, env_.clock.localTime());
+  const DateTime now = env_.clock.localTime();
+  // A run recorded more than a day ahead was recorded by a clock since put right: kept, it would
+  // hold back every occurrence until the clock caught up. An hour back, as when summer time
+  // ends, keeps it: that occurrence has run.
+  if (lastRun_ && *lastRun_ > secondsOf(now) + 86400) lastRun_.reset();
+  auto occurrence = latestOccurrence(schedule_, now);
   if (!occurrence) return false;
   const long long at = secondsOf(*occurrence);
   if (at < watchFrom_ || (lastRun_ && at <= *lastRun_)) return false;

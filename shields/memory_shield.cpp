@@ -28,7 +28,13 @@ void MemoryShield::report(uint32_t pid, const std::string& name, const std::stri
 }
 
 bool MemoryShield::stillTheSameProgram() const {
-  if (!reported_.startKnown) return true;
+  if (!reported_.startKnown) {
+    // Its start could not be read, most often because it had already ended: only the file the
+    // id runs now tells the reported program from a later one that was given its id.
+    std::string path;
+    return env_.platform.processes.executablePath(reported_.pid, path) &&
+           iequals(fileNameFromPath(path), trim(reported_.name));
+  }
   uint64_t now = 0;
   // Not to be looked at any more: ended (stopping it then finds nothing to do).
   if (!env_.platform.processes.startTime(reported_.pid, now)) return true;

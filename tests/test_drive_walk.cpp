@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 
 #include "common/text.h"
@@ -13,6 +14,9 @@ using namespace quillon;
 using namespace quillon::test;
 
 namespace {
+
+// The wide form that reaches past the path length limit; test paths are plain ASCII.
+std::wstring longPath(const std::string& path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
 
 // The machine's drives as a test lays them out; every readiness question is recorded.
 class FakeDrives : public Drives {
@@ -94,13 +98,14 @@ struct DriveWalkFixture : ::testing::Test {
     app.main().Form_Load();
   }
 
-  // The scan run's pieces with this test's file system and host.
+  // The scan run's pieces with this test's file system and host, or with another platform.
   template <class Body>
-  void withEnv(Body body) {
+  void withEnv(Body body, Platform* on = nullptr) {
+    Platform& p = on ? *on : *platform;
     ui::FrmMain& m = app.main();
-    FolderTokens tokens(platform->shell);
-    ProtectedLocations protectedLocations(platform->shell, platform->processes, app.folder);
-    ScanEnv env{*platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
+    FolderTokens tokens(p.shell);
+    ProtectedLocations protectedLocations(p.shell, p.processes, app.folder);
+    ScanEnv env{p, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
     body(env);
   }
 };
@@ -149,6 +154,109 @@ TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\er\\EVIL.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\other.dll").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA(app.path("FileDefinition.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The system reads a path's names without their trailing dots ("excl.\\x" is "excl\\x"): a
+// folder named so, next to its twin without the dot, would have the twin's files walked and
+// reported under a path that no exclusion or definition names, and removed through it.
+TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
+  ui::FrmMain& m = app.main();
+  for (const char* twin : {"excl.", "covered.", "deep ", "twin. ."})
+    ASSERT_TRUE(CreateDirectoryA(("\\\\?\\" + T + "\\" + twin).c_str(), nullptr)) << twin;
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); });
+  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  for (const std::string& row : rows) {
+    EXPECT_EQ(row.find(".\\"), std::string::npos) << row;
+    EXPECT_EQ(row.find(" \\"), std::string::npos) << row;
+  }
+  EXPECT_EQ(rows.size(), 3u);  // deep\er\EVIL.exe, deep\other.dll and twin\evil.exe, once each
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Folders with the names of devices hold files like any other folder: the walk reports them
+// and removal takes exactly them, without waiting on a device.
+TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
+  ui::FrmMain& m = app.main();
+  const std::string root = makeFolder(T + "\\devices");
+  std::vector<std::string> planted;
+  for (const char* device : {"CON", "AUX", "NUL", "COM1", "LPT1"}) {
+    const std::string folder = root + "\\" + device;
+    ASSERT_TRUE(CreateDirectoryA(("\\\\?\\" + folder).c_str(), nullptr)) << device;
+    const std::string file = folder + "\\evil.exe";
+    HANDLE h = CreateFileA(("\\\\?\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << device;
+    CloseHandle(h);
+    planted.push_back(file);
+  }
+  withEnv([&](ScanEnv& env) { walkDrives(env, {root}, DriveWalkOptions{0}); });
+  std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted), sorted = planted;
+  std::sort(rows.begin(), rows.end());
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(rows, sorted);
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  for (const std::string& f : planted) EXPECT_EQ(GetFileAttributesA(("\\\\?\\" + f).c_str()), INVALID_FILE_ATTRIBUTES) << f;
+  EXPECT_TRUE(m.lastRemoval().failed.empty()) << ::testing::PrintToString(m.lastRemoval().failed);
+}
+
+// Past the length a path may have, a file can still be listed but not examined, quarantined or
+// deleted through its path, nor even seen by removal's check: reported, it vanished from the
+// results as if removed while it stayed. The walk ends there and reports nothing.
+TEST_F(DriveWalkFixture, AFindBeyondThePathLengthLimitIsNotReported) {
+  ui::FrmMain& m = app.main();
+  std::string folder = makeFolder(T + "\\long");
+  while (folder.size() < MAX_PATH - 8) {
+    folder += "\\" + std::string(std::min<size_t>(40, MAX_PATH - 7 - folder.size()), 'd');
+    ASSERT_TRUE(CreateDirectoryW(longPath(folder).c_str(), nullptr)) << folder.size();
+  }
+  // Deeper still, with a find at the bottom that no listing can reach.
+  std::string deeper = folder;
+  for (int i = 0; i < 3; ++i) {
+    deeper += "\\" + std::string(40, 'e');
+    ASSERT_TRUE(CreateDirectoryW(longPath(deeper).c_str(), nullptr));
+  }
+  const std::string reached = folder + "\\other.dll", beyond = deeper + "\\other.dll";
+  for (const std::string& f : {reached, beyond}) {
+    HANDLE h = CreateFileW(longPath(f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  ASSERT_GT(reached.size(), size_t(MAX_PATH));
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\long"}, DriveWalkOptions{0}); });
+  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{});
+}
+
+// A read-only threat the walk found is removed like any other.
+TEST_F(DriveWalkFixture, AReadOnlyFindIsRemoved) {
+  ui::FrmMain& m = app.main();
+  const std::string ro = T + "\\deep\\er\\EVIL.exe";
+  ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\deep"}, DriveWalkOptions{0}); });
+  ASSERT_EQ(texts(m.lvwFilesToBeDeleted).size(), 2u);
+  m.cmdSelectAll_Click();
+  m.lblRemove_Click();
+  EXPECT_EQ(GetFileAttributesA(ro.c_str()), INVALID_FILE_ATTRIBUTES);
+  const RemovalOutcome& out = m.lastRemoval();
+  EXPECT_EQ(std::count(out.removed.begin(), out.removed.end(), ro), 1);
+  EXPECT_TRUE(out.failed.empty()) << ::testing::PrintToString(out.failed);
+}
+
+// A real symbolic link to the walk's own ancestor, seen through the system's own listing: the
+// walk ends, and reports nothing behind it.
+TEST_F(DriveWalkFixture, ARealLinkToAnAncestorIsNotEntered) {
+  if (!CreateSymbolicLinkA((T + "\\deep\\up").c_str(), T.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no symbolic links here";
+  ASSERT_NE(GetFileAttributesA((T + "\\deep\\up").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  ui::FrmMain& m = app.main();
+  withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); }, &app.platform);
+  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  for (const std::string& row : rows) EXPECT_EQ(row.find("\\up\\"), std::string::npos) << row;
+  // "loop" is no link to the system: its file is found like any other.
+  EXPECT_EQ(rows.size(), 4u) << ::testing::PrintToString(rows);
+  RemoveDirectoryA((T + "\\deep\\up").c_str());
 }
 
 TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {

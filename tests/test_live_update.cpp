@@ -234,6 +234,54 @@ TEST_F(LiveUpdateFixture, TheWindowsOfARunComeAndGo) {
   EXPECT_EQ(m().settings.read(keys::SHOW), "false");
 }
 
+// The message loop turns during a run and during a scan: a click on any way into Live Update
+// then starts no second run, which would give the button back while the first still runs.
+TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  int clicks = 0;
+  bool buttonBackEarly = false;
+  bool inRun = false;
+  app.pump.onYield = [&](int) {
+    if (inRun && m().cmdLiveUpdate.enabled()) buttonBackEarly = true;
+    if (clicks > 0) return;
+    ++clicks;
+    m().mnuFileLiveUpdate.click();
+    m().cmdUpdate.click();
+  };
+  inRun = true;
+  m().RunLiveUpdate();
+  inRun = false;
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(notices, 1);
+  EXPECT_FALSE(buttonBackEarly);
+  EXPECT_TRUE(m().cmdLiveUpdate.enabled());
+
+  clicks = 0;
+  m().cmdScanNow_Click();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(notices, 1) << "no Live Update inside a scan";
+}
+
+// "Exit Program" while a run waits on the server: the run ends, but shows no notice and turns
+// no shield or scheduler timer back on in a program that is going.
+TEST_F(LiveUpdateFixture, ClosedDuringARunItEndsWithoutNoticeOrTimers) {
+  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
+  m().Form_Load();
+  m().updateNotice = nullptr;
+  bool closed = false;
+  app.pump.onYield = [&](int) {
+    if (!closed) closed = true, m().mnuClose_Click();
+  };
+  m().RunLiveUpdate();
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(m().frmSignatureUpdated.visible());
+  EXPECT_FALSE(m().frmDownload.visible());
+  EXPECT_FALSE(m().tmrCheckHomePage.enabled());
+  EXPECT_FALSE(m().tmrMemoryInspected.enabled());
+  EXPECT_EQ(m().settings.read(keys::STATUS), "STOPPED");
+}
+
 // Shift held on "Live Update": the addresses of the definition files first, then the update.
 TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");

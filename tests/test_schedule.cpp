@@ -89,6 +89,13 @@ TEST(ScheduleOccurrence, LatestDueMomentAcrossDaysMonthsAndYears) {
   EXPECT_EQ(latestOccurrence(once, at(2027, 2, 1, 0, 0, 0)), at(2026, 12, 24, 18, 30, 0));
 }
 
+TEST(ScheduleOccurrence, ADateItsMonthDoesNotHaveNeverFallsDue) {
+  const DateTime later = at(2028, 12, 1, 0, 0, 0);
+  for (const char* date : {"2/31/2026", "4/31/2026", "2/29/2027"})
+    EXPECT_FALSE(latestOccurrence(Schedule{true, kDateAndTime, date, "8:00"}, later)) << date;
+  EXPECT_EQ(latestOccurrence(Schedule{true, kDateAndTime, "2/29/2028", "8:00"}, later), at(2028, 2, 29, 8, 0, 0));
+}
+
 TEST_F(ScheduleFixture, DailyRunsOnceInItsSecondAndOnceOnly) {
   applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "7");
@@ -132,6 +139,27 @@ TEST_F(ScheduleFixture, AMissedOccurrenceRunsOnceWhenNoticed) {
   applyAt(at(2026, 12, 6, 12, 0, 0), kDaily, "", "12/1/2026 11:00:00 AM");
   EXPECT_FALSE(tickAt(at(2026, 12, 6, 12, 0, 1)));
   EXPECT_TRUE(tickAt(at(2026, 12, 7, 11, 0, 0)));
+}
+
+// A clock that ran ahead and was put right: the run it recorded lies in the future, and must
+// not hold back every occurrence until the clock catches up with it.
+TEST_F(ScheduleFixture, ARunRecordedByAClockThatRanAheadHoldsNothingBack) {
+  applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
+  EXPECT_TRUE(tickAt(at(2030, 6, 1, 8, 0, 0)));
+  EXPECT_TRUE(tickAt(at(2026, 12, 2, 8, 0, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 2, 8, 0, 1)));
+
+  // Recorded so by an earlier session.
+  m().settings.write("Settings", "LastScheduledScan", "1/1/2031 8:00:00 AM");
+  app.resetMain();
+  start();
+  EXPECT_TRUE(tickAt(at(2026, 12, 3, 8, 0, 0)));
+
+  // The clock set an hour back, as when summer time ends: the occurrence that ran does not
+  // run again when its second comes round a second time.
+  EXPECT_TRUE(tickAt(at(2026, 12, 4, 8, 30, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 4, 7, 30, 0)));
+  EXPECT_FALSE(tickAt(at(2026, 12, 4, 8, 0, 0)));
 }
 
 TEST_F(ScheduleFixture, AWeekdayRunsOnItsWeekdayOnly) {

@@ -148,10 +148,11 @@ TEST_F(MemoryShieldTest, SwitchedOffTheTickDoesNothingAndTheOptionsDriveTheTimer
 // a reused id shows a later start time.
 struct ReusedIds : FakeProcesses {
   uint64_t later = 0;
+  bool startUnknown = false;  // as for a program that ended between the look and the alert
   bool startTime(uint32_t pid, uint64_t& time) override {
     bool known = FakeProcesses::startTime(pid, time);
     time += later;
-    return known;
+    return known && !startUnknown;
   }
 };
 
@@ -208,6 +209,28 @@ TEST_F(MemoryShieldFake, StopEndsTheMatchedIdAndSaysSoWhenItCannot) {
   f.tmrMemoryInspected.tick();
   EXPECT_TRUE(procs.terminated.empty());
   EXPECT_EQ(app.dialogs.shown.size(), 1u);
+}
+
+// The listed program ended right after the look, before its start could be read; while the
+// alert waits its id goes to another program. STOP must not end that one.
+TEST_F(MemoryShieldFake, StopWithoutAKnownStartEndsOnlyAProgramOfTheReportedName) {
+  procs.table = {{"C:\\BAD\\TOOL.EXE", 20}};
+  app.writeDefinitions("ExeDefinition.dat", {"tool.exe=Tool|C:\\BAD"});
+  auto& f = load();
+  procs.startUnknown = true;
+  app.host.onModal = [&](controls::Form&) {
+    procs.table[0] = {"C:\\GOOD\\EDITOR.EXE", 20};
+    f.frmSpywareFoundAlert.cmdYes.click();
+  };
+  f.tmrMemoryInspected.tick();
+  EXPECT_TRUE(procs.terminated.empty());
+  EXPECT_TRUE(app.dialogs.shown.empty());
+
+  // The id still runs the reported file: STOP ends it.
+  procs.table[0] = {"C:\\BAD\\tool.exe", 20};
+  app.host.onModal = [&](controls::Form&) { f.frmSpywareFoundAlert.cmdYes.click(); };
+  f.tmrMemoryInspected.tick();
+  EXPECT_EQ(procs.terminated, std::vector<uint32_t>{20});
 }
 
 TEST_F(MemoryShieldFake, OldSystemsAskWithAMessageBox) {

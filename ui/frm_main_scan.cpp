@@ -234,6 +234,8 @@ void FrmMain::SetBackgroundTimers(bool enable) {
     tmrScheduler.setEnabled(false);
     return;
   }
+  // A run that ends after the window was closed turns nothing back on in a program that is going.
+  if (unloading_) return;
   auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);
   tmrScheduler.setEnabled(scheduled && *scheduled != 0);
   tmrCheckHomePage.setEnabled(settings.isOn(keys::optIEHomePageSheildOn));

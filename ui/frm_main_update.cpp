@@ -34,6 +34,10 @@ void FrmMain::cmdUpdate_ShiftPress() {
 
 void FrmMain::RunLiveUpdate() {
   if (!definitionMerge) return;  // no merge, no update: the button is disabled then
+  // The menu and the page's button stay clickable while a run or a scan turns the message loop:
+  // a second run inside them would rewrite the definitions under the scan, or end as the first
+  // one's end.
+  if (!cmdLiveUpdate.enabled() || !cmdScanNow.enabled()) return;
   SetBackgroundTimers(false);
   cmdLiveUpdate.setEnabled(false);  // one Live Update at a time
   host.open(frmDownload, this);
@@ -54,7 +58,9 @@ void FrmMain::RunLiveUpdate() {
     cmdScan.setEnabled(true);
   }
   const std::string notice = updateNoticeText(lastUpdate_, branding.productName);
-  if (updateNotice) {
+  if (unloading_) {
+    // Closed during the run: nobody is left to read the notice.
+  } else if (updateNotice) {
     updateNotice(notice);
   } else {
     host.open(frmSignatureUpdated, nullptr);

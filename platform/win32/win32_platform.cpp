@@ -102,7 +102,16 @@ bool Win32FileSystem::write(const std::string& path, const std::string& data, bo
   return ok && put == data.size();
 }
 
-bool Win32FileSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool Win32FileSystem::deleteFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  // A read-only file refuses deletion until the attribute is cleared (a threat's simplest guard).
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & FILE_ATTRIBUTE_READONLY)) return false;
+  if (!SetFileAttributesA(path.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY))) return false;
+  if (DeleteFileA(path.c_str())) return true;
+  SetFileAttributesA(path.c_str(), a);  // still there: left as it was
+  return false;
+}
 
 std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
