@@ -248,12 +248,14 @@ TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
     ++clicks;
     m().mnuFileLiveUpdate.click();
     m().cmdUpdate.click();
+    m().cmdScanNow.click();  // nor a scan of definitions the run may be rewriting
   };
   inRun = true;
   m().RunLiveUpdate();
   inRun = false;
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(notices, 1);
+  EXPECT_TRUE(m().ScanStartedAt.empty());
   EXPECT_FALSE(buttonBackEarly);
   EXPECT_TRUE(m().cmdLiveUpdate.enabled());
 

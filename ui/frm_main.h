@@ -398,6 +398,7 @@ class FrmMain : public Form,
   bool loaded_ = false;
   bool reportFailed_ = false;
   bool unloading_ = false;
+  bool liveUpdateRunning_ = false;
   int openBoxes_ = 0;  // the window's own message boxes now waiting for an answer
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;

@@ -11,6 +11,9 @@
 namespace quillon::ui {
 
 void FrmMain::cmdScanNow_Click() {
+  // The side bar and the menu stay clickable while a Live Update turns the message loop: a scan
+  // started there would read definition files the update is rewriting.
+  if (liveUpdateRunning_) return;
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();

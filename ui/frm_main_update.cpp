@@ -40,6 +40,7 @@ void FrmMain::RunLiveUpdate() {
   if (!cmdLiveUpdate.enabled() || !cmdScanNow.enabled()) return;
   SetBackgroundTimers(false);
   cmdLiveUpdate.setEnabled(false);  // one Live Update at a time
+  liveUpdateRunning_ = true;
   host.open(frmDownload, this);
   frmDownload.Form_Load();
   LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
@@ -68,6 +69,7 @@ void FrmMain::RunLiveUpdate() {
     frmSignatureUpdated.lblUpdateInfo.setCaption(notice);
   }
   frmDownload.Form_Unload();
+  liveUpdateRunning_ = false;
   cmdLiveUpdate.setEnabled(true);
   SetBackgroundTimers(true);
 }
