@@ -364,3 +364,31 @@ TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
     EXPECT_TRUE(m.cmdLiveUpdate.enabled());
   }
 }
+
+// The user exits while an update that will apply is on its way: the update is applied, but
+// the program that is gone is published as stopped, not as waiting for a restart.
+TEST(LiveUpdateBadAnswers, AnUpdateEndingAfterExitLeavesTheExitStatus) {
+  const std::string update =
+      "[BR]" + encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("late.dll") + "=" +
+      encodeDefinitionLine("Late") + "|" + encodeDefinitionLine("[windir]");
+  LocalServer server([&update](SOCKET s, LocalServer& srv) {
+    const std::string request = srv.lastRequest();
+    LocalServer::sendAll(s, ok200(request.find("/asp/getDefs.asp") != std::string::npos ? update
+                                                                                         : "1/1/2030 12:00:00 AM"));
+  });
+  App app;
+  app.writeEmptyDefinitions();
+  ui::FrmMain& m = app.main();
+  m.settings.write(keys::DefinitionServer, server.url());
+  m.updateNotice = [](const std::string&) {};
+  m.Form_Load();
+  bool closed = false;
+  app.pump.onYield = [&](int) {
+    if (!closed) closed = true, m.mnuClose_Click();
+  };
+  m.RunLiveUpdate();
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(m.lastUpdate().outcome, UpdateOutcome::Updated);
+  EXPECT_EQ(m.settings.read(keys::RESTART), "False");
+  EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
+}

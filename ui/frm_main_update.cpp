@@ -48,8 +48,11 @@ void FrmMain::RunLiveUpdate() {
   lastUpdate_ = fetchIncrementalUpdate(env);
   if (lastUpdate_.outcome == UpdateOutcome::Updated) {
     if (!lastUpdate_.newDate.empty()) lblDefVersion.setCaption(lastUpdate_.newDate + " PST");
-    settings.write(keys::SHOW, "True");
-    settings.write(keys::RESTART, "True");
+    // A program the user closed during the run stays published as stopped.
+    if (!unloading_) {
+      settings.write(keys::SHOW, "True");
+      settings.write(keys::RESTART, "True");
+    }
     host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
     // The next scan reads the new definitions, the running-program list included.
     ExePathList.clear();
