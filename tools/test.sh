@@ -6,6 +6,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
+# Nothing a test plants may reach the host's home: what is there is listed before and after.
+home_before=$(mktemp)
+ls -A "$HOME" | grep -v '^\.' >"$home_before" || true
 bash "$root/tools/check-layers.sh"
 build="$root/build"
 
@@ -80,6 +83,14 @@ for f in "$results"/*.xml; do
 done
 [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
 [ "$rc" -eq 0 ] && rc=$py_rc
+home_after=$(mktemp)
+ls -A "$HOME" | grep -v '^\.' >"$home_after" || true
+if ! diff "$home_before" "$home_after" >/dev/null; then
+  echo "The tests changed the host's home folder $HOME:" >&2
+  diff "$home_before" "$home_after" >&2 || true
+  failed=$((failed + 1)) rc=1
+fi
+rm -f "$home_before" "$home_after"
 echo "Quillon tests: $passed passed, $failed failed"
 
 # Each seed once, outside the working tree; a sanitizer report or a broken property fails it.
