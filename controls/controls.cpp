@@ -76,6 +76,11 @@ int ListView::add(const std::string& text, int icon) {
   return row;
 }
 
+const ListItem& ListView::item(int i) const {
+  static const ListItem none;
+  return i >= 0 && i < count() ? items_[size_t(i)] : none;
+}
+
 void ListView::setSubItem(int i, int col, const std::string& text) {
   if (i < 0 || i >= count() || col < 1) return;
   auto indexed = cellIndex_.find(col);

@@ -169,7 +169,9 @@ class ListView : public Control {
   const bool checkBoxes;
 
   int count() const { return int(items_.size()); }
-  const ListItem& item(int i) const { return items_[size_t(i)]; }
+  // A row outside the list reads as an empty, unchecked row: a walk that outlived a change of
+  // the list must never read past its end.
+  const ListItem& item(int i) const;
   const std::vector<ListItem>& items() const { return items_; }
   int add(const std::string& text, int icon = 0);
   void setSubItem(int i, int col, const std::string& text);
@@ -317,6 +319,12 @@ class Form {
   void setCaption(const std::string& c);
   bool visible() const { return visible_; }
   void setVisible(bool v);
+  // A disabled window takes no input, as a window under a modal dialog.
+  bool enabled() const { return enabled_; }
+  void setEnabled(bool e) {
+    enabled_ = e;
+    if (onFormChanged) onFormChanged();
+  }
   int width = 640, height = 480;  // client size in pixels
   // Where the window sits on the screen, in pixels; -1 leaves the place to the system.
   int left = -1, top = -1;
@@ -367,6 +375,7 @@ class Form {
  private:
   std::string caption_;
   bool visible_ = false;
+  bool enabled_ = true;
   State state_ = State::Normal;
   bool taskbar_ = true;
   std::vector<Control*> controls_;

@@ -1,5 +1,7 @@
 #include "removal/removal.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "definitions/definition_store.h"
 
@@ -15,8 +17,11 @@ std::string extensionOf(const std::string& path) {
   return toUpper(trim(path.substr(dot + 1)));
 }
 
-std::string percentLabel(int i, int n) {
-  return "Removing : " + std::to_string(roundPercent(n ? double(i) / n * 100.0 : 0)) + "% Completed.";
+// The share of the whole run's items done, rounded down: 100% is said only once the last item
+// of the second pass is done, which the caller says itself.
+std::string percentLabel(int done, int total) {
+  const int64_t before = std::max(0, std::min(done, total - 1));  // shown before an item is done
+  return "Removing : " + std::to_string(total > 0 ? int(before * 100 / total) : 0) + "% Completed.";
 }
 
 bool parseRoot(const std::string& text, uint32_t& root) {
@@ -30,6 +35,9 @@ bool parseRoot(const std::string& text, uint32_t& root) {
 
 RemovalOutcome Removal::run() {
   outcome_ = RemovalOutcome{};
+  const ScanResults& r = env_.results;
+  done_ = 0;
+  total_ = 2 * (int(r.checkedFiles().size() + r.checkedRegistryItems().size() + r.checkedCookies().size()));
   env_.quarantine.ensureFolder();
   env_.quarantine.beginRun();
   pass(true);
@@ -42,14 +50,17 @@ void Removal::pass(bool first) {
   ScanResults& r = env_.results;
   Pump& pump = env_.platform.pump;
   const int files = r.fileWorkCount(), registry = r.registryWorkCount(), cookies = r.cookieWorkCount();
-  const int max = files + registry;
-  if (r.removalCount() > 0) env_.host.showProgress(percentLabel(0, 1), 0, max);
+  auto progress = [this] {
+    env_.host.showProgress(percentLabel(done_, total_), std::min(done_, total_), total_);
+    ++done_;
+  };
+  if (r.removalCount() > 0) env_.host.showProgress(percentLabel(done_, total_), done_, total_);
   std::vector<std::string> failed;
 
   for (int i = 0; i < files; ++i) {
     const FileItem item = r.fileWork(i);
     if (!item.checked) continue;
-    env_.host.showProgress(percentLabel(i + 1, files), i + 1, max);
+    progress();
     env_.host.showItem(toLower(item.path));
     removeFile(i, first);
     pump.yield();
@@ -62,7 +73,7 @@ void Removal::pass(bool first) {
   for (int j = 0; j < registry; ++j) {
     const RegistryItem item = r.registryWork(j);
     if (!item.checked) continue;
-    env_.host.showProgress(percentLabel(j + 1, registry), files + j + 1, max);
+    progress();
     env_.host.showItem(toLower(item.key + "\\" + item.value));
     removeRegistry(item, first);
     pump.yield();
@@ -70,7 +81,7 @@ void Removal::pass(bool first) {
   for (int k = 0; k < cookies; ++k) {
     const CookieItem item = r.cookieWork(k);
     if (!item.checked) continue;
-    env_.host.showProgress(percentLabel(k + 1, cookies), max, max);
+    progress();
     env_.host.showItem(toLower(item.path));
     removeCookie(item.path, first);
     pump.yield();

@@ -54,6 +54,7 @@ class Removal {
   bool stillThere(const std::string& path);
   RemovalEnv env_;
   RemovalOutcome outcome_;
+  int done_ = 0, total_ = 0;  // checked items of both passes: done, and in all
 };
 
 }  // namespace quillon

@@ -144,6 +144,7 @@ CookieItem ScanResults::cookieWork(int row) const {
 }
 
 void ScanResults::keepFailedFile(int row) {
+  if (row < 0 || row >= fileWorkCount()) return;
   const std::string threat = views_.files.item(row).subItem(col::kFileThreat);
   for (int i = 0; i < views_.removal.count(); ++i)
     if (views_.removal.item(i).text == threat) {

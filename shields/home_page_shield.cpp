@@ -38,26 +38,21 @@ void HomePageShield::tick() {
     HomePageTickCount = 0;
     host_.memoryShieldTick();
   }
-  host_.setBackgroundTimers(false);
-  if (!env_.settings.isOn(keys::optIEHomePageSheildOn)) {
-    host_.stopHomePageTimer();
-  } else {
-    CurrentHomePage = "about:blank";
-    readRegistryValue(env_.registry, kHkeyCurrentUser, kStartPageKey, kStartPageValue, CurrentHomePage);
-    SavedHomePage = env_.settings.read(keys::Homepage);
-    if (SavedHomePage.empty()) {
-      // The first tick adopts whatever page is set.
-      SavedHomePage = CurrentHomePage;
-      env_.settings.write(keys::Homepage, SavedHomePage);
-    }
-    if (SavedHomePage != CurrentHomePage) {  // exact: a change of letter case is a change
-      if (env_.settings.isOn(keys::optAlwaysnotifybeforerestoring))
-        host_.askAboutChangedPage(changedMessage(env_.productName, SavedHomePage, CurrentHomePage));
-      else if (env_.settings.isOn(keys::optRestoredefaultwithoutnotification))
-        restore();
-    }
+  // Switched off, the tick changes nothing; the owner's timer rule stops the timer.
+  if (!env_.settings.isOn(keys::optIEHomePageSheildOn)) return;
+  CurrentHomePage = "about:blank";
+  readRegistryValue(env_.registry, kHkeyCurrentUser, kStartPageKey, kStartPageValue, CurrentHomePage);
+  SavedHomePage = env_.settings.read(keys::Homepage);
+  if (SavedHomePage.empty()) {
+    // The first tick adopts whatever page is set.
+    SavedHomePage = CurrentHomePage;
+    env_.settings.write(keys::Homepage, SavedHomePage);
   }
-  host_.setBackgroundTimers(true);
+  if (SavedHomePage == CurrentHomePage) return;  // exact: a change of letter case is a change
+  if (env_.settings.isOn(keys::optAlwaysnotifybeforerestoring))
+    host_.askAboutChangedPage(changedMessage(env_.productName, SavedHomePage, CurrentHomePage));
+  else if (env_.settings.isOn(keys::optRestoredefaultwithoutnotification))
+    restore();
 }
 
 void HomePageShield::restore() {

@@ -28,10 +28,8 @@ struct HomePageEnv {
 class HomePageHost {
  public:
   virtual ~HomePageHost() = default;
-  virtual void setBackgroundTimers(bool on) = 0;
-  // Stops the shield's own timer.
-  virtual void stopHomePageTimer() = 0;
-  // One tick of the memory shield, which rides on every third tick of this one.
+  // One tick of the memory shield, which rides on every third tick of this one; the host
+  // decides, as for the memory shield's own timer, whether it may run now.
   virtual void memoryShieldTick() = 0;
   // Shows the question and returns once it is answered (through restore() or accept()) or
   // closed.

@@ -7,11 +7,7 @@ namespace quillon {
 
 void MemoryShield::tick() {
   if (!env_.settings.isOn(keys::optMemorySheildOn)) return;
-  // The timers stay off for the whole tick, however long an alert waits for its answer, so
-  // that no tick starts inside another.
-  host_.setBackgroundTimers(false);
   host_.inspectMemory();
-  host_.setBackgroundTimers(true);
 }
 
 std::string MemoryShield::companyText(const std::string& name, const std::string& company) {

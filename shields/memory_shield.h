@@ -22,12 +22,10 @@ struct MemoryShieldEnv {
 class MemoryShieldHost {
  public:
   virtual ~MemoryShieldHost() = default;
-  // Switches the scheduler and both shield timers off, or on again as their settings say.
-  virtual void setBackgroundTimers(bool on) = 0;
   // The memory inspection; outside a scan it hands each finding to MemoryShield::report.
   virtual void inspectMemory() = 0;
   // Shows the alert with its two texts and returns once it is off the screen again (answered
-  // or closed). The rest of the program keeps running meanwhile.
+  // or closed). The main window takes no input meanwhile.
   virtual void showAlert(const std::string& fileName, const std::string& companyText) = 0;
   virtual void closeAlert() = 0;
 };

@@ -332,4 +332,16 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   r.setChecked(0, false);
   EXPECT_EQ(r.checkedFiles().size(), 1u);
   EXPECT_EQ(r.checkedRegistryItems()[0].key, "Software\\Eps");
+
+  // Rows outside the lists read as empty, unchecked rows and change nothing: a walk that
+  // outlived a change of the lists reads no further.
+  for (int row : {-1, 5, 1 << 30}) {
+    EXPECT_FALSE(r.fileWork(row).checked || r.registryWork(row).checked || r.cookieWork(row).checked) << row;
+    EXPECT_EQ(r.fileWork(row).path + r.registryWork(row).key + r.removalRow(row).threat, "") << row;
+    r.syncCheck(row);
+    r.keepFailedFile(row);
+    r.setChecked(row, false);
+  }
+  EXPECT_EQ(r.checkedFiles().size(), 1u);
+  EXPECT_TRUE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(1).checked);
 }

@@ -188,26 +188,51 @@ void FrmMain::ShowHelp() {
 
 
 void FrmMain::timUpdate_Timer() {
-  if (AutoUpdateCounter >= 300 && cmdScanNow.enabled()) {
-    RunLiveUpdate();
-    AutoUpdateCounter = 0;
-    timUpdate.setEnabled(false);
-  } else if (cmdScanNow.enabled()) {
+  if (!backgroundMayStart()) return;  // the count waits while anything else goes on
+  if (AutoUpdateCounter < 300) {
     ++AutoUpdateCounter;
+    return;
   }
+  RunLiveUpdate();
+  AutoUpdateCounter = 0;
+  timUpdate.setEnabled(false);
 }
 
 void FrmMain::Form_Resize() {
-  if (windowState() == State::Normal) {
-    // Scheduled scans and the memory shield run only while the window is out of the way.
-    tmrScheduler.setEnabled(false);
-    tmrMemoryInspected.setEnabled(false);
-    setShowInTaskbar(true);
-    if (visible()) settings.write(keys::Minimized, "No");
-  } else {
-    SetBackgroundTimers(true);
-    setShowInTaskbar(false);
-  }
+  // The window's state decides which background timers run; a run keeps them all off.
+  SetBackgroundTimers(true);
+  const bool open = windowState() == State::Normal;
+  setShowInTaskbar(open);
+  if (open && visible()) settings.write(keys::Minimized, "No");
+}
+
+// ---- one operation at a time ------------------------------------------------------------------
+FrmMain::RunScope::RunScope(FrmMain& m, Run kind) : m_(m), held_(!m.busy() && !m.unloading_) {
+  if (!held_) return;
+  m_.run_ = kind;
+  m_.SetBackgroundTimers(false);
+  m_.showRunState();
+}
+
+FrmMain::RunScope::~RunScope() {
+  if (!held_) return;
+  m_.run_ = Run::None;
+  m_.showRunState();
+  m_.SetBackgroundTimers(true);
+}
+
+void FrmMain::showRunState() {
+  const bool idle = run_ == Run::None;
+  for (Control* c : {static_cast<Control*>(&cmdScanNow), static_cast<Control*>(&lblStart),
+                     static_cast<Control*>(&Command4), static_cast<Control*>(&lblRemove),
+                     static_cast<Control*>(&cmdExclude), static_cast<Control*>(&cmdSelectAll),
+                     static_cast<Control*>(&lvwPicRemoveListOfSpywareFoundAndToBeRemoved),
+                     static_cast<Control*>(&cmdLiveUpdate), static_cast<Control*>(&mnuFileLiveUpdate),
+                     static_cast<Control*>(&cmdSubmit), static_cast<Control*>(&cmdLog),
+                     static_cast<Control*>(&mnuFileViewLog), static_cast<Control*>(&lblViewLogFile)})
+    c->setEnabled(idle);
+  cmdUpdate.setEnabled(idle && bool(definitionMerge));  // only once Live Update can apply what it fetches
+  frmMenuPopUp.mnuClose.setEnabled(!exitWaits());
 }
 
 void FrmMain::Command5_Click() {

@@ -81,7 +81,20 @@ class FrmMain : public Form,
   void CheckMemory();
   void UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent);
   void RefreshStatusPage();
+  // The one rule of the background timers (scheduler, memory shield, home-page shield): off
+  // while anything runs, while a tick waits for its answer and once the window is closing; the
+  // home-page shield in every window state, scheduled scans and the memory shield only while
+  // the window is out of the way (minimised, maximised or in the tray). `enable` false holds
+  // them all off.
   void SetBackgroundTimers(bool enable);
+
+  // ---- one operation at a time
+  // What runs now. While one runs nothing else starts: the starting controls are disabled and
+  // their handlers refuse, since a handler is also reached from code or a queued message.
+  enum class Run { None, Scan, Removal, Exclusion, LiveUpdate, Submission };
+  Run running() const { return run_; }
+  // True while a run goes on or a background tick waits for the user.
+  bool busy() const { return run_ != Run::None || tickOpen_; }
 
   // ---- shields between scans
   void tmrMemoryInspected_Timer();
@@ -354,14 +367,44 @@ class FrmMain : public Form,
   const std::string& statusPrefix() const override { return StatusPrefix; }
 
   // MemoryShieldHost, HomePageHost
-  void setBackgroundTimers(bool on) override { SetBackgroundTimers(on); }
   void inspectMemory() override { CheckMemory(); }
   void showAlert(const std::string& fileName, const std::string& companyText) override;
   void closeAlert() override { host.destroy(frmSpywareFoundAlert); }
-  void stopHomePageTimer() override { tmrCheckHomePage.setEnabled(false); }
-  void memoryShieldTick() override { tmrMemoryInspected_Timer(); }
+  void memoryShieldTick() override;
   void askAboutChangedPage(const std::string& message) override;
   void wireShieldHandlers();
+  // Shows a form as a modal dialog of the main window: the main window takes no input while it
+  // is up, and the tray popup is taken down so that it never covers it.
+  void showOverMain(Form& f);
+
+  // Holds one run for its scope; false (and nothing held) when something runs already.
+  class RunScope {
+   public:
+    RunScope(FrmMain& m, Run kind);
+    ~RunScope();
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+    explicit operator bool() const { return held_; }
+
+   private:
+    FrmMain& m_;
+    bool held_;
+  };
+  // Enables the starting controls as the run state says.
+  void showRunState();
+  // One tick of a shield's timer, never inside a run, another tick or a box of the window.
+  void backgroundTick(const std::function<void()>& tick);
+  // Nothing runs, no tick or box waits and the window is not closing: a timer may start work.
+  bool backgroundMayStart() const { return !busy() && openBoxes_ == 0 && !unloading_; }
+  // Minimised, maximised or in the tray: where scheduled scans and the memory shield work.
+  bool outOfTheWay() const { return !visible() || windowState() != State::Normal; }
+  // "Exit Program" waits for a run to end; a Live Update is left to the exit path.
+  bool exitWaits() const { return busy() && run_ != Run::LiveUpdate; }
+  bool runScan();  // the scan run itself; true when it ran to its end
+  void askAndRemove();
+  void removeChecked();
+  void excludeChecked();
+  void submitName();
 
   // RemovalHost
   void showProgress(const std::string& label, int value, int max) override;
@@ -390,16 +433,17 @@ class FrmMain : public Form,
     return answer;
   }
   void showPage(Frame& page);
-  bool scanInProgress() const { return !cmdScan.enabled(); }
+  bool scanInProgress() const { return run_ == Run::Scan; }
   void endRunForExit();
-  void setMemoryShield(bool on);
+  void setMemoryShield();
   void setHomePageShield(bool on);
   bool lastRunLooked_ = true;
   bool loaded_ = false;
   bool reportFailed_ = false;
   bool unloading_ = false;
-  bool liveUpdateRunning_ = false;
-  int openBoxes_ = 0;  // the window's own message boxes now waiting for an answer
+  Run run_ = Run::None;
+  bool tickOpen_ = false;  // a shield's tick is under way (its question may be waiting)
+  int openBoxes_ = 0;  // the window's own message boxes and modal forms now waiting for an answer
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;
   LiveUpdateResult lastUpdate_;

@@ -12,6 +12,10 @@ constexpr const char* LB = "\r\n";
 }
 
 void FrmMain::cmdSubmit_Click() {
+  if (RunScope run{*this, Run::Submission}) submitName();
+}
+
+void FrmMain::submitName() {
   const std::string name = txtFilename.text();
   const std::string url = dataRequestUrl(dataServer(settings), dataPayload({name}, true));
   const std::string answer = httpGet(platform.http, platform.pump, url);

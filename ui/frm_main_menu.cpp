@@ -15,15 +15,13 @@ void FrmMain::wireMenuHandlers() {
 }
 
 void FrmMain::TrayMouse(int message) {
+  if (tickOpen_) return;  // the popup never covers a shield's alert
   switch (message) {
     case 513:  // left button down
     case 516:  // right button down
-      // "Exit Program" waits while a scan runs: the side bar's Results and Settings are
-      // disabled exactly then.
       // A minimised window is not on screen, though it is visible: "Show Program" is offered
       // for it too (a start in the tray leaves the window so).
-      frmMenuPopUp.Form_Load(branding.productName, cmdResults.enabled() || cmdSettings.enabled(),
-                             visible() && windowState() != State::Minimized);
+      frmMenuPopUp.Form_Load(branding.productName, !exitWaits(), visible() && windowState() != State::Minimized);
       break;
     case 515:  // left double-click
     case 518:  // right double-click
@@ -41,6 +39,7 @@ void FrmMain::ShowFromTray() {
 }
 
 void FrmMain::mnuClose_Click() {
+  if (exitWaits()) return;  // "Exit Program" waits for the run to end
   settings.write(keys::RESTART, "False");
   settings.write(keys::STATUS, "STOPPED");
   tray.RemoveIcon(*this);

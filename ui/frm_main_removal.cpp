@@ -11,7 +11,17 @@ namespace {
 constexpr const char* LB = "\r\n";
 }
 
+// The question is part of the run: a scan started under it would replace the results it asks
+// about.
 void FrmMain::Command4_Click() {
+  if (RunScope run{*this, Run::Removal}) askAndRemove();
+}
+
+void FrmMain::lblRemove_Click() {
+  if (RunScope run{*this, Run::Removal}) removeChecked();
+}
+
+void FrmMain::askAndRemove() {
   bool any = false;
   for (int i = 0; i < results.removalCount() && !any; ++i) any = results.removalRow(i).checked;
   if (!any) {
@@ -32,16 +42,14 @@ void FrmMain::Command4_Click() {
                      static_cast<Control*>(&lblDeletingCaption)})
     c->setVisible(true);
   frmDelete.lstProblem.clear();
-  lblRemove_Click();
+  removeChecked();
 }
 
-void FrmMain::lblRemove_Click() {
+void FrmMain::removeChecked() {
   Quarantine quarantine(platform.fs, platform.registry, platform.clock, appFolder);
   quarantine.ensureFolder();
   showPage(frmResults);
   tmrScroll.setEnabled(false);
-  lblRemove.setEnabled(false);
-  SetBackgroundTimers(false);
   for (Control* c : {static_cast<Control*>(&pgbDeleteSpywaresFound), static_cast<Control*>(&lblDeletingPercentageCompleted),
                      static_cast<Control*>(&lblDeletingCaption)})
     c->setVisible(true);
@@ -72,8 +80,6 @@ void FrmMain::lblRemove_Click() {
   lblDeletingCaption.setCaption("");
   pgbDeleteSpywaresFound.setValue(pgbDeleteSpywaresFound.max());
   lblDeletingPercentageCompleted.setCaption("100% complete");
-  SetBackgroundTimers(true);
-  lblRemove.setEnabled(true);
 
   // The running total counts what was really removed.
   double total = 0;

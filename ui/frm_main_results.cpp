@@ -5,9 +5,15 @@
 
 namespace quillon::ui {
 
-void FrmMain::cmdSelectAll_Click() { results.checkAll(); }
+void FrmMain::cmdSelectAll_Click() {
+  if (!busy()) results.checkAll();  // a removal running acts on the check marks
+}
 
 void FrmMain::cmdExclude_Click() {
+  if (RunScope run{*this, Run::Exclusion}) excludeChecked();
+}
+
+void FrmMain::excludeChecked() {
   if (results.nothingToExclude()) {
     messageBox("Sorry, there are no entries to be excluded.", branding.productName, kMbOk | kMbIconInformation);
     return;
@@ -41,9 +47,12 @@ bool FrmMain::MakeReport() {
 }
 
 void FrmMain::lblViewLogFile_Click() {
+  if (busy()) return;  // the report of a run is written at its end
   lblViewLogFile.setEnabled(false);
   frmReport.load(platform.fs, platform.pump, appFolder, branding.productName);
+  ++openBoxes_;  // timers still tick under the viewer; nothing starts there
   host.showModal(frmReport);
+  --openBoxes_;
   lblViewLogFile.setEnabled(true);
 }
 

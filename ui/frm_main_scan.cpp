@@ -11,17 +11,23 @@
 namespace quillon::ui {
 
 void FrmMain::cmdScanNow_Click() {
-  // The side bar and the menu stay clickable while a Live Update turns the message loop: a scan
-  // started there would read definition files the update is rewriting.
-  if (liveUpdateRunning_) return;
+  bool removeAll = false;
+  if (RunScope run{*this, Run::Scan}) removeAll = runScan() && AutoDeleteAfterScan;
+  if (!removeAll) return;
+  // The unattended removal is a run of its own, started once the scan has ended.
+  cmdRemove_Click();
+  cmdSelectAll_Click();
+  Command4_Click();
+}
+
+bool FrmMain::runScan() {
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();
   cmdRemove.setVisible(false);
   cmdResults.setEnabled(false);
   cmdSettings.setEnabled(false);
-  SetBackgroundTimers(false);
-  for (Button* b : {&cmdScanNow, &cmdScan, &cmdLog, &cmdUpdate, &cmdStatus}) b->setEnabled(false);
+  for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(false);
   for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
                      static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
     c->setEnabled(true);
@@ -48,7 +54,7 @@ void FrmMain::cmdScanNow_Click() {
   if (unloading_) {
     // The window was closed during the run: the program is ending, nothing more is recorded.
     idleControls();
-    return;
+    return false;
   }
 
   settings.write(keys::lblLastScan, ScanFinishedAt);
@@ -67,24 +73,18 @@ void FrmMain::cmdScanNow_Click() {
     lblStatus.setCaption("Scanning complete.");
     pb1.setValue(100);
     pb2.setValue(100);
-    if (AutoDeleteAfterScan) {
-      cmdRemove_Click();
-      cmdSelectAll_Click();
-      Command4_Click();
-    }
   }
   if (reportFailed_)
     lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
                          kReportFile + ".");
-  for (Button* b : {&cmdScan, &cmdScanNow, &cmdLog, &cmdStatus}) b->setEnabled(true);
-  cmdUpdate.setEnabled(bool(definitionMerge));  // only once Live Update can apply what it fetches
+  for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(true);
   idleControls();
-  SetBackgroundTimers(true);
   RefreshStatusPage();
+  return !ScanCancelled;
 }
 
 void FrmMain::lblStart_Click() {
-  if (!cmdScanNow.enabled()) return;
+  if (busy()) return;
   cmdScan_Click();
   cmdScanNow_Click();
 }
@@ -158,7 +158,7 @@ void FrmMain::RunScanners() {
 void FrmMain::scanMemory(ScanEnv& env) {
   MemoryScanActions actions;
   actions.productName = branding.productName;
-  actions.scanInProgress = [this] { return !cmdScan.enabled(); };
+  actions.scanInProgress = [this] { return scanInProgress(); };
   actions.reportOutsideScan = [this](uint32_t pid, const std::string& name, const std::string& company) {
     memoryShield.report(pid, name, company);
   };
@@ -231,18 +231,13 @@ void FrmMain::RefreshStatusPage() {
 }
 
 void FrmMain::SetBackgroundTimers(bool enable) {
-  if (!enable) {
-    tmrCheckHomePage.setEnabled(false);
-    tmrMemoryInspected.setEnabled(false);
-    tmrScheduler.setEnabled(false);
-    return;
-  }
   // A run that ends after the window was closed turns nothing back on in a program that is going.
-  if (unloading_) return;
+  const bool on = enable && !busy() && !unloading_;
+  const bool away = outOfTheWay();
   auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);
-  tmrScheduler.setEnabled(scheduled && *scheduled != 0);
-  tmrCheckHomePage.setEnabled(settings.isOn(keys::optIEHomePageSheildOn));
-  tmrMemoryInspected.setEnabled(settings.isOn(keys::optMemorySheildOn));
+  tmrScheduler.setEnabled(on && away && scheduled && *scheduled != 0);
+  tmrMemoryInspected.setEnabled(on && away && settings.isOn(keys::optMemorySheildOn));
+  tmrCheckHomePage.setEnabled(on && settings.isOn(keys::optIEHomePageSheildOn));
 }
 
 std::string FilterStatusText(const std::string& text) {

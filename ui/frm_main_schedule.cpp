@@ -78,9 +78,7 @@ bool FrmMain::SaveSchedule() {
     case ApplyResult::Saved:
       break;
   }
-  // Like the other background timers, the scheduler ticks only while the window is out of the way.
-  bool outOfTheWay = !visible() || windowState() != State::Normal;
-  tmrScheduler.setEnabled(scheduler.schedule().enabled && outOfTheWay);
+  SetBackgroundTimers(true);  // the scheduler timer follows the stored schedule and the one rule
   return true;
 }
 
@@ -97,15 +95,15 @@ void FrmMain::cmdDefaultSetting_Click() {
 }
 
 void FrmMain::tmrScheduler_Timer() {
+  // A tick that was queued before the window came back, or before a run began, does nothing.
+  if (!outOfTheWay() || !backgroundMayStart()) return;
   scheduler.tick();
   AutoDeleteAfterScan = false;
 }
 
-// A box waiting for an answer (the removal's "Really Delete?") keeps dispatching timer ticks; a
-// scan started under it would replace the results the question is about.
-bool FrmMain::schedulerMustWait() const {
-  return unloading_ || openBoxes_ > 0 || !cmdScanNow.enabled() || !lblRemove.enabled() || !cmdLiveUpdate.enabled();
-}
+// A box waiting for an answer keeps dispatching timer ticks; a scan started under it could
+// replace the results the box is about.
+bool FrmMain::schedulerMustWait() const { return !backgroundMayStart(); }
 
 void FrmMain::runScheduledScan(bool deleteFound) {
   AutoDeleteAfterScan = deleteFound;

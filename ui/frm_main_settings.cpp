@@ -14,10 +14,11 @@ const char* tf(bool b) { return b ? "True" : "False"; }
 std::string boxValue(const CheckBox& c) { return std::to_string(c.value()); }
 }  // namespace
 
-void FrmMain::setMemoryShield(bool on) { tmrMemoryInspected.setEnabled(on); }
+// The options are stored before these run: the timers follow them through the one rule.
+void FrmMain::setMemoryShield() { SetBackgroundTimers(true); }
 
 void FrmMain::setHomePageShield(bool on) {
-  tmrCheckHomePage.setEnabled(on);
+  SetBackgroundTimers(true);
   optAlwaysnotifybeforerestoring.setEnabled(on);
   optRestoredefaultwithoutnotification.setEnabled(on);
 }
@@ -34,7 +35,7 @@ void FrmMain::wireSettingsHandlers() {
     bool on = chkAutoProtect.value() != 0;
     settings.write(keys::optMemorySheildOn, tf(on));
     settings.write(keys::optMemorySheildOff, tf(!on));
-    setMemoryShield(chkAutoProtect.value() == 1);
+    setMemoryShield();
     // The box and the two option buttons show one setting: a button left selected against it
     // could not be clicked to switch the shield back.
     (on ? optMemorySheildOn : optMemorySheildOff).setValue(true);
@@ -50,7 +51,7 @@ void FrmMain::wireSettingsHandlers() {
   auto memoryOption = [this](bool enabledButton) {
     settings.write(keys::optMemorySheildOn, tf(optMemorySheildOn.value()));
     settings.write(keys::optMemorySheildOff, tf(optMemorySheildOff.value()));
-    setMemoryShield(enabledButton);
+    setMemoryShield();
     chkAutoProtect.setValue(enabledButton ? 1 : 0);
   };
   optMemorySheildOn.onClick = [memoryOption] { memoryOption(true); };
@@ -126,8 +127,7 @@ void FrmMain::LoadSettings() {
   number(keys::chkSendData, chkSendData);
   lblLastUpdate.setCaption("Signatures Last Updated On " + defs.readDate() + " PST");  // 14
   number(keys::chkAutomaticScanYesOrNo, chkAutomaticScanYesOrNo);  // 15
-  auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);  // 16
-  tmrScheduler.setEnabled(scheduled && *scheduled != 0);
+  SetBackgroundTimers(true);  // 16: the scheduler timer as the stored schedule and the window say
   showScheduleState();
   number(keys::chkAutomaticUpdate, chkAutomaticUpdate);            // 17
   for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18

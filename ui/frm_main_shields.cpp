@@ -24,8 +24,34 @@ void FrmMain::wireShieldHandlers() {
   };
 }
 
-void FrmMain::tmrMemoryInspected_Timer() { memoryShield.tick(); }
-void FrmMain::tmrCheckHomePage_Timer() { homePageShield.tick(); }
+// Memory alerts come only while the window is out of the way, whichever timer brings the tick.
+void FrmMain::tmrMemoryInspected_Timer() {
+  if (outOfTheWay() && settings.isOn(keys::optMemorySheildOn)) backgroundTick([this] { memoryShield.tick(); });
+}
+void FrmMain::memoryShieldTick() {
+  if (outOfTheWay()) memoryShield.tick();
+}
+void FrmMain::tmrCheckHomePage_Timer() {
+  backgroundTick([this] { homePageShield.tick(); });
+}
+
+// The timers stay off for the whole tick, however long its question waits, and a tick that
+// comes meanwhile (a timer message queued before) does nothing: ticks never nest.
+void FrmMain::backgroundTick(const std::function<void()>& tick) {
+  if (!backgroundMayStart()) return;
+  tickOpen_ = true;
+  SetBackgroundTimers(false);
+  tick();
+  tickOpen_ = false;
+  SetBackgroundTimers(true);
+}
+
+void FrmMain::showOverMain(Form& f) {
+  frmMenuPopUp.Form_Unload();
+  setEnabled(false);
+  host.showModal(f);
+  setEnabled(true);
+}
 
 void FrmMain::showAlert(const std::string& fileName, const std::string& companyText) {
   FrmSpywareFoundAlert& alert = frmSpywareFoundAlert;
@@ -35,8 +61,7 @@ void FrmMain::showAlert(const std::string& fileName, const std::string& companyT
   // Near the notification area, where the user looks for what the resident program says.
   FormHost::Area area = host.workArea();
   alert.moveTo(area.right - alert.width - 24, area.bottom - alert.height - 48);
-  // Not modal: the main window stays usable while the tick waits here for the answer.
-  host.showModal(alert);
+  showOverMain(alert);
 }
 
 void FrmMain::askAboutChangedPage(const std::string& message) {
@@ -44,7 +69,7 @@ void FrmMain::askAboutChangedPage(const std::string& message) {
   question.lblHomePageInfo.setCaption(message);
   FormHost::Area area = host.workArea();
   question.moveTo((area.left + area.right - question.width) / 2, (area.top + area.bottom - question.height) / 2);
-  host.showModal(question);
+  showOverMain(question);
 }
 
 }  // namespace quillon::ui

@@ -29,18 +29,16 @@ int FrmMain::MergeDefinitionUpdate(const std::string& text) {
 }
 
 void FrmMain::cmdUpdate_ShiftPress() {
+  if (busy()) return;
   messageBox(definitionFileListing(branding.webSite, definitionServer(settings)), branding.productName, kMbOk);
 }
 
 void FrmMain::RunLiveUpdate() {
   if (!definitionMerge) return;  // no merge, no update: the button is disabled then
-  // The menu and the page's button stay clickable while a run or a scan turns the message loop:
-  // a second run inside them would rewrite the definitions under the scan, or end as the first
+  // A second run inside another would rewrite the definitions under a scan, or end as the first
   // one's end.
-  if (!cmdLiveUpdate.enabled() || !cmdScanNow.enabled()) return;
-  SetBackgroundTimers(false);
-  cmdLiveUpdate.setEnabled(false);  // one Live Update at a time
-  liveUpdateRunning_ = true;
+  RunScope run{*this, Run::LiveUpdate};
+  if (!run) return;
   host.open(frmDownload, this);
   frmDownload.Form_Load();
   LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
@@ -72,9 +70,6 @@ void FrmMain::RunLiveUpdate() {
     frmSignatureUpdated.lblUpdateInfo.setCaption(notice);
   }
   frmDownload.Form_Unload();
-  liveUpdateRunning_ = false;
-  cmdLiveUpdate.setEnabled(true);
-  SetBackgroundTimers(true);
 }
 
 }  // namespace quillon::ui

@@ -30,6 +30,7 @@ struct GuiHost::FormWin {
   std::vector<std::unique_ptr<ControlRec>> controls;
   bool ready = false;     // the window and its controls are made: the model is in charge
   bool trayIcon = false;  // the notification-area icon is this window's
+  bool enabled = true;    // the form's enabled state as last mirrored to the window
 };
 
 namespace {
@@ -310,6 +311,12 @@ void GuiHost::forget(FormWin& fw, Gone gone) {
 
 void GuiHost::syncForm(FormWin& fw) {
   HWND h = fw.hwnd;
+  // Only a change of the model's state is mirrored: a modal window of the host's own disables
+  // its owner through the system, and a caption change must not enable it under that window.
+  if (fw.enabled != fw.form->enabled()) {
+    fw.enabled = fw.form->enabled();
+    EnableWindow(h, fw.enabled ? TRUE : FALSE);
+  }
   SetWindowTextA(h, fw.form->caption().c_str());
   LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
   LONG_PTR want = fw.form->showInTaskbar() ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW
