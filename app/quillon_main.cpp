@@ -15,6 +15,12 @@
 using namespace quillon;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // The self-test's running sample: no window, nothing read or written; it waits to be found
+  // and stopped, and ends by itself after two minutes if nothing stops it.
+  if (std::strncmp(commandLine, "/selftest-wait", 14) == 0) {
+    Sleep(120000);
+    return 0;
+  }
   win32::Win32Services services;
   Platform platform = services.gui();
   // "/uninstall LEVEL": the installer's last call before it removes the program's files.

@@ -36,6 +36,7 @@ void FrmMain::Command4_Click() {
 }
 
 void FrmMain::lblRemove_Click() {
+  BusyMark busy(platform.instanceLock, branding.productName);  // other processes see the run
   Quarantine quarantine(platform.fs, platform.registry, platform.clock, appFolder);
   quarantine.ensureFolder();
   showPage(frmResults);

@@ -14,6 +14,7 @@ void FrmMain::cmdScanNow_Click() {
   // The side bar and the menu stay clickable while a Live Update turns the message loop: a scan
   // started there would read definition files the update is rewriting.
   if (liveUpdateRunning_) return;
+  BusyMark busy(platform.instanceLock, branding.productName);  // other processes see the run
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();
