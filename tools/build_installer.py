@@ -9,6 +9,7 @@ tables wixl 0.101 gets wrong or cannot express (msitools' msiinfo and msibuild):
   uninstall step runs right after InstallInitialize, while its files are still there.
 - RemoveFile rows take the definition files the programs keep beside themselves (the live set
   Live Update changes) when the program is removed, and never on an upgrade.
+- A rebuild of the same version upgrades the installed copy rather than installing beside it.
 - The server properties an administrator passes are marked secure.
 
 Usage: build_installer.py --bin build/bin --out build/quillon.msi --version 1.0.0 \
@@ -75,8 +76,15 @@ def mend(msi, work):
     # InstallMode 2: when the component is removed. The program's own component is kept on an
     # upgrade (the new version shares it), so an upgrade keeps the live definitions.
     rows.append(["LiveDefinitions", "QuillonExe", "*.dat", "INSTALLDIR", "2"])
-    rows.append(["LiveDefinitionScratch", "QuillonExe", "*.adopt", "INSTALLDIR", "2"])
+    rows.append(["LiveDefinitionScratch", "QuillonExe", "*.new", "INSTALLDIR", "2"])
     import_table(msi, "RemoveFile", header, rows, work)
+
+    # A rebuild of the same version replaces the installed copy instead of installing beside it.
+    header, rows = export_table(msi, "Upgrade", work)
+    for r in rows:
+        if r[6] == "WIX_UPGRADE_DETECTED":
+            r[4] = str(int(r[4]) | 0x200)  # the maximum version counts as an earlier one
+    import_table(msi, "Upgrade", header, rows, work)
 
     header, rows = export_table(msi, "Property", work)
     for r in rows:
