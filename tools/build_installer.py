@@ -75,6 +75,12 @@ def mend(msi, work):
     header, rows = export_table(msi, "RemoveFile", work)
     # InstallMode 2: when the component is removed. The program's own component is kept on an
     # upgrade (the new version shares it), so an upgrade keeps the live definitions.
+    # Each file by name (some installers, Wine's among them, take no wildcards), then the
+    # wildcards for whatever else the program keeps there under those endings.
+    live = DEFINITION_FILES + ["date.dat", "temp.dat"]
+    names = live + [n + ".new" for n in live] + ["DL" + n for n in DEFINITION_FILES]
+    for i, name in enumerate(names):
+        rows.append(["LiveFile%d" % i, "QuillonExe", "QL%06d.DAT|%s" % (i, name), "INSTALLDIR", "2"])
     rows.append(["LiveDefinitions", "QuillonExe", "*.dat", "INSTALLDIR", "2"])
     rows.append(["LiveDefinitionScratch", "QuillonExe", "*.new", "INSTALLDIR", "2"])
     import_table(msi, "RemoveFile", header, rows, work)

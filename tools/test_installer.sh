@@ -8,7 +8,7 @@
 # of the installed-programs list (build/installer-shot.png).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${1:-$root/build}"
+build=$(cd "${1:-$root/build}" && pwd)
 msi="$build/quillon.msi"
 work="$build/installer-test"
 rm -rf "$work" && mkdir -p "$work"
@@ -28,8 +28,9 @@ check() {  # check "what" command...
   if "$@"; then passed=$((passed + 1)); echo "ok     $what"; else failed=$((failed + 1)); echo "FAILED $what"; fi
 }
 app="$WINEPREFIX/drive_c/Program Files/$company/Quillon"
-# A file the shipped sample definitions name, on the shared desktop, to have something quarantined.
-sample="$WINEPREFIX/drive_c/users/Public/Desktop/Win Free Prizes.url"
+# A file the shipped sample definitions name, on the user's desktop, to have something quarantined.
+profile=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+sample="$profile/Desktop/Win Free Prizes.url"
 plant() { mkdir -p "$(dirname "$sample")" && printf '[InternetShortcut]\r\nURL=http://quillon-sample-ads.example/\r\n' >"$sample"; }
 menu=$(find "$WINEPREFIX/drive_c" -type d -path '*Start Menu/Programs' 2>/dev/null | head -n 1)
 cli() { wine64 "$app/quillon-cli.exe" "$@" >"$work/out.txt" 2>"$work/err.txt" </dev/null; }
@@ -64,6 +65,7 @@ cli selftest
 rc=$?
 check "the installed quillon-cli selftest exits 0" test "$rc" -eq 0
 [ "$rc" -eq 0 ] || cat "$work/out.txt" "$work/err.txt"
+cli scan
 check "the first start took the shipped definitions as the live set" live_date "$(setting QUILLON_DEFINITIONS_DATE)"
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -116,9 +118,9 @@ cli quarantine list
 check "one entry among the installed programs after the upgrade" \
   bash -c "wine64 uninstaller --list 2>/dev/null | tr -d '\r' | grep -c '|||Quillon\$' | grep -qx 1"
 check "the upgrade keeps the quarantined item" grep -q "Win Free Prizes.url" "$work/out.txt"
-cli quarantine restore "${id:-0}"
-check "the item quarantined before the upgrade restores" \
-  test -f "$sample"
+check "the quarantined sample is gone before the restore" test ! -e "$sample"
+check "the item quarantined before the upgrade restores" cli quarantine restore "${id:-0}"
+check "the restored item is back" test -f "$sample"
 check "the upgrade keeps the exclusion list" cmp -s "$app/ENoSignature.txt" "$work/exclusions-before"
 check "the upgrade keeps the settings" \
   bash -c "$(declare -f machine_setting); work='$work' company='$company'; machine_setting DefinitionServer http://127.0.0.1:7"
@@ -127,7 +129,9 @@ check "the upgrade keeps newer Live Update definitions" \
   bash -c "cmp -s '$app/FileDefinition.dat' '$work/live-before' && [ \"\$(tr -d '\r' <'$app/date.dat')\" = '1/1/2031 12:00:00 AM' ]"
 check "the upgraded programs are the new version" \
   bash -c "! cmp -s '$app/Shipped/date.dat' /dev/null && grep -q 2030 '$app/Shipped/date.dat'"
-msiexec /x "$(winpath "$msi")" /qn
+check "the upgraded copy uninstalls" msiexec /x "$(winpath "$msi")" /qn
+check "no program file is left after the upgrade's uninstall" \
+  bash -c "! ls '$app'/*.exe '$app'/*.dat '$app/Shipped' >/dev/null 2>&1"
 
 size=$(stat -c %s "$msi")
 echo "installer size: $size bytes ($(basename "$msi"))" >>"$figures"
