@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
-#include "fakes.h"
+#include "tests/fakes.h"
 #include "scan/cookie_scan.h"
 #include "selftest/selftest.h"
 #include "shell/app_folder.h"
@@ -12,6 +12,7 @@
 
 namespace quillon {
 namespace {
+using namespace quillon::test;
 
 struct RefusingFiles : win32::Win32FileSystem {
   std::string below;  // writes below a folder of this name fail, as in a read-only folder
@@ -77,13 +78,17 @@ TEST(SelfTest, HoldsHereAndEveryFailureIsSaidAndLeavesNothingBehind) {
     for (const std::string& l : lines) all += l + "\n";
     EXPECT_EQ(ok, c.passes) << all;
     EXPECT_EQ(failed == 0, c.passes) << all;
-    if (!c.passes) EXPECT_NE(all.find(c.failureSays), std::string::npos) << all;
+    if (!c.passes) {
+      EXPECT_NE(all.find(c.failureSays), std::string::npos) << all;
+    }
     // Nothing of it is left: its folder, its key, its cookie, its running program.
     const std::string root = app.shell.specialFolder(0x1A) + "\\" + selfTestName(app.product);
     EXPECT_EQ(app.fs.attributes(root), kNoSuchPath);
     EXPECT_FALSE(app.registry.keyExists(kHkeyCurrentUser, selfTestRegistryKey(app.product), kKeyRead));
     EXPECT_TRUE(app.fs.listFiles(app.shell.specialFolder(kCookieFolderId) + "\\*quillon-selftest*").empty());
-    if (c.passes) EXPECT_NE(all.find("cleaned up"), std::string::npos) << all;
+    if (c.passes) {
+      EXPECT_NE(all.find("cleaned up"), std::string::npos) << all;
+    }
   }
 }
 
