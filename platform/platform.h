@@ -328,6 +328,7 @@ class ThisProgram {
 enum : unsigned {
   kMbOk = 0x0, kMbOkCancel = 0x1, kMbAbortRetryIgnore = 0x2, kMbYesNoCancel = 0x3, kMbYesNo = 0x4,
   kMbRetryCancel = 0x5,
+  kMbDefaultSecond = 0x100,  // the second button is the default (No, for a question that deletes)
   kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconExclamation = 0x30, kMbIconInformation = 0x40,
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7 };

@@ -24,7 +24,7 @@ UninstallOutcome uninstallProgram(Platform& platform, const std::string& exePath
       " item(s) removed by scans, which can be restored only from there.\r\n\r\nDo you want to delete the "
       "quarantine as well? Answer No to keep it in " + quarantine.folder() + ".";
   out.asked = true;
-  if (platform.dialogs.messageBox(question, productName, kMbYesNo | kMbIconQuestion) != kIdYes) return out;
+  if (platform.dialogs.messageBox(question, productName, kMbYesNo | kMbIconQuestion | kMbDefaultSecond) != kIdYes) return out;
   out.quarantineRemoved = platform.fs.deleteFolderTree(quarantine.folder());
   if (!out.quarantineRemoved)
     platform.dialogs.messageBox("The quarantine could not be deleted. It is still in " + quarantine.folder() + ".",

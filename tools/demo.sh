@@ -20,14 +20,18 @@ cmake --build "$build" --target quillon quillon-cli quillon-sample-waiter sample
 # earlier run goes first, quarantine and all, so every run starts from the same machine.
 company=$(sed -n 's/^QUILLON_COMPANY:[A-Z]*=//p' "$build/CMakeCache.txt")
 app="$WINEPREFIX/drive_c/Program Files/$company/Quillon"
-wine64 msiexec /x "$(winpath "$build/quillon.msi")" /qn >/dev/null 2>&1 </dev/null || true
+listing="$build/demo-installed.txt"
+wine64 uninstaller --list >"$listing" 2>/dev/null </dev/null || true
+for code in $(tr -d '\r' <"$listing" | sed -n 's/^\({[^}]*}\)|||Quillon$/\1/p'); do
+  wine64 msiexec /x "$code" /qn >/dev/null 2>&1 </dev/null || true
+done
 rm -rf "$app"
 echo "== msiexec /i quillon.msi /qn (a silent install) =="
 set +e
 wine64 msiexec /i "$(winpath "$build/quillon.msi")" /qn >/dev/null 2>&1 </dev/null
 rc=$?
 set -e
-echo "== exit code $rc (0: installed) into $(winpath "$app" | sed 's/^Z://') =="
+echo "== exit code $rc (0: installed) into C:\\Program Files\\$company\\Quillon =="
 [ "$rc" -eq 0 ] || exit 1
 echo
 echo "== quillon-cli selftest (harmless samples of its own: planted, found, removed, restored, removed, cleaned up) =="
