@@ -8,6 +8,8 @@
 //   quillon-cli update                   run Live Update; print the notice
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
+//   quillon-cli selftest                 plant harmless samples, scan, remove, restore, clean up
+// `scan --json` and `quarantine list --json` print one JSON object per line (UTF-8) instead.
 // Messages go to standard error. A question whose Yes would delete or change something is
 // answered No, unless `--yes` was given.
 #include <fcntl.h>
@@ -18,12 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "common/json.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "removal/quarantine.h"
 #include "shell/app_folder.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/frm_main.h"
+#include "ui/selftest_scanner.h"
 
 using namespace quillon;
 
@@ -42,7 +46,10 @@ int usage() {
                "       quillon-cli update                    bring the definitions up to date (Live Update)\n"
                "       quillon-cli encode                    encipher definition lines (standard input to output)\n"
                "       quillon-cli decode                    decipher definition lines (standard input to output)\n"
-               "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n");
+               "       quillon-cli selftest                  check that scanning, removal and restore work here,\n"
+               "                                             on harmless samples of its own\n"
+               "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n"
+               "  --json  scan and quarantine list: one JSON object per line, in UTF-8\n");
   return 64;
 }
 
@@ -109,7 +116,19 @@ struct ConsoleWindow {
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
 // not look; 3 something found could not be removed; 5 the report could not be written.
-int scan(bool assumeYes, bool remove, bool complete) {
+// The kind of a removal-list row, by its icon.
+const char* findingKind(int icon) {
+  switch (icon) {
+    case 1: return "cookie";
+    case 2: return "registry";
+    case 4: return "folder";
+    default: return "file";
+  }
+}
+
+std::string utf8(const std::string& ansi) { return win32::ansiToUtf8(ansi); }
+
+int scan(bool assumeYes, bool remove, bool complete, bool json) {
   ConsoleWindow console(assumeYes);
   ui::FrmMain& main = console.main;
   main.Form_Load();
@@ -119,11 +138,16 @@ int scan(bool assumeYes, bool remove, bool complete) {
   if (complete) main.optScanAllSelectedHardDrive.setValue(true);
   main.cmdScanNow_Click();
   if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(main.counters.filesInspected));
-  for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
+  if (!json)
+    for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
   const ScanResults& results = main.results;
   for (int i = 0; i < results.removalCount(); ++i) {
     const RemovalRow row = results.removalRow(i);
-    std::printf("%s\t%s\t%s\n", row.threat.c_str(), row.location.c_str(), row.type.c_str());
+    if (json)
+      std::printf("%s\n", JsonLine().text("kind", findingKind(row.icon)).text("threat", utf8(row.threat))
+                               .text("location", utf8(row.location)).text("type", utf8(row.type)).str().c_str());
+    else
+      std::printf("%s\t%s\t%s\n", row.threat.c_str(), row.location.c_str(), row.type.c_str());
   }
   std::fflush(stdout);
   if (!main.lastRunLooked()) return 2;
@@ -139,8 +163,14 @@ int scan(bool assumeYes, bool remove, bool complete) {
   main.cmdSelectAll_Click();
   main.Command4_Click();
   const RemovalOutcome& outcome = main.lastRemoval();
-  for (const std::string& item : outcome.removed) std::printf("removed\t%s\n", item.c_str());
-  for (const std::string& item : outcome.failed) std::printf("not removed\t%s\n", item.c_str());
+  for (const auto* list : {&outcome.removed, &outcome.failed})
+    for (const std::string& item : *list) {
+      const bool removed = list == &outcome.removed;
+      if (json)
+        std::printf("%s\n", JsonLine().boolean("removed", removed).text("item", utf8(item)).str().c_str());
+      else
+        std::printf("%s\t%s\n", removed ? "removed" : "not removed", item.c_str());
+    }
   std::fflush(stdout);
   if (main.results.removalCount() > 0) {
     std::fprintf(stderr, "%d finding(s) were not removed%s.\n", main.results.removalCount(),
@@ -151,7 +181,7 @@ int scan(bool assumeYes, bool remove, bool complete) {
 }
 
 // The quarantine lives in the application folder; nothing else of the program is needed.
-int quarantine(const std::vector<std::string>& words) {
+int quarantine(const std::vector<std::string>& words, bool json) {
   win32::Win32Services services;
   Platform platform = services.console(false);
   const std::string exe = services.thisProgram.exePath();
@@ -162,7 +192,13 @@ int quarantine(const std::vector<std::string>& words) {
   Quarantine q(platform.fs, platform.registry, platform.clock, appFolderOf(exe));
   if (words.size() == 2 && words[1] == "list") {
     for (const QuarantineEntry& e : q.entries())
-      std::printf("%d\t%s\t%s\t%s\t%s\n", e.id, e.date.c_str(), kindName(e.kind), e.original.c_str(), e.stored.c_str());
+      if (json)
+        std::printf("%s\n", JsonLine().number("id", e.id).text("date", utf8(e.date)).text("kind", kindName(e.kind))
+                                 .text("original", utf8(e.original)).text("stored", utf8(e.stored))
+                                 .number("size", int64_t(e.size)).str().c_str());
+      else
+        std::printf("%d\t%s\t%s\t%s\t%s\n", e.id, e.date.c_str(), kindName(e.kind), e.original.c_str(),
+                    e.stored.c_str());
     return 0;
   }
   if (words.size() == 3 && words[1] == "restore") {
@@ -207,24 +243,47 @@ int submit(const std::string& name) {
   return main.Label26.caption().find("submitted.") != std::string::npos ? 0 : 4;
 }
 
+// Plants harmless samples of its own, scans, removes, restores, removes again and cleans up,
+// through the same scan and removal as everywhere else. One line per step; exit code 0 only
+// when every step held, 3 otherwise.
+int selftest() {
+  win32::Win32Services services;
+  Platform platform = services.console(false);
+  const std::string exe = services.thisProgram.exePath();
+  const Branding branding = services.thisProgram.branding();
+  ui::SelfTestScanner scanner(platform, branding);
+  scanner.onStep = [](bool held, const std::string& text) {
+    std::printf("%s %s\n", held ? "ok    " : "FAILED", text.c_str());
+    std::fflush(stdout);
+  };
+  // The running sample is a copy of the desktop program in its waiting mode: it has no window
+  // and no console, and ends by itself if nothing stops it.
+  const SelfTestEnv env{platform, branding.productName, appFolderOf(exe) + "\\quillon.exe", "/selftest-wait"};
+  const bool ok = runSelfTest(env, scanner);
+  std::printf("%s\n", ok ? "Self-test passed." : "Self-test FAILED.");
+  return ok ? 0 : 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> words;
-  bool assumeYes = false, remove = false, complete = false;
+  bool assumeYes = false, remove = false, complete = false, json = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--yes") assumeYes = true;
     else if (arg == "--remove") remove = true;
     else if (arg == "--complete") complete = true;
+    else if (arg == "--json") json = true;
     else if (arg.compare(0, 1, "-") != 0 || !words.empty()) words.push_back(arg);
     else return usage();  // an unknown option is never taken as permission
   }
   if (words.empty()) return usage();
   const std::string& cmd = words[0];
-  if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove, complete);
-  if (remove || complete) return usage();
-  if (cmd == "quarantine") return quarantine(words);
+  if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove, complete, json);
+  if (cmd == "quarantine" && (!json || (words.size() == 2 && words[1] == "list"))) return quarantine(words, json);
+  if (remove || complete || json) return usage();
+  if (cmd == "selftest" && words.size() == 1 && !assumeYes) return selftest();
   if (cmd == "submit" && words.size() == 2) return submit(words[1]);
   if (cmd == "update" && words.size() == 1) return update();
   if (cmd == "encode" && words.size() == 1 && !assumeYes) return transform(true);

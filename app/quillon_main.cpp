@@ -2,18 +2,33 @@
 // ticks, loads the main window.
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/win32/gui_host.h"
 #include "platform/win32/win32_platform.h"
+#include "removal/uninstall.h"
 #include "ui/frm_main.h"
 #include "ui/frm_splash.h"
 
 using namespace quillon;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // The self-test's running sample: no window, nothing read or written; it waits to be found
+  // and stopped, and ends by itself after two minutes if nothing stops it.
+  if (std::strncmp(commandLine, "/selftest-wait", 14) == 0) {
+    Sleep(120000);
+    return 0;
+  }
   win32::Win32Services services;
   Platform platform = services.gui();
+  // "/uninstall LEVEL": the installer's last call before it removes the program's files.
+  if (std::strncmp(commandLine, "/uninstall", 10) == 0) {
+    uninstallProgram(platform, services.thisProgram.exePath(), services.thisProgram.branding().productName,
+                     std::atoi(commandLine + 10));
+    return 0;
+  }
   win32::GuiHost host(instance);
 
   ui::FrmSplash splash;

@@ -233,6 +233,24 @@ class InstanceLock {
   virtual ~InstanceLock() = default;
   // True when another instance of the program already runs (the first call claims the name).
   virtual bool anotherInstanceRunning(const std::string& name) = 0;
+  // A scan or removal marks the program busy for other processes while it runs; marks nest
+  // within a process. Without an implementation of its own, nothing is marked.
+  virtual void markBusy(const std::string& name, bool busy) {}
+  // True when another process holds the busy mark of `name`.
+  virtual bool busyElsewhere(const std::string& name) { return false; }
+};
+
+// Holds the busy mark for one run.
+class BusyMark {
+ public:
+  BusyMark(InstanceLock& lock, std::string name) : lock_(lock), name_(std::move(name)) { lock_.markBusy(name_, true); }
+  ~BusyMark() { lock_.markBusy(name_, false); }
+  BusyMark(const BusyMark&) = delete;
+  BusyMark& operator=(const BusyMark&) = delete;
+
+ private:
+  InstanceLock& lock_;
+  std::string name_;
 };
 
 // ---- Drives -----------------------------------------------------------------------------------
@@ -310,6 +328,7 @@ class ThisProgram {
 enum : unsigned {
   kMbOk = 0x0, kMbOkCancel = 0x1, kMbAbortRetryIgnore = 0x2, kMbYesNoCancel = 0x3, kMbYesNo = 0x4,
   kMbRetryCancel = 0x5,
+  kMbDefaultSecond = 0x100,  // the second button is the default (No, for a question that deletes)
   kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconExclamation = 0x30, kMbIconInformation = 0x40,
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7 };

@@ -4,10 +4,14 @@
 
 namespace quillon {
 
-void setRunAtStartup(Registry& reg, const Settings& settings, const std::string& exePath) {
+std::string runValueName(const std::string& exePath) {
   std::string file = fileNameFromPath(exePath);
   size_t dot = file.rfind('.');
-  std::string valueName = dot == std::string::npos ? file : file.substr(0, dot);
+  return dot == std::string::npos ? file : file.substr(0, dot);
+}
+
+void setRunAtStartup(Registry& reg, const Settings& settings, const std::string& exePath) {
+  const std::string valueName = runValueName(exePath);
   auto on = settings.readNumber(keys::chkRunAtStartupFirstStart);
   if (on && *on == 1) {
     std::string command = "\"" + exePath + "\"";

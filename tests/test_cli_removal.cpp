@@ -79,3 +79,48 @@ TEST_F(CliRemoval, SubmitPrintsTheResultLabel) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(replaceAll(r.out, "\r\n", "\n"), "Results: cli-submitted.exe submitted.  Thank you!\n");
 }
+
+// Scripts read `--json` output: every finding and quarantined item is one object on one line,
+// whatever quotes, backslashes, control characters or accented letters its names hold.
+TEST_F(CliFolder, JsonLinesCarryAwkwardNamesWhole) {
+  const std::string planted = makeFolder(app.path("json"));
+  const bool westernCodePage = GetACP() == 1252;
+  struct Row {
+    std::string file, threat, jsonThreat, jsonFile;
+  } rows[] = {
+      {"quote.dll", "Say \"hi\"", "Say \\\"hi\\\"", "quote.dll"},
+      {"slash.dll", "back\\slash", "back\\\\slash", "slash.dll"},
+      {"control.dll", "bell\x07tab\tdel\x7f", "bell\\u0007tab\\tdel\\u007f", "control.dll"},
+      {westernCodePage ? "caf\xE9.dll" : "cafe.dll", "Caf\xE9", "Caf\xC3\xA9", westernCodePage ? "caf\xC3\xA9.dll" : "cafe.dll"},
+  };
+  std::vector<std::string> defs;
+  for (const Row& r : rows) {
+    app.writeText("json\\" + r.file, "x");
+    defs.push_back(r.file + "=" + r.threat + "|" + planted + "|Adware");
+  }
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("FileDefinition.dat", defs);
+  const std::string jsonFolder = replaceAll(planted, "\\", "\\\\");
+
+  ProgramRun scan = runProgram(cli, "scan --json");
+  EXPECT_EQ(scan.exitCode, 1) << scan.err;
+  std::vector<std::string> lines = split(replaceAll(scan.out, "\r\n", "\n"), "\n");
+  ASSERT_EQ(lines.size(), std::size(rows) + 1) << scan.out;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].file);
+    EXPECT_EQ(lines[i], "{\"kind\":\"file\",\"threat\":\"" + rows[i].jsonThreat + "\",\"location\":\"" + jsonFolder +
+                            "\\\\" + rows[i].jsonFile + "\",\"type\":\"Adware\"}");
+  }
+  ProgramRun removal = runProgram(cli, "--yes --json scan --remove");
+  EXPECT_EQ(removal.exitCode, 1) << removal.err;
+  EXPECT_NE(removal.out.find("{\"removed\":true,\"item\":\"" + jsonFolder + "\\\\" + rows[3].jsonFile + "\"}"),
+            std::string::npos) << removal.out;
+  ProgramRun list = runProgram(cli, "quarantine list --json");
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  lines = split(replaceAll(list.out, "\r\n", "\n"), "\n");
+  ASSERT_EQ(lines.size(), std::size(rows) + 1) << list.out;
+  EXPECT_EQ(lines[0].compare(0, 7, "{\"id\":1"), 0) << lines[0];
+  EXPECT_NE(list.out.find("\"kind\":\"file\",\"original\":\"" + jsonFolder + "\\\\" + rows[3].jsonFile + "\""),
+            std::string::npos) << list.out;
+  EXPECT_EQ(runProgram(cli, "--json submit x").exitCode, 64);  // only scan and quarantine list speak JSON
+}

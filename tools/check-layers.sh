@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-behaviour=(common controls definitions scan removal reports shell shields update scheduler)
+behaviour=(common controls definitions scan removal reports shell shields update scheduler selftest)
 bad=0
 for dir in "${behaviour[@]}"; do
   [ -d "$dir" ] || continue

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The program's main job on the bundled sample data: installs what it needs, builds, plants the
-# harmless sample threat in a Wine prefix of its own, scans it, removes what was found into the
+# The program's main job on the bundled sample data: installs what it needs, builds, installs the
+# built installer silently into a Wine prefix of its own and runs the installed copy: its
+# self-test, then it plants the harmless sample threat, scans it, removes what was found into the
 # quarantine, scans again to show it gone, lists the quarantine and restores the desktop shortcut.
+# Last, it uninstalls the program silently.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
@@ -12,13 +14,34 @@ trap wine_env_stop EXIT
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target quillon quillon-cli quillon-sample-waiter sample_definitions
+cmake --build "$build" --target quillon quillon-cli quillon-sample-waiter sample_definitions installer
 
-# A fresh application folder: the programs, the enciphered sample definitions and the sample
-# exclusion list, which names one of the planted files.
-app="$build/demo-app"
-rm -rf "$app" && mkdir -p "$app"
-cp "$build"/bin/quillon.exe "$build"/bin/quillon-cli.exe "$build"/bin/*.dat "$app/"
+# The program as a user gets it: the installer, run silently as a script would. A copy left by an
+# earlier run goes first, quarantine and all, so every run starts from the same machine.
+company=$(sed -n 's/^QUILLON_COMPANY:[A-Z]*=//p' "$build/CMakeCache.txt")
+app="$WINEPREFIX/drive_c/Program Files/$company/Quillon"
+listing="$build/demo-installed.txt"
+wine64 uninstaller --list >"$listing" 2>/dev/null </dev/null || true
+for code in $(tr -d '\r' <"$listing" | sed -n 's/^\({[^}]*}\)|||Quillon$/\1/p'); do
+  wine64 msiexec /x "$code" /qn >/dev/null 2>&1 </dev/null || true
+done
+rm -rf "$app"
+echo "== msiexec /i quillon.msi /qn (a silent install) =="
+set +e
+wine64 msiexec /i "$(winpath "$build/quillon.msi")" /qn >/dev/null 2>&1 </dev/null
+rc=$?
+set -e
+echo "== exit code $rc (0: installed) into C:\\Program Files\\$company\\Quillon =="
+[ "$rc" -eq 0 ] || exit 1
+echo
+echo "== quillon-cli selftest (harmless samples of its own: planted, found, removed, restored, removed, cleaned up) =="
+set +e
+wine64 "$app/quillon-cli.exe" selftest
+rc=$?
+set -e
+echo "== exit code $rc (0: every step held) =="
+echo
+# The sample exclusion list names one of the planted files.
 cp "$root/samples/ENoSignature.txt" "$app/"
 # The sample threat: files, folders, registry entries, and a waiting program started from a
 # folder that a definition names.
@@ -99,4 +122,11 @@ rc=$?
 set -e
 echo "== exit code $rc (1: found: the threat only the new definitions name, and the shortcut restored above) =="
 echo
-echo "The desktop program is $app/quillon.exe: WINEPREFIX=$WINEPREFIX wine64 $app/quillon.exe"
+echo "== msiexec /x quillon.msi /qn (a silent uninstall: the quarantine stays) =="
+set +e
+wine64 msiexec /x "$(winpath "$build/quillon.msi")" /qn >/dev/null 2>&1 </dev/null
+rc=$?
+set -e
+echo "== exit code $rc (0: uninstalled); left in the program's folder: $(ls "$app" 2>/dev/null | tr '\n' ' ') =="
+echo
+echo "The installer is $build/quillon.msi: WINEPREFIX=$WINEPREFIX wine64 msiexec /i $build/quillon.msi"

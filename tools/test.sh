@@ -93,6 +93,23 @@ fi
 rm -f "$home_before" "$home_after"
 echo "Quillon tests: $passed passed, $failed failed"
 
+# The installer in a Wine prefix of its own: install, upgrade, uninstall.
+echo "== installer tests =="
+inst_log="$build/installer-tests.txt"
+set +e
+bash "$root/tools/test_installer.sh" "$build" >"$inst_log" 2>&1
+inst_rc=$?
+set -e
+cat "$inst_log"
+inst_line=$(grep '^Installer tests: ' "$inst_log" | tail -n 1)
+inst_passed=$(echo "$inst_line" | sed -n 's/^Installer tests: \([0-9]*\) passed.*/\1/p')
+inst_failed=$(echo "$inst_line" | sed -n 's/.*passed, \([0-9]*\) failed.*/\1/p')
+[ "$inst_rc" -ne 0 ] && [ "${inst_failed:-0}" -eq 0 ] && inst_failed=1
+passed=$((passed + ${inst_passed:-0})) failed=$((failed + ${inst_failed:-0}))
+[ "$inst_rc" -ne 0 ] && rc=1
+echo "Installer tests: ${inst_passed:-0} passed, ${inst_failed:-0} failed"
+echo "Total: $passed passed, $failed failed"
+
 # Each seed once, outside the working tree; a sanitizer report or a broken property fails it.
 replayed=0 replay_failed=0
 replay_dir=$(mktemp -d)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "definitions/shipped_definitions.h"
 #include "reports/report.h"
 #include "shell/app_folder.h"
 #include "shell/run_at_startup.h"
@@ -127,6 +128,7 @@ void FrmMain::Form_Load() {
     return;
   }
   defs.installDownloaded();
+  adoptShippedDefinitions(platform.fs, appFolder);
   counts = defs.count();
   DefinitionCount = counts.total();
   RefreshStatusPage();

@@ -46,6 +46,7 @@ void FrmMain::askAndRemove() {
 }
 
 void FrmMain::removeChecked() {
+  BusyMark busy(platform.instanceLock, branding.productName);  // other processes see the run
   Quarantine quarantine(platform.fs, platform.registry, platform.clock, appFolder);
   quarantine.ensureFolder();
   showPage(frmResults);

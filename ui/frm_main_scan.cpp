@@ -21,6 +21,7 @@ void FrmMain::cmdScanNow_Click() {
 }
 
 bool FrmMain::runScan() {
+  BusyMark busy(platform.instanceLock, branding.productName);  // other processes see the run
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();

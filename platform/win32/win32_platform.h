@@ -95,10 +95,14 @@ class Win32InstanceLock : public InstanceLock {
  public:
   ~Win32InstanceLock() override;
   bool anotherInstanceRunning(const std::string& name) override;
+  void markBusy(const std::string& name, bool busy) override;
+  bool busyElsewhere(const std::string& name) override;
 
  private:
   void* mutex_ = nullptr;
   int answer_ = -1;
+  void* busy_ = nullptr;
+  int busyDepth_ = 0;
 };
 
 class Win32Drives : public Drives {
@@ -223,5 +227,8 @@ struct Win32Services {
   // The console program's: questions answered as ConsoleDialogs says.
   Platform console(bool assumeYes = false);
 };
+
+// Text in the system's code page as UTF-8, for output that scripts read.
+std::string ansiToUtf8(const std::string& ansi);
 
 }  // namespace quillon::win32

@@ -215,6 +215,34 @@ bool Win32InstanceLock::anotherInstanceRunning(const std::string& name) {
   return answer_ == 1;
 }
 
+// The busy mark is a named mutex: the system drops it with the process that held it, so a run
+// that crashed never leaves the program marked busy.
+void Win32InstanceLock::markBusy(const std::string& name, bool busy) {
+  if (busy) {
+    if (busyDepth_++ > 0) return;
+    const std::string mutexName = "Local\\" + name + ".Busy";
+    busy_ = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+    if (busy_ && WaitForSingleObject(busy_, 0) == WAIT_TIMEOUT) {
+      CloseHandle(busy_);  // another process holds it: that one's mark stands for both
+      busy_ = nullptr;
+    }
+  } else if (busyDepth_ > 0 && --busyDepth_ == 0 && busy_) {
+    ReleaseMutex(busy_);
+    CloseHandle(busy_);
+    busy_ = nullptr;
+  }
+}
+
+bool Win32InstanceLock::busyElsewhere(const std::string& name) {
+  const std::string mutexName = "Local\\" + name + ".Busy";
+  HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str());
+  if (!h) return false;
+  const DWORD w = WaitForSingleObject(h, 0);
+  if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) ReleaseMutex(h);
+  CloseHandle(h);
+  return w == WAIT_TIMEOUT;
+}
+
 // ---- Drives --------------------------------------------------------------------------------
 std::vector<Drive> Win32Drives::list() {
   std::vector<Drive> drives;
@@ -267,6 +295,17 @@ bool Win32FileDialog::chooseFile(const std::string& title, std::string& path) {
   if (!GetOpenFileNameA(&ofn)) return false;
   path = buf.c_str();
   return true;
+}
+
+std::string ansiToUtf8(const std::string& ansi) {
+  if (ansi.empty()) return ansi;
+  const int wide = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
+  std::wstring w(size_t(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), w.data(), wide);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+  return out;
 }
 
 }  // namespace quillon::win32
