@@ -101,7 +101,7 @@ bash "$root/tools/test_installer.sh" "$build" >"$inst_log" 2>&1
 inst_rc=$?
 set -e
 cat "$inst_log"
-inst_line=$(grep '^Installer tests: ' "$inst_log" | tail -n 1)
+inst_line=$(grep '^Installer tests: ' "$inst_log" | tail -n 1 || true)
 inst_passed=$(echo "$inst_line" | sed -n 's/^Installer tests: \([0-9]*\) passed.*/\1/p')
 inst_failed=$(echo "$inst_line" | sed -n 's/.*passed, \([0-9]*\) failed.*/\1/p')
 [ "$inst_rc" -ne 0 ] && [ "${inst_failed:-0}" -eq 0 ] && inst_failed=1

@@ -71,7 +71,7 @@ check "the first start took the shipped definitions as the live set" live_date "
 if [ -n "${DISPLAY:-}" ]; then
   wine64 uninstaller >/dev/null 2>&1 </dev/null &
   shot_pid=$!
-  sleep 4
+  sleep 8
   import -window root "$build/installer-shot.png" 2>/dev/null || true
   kill "$shot_pid" 2>/dev/null || true
   wait "$shot_pid" 2>/dev/null || true
