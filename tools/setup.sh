@@ -5,6 +5,8 @@ set -euo pipefail
 pkgs=(cmake ninja-build
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
       wine64 xvfb xauth imagemagick googletest
+      # Signing definition releases (tools/publish_definitions.py) and the build's own key.
+      python3 python3-cryptography
       # The native sanitizer and fuzzing build: libFuzzer's runtime (-fsanitize=fuzzer) is in
       # the compiler-rt package, which clang only recommends.
       clang libclang-rt-dev)
