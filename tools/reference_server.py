@@ -208,7 +208,10 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.close_connection = True
         if not pace:
-            self.wfile.write(body)
+            # In pieces: the time-out bounds each piece, so a large answer to a client that
+            # reads slowly but steadily is not cut off, while a client that stops reading is.
+            for i in range(0, len(body), 65536):
+                self.wfile.write(body[i:i + 65536])
             return
         for i in range(len(body)):
             if self.server.stopping.wait(pace):

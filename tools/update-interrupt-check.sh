@@ -4,13 +4,17 @@
 # and date.dat are wholly the old release or wholly the new one; then a second update must bring
 # them to exactly the new release, with no line written twice.
 #
-#   bash tools/update-interrupt-check.sh [kills] [records]     (default 30 kills, 100000 records)
+#   bash tools/update-interrupt-check.sh [kills] [records] [from%]
+#
+# Defaults: 30 kills, 100000 records, instants spread over the whole run (from 0%); a larger
+# from% puts them in the later part of a run, where the files are written and replaced.
 #
 # Uses the build in build/ (configure and build quillon-cli first) and its signing key.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 kills=${1:-30}
 records=${2:-100000}
+from_percent=${3:-0}
 build="$root/build"
 export WINE_ENV_PREFIX="${WINE_ENV_PREFIX:-$build/wine-interrupt}"
 source "$root/tools/wine-env.sh"
@@ -64,22 +68,25 @@ wholly_old=0 wholly_new=0 failed=0
 for i in $(seq 1 "$kills"); do
   reset_app
   delay_ms=$(( RANDOM * 32768 + RANDOM ))
-  delay_ms=$(( delay_ms % took_ms ))
+  delay_ms=$(( took_ms * from_percent / 100 + delay_ms % (took_ms * (100 - from_percent) / 100 + 1) ))
   wine64 "$app/quillon-cli.exe" update >/dev/null 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   # A start that reaches no server: it completes or discards what the killed run left.
-  wine64 cmd /c "reg add \"$settings\" /v DefinitionServer /t REG_SZ /d http://127.0.0.1:1 /f >nul & \
-$(winpath "$app/quillon-cli.exe") update >nul & \
-reg add \"$settings\" /v DefinitionServer /t REG_SZ /d $QUILLON_TEST_SERVER /f >nul" >/dev/null 2>&1 || true
+  wine64 reg add "$settings" /v DefinitionServer /t REG_SZ /d http://127.0.0.1:1 /f >/dev/null 2>&1
+  wine64 "$app/quillon-cli.exe" update >"$work/restart.txt" 2>&1 && restart=0 || restart=$?
+  wine64 reg add "$settings" /v DefinitionServer /t REG_SZ /d "$QUILLON_TEST_SERVER" /f >/dev/null 2>&1
+  if [ "$restart" -ne 4 ] || ! grep -q "could not be reached" "$work/restart.txt"; then
+    echo "the restart reached a server: $(tr -d '\r' <"$work/restart.txt" | tail -n 1)"; failed=$((failed + 1))
+  fi
   if same_as "$old"; then state=old wholly_old=$((wholly_old + 1))
   elif same_as "$new"; then state=new wholly_new=$((wholly_new + 1))
   else state=TORN failed=$((failed + 1))
   fi
-  wine64 "$app/quillon-cli.exe" update >/dev/null 2>&1 || true
-  if same_as "$new"; then after=new; else after=WRONG failed=$((failed + 1)); fi
+  wine64 "$app/quillon-cli.exe" update >"$work/next.txt" 2>&1 || true
+  if same_as "$new"; then after=new; else after="WRONG ($(tr -d '\r' <"$work/next.txt" | tail -n 1))" failed=$((failed + 1)); fi
   echo "kill $i at ${delay_ms} ms: after the restart $state; after the next update $after"
 done
 echo "$kills kills: $wholly_old wholly old, $wholly_new wholly new, $failed failed"
