@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/sha256.h"
 #include "common/text.h"
 
 namespace quillon::fuzz {
@@ -294,6 +295,8 @@ bool MemoryProcesses::waitForExit(uint32_t pid, uint32_t) {
   return std::none_of(table.begin(), table.end(), [&](const MemoryProcess& e) { return e.id == pid; });
 }
 
+std::string MemorySignatures::sha256(const std::string& data) { return quillon::sha256(data); }
+
 PlatformParts MemoryMachine::parts() {
   PlatformParts p;
   p.registry = &registry;
@@ -308,6 +311,7 @@ PlatformParts MemoryMachine::parts() {
   p.instanceLock = &quiet;
   p.drives = &quiet;
   p.http = &quiet;
+  p.signatures = &signatures;
   p.management = &quiet;
   p.dialogs = &quiet;
   p.fileDialog = &quiet;

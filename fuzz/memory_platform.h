@@ -167,6 +167,23 @@ class QuietSystem : public Launcher, public ThisProgram, public SystemRestore, p
   int boxes = 0;
 };
 
+// A real SHA-256, and a verifier that knows one signature only: it accepts exactly `signature`
+// by `publicKey` over the digest of `message`, and nothing else. Natively there is no system
+// cryptography to call; what is under test is everything around the check.
+class MemorySignatures : public Signatures {
+ public:
+  std::string sha256(const std::string& data) override;
+  bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) override {
+    return !publicKey_.empty() && publicKey == publicKey_ && signature == signature_ && digest == sha256(message_);
+  }
+  void accept(std::string publicKey, std::string message, std::string signature) {
+    publicKey_ = std::move(publicKey), message_ = std::move(message), signature_ = std::move(signature);
+  }
+
+ private:
+  std::string publicKey_, message_, signature_;
+};
+
 // A whole machine: the parts above behind one Platform.
 struct MemoryMachine {
   MemoryFileSystem fs;
@@ -174,6 +191,7 @@ struct MemoryMachine {
   MemoryShell shell;
   MemoryProcesses processes;
   QuietSystem quiet;
+  MemorySignatures signatures;
   Platform platform{parts()};
 
  private:

@@ -25,6 +25,7 @@ Platform::Platform(const PlatformParts& p)
       instanceLock(need(p.instanceLock, "instanceLock")),
       drives(need(p.drives, "drives")),
       http(need(p.http, "http")),
+      signatures(need(p.signatures, "signatures")),
       management(need(p.management, "management")),
       dialogs(need(p.dialogs, "dialogs")),
       fileDialog(need(p.fileDialog, "fileDialog")),

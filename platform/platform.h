@@ -310,6 +310,20 @@ class Http {
                            const std::function<void(int read, size_t received)>& afterRead) = 0;
 };
 
+// ---- Signatures ------------------------------------------------------------------------------
+// The system's cryptography, through which definitions are checked to come from their
+// publisher. Nothing here signs: the private key never reaches the program.
+class Signatures {
+ public:
+  virtual ~Signatures() = default;
+  // The SHA-256 digest of `data` (32 bytes); "" when the system cannot compute it.
+  virtual std::string sha256(const std::string& data) = 0;
+  // True only when `signature` (r then s, 32 bytes each, big-endian) is an ECDSA signature on
+  // the curve P-256 of the 32-byte `digest`, made with the private half of `publicKey` (the
+  // point's x then y, 32 bytes each, big-endian). Any malformed argument is false.
+  virtual bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) = 0;
+};
+
 // ---- This program: its executable and its branding -----------------------------------------
 struct Branding {
   std::string productName, companyName, webSite;
@@ -389,6 +403,7 @@ struct PlatformParts {
   InstanceLock* instanceLock = nullptr;
   Drives* drives = nullptr;
   Http* http = nullptr;
+  Signatures* signatures = nullptr;
   Management* management = nullptr;
   Dialogs* dialogs = nullptr;
   FileDialog* fileDialog = nullptr;
@@ -413,6 +428,7 @@ PlatformParts partsOf(Named& s) {
   p.instanceLock = &s.instanceLock;
   p.drives = &s.drives;
   p.http = &s.http;
+  p.signatures = &s.signatures;
   p.management = &s.management;
   p.dialogs = &s.dialogs;
   p.fileDialog = &s.fileDialog;
@@ -441,6 +457,7 @@ class Platform {
   InstanceLock& instanceLock;
   Drives& drives;
   Http& http;
+  Signatures& signatures;
   Management& management;
   Dialogs& dialogs;
   FileDialog& fileDialog;

@@ -90,6 +90,9 @@ constexpr SettingKey machineShowHelp{kSettings, "showHelp", "", K::Text, true};
 // server than the build's own; empty means the build's.
 constexpr SettingKey DefinitionServer{kSettings, "DefinitionServer", "", K::Text, true};
 constexpr SettingKey DataServer{kSettings, "DataServer", "", K::Text, true};
+// "Yes" lets Live Update take definitions its publisher did not sign, from a server that signs
+// nothing; an administrator's choice for one machine.
+constexpr SettingKey AllowUnsignedDefinitions{kSettings, "AllowUnsignedDefinitions", "No", K::Text, true};
 
 }  // namespace keys
 }  // namespace quillon

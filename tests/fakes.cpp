@@ -151,7 +151,7 @@ void CliFolder::TearDown() { app.registry.deleteTree(kHkeyCurrentUser, "Software
 
 void countLiveUpdates(ui::FrmMain& m, int& count) {
   m.settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
-  m.definitionMerge = [](const std::string&) { return 0; };
+  m.definitionMerge = [](const std::string&, const std::string&) { return MergeOutcome{}; };
   m.updateNotice = [&count](const std::string&) { ++count; };
 }
 

@@ -178,6 +178,7 @@ class App {
   win32::Win32InstanceLock instanceLock;
   win32::Win32Drives drives;
   win32::Win32Http http;
+  win32::Win32Signatures signatures;
   win32::Win32Management management;
   FakeDialogs dialogs;
   FakeFileDialog fileDialog;

@@ -198,17 +198,44 @@ TEST_F(Merge, AFailedStepIsRetriedWithoutWritingAnythingTwice) {
   EXPECT_FALSE(scratchLeft());
 }
 
-TEST_F(Merge, ASecondFailureEndsTheMergeLeavingEachFileWhole) {
+// The files and the date change together: an update whose files cannot all be put in place
+// stays recorded, whole, and the next start completes it; scratch nobody recorded is dropped.
+TEST_F(Merge, AnUpdateThatCannotBePutInPlaceIsCompletedLaterAndNeverHalfApplied) {
   FailingReplace flaky(app.fs);
-  flaky.successesFirst = 1;
-  flaky.failures = 2;
+  flaky.successesFirst = 2;  // the journal and FileDefinition.dat
+  flaky.failures = 2;        // ExeDefinition.dat, tried twice
+  app.writeText(kDateFile, "1/1/2029 12:00:00 AM\r\n");
   const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
-  EXPECT_EQ(mergeDefinitionUpdate(flaky, app.folder, text, status), 1u);  // FileDefinition.dat only
-  // The executable file fails twice: it and every file after it stay as they were.
+  const MergeOutcome o = applyDefinitionUpdate(flaky, app.folder, text, "1/1/2030 12:00:00 AM", status);
+  EXPECT_TRUE(o.pending);
+  EXPECT_FALSE(o.landed);
+  EXPECT_EQ(o.count, 3u);
   EXPECT_EQ(lines(kFileDefs), (V{"e.exe=E|f"}));
   EXPECT_TRUE(lines(kExeDefs).empty());
-  EXPECT_TRUE(lines(kCookieDefs).empty());
-  EXPECT_FALSE(scratchLeft());
+  EXPECT_EQ(app.readText(kDateFile), "1/1/2029 12:00:00 AM\r\n");
+  ASSERT_TRUE(completeInterruptedUpdate(app.fs, app.folder));
+  EXPECT_EQ(lines(kFileDefs), (V{"e.exe=E|f"}));
+  EXPECT_EQ(lines(kExeDefs), (V{"e.exe=E|f"}));
+  EXPECT_EQ(lines(kCookieDefs), (V{"c.example"}));
+  EXPECT_EQ(app.readText(kDateFile), "1/1/2030 12:00:00 AM\r\n");
+  EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
+  // Staged files without a journal were never meant to land; a journal this program did not
+  // write is no intent either.
+  const V files = allFiles();
+  app.writeText(std::string(kCookieDefs) + kStagedSuffix, enc("stray.example") + "\r\n");
+  app.writeText(std::string(kDateFile) + kStagedSuffix, "1/1/2031 12:00:00 AM\r\n");
+  ASSERT_TRUE(completeInterruptedUpdate(app.fs, app.folder));
+  app.writeText(kUpdateJournal, "..\\..\\elsewhere.dat\r\nend\r\n");
+  app.writeText(std::string(kCookieDefs) + kStagedSuffix, enc("stray.example") + "\r\n");
+  ASSERT_TRUE(completeInterruptedUpdate(app.fs, app.folder));
+  EXPECT_EQ(allFiles(), files);
+  EXPECT_EQ(app.readText(kDateFile), "1/1/2030 12:00:00 AM\r\n");
+  for (const char* f : {kCookieDefs, kDateFile, kUpdateJournal})
+    EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, f)), kNoSuchPath) << f;
+  EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
+  // An update carrying a date must change something.
+  EXPECT_FALSE(applyDefinitionUpdate(app.fs, app.folder, enc("FILE") + "|MOVE[DEF]x", "1/1/2031 12:00:00 AM", status).landed);
+  EXPECT_EQ(app.readText(kDateFile), "1/1/2030 12:00:00 AM\r\n");
 }
 
 }  // namespace

@@ -320,17 +320,17 @@ TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
   const std::string fifty = "HTTP/1.1 200 OK\r\nContent-Length: 52428800\r\nConnection: close\r\n\r\n";
   const std::string noise(5000, '\x9C');
   const Case cases[] = {
-      {"empty update", newer, ok200(""), false, UpdateOutcome::Unreachable},
+      {"empty update", newer, ok200(""), false, UpdateOutcome::Refused},
       {"truncated update", newer, ok200("[BR]" + encodeDefinitionLine("FILE") + "|AD"), false, UpdateOutcome::Refused},
       {"nothing it can apply", newer, ok200("[BR][BR]"), false, UpdateOutcome::Refused},
       {"announced 50 MB", newer, fifty + std::string(100000, 'x'), false, UpdateOutcome::Unreachable},
       {"binary noise", newer, ok200(noise), false, UpdateOutcome::Refused},
       {"noise without HTTP", newer, noise, false, UpdateOutcome::Unreachable},
       {"error page", newer, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 21\r\n\r\n<html>Error 500</html>",
-       false, UpdateOutcome::Unreachable},
-      {"date page not a date", ok200("tomorrow, probably"), "", false, UpdateOutcome::Unreachable},
+       false, UpdateOutcome::ServerRefused},
+      {"date page not a date", ok200("tomorrow, probably"), "", false, UpdateOutcome::Refused},
       {"date page error", "HTTP/1.1 500 Oops\r\nContent-Length: 20\r\n\r\n1/1/2030 12:00:00 AM", "", false,
-       UpdateOutcome::Unreachable},
+       UpdateOutcome::ServerRefused},
       {"silent server", "", "", true, UpdateOutcome::Unreachable},
   };
   for (const Case& c : cases) {
@@ -373,6 +373,8 @@ TEST(LiveUpdateBadAnswers, AnUpdateEndingAfterExitLeavesTheExitStatus) {
       encodeDefinitionLine("Late") + "|" + encodeDefinitionLine("[windir]");
   LocalServer server([&update](SOCKET s, LocalServer& srv) {
     const std::string request = srv.lastRequest();
+    if (request.find("/asp/getDefsSig.asp") != std::string::npos)
+      return LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     LocalServer::sendAll(s, ok200(request.find("/asp/getDefs.asp") != std::string::npos ? update
                                                                                          : "1/1/2030 12:00:00 AM"));
   });
@@ -380,6 +382,7 @@ TEST(LiveUpdateBadAnswers, AnUpdateEndingAfterExitLeavesTheExitStatus) {
   app.writeEmptyDefinitions();
   ui::FrmMain& m = app.main();
   m.settings.write(keys::DefinitionServer, server.url());
+  m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
   m.updateNotice = [](const std::string&) {};
   m.Form_Load();
   bool closed = false;

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "common/text.h"
+#include "definitions/cipher.h"
 #include "tests/fakes.h"
+#include "tests/test_signer.h"
 #include "update/live_update.h"
 #include "update/update_windows.h"
 
@@ -40,9 +43,11 @@ struct LiveUpdateFixture : ::testing::Test {
   ui::FrmMain& m() { return app.main(); }
   void SetUp() override {
     app.writeEmptyDefinitions();
-    m().definitionMerge = [this](const std::string& text) {
+    m().definitionMerge = [this](const std::string& text, const std::string& newDate) {
       merged.push_back(text);
-      return text.find("[DEF]") != std::string::npos ? 3 : -1;
+      if (text.find("[DEF]") == std::string::npos) return MergeOutcome{0, false, false, "unusable"};
+      m().defs.writeDate(newDate);
+      return MergeOutcome{3, true};
     };
     m().updateNotice = [this](const std::string& text) {
       ++notices;
@@ -91,11 +96,162 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
 
   // An update the merge cannot use changes nothing and is said.
   m().defs.writeDate(kDefaultDefinitionDate);
-  m().definitionMerge = [](const std::string&) { return -1; };
+  m().definitionMerge = [](const std::string&, const std::string&) { return MergeOutcome{0, false, false, "unusable"}; };
   m().RunLiveUpdate();
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Refused);
   EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
   EXPECT_EQ(notices, 3);
+}
+
+namespace {
+// A definition server whose every page the test writes: a status and a body per page, or no
+// answer at all for a page it leaves out.
+class ScriptedServer : public Http {
+ public:
+  struct Page {
+    uint32_t status = 200;
+    std::string body;
+  };
+  std::map<std::string, Page> pages;  // by page name: "currentDate", "getDefs", "getDefsSig", "date"
+  HttpResponse get(const std::string& url, const HttpLimits&, const std::function<void(int, size_t)>& afterRead) override {
+    const size_t from = url.find("/asp/") + 5;
+    auto it = pages.find(url.substr(from, url.find(".asp", from) - from));
+    HttpResponse r;
+    if (it == pages.end()) return r;  // no connection
+    r.failure = HttpFailure::None;
+    r.status = it->second.status;
+    r.body = it->second.body;
+    if (afterRead) afterRead(1, r.body.size());
+    return r;
+  }
+};
+}  // namespace
+
+// Every way a definition server can hand over something its publisher did not sign for this
+// program, and dates that make no sense: each leaves the five definition files and the date
+// byte for byte as they were, and the notice says why.
+TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
+  TestSigner publisher, stranger;
+  const std::string local = "1/1/2029 12:00:00 AM", next = "1/1/2030 12:00:00 AM";
+  const std::string rec = encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("new.dll") + "=" +
+                          encodeDefinitionLine("New") + "|" + encodeDefinitionLine("[windir]");
+  const std::string text = rec + "[BR]" + encodeDefinitionLine("COOK") + "|DEL[DEF]" + encodeDefinitionLine("old.example");
+  const std::string good = publisher.statement(local, next, text);
+  const std::string otherSignature = TestSigner::statementBody(local, next, text) + "signature: " +
+                                     TestSigner::hex(publisher.sign(TestSigner::statementBody(local, next, rec))) + "\r\n";
+  using Pages = std::map<std::string, ScriptedServer::Page>;
+  auto server = [&](const std::string& current, const std::string& update, const std::string& statement) {
+    return Pages{{"currentDate", {200, current}}, {"getDefs", {200, update}}, {"getDefsSig", {200, statement}},
+                 {"date", {200, next}}};
+  };
+  auto with = [](Pages p, const std::string& page, ScriptedServer::Page answer) {
+    p[page] = answer;
+    return p;
+  };
+  struct Case {
+    const char* what;
+    Pages pages;
+    const char* why;
+    bool allowUnsigned = false, appliedFirst = false;
+    UpdateOutcome outcome = UpdateOutcome::Refused;
+  };
+  const Pages genuine = server(next, text, good);
+  const Case cases[] = {
+      {"unsigned", with(genuine, "getDefsSig", {404, "no"}), "not signed by the definitions' publisher"},
+      {"a valid signature over other bytes", server(next, text, otherSignature), "not signed with a key of the definitions' publisher"},
+      {"another from-date", server(next, text, publisher.statement("6/1/2028 12:00:00 AM", next, text)),
+       "signed for definitions dated 6/1/2028 12:00:00 AM, not 1/1/2029 12:00:00 AM"},
+      {"an unknown key", server(next, text, stranger.statement(local, next, text)), "not signed with a key"},
+      {"an altered text", server(next, text + "[BR]" + rec, good), "not the one the publisher signed"},
+      {"a cut text", server(next, text.substr(0, text.size() - 3), good), "not the one the publisher signed"},
+      {"a garbled statement", server(next, text, good.substr(0, good.size() - 3)), "its signature could not be read"},
+      {"the same update twice", server("2/1/2030 12:00:00 AM", text, good), "signed for definitions dated 1/1/2029", false, true},
+      {"an impossible new date", server("3/1/2030 12:00:00 AM", text, publisher.statement(local, "2/30/2030 1:00:00 AM", text)),
+       "its new definitions date is not a date"},
+      {"a time alone", server(next, text, publisher.statement(local, "1:00:00 AM", text)), "not a date"},
+      {"beyond the server's date", server(next, text, publisher.statement(local, "12/31/9999 11:59:59 PM", text)),
+       "is later than the server's current date, 1/1/2030 12:00:00 AM"},
+      {"not later than now", server(next, text, publisher.statement(local, "6/1/2028 12:00:00 AM", text)), "is not later than"},
+      {"an impossible current date", server("2/30/2030 1:00:00 AM", text, good), "its current date is not a date"},
+      {"a current time alone", server("1:00:00 AM", text, good), "its current date is not a date"},
+      {"an error status", with(genuine, "currentDate", {500, next}), "refused the request (HTTP 500)", false, false,
+       UpdateOutcome::ServerRefused},
+      {"an error for the text", with(genuine, "getDefs", {503, text}), "refused the request (HTTP 503)", false, false,
+       UpdateOutcome::ServerRefused},
+      {"no answer", [&] {
+         Pages p = genuine;
+         p.erase("getDefsSig");
+         return p;
+       }(),
+       "could not be reached", false, false, UpdateOutcome::Unreachable},
+      {"unsigned allowed, but a bad signature", server(next, text, stranger.statement(local, next, text)), "not signed with a key", true},
+      {"unsigned allowed, an impossible date",
+       with(with(genuine, "getDefsSig", {404, ""}), "date", {200, "2/30/2029 1:00:00 AM"}), "its new definitions date is not a date", true},
+      {"unsigned allowed, a date far ahead", with(with(genuine, "getDefsSig", {404, ""}), "date", {200, "12/31/9999 11:59:59 PM"}),
+       "is later than the server's current date", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    App app;
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kCookieDefs, {"old.example", "kept.example"});
+    app.writeText(kDateFile, local + "\r\n");
+    ScriptedServer scripted;
+    PlatformParts parts = app.ownParts();
+    parts.http = &scripted;
+    Platform platform(parts);
+    ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+    m.publisherKeys = {publisher.publicKey()};
+    m.settings.write(keys::DefinitionServer, "http://definitions.test");
+    m.settings.write(keys::AllowUnsignedDefinitions, c.allowUnsigned ? "Yes" : "No");
+    std::string notice;
+    m.updateNotice = [&notice](const std::string& t) { notice = t; };
+    m.Form_Load();
+    if (c.appliedFirst) {
+      scripted.pages = genuine;
+      m.RunLiveUpdate();
+      ASSERT_EQ(m.lastUpdate().outcome, UpdateOutcome::Updated) << notice;
+      ASSERT_EQ(app.readText(kDateFile), next + "\r\n");
+    }
+    std::map<std::string, std::string> before;
+    for (const char* f : {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile}) before[f] = app.readText(f);
+    scripted.pages = c.pages;
+    m.RunLiveUpdate();
+    EXPECT_EQ(m.lastUpdate().outcome, c.outcome);
+    for (const auto& [f, bytes] : before) EXPECT_EQ(app.readText(f), bytes) << f;
+    EXPECT_NE(notice.find(c.why), std::string::npos) << notice;
+    EXPECT_NE(notice.find("Your definitions were not changed."), std::string::npos) << notice;
+    for (const char* f : {kFileDefs, kCookieDefs, kDateFile, kUpdateJournal})
+      EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, f)), kNoSuchPath) << f;
+  }
+
+  // The same server, genuine: the update lands with its signed date; allowed unsigned, it lands
+  // too, and the notice says it was not signed.
+  for (bool signedUpdate : {true, false}) {
+    App app;
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kCookieDefs, {"old.example", "kept.example"});
+    app.writeText(kDateFile, local + "\r\n");
+    ScriptedServer scripted;
+    scripted.pages = signedUpdate ? genuine : with(genuine, "getDefsSig", {404, ""});
+    PlatformParts parts = app.ownParts();
+    parts.http = &scripted;
+    Platform platform(parts);
+    ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+    m.publisherKeys = {stranger.publicKey(), publisher.publicKey()};  // a key rotated in
+    m.settings.write(keys::DefinitionServer, "http://definitions.test");
+    m.settings.write(keys::AllowUnsignedDefinitions, signedUpdate ? "No" : "Yes");
+    std::string notice;
+    m.updateNotice = [&notice](const std::string& t) { notice = t; };
+    m.Form_Load();
+    m.RunLiveUpdate();
+    EXPECT_EQ(m.lastUpdate().outcome, UpdateOutcome::Updated) << notice;
+    EXPECT_EQ(notice, std::string("Your QuillonTest definitions have been updated!") +
+                          (signedUpdate ? "" : " They were not signed by their publisher."));
+    EXPECT_EQ(app.readText(kDateFile), next + "\r\n");
+    EXPECT_EQ(app.readText(kCookieDefs), encodeDefinitionLine("kept.example") + "\r\n");
+    EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
+  }
 }
 
 // The whole way: the real merge applies the server's release, and the next scan uses it.

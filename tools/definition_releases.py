@@ -37,6 +37,13 @@ KIND_TARGETS = {
     b"DIR": ("DirectoryDefinition.dat",),
 }
 RELEASE_FOLDER_FORMAT = "%Y-%m-%dT%H-%M-%S"
+# In a release folder: the update texts to that release, one per date a program may update
+# from (named by that date in RELEASE_FOLDER_FORMAT, ".txt"), each with its signed statement
+# (".sig").
+UPDATES_FOLDER = "updates"
+# The definitions date of a program that has none, and the first line of a signed statement.
+DEFAULT_DATE = "3/16/2006 12:00:00 AM"
+SIGNED_HEADER = "Quillon signed definition update 1"
 
 
 # --- line cipher -------------------------------------------------------------------------------

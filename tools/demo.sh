@@ -91,8 +91,10 @@ fi
 echo
 
 # Live Update: a definition server on this machine publishes a newer release that names one
-# more threat; the program fetches what changed since its definitions date, and the next scan
-# finds what only the new definitions name.
+# more threat, signed with the throw-away key this build made (build/definition-signing-key.pem)
+# and whose public key it built into the program. A copy of the update altered on the server is
+# refused with nothing changed; the genuine one is applied, and the next scan finds what only the
+# new definitions name.
 source "$root/tools/reference-server-env.sh"
 rm -rf "$build/demo-server"  # a fresh release history each time, so the demo can be run again
 reference_server_start "$build/demo-server" >/dev/null
@@ -101,19 +103,44 @@ newer="$build/demo-release"
 rm -rf "$newer" && cp -r "$root/samples/definitions" "$newer"
 printf 'late-arrival.txt=Quillon.Sample.LateArrival|[drive]QuillonLate|Adware\r\n' >>"$newer/FileDefinition.txt"
 python3 "$root/tools/publish_definitions.py" --data "$build/demo-server" --from "$newer" \
-  --date "1/2/2030 12:00:00 AM" >/dev/null
+  --key "$QUILLON_SIGNING_KEY" --date "1/2/2030 12:00:00 AM" >/dev/null
 wine64 reg add 'HKLM\SOFTWARE\Quillon Developers\Quillon\Settings' /v DefinitionServer /t REG_SZ \
   /d "$QUILLON_TEST_SERVER" /f >/dev/null 2>&1
 wine64 cmd /c 'if not exist C:\QuillonLate mkdir C:\QuillonLate' >/dev/null 2>&1
 wine64 cmd /c 'echo arrived late> C:\QuillonLate\late-arrival.txt' >/dev/null 2>&1
 # The definitions installed with the program are the sample release of 1/1/2030.
 printf '1/1/2030 12:00:00 AM\r\n' >"$app/date.dat"
-echo "== quillon-cli update (Live Update against the definition server at $QUILLON_TEST_SERVER) =="
+# The server's copy of the update is altered: one more record, which deletes the sample's cookie
+# definition. The publisher's signature no longer matches it.
+prepared="$build/demo-server/releases/2030-01-02T00-00-00/updates/2030-01-01T00-00-00.txt"
+cp "$prepared" "$build/demo-genuine-update.txt"
+python3 -c "
+import sys; sys.path.insert(0, sys.argv[2]); import definition_releases as dr
+open(sys.argv[1], 'ab').write(b'[BR]' + dr.del_record(b'COOK', b'tracker.quillon-sample.example'))" \
+  "$prepared" "$root/tools"
+checksums() { (cd "$app" && sha256sum FileDefinition.dat ExeDefinition.dat RegistryDefinition.dat \
+  BlockedCookies.dat DirectoryDefinition.dat date.dat); }
+checksums >"$build/demo-before.txt"
+echo "== quillon-cli update (the update on the server was altered after it was signed) =="
 set +e
 wine64 "$app/quillon-cli.exe" update
 rc=$?
 set -e
-echo "== exit code $rc (0: updated or already current; 4: the server could not be reached) =="
+echo "== exit code $rc (4: the update could not be used) =="
+checksums >"$build/demo-after.txt"
+if cmp -s "$build/demo-before.txt" "$build/demo-after.txt"; then
+  echo "== the five definition files and date.dat are byte for byte as before =="
+else
+  echo "== the definition files CHANGED: =="; diff "$build/demo-before.txt" "$build/demo-after.txt" || true
+fi
+echo
+cp "$build/demo-genuine-update.txt" "$prepared"
+echo "== quillon-cli update (Live Update against the definition server at $QUILLON_TEST_SERVER, signed) =="
+set +e
+wine64 "$app/quillon-cli.exe" update
+rc=$?
+set -e
+echo "== exit code $rc (0: updated or already current; 4: the server could not be reached or its answer could not be used) =="
 echo
 echo "== quillon-cli scan (with the new definitions) =="
 set +e

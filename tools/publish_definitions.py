@@ -1,19 +1,32 @@
 #!/usr/bin/env python3
-"""Publishes a folder of plain-text definitions as a new release of the reference server.
+"""Publishes a folder of plain-text definitions as a new, signed release of the reference server.
 
-    publish_definitions.py --data DIR --from FOLDER [--date "5/1/2024 9:30:00 AM"]
+    publish_definitions.py --data DIR --from FOLDER --key KEYFILE [--date "5/1/2024 9:30:00 AM"]
+    publish_definitions.py --make-key KEYFILE      (makes the key if missing; prints its public key)
 
 FOLDER holds the five files FileDefinition.txt, ExeDefinition.txt, RegistryDefinition.txt,
 BlockedCookies.txt and DirectoryDefinition.txt (an empty file: no definitions of that kind),
 one plain definition per line. The release is dated --date (default: now, to the second) and
 must be newer than every release DIR already has. Nothing is published when a line cannot be
 sent in an update text; the problems are listed on standard error.
+
+Every update text a program may fetch for the new release (from each earlier release's date, and
+from the program's default date) is made now and signed with the publisher's private key
+KEYFILE (ECDSA P-256 over SHA-256), which is made on first use. The server only hands out what
+was signed here and never needs the key. --unsigned publishes for programs that accept unsigned
+definitions.
 """
 import argparse
 import datetime
+import hashlib
 import os
+import shutil
 import sys
 import tempfile
+
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import ec
+from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import definition_releases as dr  # noqa: E402
@@ -45,8 +58,65 @@ def read_folder(folder):
     return release
 
 
-def publish(data_dir, folder, when=None):
-    """Writes the release and returns (its folder, warnings). Raises PublishError."""
+# --- the publisher's key and signed statements ---------------------------------------------------
+
+def load_key(path, create=False):
+    """The private key in `path` (PEM); made there, readable by its owner only, when missing and
+    `create` is set."""
+    try:
+        with open(path, "rb") as f:
+            key = serialization.load_pem_private_key(f.read(), password=None)
+    except FileNotFoundError:
+        if not create:
+            raise PublishError("no signing key at %s" % path)
+        key = ec.generate_private_key(ec.SECP256R1())
+        pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                serialization.NoEncryption())
+        # O_EXCL: two publishers starting at once never overwrite each other's key.
+        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(fd, "wb") as f:
+            f.write(pem)
+        return key
+    except ValueError as e:
+        raise PublishError("%s is not a private key: %s" % (path, e))
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        raise PublishError("%s is not a P-256 key" % path)
+    return key
+
+
+def public_key_hex(key):
+    """The public key as the program is built with it: x then y, 64 hex digits each."""
+    numbers = key.public_key().public_numbers()
+    return "%064x%064x" % (numbers.x, numbers.y)
+
+
+def signed_statement(key, from_text, to_text, text: bytes) -> bytes:
+    """The statement the program checks beside an update text: it names the text's SHA-256,
+    the date it updates from and the date it moves to, and is signed over those lines."""
+    body = ("%s\r\nfrom: %s\r\nto: %s\r\nsha256: %s\r\n" %
+            (dr.SIGNED_HEADER, from_text, to_text, hashlib.sha256(text).hexdigest())).encode("ascii")
+    r, s = decode_dss_signature(key.sign(body, ec.ECDSA(hashes.SHA256())))
+    return body + ("signature: %064x%064x\r\n" % (r, s)).encode("ascii")
+
+
+def prepared_updates(releases, release, when):
+    """{from date: update text} for every date a program may update from to this release: each
+    earlier release's, and the program's default date for a program without definitions."""
+    new_state = dr.program_state(release)
+    states = [(d, dr.program_state(dr.read_release(f))) for d, f in releases]
+    texts = {}
+    default = dr.parse_date(dr.DEFAULT_DATE)
+    if default < when and all(default < d for d, _ in releases):
+        retired = dr.retired_keys([s for _, s in states], new_state)
+        texts[default] = dr.join_records(dr.update_records(dr.empty_state(), new_state, retired))
+    for d, state in states:
+        texts[d] = dr.join_records(dr.update_records(state, new_state))
+    return texts
+
+
+def publish(data_dir, folder, when=None, signing_key=None):
+    """Writes the release and returns (its folder, warnings). With `signing_key`, every update text to
+    it is prepared and signed. Raises PublishError."""
     when = (when or datetime.datetime.now()).replace(microsecond=0)
     release = read_folder(folder)
     releases = dr.list_releases(data_dir)
@@ -68,23 +138,45 @@ def publish(data_dir, folder, when=None):
     for name in dr.RELEASE_FILES:
         with open(os.path.join(staging, name), "wb") as f:
             f.write(b"".join(line + b"\r\n" for line in release[name]))
+    if signing_key is not None:
+        updates = os.path.join(staging, dr.UPDATES_FOLDER)
+        os.mkdir(updates)
+        for since, text in prepared_updates(releases, release, when).items():
+            base = os.path.join(updates, since.strftime(dr.RELEASE_FOLDER_FORMAT))
+            with open(base + ".txt", "wb") as f:
+                f.write(text)
+            with open(base + ".sig", "wb") as f:
+                f.write(signed_statement(signing_key, dr.format_date(since), dr.format_date(when), text))
     try:
         os.rename(staging, final)
     except OSError as e:
-        for name in dr.RELEASE_FILES:
-            os.remove(os.path.join(staging, name))
-        os.rmdir(staging)
+        shutil.rmtree(staging, ignore_errors=True)
         raise PublishError("cannot create %s: %s" % (final, e))
     return final, warnings
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--data", required=True, help="the server's data folder")
-    parser.add_argument("--from", dest="folder", required=True,
-                        help="folder of the five plain-text definition files")
+    parser.add_argument("--data", help="the server's data folder")
+    parser.add_argument("--from", dest="folder", help="folder of the five plain-text definition files")
     parser.add_argument("--date", help='release date, "M/D/YYYY h:mm:ss AM" or ISO; default now')
+    parser.add_argument("--key", help="the publisher's private key (PEM), made on first use; "
+                                      "keep it out of any repository")
+    parser.add_argument("--unsigned", action="store_true",
+                        help="publish without signatures (only programs set to accept unsigned "
+                             "definitions take them)")
+    parser.add_argument("--make-key", metavar="KEYFILE",
+                        help="make the key when missing, print its public key and stop")
     args = parser.parse_args(argv)
+    if args.make_key:
+        try:
+            print(public_key_hex(load_key(args.make_key, create=True)))
+        except (PublishError, OSError) as e:
+            print("publish_definitions: %s" % e, file=sys.stderr)
+            return 1
+        return 0
+    if not args.data or not args.folder or bool(args.key) == args.unsigned:
+        parser.error("--data, --from and either --key or --unsigned are needed")
     when = None
     if args.date:
         when = dr.parse_date(args.date)
@@ -92,7 +184,8 @@ def main(argv=None):
             print("publish_definitions: cannot read the date %r" % args.date, file=sys.stderr)
             return 2
     try:
-        final, warnings = publish(args.data, args.folder, when)
+        key = load_key(args.key, create=True) if args.key else None
+        final, warnings = publish(args.data, args.folder, when, key)
     except PublishError as e:
         print("publish_definitions: nothing published:\n%s" % e, file=sys.stderr)
         return 1

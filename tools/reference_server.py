@@ -2,22 +2,27 @@
 """Reference definition and data server for trying out and testing the program on one machine.
 
     reference_server.py --data DIR [--port N] [--mode normal|garbage|hang|slow|drop|error]
+                        [--workers N] [--timeout SECONDS] [--shutdown-token TOKEN]
 
-Listens on 127.0.0.1 only. DIR holds the definition releases (DIR/releases/<date>/, made by
+Listens on 127.0.0.1 only. A fixed pool of workers answers requests; a connection waits for its
+request without holding a worker, and is closed when it stays silent past the time-out. DIR holds the definition releases (DIR/releases/<date>/, made by
 publish_definitions.py), the names received on the data endpoint (DIR/received.txt) and the
 request log (DIR/server.log). docs/reference-server.md describes the endpoints.
 """
 import argparse
 import datetime
+import hmac
 import os
+import queue
 import random
 import re
+import selectors
 import signal
 import sys
 import threading
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler, HTTPServer
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import definition_releases as dr  # noqa: E402
@@ -27,6 +32,9 @@ MODES = ("normal", "garbage", "hang", "slow", "drop", "error")
 # applies nothing, so the program keeps its definitions and its date.
 UNUSABLE_DATE = b"ERROR: unusable date; send the definitions date as M/D/YYYY h:mm:ss AM"
 NO_RELEASES = b"ERROR: no definitions have been published"
+NOT_SIGNED = b"ERROR: no signed update from this date"
+# Connections that may wait for their request at once; past it the oldest waiting one is closed.
+MAX_WAITING = 4096
 # Bytes that str.split() takes for white space when the request line is read as Latin-1.
 _SPLITTING = re.compile(rb"[\x09-\x0d\x1c-\x20\x85\xa0]")
 # How long date.asp remembers which release the last update text of an address was made for.
@@ -109,6 +117,25 @@ class Store:
         releases = dr.list_releases(self.data_dir)
         return releases[-1][0] if releases else None
 
+    @staticmethod
+    def _prepared(folder, local, ext):
+        """The update text (".txt") or signed statement (".sig") the publisher prepared in
+        release `folder` for a program at exactly `local`, or None."""
+        path = os.path.join(folder, dr.UPDATES_FOLDER, local.strftime(dr.RELEASE_FOLDER_FORMAT) + ext)
+        try:
+            with open(path, "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def signed_statement(self, local):
+        """The publisher's statement for the update text from `local` to the newest release, or
+        None when there is none (unsigned release, or a date no release was prepared for)."""
+        releases = dr.list_releases(self.data_dir)
+        if not releases or local >= releases[-1][0]:
+            return None
+        return self._prepared(releases[-1][1], local, ".sig")
+
     def update_text(self, local):
         """(update text, release date it leads to) for a program whose definitions date is
         `local`."""
@@ -118,6 +145,9 @@ class Store:
         newest_date, newest_folder = releases[-1]
         if local >= newest_date:
             return b"", newest_date  # current: the merge applies nothing
+        prepared = self._prepared(newest_folder, local, ".txt")
+        if prepared is not None:
+            return prepared, newest_date  # exactly the bytes the publisher signed
         newest = self._state(newest_folder)
         held = [folder for when, folder in releases if when <= local]
         if held:
@@ -178,7 +208,10 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.close_connection = True
         if not pace:
-            self.wfile.write(body)
+            # In pieces: the time-out bounds each piece, so a large answer to a client that
+            # reads slowly but steadily is not cut off, while a client that stops reading is.
+            for i in range(0, len(body), 65536):
+                self.wfile.write(body[i:i + 65536])
             return
         for i in range(len(body)):
             if self.server.stopping.wait(pace):
@@ -191,6 +224,12 @@ class Handler(BaseHTTPRequestHandler):
         path, _, query = target.partition(b"?")
         path = path.lower()
         if path == b"/shutdown":
+            # Only for whoever started the server: it alone knows the token on its command line.
+            token = self.server.shutdown_token
+            given = _unquote(query[6:]) if query.startswith(b"token=") else b""
+            if not token or not hmac.compare_digest(given, token.encode("utf-8")):
+                self.send_body(b"ERROR: no such page", 404)
+                return
             self.send_body(b"Stopping")
             threading.Thread(target=self.server.stop, daemon=True).start()
             return
@@ -221,7 +260,7 @@ class Handler(BaseHTTPRequestHandler):
             if when is None:
                 return 404, NO_RELEASES
             return 200, dr.format_date(when).encode("ascii")
-        if path == b"/asp/getdefs.asp":
+        if path in (b"/asp/getdefs.asp", b"/asp/getdefssig.asp"):
             # The date is the last parameter; product names before it may hold "&" or "=".
             at = query.rfind(b"date=")
             if at < 0 or (at > 0 and query[at - 1:at] != b"&"):
@@ -229,6 +268,9 @@ class Handler(BaseHTTPRequestHandler):
             local = dr.parse_date(_unquote(query[at + 5:]).decode("latin-1"))
             if local is None:
                 return 400, UNUSABLE_DATE
+            if path == b"/asp/getdefssig.asp":
+                statement = store.signed_statement(local)
+                return (200, statement) if statement is not None else (404, NOT_SIGNED)
             text, when = store.update_text(local)
             if when is None:
                 return 404, NO_RELEASES
@@ -242,16 +284,78 @@ class Handler(BaseHTTPRequestHandler):
         return 404, b"ERROR: no such page"
 
 
-class ReferenceServer(ThreadingHTTPServer):
-    daemon_threads = True
+class ReferenceServer(HTTPServer):
+    """Accepted connections wait in one selector until their request arrives, or are closed
+    after `timeout` seconds of silence; a fixed pool of `workers` threads answers them, each
+    read and write bounded by the same time-out. So idle or slow clients cost a socket each,
+    never a thread, and the server keeps answering others."""
     allow_reuse_address = True
+    request_queue_size = 128
 
-    def __init__(self, port, data_dir, mode="normal", pace=0.2):
+    def __init__(self, port, data_dir, mode="normal", pace=0.2, workers=16, timeout=10.0,
+                 shutdown_token=None):
         self.store = Store(data_dir)
         self.mode = mode
         self.pace = pace
+        self.connection_timeout = timeout
+        self.shutdown_token = shutdown_token
         self.stopping = threading.Event()
+        self.ready = queue.Queue()
+        self.waiting = {}  # socket -> (client address, deadline)
+        self.waiting_lock = threading.Lock()
+        self.selector = selectors.DefaultSelector()
         super().__init__(("127.0.0.1", port), Handler)
+        self.workers = [threading.Thread(target=self._work, daemon=True) for _ in range(workers)]
+        for w in self.workers:
+            w.start()
+        self.waiter = threading.Thread(target=self._wait_for_requests, daemon=True)
+        self.waiter.start()
+
+    def process_request(self, request, client_address):
+        # Called on the accepting thread: the connection only joins the waiting ones.
+        with self.waiting_lock:
+            if len(self.waiting) >= MAX_WAITING:
+                oldest = min(self.waiting, key=lambda s: self.waiting[s][1])
+                self._drop(oldest)
+            self.waiting[request] = (client_address, time.monotonic() + self.connection_timeout)
+            self.selector.register(request, selectors.EVENT_READ)
+
+    def _drop(self, sock):
+        # With waiting_lock held.
+        self.waiting.pop(sock, None)
+        try:
+            self.selector.unregister(sock)
+        except (KeyError, ValueError):
+            pass
+        self.shutdown_request(sock)
+
+    def _wait_for_requests(self):
+        while not self.stopping.is_set():
+            events = self.selector.select(timeout=0.2)
+            now = time.monotonic()
+            with self.waiting_lock:
+                for key, _ in events:
+                    entry = self.waiting.pop(key.fileobj, None)
+                    if entry is None:
+                        continue  # dropped meanwhile
+                    self.selector.unregister(key.fileobj)
+                    self.ready.put((key.fileobj, entry[0]))
+                for sock in [s for s, (_, deadline) in self.waiting.items() if deadline <= now]:
+                    self._drop(sock)
+
+    def _work(self):
+        while True:
+            item = self.ready.get()
+            if item is None:
+                return
+            sock, address = item
+            try:
+                sock.settimeout(self.connection_timeout)
+                self.finish_request(sock, address)
+            except Exception:
+                self.handle_error(sock, address)
+            finally:
+                self.shutdown_request(sock)
 
     def handle_error(self, request, client_address):
         # A client that goes away in the middle of an answer is normal in the test modes.
@@ -262,6 +366,11 @@ class ReferenceServer(ThreadingHTTPServer):
         # Wakes the hanging and slow answers first, so that no thread outlives the server.
         self.stopping.set()
         self.shutdown()
+        for _ in self.workers:
+            self.ready.put(None)
+        with self.waiting_lock:
+            for sock in list(self.waiting):
+                self._drop(sock)
 
 
 def main(argv=None):
@@ -273,8 +382,15 @@ def main(argv=None):
                              "close without answering, or answer HTTP 500")
     parser.add_argument("--pace", type=float, default=0.2,
                         help="seconds between bytes in --mode slow")
+    parser.add_argument("--workers", type=int, default=16, help="threads that answer requests")
+    parser.add_argument("--timeout", type=float, default=10.0,
+                        help="seconds a connection may stay silent, waiting or within a request")
+    parser.add_argument("--shutdown-token",
+                        help="/shutdown?token=TOKEN stops the server; without it, /shutdown is "
+                             "no page")
     args = parser.parse_args(argv)
-    server = ReferenceServer(args.port, args.data, args.mode, args.pace)
+    server = ReferenceServer(args.port, args.data, args.mode, args.pace, max(1, args.workers),
+                             args.timeout, args.shutdown_token)
 
     def on_signal(signum, frame):
         threading.Thread(target=server.stop, daemon=True).start()

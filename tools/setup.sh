@@ -7,6 +7,8 @@ pkgs=(cmake ninja-build
       wine64 xvfb xauth imagemagick googletest
       # The installer: wixl builds the package, msitools' msiinfo and msibuild mend its tables.
       wixl msitools
+      # Signing definition releases (tools/publish_definitions.py) and the build's own key.
+      python3 python3-cryptography
       # The native sanitizer and fuzzing build: libFuzzer's runtime (-fsanitize=fuzzer) is in
       # the compiler-rt package, which clang only recommends.
       clang libclang-rt-dev)

@@ -7,6 +7,7 @@
 #include "reports/report.h"
 #include "shell/app_folder.h"
 #include "shell/run_at_startup.h"
+#include "update/signed_update.h"
 
 namespace quillon::ui {
 
@@ -24,7 +25,10 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       tray(h),
       frmDelete(p.clipboard),
       own_(ownPrograms(p.processes, exePath, appFolder)) {
-  definitionMerge = [this](const std::string& text) { return MergeDefinitionUpdate(text); };
+  definitionMerge = [this](const std::string& text, const std::string& newDate) {
+    return MergeDefinitionUpdate(text, newDate);
+  };
+  publisherKeys = builtInPublisherKeys();
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();
@@ -127,6 +131,8 @@ void FrmMain::Form_Load() {
     if (endProcess) endProcess();
     return;
   }
+  // An update killed half-way is completed when it was recorded, and otherwise discarded.
+  completeInterruptedUpdate(platform.fs, appFolder);
   defs.installDownloaded();
   adoptShippedDefinitions(platform.fs, appFolder);
   counts = defs.count();

@@ -52,7 +52,7 @@ class FrmMain : public Form,
   void timUpdate_Timer();
   void RunLiveUpdate();
   void cmdUpdate_ShiftPress();  // lists the definition files' addresses, then the press goes on
-  int MergeDefinitionUpdate(const std::string& text);
+  MergeOutcome MergeDefinitionUpdate(const std::string& text, const std::string& newDate);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
   // ---- tray popup and menus
@@ -352,9 +352,11 @@ class FrmMain : public Form,
   std::function<void()> endProcess;
   // Sends the anonymous data after a removal; the data-server subsystem sets it.
   std::function<void()> sendAnonymousData;
-  // Applies an update text to the definition files (records applied; -1: unusable, nothing
-  // changed). Live Update is available once it is set.
-  std::function<int(const std::string& text)> definitionMerge;
+  // Applies an update text to the definition files and stores its new definitions date, both
+  // or neither. Live Update is available once it is set.
+  std::function<MergeOutcome(const std::string& text, const std::string& newDate)> definitionMerge;
+  // The keys whose signatures on an update are the publisher's: those built in.
+  std::vector<std::string> publisherKeys;
   // Shows the outcome of a Live Update; without it the update notice slides up.
   std::function<void(const std::string& text)> updateNotice;
   const LiveUpdateResult& lastUpdate() const { return lastUpdate_; }

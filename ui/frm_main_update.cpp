@@ -3,6 +3,7 @@
 #include "ui/frm_main.h"
 #include "update/definition_merge.h"
 #include "update/live_update.h"
+#include "common/text.h"
 
 namespace quillon::ui {
 
@@ -20,12 +21,9 @@ class StatusLine : public MergeStatus {
 };
 }  // namespace
 
-int FrmMain::MergeDefinitionUpdate(const std::string& text) {
-  // A text the merge cannot use changes nothing; it is told apart from one with nothing new.
-  std::vector<MergeRecord> records;
-  if (!parseDefinitionUpdate(text, records)) return -1;
+MergeOutcome FrmMain::MergeDefinitionUpdate(const std::string& text, const std::string& newDate) {
   StatusLine status(frmDownload.txtStatus, platform.pump);
-  return int(mergeDefinitionUpdate(platform.fs, appFolder, text, status));
+  return applyDefinitionUpdate(platform.fs, appFolder, text, newDate, status);
 }
 
 void FrmMain::cmdUpdate_ShiftPress() {
@@ -42,7 +40,8 @@ void FrmMain::RunLiveUpdate() {
   host.open(frmDownload, this);
   frmDownload.Form_Load();
   LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
-                    definitionMerge, [this](const std::string& s) { frmDownload.txtStatus.setText(s); }};
+                    definitionMerge, [this](const std::string& s) { frmDownload.txtStatus.setText(s); }, publisherKeys,
+                    iequals(trim(settings.read(keys::AllowUnsignedDefinitions)), "Yes")};
   lastUpdate_ = fetchIncrementalUpdate(env);
   if (lastUpdate_.outcome == UpdateOutcome::Updated) {
     if (!lastUpdate_.newDate.empty()) lblDefVersion.setCaption(lastUpdate_.newDate + " PST");

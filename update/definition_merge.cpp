@@ -1,5 +1,6 @@
 #include "update/definition_merge.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -58,7 +59,7 @@ class ScratchWriter {
 
  private:
   void flush() {
-    if (!ok_ || (started_ && buf_.empty())) return;
+    if (!ok_ || (started_ && buf_.empty())) return;  // the first flush makes the file, empty or not
     ok_ = fs_.write(path_, buf_, started_);
     started_ = true;
     buf_.clear();
@@ -74,8 +75,11 @@ class Merge {
   Merge(FileSystem& fs, const std::string& folder, MergeStatus& status)
       : fs_(fs), folder_(folder), status_(status) {}
 
-  // One file's step; false on a file-system error, with the file left as it was.
-  bool applyTo(const std::string& name, const std::vector<MergeRecord>& records, uint32_t& added) {
+  // One file's step: the new file is written beside the old one as its staged copy, which
+  // only the commit puts in place. False on a file-system error (the staged copy is then
+  // gone); `changed` says whether a staged copy was written.
+  bool stage(const std::string& name, const std::vector<MergeRecord>& records, uint32_t& added, bool& changed) {
+    changed = false;
     std::vector<std::string> lines;
     // The pending deletions, by their key as sent in lower case: a later ADD of that key
     // withdraws them all in one lookup.
@@ -92,27 +96,26 @@ class Merge {
     status_.show(kApplyingText);
     status_.yield();
 
-    const std::string path = folder_ + "\\" + name, scratch = folder_ + "\\" + kMergeScratch;
+    const std::string path = folder_ + "\\" + name, scratch = stagedPath(folder_, name);
     uint32_t attr = fs_.attributes(path);
     if (attr != kNoSuchPath && (attr & kAttrFolder)) return false;
-    if (lines.empty() && pending.empty()) {
-      // Nothing to change; a missing file is made, empty, as appending to it would.
-      return attr != kNoSuchPath || fs_.write(path, "", false);
-    }
+    if (lines.empty() && pending.empty() && attr != kNoSuchPath) return true;
     std::unique_ptr<InputFile> in;
     if (attr != kNoSuchPath) {
       in = fs_.openRead(path);
       if (!in) return false;
     }
+    // A missing file is made, empty, as appending to it would make it.
     ScratchWriter out(fs_, scratch);
     bool ok = pending.empty() ? copyThenAppend(in.get(), lines, out) : copyWithout(std::move(in), lines, pending, out);
-    in.reset();  // an open file cannot be replaced on Windows
+    in.reset();
     ok = out.finish() && ok;
-    if (!ok || !fs_.replaceFile(scratch, path)) {
+    if (!ok) {
       fs_.deleteFile(scratch);
       return false;
     }
     added = uint32_t(lines.size()) + (pending.empty() ? 0 : 1);
+    changed = true;
     return true;
   }
 
@@ -235,24 +238,138 @@ bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& re
   return true;
 }
 
-uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
-                               MergeStatus& status) {
+std::string stagedPath(const std::string& appFolder, const std::string& name) {
+  return appFolder + "\\" + name + kStagedSuffix;
+}
+
+namespace {
+// The files an update may change, and so the only names a journal may list.
+const char* const kUpdated[] = {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile};
+
+bool known(const std::string& name) {
+  for (const char* n : kUpdated)
+    if (name == n) return true;
+  return false;
+}
+
+bool present(FileSystem& fs, const std::string& path) { return fs.attributes(path) != kNoSuchPath; }
+
+// Puts `from` in place of `to`, trying once more when the first attempt fails (a scan of the
+// other program may hold the file for a moment).
+bool replaceTwice(FileSystem& fs, const std::string& from, const std::string& to) {
+  return fs.replaceFile(from, to) || fs.replaceFile(from, to);
+}
+
+void discardScratch(FileSystem& fs, const std::string& folder) {
+  for (const char* name : kUpdated) {
+    const std::string staged = stagedPath(folder, name);
+    if (present(fs, staged)) fs.deleteFile(staged);
+  }
+  for (const std::string& scratch : {folder + "\\" + kMergeScratch, folder + "\\" + kUpdateJournal + kStagedSuffix})
+    if (present(fs, scratch)) fs.deleteFile(scratch);
+}
+
+// Puts every staged file the journal names in place; a file already in place has no staged
+// copy left. False when one could not be put in place: the journal then stays for next time.
+bool commit(FileSystem& fs, const std::string& folder, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    const std::string staged = stagedPath(folder, name);
+    // Gone in between: the other program, starting, completed this very journal.
+    if (present(fs, staged) && !replaceTwice(fs, staged, folder + "\\" + name) && present(fs, staged)) return false;
+  }
+  return fs.deleteFile(folder + "\\" + kUpdateJournal) || !present(fs, folder + "\\" + kUpdateJournal);
+}
+}  // namespace
+
+bool completeInterruptedUpdate(FileSystem& fs, const std::string& appFolder) {
+  const std::string journal = appFolder + "\\" + kUpdateJournal;
+  if (present(fs, journal)) {
+    // The journal is put in place in one step, so it is whole; one that is not what this
+    // program writes is no intent of its own and is discarded with the scratch.
+    std::string text;
+    std::vector<std::string> names;
+    bool valid = fs.readAll(journal, text) && text.size() >= 5 && text.compare(text.size() - 5, 5, "end\r\n") == 0;
+    if (valid) {
+      names = split(text.substr(0, text.size() - 5), "\r\n");
+      if (!names.empty() && names.back().empty()) names.pop_back();
+      for (const std::string& n : names) valid = valid && known(n);
+    }
+    if (valid && !commit(fs, appFolder, names)) return false;
+    if (!valid && !fs.deleteFile(journal)) return false;
+  }
+  discardScratch(fs, appFolder);
+  return true;
+}
+
+MergeOutcome applyDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
+                                   const std::string& newDate, MergeStatus& status) {
+  MergeOutcome out;
+  // What an earlier run left half done is finished (or discarded) first, so that its scratch
+  // is never taken for this update's.
+  if (!completeInterruptedUpdate(fs, appFolder)) {
+    out.problem = "an earlier update could not be completed";
+    return out;
+  }
   std::vector<MergeRecord> records;
-  if (!parseDefinitionUpdate(text, records)) return 0;
+  if (!parseDefinitionUpdate(text, records, &out.problem)) return out;
+  // A new date for an update that changes nothing would mark definitions as newer than they are.
+  if (!newDate.empty() && std::none_of(records.begin(), records.end(),
+                                       [](const MergeRecord& r) { return r.action != MergeAction::Other; })) {
+    out.problem = "it holds nothing this program can apply";
+    return out;
+  }
   Merge merge(fs, appFolder, status);
+  std::vector<std::string> staged;
   uint32_t count = 0;
-  int errors = 0;
+  auto giveUp = [&](const std::string& why) {
+    discardScratch(fs, appFolder);
+    out.problem = why;
+    return out;
+  };
   for (const char* name : kTargets) {
-    for (;;) {
-      uint32_t added = 0;
-      if (merge.applyTo(name, records, added)) {
-        count += added;
-        break;
-      }
-      if (++errors > 1) return count;
+    uint32_t added = 0;
+    bool changed = false;
+    // A file-system error gets one more try of that file; a second one ends the update.
+    if (!merge.stage(name, records, added, changed) && !merge.stage(name, records, added, changed))
+      return giveUp(std::string(name) + " could not be written");
+    count += added;
+    if (changed) staged.push_back(name);
+  }
+  if (!newDate.empty()) {
+    const std::string scratch = stagedPath(appFolder, kDateFile);
+    if (!fs.write(scratch, newDate + "\r\n", false) && !fs.write(scratch, newDate + "\r\n", false))
+      return giveUp(std::string(kDateFile) + " could not be written");
+    staged.push_back(kDateFile);
+  }
+  // A program that started meanwhile discards scratch it finds without a journal; what it
+  // took is staged again rather than recorded as done.
+  for (const std::string& name : staged)
+    if (!present(fs, stagedPath(appFolder, name))) return giveUp("the new files were removed while being written");
+  if (!staged.empty()) {
+    // The intent, recorded in one step: from here on the update is completed, now or at the
+    // next start, and before it nothing has changed.
+    std::string journal;
+    for (const std::string& name : staged) journal += name + "\r\n";
+    journal += "end\r\n";
+    const std::string scratch = appFolder + "\\" + kUpdateJournal + kStagedSuffix;
+    if (!fs.write(scratch, journal, false) || !replaceTwice(fs, scratch, appFolder + "\\" + kUpdateJournal))
+      return giveUp("the update could not be recorded");
+    if (!commit(fs, appFolder, staged)) {
+      out.count = count;
+      out.pending = true;
+      out.problem = "the new definitions could not all be put in place; they will be at the next start";
+      return out;
     }
   }
-  return count;
+  out.count = count;
+  out.landed = true;
+  return out;
+}
+
+uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
+                               MergeStatus& status) {
+  const MergeOutcome o = applyDefinitionUpdate(fs, appFolder, text, "", status);
+  return o.landed || o.pending ? o.count : 0;
 }
 
 }  // namespace quillon

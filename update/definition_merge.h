@@ -1,7 +1,10 @@
 // Applies one update text from the definition server to the five definition files: adds the
 // definitions it lists and removes those whose keys it names. The whole text is checked before
-// any file is touched, and each file is rewritten beside itself and put in place in one step,
-// so a file is always wholly the old one or wholly the new one.
+// any file is touched. The five files and the definitions date change together or not at all,
+// even when the program is killed at any instant: every new file is written beside its old one,
+// the intent is recorded in a journal put in place in one step, and only then are the files
+// replaced. A recorded intent is completed at the next start or update; scratch without one is
+// discarded.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -20,7 +23,9 @@ class MergeStatus {
   virtual void yield() = 0;
 };
 
-constexpr const char* kMergeScratch = "temp.dat";
+constexpr const char* kMergeScratch = "temp.dat";  // an older program's scratch, discarded
+constexpr const char* kUpdateJournal = "update.journal";
+constexpr const char* kStagedSuffix = ".new";  // a new file beside its old one
 constexpr const char* kApplyingText = "Applying new updates...";
 constexpr const char* kRemovingText = "Removing outdated definitions: checking entry ";
 
@@ -45,11 +50,27 @@ bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& re
 // True when records of this (deciphered) kind go to the named definition file.
 bool kindTargets(const std::string& kind, const std::string& fileName);
 
-// Applies the update to the definition files of `appFolder`. Returns one for every line added
-// (an executable record lands in two files and counts twice) plus one for every file that
-// went through a removal pass; 0 for a malformed text, which changes nothing. A file-system
-// error retries that file once; a second one ends the merge with the count reached.
+// Where the new copy of a file of the application folder is written before it is put in place.
+std::string stagedPath(const std::string& appFolder, const std::string& name);
+
+struct MergeOutcome {
+  uint32_t count = 0;    // one per line added (an executable record counts twice), one per removal pass
+  bool landed = false;   // the files and the date are now the new ones
+  bool pending = false;  // recorded, but not all in place yet: the next start or update completes it
+  std::string problem;   // why not, when neither
+};
+
+// Applies the update to the definition files of `appFolder` and stores `newDate` (unless it is
+// empty) as the definitions date, all together. A malformed text or a file that cannot be
+// written (once retried) changes nothing.
+MergeOutcome applyDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
+                                   const std::string& newDate, MergeStatus& status);
+// The same without a new date; the count, 0 when nothing changed.
 uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
                                MergeStatus& status);
+
+// Completes an update whose intent was recorded, or discards the scratch of one that was not.
+// False when a recorded update could still not be put in place (it stays recorded).
+bool completeInterruptedUpdate(FileSystem& fs, const std::string& appFolder);
 
 }  // namespace quillon

@@ -2,8 +2,8 @@
 
 namespace quillon {
 
-std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,
-                                const std::function<void(const std::string&)>& status) {
+FetchResult fetchWithProgress(Http& http, Pump& pump, const std::string& url,
+                              const std::function<void(const std::string&)>& status) {
   HttpLimits limits;
   limits.pieceBytes = 256;  // progress and yields come per piece of this size
   HttpResponse r = http.get(url, limits, [&](int read, size_t received) {
@@ -11,8 +11,18 @@ std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,
     if (status) status("Downloaded " + std::to_string(received) + " bytes.");
     pump.yield();
   });
-  if (!r.ok() || r.status < 200 || r.status > 299) return "";
-  return r.body;
+  FetchResult out;
+  // An error status is the server's answer even when its page then broke off.
+  out.answered = r.ok() || (r.status != 0 && (r.status < 200 || r.status > 299));
+  out.status = r.status;
+  if (r.ok()) out.body = std::move(r.body);
+  return out;
+}
+
+std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,
+                                const std::function<void(const std::string&)>& status) {
+  FetchResult r = fetchWithProgress(http, pump, url, status);
+  return r.ok() ? r.body : "";
 }
 
 std::string httpGet(Http& http, Pump& pump, const std::string& url) {

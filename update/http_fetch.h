@@ -1,5 +1,6 @@
 // The one way the program talks to a web server: a GET whose answer body comes back as bytes.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -7,9 +8,21 @@
 
 namespace quillon {
 
+// What one request came to: no answer at all, an answer with an error status, or a body.
+struct FetchResult {
+  bool answered = false;  // an HTTP answer came: whole, or with an error status
+  uint32_t status = 0;
+  std::string body;
+  bool ok() const { return answered && status >= 200 && status <= 299; }
+};
+
+// Yields to the message loop after every read but the first; `status`, when given, gets
+// "Downloaded N bytes." then.
+FetchResult fetchWithProgress(Http& http, Pump& pump, const std::string& url,
+                              const std::function<void(const std::string&)>& status);
+
 // The answer body, or "" when the request could not be made, a bound ran out, or the server
-// answered with a status outside 200-299 (an error page is not an answer). Yields to the
-// message loop after every read but the first.
+// answered with a status outside 200-299 (an error page is not an answer).
 std::string httpGet(Http& http, Pump& pump, const std::string& url);
 // The same, and after every read but the first `status` gets "Downloaded N bytes.".
 std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,

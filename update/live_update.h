@@ -1,6 +1,7 @@
 // Live Update: asks the definition server for the date of its newest definitions and, when that
 // is later than the local definitions date, fetches one update text covering everything since
-// and hands it to the definition merge.
+// and the publisher's signed statement beside it, checks them, and hands the text and its new
+// date to the definition merge, which puts both in place together.
 #pragma once
 #include <functional>
 #include <string>
@@ -8,13 +9,15 @@
 #include "common/datetime.h"
 #include "definitions/definition_store.h"
 #include "platform/platform.h"
+#include "update/definition_merge.h"
 
 namespace quillon {
 
 // "Later than": a plain comparison of the fields, most significant first.
 bool laterThan(const DateTime& a, const DateTime& b);
 // A date answer as the server sends it: blanks around it, tabs and line breaks anywhere, and
-// anything after its AM/PM marker are not part of it.
+// anything after its AM/PM marker are not part of it. Only a real calendar date with a time
+// of day is a date.
 bool normaliseDateAnswer(const std::string& answer, DateTime& out);
 // The product and company names as the service's queries carry them: blanks as "%20", nothing
 // else encoded.
@@ -22,33 +25,44 @@ std::string serviceName(const std::string& name);
 
 struct LiveUpdateUrls {
   std::string currentDate, update, date;
+  std::string signature;  // the publisher's statement for the update text; older programs never ask
 };
 LiveUpdateUrls liveUpdateUrls(const std::string& serverBase, const std::string& product, const std::string& company,
                               const std::string& localDate);
 
 // What a Live Update came to.
 enum class UpdateOutcome {
-  Updated,      // definitions changed; `applied` says how many records
-  Current,      // the server has nothing newer
-  Unreachable,  // no usable answer from the server: nothing was changed
-  Refused,      // the update text could not be applied whole: nothing was changed
+  Updated,        // definitions changed; `applied` says how many records
+  Current,        // the server has nothing newer
+  Unreachable,    // no answer from the server: nothing was changed
+  ServerRefused,  // the server answered with an error status: nothing was changed
+  Refused,        // an answer could not be used (`why` says which): nothing was changed
+  Unfinished,     // the new definitions were recorded but not all put in place: the next start does it
 };
 
 struct LiveUpdateEnv {
   Platform& platform;
   DefinitionStore& defs;
   std::string serverBase, product, company;
-  // Applies an update text to the definition files; the records applied, 0 for none, or -1
-  // when the text is not usable (nothing changed then).
-  std::function<int(const std::string& text)> merge;
+  // Applies an update text to the definition files and stores the new definitions date with
+  // it, both or neither.
+  std::function<MergeOutcome(const std::string& text, const std::string& newDate)> merge;
   // The download window's status box.
   std::function<void(const std::string&)> status;
+  // The keys whose signatures are the publisher's.
+  std::vector<std::string> publisherKeys;
+  // An administrator's choice for a server that signs nothing: its updates are taken, and said
+  // to be unsigned.
+  bool allowUnsigned = false;
 };
 
 struct LiveUpdateResult {
   UpdateOutcome outcome = UpdateOutcome::Unreachable;
   int applied = 0;
   std::string newDate;  // the definitions date stored, when there is a new one
+  std::string why;      // what could not be used, for Refused and Unfinished
+  uint32_t httpStatus = 0;  // the error status, for ServerRefused
+  bool unsignedUpdate = false;  // taken without the publisher's signature, as allowed
 };
 
 LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env);

@@ -126,6 +126,13 @@ class Win32Http : public Http {
                        const std::function<void(int read, size_t received)>& afterRead);
 };
 
+// SHA-256 and ECDSA P-256 verification through the system's cryptography (BCrypt).
+class Win32Signatures : public Signatures {
+ public:
+  std::string sha256(const std::string& data) override;
+  bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) override;
+};
+
 // Windows Management Instrumentation, through COM.
 class Win32Management : public Management {
  public:
@@ -211,6 +218,7 @@ struct Win32Services {
   Win32InstanceLock instanceLock;
   Win32Drives drives;
   Win32Http http;
+  Win32Signatures signatures;
   Win32Management management;
   Win32Dialogs dialogs;
   ConsoleDialogs consoleDialogs;

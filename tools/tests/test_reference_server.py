@@ -5,7 +5,9 @@ The update texts are checked by applying them with a model of the program's merg
 enciphered files a program would hold, and comparing what it then reads."""
 import collections
 import datetime
+import hashlib
 import os
+import random
 import re
 import shutil
 import signal
@@ -282,7 +284,8 @@ class PublishTest(unittest.TestCase):
 
     def test_command_line(self):
         tool = os.path.join(TOOLS, "publish_definitions.py")
-        run = lambda *a: subprocess.run([sys.executable, tool, "--data", self.data,
+        key = os.path.join(self.tmp, "key.pem")
+        run = lambda *a: subprocess.run([sys.executable, tool, "--data", self.data, "--key", key,
                                          "--from", self.src, *a], capture_output=True, text=True)
         self.assertEqual(run("--date", "1/1/2024 10:00:00 AM").returncode, 0)
         # A cookie line's comment is never sent and a dropped key is deleted: no warnings.
@@ -301,9 +304,11 @@ class PublishTest(unittest.TestCase):
 
 class ServerProcess:
     def __init__(self, data, *args):
+        self.token = "t%d" % random.randrange(10 ** 9)
         self.proc = subprocess.Popen(
             [sys.executable, os.path.join(TOOLS, "reference_server.py"), "--port", "0",
-             "--data", data, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+             "--data", data, "--shutdown-token", self.token, *args],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         line = self.proc.stdout.readline().decode()
         match = re.match(r"listening on 127\.0\.0\.1:(\d+)$", line.strip())
         if not match:
@@ -333,7 +338,7 @@ class ServerProcess:
     def stop(self, how="shutdown"):
         if self.proc.poll() is None:
             if how == "shutdown":
-                self.get("/shutdown")
+                self.get("/shutdown?token=" + self.token)
             else:
                 self.proc.send_signal(signal.SIGTERM)
         try:
@@ -545,3 +550,79 @@ class AdversarialModeTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class SignedReleaseTest(unittest.TestCase):
+    """Signed releases through the server, a bounded server under idle connections, and a
+    /shutdown that only the starter's token opens."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="quillon-signed-")
+        self.data = os.path.join(self.tmp, "data")
+        self.key_path = os.path.join(self.tmp, "key.pem")
+        for i, (release, when) in enumerate(zip((RELEASE_1, RELEASE_2, RELEASE_3), DATES)):
+            src = os.path.join(self.tmp, "src%d" % i)
+            write_folder(src, release)
+            key = publish_definitions.load_key(self.key_path, create=True)
+            publish_definitions.publish(self.data, src, when, key)
+        self.server = ServerProcess(self.data, "--workers", "4", "--timeout", "2")
+
+    def tearDown(self):
+        self.server.stop()
+        shutil.rmtree(self.tmp)
+
+    def test_statements_verify_and_bind_text_and_dates(self):
+        from cryptography.exceptions import InvalidSignature
+        from cryptography.hazmat.primitives import hashes
+        from cryptography.hazmat.primitives.asymmetric import ec
+        from cryptography.hazmat.primitives.asymmetric.utils import encode_dss_signature
+        self.assertEqual(os.stat(self.key_path).st_mode & 0o077, 0)  # the owner's alone
+        public = publish_definitions.load_key(self.key_path).public_key()
+        query = "/asp/%s.asp?prog=Quillon&comp=Q&date="
+        for held, local in ((dr.empty_state(), "3/16/2006 12:00:00 AM"),
+                            (dr.program_state(RELEASE_1), dr.format_date(DATES[0])),
+                            (dr.program_state(RELEASE_2), dr.format_date(DATES[1]))):
+            date = urllib.parse.quote(local, safe="/:")
+            status, text = self.server.get(query % "getDefs" + date)
+            status2, statement = self.server.get(query % "getDefsSig" + date)
+            self.assertEqual((status, status2), (200, 200), local)
+            lines = statement.split(b"\r\n")
+            self.assertEqual(lines[:3], [dr.SIGNED_HEADER.encode(), b"from: " + local.encode(),
+                                         b"to: " + dr.format_date(DATES[2]).encode()])
+            self.assertEqual(lines[3], b"sha256: " + hashlib.sha256(text).hexdigest().encode())
+            self.assertEqual(lines[5:], [b""])
+            signed = statement[:statement.index(b"signature: ")]
+            sig = bytes.fromhex(lines[4][len(b"signature: "):].decode())
+            der = encode_dss_signature(int.from_bytes(sig[:32], "big"), int.from_bytes(sig[32:], "big"))
+            public.verify(der, signed, ec.ECDSA(hashes.SHA256()))
+            with self.assertRaises(InvalidSignature):
+                public.verify(der, signed.replace(b"to: ", b"to:  "), ec.ECDSA(hashes.SHA256()))
+            files = enciphered(held)
+            self.assertGreater(dr.apply_update(files, text)[0], 0)
+            self.assertEqual(as_sets(readable(files)), as_sets(dr.program_state(RELEASE_3)))
+        # A date between releases, the newest date, and an unreadable one: nothing signed.
+        for local, want in (("1/15/2024 1:00:00 PM", 404), (dr.format_date(DATES[2]), 404),
+                            ("2/30/2024 1:00:00 AM", 400)):
+            self.assertEqual(self.server.get(query % "getDefsSig" +
+                                             urllib.parse.quote(local, safe="/:"))[0], want, local)
+
+    def test_idle_connections_hold_no_worker_and_shutdown_needs_the_token(self):
+        idle = [socket.create_connection(("127.0.0.1", self.server.port)) for _ in range(200)]
+        try:
+            started = time.monotonic()
+            for _ in range(10):
+                self.assertEqual(self.server.get("/asp/date.asp", timeout=5)[0], 200)
+            self.assertLess(time.monotonic() - started, 5)
+            with open("/proc/%d/status" % self.server.proc.pid) as f:
+                threads = int(re.search(r"^Threads:\s+(\d+)", f.read(), re.M).group(1))
+            self.assertLessEqual(threads, 4 + 4)  # the workers, the waiter, the acceptor
+            # Silent past the time-out: closed by the server.
+            idle[0].settimeout(6)
+            self.assertEqual(idle[0].recv(1), b"")
+        finally:
+            for s in idle:
+                s.close()
+        for path in ("/shutdown", "/shutdown?token=", "/shutdown?token=guess"):
+            self.assertEqual(self.server.get(path)[0], 404, path)
+        self.assertIsNone(self.server.proc.poll())
+        self.assertEqual(self.server.stop(), 0)
