@@ -78,7 +78,9 @@ def mend(msi, work):
     # Each file by name (some installers, Wine's among them, take no wildcards), then the
     # wildcards for whatever else the program keeps there under those endings.
     live = DEFINITION_FILES + ["date.dat", "temp.dat"]
+    # The update's journal (written aside as ".new", then put in place) goes with the files.
     names = live + [n + ".new" for n in live] + ["DL" + n for n in DEFINITION_FILES]
+    names += ["update.journal", "update.journal.new"]
     for i, name in enumerate(names):
         rows.append(["LiveFile%d" % i, "QuillonExe", "QL%06d.DAT|%s" % (i, name), "INSTALLDIR", "2"])
     rows.append(["LiveDefinitions", "QuillonExe", "*.dat", "INSTALLDIR", "2"])
