@@ -276,6 +276,69 @@ TEST(Http, GarbageNeverHangsNorComesBackAsMoreThanWasSent) {
   EXPECT_LT(t.ms, 4000u + 2500u);
 }
 
+// Answers that try to hold the program, send it elsewhere or pass a cut answer off as whole.
+TEST(Http, HostileAnswersFailAsWhatTheyAreWithinTheBound) {
+  struct Case {
+    const char* what;
+    std::function<void(SOCKET, LocalServer&, const std::string& path)> serve;
+    HttpFailure failure;
+    std::string body;
+  };
+  auto redirect = [](const std::string& to) {
+    return "HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n";
+  };
+  auto redirects = [&](int n) {  // /rN sends on to /r(N-1), /r0 answers
+    return [&, n](SOCKET s, LocalServer&, const std::string& path) {
+      const int left = path == "/" ? n : std::stoi(path.substr(2));
+      LocalServer::sendAll(s, left ? redirect("/r" + std::to_string(left - 1)) : ok200("arrived"));
+    };
+  };
+  LocalServer other(answer(ok200("from another server")));
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const Case cases[] = {
+      {"redirect loop", [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, redirect("/")); },
+       HttpFailure::Redirect, ""},
+      {"another host", [&](SOCKET s, LocalServer& self, const std::string& path) {
+         LocalServer::sendAll(s, path == "/" ? redirect("http://localhost:" + self.url().substr(17) + "moved") : ok200("moved"));
+       }, HttpFailure::Redirect, ""},
+      {"another port", [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, redirect(other.url())); },
+       HttpFailure::Redirect, ""},
+      {"three redirects", redirects(3), HttpFailure::None, "arrived"},
+      {"four redirects", redirects(4), HttpFailure::Redirect, ""},
+      {"a byte a second",
+       [](SOCKET s, LocalServer& self, const std::string&) {
+         LocalServer::sendAll(s, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+         for (int i = 0; i < 100 && !self.stopping(1000); ++i) LocalServer::sendAll(s, "x");
+       },
+       HttpFailure::Timeout, ""},
+      {"chunked, cut before the last chunk",
+       [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, chunked + "5\r\nhello\r\n"); },
+       HttpFailure::Broken, ""},
+      {"chunked, cut inside a chunk",
+       [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, chunked + "a\r\nhel"); },
+       HttpFailure::Broken, ""},
+      {"chunked, whole",
+       [&](SOCKET s, LocalServer&, const std::string&) {
+         LocalServer::sendAll(s, chunked + "5;x=1\r\nhello\r\n7\r\n, world\r\n0\r\nTrailer: t\r\n\r\n");
+       },
+       HttpFailure::None, "hello, world"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalServer server([&c](SOCKET s, LocalServer& self) {
+      const std::string request = self.lastRequest();
+      c.serve(s, self, request.substr(4, request.find(' ', 4) - 4));
+    });
+    HttpLimits limits = quick();
+    limits.totalTimeoutMs = 2500;
+    Timed t = get(server.url(), limits);
+    EXPECT_EQ(t.response.failure, c.failure);
+    if (c.failure == HttpFailure::None) EXPECT_EQ(t.response.body, c.body);
+    EXPECT_LT(t.ms, 2500u + 500u);
+    EXPECT_LE(server.connections(), 4);  // the first request and at most three redirects
+  }
+}
+
 // With windows to keep answering, the calling thread goes on pumping while the server is
 // silent, and the reads are still reported there, once each, in order.
 TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {

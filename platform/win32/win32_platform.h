@@ -1,6 +1,8 @@
 // The real platform on the Win32 "A" API.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -107,19 +109,22 @@ class Win32Drives : public Drives {
   bool ready(char letter) override;
 };
 
-// WinINet, with the bounds of HttpLimits applied to each request.
+// HTTP over the system's sockets (HTTPS through WinINet), with the bounds of HttpLimits applied
+// to each request whatever the server does.
 class Win32Http : public Http {
  public:
+  Win32Http();
   HttpResponse get(const std::string& url, const HttpLimits& limits,
                    const std::function<void(int read, size_t received)>& afterRead) override;
+  void abandonAll() override;
   // Set for a program with windows: the request then runs on a worker thread while the
   // calling thread keeps its windows answering, and `afterRead` still runs on the calling
   // thread, once per read, in order.
   Pump* waitPump = nullptr;
 
  private:
-  HttpResponse getHere(const std::string& url, const HttpLimits& limits,
-                       const std::function<void(int read, size_t received)>& afterRead);
+  // Shared with the worker threads, which may outlive a request given up.
+  std::shared_ptr<std::atomic<bool>> ending_;
 };
 
 // Windows Management Instrumentation, through COM.
