@@ -21,6 +21,7 @@ class StatusLine : public MergeStatus {
 }  // namespace
 
 int FrmMain::MergeDefinitionUpdate(const std::string& text) {
+  if (unloading_) return -1;  // the user exited while the text came: the definitions stay
   // A text the merge cannot use changes nothing; it is told apart from one with nothing new.
   std::vector<MergeRecord> records;
   if (!parseDefinitionUpdate(text, records)) return -1;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -126,6 +128,12 @@ class Win32Http : public Http {
   // Shared with the worker threads, which may outlive a request given up.
   std::shared_ptr<std::atomic<bool>> ending_;
 };
+
+// Wide text in the system code page. A character the code page lacks becomes "?", never a
+// look-alike ("\u0101" is not "a"), so a name that could not be carried whole is recognisable.
+std::string ansiOf(const std::wstring& text);
+// The program's arguments, without its own name, read from the wide command line.
+std::vector<std::string> commandLineWords();
 
 // Windows Management Instrumentation, through COM.
 class Win32Management : public Management {
