@@ -266,11 +266,12 @@ int selftest() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   std::vector<std::string> words;
   bool assumeYes = false, remove = false, complete = false, json = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  // Read from the wide command line: a character outside the code page arrives as "?", which
+  // the submission refuses, rather than as a look-alike it would send.
+  for (const std::string& arg : win32::commandLineWords()) {
     if (arg == "--yes") assumeYes = true;
     else if (arg == "--remove") remove = true;
     else if (arg == "--complete") complete = true;

@@ -35,15 +35,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   host.create(splash, nullptr, nullptr);
   const Branding branding = services.thisProgram.branding();
   std::unique_ptr<ui::FrmMain> main;
-  bool closing = false;
 
   splash.onDone = [&] {
     main = std::make_unique<ui::FrmMain>(platform, host, services.thisProgram.exePath(), branding);
     ui::FrmMain& m = *main;
-    m.onExit = [&closing] {
-      closing = true;
-      PostQuitMessage(0);
-    };
+    // The exit path has written what it keeps (settings, status, window state) and told the
+    // run in progress to stop. The process ends here rather than unwinding that run and taking
+    // its windows down one by one, which under some shells takes seconds: no download or merge
+    // can follow Exit, no window lingers, and the single-instance lock is free at once.
+    m.onExit = [] { ExitProcess(0); };
     m.endProcess = [] { ExitProcess(0); };
     m.beforeUnload = [&host, &m] { host.readBack(m); };
     HWND hwnd = static_cast<HWND>(host.create(m, nullptr, [&m] {
@@ -62,7 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   splash.Form_Load(branding.productName);
 
   MSG msg;
-  while (!closing && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     HWND active = GetActiveWindow();
     if (active && IsDialogMessageA(active, &msg)) continue;
     TranslateMessage(&msg);

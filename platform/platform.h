@@ -280,6 +280,7 @@ struct HttpLimits {
   uint32_t totalTimeoutMs = 120000;   // the whole request, however the server trickles
   size_t maxBodyBytes = size_t(16) << 20;
   size_t pieceBytes = 256;            // one read; progress is reported per piece
+  int maxRedirects = 3;               // followed only to the same scheme, host and port
 };
 
 enum class HttpFailure {
@@ -289,7 +290,10 @@ enum class HttpFailure {
   Timeout,       // a bound of HttpLimits ran out
   TooLarge,      // the body passed maxBodyBytes
   NotHttp,       // what came back had no HTTP status
-  Broken,        // a read failed, or fewer bytes came than the answer announced
+  Broken,        // a read failed, fewer bytes came than the answer announced, or a chunked
+                 // answer ended before its last chunk
+  Redirect,      // sent on to another server, or more often than maxRedirects
+  Cancelled,     // given up because the program is ending
 };
 
 struct HttpResponse {
@@ -305,9 +309,13 @@ class Http {
   // A blocking GET, never served from the cache nor written to it, without a proxy. After
   // every read (the last, empty one included) `afterRead` gets the read's number from 1 and
   // the bytes received so far: progress reports and yields to the message loop hang off it.
-  // Any status counts as an answer: an error page is returned like any other body.
+  // Any status counts as an answer: an error page is returned like any other body. Redirects
+  // are followed by the call itself, within the same bounds.
   virtual HttpResponse get(const std::string& url, const HttpLimits& limits,
                            const std::function<void(int read, size_t received)>& afterRead) = 0;
+  // The program is ending: the request under way, and every later one, fails as `Cancelled`
+  // at once, whatever the server is doing.
+  virtual void abandonAll() {}
 };
 
 // ---- Signatures ------------------------------------------------------------------------------

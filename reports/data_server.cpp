@@ -50,6 +50,16 @@ std::vector<std::string> reportablePrograms(const std::vector<std::string>& proc
   return out;
 }
 
+std::string submissionProblem(const std::string& name) {
+  const size_t question = name.find('?'), unencodable = unencodableByte(name);
+  if (question == std::string::npos && unencodable == std::string::npos) return "";
+  const std::string what = question != std::string::npos
+                               ? "\"?\" (or a character outside this system's code page)"
+                               : "\"" + name.substr(unencodable, 1) + "\"";
+  return "Results: " + name + " cannot be submitted: it holds " + what +
+         ", which a submission cannot carry.  Nothing was sent.";
+}
+
 bool dataAnswerAccepted(const std::string& answer) {
   return ifind(answer, "Skipped") != std::string::npos || ifind(answer, "Added") != std::string::npos;
 }

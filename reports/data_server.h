@@ -21,6 +21,13 @@ std::string percentEncode(const std::string& bytes);
 // exact, case-sensitive comparison), a program running twice is listed twice.
 std::vector<std::string> reportablePrograms(const std::vector<std::string>& processNames);
 
+// The result label's text when `name` cannot be submitted as it is, "" when it can. A "?"
+// enciphers to the "|" between names, so the server would split the name in two; it is also
+// what a character outside the system code page became on its way in. A byte whose enciphered
+// form is CR or LF would break the line the server stores. Such a name is refused whole, never
+// sent changed.
+std::string submissionProblem(const std::string& name);
+
 // What the result label says after a submission, from the server's answer.
 bool dataAnswerAccepted(const std::string& answer);
 std::string submitResultText(const std::string& name, bool accepted);

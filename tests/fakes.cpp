@@ -83,6 +83,11 @@ bool RunningProgram::running() const { return handle_ && WaitForSingleObject(han
 
 bool RunningProgram::waitForEnd(int ms) const { return handle_ && WaitForSingleObject(handle_, DWORD(ms)) == WAIT_OBJECT_0; }
 
+int RunningProgram::exitCode() const {
+  DWORD code = 0;
+  return handle_ && !running() && GetExitCodeProcess(handle_, &code) ? int(code) : -1;
+}
+
 std::vector<std::string> texts(const controls::ListView& list) {
   std::vector<std::string> out;
   for (const auto& r : list.items()) out.push_back(r.text);
@@ -105,6 +110,14 @@ std::string folderWithSampleWaiter(const App& app, const std::string& name) {
 
 ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input,
                       int timeoutMs) {
+  std::wstring wide(arguments.size(), L'\0');
+  wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, arguments.data(), int(arguments.size()), wide.data(),
+                                         int(wide.size()))));
+  return runProgram(exePath, wide, input, timeoutMs);
+}
+
+ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments, const std::string& input,
+                      int timeoutMs) {
   ProgramRun run;
   static int counter = 0;
   const std::string base = tempRoot() + "\\quillon-run-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -116,13 +129,15 @@ ProgramRun runProgram(const std::string& exePath, const std::string& arguments, 
   HANDLE in = CreateFileA(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr);
   HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = in, si.hStdOutput = out, si.hStdError = err;
   PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + exePath + "\" " + arguments;
-  if (CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  std::wstring exe(exePath.size(), L'\0');
+  exe.resize(size_t(MultiByteToWideChar(CP_ACP, 0, exePath.data(), int(exePath.size()), exe.data(), int(exe.size()))));
+  std::wstring cmd = L"\"" + exe + L"\" " + arguments;
+  if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
     CloseHandle(pi.hThread);
     if (WaitForSingleObject(pi.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0) {
       DWORD code = 0;

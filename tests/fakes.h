@@ -105,6 +105,7 @@ class RunningProgram {
   uint32_t id() const { return id_; }
   bool running() const;
   bool waitForEnd(int ms) const;
+  int exitCode() const;  // -1 while it runs
 
  private:
   void* handle_ = nullptr;
@@ -129,6 +130,9 @@ struct ProgramRun {
   std::string out, err;
 };
 ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input = "",
+                      int timeoutMs = 120000);
+// The same with arguments that may hold any character.
+ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments, const std::string& input = "",
                       int timeoutMs = 120000);
 
 // Restore points are recorded; the call answers as the test says.

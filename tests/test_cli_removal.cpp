@@ -1,10 +1,13 @@
 // The console program's removal, quarantine and submission, run as a user runs them.
+#include "tests/local_server.h"  // before <windows.h>: it brings the sockets
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
 
 #include "common/text.h"
+#include "definitions/cipher.h"
+#include "reports/data_server.h"
 #include "tests/fakes.h"
 
 using namespace quillon;
@@ -123,4 +126,44 @@ TEST_F(CliFolder, JsonLinesCarryAwkwardNamesWhole) {
   EXPECT_NE(list.out.find("\"kind\":\"file\",\"original\":\"" + jsonFolder + "\\\\" + rows[3].jsonFile + "\""),
             std::string::npos) << list.out;
   EXPECT_EQ(runProgram(cli, "--json submit x").exitCode, 64);  // only scan and quarantine list speak JSON
+}
+
+// A name the submission cannot carry is refused whole, on the label and with exit code 4, and
+// nothing of it reaches the server: a "?" would become the separator between names, a character
+// outside the code page would arrive as "?" or as a look-alike, and a byte enciphering to a line
+// break would split the server's line. A plain name still goes, as it was typed.
+TEST_F(CliRemoval, SubmitRefusesANameTheFormatCannotCarry) {
+  LocalServer server([](SOCKET s, LocalServer&) {
+    LocalServer::sendAll(s, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nAdded");
+  });
+  const std::string key = "SOFTWARE\\Quillon Developers\\Quillon\\Settings";
+  std::string base = server.url();
+  base.pop_back();
+  app.registry.setValue(kHkeyLocalMachine, key, "DataServer", RegValue{kRegSz, base + '\0'});
+  struct Case {
+    const wchar_t* name;
+    std::string shown;  // as the label names it; empty: accepted
+  } const cases[] = {
+      {L"plain-name.exe", ""},
+      {L"what?.exe", "what?.exe"},
+      {L"caf\u0101.exe", "caf?.exe"},          // not in the code page; its look-alike is "a"
+      {L"\u03a9mega.exe", "?mega.exe"},       // Greek capital omega
+      {L"\u00cccon.exe", "\xcc" "con.exe"},   // enciphers to LF
+  };
+  for (const Case& c : cases) {
+    const int before = server.connections();
+    ProgramRun r = runProgram(cli, std::wstring(L"submit \"") + c.name + L"\"");
+    const std::string out = replaceAll(r.out, "\r\n", "\n");
+    if (c.shown.empty()) {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_EQ(out, "Results: plain-name.exe submitted.  Thank you!\n");
+      EXPECT_NE(server.lastRequest().find(percentEncode(encodeDefinitionLine("plain-name.exe") + "|") + " "),
+                std::string::npos) << server.lastRequest();
+    } else {
+      EXPECT_EQ(r.exitCode, 4) << out;
+      EXPECT_EQ(out.rfind("Results: " + c.shown + " cannot be submitted: it holds ", 0), 0u) << out;
+      EXPECT_EQ(server.connections(), before) << out;
+    }
+  }
+  app.registry.deleteValue(kHkeyLocalMachine, key, "DataServer");
 }

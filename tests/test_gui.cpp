@@ -6,6 +6,7 @@
 
 #include "platform/win32/gui_host.h"
 #include "tests/fakes.h"
+#include "tests/local_server.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -226,4 +227,76 @@ TEST_F(Gui, DeleteShowsWhatCouldNotBeRemovedAndTheSubmitBoxTakesEnter) {
   GetWindowTextA(box, label, sizeof label);
   EXPECT_EQ(std::string(label), "");
   linger();
+}
+
+namespace {
+// The first visible top-level window of process `pid` whose caption holds `part`.
+HWND windowOf(uint32_t pid, const std::string& part, int waitMs) {
+  struct Look {
+    uint32_t pid;
+    std::string part;
+    HWND found = nullptr;
+  } look{pid, part};
+  for (ULONGLONG until = GetTickCount64() + waitMs; !look.found && GetTickCount64() < until; Sleep(50))
+    EnumWindows(
+        [](HWND h, LPARAM lp) {
+          Look& l = *reinterpret_cast<Look*>(lp);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(h, &owner);
+          char caption[256] = {0};
+          GetWindowTextA(h, caption, sizeof caption);
+          if (owner != l.pid || std::string(caption).find(l.part) == std::string::npos) return TRUE;
+          l.found = h;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&look));
+  return look.found;
+}
+}  // namespace
+
+// The desktop program itself, exited while its first Live Update waits on a server that answers
+// only after 30 seconds: the process is gone within 2 seconds, on its own, and the next start
+// takes the single-instance lock and runs.
+TEST(DesktopProgram, ExitDuringALiveUpdateEndsTheProcessAndTheNextStartRuns) {
+  LocalServer slow([](SOCKET c, LocalServer& s) {
+    if (!s.stopping(30000)) LocalServer::sendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n1/1/2030 12:00:00 AM");
+  });
+  App app;
+  app.writeEmptyDefinitions();
+  const std::string exe = app.path("quillon.exe");
+  ASSERT_TRUE(CopyFileA((binFolder() + "\\quillon.exe").c_str(), exe.c_str(), FALSE));
+  const std::string machine = "SOFTWARE\\Quillon Developers\\Quillon\\Settings";
+  std::string base = slow.url();
+  base.pop_back();
+  app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
+  app.registry.deleteValue(kHkeyLocalMachine, machine, "FirstTime");  // a first start: it offers a Live Update
+  app.registry.setValue(kHkeyLocalMachine, machine, "DefinitionServer", RegValue{kRegSz, base + '\0'});
+  const std::string before = app.readText(kFileDefs);
+  {
+    RunningProgram first(exe);
+    HWND offer = windowOf(first.id(), "Live Update Now?", 30000);
+    ASSERT_NE(offer, nullptr);
+    PostMessageA(offer, WM_COMMAND, IDYES, 0);
+    for (int i = 0; i < 200 && slow.connections() == 0; ++i) Sleep(50);
+    ASSERT_EQ(slow.connections(), 1);
+    HWND main = windowOf(first.id(), " by ", 5000);
+    ASSERT_NE(main, nullptr);
+    const ULONGLONG start = GetTickCount64();
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(first.waitForEnd(2000));
+    EXPECT_LT(GetTickCount64() - start, 2000u);
+    EXPECT_EQ(first.exitCode(), 0);
+  }
+  {
+    RunningProgram second(exe);
+    HWND main = windowOf(second.id(), " by ", 30000);
+    EXPECT_NE(main, nullptr);  // not turned away by a lock the first one kept
+    if (main) PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(second.waitForEnd(5000));
+  }
+  EXPECT_EQ(slow.connections(), 1);  // nothing was fetched after Exit, nor by the second start
+  EXPECT_EQ(app.readText(kFileDefs), before);
+  app.registry.deleteValue(kHkeyLocalMachine, machine, "DefinitionServer");
+  app.registry.deleteValue(kHkeyLocalMachine, machine, "FirstTime");
+  app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
 }

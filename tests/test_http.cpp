@@ -12,81 +12,12 @@
 
 #include "definitions/cipher.h"
 #include "tests/fakes.h"
+#include "tests/local_server.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-
-// A listener on a free port of 127.0.0.1. Each connection's request is read up to its blank
-// line and handed with the socket to `serve`; the server stops when the test ends.
-class LocalServer {
- public:
-  using Serve = std::function<void(SOCKET, LocalServer&)>;
-  explicit LocalServer(Serve serve) : serve_(std::move(serve)) {
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listener_, 8);
-    int len = sizeof a;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~LocalServer() {
-    SetEvent(stop_);
-    closesocket(listener_);
-    thread_.join();
-    CloseHandle(stop_);
-    WSACleanup();
-  }
-  std::string url(const std::string& path = "/") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-  // Waits up to `ms` unless the server is stopping; true when it is.
-  bool stopping(DWORD ms) { return WaitForSingleObject(stop_, ms) == WAIT_OBJECT_0; }
-  static void sendAll(SOCKET s, const std::string& data) { send(s, data.data(), int(data.size()), 0); }
-  std::string lastRequest() const {
-    std::lock_guard<std::mutex> lock(m_);
-    return request_;
-  }
-  int connections() const { return connections_; }
-
- private:
-  void run() {
-    for (;;) {
-      SOCKET c = accept(listener_, nullptr, nullptr);
-      if (c == INVALID_SOCKET) return;
-      ++connections_;
-      std::string request;
-      char buf[1024];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        int n = recv(c, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, size_t(n));
-      }
-      {
-        std::lock_guard<std::mutex> lock(m_);
-        request_ = request;
-      }
-      serve_(c, *this);
-      closesocket(c);
-    }
-  }
-  Serve serve_;
-  SOCKET listener_ = INVALID_SOCKET;
-  HANDLE stop_ = nullptr;
-  int port_ = 0;
-  std::thread thread_;
-  mutable std::mutex m_;
-  std::string request_;
-  std::atomic<int> connections_{0};
-};
 
 LocalServer::Serve answer(const std::string& bytes) {
   return [bytes](SOCKET s, LocalServer&) { LocalServer::sendAll(s, bytes); };
@@ -276,6 +207,71 @@ TEST(Http, GarbageNeverHangsNorComesBackAsMoreThanWasSent) {
   EXPECT_LT(t.ms, 4000u + 2500u);
 }
 
+// Answers that try to hold the program, send it elsewhere or pass a cut answer off as whole.
+TEST(Http, HostileAnswersFailAsWhatTheyAreWithinTheBound) {
+  struct Case {
+    const char* what;
+    std::function<void(SOCKET, LocalServer&, const std::string& path)> serve;
+    HttpFailure failure;
+    std::string body;
+  };
+  auto redirect = [](const std::string& to) {
+    return "HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n";
+  };
+  auto redirects = [&](int n) {  // /rN sends on to /r(N-1), /r0 answers
+    return [&, n](SOCKET s, LocalServer&, const std::string& path) {
+      const int left = path == "/" ? n : std::stoi(path.substr(2));
+      LocalServer::sendAll(s, left ? redirect("/r" + std::to_string(left - 1)) : ok200("arrived"));
+    };
+  };
+  LocalServer other(answer(ok200("from another server")));
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const Case cases[] = {
+      {"redirect loop", [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, redirect("/")); },
+       HttpFailure::Redirect, ""},
+      {"another host", [&](SOCKET s, LocalServer& self, const std::string& path) {
+         LocalServer::sendAll(s, path == "/" ? redirect("http://localhost:" + self.url().substr(17) + "moved") : ok200("moved"));
+       }, HttpFailure::Redirect, ""},
+      {"another port", [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, redirect(other.url())); },
+       HttpFailure::Redirect, ""},
+      {"three redirects", redirects(3), HttpFailure::None, "arrived"},
+      {"four redirects", redirects(4), HttpFailure::Redirect, ""},
+      {"a byte a second",
+       [](SOCKET s, LocalServer& self, const std::string&) {
+         LocalServer::sendAll(s, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+         for (int i = 0; i < 100 && !self.stopping(1000); ++i) LocalServer::sendAll(s, "x");
+       },
+       HttpFailure::Timeout, ""},
+      {"chunked, cut before the last chunk",
+       [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, chunked + "5\r\nhello\r\n"); },
+       HttpFailure::Broken, ""},
+      {"chunked, cut inside a chunk",
+       [&](SOCKET s, LocalServer&, const std::string&) { LocalServer::sendAll(s, chunked + "a\r\nhel"); },
+       HttpFailure::Broken, ""},
+      {"chunked, whole",
+       [&](SOCKET s, LocalServer&, const std::string&) {
+         LocalServer::sendAll(s, chunked + "5;x=1\r\nhello\r\n7\r\n, world\r\n0\r\nTrailer: t\r\n\r\n");
+       },
+       HttpFailure::None, "hello, world"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalServer server([&c](SOCKET s, LocalServer& self) {
+      const std::string request = self.lastRequest();
+      c.serve(s, self, request.substr(4, request.find(' ', 4) - 4));
+    });
+    HttpLimits limits = quick();
+    limits.totalTimeoutMs = 2500;
+    Timed t = get(server.url(), limits);
+    EXPECT_EQ(t.response.failure, c.failure);
+    if (c.failure == HttpFailure::None) {
+      EXPECT_EQ(t.response.body, c.body);
+    }
+    EXPECT_LT(t.ms, 2500u + 500u);
+    EXPECT_LE(server.connections(), 4);  // the first request and at most three redirects
+  }
+}
+
 // With windows to keep answering, the calling thread goes on pumping while the server is
 // silent, and the reads are still reported there, once each, in order.
 TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {
@@ -365,33 +361,44 @@ TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
   }
 }
 
-// The user exits while an update that will apply is on its way: the update is applied, but
-// the program that is gone is published as stopped, not as waiting for a restart.
-TEST(LiveUpdateBadAnswers, AnUpdateEndingAfterExitLeavesTheExitStatus) {
+// The user exits while an update that would apply is on its way, before it is asked for or once
+// it has come: nothing more is fetched, nothing is merged, and the program is published as
+// stopped, not as waiting for a restart.
+TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
   const std::string update =
       "[BR]" + encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("late.dll") + "=" +
       encodeDefinitionLine("Late") + "|" + encodeDefinitionLine("[windir]");
-  LocalServer server([&update](SOCKET s, LocalServer& srv) {
-    const std::string request = srv.lastRequest();
-    if (request.find("/asp/getDefsSig.asp") != std::string::npos)
-      return LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    LocalServer::sendAll(s, ok200(request.find("/asp/getDefs.asp") != std::string::npos ? update
-                                                                                         : "1/1/2030 12:00:00 AM"));
-  });
-  App app;
-  app.writeEmptyDefinitions();
-  ui::FrmMain& m = app.main();
-  m.settings.write(keys::DefinitionServer, server.url());
-  m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
-  m.updateNotice = [](const std::string&) {};
-  m.Form_Load();
-  bool closed = false;
-  app.pump.onYield = [&](int) {
-    if (!closed) closed = true, m.mnuClose_Click();
-  };
-  m.RunLiveUpdate();
-  ASSERT_TRUE(closed);
-  EXPECT_EQ(m.lastUpdate().outcome, UpdateOutcome::Updated);
-  EXPECT_EQ(m.settings.read(keys::RESTART), "False");
-  EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
+  for (const bool textArrived : {false, true}) {
+    SCOPED_TRACE(textArrived ? "update text arrived" : "at the first yield");
+    std::atomic<bool> textServed{false};
+    LocalServer server([&](SOCKET s, LocalServer& srv) {
+      const std::string request = srv.lastRequest();
+      if (request.find("/asp/getDefsSig.asp") != std::string::npos)
+        return LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      const bool defs = request.find("/asp/getDefs.asp") != std::string::npos;
+      if (defs) textServed = true;
+      LocalServer::sendAll(s, ok200(defs ? update : "1/1/2030 12:00:00 AM"));
+    });
+    App app;
+    app.writeEmptyDefinitions();
+    const std::string before = app.readText(kFileDefs), date = app.readText(kDateFile);
+    ui::FrmMain& m = app.main();
+    m.settings.write(keys::DefinitionServer, server.url());
+    m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
+    m.updateNotice = [](const std::string&) {};
+    m.Form_Load();
+    int requestsAtExit = -1;
+    app.pump.onYield = [&](int) {
+      if (requestsAtExit < 0 && (!textArrived || textServed))
+        requestsAtExit = server.connections(), m.mnuClose_Click();
+    };
+    m.RunLiveUpdate();
+    ASSERT_GE(requestsAtExit, 0);
+    EXPECT_EQ(server.connections(), requestsAtExit);
+    EXPECT_NE(m.lastUpdate().outcome, UpdateOutcome::Updated);
+    EXPECT_EQ(app.readText(kFileDefs), before);
+    EXPECT_EQ(app.readText(kDateFile), date);
+    EXPECT_EQ(m.settings.read(keys::RESTART), "False");
+    EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
+  }
 }

@@ -255,6 +255,8 @@ void FrmMain::Command5_Click() {
 void FrmMain::endRunForExit() {
   unloading_ = true;
   if (scanInProgress()) ScanCancelled = true;
+  // A Live Update waiting on the server ends now: nothing more is fetched or merged.
+  platform.http.abandonAll();
 }
 
 void FrmMain::Form_QueryUnload() {

@@ -17,6 +17,10 @@ void FrmMain::cmdSubmit_Click() {
 
 void FrmMain::submitName() {
   const std::string name = txtFilename.text();
+  if (std::string problem = submissionProblem(name); !problem.empty()) {
+    Label26.setCaption(problem);  // the name stays in the box, to be put right
+    return;
+  }
   const std::string url = dataRequestUrl(dataServer(settings), dataPayload({name}, true));
   const std::string answer = httpGet(platform.http, platform.pump, url);
   Label26.setCaption(submitResultText(name, dataAnswerAccepted(answer)));

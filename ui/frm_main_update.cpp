@@ -22,6 +22,11 @@ class StatusLine : public MergeStatus {
 }  // namespace
 
 MergeOutcome FrmMain::MergeDefinitionUpdate(const std::string& text, const std::string& newDate) {
+  if (unloading_) {  // the user exited while the text came: the definitions stay
+    MergeOutcome nothing;
+    nothing.problem = "the program is closing";
+    return nothing;
+  }
   StatusLine status(frmDownload.txtStatus, platform.pump);
   return applyDefinitionUpdate(platform.fs, appFolder, text, newDate, status);
 }

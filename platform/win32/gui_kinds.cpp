@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
 
@@ -301,11 +302,12 @@ DWORD textBoxStyle(const Control& c) {
 // What the user types comes back as the box's text.
 void commandTextBox(Bound& b, int code) {
   if (code != EN_CHANGE) return;
-  int n = GetWindowTextLengthA(b.hwnd);
-  std::string text(size_t(n) + 1, '\0');
-  GetWindowTextA(b.hwnd, text.data(), n + 1);
+  // Read wide: the "A" call would hand a character outside the code page over as a look-alike.
+  int n = GetWindowTextLengthW(b.hwnd);
+  std::wstring text(size_t(n) + 1, L'\0');
+  GetWindowTextW(b.hwnd, text.data(), n + 1);
   text.resize(size_t(n));
-  static_cast<TextBox*>(b.control)->setText(text);
+  static_cast<TextBox*>(b.control)->setText(ansiOf(text));
 }
 
 // A typing box passes the keys typed to its control; Enter is the control's alone (a one-line

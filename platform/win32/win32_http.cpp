@@ -1,8 +1,17 @@
-// HTTP GET through WinINet, with every wait bounded.
+// HTTP GET with every wait bounded. Plain HTTP is spoken over the system's sockets: WinINet
+// (under Wine at least) takes a chunked answer cut before its last chunk for a whole one, fills
+// each read before it returns however slowly the bytes come, and cannot be interrupted while it
+// waits. HTTPS still goes through WinINet, which holds the encryption.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -13,6 +22,381 @@
 namespace quillon::win32 {
 
 namespace {
+
+using AfterRead = std::function<void(int read, size_t received)>;
+using Ending = std::shared_ptr<std::atomic<bool>>;
+
+bool sameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
+                                                int(b.size())) == CSTR_EQUAL;
+}
+
+struct Target {
+  bool https = false;
+  std::string host, object;
+  INTERNET_PORT port = 0;
+  bool sameServer(const Target& o) const { return https == o.https && port == o.port && sameText(host, o.host); }
+};
+
+bool crack(const std::string& url, Target& t) {
+  std::vector<char> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host.data(), parts.dwHostNameLength = DWORD(host.size());
+  parts.lpszUrlPath = path.data(), parts.dwUrlPathLength = DWORD(path.size());
+  parts.lpszExtraInfo = extra.data(), parts.dwExtraInfoLength = DWORD(extra.size());
+  if (url.empty() || !InternetCrackUrlA(url.c_str(), DWORD(url.size()), 0, &parts) || !host[0] ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+    return false;
+  t.https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  t.host = host.data();
+  t.port = parts.nPort;
+  t.object = std::string(path.data()) + extra.data();
+  if (t.object.empty()) t.object = "/";
+  // A blank or control byte would end the request line or add a header of the server's choosing.
+  std::string object;
+  for (unsigned char c : t.object) {
+    if (c <= ' ' || c == 0x7F) return false;
+    if (c < 0x80) {
+      object += char(c);
+    } else {
+      object += '%';
+      object += "0123456789ABCDEF"[c >> 4];
+      object += "0123456789ABCDEF"[c & 15];
+    }
+  }
+  t.object = object;
+  for (unsigned char c : t.host)
+    if (c <= ' ' || c == 0x7F) return false;
+  return true;
+}
+
+// The address a redirect names, read against the one that was asked for.
+std::string combine(const std::string& base, const std::string& location) {
+  std::vector<char> out(base.size() + location.size() + 64);
+  DWORD n = DWORD(out.size());
+  if (!InternetCombineUrlA(base.c_str(), location.c_str(), out.data(), &n, ICU_NO_ENCODE)) return "";
+  return std::string(out.data(), n);
+}
+
+bool isRedirect(uint32_t status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One request to one server: the answer, and where a redirect sends the caller.
+struct Hop {
+  HttpResponse r;
+  std::string location;
+};
+
+// Hands the body on in pieces of `piece` bytes, as reads of that size would give it: progress is
+// reported per full piece, then the rest and one last empty read.
+class Pieces {
+ public:
+  Pieces(size_t piece, const AfterRead& afterRead) : piece_(piece ? piece : 256), afterRead_(afterRead) {}
+  void grew(size_t size) {
+    while (size - reported_ >= piece_) report(reported_ + piece_);
+  }
+  void end(size_t size) {
+    if (size > reported_) report(size);
+    report(size);
+  }
+
+ private:
+  void report(size_t upTo) {
+    reported_ = upTo;
+    if (afterRead_) afterRead_(++n_, upTo);
+  }
+  size_t piece_, reported_ = 0;
+  int n_ = 0;
+  const AfterRead& afterRead_;
+};
+
+// ---- plain HTTP over a socket ------------------------------------------------------------------
+class Connection {
+ public:
+  Connection(const HttpLimits& limits, const std::atomic<bool>& ending, ULONGLONG deadline)
+      : limits_(limits), ending_(ending), deadline_(deadline) {}
+  ~Connection() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+  }
+
+  HttpFailure open(const Target& t) {
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    if (getaddrinfo(t.host.c_str(), std::to_string(t.port).c_str(), &hints, &found) != 0) return HttpFailure::NoConnection;
+    HttpFailure failure = HttpFailure::NoConnection;
+    for (addrinfo* a = found; a && failure != HttpFailure::None; a = a->ai_next) {
+      if (s_ != INVALID_SOCKET) closesocket(s_);
+      s_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+      if (s_ == INVALID_SOCKET) continue;
+      u_long nonBlocking = 1;
+      ioctlsocket(s_, FIONBIO, &nonBlocking);
+      if (connect(s_, a->ai_addr, int(a->ai_addrlen)) == 0) {
+        failure = HttpFailure::None;
+        break;
+      }
+      if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
+      failure = wait(true, limits_.connectTimeoutMs);
+      int error = 0, size = sizeof error;
+      if (failure == HttpFailure::None &&
+          (getsockopt(s_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0))
+        failure = HttpFailure::NoConnection;
+      if (failure == HttpFailure::Timeout || failure == HttpFailure::Cancelled) break;
+    }
+    freeaddrinfo(found);
+    return failure;
+  }
+
+  HttpFailure sendAll(const std::string& bytes) {
+    for (size_t at = 0; at < bytes.size();) {
+      int n = send(s_, bytes.data() + at, int(bytes.size() - at), 0);
+      if (n > 0) {
+        at += size_t(n);
+      } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+        return HttpFailure::NoConnection;
+      } else if (HttpFailure f = wait(true, limits_.receiveTimeoutMs); f != HttpFailure::None) {
+        return f;
+      }
+    }
+    return HttpFailure::None;
+  }
+
+  // Appends what the server sends next to `in`; `closed` when it has hung up.
+  HttpFailure receive(std::string& in, bool& closed) {
+    char buf[4096];
+    for (;;) {
+      int n = recv(s_, buf, sizeof buf, 0);
+      if (n > 0) {
+        in.append(buf, size_t(n));
+        return HttpFailure::None;
+      }
+      if (n == 0) {
+        closed = true;
+        return HttpFailure::None;
+      }
+      if (WSAGetLastError() != WSAEWOULDBLOCK) return HttpFailure::Broken;
+      if (HttpFailure f = wait(false, limits_.receiveTimeoutMs); f != HttpFailure::None) return f;
+    }
+  }
+
+ private:
+  // Waits in short steps, so that the program's end and the whole request's bound are heard
+  // whatever the server does.
+  HttpFailure wait(bool writing, uint32_t boundMs) {
+    const ULONGLONG until = std::min(GetTickCount64() + boundMs, deadline_);
+    for (;;) {
+      if (ending_) return HttpFailure::Cancelled;
+      const ULONGLONG now = GetTickCount64();
+      if (now >= until) return HttpFailure::Timeout;
+      fd_set ready, failed;
+      FD_ZERO(&ready);
+      FD_ZERO(&failed);
+      FD_SET(s_, &ready);
+      FD_SET(s_, &failed);
+      const ULONGLONG step = std::min<ULONGLONG>(until - now, 50);
+      timeval tv{0, long(step * 1000)};
+      int n = select(0, writing ? nullptr : &ready, writing ? &ready : nullptr, &failed, &tv);
+      if (n == SOCKET_ERROR) return HttpFailure::Broken;
+      if (n > 0) return HttpFailure::None;  // a failed connect shows in `failed`; SO_ERROR tells
+    }
+  }
+
+  SOCKET s_ = INVALID_SOCKET;
+  const HttpLimits& limits_;
+  const std::atomic<bool>& ending_;
+  ULONGLONG deadline_;
+};
+
+// The header block of an answer, as far as a GET needs it.
+struct Head {
+  uint32_t status = 0;
+  bool chunked = false, hasLength = false;
+  uint64_t length = 0;
+  std::string location;
+};
+
+std::string headerValue(const std::string& line, const char* name) {
+  const size_t n = std::strlen(name);
+  if (line.size() <= n || line[n] != ':' || !sameText(line.substr(0, n), name)) return "\x01";
+  size_t b = n + 1, e = line.size();
+  while (b < e && (line[b] == ' ' || line[b] == '\t')) ++b;
+  while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t')) --e;
+  return line.substr(b, e - b);
+}
+
+// Reads "HTTP/1.x NNN ..." and the headers from `block` (without the blank line).
+bool parseHead(const std::string& block, Head& h) {
+  size_t eol = block.find('\n');
+  std::string first = block.substr(0, eol);
+  if (!first.empty() && first.back() == '\r') first.pop_back();
+  if (first.size() < 12 || first.compare(0, 7, "HTTP/1.") != 0 || first[8] != ' ') return false;
+  for (int i = 9; i < 12; ++i)
+    if (first[i] < '0' || first[i] > '9') return false;
+  if (first.size() > 12 && first[12] != ' ') return false;
+  h.status = uint32_t(std::stoul(first.substr(9, 3)));
+  while (eol != std::string::npos) {
+    const size_t next = block.find('\n', eol + 1);
+    std::string line = block.substr(eol + 1, next == std::string::npos ? std::string::npos : next - eol - 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    eol = next;
+    if (std::string v = headerValue(line, "Content-Length"); v != "\x01") {
+      if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos) return false;
+      const uint64_t length = std::stoull(v);
+      if (h.hasLength && length != h.length) return false;  // two lengths: which part is the body?
+      h.hasLength = true, h.length = length;
+    } else if (std::string v = headerValue(line, "Transfer-Encoding"); v != "\x01") {
+      std::string lower = v;
+      for (char& c : lower) c = char(tolower(static_cast<unsigned char>(c)));
+      h.chunked = lower.size() >= 7 && lower.compare(lower.size() - 7, 7, "chunked") == 0;
+    } else if (std::string v = headerValue(line, "Location"); v != "\x01") {
+      h.location = v;
+    }
+  }
+  return true;
+}
+
+class PlainRequest {
+ public:
+  PlainRequest(const HttpLimits& limits, const std::atomic<bool>& ending, ULONGLONG deadline, const AfterRead& afterRead)
+      : limits_(limits), c_(limits, ending, deadline), pieces_(limits.pieceBytes, afterRead) {}
+
+  Hop run(const Target& t) {
+    Hop hop;
+    HttpResponse& r = hop.r;
+    if ((r.failure = c_.open(t)) != HttpFailure::None) return hop;
+    const bool defaultPort = t.port == INTERNET_DEFAULT_HTTP_PORT;
+    const std::string request = "GET " + t.object + " HTTP/1.1\r\nHost: " + t.host +
+                                (defaultPort ? "" : ":" + std::to_string(t.port)) +
+                                "\r\nUser-Agent: Mozilla\r\nAccept: */*\r\nPragma: no-cache\r\n"
+                                "Cache-Control: no-cache\r\nConnection: close\r\n\r\n";
+    if ((r.failure = c_.sendAll(request)) != HttpFailure::None) return hop;
+    Head head;
+    if ((r.failure = readHead(head)) != HttpFailure::None) return hop;
+    r.status = head.status;
+    if (isRedirect(head.status) && !head.location.empty()) {
+      hop.location = head.location;
+      r.failure = HttpFailure::None;
+      return hop;  // its body is of no use
+    }
+    if (head.hasLength && head.length > limits_.maxBodyBytes) {
+      r.failure = HttpFailure::TooLarge;
+      return hop;
+    }
+    const bool noBody = head.status == 204 || head.status == 304;
+    r.failure = noBody ? HttpFailure::None
+                : head.chunked ? readChunked(r.body)
+                : head.hasLength ? readLength(r.body, head.length)
+                : readToClose(r.body);
+    if (r.failure == HttpFailure::None) pieces_.end(r.body.size());
+    return hop;
+  }
+
+ private:
+  HttpFailure more() {
+    if (closed_) return HttpFailure::Broken;
+    return c_.receive(in_, closed_);
+  }
+
+  HttpFailure readHead(Head& head) {
+    for (;;) {
+      size_t end = in_.find("\r\n\r\n"), skip = 4;
+      if (size_t lf = in_.find("\n\n"); lf != std::string::npos && lf < end) end = lf, skip = 2;
+      // What does not begin as an answer is not one; no need to wait for the rest.
+      const size_t known = std::min<size_t>(in_.size(), 5);
+      if (in_.compare(0, known, std::string("HTTP/").substr(0, known)) != 0) return HttpFailure::NotHttp;
+      if (end != std::string::npos) {
+        if (!parseHead(in_.substr(0, end), head)) return HttpFailure::NotHttp;
+        in_.erase(0, end + skip);
+        if (head.status >= 100 && head.status < 200) {  // an interim answer: the real one follows
+          head = Head();
+          continue;
+        }
+        return HttpFailure::None;
+      }
+      if (in_.size() > 65536) return HttpFailure::NotHttp;
+      if (closed_) return in_.empty() ? HttpFailure::NoConnection : HttpFailure::NotHttp;
+      if (HttpFailure f = c_.receive(in_, closed_); f != HttpFailure::None) return f;
+    }
+  }
+
+  // Moves up to `want` received bytes into the body; false when the body passed the cap.
+  bool take(std::string& body, size_t want) {
+    const size_t n = std::min(want, in_.size());
+    body.append(in_, 0, n);
+    in_.erase(0, n);
+    if (body.size() > limits_.maxBodyBytes) {
+      body.resize(limits_.maxBodyBytes);
+      return false;
+    }
+    pieces_.grew(body.size());
+    return true;
+  }
+
+  HttpFailure readLength(std::string& body, uint64_t length) {
+    while (body.size() < length) {
+      if (!take(body, size_t(length - body.size()))) return HttpFailure::TooLarge;
+      if (body.size() < length)
+        if (HttpFailure f = more(); f != HttpFailure::None) return f;
+    }
+    return HttpFailure::None;
+  }
+
+  HttpFailure readToClose(std::string& body) {
+    for (;;) {
+      if (!take(body, in_.size())) return HttpFailure::TooLarge;
+      if (closed_) return HttpFailure::None;
+      if (HttpFailure f = c_.receive(in_, closed_); f != HttpFailure::None) return f;
+    }
+  }
+
+  HttpFailure line(std::string& out) {
+    for (;;) {
+      if (size_t eol = in_.find('\n'); eol != std::string::npos) {
+        out = in_.substr(0, eol);
+        if (!out.empty() && out.back() == '\r') out.pop_back();
+        in_.erase(0, eol + 1);
+        return HttpFailure::None;
+      }
+      if (in_.size() > 4096) return HttpFailure::Broken;
+      if (HttpFailure f = more(); f != HttpFailure::None) return f;
+    }
+  }
+
+  // Only the last chunk, of size 0, says the answer is whole: a connection that closes before it
+  // has cut the answer short.
+  HttpFailure readChunked(std::string& body) {
+    for (std::string size;;) {
+      if (HttpFailure f = line(size); f != HttpFailure::None) return f;
+      size = size.substr(0, size.find(';'));
+      while (!size.empty() && (size.back() == ' ' || size.back() == '\t')) size.pop_back();
+      if (size.empty() || size.size() > 15 || size.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return HttpFailure::Broken;
+      const uint64_t n = std::stoull(size, nullptr, 16);
+      if (n == 0) break;
+      if (HttpFailure f = readLength(body, body.size() + n); f != HttpFailure::None) return f;
+      std::string end;
+      if (HttpFailure f = line(end); f != HttpFailure::None) return f;
+      if (!end.empty()) return HttpFailure::Broken;
+    }
+    // Trailers up to the blank line; a server that hangs up among them has sent the whole body.
+    for (std::string trailer;;) {
+      if (closed_ && in_.find('\n') == std::string::npos) return HttpFailure::None;
+      if (HttpFailure f = line(trailer); f != HttpFailure::None) return f;
+      if (trailer.empty()) return HttpFailure::None;
+    }
+  }
+
+  const HttpLimits& limits_;
+  Connection c_;
+  Pieces pieces_;
+  std::string in_;
+  bool closed_ = false;
+};
+
+// ---- HTTPS through WinINet ---------------------------------------------------------------------
 class InetHandle {
  public:
   explicit InetHandle(HINTERNET h) : h_(h) {}
@@ -41,119 +425,180 @@ void setTimeouts(HINTERNET h, const HttpLimits& limits) {
 }
 
 bool timedOut(DWORD error) { return error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT; }
-}  // namespace
 
-// A silent server holds WinINet's calls for as long as the time-outs allow: on a worker thread,
-// so that the windows of the calling thread keep answering meanwhile.
-HttpResponse Win32Http::get(const std::string& url, const HttpLimits& limits,
-                            const std::function<void(int read, size_t received)>& afterRead) {
-  if (!waitPump) return getHere(url, limits, afterRead);
-  std::mutex m;
-  std::vector<std::pair<int, size_t>> reads;
-  std::atomic<bool> done{false};
-  HttpResponse r;
-  std::thread worker([&] {
-    r = getHere(url, limits, [&](int n, size_t received) {
-      std::lock_guard<std::mutex> lock(m);
-      reads.emplace_back(n, received);
-    });
-    done = true;
-  });
-  std::vector<std::pair<int, size_t>> mine;
-  for (bool last = false; !last;) {
-    last = done;  // read before draining: nothing the worker reported is left behind
-    {
-      std::lock_guard<std::mutex> lock(m);
-      mine.swap(reads);
-    }
-    for (const auto& [n, received] : mine)
-      if (afterRead) afterRead(n, received);
-    mine.clear();
-    if (!last) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-      waitPump->yield();
-    }
-  }
-  worker.join();
-  return r;
-}
-
-HttpResponse Win32Http::getHere(const std::string& url, const HttpLimits& limits,
-                                const std::function<void(int read, size_t received)>& afterRead) {
-  HttpResponse r;
-  const ULONGLONG start = GetTickCount64();
-  auto elapsed = [start] { return GetTickCount64() - start; };
-
-  std::vector<char> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
-  URL_COMPONENTSA parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host.data(), parts.dwHostNameLength = DWORD(host.size());
-  parts.lpszUrlPath = path.data(), parts.dwUrlPathLength = DWORD(path.size());
-  parts.lpszExtraInfo = extra.data(), parts.dwExtraInfoLength = DWORD(extra.size());
-  if (!InternetCrackUrlA(url.c_str(), DWORD(url.size()), 0, &parts) || !host[0] ||
-      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
-    r.failure = HttpFailure::BadUrl;
-    return r;
-  }
-  const std::string object = std::string(path.data()) + extra.data();
-
+// Bounded between reads only: WinINet cannot be interrupted inside one.
+Hop secureHop(const Target& t, const HttpLimits& limits, const std::atomic<bool>& ending, ULONGLONG deadline,
+              const AfterRead& afterRead) {
+  Hop hop;
+  HttpResponse& r = hop.r;
   InetHandle root(InternetOpenA("Mozilla", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  if (!root) return r;
+  if (!root) return hop;
   setTimeouts(root, limits);
-  InetHandle connection(InternetConnectA(root, host.data(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return r;
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-  InetHandle request(HttpOpenRequestA(connection, "GET", object.empty() ? "/" : object.c_str(), nullptr, nullptr,
-                                      nullptr, flags, 0));
-  if (!request) return r;
+  InetHandle connection(InternetConnectA(root, t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) return hop;
+  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                      INTERNET_FLAG_SECURE;
+  InetHandle request(HttpOpenRequestA(connection, "GET", t.object.c_str(), nullptr, nullptr, nullptr, flags, 0));
+  if (!request) return hop;
   setTimeouts(request, limits);
+  const ULONGLONG start = GetTickCount64();
   if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     const DWORD error = GetLastError();
-    // A silent server ends the wait as an aborted connection on some systems.
-    r.failure = timedOut(error) || elapsed() >= limits.receiveTimeoutMs ? HttpFailure::Timeout : HttpFailure::NoConnection;
-    return r;
+    r.failure = timedOut(error) || GetTickCount64() - start >= limits.receiveTimeoutMs ? HttpFailure::Timeout
+                                                                                       : HttpFailure::NoConnection;
+    return hop;
   }
-
   DWORD status = 0, size = sizeof status;
   if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) || status == 0) {
     r.failure = HttpFailure::NotHttp;
-    return r;
+    return hop;
   }
   r.status = status;
+  if (isRedirect(status)) {
+    char where[2048];
+    size = sizeof where;
+    if (HttpQueryInfoA(request, HTTP_QUERY_LOCATION, where, &size, nullptr)) {
+      hop.location.assign(where, size);
+      r.failure = HttpFailure::None;
+      return hop;
+    }
+  }
   DWORD announced = 0;
   size = sizeof announced;
   const bool hasLength =
       HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size, nullptr) != 0;
   if (hasLength && announced > limits.maxBodyBytes) {
     r.failure = HttpFailure::TooLarge;
-    return r;
+    return hop;
   }
-
   std::vector<char> piece(limits.pieceBytes ? limits.pieceBytes : 256);
   for (int n = 1;; ++n) {
+    if (ending) {
+      r.failure = HttpFailure::Cancelled;
+      return hop;
+    }
     DWORD got = 0;
     if (!InternetReadFile(request, piece.data(), DWORD(piece.size()), &got)) {
       r.failure = timedOut(GetLastError()) ? HttpFailure::Timeout : HttpFailure::Broken;
-      return r;
+      return hop;
     }
     r.body.append(piece.data(), got);
     if (r.body.size() > limits.maxBodyBytes) {
       r.body.resize(limits.maxBodyBytes);
       r.failure = HttpFailure::TooLarge;
-      return r;
+      return hop;
     }
     if (afterRead) afterRead(n, r.body.size());
     if (got == 0) break;
-    if (elapsed() >= limits.totalTimeoutMs) {
+    if (GetTickCount64() >= deadline) {
       r.failure = HttpFailure::Timeout;
-      return r;
+      return hop;
     }
   }
   // A connection that closes early looks like the end of the body: the announced length tells.
   r.failure = hasLength && r.body.size() != announced ? HttpFailure::Broken : HttpFailure::None;
-  return r;
+  return hop;
+}
+
+// The request and the redirects it is sent on, all within the one bound. A redirect is followed
+// only to the server that was asked, so an answer always comes from the server the settings name.
+HttpResponse getHere(std::string url, const HttpLimits& limits, const std::atomic<bool>& ending,
+                     const AfterRead& afterRead) {
+  const ULONGLONG deadline = GetTickCount64() + limits.totalTimeoutMs;
+  HttpResponse r;
+  Target first;
+  if (!crack(url, first)) {
+    r.failure = HttpFailure::BadUrl;
+    return r;
+  }
+  Target t = first;
+  for (int redirects = 0;; ++redirects) {
+    if (ending) {
+      r.failure = HttpFailure::Cancelled;
+      return r;
+    }
+    Hop hop = t.https ? secureHop(t, limits, ending, deadline, afterRead)
+                      : PlainRequest(limits, ending, deadline, afterRead).run(t);
+    if (hop.location.empty()) return hop.r;
+    Target next;
+    url = combine(url, hop.location);
+    if (redirects >= limits.maxRedirects || !crack(url, next) || !next.sameServer(first)) {
+      hop.r.failure = HttpFailure::Redirect;
+      return hop.r;
+    }
+    t = next;
+  }
+}
+
+// What a request on a worker thread shares with its caller; kept alive by both, so that a
+// request given up at the program's end may finish on its own.
+struct Shared {
+  std::mutex m;
+  std::vector<std::pair<int, size_t>> reads;
+  std::atomic<bool> done{false};
+  HttpResponse r;
+};
+
+struct Sockets {
+  Sockets() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+  }
+  ~Sockets() { WSACleanup(); }
+};
+
+}  // namespace
+
+Win32Http::Win32Http() : ending_(std::make_shared<std::atomic<bool>>(false)) {}
+
+void Win32Http::abandonAll() { *ending_ = true; }
+
+// A silent server holds a request for as long as its bounds allow: on a worker thread, so that
+// the windows of the calling thread keep answering meanwhile.
+HttpResponse Win32Http::get(const std::string& url, const HttpLimits& limits, const AfterRead& afterRead) {
+  static Sockets sockets;
+  if (!waitPump) return getHere(url, limits, *ending_, afterRead);
+  auto shared = std::make_shared<Shared>();
+  std::thread worker([shared, ending = ending_, url, limits] {
+    HttpResponse r = getHere(url, limits, *ending, [&shared](int n, size_t received) {
+      std::lock_guard<std::mutex> lock(shared->m);
+      shared->reads.emplace_back(n, received);
+    });
+    std::lock_guard<std::mutex> lock(shared->m);
+    shared->r = std::move(r);
+    shared->done = true;
+  });
+  std::vector<std::pair<int, size_t>> mine;
+  ULONGLONG givenUpAt = 0;
+  for (bool last = false; !last;) {
+    last = shared->done;  // read before draining: nothing the worker reported is left behind
+    {
+      std::lock_guard<std::mutex> lock(shared->m);
+      mine.swap(shared->reads);
+    }
+    for (const auto& [n, received] : mine)
+      if (afterRead && !*ending_) afterRead(n, received);
+    mine.clear();
+    if (last) break;
+    if (*ending_) {
+      // A plain request ends within one wait step; WinINet may hold its worker until its own
+      // time-out, and the program does not wait for that.
+      if (!givenUpAt) givenUpAt = GetTickCount64();
+      if (GetTickCount64() - givenUpAt > 200) {
+        worker.detach();
+        HttpResponse r;
+        r.failure = HttpFailure::Cancelled;
+        return r;
+      }
+      Sleep(10);
+      continue;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    waitPump->yield();
+  }
+  worker.join();
+  return std::move(shared->r);
 }
 
 }  // namespace quillon::win32

@@ -1,6 +1,10 @@
 // The real platform on the Win32 "A" API.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -111,19 +115,22 @@ class Win32Drives : public Drives {
   bool ready(char letter) override;
 };
 
-// WinINet, with the bounds of HttpLimits applied to each request.
+// HTTP over the system's sockets (HTTPS through WinINet), with the bounds of HttpLimits applied
+// to each request whatever the server does.
 class Win32Http : public Http {
  public:
+  Win32Http();
   HttpResponse get(const std::string& url, const HttpLimits& limits,
                    const std::function<void(int read, size_t received)>& afterRead) override;
+  void abandonAll() override;
   // Set for a program with windows: the request then runs on a worker thread while the
   // calling thread keeps its windows answering, and `afterRead` still runs on the calling
   // thread, once per read, in order.
   Pump* waitPump = nullptr;
 
  private:
-  HttpResponse getHere(const std::string& url, const HttpLimits& limits,
-                       const std::function<void(int read, size_t received)>& afterRead);
+  // Shared with the worker threads, which may outlive a request given up.
+  std::shared_ptr<std::atomic<bool>> ending_;
 };
 
 // SHA-256 and ECDSA P-256 verification through the system's cryptography (BCrypt).
@@ -132,6 +139,11 @@ class Win32Signatures : public Signatures {
   std::string sha256(const std::string& data) override;
   bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) override;
 };
+// Wide text in the system code page. A character the code page lacks becomes "?", never a
+// look-alike ("\u0101" is not "a"), so a name that could not be carried whole is recognisable.
+std::string ansiOf(const std::wstring& text);
+// The program's arguments, without its own name, read from the wide command line.
+std::vector<std::string> commandLineWords();
 
 // Windows Management Instrumentation, through COM.
 class Win32Management : public Management {

@@ -308,4 +308,23 @@ std::string ansiToUtf8(const std::string& ansi) {
   return out;
 }
 
+std::string ansiOf(const std::wstring& text) {
+  if (text.empty()) return "";
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0, "?", &lost);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), out.data(), n, "?", &lost);
+  return out;
+}
+
+std::vector<std::string> commandLineWords() {
+  std::vector<std::string> words;
+  int n = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (!argv) return words;
+  for (int i = 1; i < n; ++i) words.push_back(ansiOf(argv[i]));
+  LocalFree(argv);
+  return words;
+}
+
 }  // namespace quillon::win32
