@@ -352,6 +352,7 @@ void Quarantine::addUnindexed(std::vector<QuarantineEntry>& out) const {
       continue;
     QuarantineEntry e;
     e.id = std::stoll(f.name.substr(0, digits));
+    if (e.id == 0 || !insideFolder(f.name)) continue;
     e.stored = f.name;
     e.size = f.size;
     const std::string name = f.name.substr(digits + 1);
