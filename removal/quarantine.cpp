@@ -182,7 +182,8 @@ bool Quarantine::indexEndsWhole(uint64_t& size) {
   size = 0;
   if (fs_.attributes(path) == kNoSuchPath) return true;
   if (!fs_.fileSize(path, size)) return false;
-  if (size == 0) return true;
+  // Still where this run's own last line ended: nothing to look at.
+  if (size == 0 || size == last_.indexAfter) return true;
   auto in = fs_.openRead(path);
   char lastByte = 0;
   if (!in || !in->seek(size - 1) || in->read(&lastByte, 1) != 1) return false;
@@ -219,7 +220,9 @@ bool Quarantine::withdrawLast() {
     return false;
   if (last_.folder) fs_.deleteFolderTree(storedPath(last_.stored));
   else fs_.deleteFile(storedPath(last_.stored));
+  const uint64_t whole = last_.indexBefore;  // where a whole line ended before this one
   last_ = Last{};
+  last_.indexAfter = whole;
   return true;
 }
 
