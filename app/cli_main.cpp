@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -172,8 +173,10 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
         std::printf("%s\t%s\n", removed ? "removed" : "not removed", item.c_str());
     }
   std::fflush(stdout);
-  if (main.results.removalCount() > 0) {
-    std::fprintf(stderr, "%d finding(s) were not removed%s.\n", main.results.removalCount(),
+  // Whatever is still there counts, of any kind, even when its finding's row went.
+  if (main.results.removalCount() > 0 || !outcome.failed.empty()) {
+    std::fprintf(stderr, "%d finding(s) were not removed%s.\n",
+                 std::max(main.results.removalCount(), int(outcome.failed.size())),
                  assumeYes ? "" : " (removal needs --yes)");
     return 3;
   }
@@ -193,26 +196,28 @@ int quarantine(const std::vector<std::string>& words, bool json) {
   if (words.size() == 2 && words[1] == "list") {
     for (const QuarantineEntry& e : q.entries())
       if (json)
-        std::printf("%s\n", JsonLine().number("id", e.id).text("date", utf8(e.date)).text("kind", kindName(e.kind))
+        std::printf("%s\n", JsonLine().number("id", int64_t(e.id)).text("date", utf8(e.date)).text("kind", kindName(e.kind))
                                  .text("original", utf8(e.original)).text("stored", utf8(e.stored))
                                  .number("size", int64_t(e.size)).str().c_str());
       else
-        std::printf("%d\t%s\t%s\t%s\t%s\n", e.id, e.date.c_str(), kindName(e.kind), e.original.c_str(),
-                    e.stored.c_str());
+        std::printf("%lld\t%s\t%s\t%s\t%s\n", static_cast<long long>(e.id), e.date.c_str(), kindName(e.kind),
+                    e.original.c_str(), e.stored.c_str());
     return 0;
   }
   if (words.size() == 3 && words[1] == "restore") {
-    double id = 0;
-    if (!parseNumber(words[2], id) || id < 1 || id > 2000000000 || id != double(long(id))) {
-      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", words[2].c_str());
+    const std::string& text = words[2];
+    const bool digits = !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
+    const long long id = digits ? std::stoll(text) : 0;
+    if (id < 1) {
+      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", text.c_str());
       return 64;
     }
-    const std::string problem = q.restore(int(id));
+    const std::string problem = q.restore(id);
     if (!problem.empty()) {
       std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
       return 3;
     }
-    std::fprintf(stderr, "Restored item %d.\n", int(id));
+    std::fprintf(stderr, "Restored item %lld.\n", id);
     return 0;
   }
   return usage();

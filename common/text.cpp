@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace quillon {
@@ -162,6 +163,74 @@ int roundPercent(double value) {
   if (r > 32767) return 32767;
   if (r < -32768) return -32768;
   return int(r);
+}
+
+std::string utf8FromUtf16le(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](size_t i) {
+    return uint32_t(static_cast<unsigned char>(bytes[i])) | uint32_t(static_cast<unsigned char>(bytes[i + 1])) << 8;
+  };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    uint32_t c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
+      const uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | c >> 6);
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | c >> 12);
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | c >> 18);
+      out += char(0x80 | (c >> 12 & 0x3F));
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string utf16leFromUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  auto put = [&](uint32_t u) {
+    out += char(u & 0xFF);
+    out += char(u >> 8);
+  };
+  auto cont = [&](size_t i) { return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+  for (size_t i = 0; i < text.size();) {
+    const uint32_t b = static_cast<unsigned char>(text[i]);
+    uint32_t c = b;
+    size_t n = 1;
+    if (b >= 0xC2 && b <= 0xDF && cont(i + 1)) {
+      c = (b & 0x1F) << 6 | (text[i + 1] & 0x3F);
+      n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF && cont(i + 1) && cont(i + 2)) {
+      c = (b & 0x0F) << 12 | (text[i + 1] & 0x3F) << 6 | (text[i + 2] & 0x3F);
+      n = c >= 0x800 ? 3 : 1;
+    } else if (b >= 0xF0 && b <= 0xF4 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+      c = (b & 0x07) << 18 | (text[i + 1] & 0x3F) << 12 | (text[i + 2] & 0x3F) << 6 | (text[i + 3] & 0x3F);
+      n = c >= 0x10000 && c <= 0x10FFFF ? 4 : 1;
+    }
+    if (n == 1) c = b;
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+    i += n;
+  }
+  return out;
 }
 
 }  // namespace quillon

@@ -33,4 +33,11 @@ std::string groupDigits(long long n);
 // Round half to even and clamp to a 16-bit integer, as progress percentages are.
 int roundPercent(double value);
 
+// UTF-16 little-endian bytes (as the system stores registry strings) and UTF-8 text, both
+// ways and without loss: an unpaired surrogate, which the system allows in names, is kept as
+// its own three bytes (the "WTF-8" form). An odd last byte is not text and is left out.
+std::string utf8FromUtf16le(std::string_view bytes);
+// Bytes that are not such UTF-8 are taken one by one as the characters U+0000 to U+00FF.
+std::string utf16leFromUtf8(std::string_view text);
+
 }  // namespace quillon

@@ -70,15 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Quarantine q(m.fs, m.registry, m.quiet, kApp);
   const std::vector<QuarantineEntry> entries = q.entries();
   for (const QuarantineEntry& e : entries) {
-    FUZZ_CHECK(e.id >= 1 && e.id <= 2000000000);
+    FUZZ_CHECK(e.id >= 1 && e.id <= kMaxQuarantineId);
     FUZZ_CHECK(staysInside(e.stored));
   }
 
-  std::vector<int> ids;
+  std::vector<int64_t> ids;
   for (const QuarantineEntry& e : entries)
     if (std::find(ids.begin(), ids.end(), e.id) == ids.end() && ids.size() < 8) ids.push_back(e.id);
   ids.push_back(entries.empty() ? 1 : entries.back().id + 1);  // likely no such entry
-  for (int id : ids) {
+  for (int64_t id : ids) {
     auto e = std::find_if(entries.begin(), entries.end(), [&](const QuarantineEntry& x) { return x.id == id; });
     fuzz::MemoryMachine before;
     before.fs = m.fs;

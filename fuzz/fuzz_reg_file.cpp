@@ -1,5 +1,6 @@
-// Registry export text, as a restore reads it back from the quarantine: whatever parses must
-// come back unchanged through formatting and parsing again, and no bytes may crash the reader.
+// Registry export text, as a restore reads it back from the quarantine, in either form (UTF-16
+// with its byte-order mark, or code-page text): whatever parses must come back unchanged
+// through formatting in the same form and parsing again, and no bytes may crash the reader.
 #include <string>
 #include <vector>
 
@@ -26,13 +27,15 @@ bool sameKeys(const std::vector<RegFileKey>& a, const std::vector<RegFileKey>& b
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<RegFileKey> keys, again;
   std::string error;
-  if (!parseRegFile(fuzz::bytes(data, size), keys, error)) {
+  RegFileForm form = RegFileForm::Unicode, formAgain = RegFileForm::Unicode;
+  if (!parseRegFile(fuzz::bytes(data, size), keys, error, &form)) {
     FUZZ_CHECK(error.rfind("line ", 0) == 0);
     return 0;
   }
-  const std::string text = formatRegFile(keys);
-  FUZZ_CHECK(parseRegFile(text, again, error));
+  const std::string text = formatRegFile(keys, form);
+  FUZZ_CHECK(parseRegFile(text, again, error, &formAgain));
+  FUZZ_CHECK(formAgain == form);
   FUZZ_CHECK(sameKeys(keys, again));
-  FUZZ_CHECK(formatRegFile(again) == text);
+  FUZZ_CHECK(formatRegFile(again, form) == text);
   return 0;
 }

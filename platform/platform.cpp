@@ -48,6 +48,18 @@ std::unique_ptr<AppendFile> FileSystem::openAppend(const std::string& path) {
   return std::make_unique<WriteEachTime>(*this, path);
 }
 
+bool Registry::createKeyExact(uint32_t root, const std::string& path) {
+  if (keyExists(root, path, kKeyRead)) return true;
+  // Writing a value makes the key; the value-less default then goes again.
+  return setValue(root, path, "", RegValue{kRegSz, std::string(1, '\0')}) && deleteValue(root, path, "");
+}
+
+bool FileSystem::truncate(const std::string& path, uint64_t size) {
+  std::string text;
+  if (!readAll(path, text) || text.size() < size) return false;
+  return text.size() == size || write(path, text.substr(0, size_t(size)), false);
+}
+
 namespace {
 class ListedFolder : public FolderStream {
  public:

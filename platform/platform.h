@@ -46,6 +46,28 @@ class Registry {
   // opened for reading or a listing fails half-way.
   virtual bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
                             std::vector<std::pair<std::string, RegValue>>& values) = 0;
+
+  // The calls above take and give text in the system code page, as definitions and settings
+  // are written. Names from the system may hold any character: the exact calls below carry
+  // every key and value name as UTF-8 (see utf8FromUtf16le) and every value as the bytes stored
+  // (strings in UTF-16), so that what is read can be written back unchanged. By default they
+  // are the calls above, for a registry whose names are plain bytes.
+  // A name in the code page as an exact name.
+  virtual std::string exactName(const std::string& codePageText) { return codePageText; }
+  virtual bool keyExistsExact(uint32_t root, const std::string& path) { return keyExists(root, path, kKeyRead); }
+  virtual RegStatus queryValueExact(uint32_t root, const std::string& path, const std::string& name, RegValue& out) {
+    return queryValue(root, path, name, kKeyRead, out);
+  }
+  // Creates the key when needed, then sets the value.
+  virtual bool setValueExact(uint32_t root, const std::string& path, const std::string& name, const RegValue& value) {
+    return setValue(root, path, name, value);
+  }
+  // Creates a key (and its parents); true when it is there.
+  virtual bool createKeyExact(uint32_t root, const std::string& path);
+  virtual bool enumerateKeyExact(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                                 std::vector<std::pair<std::string, RegValue>>& values) {
+    return enumerateKey(root, path, subkeys, values);
+  }
 };
 
 // ---- File system (Windows path rules) ---------------------------------------------------
@@ -138,6 +160,9 @@ class FileSystem {
   // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without
   // an implementation of its own, each add is one appending write.
   virtual std::unique_ptr<AppendFile> openAppend(const std::string& path);
+  // Cuts a file back to its first `size` bytes (a write that failed half-way is taken back);
+  // false when it cannot. Without an implementation of its own, it rewrites what is kept.
+  virtual bool truncate(const std::string& path, uint64_t size);
 };
 
 // ---- Shell ----------------------------------------------------------------------------------

@@ -13,6 +13,8 @@ namespace quillon {
 namespace {
 
 constexpr const char* LB = "\r\n";
+// A copy on its way in: never a stored name, so deleting it never deletes a kept copy.
+constexpr const char* kPartSuffix = ".part";
 
 struct RootName {
   uint32_t root;
@@ -154,146 +156,272 @@ Quarantine::Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::st
 
 bool Quarantine::ensureFolder() { return fs_.createFolder(folder_); }
 
-int Quarantine::nextId() {
+int64_t Quarantine::nextId(const std::string& name) {
   if (lastId_ < 0) {
+    // The index may be gone, cut short or edited by hand: the stored names count as well.
     lastId_ = 0;
     for (const QuarantineEntry& e : entries()) lastId_ = std::max(lastId_, e.id);
+    for (const FolderEntry& f : fs_.listFolder(folder_)) {
+      const size_t digits = f.name.find_first_not_of("0123456789");
+      if (digits == 0 || digits == std::string::npos || f.name[digits] != '-') continue;
+      // A number past the last id blocks every later one: nothing more is kept, nothing lost.
+      lastId_ = digits > 18 ? kMaxQuarantineId : std::max(lastId_, int64_t(std::stoll(f.name.substr(0, digits))));
+    }
   }
-  return ++lastId_;
+  // A name taken since (by another run, or by hand) is passed over, never written over.
+  for (int tries = 0; tries < 1000 && lastId_ < kMaxQuarantineId; ++tries) {
+    const int64_t id = ++lastId_;
+    const std::string stored = storedPath(std::to_string(id) + "-" + name);
+    if (fs_.attributes(stored) == kNoSuchPath && fs_.attributes(stored + kPartSuffix) == kNoSuchPath) return id;
+  }
+  return 0;
 }
 
-void Quarantine::beginRun() {
-  index_ = fs_.openAppend(folder_ + "\\" + kQuarantineIndex);
-  log_ = fs_.openAppend(folder_ + "\\" + kQuarantineLog);
-}
-
-void Quarantine::endRun() {
-  index_.reset();
-  log_.reset();
-}
-
-bool Quarantine::append(std::unique_ptr<AppendFile>& open, const std::string& file, const std::string& data) {
-  if (open) return open->add(data);
-  return fs_.write(folder_ + "\\" + file, data, true);
+bool Quarantine::indexEndsWhole(uint64_t& size) {
+  const std::string path = indexPath();
+  size = 0;
+  if (fs_.attributes(path) == kNoSuchPath) return true;
+  if (!fs_.fileSize(path, size)) return false;
+  // Still where this run's own last line ended: nothing to look at.
+  if (size == 0 || size == last_.indexAfter) return true;
+  auto in = fs_.openRead(path);
+  char lastByte = 0;
+  if (!in || !in->seek(size - 1) || in->read(&lastByte, 1) != 1) return false;
+  if (lastByte == '\n' || lastByte == '\r') return true;
+  // A write cut short (a full disk, a kill) left part of a line: it goes before anything follows.
+  std::string text;
+  if (!fs_.readAll(path, text)) return false;
+  const size_t end = text.find_last_of("\r\n");
+  const uint64_t whole = end == std::string::npos ? 0 : end + 1;
+  if (!fs_.truncate(path, whole)) return false;
+  size = whole;
+  return true;
 }
 
 bool Quarantine::record(const QuarantineEntry& e) {
   const std::string line = std::to_string(e.id) + "\t" + escapeField(e.date) + "\t" + kindName(e.kind) + "\t" +
                            escapeField(e.original) + "\t" + escapeField(e.stored) + "\t" + std::to_string(e.size) +
                            LB;
-  return append(index_, kQuarantineIndex, line);
+  uint64_t before = 0, after = 0;
+  if (!indexEndsWhole(before)) return false;
+  if (fs_.write(indexPath(), line, true) && fs_.fileSize(indexPath(), after) && after >= before + line.size()) {
+    last_ = Last{e.id, e.stored, before, after, e.kind == QuarantineKind::Folder};
+    return true;
+  }
+  // Half a line is taken back now; should that fail too, the next write cuts it first.
+  fs_.truncate(indexPath(), before);
+  return false;
 }
 
-int Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
+bool Quarantine::withdrawLast() {
+  if (last_.id == 0) return false;
+  uint64_t size = 0;
+  if (!fs_.fileSize(indexPath(), size) || size != last_.indexAfter || !fs_.truncate(indexPath(), last_.indexBefore))
+    return false;
+  if (last_.folder) fs_.deleteFolderTree(storedPath(last_.stored));
+  else fs_.deleteFile(storedPath(last_.stored));
+  const uint64_t whole = last_.indexBefore;  // where a whole line ended before this one
+  last_ = Last{};
+  last_.indexAfter = whole;
+  return true;
+}
+
+int64_t Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
   // The folder is made once per removal (ensureFolder); without it the copy fails and nothing
   // is deleted.
   uint64_t size = 0, copied = 0;
   if (!fs_.fileSize(path, size)) return 0;
-  QuarantineEntry e{nextId(), clock_.nowText(), kind, path, "", size};
+  QuarantineEntry e{nextId(fileNameFromPath(path)), clock_.nowText(), kind, path, "", size};
+  if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(path);
-  const std::string to = storedPath(e.stored);
-  // The copy counts only when it is whole; a half copy is no backup.
-  if (!fs_.copyFile(path, to, true) || !fs_.fileSize(to, copied) || copied != size || !record(e)) {
+  // Copied under a name no entry uses, then moved to the stored name: the move never replaces
+  // a name that exists, so a failure here never costs anyone else's copy. The copy counts only
+  // when it is whole; a half copy is no backup.
+  const std::string part = storedPath(e.stored + kPartSuffix), to = storedPath(e.stored);
+  if (!fs_.copyFile(path, part, true) || !fs_.fileSize(part, copied) || copied != size || !fs_.rename(part, to)) {
+    fs_.deleteFile(part);
+    return 0;
+  }
+  if (!record(e)) {
     fs_.deleteFile(to);
     return 0;
   }
   return e.id;
 }
 
-int Quarantine::storeFolder(const std::string& path) {
+int64_t Quarantine::storeFolder(const std::string& path) {
   if (!ensureFolder()) return 0;
   std::string from = path;
   if (from.size() > 3 && from.back() == '\\') from.pop_back();
   uint64_t size = 0, copied = 0;
   if (!treeSize(fs_, from, size)) return 0;
-  QuarantineEntry e{nextId(), clock_.nowText(), QuarantineKind::Folder, from, "", size};
+  QuarantineEntry e{nextId(fileNameFromPath(from)), clock_.nowText(), QuarantineKind::Folder, from, "", size};
+  if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(from);
   const std::string to = storedPath(e.stored);
-  if (fs_.folderExists(to) || !fs_.copyFolderTree(from, to) || !treeSize(fs_, to, copied) || copied != size ||
-      !record(e)) {
+  if (!fs_.createFolder(to) || !fs_.listFolder(to).empty()) return 0;  // someone else's since
+  if (!fs_.copyFolderTree(from, to) || !treeSize(fs_, to, copied) || copied != size || !record(e)) {
     fs_.deleteFolderTree(to);
     return 0;
   }
   return e.id;
 }
 
-int Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, const std::string& valueName,
-                              bool wholeKey) {
+int64_t Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, const std::string& valueName,
+                                  bool wholeKey, std::string* exported) {
   std::string text;
   if (!ensureFolder() || !exportRegistry(reg_, root, keyPath, valueName, wholeKey, text)) return 0;
-  QuarantineEntry e{nextId(), clock_.nowText(), QuarantineKind::Registry,
+  QuarantineEntry e{nextId("registry.reg"), clock_.nowText(), QuarantineKind::Registry,
                     registryRootName(root) + "\\" + keyPath + (wholeKey ? "" : " : " + (valueName.empty() ? "@" : valueName)),
                     "", text.size()};
+  if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-registry.reg";
-  if (!fs_.write(storedPath(e.stored), text, false) || !record(e)) {
+  const std::string part = storedPath(e.stored + kPartSuffix);
+  uint64_t written = 0;
+  if (!fs_.write(part, text, false) || !fs_.fileSize(part, written) || written != text.size() ||
+      !fs_.rename(part, storedPath(e.stored))) {
+    fs_.deleteFile(part);
+    return 0;
+  }
+  if (!record(e)) {
     fs_.deleteFile(storedPath(e.stored));
     return 0;
   }
+  if (exported) *exported = text;
   return e.id;
 }
 
+void Quarantine::log(const std::string& text) { fs_.write(folder_ + "\\" + kQuarantineLog, text, true); }
+
 void Quarantine::logFile(const std::string& path, const std::string& name) {
-  append(log_, kQuarantineLog, clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB);
+  log(clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB);
 }
 
 void Quarantine::logRegistry(const std::string& key, const std::string& value) {
-  append(log_, kQuarantineLog, clock_.nowText() + " - Key: " + key + LB);
-  append(log_, kQuarantineLog, "Value: " + value + LB + LB + LB);
+  log(clock_.nowText() + " - Key: " + key + LB);
+  log("Value: " + value + LB + LB + LB);
 }
 
 std::vector<QuarantineEntry> Quarantine::entries() const {
   std::vector<QuarantineEntry> out;
   std::string text;
-  if (!fs_.readAll(folder_ + "\\" + kQuarantineIndex, text)) return out;
-  // A line that does not read whole (a write cut short) is left out rather than guessed at.
-  for (const std::string& line : split(replaceAll(text, "\r\n", "\n"), "\n")) {
-    std::vector<std::string> f = split(line, "\t");
+  if (!fs_.readAll(indexPath(), text)) return out;
+  // A line that does not read whole (a write cut short) is left out rather than guessed at. A
+  // cut line with no line end of its own swallowed the line written after it: that line is
+  // its last six fields, and its stored name tells where its id begins.
+  const std::vector<std::string> lines = split(replaceAll(replaceAll(text, "\r\n", "\n"), "\r", "\n"), "\n");
+  for (size_t n = 0; n < lines.size(); ++n) {
+    std::vector<std::string> f = split(lines[n], "\t");
+    if (n + 1 == lines.size() && !text.empty() && text.back() != '\n' && text.back() != '\r') break;
+    const bool joined = f.size() > 6;
+    if (joined) f.erase(f.begin(), f.end() - 6);
+    if (f.size() == 6) {
+      const std::string stored = unescapeField(f[4]);
+      const size_t dash = stored.find_first_not_of("0123456789");
+      const bool named = dash != 0 && dash != std::string::npos && stored[dash] == '-';
+      if (named && f[0].size() >= dash && f[0].compare(f[0].size() - dash, dash, stored, 0, dash) == 0)
+        f[0] = stored.substr(0, dash);
+      else if (joined)
+        continue;
+    }
     QuarantineEntry e;
     uint64_t id = 0;
-    if (f.size() != 6 || !parseWhole(f[0], id) || id == 0 || id > 2000000000 || !parseKind(f[2], e.kind) ||
-        !parseWhole(f[5], e.size))
+    if (f.size() != 6 || !parseWhole(f[0], id) || id == 0 || id > uint64_t(kMaxQuarantineId) ||
+        !parseKind(f[2], e.kind) || !parseWhole(f[5], e.size))
       continue;
-    e.id = int(id);
+    e.id = int64_t(id);
     e.date = unescapeField(f[1]);
     e.original = unescapeField(f[3]);
     e.stored = unescapeField(f[4]);
     if (!insideFolder(e.stored)) continue;
     out.push_back(std::move(e));
   }
+  addUnindexed(out);
   return out;
 }
 
-std::string Quarantine::restore(int id) {
+void Quarantine::addUnindexed(std::vector<QuarantineEntry>& out) const {
+  // A copy is kept whatever became of its index line (a lost or edited index): it is listed
+  // by its stored name, and a file's place is taken from the log when the log names one place
+  // for files of that name.
+  std::vector<QuarantineEntry> found;
+  std::string log;
+  for (const FolderEntry& f : fs_.listFolder(folder_)) {
+    const size_t digits = f.name.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string::npos || digits > 18 || f.name[digits] != '-' ||
+        (f.name.size() > 5 && iequals(f.name.substr(f.name.size() - 5), kPartSuffix)))
+      continue;
+    if (std::any_of(out.begin(), out.end(), [&](const QuarantineEntry& e) { return iequals(e.stored, f.name); }))
+      continue;
+    QuarantineEntry e;
+    e.id = std::stoll(f.name.substr(0, digits));
+    if (e.id == 0 || !insideFolder(f.name)) continue;
+    e.stored = f.name;
+    e.size = f.size;
+    const std::string name = f.name.substr(digits + 1);
+    e.kind = (f.attributes & kAttrFolder) ? QuarantineKind::Folder
+             : iequals(name, "registry.reg") ? QuarantineKind::Registry
+                                            : QuarantineKind::File;
+    if (e.kind == QuarantineKind::File) {
+      if (log.empty()) fs_.readAll(folder_ + "\\" + kQuarantineLog, log);
+      const std::string mark = " - File: " + name + LB + " - Location: ";
+      for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) {
+        const size_t from = at + mark.size(), end = log.find(LB, from);
+        const std::string place = log.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        if (e.original.empty() || iequals(e.original, place)) {
+          e.original = place;
+        } else {
+          e.original = "";  // more than one place: none is sure
+          break;
+        }
+      }
+    }
+    found.push_back(std::move(e));
+  }
+  std::sort(found.begin(), found.end(), [](const QuarantineEntry& a, const QuarantineEntry& b) { return a.id < b.id; });
+  out.insert(out.end(), found.begin(), found.end());
+}
+
+std::string Quarantine::restore(int64_t id) {
   for (const QuarantineEntry& e : entries()) {
     if (e.id != id) continue;
     const std::string from = storedPath(e.stored);
+    if (e.original.empty())
+      return "Where " + from + " came from is not recorded; it was not restored (copy it back by hand" +
+             (e.kind == QuarantineKind::Registry ? ", or import it into the registry)." : ").");
     if (e.kind == QuarantineKind::Registry) {
       std::string text, error;
       std::vector<RegFileKey> keys;
       if (!fs_.readAll(from, text)) return "The quarantined copy " + from + " could not be read.";
-      if (!parseRegFile(text, keys, error) || keys.empty())
+      RegFileForm form = RegFileForm::Unicode;
+      if (!parseRegFile(text, keys, error, &form) || keys.empty())
         return "The quarantined copy " + from + " is damaged (" + error + ").";
-      if (!copyMatchesOriginal(keys, e.original))
+      // Copies made before exports were in UTF-16 name everything in the code page.
+      const bool exact = form == RegFileForm::Unicode;
+      if (!copyMatchesOriginal(keys, exact ? reg_.exactName(e.original) : e.original))
         return "The quarantined copy " + from + " holds other registry items than " + e.original + "; it was not restored.";
+      auto keyThere = [&](const RegFileKey& k) {
+        return exact ? reg_.keyExistsExact(k.root, k.path) : reg_.keyExists(k.root, k.path, kKeyRead);
+      };
       // Nothing that is there now is replaced: the whole item goes back, or none of it.
       const bool wholeKey = e.original.find(" : ") == std::string::npos;
-      if (wholeKey && reg_.keyExists(keys[0].root, keys[0].path, kKeyRead))
-        return "The key " + e.original + " exists again; it was not replaced.";
+      if (wholeKey && keyThere(keys[0])) return "The key " + e.original + " exists again; it was not replaced.";
       for (const RegFileKey& k : keys)
         for (const auto& [name, value] : k.values) {
           RegValue now;
-          if (reg_.queryValue(k.root, k.path, name, kKeyRead, now) == RegStatus::Ok)
+          if ((exact ? reg_.queryValueExact(k.root, k.path, name, now)
+                     : reg_.queryValue(k.root, k.path, name, kKeyRead, now)) == RegStatus::Ok)
             return "The value " + e.original + " exists again; it was not replaced.";
         }
       for (const RegFileKey& k : keys) {
-        if (k.values.empty() && !reg_.keyExists(k.root, k.path, kKeyRead)) {
-          // An empty key is made by writing and removing a value-less default: setValue makes keys.
-          if (!reg_.setValue(k.root, k.path, "", RegValue{kRegSz, std::string(1, '\0')}) ||
-              !reg_.deleteValue(k.root, k.path, ""))
-            return "The key " + registryRootName(k.root) + "\\" + k.path + " could not be made.";
-        }
+        // An empty key is made by writing and removing a value-less default: setValue makes keys.
+        if (k.values.empty() && !keyThere(k) &&
+            !(exact ? reg_.createKeyExact(k.root, k.path)
+                    : reg_.setValue(k.root, k.path, "", RegValue{kRegSz, std::string(1, '\0')}) &&
+                          reg_.deleteValue(k.root, k.path, "")))
+          return "The key " + registryRootName(k.root) + "\\" + k.path + " could not be made.";
         for (const auto& [name, value] : k.values)
-          if (!reg_.setValue(k.root, k.path, name, value))
+          if (!(exact ? reg_.setValueExact(k.root, k.path, name, value) : reg_.setValue(k.root, k.path, name, value)))
             return "The value " + name + " of " + registryRootName(k.root) + "\\" + k.path + " could not be written.";
       }
       return "";

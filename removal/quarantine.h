@@ -9,6 +9,9 @@
 //   - QuarantineIndex.txt, one line per stored copy: id, date, kind, original location, stored
 //     name and size, separated by tabs, each field with "%", tab, CR and LF written as "%25",
 //     "%09", "%0D", "%0A". `quillon-cli quarantine list` and `restore` read it.
+// Both files are opened for each write and closed again, so another run can write beside this
+// one. Ids only grow: a new one is above every id in the index and every stored name in the
+// folder, whatever happened to the index, and no stored name that exists is ever written over.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -24,8 +27,11 @@ constexpr const char* kQuarantineIndex = "QuarantineIndex.txt";
 enum class QuarantineKind { File, Folder, Cookie, Registry };
 const char* kindName(QuarantineKind kind);
 
+// Ids run from 1 to this; past it nothing more can be kept (and so nothing more is deleted).
+constexpr int64_t kMaxQuarantineId = 999999999999999999;
+
 struct QuarantineEntry {
-  int id = 0;
+  int64_t id = 0;
   std::string date;
   QuarantineKind kind = QuarantineKind::File;
   std::string original;  // a path, or a registry key with its value name after a tab-free "\"
@@ -47,39 +53,53 @@ class Quarantine {
 
   // Copies a file or cookie into the quarantine and records it; only a copy whose size matches
   // the original counts. The id of the new entry, or 0 when nothing could be kept.
-  int storeFile(const std::string& path, QuarantineKind kind);
+  int64_t storeFile(const std::string& path, QuarantineKind kind);
   // The same for a folder with everything in it (links inside are not followed).
-  int storeFolder(const std::string& path);
+  int64_t storeFolder(const std::string& path);
   // Exports a registry value (or, with `wholeKey`, the key with all its subkeys and values) into
-  // the quarantine; 0 when it does not exist or could not be exported whole.
-  int storeRegistry(uint32_t root, const std::string& keyPath, const std::string& valueName, bool wholeKey);
+  // the quarantine; 0 when it does not exist or could not be exported whole. `text`, when given,
+  // gets the export.
+  int64_t storeRegistry(uint32_t root, const std::string& keyPath, const std::string& valueName, bool wholeKey,
+                        std::string* text = nullptr);
+  // Takes back the entry just stored, its index line and its copy, when the original stayed as
+  // it was: an item that is still there leaves nothing behind. False when the line is no longer
+  // the index's last (another run wrote after it); the entry then stays.
+  bool withdrawLast();
 
   // The log's two entry forms, exactly as users and the scan report read them.
   void logFile(const std::string& path, const std::string& name);
   void logRegistry(const std::string& key, const std::string& value);
 
+  // The index's entries, then any stored copy no index line names (its date unknown, and its
+  // original place unless the log tells it).
   std::vector<QuarantineEntry> entries() const;
-
-  // During a removal the index and the log stay open, so that each item costs no opening of
-  // either; every line still reaches the file as it is written.
-  void beginRun();
-  void endRun();
 
   // Puts an entry back where it came from. Never overwrites anything that is there now; "" on
   // success, otherwise what went wrong, in a sentence for the user.
-  std::string restore(int id);
+  std::string restore(int64_t id);
 
  private:
-  int nextId();
+  // The next id whose stored name is free; 0 when ids have run out.
+  int64_t nextId(const std::string& name);
+  // Appends the entry's line whole, or leaves the index as it was; an earlier line left torn is
+  // cut away first, so that it never swallows this one.
   bool record(const QuarantineEntry& e);
+  bool indexEndsWhole(uint64_t& size);
+  void addUnindexed(std::vector<QuarantineEntry>& out) const;
   std::string storedPath(const std::string& stored) const { return folder_ + "\\" + stored; }
+  std::string indexPath() const { return folder_ + "\\" + kQuarantineIndex; }
+  void log(const std::string& text);
   FileSystem& fs_;
   Registry& reg_;
   Clock& clock_;
   std::string folder_;
-  int lastId_ = -1;  // read from the index on first use
-  std::unique_ptr<AppendFile> index_, log_;
-  bool append(std::unique_ptr<AppendFile>& open, const std::string& file, const std::string& data);
+  int64_t lastId_ = -1;  // read from the index and the folder on first use
+  struct Last {
+    int64_t id = 0;
+    std::string stored;
+    uint64_t indexBefore = 0, indexAfter = 0;
+    bool folder = false;
+  } last_;
 };
 
 // The bytes of a file, or of all files below a folder (links not followed); false when a part

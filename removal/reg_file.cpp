@@ -11,15 +11,24 @@ namespace quillon {
 namespace {
 
 constexpr const char* kHeader = "REGEDIT4";
+constexpr const char* kUnicodeHeader = "Windows Registry Editor Version 5.00";
+constexpr const char* kByteOrderMark = "\xFF\xFE";
 
+// Line breaks in a name are written as "\r" and "\n": the line must stay one line.
 std::string quoted(const std::string& s) {
   std::string out = "\"";
   for (char c : s) {
+    if (c == '\r' || c == '\n') {
+      out += c == '\r' ? "\\r" : "\\n";
+      continue;
+    }
     if (c == '\\' || c == '"') out += '\\';
     out += c;
   }
   return out + "\"";
 }
+
+char unescaped(char c) { return c == 'r' ? '\r' : c == 'n' ? '\n' : c; }
 
 std::string hexBytes(const std::string& data) {
   std::string out;
@@ -33,18 +42,25 @@ std::string hexBytes(const std::string& data) {
 }
 
 // A string value goes in quotes when it reads back the same: exactly one terminating NUL (a
-// quoted string is read back with one), and no line break that would end the line early.
-bool plainString(const RegValue& v, std::string& text) {
-  if (v.type != kRegSz || v.data.empty() || v.data.back() != '\0') return false;
-  text = v.data;
-  text.pop_back();
+// quoted string is read back with one; in UTF-16 two bytes, and an even length), and no line
+// break that would end the line early.
+bool plainString(const RegValue& v, RegFileForm form, std::string& text) {
+  if (v.type != kRegSz) return false;
+  if (form == RegFileForm::Unicode) {
+    const size_t n = v.data.size();
+    if (n < 2 || n % 2 || v.data[n - 1] || v.data[n - 2]) return false;
+    text = utf8FromUtf16le(std::string_view(v.data).substr(0, n - 2));
+  } else {
+    if (v.data.empty() || v.data.back() != '\0') return false;
+    text = v.data.substr(0, v.data.size() - 1);
+  }
   return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
-std::string valueLine(const std::string& name, const RegValue& v) {
+std::string valueLine(const std::string& name, const RegValue& v, RegFileForm form) {
   std::string line = name.empty() ? "@=" : quoted(name) + "=";
   std::string text;
-  if (plainString(v, text)) return line + quoted(text);
+  if (plainString(v, form, text)) return line + quoted(text);
   if (v.type == kRegDword && v.data.size() == 4) {
     uint32_t d = 0;
     for (int i = 3; i >= 0; --i) d = (d << 8) | static_cast<unsigned char>(v.data[size_t(i)]);
@@ -62,9 +78,11 @@ std::string valueLine(const std::string& name, const RegValue& v) {
 
 bool exportKey(Registry& reg, uint32_t root, const std::string& path, std::vector<RegFileKey>& out, int depth) {
   if (depth > 512) return false;  // deeper than the registry allows: something is wrong
+  // A key line cannot hold a line break.
+  if (path.find_first_of("\r\n") != std::string::npos) return false;
   std::vector<std::string> subkeys;
   RegFileKey key{root, path, {}};
-  if (!reg.enumerateKey(root, path, subkeys, key.values)) return false;
+  if (!reg.enumerateKeyExact(root, path, subkeys, key.values)) return false;
   out.push_back(std::move(key));
   for (const std::string& sub : subkeys)
     if (!exportKey(reg, root, path + "\\" + sub, out, depth + 1)) return false;
@@ -82,7 +100,10 @@ bool parseName(const std::string& s, std::string& name, std::string& rest) {
   name.clear();
   size_t i = 1;
   for (; i < s.size() && s[i] != '"'; ++i) {
-    if (s[i] == '\\' && i + 1 < s.size()) ++i;
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      name += unescaped(s[++i]);
+      continue;
+    }
     name += s[i];
   }
   if (i >= s.size() || i + 1 >= s.size() || s[i + 1] != '=') return false;
@@ -103,15 +124,19 @@ bool parseHex(const std::string& s, std::string& bytes) {
   return true;
 }
 
-bool parseValue(const std::string& rest, RegValue& v) {
+bool parseValue(const std::string& rest, RegFileForm form, RegValue& v) {
   if (!rest.empty() && rest[0] == '"') {
     if (rest.size() < 2 || rest.back() != '"') return false;
     std::string text;
     for (size_t i = 1; i + 1 < rest.size(); ++i) {
-      if (rest[i] == '\\' && i + 2 < rest.size()) ++i;
+      if (rest[i] == '\\' && i + 2 < rest.size()) {
+        text += unescaped(rest[++i]);
+        continue;
+      }
       text += rest[i];
     }
-    v = RegValue{kRegSz, text + '\0'};
+    v = form == RegFileForm::Unicode ? RegValue{kRegSz, utf16leFromUtf8(text) + std::string(2, '\0')}
+                                     : RegValue{kRegSz, text + '\0'};
     return true;
   }
   if (rest.rfind("dword:", 0) == 0) {
@@ -140,40 +165,48 @@ bool parseValue(const std::string& rest, RegValue& v) {
 
 }  // namespace
 
-std::string formatRegFile(const std::vector<RegFileKey>& keys) {
-  std::string out = std::string(kHeader) + "\r\n\r\n";
+std::string formatRegFile(const std::vector<RegFileKey>& keys, RegFileForm form) {
+  const bool unicode = form == RegFileForm::Unicode;
+  std::string out = std::string(unicode ? kUnicodeHeader : kHeader) + "\r\n\r\n";
   for (const RegFileKey& k : keys) {
     out += "[" + registryRootName(k.root) + "\\" + k.path + "]\r\n";
-    for (const auto& [name, value] : k.values) out += valueLine(name, value) + "\r\n";
+    for (const auto& [name, value] : k.values) out += valueLine(name, value, form) + "\r\n";
     out += "\r\n";
   }
-  return out;
+  return unicode ? kByteOrderMark + utf16leFromUtf8(out) : out;
 }
 
 bool exportRegistry(Registry& reg, uint32_t root, const std::string& keyPath, const std::string& valueName,
                     bool wholeKey, std::string& text) {
   if (registryRootName(root).empty()) return false;
   std::vector<RegFileKey> keys;
+  const std::string path = reg.exactName(keyPath), name = reg.exactName(valueName);
   if (wholeKey) {
-    if (!exportKey(reg, root, keyPath, keys, 0)) return false;
+    if (path.empty() || !exportKey(reg, root, path, keys, 0)) return false;
   } else {
     RegValue v;
-    if (reg.queryValue(root, keyPath, valueName, kKeyRead, v) != RegStatus::Ok) return false;
-    keys.push_back(RegFileKey{root, keyPath, {{valueName, v}}});
+    if (path.empty() || path.find_first_of("\r\n") != std::string::npos ||
+        reg.queryValueExact(root, path, name, v) != RegStatus::Ok)
+      return false;
+    keys.push_back(RegFileKey{root, path, {{name, v}}});
   }
   text = formatRegFile(keys);
   return true;
 }
 
-bool parseRegFile(const std::string& text, std::vector<RegFileKey>& keys, std::string& error) {
+bool parseRegFile(const std::string& input, std::vector<RegFileKey>& keys, std::string& error, RegFileForm* formOut) {
   keys.clear();
+  const RegFileForm form = input.rfind(kByteOrderMark, 0) == 0 ? RegFileForm::Unicode : RegFileForm::CodePage;
+  if (formOut) *formOut = form;
+  const std::string text = form == RegFileForm::Unicode ? utf8FromUtf16le(std::string_view(input).substr(2)) : input;
   std::vector<std::string> lines = split(replaceAll(text, "\r\n", "\n"), "\n");
   int number = 0;
   auto fail = [&](const std::string& why) {
     error = "line " + std::to_string(number) + ": " + why;
     return false;
   };
-  if (lines.empty() || trim(lines[0]) != kHeader) return fail("not a REGEDIT4 file");
+  if (lines.empty() || trim(lines[0]) != (form == RegFileForm::Unicode ? kUnicodeHeader : kHeader))
+    return fail("not a registry export");
   for (size_t i = 1; i < lines.size(); ++i) {
     number = int(i) + 1;
     std::string line = lines[i];
@@ -198,7 +231,7 @@ bool parseRegFile(const std::string& text, std::vector<RegFileKey>& keys, std::s
     if (keys.empty()) return fail("a value before any key");
     std::string name, rest;
     RegValue v;
-    if (!parseName(line, name, rest) || !parseValue(rest, v)) return fail("not a value");
+    if (!parseName(line, name, rest) || !parseValue(rest, form, v)) return fail("not a value");
     keys.back().values.emplace_back(name, v);
   }
   return true;

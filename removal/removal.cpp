@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "definitions/definition_store.h"
+#include "removal/reg_file.h"
 
 namespace quillon {
 
@@ -31,6 +32,13 @@ bool parseRoot(const std::string& text, uint32_t& root) {
   return true;
 }
 
+// A registry row as the user knows it: the root's name, the key and the value.
+std::string registryText(const RegistryItem& item) {
+  uint32_t root = 0;
+  const std::string key = (parseRoot(item.root, root) ? registryRootName(root) : item.root) + "\\" + trim(item.key);
+  return trim(item.value).empty() ? key : key + "\\" + trim(item.value);
+}
+
 }  // namespace
 
 RemovalOutcome Removal::run() {
@@ -39,10 +47,8 @@ RemovalOutcome Removal::run() {
   done_ = 0;
   total_ = 2 * (int(r.checkedFiles().size() + r.checkedRegistryItems().size() + r.checkedCookies().size()));
   env_.quarantine.ensureFolder();
-  env_.quarantine.beginRun();
   pass(true);
   pass(false);
-  env_.quarantine.endRun();
   return outcome_;
 }
 
@@ -77,6 +83,12 @@ void Removal::pass(bool first) {
     env_.host.showItem(toLower(item.key + "\\" + item.value));
     removeRegistry(item, first);
     pump.yield();
+    if (!first && registryStillThere(item)) {
+      const std::string what = registryText(item);
+      failed.push_back(what);
+      outcome_.failed.push_back(what);
+      r.keepFailedRegistry(j);
+    }
   }
   for (int k = 0; k < cookies; ++k) {
     const CookieItem item = r.cookieWork(k);
@@ -85,6 +97,11 @@ void Removal::pass(bool first) {
     env_.host.showItem(toLower(item.path));
     removeCookie(item.path, first);
     pump.yield();
+    if (!first && fileExists(env_.platform.fs, item.path)) {
+      failed.push_back(item.path);
+      outcome_.failed.push_back(item.path);
+      r.keepFailedCookie(k);
+    }
   }
   if (!failed.empty()) env_.host.deleteFailed(failed);
 }
@@ -125,7 +142,12 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
     gone = p.fs.deleteFile(path) || p.fs.attributes(path) == kNoSuchPath;
     p.pump.yield();
   }
-  if (!gone) return false;
+  if (!gone) {
+    // Still where it was: its copy and index line go again, so that every pass and every run
+    // does not add another.
+    env_.quarantine.withdrawLast();
+    return false;
+  }
   if (first) env_.quarantine.logFile(path, fileNameFromPath(path));
   outcome_.removed.push_back(path);
   return true;
@@ -140,11 +162,25 @@ bool Removal::removeFolder(const std::string& path) {
   // business, and copying it would keep the wrong thing. It stays, and is reported.
   const uint32_t a = p.fs.attributes(folder);
   if (a == kNoSuchPath || (a & kAttrLink)) return false;
-  if (!env_.quarantine.storeFolder(folder)) return false;
+  uint64_t before = 0, after = 0;
+  if (!treeSize(p.fs, folder, before) || !env_.quarantine.storeFolder(folder)) return false;
   p.fs.deleteFolderTree(folder);
-  if (p.fs.attributes(folder) != kNoSuchPath) return false;
+  if (p.fs.attributes(folder) != kNoSuchPath) {
+    // The copy stays when part of the folder went: it is that part's only backup.
+    if (treeSize(p.fs, folder, after) && after == before) env_.quarantine.withdrawLast();
+    return false;
+  }
   outcome_.removed.push_back(folder);
   return true;
+}
+
+bool Removal::registryStillThere(const RegistryItem& item) {
+  Registry& reg = env_.platform.registry;
+  uint32_t root = 0;
+  if (!parseRoot(item.root, root) || registryRootName(root).empty()) return false;
+  RegValue v;
+  if (trim(item.value).empty()) return reg.keyExists(root, trim(item.key), kKeyRead);
+  return reg.queryValue(root, trim(item.key), trim(item.value), kKeyRead, v) == RegStatus::Ok;
 }
 
 bool Removal::stillThere(const std::string& path) {
@@ -170,19 +206,27 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
   if (!value.empty()) {
     // Exported first: a value that could not be kept is not deleted.
     if (!q.storeRegistry(root, key, value, false)) return;
-    if (!p.registry.deleteValue(root, key, value)) return;
+    if (!p.registry.deleteValue(root, key, value)) {
+      q.withdrawLast();
+      return;
+    }
     if (first) q.logRegistry(keyText, value);
     outcome_.removed.push_back(keyText + "\\" + value);
     return;
   }
   if (ProtectedLocations::isProtectedRegistryKey(root, key)) return;
-  if (!q.storeRegistry(root, key, "", true)) return;
+  std::string exported, now;
+  if (!q.storeRegistry(root, key, "", true, &exported)) return;
   // The key's default value, when it has one, then the key.
   RegValue defaultValue;
   if (p.registry.queryValue(root, key, "", kKeyRead, defaultValue) == RegStatus::Ok &&
       p.registry.deleteValue(root, key, "") && first)
     q.logRegistry(keyText, "");
-  if (!p.registry.deleteTree(root, key)) return;
+  if (!p.registry.deleteTree(root, key)) {
+    // Nothing of it went: nothing is kept. Part of it went: the copy is that part's backup.
+    if (exportRegistry(p.registry, root, key, "", true, now) && now == exported) q.withdrawLast();
+    return;
+  }
   if (first) q.logRegistry(std::to_string(int32_t(root)) + "\\" + key, "All Values");
   outcome_.removed.push_back(keyText);
 }

@@ -18,7 +18,8 @@ class RemovalHost {
   // The percentage label, the bar (value of max) and the caption naming the current item.
   virtual void showProgress(const std::string& label, int value, int max) = 0;
   virtual void showItem(const std::string& caption) = 0;
-  // The pass ends with files that could not be removed: the "Delete Failed" window lists them.
+  // The pass ends with items that could not be removed (files, folders, registry keys and
+  // values, cookies): the "Delete Failed" window lists them.
   virtual void deleteFailed(const std::vector<std::string>& paths) = 0;
 };
 
@@ -52,6 +53,7 @@ class Removal {
   bool quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present = false);
   bool removeFolder(const std::string& path);
   bool stillThere(const std::string& path);
+  bool registryStillThere(const RegistryItem& item);
   RemovalEnv env_;
   RemovalOutcome outcome_;
   int done_ = 0, total_ = 0;  // checked items of both passes: done, and in all

@@ -143,15 +143,34 @@ CookieItem ScanResults::cookieWork(int row) const {
   return CookieItem{r.text, r.checked};
 }
 
-void ScanResults::keepFailedFile(int row) {
-  if (row < 0 || row >= fileWorkCount()) return;
-  const std::string threat = views_.files.item(row).subItem(col::kFileThreat);
+void ScanResults::keepRemovalRow(const std::string& text, int column, const std::string& cell) {
   for (int i = 0; i < views_.removal.count(); ++i)
-    if (views_.removal.item(i).text == threat) {
+    if (views_.removal.item(i).checked &&
+        (views_.removal.item(i).text == text || (column >= 0 && views_.removal.item(i).subItem(column) == cell))) {
       views_.removal.setChecked(i, false, false);
       break;
     }
+}
+
+void ScanResults::keepFailedFile(int row) {
+  if (row < 0 || row >= fileWorkCount()) return;
+  keepRemovalRow(views_.files.item(row).subItem(col::kFileThreat), -1, "");
   views_.files.setChecked(row, false, false);
+}
+
+void ScanResults::keepFailedRegistry(int row) {
+  if (row < 0 || row >= registryWorkCount()) return;
+  // A threat without a name has a row named by its key.
+  const ListItem& r = views_.registry.item(row);
+  const std::string threat = r.subItem(col::kRegistryThreat);
+  keepRemovalRow(trim(threat).empty() ? r.subItem(col::kKey) : threat, -1, "");
+  views_.registry.setChecked(row, false, false);
+}
+
+void ScanResults::keepFailedCookie(int row) {
+  if (row < 0 || row >= cookieWorkCount()) return;
+  keepRemovalRow("", col::kLocation, views_.cookies.item(row).text);
+  views_.cookies.setChecked(row, false, false);
 }
 
 void ScanResults::removeRemovedRows() {

@@ -113,6 +113,9 @@ class ScanResults {
   // A file that survived removal: its work row and the first removal row of its threat lose
   // their check marks (without touching the threat's other rows), so both stay listed.
   void keepFailedFile(int row);
+  // The same for a registry item and a cookie that are still there.
+  void keepFailedRegistry(int row);
+  void keepFailedCookie(int row);
   // After a removal: the checked rows of the file, registry, results and removal lists go.
   void removeRemovedRows();
 
@@ -125,6 +128,8 @@ class ScanResults {
 
  private:
   void addTrace();
+  // Unchecks the first checked removal row with this text (or, with a column, this cell).
+  void keepRemovalRow(const std::string& text, int column, const std::string& cell);
   ResultViews views_;
   int traces_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/text.h"
 #include "definitions/cipher.h"
 
 namespace quillon::test {
@@ -29,6 +30,18 @@ bool FlakyRegistry::setValue(uint32_t root, const std::string& path, const std::
     if (failMachineWrites) return false;
   }
   return Win32Registry::setValue(root, path, name, v);
+}
+
+bool FlakyRegistry::deleteValue(uint32_t root, const std::string& path, const std::string& name) {
+  for (const std::string& k : undeletable)
+    if (iequals(k, path)) return false;
+  return Win32Registry::deleteValue(root, path, name);
+}
+
+bool FlakyRegistry::deleteTree(uint32_t root, const std::string& path) {
+  for (const std::string& k : undeletable)
+    if (iequals(k, path)) return false;
+  return Win32Registry::deleteTree(root, path);
 }
 
 bool FakeProcesses::enumerateIds(std::vector<uint32_t>& ids) {
@@ -59,11 +72,11 @@ bool FakeProcesses::terminateById(uint32_t pid, uint32_t) {
   return true;
 }
 
-RunningProgram::RunningProgram(const std::string& exePath) {
+RunningProgram::RunningProgram(const std::string& exePath, const std::string& arguments) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + exePath + "\"";
+  std::string cmd = "\"" + exePath + "\"" + (arguments.empty() ? "" : " " + arguments);
   if (CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     CloseHandle(pi.hThread);
     handle_ = pi.hProcess;

@@ -42,12 +42,16 @@ class FakeClock : public Clock {
   DateTime localTime() override { return time; }
 };
 
-// The real registry, except that machine-wide writes can be made to fail.
+// The real registry, except that machine-wide writes can be made to fail, and so can deleting
+// anything in the keys named in `undeletable` (a key held by the system).
 class FlakyRegistry : public win32::Win32Registry {
  public:
   bool failMachineWrites = false;
   int machineWriteAttempts = 0;
+  std::vector<std::string> undeletable;
   bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& v) override;
+  bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
+  bool deleteTree(uint32_t root, const std::string& path) override;
 };
 
 // Programs and documents are recorded instead of started.
@@ -100,7 +104,7 @@ class FakeProcesses : public RunningProcesses {
 // Starts a program and keeps its handle, ending it when the test ends.
 class RunningProgram {
  public:
-  explicit RunningProgram(const std::string& exePath);
+  explicit RunningProgram(const std::string& exePath, const std::string& arguments = "");
   ~RunningProgram();
   uint32_t id() const { return id_; }
   bool running() const;

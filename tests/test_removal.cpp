@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "common/text.h"
 #include "removal/quarantine.h"
 #include "removal/reg_file.h"
+#include "scan/cookie_scan.h"
 #include "tests/fakes.h"
 
 using namespace quillon;
@@ -222,28 +224,42 @@ TEST(RegFile, RoundTripAndDamagedFiles) {
         {"lines", RegValue{kRegSz, std::string("two\r\nlines\0", 11)}},
         {"empty", RegValue{kRegBinary, ""}},
         {"qword", RegValue{11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)}},
-        {"no end", RegValue{kRegSz, "abc"}}}},
-      {0x80000002u, "SOFTWARE\\B", {}}};
-  const std::string text = formatRegFile(keys);
-  EXPECT_NE(text.find("\"dw\"=dword:12345678\r\n"), std::string::npos);
-  EXPECT_NE(text.find("@=\"def\"\r\n"), std::string::npos);
-  EXPECT_NE(text.find("\"qword\"=hex(b):01,02,"), std::string::npos);  // the type in hexadecimal
+        {"no end", RegValue{kRegSz, "abc"}},
+        {"a name\r\nover lines=\"x\"", RegValue{kRegSz, std::string("a\0b\0\0\0", 6)}},
+        {"\xC3\x84rger \xE2\x98\x83 \xED\xA0\x80", RegValue{kRegSz, std::string("\xC4\x00\x00\x00", 4)}},
+        {"odd", RegValue{kRegSz, std::string("A\0B", 3)}}}},
+      {0x80000002u, "SOFTWARE\\B \xE2\x98\x83", {}}};
+  for (RegFileForm form : {RegFileForm::CodePage, RegFileForm::Unicode}) {
+    const std::string text = formatRegFile(keys, form);
+    const std::string shown = form == RegFileForm::Unicode ? utf8FromUtf16le(text.substr(2)) : text;
+    EXPECT_EQ(form == RegFileForm::Unicode, text.rfind("\xFF\xFE", 0) == 0);
+    EXPECT_NE(shown.find("\"dw\"=dword:12345678\r\n"), std::string::npos);
+    EXPECT_NE(shown.find("\"qword\"=hex(b):01,02,"), std::string::npos);  // the type in hexadecimal
+    EXPECT_NE(shown.find(form == RegFileForm::Unicode ? "\"a name\\r\\nover lines=\\\"x\\\"\"=\"ab\"\r\n" : "@=\"def\"\r\n"),
+              std::string::npos);
+    std::vector<RegFileKey> back;
+    std::string error;
+    RegFileForm read = RegFileForm::Unicode;
+    ASSERT_TRUE(parseRegFile(text, back, error, &read)) << error;
+    EXPECT_EQ(read, form);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].path, keys[0].path);
+    EXPECT_EQ(back[1].path, keys[1].path);
+    ASSERT_EQ(back[0].values.size(), keys[0].values.size());
+    for (size_t i = 0; i < keys[0].values.size(); ++i) {
+      EXPECT_EQ(back[0].values[i].first, keys[0].values[i].first);
+      EXPECT_EQ(back[0].values[i].second.type, keys[0].values[i].second.type) << i;
+      EXPECT_EQ(back[0].values[i].second.data, keys[0].values[i].second.data) << i;
+    }
+  }
   std::vector<RegFileKey> back;
   std::string error;
-  ASSERT_TRUE(parseRegFile(text, back, error)) << error;
-  ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[0].path, keys[0].path);
-  ASSERT_EQ(back[0].values.size(), keys[0].values.size());
-  for (size_t i = 0; i < keys[0].values.size(); ++i) {
-    EXPECT_EQ(back[0].values[i].first, keys[0].values[i].first);
-    EXPECT_EQ(back[0].values[i].second.type, keys[0].values[i].second.type) << i;
-    EXPECT_EQ(back[0].values[i].second.data, keys[0].values[i].second.data) << i;
-  }
   for (const char* bad : {"", "REGEDIT5\r\n", "REGEDIT4\r\n\"v\"=\"x\"\r\n", "REGEDIT4\r\n[HKEY_NOWHERE\\x]\r\n",
                           "REGEDIT4\r\n[HKEY_CURRENT_USER\\x\r\n", "REGEDIT4\r\n[HKEY_CURRENT_USER\\]\r\n",
                           "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex:zz\r\n",
                           "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=dword:1\r\n",
-                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex(ffffffffff):00\r\n"})
+                          "REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n\"v\"=hex(ffffffffff):00\r\n",
+                          "\xFF\xFER\0E\0G\0E\0D\0I\0T\0" "4\0"})
     EXPECT_FALSE(parseRegFile(bad, back, error)) << bad;
 }
 
@@ -276,4 +292,239 @@ TEST(RemovalLinks, NothingBehindALinkIsCopiedOrDeleted) {
   EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\link"), failed.end());
   for (const QuarantineEntry& e : Quarantine(app.fs, app.registry, app.clock, app.folder).entries())
     EXPECT_EQ(e.original, P + "\\holder");  // nothing of the outside was copied
+}
+
+namespace {
+
+// A disk that fills: writes and copies go through until `room` bytes are used, and the one
+// that passes it stores only what fits and fails, as a full disk does.
+class FillingDisk : public win32::Win32FileSystem {
+ public:
+  uint64_t room = UINT64_MAX;
+  bool write(const std::string& path, const std::string& data, bool append) override {
+    if (data.size() <= room) {
+      room -= data.size();
+      return Win32FileSystem::write(path, data, append);
+    }
+    Win32FileSystem::write(path, data.substr(0, size_t(room)), append);
+    room = 0;
+    return false;
+  }
+  bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override {
+    std::string data;
+    if (!readAll(from, data) || (failIfExists && attributes(to) != kNoSuchPath)) return false;
+    return write(to, data, false);
+  }
+};
+
+}  // namespace
+
+// Between removals of files of one name the index is lost, edited, torn, or the disk fills at
+// any byte, or another run writes beside this one: every removed file is still in place or has
+// a listed copy that restores byte-exact, and no two entries share an id or a copy.
+TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
+  struct Case {
+    std::string what;
+    std::function<void(App&)> damage;
+    uint64_t room;
+  };
+  const auto index = [](App& a) { return a.path("quarantine\\QuarantineIndex.txt"); };
+  std::vector<Case> cases = {
+      {"index deleted", [&](App& a) { DeleteFileA(index(a).c_str()); }, UINT64_MAX},
+      {"index emptied", [&](App& a) { a.writeText("quarantine\\QuarantineIndex.txt", ""); }, UINT64_MAX},
+      {"an id at the top of the old range",
+       [&](App& a) {
+         a.writeText("quarantine\\QuarantineIndex.txt", a.readText("quarantine\\QuarantineIndex.txt") +
+                                                            "2000000000\td\tfile\tC:\\gone.txt\t2000000000-gone.txt\t1\r\n");
+       },
+       UINT64_MAX},
+      {"a torn last line",
+       [&](App& a) { a.writeText("quarantine\\QuarantineIndex.txt", a.readText("quarantine\\QuarantineIndex.txt") + "9\td\tfi"); },
+       UINT64_MAX},
+      {"another run writes beside it", nullptr, UINT64_MAX},
+  };
+  for (uint64_t room = 0; room < 360; room += 17) cases.push_back({"a disk full after " + std::to_string(room), nullptr, room});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    App app;
+    const std::string P = makeFolder(app.path("planted"));
+    app.writeEmptyDefinitions();
+    app.writeDefinitions("FileDefinition.dat", {"twin.txt=Twin|" + P, "other.txt=Other|" + P});
+    FillingDisk disk;
+    PlatformParts parts = app.ownParts();
+    parts.fs = &disk;
+    Platform platform(parts);
+    ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0});
+    m.Form_Load();
+    m.AutoDeleteAfterScan = true;
+    std::vector<std::string> planted;  // every content a removal took
+    bool besideDone = false;
+    for (int round = 0; round < 3; ++round) {
+      if (!exists(P + "\\twin.txt")) {
+        planted.push_back("twin number " + std::to_string(round) + std::string(size_t(round) * 7, '!'));
+        app.writeText("planted\\twin.txt", planted.back());
+      }
+      if (round == 1 && c.damage) c.damage(app);
+      disk.room = round == 1 ? c.room : UINT64_MAX;
+      app.pump.onYield = [&](int) {
+        if (round != 1 || c.what != "another run writes beside it" || besideDone || exists(P + "\\twin.txt")) return;
+        besideDone = true;  // the removal is between two items: another one keeps a file now
+        app.writeText("beside.txt", "beside");
+        Quarantine other(app.fs, app.registry, app.clock, app.folder);
+        EXPECT_NE(other.storeFile(app.path("beside.txt"), QuarantineKind::File), 0);
+        other.logFile(app.path("beside.txt"), "beside.txt");
+      };
+      m.cmdScanNow_Click();
+      m.cmdSelectAll_Click();
+      m.Command4_Click();
+      app.pump.onYield = nullptr;
+    }
+    disk.room = UINT64_MAX;
+
+    Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    const std::vector<QuarantineEntry> entries = q.entries();
+    std::vector<int64_t> ids;
+    std::vector<std::string> stored;
+    for (const QuarantineEntry& e : entries) {
+      EXPECT_EQ(std::count(ids.begin(), ids.end(), e.id), 0) << e.id;
+      EXPECT_EQ(std::count(stored.begin(), stored.end(), e.stored), 0) << e.stored;
+      ids.push_back(e.id);
+      stored.push_back(e.stored);
+    }
+    const std::string inPlace = exists(P + "\\twin.txt") ? app.readText("planted\\twin.txt") : "";
+    DeleteFileA((P + "\\twin.txt").c_str());
+    for (const std::string& content : planted) {
+      if (content == inPlace) continue;
+      auto e = std::find_if(entries.begin(), entries.end(), [&](const QuarantineEntry& x) {
+        return x.original == P + "\\twin.txt" && app.readText("quarantine\\" + x.stored) == content;
+      });
+      ASSERT_NE(e, entries.end()) << content << " is neither in place nor in the quarantine";
+      EXPECT_EQ(q.restore(e->id), "");
+      EXPECT_EQ(app.readText("planted\\twin.txt"), content);
+      DeleteFileA((P + "\\twin.txt").c_str());
+    }
+    if (besideDone) EXPECT_NE(app.readText("quarantine\\QuarantineLog.txt").find("beside.txt"), std::string::npos);
+  }
+}
+
+// Whatever stays where it was (a locked file or cookie, a folder holding one, a registry key
+// or value the system keeps) is said, keeps its row, and leaves no copy or index line behind.
+TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) {
+  makeFolder(P + "\\cookies");
+  app.writeText("planted\\cookies\\user@site[1].txt", "id\nsite.tld/\n");
+  app.writeDefinitions("BlockedCookies.dat", {"site.tld"});
+  app.registry.undeletable = {key, key + "Value"};
+  // A file others may read but not delete: its copy is made, its deletion fails.
+  HANDLE readable = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE inFolder = CreateFileA((P + "\\dir\\deep\\inner.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ui::FrmMain& m = scanned();
+  {
+    FolderTokens tokens(app.shell);
+    ProtectedLocations guarded(app.shell, app.processes, app.folder);
+    struct : ScanHost {
+      void updateScanStatus(const std::string&, int, int) override {}
+      bool statusDue() const override { return false; }
+      bool scanCancelled() const override { return false; }
+      const std::string& statusPrefix() const override { return prefix; }
+      std::string prefix;
+    } host;
+    ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
+    scanCookieFolder(env, P + "\\cookies");
+  }
+  HANDLE lockedCookie = CreateFileA((P + "\\cookies\\user@site[1].txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  for (int run = 0; run < 2; ++run) {
+    m.cmdSelectAll_Click();
+    m.Command4_Click();
+    std::vector<std::string> failed = m.lastRemoval().failed;
+    std::sort(failed.begin(), failed.end());
+    std::vector<std::string> expected{P + "\\one\\twin.txt", P + "\\dir", P + "\\cookies\\user@site[1].txt",
+                                      "HKEY_CURRENT_USER\\" + key, "HKEY_CURRENT_USER\\" + key + "Value\\Run"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(failed, expected) << run;
+    std::vector<std::string> listed = texts(m.frmDelete.lstProblem);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected) << run;
+    EXPECT_EQ(m.results.removalCount(), 5) << run;  // all but the component's
+    // Only what went is kept: the second twin and the component.
+    Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    std::vector<std::string> kept;
+    for (const QuarantineEntry& e : q.entries()) kept.push_back(e.original);
+    EXPECT_EQ(kept, (std::vector<std::string>{P + "\\two\\twin.txt", P + "\\comp.dll"})) << run;
+    int files = 0;
+    for (const FolderEntry& f : app.fs.listFolder(app.path("quarantine"))) files += f.name.find('-') != std::string::npos;
+    EXPECT_EQ(files, 2) << run;
+  }
+  for (HANDLE h : {readable, lockedCookie, inFolder}) CloseHandle(h);
+  app.registry.undeletable.clear();
+}
+
+namespace {
+
+std::string systemExport(App& app, const std::string& key, const std::string& file) {
+  char sys[MAX_PATH];
+  GetSystemDirectoryA(sys, MAX_PATH);
+  DeleteFileA(app.path(file).c_str());
+  const ProgramRun r = runProgram(std::string(sys) + "\\reg.exe", "export \"HKCU\\" + key + "\" \"" + app.path(file) + "\" /y");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  return app.readText(file);
+}
+
+}  // namespace
+
+// A key whose subkeys, value names and data hold what no code page holds, line breaks, "=" and
+// quotes, and values of every type (odd lengths included) goes into the quarantine and comes
+// back exactly: the system's own export is the same before the removal and after the restore.
+TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
+  App app;
+  const std::string key = "Software\\" + app.product + "Wide", single = key + "Value";
+  const std::wstring wkey = L"Software\\" + std::wstring(app.product.begin(), app.product.end()) + L"Wide";
+  struct V {
+    const wchar_t* name;
+    DWORD type;
+    std::string data;
+  };
+  const std::string snow("\x03\x26", 2), name("\x0D\x54\x4D\x52", 4);  // U+2603, U+540D U+524D
+  const std::vector<V> values{
+      {L"", REG_SZ, std::string("d\0\xE9\0", 4) + snow + std::string(2, '\0')},
+      {L"\u540d\u524d", REG_SZ, name + std::string(2, '\0')},
+      {L"line\r\nbreak", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+      {L"eq=\"q\" \\ end", REG_EXPAND_SZ, std::string("%\0T\0%\0", 6) + snow + std::string(2, '\0')},
+      {L"multi \u2603", REG_MULTI_SZ, std::string("a\0\0\0", 4) + snow + std::string(4, '\0')},
+      {L"bin", REG_BINARY, std::string("\x00\x01\xFF", 3)},
+      {L"qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+      {L"odd", REG_SZ, std::string("A\0B", 3)},
+      {L"none", REG_NONE, ""}};
+  for (const std::wstring& k : {wkey, wkey + L"\\Sub \u2603 \u540d", wkey + L"\\Sub \u2603 \u540d\\empty \u00e9"}) {
+    HKEY h;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, k.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr), 0);
+    if (k.find(L"empty") == std::wstring::npos)
+      for (const V& v : values)
+        RegSetValueExW(h, v.name, 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()), DWORD(v.data.size()));
+    RegCloseKey(h);
+  }
+  app.registry.setValueExact(kHkcu, single, "plain", RegValue{kRegExpandSz, snow + std::string(2, '\0')});
+  const std::string before = systemExport(app, key, "before.reg"), beforeValue = systemExport(app, single, "b2.reg");
+  ASSERT_NE(before.find(std::string("\x03\x26", 2)), std::string::npos);  // the system wrote it as it is
+
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("RegistryDefinition.dat", {"1^" + key + "^=WideThreat", "1^" + single + "^plain=ValueThreat"});
+  ui::FrmMain& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  ASSERT_EQ(m.results.removalCount(), 2);
+  m.cmdSelectAll_Click();
+  m.Command4_Click();
+  EXPECT_TRUE(m.lastRemoval().failed.empty());
+  EXPECT_FALSE(app.registry.keyExists(kHkcu, key, kKeyRead));
+  RegValue gone;
+  EXPECT_NE(app.registry.queryValue(kHkcu, single, "plain", kKeyRead, gone), RegStatus::Ok);
+
+  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  ASSERT_EQ(q.entries().size(), 2u);
+  for (const QuarantineEntry& e : q.entries()) EXPECT_EQ(q.restore(e.id), "") << e.original;
+  EXPECT_EQ(systemExport(app, key, "after.reg"), before);
+  EXPECT_EQ(systemExport(app, single, "a2.reg"), beforeValue);
+  app.registry.deleteTree(kHkcu, key);
+  app.registry.deleteTree(kHkcu, single);
 }

@@ -93,8 +93,10 @@ bool Win32FileSystem::readAll(const std::string& path, std::string& out) {
 }
 
 bool Win32FileSystem::write(const std::string& path, const std::string& data, bool append) {
-  HANDLE h = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // An appending writer lets others append beside it: logs are written by more than one run.
+  HANDLE h = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                         append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
+                         append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   DWORD put = 0;
   BOOL ok = data.empty() || WriteFile(h, data.data(), DWORD(data.size()), &put, nullptr);
@@ -183,6 +185,19 @@ std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path)
                          nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32AppendFile>(h);
+}
+
+bool Win32FileSystem::truncate(const std::string& path, uint64_t size) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER at, now;
+  at.QuadPart = LONGLONG(size);
+  // Only ever shorter: a cut never adds bytes.
+  const bool ok = GetFileSizeEx(h, &now) && uint64_t(now.QuadPart) >= size && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+                  SetEndOfFile(h);
+  CloseHandle(h);
+  return ok;
 }
 
 bool Win32FileSystem::fileSize(const std::string& path, uint64_t& size) {

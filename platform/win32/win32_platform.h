@@ -1,4 +1,4 @@
-// The real platform on the Win32 "A" API.
+// The real platform on the Win32 API.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -22,6 +22,13 @@ class Win32Registry : public Registry {
   bool deleteTree(uint32_t root, const std::string& path) override;
   bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
                     std::vector<std::pair<std::string, RegValue>>& values) override;
+  std::string exactName(const std::string& codePageText) override;
+  bool keyExistsExact(uint32_t root, const std::string& path) override;
+  RegStatus queryValueExact(uint32_t root, const std::string& path, const std::string& name, RegValue& out) override;
+  bool setValueExact(uint32_t root, const std::string& path, const std::string& name, const RegValue& value) override;
+  bool createKeyExact(uint32_t root, const std::string& path) override;
+  bool enumerateKeyExact(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
+                         std::vector<std::pair<std::string, RegValue>>& values) override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -36,6 +43,7 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<FolderStream> streamFolder(const std::string& folder) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
   std::unique_ptr<AppendFile> openAppend(const std::string& path) override;
+  bool truncate(const std::string& path, uint64_t size) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
   bool replaceFile(const std::string& from, const std::string& to) override;
