@@ -50,7 +50,7 @@ void FrmMain::lblRemove_Click() {
   for (int i = 0; i < 20001; ++i) platform.pump.yield();
   lblDeletingPercentageCompleted.setCaption("");
 
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   Removal removal(RemovalEnv{platform, results, quarantine, protectedLocations, own_, *this});
   RemovalOutcome outcome;
   if (isSystemRestoreAvailable(platform.processes.osVersion())) {
