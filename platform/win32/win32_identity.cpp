@@ -171,32 +171,46 @@ bool deleteThrough(HANDLE h, DWORD attributes) {
 
 constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES;
 
-// A folder's contents, then the folder through its handle `h`. A link inside is removed as the
-// link when the handle is on the link itself; one the system resolves elsewhere (the target
-// would be what goes) stays, and so does the folder.
-bool deleteTreeThrough(HANDLE h, const std::wstring& folder, DWORD attributes) {
+// A folder's contents, then the folder. A link inside is removed as the link when the handle is
+// on the link itself; one the system resolves elsewhere (the target would be what goes) stays,
+// and so does the folder. The folder is opened for deletion only once it is empty (a handle
+// with delete access would keep it from being listed), and goes only when it is still the one
+// whose identity was taken, and no link.
+bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
   bool ok = true;
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW((rawPath(folder) + L"\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = folder + L"\\" + name;
-      Handle c(openNoFollow(child, kDeleteAccess));
-      if (!c.ok()) {
-        ok = false;
-        continue;
-      }
-      const HandleFacts f = factsOf(c.get(), child);
-      if (f.reparse && !f.elsewhere) ok = deleteThrough(c.get(), f.attributes) && ok;
-      else if (f.facts.link) ok = false;
-      else if (f.facts.folder) ok = deleteTreeThrough(c.get(), child, f.attributes) && ok;
-      else ok = deleteThrough(c.get(), f.attributes) && ok;
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-  }
-  return ok && deleteThrough(h, attributes);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring child = folder + L"\\" + name;
+    Handle c(openNoFollow(child, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : kDeleteAccess));
+    if (!c.ok()) {
+      ok = false;
+      continue;
+    }
+    const HandleFacts f = factsOf(c.get(), child);
+    if (f.reparse && !f.elsewhere) {
+      c.close();
+      Handle link(openNoFollow(child, kDeleteAccess));
+      ok = link.ok() && factsOf(link.get(), child).facts.identity == f.facts.identity &&
+           deleteThrough(link.get(), f.attributes) && ok;
+    } else if (f.facts.link) {
+      ok = false;
+    } else if (f.facts.folder) {
+      c.close();
+      ok = deleteTreeOf(child, f.facts.identity) && ok;
+    } else {
+      ok = deleteThrough(c.get(), f.attributes) && ok;
+    }
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  if (!ok) return false;
+  Handle h(openNoFollow(folder, kDeleteAccess));
+  if (!h.ok()) return false;
+  const HandleFacts f = factsOf(h.get(), folder);
+  return f.facts.folder && !f.facts.link && f.facts.identity == identity && deleteThrough(h.get(), f.attributes);
 }
 
 bool deleteTreeChecked(const std::string& path, const FileIdentity& expected) {
@@ -204,14 +218,21 @@ bool deleteTreeChecked(const std::string& path, const FileIdentity& expected) {
   // Only a folder below a drive root or share: never a whole drive.
   if (canonical.empty() || canonical.size() <= 3) return false;
   const std::wstring wide = wideOf(canonical);
-  Handle h(openNoFollow(wide, kDeleteAccess));
-  if (!h.ok()) return false;
-  const HandleFacts f = factsOf(h.get(), wide);
+  HandleFacts f;
+  {
+    Handle h(openNoFollow(wide, 0));
+    if (!h.ok()) return false;
+    f = factsOf(h.get(), wide);
+  }
   if (!f.facts.folder || !sameIdentity(f.facts, expected)) return false;
   // A folder that is itself a link goes as the link, never what it points to.
-  if (f.reparse && !f.elsewhere) return deleteThrough(h.get(), f.attributes);
+  if (f.reparse && !f.elsewhere) {
+    Handle link(openNoFollow(wide, kDeleteAccess));
+    return link.ok() && factsOf(link.get(), wide).facts.identity == f.facts.identity &&
+           deleteThrough(link.get(), f.attributes);
+  }
   if (f.facts.link) return false;
-  return deleteTreeThrough(h.get(), wide, f.attributes);
+  return deleteTreeOf(wide, f.facts.identity);
 }
 
 bool copyTreeW(const std::wstring& from, const std::wstring& to) {
