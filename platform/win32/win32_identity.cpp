@@ -65,6 +65,9 @@ std::wstring parentOf(const std::wstring& path) {
 
 // The long form of a full path: every short name of the part that exists expanded.
 std::wstring longForm(const std::wstring& full) {
+  // Every short name the system makes has a "~": a path without one has nothing to expand, and
+  // the lookup of each of its names (a directory search apiece) is saved.
+  if (full.find(L'~') == std::wstring::npos) return full;
   std::wstring head = full, rest;
   while (!head.empty()) {
     DWORD n = GetLongPathNameW(head.c_str(), nullptr, 0);
