@@ -72,6 +72,8 @@ void ProtectedLocations::load() const {
       if (!f.empty() && std::find(folders_.begin(), folders_.end(), f) == folders_.end()) folders_.push_back(f);
     // The folder and every folder holding it, by identity, however a definition spells them.
     for (std::string up = fs_.canonicalPath(folder); up.size() > 3;) {
+      // Most protected folders share their upper folders: each is looked at once.
+      if (!examined_.insert(normalFolder(up)).second) break;
       PathFacts facts;
       if (fs_.examine(up, facts) && facts.identity.known) folderIds_.insert(facts.identity);
       const size_t cut = up.rfind('\\');

@@ -58,6 +58,7 @@ class ProtectedLocations {
   mutable std::vector<std::string> folders_;
   // Of the protected folders and of every folder holding one; of the program's own files.
   mutable std::set<FileIdentity> folderIds_, programFileIds_;
+  mutable std::set<std::string> examined_;  // folders whose identity was taken, in normal form
   mutable bool programFilesLoaded_ = false, appLoaded_ = false;
   mutable std::string app_;  // the application folder's canonical normal form
 };
