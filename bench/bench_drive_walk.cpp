@@ -148,7 +148,7 @@ WalkRun runWalk(const std::string& appFolder, const std::string& root) {
   main.StatusPrefix = "Scanning Drives: ";
   RunHost runHost(main);
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   ScanEnv env{platform, main.defs, main.exclusions, tokens, main.counts, main.counters, main.results, runHost,
               protectedLocations};
   pump.last = 0;

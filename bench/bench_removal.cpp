@@ -104,7 +104,7 @@ double removal(const std::string& app, const std::string& from, int n, bool& ok)
   main.results.checkAll();
   QuietHost quiet;
   Quarantine q(platform.fs, platform.registry, platform.clock, app);
-  ProtectedLocations guarded(platform.shell, platform.processes, app);
+  ProtectedLocations guarded(platform.fs, platform.shell, platform.processes, app);
   OwnPrograms own;
   double t0 = nowMs();
   RemovalOutcome out = Removal(RemovalEnv{platform, main.results, q, guarded, own, quiet}).run();
@@ -133,7 +133,7 @@ double cookieScan(const std::string& app, const std::string& folder, int n, int&
   ui::FrmMain& main = w.main;
   QuietHost quiet;
   FolderTokens tokens(platform.shell);
-  ProtectedLocations guarded(platform.shell, platform.processes, app);
+  ProtectedLocations guarded(platform.fs, platform.shell, platform.processes, app);
   ScanEnv env{platform, main.defs, main.exclusions, tokens, main.counts, main.counters, main.results, quiet, guarded};
   double t0 = nowMs();
   scanCookieFolder(env, folder);

@@ -85,7 +85,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   ResultViews lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
                     main->lbltracesFound};
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, folder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, folder);
   ScanEnv env{platform, main->defs, main->exclusions, tokens, main->counts, main->counters, main->results, scanHost,
               protectedLocations};
 

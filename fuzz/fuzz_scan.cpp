@@ -209,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExclusionList exclusions(fs, m.quiet, defs.path(kExclusionFile));
   exclusions.load();
   FolderTokens tokens(m.shell);
-  ProtectedLocations protectedLocations(m.shell, processes, kApp);
+  ProtectedLocations protectedLocations(m.fs, m.shell, processes, kApp);
   ScanCounters counters;
   Results r;
   ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.model, host, protectedLocations};

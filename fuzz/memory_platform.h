@@ -58,6 +58,8 @@ class MemoryFileSystem : public FileSystem {
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
   bool deleteFolderTree(const std::string& path) override;
+  // Names here are exact text (upper-cased): a full path is already its one spelling.
+  std::string canonicalPath(const std::string& path) override { return isAbsolutePath(path) ? path : ""; }
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
 

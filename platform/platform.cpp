@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <stdexcept>
+#include <vector>
 
 namespace quillon {
 
@@ -82,6 +83,82 @@ std::unique_ptr<FolderStream> FileSystem::streamFolder(const std::string& folder
   // An empty listing cannot tell an empty folder from one that cannot be read; both stream
   // nothing.
   return std::make_unique<ListedFolder>(std::move(entries));
+}
+
+namespace {
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+}  // namespace
+
+std::string lexicalFullPath(const std::string& path) {
+  std::string root;
+  size_t at = 0;
+  if (path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' && isSeparator(path[2])) {
+    root = std::string(1, char(path[0] & ~0x20)) + ":";
+    at = 3;
+  } else if (path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    // A share: "\\server\share". "\\.\" and "\\?\" lead to devices and raw names.
+    if (path[2] == '.' || path[2] == '?') return "";
+    size_t server = path.find_first_of("\\/", 2);
+    if (server == std::string::npos || server == 2) return "";
+    size_t share = path.find_first_of("\\/", server + 1);
+    if (share == std::string::npos) share = path.size();
+    if (share == server + 1) return "";
+    root = "\\\\" + path.substr(2, server - 2) + "\\" + path.substr(server + 1, share - server - 1);
+    at = share;
+  } else {
+    return "";
+  }
+  std::vector<std::string> names;
+  while (at < path.size()) {
+    while (at < path.size() && isSeparator(path[at])) ++at;
+    size_t end = at;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    if (end == at) break;
+    std::string name = path.substr(at, end - at);
+    at = end;
+    if (name == ".") continue;
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+      continue;
+    }
+    // The system drops one trailing dot of a name inside the path, and every trailing dot and
+    // blank of the last name.
+    if (at < path.size()) {
+      if (name.back() == '.') name.pop_back();
+    } else {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    }
+    if (!name.empty()) names.push_back(std::move(name));
+  }
+  std::string out = root;
+  for (const std::string& n : names) out += "\\" + n;
+  if (names.empty() && root.size() == 2) out += "\\";  // "C:\\", the drive's root
+  return out;
+}
+
+std::string FileSystem::canonicalPath(const std::string& path) { return lexicalFullPath(path); }
+
+bool FileSystem::examine(const std::string& path, PathFacts& facts) {
+  facts = PathFacts{};
+  const uint32_t a = attributes(path);
+  if (a == kNoSuchPath) return false;
+  facts.folder = (a & kAttrFolder) != 0;
+  facts.link = (a & kAttrLink) != 0;
+  return true;
+}
+
+bool FileSystem::deleteFileChecked(const std::string& path, const FileIdentity& expected) {
+  PathFacts f;
+  if (!examine(path, f) || f.folder || f.link || (expected.known && f.identity.known && f.identity != expected))
+    return false;
+  return deleteFile(path);
+}
+
+bool FileSystem::deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) {
+  PathFacts f;
+  if (!examine(path, f) || !f.folder || f.link || (expected.known && f.identity.known && f.identity != expected))
+    return false;
+  return deleteFolderTree(path);
 }
 
 }  // namespace quillon

@@ -115,6 +115,40 @@ class FolderStream {
   virtual bool next(FolderEntryView& entry) = 0;
 };
 
+// What makes a file or folder the one it is, whatever path it is reached by: the serial number
+// of its volume and its index on that volume. `known` is false when the system could not say.
+struct FileIdentity {
+  uint64_t volume = 0, index = 0;
+  bool known = false;
+  bool operator==(const FileIdentity& o) const { return known && o.known && volume == o.volume && index == o.index; }
+  bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+  bool operator<(const FileIdentity& o) const { return volume != o.volume ? volume < o.volume : index < o.index; }
+};
+
+// What a look at a path through a handle that does not follow links finds.
+struct PathFacts {
+  FileIdentity identity;
+  bool folder = false;
+  // The path leads somewhere else: what it names carries a reparse point (a symbolic link,
+  // junction or mount point), or the system resolves the path to another one (a link it does
+  // not mark as such, or a folder on the way that is a link).
+  bool link = false;
+};
+
+// The full form of an absolute path by text alone: "/" read as "\", runs of separators
+// collapsed, "." and ".." resolved, the trailing dots and blanks the system drops from the last
+// name dropped, no trailing separator but a drive root's, the drive letter in upper case. ""
+// for a relative ("a\b", "..\x"), drive-relative ("C:x") or rooted ("\x") path and for the
+// device namespaces ("\\.\", "\\?\"): no such path names one place.
+std::string lexicalFullPath(const std::string& path);
+// Whether the path could name one place at all: "X:\\" or "X:/" first, or a share's "\\\\"
+// (not a device namespace). A test of its first characters, cheap enough for every line.
+inline bool isAbsolutePath(const std::string& p) {
+  auto sep = [](char c) { return c == '\\' || c == '/'; };
+  if (p.size() >= 3 && ((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':' && sep(p[2])) return true;
+  return p.size() > 2 && sep(p[0]) && sep(p[1]) && p[2] != '.' && p[2] != '?';
+}
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -163,6 +197,25 @@ class FileSystem {
   // Cuts a file back to its first `size` bytes (a write that failed half-way is taken back);
   // false when it cannot. Without an implementation of its own, it rewrites what is kept.
   virtual bool truncate(const std::string& path, uint64_t size);
+
+  // ---- identity: what a path names, not how it is spelt
+  // The one spelling of a place: lexicalFullPath, then every short (8.3) name of the part that
+  // exists expanded to its long name. "" when the path names no one place (relative,
+  // drive-relative, a device) or its long form has characters the program's text cannot hold.
+  // Without an implementation of its own, lexicalFullPath.
+  virtual std::string canonicalPath(const std::string& path);
+  // Opens what the path names without following a link and says what it is; false when
+  // nothing can be opened there. Without an implementation of its own, the attributes answer
+  // (identity unknown).
+  virtual bool examine(const std::string& path, PathFacts& facts);
+  // Deletes one file through the very handle it was checked with: opened without following
+  // links, it must be no folder and no link, and have `expected` as its identity when that is
+  // known. A read-only file is deleted too. False when anything of this does not hold.
+  virtual bool deleteFileChecked(const std::string& path, const FileIdentity& expected);
+  // deleteFolderTree for a folder that must still have `expected` as its identity (when known)
+  // and be no link. Links inside are removed as links where that leaves what they point to
+  // untouched; a link that cannot be removed so stays, and the folder with it (false).
+  virtual bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected);
 };
 
 // ---- Shell ----------------------------------------------------------------------------------

@@ -108,7 +108,9 @@ void Removal::pass(bool first) {
 
 void Removal::removeFile(int row, bool first) {
   Platform& p = env_.platform;
-  const std::string path = env_.results.fileWork(row).path;
+  // What the row names, in its one canonical spelling; a row that names no one place is left.
+  const std::string path = p.fs.canonicalPath(env_.results.fileWork(row).path);
+  if (path.empty()) return;
   const std::string ext = extensionOf(path);
   const bool component = ext == "DLL" || ext == "OCX";
   if (component) callRegistrationEntry(p.libraries, path, false);
@@ -135,11 +137,17 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
   Platform& p = env_.platform;
   if (!present && !fileExists(p.fs, path)) return false;
   if (env_.own.upperPaths.count(toUpper(path))) return false;  // the program never removes itself
+  // Judged by what the path names, not its spelling: never one of the program's own files, and
+  // never through a link (what it points to lies elsewhere; the link stays and is reported).
+  PathFacts facts;
+  if (!p.fs.examine(path, facts) || facts.folder || facts.link || env_.protectedLocations.isProgramFile(path))
+    return false;
   // No copy, no delete: a file that could not be kept stays where it is.
   if (!env_.quarantine.storeFile(path, kind)) return false;
   bool gone = false;
   for (int attempt = 0; attempt < 8 && !gone; ++attempt) {
-    gone = p.fs.deleteFile(path) || p.fs.attributes(path) == kNoSuchPath;
+    // Through the handle that was checked: only the file that was judged and kept can go.
+    gone = p.fs.deleteFileChecked(path, facts.identity) || p.fs.attributes(path) == kNoSuchPath;
     p.pump.yield();
   }
   if (!gone) {
@@ -155,16 +163,15 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
 
 bool Removal::removeFolder(const std::string& path) {
   Platform& p = env_.platform;
-  std::string folder = path;
-  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  if (env_.protectedLocations.isProtectedFolder(folder)) return false;
+  const std::string folder = p.fs.canonicalPath(path);
+  if (folder.empty() || env_.protectedLocations.isProtectedFolder(folder)) return false;
   // A link or junction points somewhere else: deleting what it points to is never the removal's
   // business, and copying it would keep the wrong thing. It stays, and is reported.
-  const uint32_t a = p.fs.attributes(folder);
-  if (a == kNoSuchPath || (a & kAttrLink)) return false;
+  PathFacts facts;
+  if (!p.fs.examine(folder, facts) || !facts.folder || facts.link) return false;
   uint64_t before = 0, after = 0;
   if (!treeSize(p.fs, folder, before) || !env_.quarantine.storeFolder(folder)) return false;
-  p.fs.deleteFolderTree(folder);
+  p.fs.deleteFolderTreeChecked(folder, facts.identity);
   if (p.fs.attributes(folder) != kNoSuchPath) {
     // The copy stays when part of the folder went: it is that part's only backup.
     if (treeSize(p.fs, folder, after) && after == before) env_.quarantine.withdrawLast();

@@ -36,13 +36,14 @@ class DefinitionIndex {
       FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
       // A name with a folder part or a wildcard names no single file a listing could show.
       if (f.fileName.empty() || f.fileName.find_first_of("\\/:*?") != std::string::npos) continue;
-      files_.insert(ProtectedLocations::normalFolder(f.path));
+      files_.insert(ProtectedLocations::normalFolder(lexicalFullPath(f.path)));
       names_.emplace(toUpper(f.fileName), NamedFile{std::move(f.definition), f.fileName});
     }
     for (LineReader r = env.defs.open(kDirectoryDefs); r.isOpen() && r.next(line);) {
       PathDefinition d = parsePathLine(decodeDefinitionLine(line));
       if (!d.hasFolder || d.folder.empty()) continue;
-      const std::string folder = collapseBackslashes(expandDefinitionFolder(env, d.folder));
+      const std::string folder = lexicalFullPath(expandDefinitionFolder(env, d.folder));
+      if (folder.empty()) continue;
       // A definition naming a protected folder must not blind the walk to all below it.
       if (!env.protectedLocations.isProtectedFolder(folder)) folders_.insert(ProtectedLocations::normalFolder(folder));
     }

@@ -42,8 +42,10 @@ FileDefinitionLine readFileDefinitionLine(const ScanEnv& env, const std::string&
   return f;
 }
 
-void judgePresentFile(ScanEnv& env, const std::string& path, const PathDefinition& d, const std::string& fileName) {
-  if (env.protectedLocations.isProgramFile(path)) return;
+void judgePresentFile(ScanEnv& env, const std::string& spelt, const PathDefinition& d, const std::string& fileName) {
+  // Judged and shown by what it is: its one canonical spelling.
+  const std::string path = env.platform.fs.canonicalPath(spelt);
+  if (path.empty() || env.protectedLocations.isProgramFile(path)) return;
   if (env.exclusions.isFileExcluded(path)) {
     env.results.addExcluded(path);
     return;
@@ -64,7 +66,8 @@ void scanFiles(ScanEnv& env) {
     reportStatus(env, f.fileName);
     if (env.host.scanCancelled()) break;
 
-    if (fileExists(p.fs, f.path)) judgePresentFile(env, f.path, f.definition, f.fileName);
+    // A relative location names no one place: never a finding (nor a probe of the current folder).
+    if (isAbsolutePath(f.path) && fileExists(p.fs, f.path)) judgePresentFile(env, f.path, f.definition, f.fileName);
   }
 }
 
@@ -82,8 +85,9 @@ void scanDirectories(ScanEnv& env) {
     reportStatus(env, label);
     if (env.host.scanCancelled()) break;
 
-    if (!p.fs.folderExists(path)) continue;
-    if (env.protectedLocations.isProtectedFolder(path)) continue;
+    if (!isAbsolutePath(path) || !p.fs.folderExists(path)) continue;
+    path = p.fs.canonicalPath(path);
+    if (path.empty() || env.protectedLocations.isProtectedFolder(path)) continue;
     if (env.exclusions.isFolderExcluded(path)) {
       env.results.addExcluded(path);
       continue;

@@ -1,5 +1,7 @@
 #include "scan/protected_locations.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "definitions/definition_store.h"
 #include "reports/report.h"
@@ -37,6 +39,10 @@ const char* const kProtectedRegistryKeys[] = {
     "SYSTEM\\CURRENTCONTROLSET\\CONTROL",
 };
 
+// The program's own files directly in its application folder.
+const char* const kProgramFiles[] = {"quillon.exe", "quillon-cli.exe", kFileDefs,     kRegistryDefs, kDirectoryDefs,
+                                     kExeDefs,      kCookieDefs,       kDateFile,     kExclusionFile, kReportFile};
+
 bool isAncestorOrSame(const std::string& candidate, const std::string& protectedFolder) {
   if (candidate.size() > protectedFolder.size()) return false;
   if (protectedFolder.compare(0, candidate.size(), candidate) != 0) return false;
@@ -60,8 +66,20 @@ void ProtectedLocations::load() const {
   if (loaded_) return;
   loaded_ = true;
   auto add = [this](const std::string& folder) {
-    std::string f = normalFolder(folder);
-    if (!f.empty()) folders_.push_back(f);
+    if (trim(folder).empty()) return;
+    // Both spellings are kept: the one the system gave, and its canonical form.
+    for (const std::string& f : {normalFolder(folder), normalFolder(fs_.canonicalPath(folder))})
+      if (!f.empty() && std::find(folders_.begin(), folders_.end(), f) == folders_.end()) folders_.push_back(f);
+    // The folder and every folder holding it, by identity, however a definition spells them.
+    for (std::string up = fs_.canonicalPath(folder); up.size() > 3;) {
+      // Most protected folders share their upper folders: each is looked at once.
+      if (!examined_.insert(normalFolder(up)).second) break;
+      PathFacts facts;
+      if (fs_.examine(up, facts) && facts.identity.known) folderIds_.insert(facts.identity);
+      const size_t cut = up.rfind('\\');
+      if (cut == std::string::npos) break;
+      up.resize(cut == 2 ? 3 : cut);
+    }
   };
   for (int csidl : kProtectedCsidls) add(shell_.specialFolder(csidl));
   add(processes_.systemDirectory());
@@ -70,6 +88,24 @@ void ProtectedLocations::load() const {
   size_t cut = profile.rfind('\\');
   if (cut != std::string::npos && cut > 2) add(profile.substr(0, cut));
   add(appFolder_);
+  // The quarantine holds the only copy of everything removed.
+  if (!trim(appFolder_).empty()) add(appFolder_ + "\\" + kQuarantineFolder);
+}
+
+void ProtectedLocations::loadProgramFiles() const {
+  if (programFilesLoaded_) return;
+  programFilesLoaded_ = true;
+  for (const char* name : kProgramFiles) {
+    PathFacts facts;
+    if (fs_.examine(appFolder_ + "\\" + name, facts) && facts.identity.known && !facts.folder)
+      programFileIds_.insert(facts.identity);
+  }
+}
+
+bool ProtectedLocations::hasIdentityIn(const std::string& path, const std::set<FileIdentity>& identities) const {
+  if (identities.empty() || fs_.attributes(path) == kNoSuchPath) return false;
+  PathFacts facts;
+  return fs_.examine(path, facts) && facts.identity.known && identities.count(facts.identity) > 0;
 }
 
 const std::vector<std::string>& ProtectedLocations::folders() const {
@@ -78,7 +114,10 @@ const std::vector<std::string>& ProtectedLocations::folders() const {
 }
 
 bool ProtectedLocations::isProtectedFolder(const std::string& path) const {
-  const std::string p = normalFolder(path);
+  // A location that names no one place is never a finding.
+  const std::string lexical = lexicalFullPath(path);
+  if (lexical.empty()) return true;
+  const std::string p = normalFolder(lexical);
   // A drive root ("C:"), the bare root "\" and anything as short are never a finding.
   if (p.size() <= 3) return true;
   // A share root: "\\server\share" with nothing below it.
@@ -86,21 +125,37 @@ bool ProtectedLocations::isProtectedFolder(const std::string& path) const {
     size_t server = p.find('\\', 2);
     if (server == std::string::npos || p.find('\\', server + 1) == std::string::npos) return true;
   }
-  for (const std::string& f : folders())
-    if (isAncestorOrSame(p, f)) return true;
-  return false;
+  auto listed = [this](const std::string& candidate) {
+    for (const std::string& f : folders())
+      if (isAncestorOrSame(candidate, f)) return true;
+    return false;
+  };
+  if (listed(p)) return true;
+  // Only what exists has long names to expand and an identity to compare.
+  if (fs_.attributes(lexical) == kNoSuchPath) return false;
+  const std::string canonical = fs_.canonicalPath(lexical);
+  if (canonical.empty() || listed(normalFolder(canonical))) return true;
+  load();
+  return hasIdentityIn(canonical, folderIds_);
 }
 
 bool ProtectedLocations::isProgramFile(const std::string& path) const {
-  static const char* const kProgramFiles[] = {"quillon.exe", "quillon-cli.exe", kFileDefs,     kRegistryDefs,
-                                              kDirectoryDefs, kExeDefs,         kCookieDefs,   kDateFile,
-                                              kExclusionFile, kReportFile};
-  const std::string p = normalFolder(path), app = normalFolder(appFolder_);
+  const std::string canonical = fs_.canonicalPath(path);
+  if (canonical.empty()) return false;  // names no one file (the scan never judges such a path)
+  if (!appLoaded_) {
+    appLoaded_ = true;
+    app_ = normalFolder(fs_.canonicalPath(appFolder_));
+  }
+  const std::string p = normalFolder(canonical);
   const size_t cut = p.rfind('\\');
-  if (app.empty() || cut != app.size() || p.compare(0, cut, app) != 0) return false;
-  for (const char* name : kProgramFiles)
-    if (iequals(p.substr(cut + 1), name)) return true;
-  return false;
+  const std::string name = p.substr(cut == std::string::npos ? 0 : cut + 1);
+  bool ownName = false;
+  for (const char* own : kProgramFiles) ownName = ownName || iequals(name, own);
+  if (!ownName) return false;  // another name for one of them is a hard link: deleting it takes only the name
+  if (!app_.empty() && cut == app_.size() && p.compare(0, cut, app_) == 0) return true;
+  // The same file reached another way (another drive letter for the same folder, a share).
+  loadProgramFiles();
+  return hasIdentityIn(canonical, programFileIds_);
 }
 
 bool ProtectedLocations::isProtectedRegistryKey(uint32_t root, const std::string& keyPath) {

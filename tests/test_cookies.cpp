@@ -31,7 +31,7 @@ struct CookieFixture : ::testing::Test {
   void scan() {
     ui::FrmMain& m = app.main();
     FolderTokens tokens(app.shell);
-    ProtectedLocations guarded(app.shell, app.processes, app.folder);
+    ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
     m.exclusions.load();
     ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
     scanCookieFolder(env, folder);

@@ -151,7 +151,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   App app;
   ui::FrmMain& m = app.main();
   FolderTokens tokens(app.shell);
-  ProtectedLocations guarded(app.shell, app.processes, app.folder);
+  ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
   ResultViews lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
                     m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};
   struct Host : ScanHost {

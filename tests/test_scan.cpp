@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
+
 #include "common/text.h"
 #include "scan/company_name.h"
 #include "tests/fakes.h"
@@ -344,4 +346,71 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   }
   EXPECT_EQ(r.checkedFiles().size(), 1u);
   EXPECT_TRUE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(1).checked);
+}
+
+namespace {
+std::string shortName(const std::string& path) {
+  wchar_t buf[MAX_PATH] = {0};
+  const std::wstring wide(path.begin(), path.end());
+  const DWORD n = GetShortPathNameW(wide.c_str(), buf, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buf, buf + n) : path;
+}
+
+// Every way of spelling one existing folder that the system reads as that folder.
+std::vector<std::string> spellingsOf(const std::string& folder) {
+  const std::string last = fileNameFromPath(folder);
+  std::string mixed = folder;
+  for (size_t i = 0; i < mixed.size(); i += 2) mixed[i] = char(std::tolower(mixed[i]));
+  return {shortName(folder), replaceAll(folder, "\\", "/"), folder + "\\.", folder + "\\..\\" + last, mixed + ".",
+          toUpper(folder) + " ."};
+}
+}  // namespace
+
+// A protected place or one of the program's own files is judged by what the path names: no
+// spelling (short names, "/", ".", "..", case, trailing dots) turns it into a finding, a
+// relative path is never one, and the removal refuses the same spellings again.
+TEST(ScanIdentity, NoSpellingOfAProtectedPlaceOrOwnFileIsAFindingOrRemoved) {
+  App app;
+  auto special = [&](int csidl) { return app.shell.specialFolder(csidl); };
+  const std::string profile = special(0x28), windows = special(0x24);
+  const std::vector<std::string> guarded = {special(0x05), special(0x26), windows, special(0x25), app.folder,
+                                            profile.substr(0, profile.rfind('\\'))};
+  const std::string planted = makeFolder(app.path("planted"));
+  for (const char* f : {"quillon.exe", "quillon-cli.exe", "date.dat"}) app.writeText(f, "own");
+  app.writeEmptyDefinitions();
+  std::vector<std::string> dirs = {"Rel=Spelt|..\\..\\windows", "Rel2=Spelt|windows",
+                                   "Up=Spelt|" + windows + "\\system32\\..\\..\\users", "Real=Real.Folder|" + planted};
+  std::vector<std::string> spelt;  // each spelling, for the removal below
+  for (const std::string& g : guarded)
+    for (const std::string& s : spellingsOf(g)) {
+      dirs.push_back("S=Spelt|" + s);
+      spelt.push_back(s);
+    }
+  std::vector<std::string> files = {"quillon.exe=Own|quillon.exe", "quillon.exe=Own|.", "quillon.exe.=Own|" + app.folder};
+  for (const std::string& s : spellingsOf(app.folder))
+    for (const char* f : {"quillon.exe", "QUILLON-CLI.EXE", "FileDefinition.dat", "date.dat"}) {
+      files.push_back(std::string(f) + "=Own|" + s);
+      spelt.push_back(s + "\\" + f);
+    }
+  app.writeDefinitions("DirectoryDefinition.dat", dirs);
+  app.writeDefinitions("FileDefinition.dat", files);
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.setValue(0);
+  m.chkScanRegistry.setValue(0);
+  m.cmdScanNow_Click();
+  ASSERT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
+  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{planted});
+
+  // Rows that name them anyway (as a tampered list would) are refused by the removal itself.
+  for (const std::string& s : spelt) m.results.addFileWork(s, "Real.Folder");
+  m.cmdSelectAll_Click();
+  m.Command4_Click();
+  EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{planted});
+  for (const std::string& g : guarded) EXPECT_TRUE(app.fs.folderExists(g)) << g;
+  for (const char* f : {"quillon.exe", "quillon-cli.exe", "FileDefinition.dat", "date.dat"})
+    EXPECT_TRUE(fileExists(app.fs, app.path(f))) << f;
+  // Nor does a copy of a folder ever go into that folder, however either is spelt.
+  for (const std::string& s : spellingsOf(app.folder))
+    EXPECT_FALSE(app.fs.copyFolderTree(s, app.folder + "\\quarantine\\copy")) << s;
 }

@@ -59,7 +59,7 @@ void FrmMain::removeChecked() {
   for (int i = 0; i < 20001; ++i) platform.pump.yield();
   lblDeletingPercentageCompleted.setCaption("");
 
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   Removal removal(RemovalEnv{platform, results, quarantine, protectedLocations, own_, *this});
   RemovalOutcome outcome;
   if (isSystemRestoreAvailable(platform.processes.osVersion())) {

@@ -105,7 +105,7 @@ void FrmMain::RunScanners() {
   }
   // The shell is asked for the special folders once per run.
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
 
   auto cookiesOn = settings.readNumber(keys::chkScanCookies);
@@ -173,7 +173,7 @@ void FrmMain::scanMemory(ScanEnv& env) {
 
 void FrmMain::CheckMemory() {
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
   scanMemory(env);
 }

@@ -104,17 +104,6 @@ bool Win32FileSystem::write(const std::string& path, const std::string& data, bo
   return ok && put == data.size();
 }
 
-bool Win32FileSystem::deleteFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return true;
-  // A read-only file refuses deletion until the attribute is cleared (a threat's simplest guard).
-  const DWORD a = GetFileAttributesA(path.c_str());
-  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & FILE_ATTRIBUTE_READONLY)) return false;
-  if (!SetFileAttributesA(path.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY))) return false;
-  if (DeleteFileA(path.c_str())) return true;
-  SetFileAttributesA(path.c_str(), a);  // still there: left as it was
-  return false;
-}
-
 std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA fd;
@@ -226,105 +215,6 @@ bool Win32FileSystem::createFolder(const std::string& path) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return true;
   // "Already exists" also answers for a file of that name, which is no folder to put things in.
   return GetLastError() == ERROR_ALREADY_EXISTS && folderExists(path);
-}
-
-namespace {
-// A folder's contents, then the folder, through wide "\\?\" paths so that no depth or name
-// length is out of reach. A link or junction is removed as the link: what it points to is
-// outside the folder and is never entered.
-bool deleteTreeW(const std::wstring& folder) {
-  bool ok = true;
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = folder + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(child.c_str(), fd.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        ok = ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(child.c_str())
-                                                               : DeleteFileW(child.c_str())) && ok;
-      else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        ok = deleteTreeW(child) && ok;
-      else
-        ok = DeleteFileW(child.c_str()) && ok;
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return RemoveDirectoryW(folder.c_str()) && ok;
-}
-}  // namespace
-
-namespace {
-std::wstring wideOf(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
-  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-  return wide;
-}
-
-// A full path below a drive root, without trailing backslashes, in the "\\?\" form that
-// reaches any depth; "" for an empty, relative or root path.
-std::wstring longPath(const std::string& path) {
-  if (!(path.size() > 3 && path[1] == ':' && path[2] == '\\')) return L"";
-  std::string full = path;
-  while (full.size() > 3 && full.back() == '\\') full.pop_back();
-  return L"\\\\?\\" + wideOf(full);
-}
-
-bool copyTreeW(const std::wstring& from, const std::wstring& to) {
-  if (!CreateDirectoryW(to.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  bool ok = true;
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((from + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  do {
-    const std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // a link leads elsewhere
-    const std::wstring source = from + L"\\" + name, target = to + L"\\" + name;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ok = copyTreeW(source, target) && ok;
-    } else {
-      // A read-only copy from an earlier quarantine would refuse to be overwritten.
-      DWORD old = GetFileAttributesW(target.c_str());
-      if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(target.c_str(), old & ~DWORD(FILE_ATTRIBUTE_READONLY));
-      ok = CopyFileW(source.c_str(), target.c_str(), FALSE) && ok;
-    }
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  return ok;
-}
-}  // namespace
-
-bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
-  const std::wstring source = longPath(from), target = longPath(to);
-  if (source.empty() || target.empty()) return false;
-  DWORD attributes = GetFileAttributesW(source.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  // A copy into its own inside would grow for ever.
-  std::wstring upperSource = source + L"\\", upperTarget = target + L"\\";
-  CharUpperW(upperSource.data());
-  CharUpperW(upperTarget.data());
-  if (upperTarget.compare(0, upperSource.size(), upperSource) == 0) return false;
-  return copyTreeW(source, target);
-}
-
-bool Win32FileSystem::deleteFolderTree(const std::string& path) {
-  // Only a full path to a folder below a drive root: an empty, relative or root path would
-  // otherwise be taken against the current folder or the whole drive.
-  const bool absolute = path.size() > 3 && path[1] == ':' && path[2] == '\\';
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (!absolute || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  const std::wstring wide = longPath(path);
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(wide.c_str()) != 0;
-  return deleteTreeW(wide);
 }
 
 // ---- Shell -------------------------------------------------------------------------------

@@ -51,6 +51,11 @@ class Win32FileSystem : public FileSystem {
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
   bool deleteFolderTree(const std::string& path) override;
+  // win32_identity.cpp
+  std::string canonicalPath(const std::string& path) override;
+  bool examine(const std::string& path, PathFacts& facts) override;
+  bool deleteFileChecked(const std::string& path, const FileIdentity& expected) override;
+  bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) override;
 };
 
 class Win32Shell : public Shell {

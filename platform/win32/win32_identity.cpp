@@ -1,0 +1,332 @@
+// What a path names rather than how it is spelt, and the operations that must never reach
+// through a link: deleting a file or a folder tree, copying a tree. Every handle here is opened
+// without following links (FILE_FLAG_OPEN_REPARSE_POINT); what it is, is asked of the handle
+// (identity, reparse point, the path the system resolves it to), and a deletion goes through
+// the very handle that was asked, so nothing can be put in its place in between.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+
+namespace quillon::win32 {
+
+namespace {
+
+std::wstring wideOf(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+  return wide;
+}
+
+// The program's text for a wide name; false when a character has no form in the code page.
+bool narrowOf(const std::wstring& wide, std::string& out) {
+  out.clear();
+  if (wide.empty()) return true;
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(size_t(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), int(wide.size()), out.data(), n, nullptr, &lossy);
+  return !lossy;
+}
+
+// The "\\?\" form that reaches any depth and takes the names as they are.
+std::wstring rawPath(const std::wstring& canonical) {
+  if (canonical.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + canonical.substr(2);
+  return L"\\\\?\\" + canonical;
+}
+
+// A path without the "\\?\" or "\\?\UNC\" the system puts before final paths.
+std::wstring plainPath(const std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+  return path;
+}
+
+bool sameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The folder holding `path`, a full path in lexicalFullPath's form; "" for a drive root or a
+// share.
+std::wstring parentOf(const std::wstring& path) {
+  const size_t cut = path.find_last_of(L'\\');
+  if (path.compare(0, 2, L"\\\\") == 0) {
+    // "\\server\share" is the root of a share: its backslashes are the first three.
+    size_t third = path.find(L'\\', path.find(L'\\', 2) + 1);
+    return third == std::wstring::npos ? L"" : path.substr(0, cut);
+  }
+  if (path.size() <= 3 || cut == std::wstring::npos) return L"";
+  return path.substr(0, cut == 2 ? 3 : cut);
+}
+
+// The long form of a full path: every short name of the part that exists expanded.
+std::wstring longForm(const std::wstring& full) {
+  // Every short name the system makes has a "~": a path without one has nothing to expand, and
+  // the lookup of each of its names (a directory search apiece) is saved.
+  if (full.find(L'~') == std::wstring::npos) return full;
+  std::wstring head = full, rest;
+  while (!head.empty()) {
+    DWORD n = GetLongPathNameW(head.c_str(), nullptr, 0);
+    if (n > 0) {
+      std::wstring buf(n, L'\0');
+      n = GetLongPathNameW(head.c_str(), buf.data(), n);
+      if (n > 0 && n < buf.size()) {
+        buf.resize(n);
+        if (!rest.empty() && buf.back() == L'\\') buf.pop_back();
+        return buf + rest;
+      }
+    }
+    const std::wstring up = parentOf(head);
+    if (up.empty()) break;
+    rest = head.substr(head.find_last_of(L'\\')) + rest;
+    head = up;
+  }
+  return full;  // nothing of it exists: it stays as it is
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  void close() {
+    if (ok()) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Opens what `canonical` names itself, never what a link there points to. Others may read and
+// write it meanwhile, but not rename or delete it.
+HANDLE openNoFollow(const std::wstring& canonical, DWORD access) {
+  return CreateFileW(rawPath(canonical).c_str(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+struct HandleFacts {
+  PathFacts facts;
+  DWORD attributes = 0;
+  bool reparse = false;   // the handle is on a reparse point itself
+  bool elsewhere = true;  // the system resolves it to a path other than `canonical`
+};
+
+HandleFacts factsOf(HANDLE h, const std::wstring& canonical) {
+  HandleFacts f;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(h, &info)) {
+    f.attributes = info.dwFileAttributes;
+    f.facts.identity = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    f.facts.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+              (GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+               (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
+  wchar_t small[MAX_PATH + 1];
+  DWORD n = GetFinalPathNameByHandleW(h, small, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::wstring finalPath;
+  if (n > 0 && n <= MAX_PATH) {
+    finalPath.assign(small, n);
+  } else if (n > MAX_PATH) {
+    finalPath.resize(n);
+    n = GetFinalPathNameByHandleW(h, finalPath.data(), n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    finalPath.resize(n < finalPath.size() ? n : 0);
+  }
+  // A path the system cannot resolve is taken as leading elsewhere: nothing goes through it.
+  f.elsewhere = finalPath.empty() || !sameText(plainPath(finalPath), canonical);
+  f.facts.link = f.reparse || f.elsewhere;
+  return f;
+}
+
+bool sameIdentity(const PathFacts& facts, const FileIdentity& expected) {
+  return !expected.known || facts.identity == expected;
+}
+
+// Deletes through `h`, opened with DELETE; a read-only file is made writable first, and left as
+// it was when the deletion is refused.
+bool deleteThrough(HANDLE h, DWORD attributes) {
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = (attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) ? (attributes & ~DWORD(FILE_ATTRIBUTE_READONLY))
+                                                                           : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  if (readOnly) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+  }
+  return false;
+}
+
+constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES;
+
+// A folder's contents, then the folder. A link inside is removed as the link when the handle is
+// on the link itself; one the system resolves elsewhere (the target would be what goes) stays,
+// and so does the folder. The folder is opened for deletion only once it is empty (a handle
+// with delete access would keep it from being listed), and goes only when it is still the one
+// whose identity was taken, and no link.
+bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
+  bool ok = true;
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW((rawPath(folder) + L"\\*").c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring child = folder + L"\\" + name;
+    Handle c(openNoFollow(child, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : kDeleteAccess));
+    if (!c.ok()) {
+      ok = false;
+      continue;
+    }
+    const HandleFacts f = factsOf(c.get(), child);
+    if (f.reparse && !f.elsewhere) {
+      c.close();
+      Handle link(openNoFollow(child, kDeleteAccess));
+      ok = link.ok() && factsOf(link.get(), child).facts.identity == f.facts.identity &&
+           deleteThrough(link.get(), f.attributes) && ok;
+    } else if (f.facts.link) {
+      ok = false;
+    } else if (f.facts.folder) {
+      c.close();
+      ok = deleteTreeOf(child, f.facts.identity) && ok;
+    } else {
+      ok = deleteThrough(c.get(), f.attributes) && ok;
+    }
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  if (!ok) return false;
+  Handle h(openNoFollow(folder, kDeleteAccess));
+  if (!h.ok()) return false;
+  const HandleFacts f = factsOf(h.get(), folder);
+  return f.facts.folder && !f.facts.link && f.facts.identity == identity && deleteThrough(h.get(), f.attributes);
+}
+
+bool deleteTreeChecked(const std::string& path, const FileIdentity& expected) {
+  std::string canonical = lexicalFullPath(path);
+  // Only a folder below a drive root or share: never a whole drive.
+  if (canonical.empty() || canonical.size() <= 3) return false;
+  const std::wstring wide = wideOf(canonical);
+  HandleFacts f;
+  {
+    Handle h(openNoFollow(wide, 0));
+    if (!h.ok()) return false;
+    f = factsOf(h.get(), wide);
+  }
+  if (!f.facts.folder || !sameIdentity(f.facts, expected)) return false;
+  // A folder that is itself a link goes as the link, never what it points to.
+  if (f.reparse && !f.elsewhere) {
+    Handle link(openNoFollow(wide, kDeleteAccess));
+    return link.ok() && factsOf(link.get(), wide).facts.identity == f.facts.identity &&
+           deleteThrough(link.get(), f.attributes);
+  }
+  if (f.facts.link) return false;
+  return deleteTreeOf(wide, f.facts.identity);
+}
+
+bool copyTreeW(const std::wstring& from, const std::wstring& to) {
+  if (!CreateDirectoryW(rawPath(to).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  bool ok = true;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((rawPath(from) + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // a link leads elsewhere
+    const std::wstring source = from + L"\\" + name, target = to + L"\\" + name;
+    {
+      // Some links carry no mark in a listing: the system resolving the name elsewhere tells.
+      Handle s(openNoFollow(source, 0));
+      if (!s.ok()) {
+        ok = false;
+        continue;
+      }
+      if (factsOf(s.get(), source).facts.link) continue;
+    }
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ok = copyTreeW(source, target) && ok;
+    } else {
+      // A read-only copy from an earlier quarantine would refuse to be overwritten.
+      DWORD old = GetFileAttributesW(rawPath(target).c_str());
+      if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(rawPath(target).c_str(), old & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      ok = CopyFileW(rawPath(source).c_str(), rawPath(target).c_str(), FALSE) && ok;
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return ok;
+}
+
+}  // namespace
+
+std::string Win32FileSystem::canonicalPath(const std::string& path) {
+  const std::string lexical = lexicalFullPath(path);
+  if (lexical.empty()) return "";
+  std::string out;
+  if (!narrowOf(longForm(wideOf(lexical)), out)) return "";
+  return out;
+}
+
+bool Win32FileSystem::examine(const std::string& path, PathFacts& facts) {
+  facts = PathFacts{};
+  const std::string canonical = canonicalPath(path);
+  if (canonical.empty()) return false;
+  const std::wstring wide = wideOf(canonical);
+  Handle h(openNoFollow(wide, 0));
+  if (!h.ok()) return false;
+  facts = factsOf(h.get(), wide).facts;
+  return facts.identity.known;
+}
+
+bool Win32FileSystem::deleteFile(const std::string& path) { return deleteFileChecked(path, FileIdentity{}); }
+
+bool Win32FileSystem::deleteFileChecked(const std::string& path, const FileIdentity& expected) {
+  const std::string canonical = canonicalPath(path);
+  if (canonical.empty()) return false;
+  const std::wstring wide = wideOf(canonical);
+  Handle h(openNoFollow(wide, kDeleteAccess));
+  if (!h.ok()) return false;
+  const HandleFacts f = factsOf(h.get(), wide);
+  if (f.facts.folder || f.facts.link || !sameIdentity(f.facts, expected)) return false;
+  return deleteThrough(h.get(), f.attributes);
+}
+
+bool Win32FileSystem::deleteFolderTree(const std::string& path) { return deleteTreeChecked(path, FileIdentity{}); }
+
+bool Win32FileSystem::deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) {
+  return deleteTreeChecked(canonicalPath(path), expected);
+}
+
+bool Win32FileSystem::copyFolderTree(const std::string& from, const std::string& to) {
+  const std::string source = canonicalPath(from), target = canonicalPath(to);
+  if (source.size() <= 3 || target.size() <= 3) return false;
+  const std::wstring wideSource = wideOf(source), wideTarget = wideOf(target);
+  PathFacts s;
+  if (!examine(source, s) || !s.folder || s.link) return false;
+  // A copy into its own inside would grow for ever: no folder on the target's way down may be
+  // the source, however either is spelt.
+  for (std::wstring up = wideTarget; !up.empty(); up = parentOf(up)) {
+    std::string narrow;
+    PathFacts a;
+    if (sameText(up, wideSource) || (narrowOf(up, narrow) && examine(narrow, a) && a.identity == s.identity))
+      return false;
+  }
+  return copyTreeW(wideSource, wideTarget);
+}
+
+}  // namespace quillon::win32
