@@ -421,7 +421,7 @@ TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) 
   ui::FrmMain& m = scanned();
   {
     FolderTokens tokens(app.shell);
-    ProtectedLocations guarded(app.shell, app.processes, app.folder);
+    ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
     struct : ScanHost {
       void updateScanStatus(const std::string&, int, int) override {}
       bool statusDue() const override { return false; }
