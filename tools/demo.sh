@@ -8,6 +8,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
 build="$root/build"
+mkdir -p "$build"
+# Everything the demo plants stays in its prefix: the host's home is listed before and after.
+ls -A "$HOME" | grep -v '^\.' >"$build/demo-home-before.txt" || true
 WINE_ENV_PREFIX="$build/wine-demo"
 source "$root/tools/wine-env.sh"
 trap wine_env_stop EXIT
@@ -157,3 +160,12 @@ set -e
 echo "== exit code $rc (0: uninstalled); left in the program's folder: $(ls "$app" 2>/dev/null | tr '\n' ' ') =="
 echo
 echo "The installer is $build/quillon.msi: WINEPREFIX=$WINEPREFIX wine64 msiexec /i $build/quillon.msi"
+
+ls -A "$HOME" | grep -v '^\.' >"$build/demo-home-after.txt" || true
+if diff "$build/demo-home-before.txt" "$build/demo-home-after.txt" >/dev/null; then
+  echo "== the host's home folder $HOME is as it was =="
+else
+  echo "== the demo changed the host's home folder $HOME: ==" >&2
+  diff "$build/demo-home-before.txt" "$build/demo-home-after.txt" >&2 || true
+  exit 1
+fi
