@@ -26,6 +26,22 @@ void ExclusionList::load() {
     if (bar == std::string::npos) bar = upperText_.size();
     if (bar > from) keys_.emplace(upperText_, from, bar - from);
   }
+  // A hand-written entry may spell a place another way ("C:/Apps", a short name, "..");
+  // findings are judged by their one canonical spelling, so such an entry is matched by its
+  // canonical spelling too. Entries the program wrote are canonical already and cost nothing.
+  std::string extra;
+  for (size_t from = 0, bar; from < text_.size(); from = bar + 1) {
+    bar = text_.find('|', from);
+    if (bar == std::string::npos) bar = text_.size();
+    const std::string entry = trim(text_.substr(from, bar - from));
+    const bool otherSpelling = entry.find_first_of("/~") != std::string::npos ||
+                               entry.find("\\.") != std::string::npos ||
+                               (!entry.empty() && (entry.back() == '.' || entry.back() == ' '));
+    if (!otherSpelling || !isAbsolutePath(entry)) continue;
+    const std::string canonical = toUpper(fs_.canonicalPath(entry));
+    if (!canonical.empty() && keys_.insert(canonical).second) extra += canonical + "|";
+  }
+  upperText_ += extra;
 }
 
 void ExclusionList::add(const std::string& entry) { addAll({entry}); }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include "common/text.h"
 #include "tests/fakes.h"
 
 using namespace quillon;
@@ -66,4 +68,26 @@ TEST(Exclusions, AddStartsANewLineAfterAHandEditedLastLine) {
   list.add("\nLF first");
   EXPECT_TRUE(list.isFileExcluded("\nLF first"));
   EXPECT_TRUE(list.isFileExcluded("C:\\a.exe"));
+}
+
+// An entry written by hand in another spelling of a place still excludes the finding, which is
+// always shown in its one canonical spelling.
+TEST(Exclusions, AnotherSpellingOfTheSamePlaceExcludesIt) {
+  App app;
+  const std::string folder = makeFolder(app.path("Long Folder Name"));
+  app.writeText("Long Folder Name\\bad.dll", "x");
+  const std::string canonical = app.fs.canonicalPath(folder + "\\bad.dll");
+  char shortName[MAX_PATH] = {0};
+  GetShortPathNameA((folder + "\\bad.dll").c_str(), shortName, MAX_PATH);
+  ASSERT_NE(std::string(shortName).find('~'), std::string::npos) << shortName;
+  for (const std::string& entry : {replaceAll(folder, "\\", "/") + "/bad.dll", folder + "\\.\\bad.dll",
+                                   folder + "\\..\\Long Folder Name\\bad.dll", std::string(shortName)}) {
+    SCOPED_TRACE(entry);
+    app.writeText("ENoSignature.txt", entry + "\r\n");
+    ExclusionList list(app.fs, app.pump, app.path("ENoSignature.txt"));
+    list.load();
+    EXPECT_EQ(list.text(), entry + "|");  // the list as written is kept
+    EXPECT_TRUE(list.isFileExcluded(canonical));
+    EXPECT_TRUE(list.isFolderExcluded(folder));
+  }
 }
