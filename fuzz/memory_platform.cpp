@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/sha256.h"
+#include <gcrypt.h>
+
 #include "common/text.h"
 
 namespace quillon::fuzz {
@@ -295,7 +296,13 @@ bool MemoryProcesses::waitForExit(uint32_t pid, uint32_t) {
   return std::none_of(table.begin(), table.end(), [&](const MemoryProcess& e) { return e.id == pid; });
 }
 
-std::string MemorySignatures::sha256(const std::string& data) { return quillon::sha256(data); }
+std::string MemorySignatures::sha256(const std::string& data) {
+  static const bool ready = gcry_check_version(nullptr) != nullptr;
+  (void)ready;
+  std::string out(32, '\0');
+  gcry_md_hash_buffer(GCRY_MD_SHA256, out.data(), data.data(), data.size());
+  return out;
+}
 
 PlatformParts MemoryMachine::parts() {
   PlatformParts p;

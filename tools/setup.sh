@@ -9,6 +9,8 @@ pkgs=(cmake ninja-build
       wixl msitools
       # Signing definition releases (tools/publish_definitions.py) and the build's own key.
       python3 python3-cryptography
+      # SHA-256 of update texts: libgcrypt (static, for the program; native, for the fuzz build).
+      libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev libgcrypt20-dev
       # The native sanitizer and fuzzing build: libFuzzer's runtime (-fsanitize=fuzzer) is in
       # the compiler-rt package, which clang only recommends.
       clang libclang-rt-dev)
