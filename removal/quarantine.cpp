@@ -180,8 +180,11 @@ int64_t Quarantine::nextId(const std::string& name) {
 bool Quarantine::indexEndsWhole(uint64_t& size) {
   const std::string path = indexPath();
   size = 0;
-  if (fs_.attributes(path) == kNoSuchPath) return true;
-  if (!fs_.fileSize(path, size)) return false;
+  // Asked only when its size could not be: no index yet is a whole one.
+  if (!fs_.fileSize(path, size)) {
+    size = 0;
+    return fs_.attributes(path) == kNoSuchPath;
+  }
   // Still where this run's own last line ended: nothing to look at.
   if (size == 0 || size == last_.indexAfter) return true;
   auto in = fs_.openRead(path);
@@ -204,7 +207,7 @@ bool Quarantine::record(const QuarantineEntry& e) {
                            LB;
   uint64_t before = 0, after = 0;
   if (!indexEndsWhole(before)) return false;
-  if (fs_.write(indexPath(), line, true) && fs_.fileSize(indexPath(), after) && after >= before + line.size()) {
+  if (append(indexPath(), index_, line) && fs_.fileSize(indexPath(), after) && after >= before + line.size()) {
     last_ = Last{e.id, e.stored, before, after, e.kind == QuarantineKind::Folder};
     return true;
   }
@@ -291,7 +294,21 @@ int64_t Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, con
   return e.id;
 }
 
-void Quarantine::log(const std::string& text) { fs_.write(folder_ + "\\" + kQuarantineLog, text, true); }
+bool Quarantine::append(const std::string& path, std::unique_ptr<AppendFile>& held, const std::string& text) {
+  if (!held) held = fs_.openAppend(path);
+  if (!held) return false;
+  const bool ok = held->add(text);
+  // A failed write reopens next time: the file may have been replaced meanwhile.
+  if (!ok || !hold_) held.reset();
+  return ok;
+}
+
+void Quarantine::holdFilesOpen(bool hold) {
+  hold_ = hold;
+  if (!hold) index_.reset(), log_.reset();
+}
+
+void Quarantine::log(const std::string& text) { append(folder_ + "\\" + kQuarantineLog, log_, text); }
 
 void Quarantine::logFile(const std::string& path, const std::string& name) {
   log(clock_.nowText() + " - File: " + name + LB + " - Location: " + path + LB + LB + LB);

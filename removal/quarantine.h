@@ -78,6 +78,11 @@ class Quarantine {
   // success, otherwise what went wrong, in a sentence for the user.
   std::string restore(int64_t id);
 
+  // While a removal runs, the index and the log stay open between its writes instead of being
+  // opened for each one. Others may still read them and append beside: every write lands at
+  // the file's real end. Closed again with false.
+  void holdFilesOpen(bool hold);
+
  private:
   // The next id whose stored name is free; 0 when ids have run out.
   int64_t nextId(const std::string& name);
@@ -89,11 +94,15 @@ class Quarantine {
   std::string storedPath(const std::string& stored) const { return folder_ + "\\" + stored; }
   std::string indexPath() const { return folder_ + "\\" + kQuarantineIndex; }
   void log(const std::string& text);
+  // Appends through `held` (opened when it is not), closing it again unless files are held open.
+  bool append(const std::string& path, std::unique_ptr<AppendFile>& held, const std::string& text);
   FileSystem& fs_;
   Registry& reg_;
   Clock& clock_;
   std::string folder_;
   int64_t lastId_ = -1;  // read from the index and the folder on first use
+  bool hold_ = false;
+  std::unique_ptr<AppendFile> index_, log_;
   struct Last {
     int64_t id = 0;
     std::string stored;

@@ -47,6 +47,12 @@ RemovalOutcome Removal::run() {
   done_ = 0;
   total_ = 2 * (int(r.checkedFiles().size() + r.checkedRegistryItems().size() + r.checkedCookies().size()));
   env_.quarantine.ensureFolder();
+  // The index and the log stay open for the whole removal, and are let go whatever happens.
+  struct Held {
+    Quarantine& q;
+    ~Held() { q.holdFilesOpen(false); }
+  } held{env_.quarantine};
+  env_.quarantine.holdFilesOpen(true);
   pass(true);
   pass(false);
   return outcome_;

@@ -103,8 +103,8 @@ void ProtectedLocations::loadProgramFiles() const {
 }
 
 bool ProtectedLocations::hasIdentityIn(const std::string& path, const std::set<FileIdentity>& identities) const {
-  if (identities.empty() || fs_.attributes(path) == kNoSuchPath) return false;
-  PathFacts facts;
+  if (identities.empty()) return false;
+  PathFacts facts;  // nothing there has no identity: examine says so without another probe
   return fs_.examine(path, facts) && facts.identity.known && identities.count(facts.identity) > 0;
 }
 

@@ -94,6 +94,26 @@ TEST_F(Files, ReplaceTakesTheNewFileInOneStepOrLeavesTheOld) {
   EXPECT_EQ(missing, 0);
 }
 
+// A file held open for appending (the quarantine's index during a removal) blocks no other
+// writer or reader, and every write lands at the end as it is then: after another writer's
+// line, and after a cut-back, never over either.
+TEST_F(Files, AnAppendingFileSharesAndAlwaysWritesAtTheRealEnd) {
+  const std::string p = app.path("held.txt");
+  auto held = fs.openAppend(p);
+  ASSERT_TRUE(held);
+  EXPECT_TRUE(held->add("one\r\n"));
+  auto second = fs.openAppend(p);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(second->add("two\r\n"));
+  EXPECT_TRUE(fs.write(p, "three\r\n", true));
+  EXPECT_TRUE(held->add("four\r\n"));
+  EXPECT_EQ(read("held.txt"), "one\r\ntwo\r\nthree\r\nfour\r\n");
+  EXPECT_TRUE(fs.truncate(p, 5));
+  EXPECT_TRUE(held->add("five\r\n"));
+  EXPECT_TRUE(second->add("six\r\n"));
+  EXPECT_EQ(read("held.txt"), "one\r\nfive\r\nsix\r\n");
+}
+
 TEST_F(Files, CopyKeepsOrOverwritesAsAskedAndFoldersAreMadeOnlyAsFolders) {
   app.writeText("a.txt", "A");
   app.writeText("b.txt", "B");

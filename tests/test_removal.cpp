@@ -315,6 +315,8 @@ class FillingDisk : public win32::Win32FileSystem {
     if (!readAll(from, data) || (failIfExists && attributes(to) != kNoSuchPath)) return false;
     return write(to, data, false);
   }
+  // Appends held open fill the same disk: each goes through write().
+  std::unique_ptr<AppendFile> openAppend(const std::string& path) override { return FileSystem::openAppend(path); }
 };
 
 }  // namespace

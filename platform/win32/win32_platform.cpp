@@ -170,8 +170,10 @@ class Win32AppendFile : public AppendFile {
 }  // namespace
 
 std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  // Append access alone: every write lands at the file's end as it is then, so another writer
+  // (allowed beside this one) and a cut-back in between are never written over.
+  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32AppendFile>(h);
 }
