@@ -174,6 +174,14 @@ bool deleteThrough(HANDLE h, DWORD attributes) {
 
 constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES;
 
+// A link whose handle is on the link itself goes as the link: opened again for deletion, it must
+// still be the one looked at.
+bool deleteLinkItself(const std::wstring& path, const HandleFacts& looked) {
+  Handle link(openNoFollow(path, kDeleteAccess));
+  return link.ok() && factsOf(link.get(), path).facts.identity == looked.facts.identity &&
+         deleteThrough(link.get(), looked.attributes);
+}
+
 // A folder's contents, then the folder. A link inside is removed as the link when the handle is
 // on the link itself; one the system resolves elsewhere (the target would be what goes) stays,
 // and so does the folder. The folder is opened for deletion only once it is empty (a handle
@@ -196,9 +204,7 @@ bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
     const HandleFacts f = factsOf(c.get(), child);
     if (f.reparse && !f.elsewhere) {
       c.close();
-      Handle link(openNoFollow(child, kDeleteAccess));
-      ok = link.ok() && factsOf(link.get(), child).facts.identity == f.facts.identity &&
-           deleteThrough(link.get(), f.attributes) && ok;
+      ok = deleteLinkItself(child, f) && ok;
     } else if (f.facts.link) {
       ok = false;
     } else if (f.facts.folder) {
@@ -229,11 +235,7 @@ bool deleteTreeChecked(const std::string& path, const FileIdentity& expected) {
   }
   if (!f.facts.folder || !sameIdentity(f.facts, expected)) return false;
   // A folder that is itself a link goes as the link, never what it points to.
-  if (f.reparse && !f.elsewhere) {
-    Handle link(openNoFollow(wide, kDeleteAccess));
-    return link.ok() && factsOf(link.get(), wide).facts.identity == f.facts.identity &&
-           deleteThrough(link.get(), f.attributes);
-  }
+  if (f.reparse && !f.elsewhere) return deleteLinkItself(wide, f);
   if (f.facts.link) return false;
   return deleteTreeOf(wide, f.facts.identity);
 }
