@@ -154,6 +154,28 @@ bool FileSystem::deleteFileChecked(const std::string& path, const FileIdentity& 
   return deleteFile(path);
 }
 
+namespace {
+
+class LookedAtFile : public HeldFile {
+ public:
+  LookedAtFile(FileSystem& fs, std::string path, const PathFacts& facts) : fs_(fs), path_(std::move(path)) {
+    facts_ = facts;
+  }
+  bool deleteNow() override { return fs_.deleteFileChecked(path_, facts_.identity); }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldFile> FileSystem::holdFile(const std::string& path) {
+  PathFacts facts;
+  if (!examine(path, facts)) return nullptr;
+  return std::make_unique<LookedAtFile>(*this, path, facts);
+}
+
 bool FileSystem::deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) {
   PathFacts f;
   if (!examine(path, f) || !f.folder || f.link || (expected.known && f.identity.known && f.identity != expected))

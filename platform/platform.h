@@ -135,6 +135,21 @@ struct PathFacts {
   bool link = false;
 };
 
+// A file looked at through a handle that stays open until the file is deleted through it or
+// the hold ends. Meanwhile others may read and write it but not rename or delete it, so what is
+// copied and then deleted is the very file that was looked at, and it is looked at once.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+  const PathFacts& facts() const { return facts_; }
+  // Deletes the file through the held handle (a read-only one too); false when that is refused
+  // or the file turned out to be a folder or a link.
+  virtual bool deleteNow() = 0;
+
+ protected:
+  PathFacts facts_;
+};
+
 // The full form of an absolute path by text alone: "/" read as "\", runs of separators
 // collapsed, "." and ".." resolved, the trailing dots and blanks the system drops from the last
 // name dropped, no trailing separator but a drive root's, the drive letter in upper case. ""
@@ -212,6 +227,9 @@ class FileSystem {
   // links, it must be no folder and no link, and have `expected` as its identity when that is
   // known. A read-only file is deleted too. False when anything of this does not hold.
   virtual bool deleteFileChecked(const std::string& path, const FileIdentity& expected);
+  // examine, with the handle kept for a later deleteNow; null when nothing can be opened there.
+  // Without an implementation of its own, examine now and deleteFileChecked later.
+  virtual std::unique_ptr<HeldFile> holdFile(const std::string& path);
   // deleteFolderTree for a folder that must still have `expected` as its identity (when known)
   // and be no link. Links inside are removed as links where that leaves what they point to
   // untouched; a link that cannot be removed so stays, and the folder with it (false).

@@ -145,15 +145,15 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
   if (env_.own.upperPaths.count(toUpper(path))) return false;  // the program never removes itself
   // Judged by what the path names, not its spelling: never one of the program's own files, and
   // never through a link (what it points to lies elsewhere; the link stays and is reported).
-  PathFacts facts;
-  if (!p.fs.examine(path, facts) || facts.folder || facts.link || env_.protectedLocations.isProgramFile(path))
-    return false;
+  // The file stays held from this look to its deletion: nothing can be put in its place
+  // between the check, the copy and the delete.
+  const std::unique_ptr<HeldFile> held = p.fs.holdFile(path);
+  if (!held || held->facts().folder || held->facts().link || env_.protectedLocations.isProgramFile(path)) return false;
   // No copy, no delete: a file that could not be kept stays where it is.
   if (!env_.quarantine.storeFile(path, kind)) return false;
   bool gone = false;
   for (int attempt = 0; attempt < 8 && !gone; ++attempt) {
-    // Through the handle that was checked: only the file that was judged and kept can go.
-    gone = p.fs.deleteFileChecked(path, facts.identity) || p.fs.attributes(path) == kNoSuchPath;
+    gone = held->deleteNow() || p.fs.attributes(path) == kNoSuchPath;
     p.pump.yield();
   }
   if (!gone) {

@@ -132,6 +132,42 @@ TEST_F(Files, CopyKeepsOrOverwritesAsAskedAndFoldersAreMadeOnlyAsFolders) {
   EXPECT_FALSE(fs.createFolder(app.path("no\\such\\parent")));
 }
 
+// What the removal holds from its look to the delete: the file can be copied meanwhile but not
+// renamed or deleted by anyone else, and goes through the held handle. One held while another
+// program has it open without sharing deletion is held to look only, and goes once that program
+// lets go, if it is still the same file.
+TEST_F(Files, AHeldFileCannotBeSwappedAndGoesThroughItsHandle) {
+  app.writeText("a.txt", "A");
+  SetFileAttributesA(app.path("a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(fs.holdFile(app.path("none.txt")), nullptr);
+  {
+    auto held = fs.holdFile(app.path("a.txt"));
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(held->facts().folder || held->facts().link);
+    EXPECT_TRUE(fs.copyFile(app.path("a.txt"), app.path("copy.txt"), true));
+    EXPECT_FALSE(fs.rename(app.path("a.txt"), app.path("other.txt")));
+    EXPECT_FALSE(fs.deleteFile(app.path("a.txt")));
+    EXPECT_TRUE(held->deleteNow());
+  }
+  EXPECT_EQ(fs.attributes(app.path("a.txt")), kNoSuchPath);
+  EXPECT_EQ(read("copy.txt"), "A");
+
+  ASSERT_TRUE(fs.createFolder(app.path("folder")));
+  EXPECT_FALSE(fs.holdFile(app.path("folder"))->deleteNow());
+  EXPECT_TRUE(fs.folderExists(app.path("folder")));
+
+  app.writeText("locked.txt", "L");
+  HANDLE other = CreateFileA(app.path("locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+  auto held = fs.holdFile(app.path("locked.txt"));
+  ASSERT_NE(held, nullptr);
+  EXPECT_FALSE(held->deleteNow());
+  CloseHandle(other);
+  EXPECT_TRUE(held->deleteNow());
+  held.reset();
+  EXPECT_EQ(fs.attributes(app.path("locked.txt")), kNoSuchPath);
+}
+
 TEST_F(Files, AFolderTreeIsCopiedWholeWithoutFollowingLinks) {
   const std::string src = makeFolder(app.path("src\\deep\\deeper"));
   app.writeText("src\\top.txt", "top");

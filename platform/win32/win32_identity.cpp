@@ -118,20 +118,27 @@ struct HandleFacts {
   DWORD attributes = 0;
   bool reparse = false;   // the handle is on a reparse point itself
   bool elsewhere = true;  // the system resolves it to a path other than `canonical`
+  bool looked = false;    // the system said what the handle is on
 };
 
-HandleFacts factsOf(HANDLE h, const std::wstring& canonical) {
+// What the handle is on. The identity is asked only when `identity` is set: under Wine it is the
+// dearest part by far (the volume's serial number is a round trip to the mount manager), and a
+// caller that goes on through the same handle needs none.
+HandleFacts factsOf(HANDLE h, const std::wstring& canonical, bool identity = true) {
   HandleFacts f;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(h, &info)) {
-    f.attributes = info.dwFileAttributes;
-    f.facts.identity = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
-    f.facts.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  }
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-              (GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
-               (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
+  if (identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info)) {
+      f.attributes = info.dwFileAttributes;
+      f.facts.identity = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
+    }
+  }
+  const bool tagged = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) != 0;
+  if (!identity && tagged) f.attributes = tag.FileAttributes;
+  f.looked = f.facts.identity.known || tagged;
+  f.facts.folder = (f.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (tagged && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
   wchar_t small[MAX_PATH + 1];
   DWORD n = GetFinalPathNameByHandleW(h, small, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   std::wstring finalPath;
@@ -201,7 +208,10 @@ bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
       ok = false;
       continue;
     }
-    const HandleFacts f = factsOf(c.get(), child);
+    // A plain file goes through the handle it was looked at with and needs no identity; a
+    // folder's is checked when it is opened again to go, and a link's when it goes as itself.
+    const bool plainFile = !(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    const HandleFacts f = factsOf(c.get(), child, !plainFile);
     if (f.reparse && !f.elsewhere) {
       c.close();
       ok = deleteLinkItself(child, f) && ok;
@@ -303,9 +313,59 @@ bool Win32FileSystem::deleteFileChecked(const std::string& path, const FileIdent
   const std::wstring wide = wideOf(canonical);
   Handle h(openNoFollow(wide, kDeleteAccess));
   if (!h.ok()) return false;
-  const HandleFacts f = factsOf(h.get(), wide);
-  if (f.facts.folder || f.facts.link || !sameIdentity(f.facts, expected)) return false;
+  const HandleFacts f = factsOf(h.get(), wide, expected.known);
+  if (!f.looked || f.facts.folder || f.facts.link || !sameIdentity(f.facts, expected)) return false;
   return deleteThrough(h.get(), f.attributes);
+}
+
+namespace {
+
+// The handle of holdFile: opened for deletion where others' handles allow it; where one does
+// not (a program that holds the file open and is about to be stopped), opened to look only,
+// and a deletion later opens the file again and must find the same one.
+class Win32HeldFile : public HeldFile {
+ public:
+  Win32HeldFile(std::wstring path, HANDLE h, bool canDelete, const HandleFacts& f)
+      : path_(std::move(path)), h_(h), canDelete_(canDelete), attributes_(f.attributes) {
+    facts_ = f.facts;
+  }
+  bool deleteNow() override {
+    if (facts_.folder || facts_.link) return false;
+    if (canDelete_) return deleteThrough(h_.get(), attributes_);
+    Handle again(openNoFollow(path_, kDeleteAccess));
+    if (!again.ok()) return false;
+    const HandleFacts f = factsOf(again.get(), path_);
+    return !f.facts.folder && !f.facts.link && f.facts.identity == facts_.identity && deleteThrough(again.get(), f.attributes);
+  }
+
+ private:
+  std::wstring path_;
+  Handle h_;
+  bool canDelete_;
+  DWORD attributes_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldFile> Win32FileSystem::holdFile(const std::string& path) {
+  const std::string canonical = canonicalPath(path);
+  if (canonical.empty()) return nullptr;
+  const std::wstring wide = wideOf(canonical);
+  // A handle that can delete needs no identity: it stays on the file it was opened on. One that
+  // cannot must find the same file again later, so it takes the identity now.
+  bool canDelete = true;
+  HANDLE h = openNoFollow(wide, kDeleteAccess);
+  if (h == INVALID_HANDLE_VALUE) {
+    canDelete = false;
+    h = openNoFollow(wide, 0);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+  }
+  const HandleFacts f = factsOf(h, wide, !canDelete);
+  if (!f.looked || (!canDelete && !f.facts.identity.known)) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  return std::make_unique<Win32HeldFile>(wide, h, canDelete, f);
 }
 
 bool Win32FileSystem::deleteFolderTree(const std::string& path) { return deleteTreeChecked(path, FileIdentity{}); }

@@ -55,6 +55,7 @@ class Win32FileSystem : public FileSystem {
   std::string canonicalPath(const std::string& path) override;
   bool examine(const std::string& path, PathFacts& facts) override;
   bool deleteFileChecked(const std::string& path, const FileIdentity& expected) override;
+  std::unique_ptr<HeldFile> holdFile(const std::string& path) override;
   bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) override;
 };
 
