@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/gui_host.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "tests/local_server.h"
 
 using namespace quillon;

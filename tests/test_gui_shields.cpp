@@ -8,7 +8,7 @@
 
 #include "platform/win32/gui_host.h"
 #include "shields/home_page_shield.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "platform/win32/gui_host.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
