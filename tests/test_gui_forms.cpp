@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/gui_host.h"
 #include "tests/support/all_kinds.h"
+#include "tests/support/gui.h"
 
 using namespace quillon;
 using namespace quillon::controls;
-using quillon::test::AllKinds;
+using namespace quillon::test;
 
 namespace {
 
@@ -42,24 +42,6 @@ struct Timers : Form {
   }
   std::deque<Timer> timers;
 };
-
-void pumpFor(DWORD ms) {
-  DWORD start = GetTickCount();
-  MSG msg;
-  do {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(1);
-  } while (GetTickCount() - start < ms);
-}
-
-std::string text(HWND h) {
-  char buf[256] = {0};
-  GetWindowTextA(h, buf, sizeof buf);
-  return buf;
-}
 
 // What the process holds. Under Wine GetGuiResources counts nothing; there the handle tables
 // are probed: a handle whose upper word is zero names whatever object holds that slot.
@@ -125,7 +107,7 @@ int formWindowsTitled(const std::string& caption) {
       GetCurrentThreadId(),
       [](HWND h, LPARAM p) {
         auto* c = reinterpret_cast<Count*>(p);
-        c->n += text(h) == c->caption;
+        c->n += windowText(h) == c->caption;
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&count));
@@ -245,9 +227,9 @@ TEST_F(GuiForms, ADestroyedFormComesBackWithTheStateItsControlsKept) {
   EXPECT_FALSE(IsWindowVisible(again));
   f.setVisible(true);
   EXPECT_TRUE(IsWindowVisible(again));
-  EXPECT_EQ(text(again), "Changed caption");
-  EXPECT_EQ(text(hw(f.lbl)), "Changed while headless");
-  EXPECT_EQ(text(hw(f.txt)), "Some text");
+  EXPECT_EQ(windowText(again), "Changed caption");
+  EXPECT_EQ(windowText(hw(f.lbl)), "Changed while headless");
+  EXPECT_EQ(windowText(hw(f.txt)), "Some text");
   EXPECT_EQ(SendMessageA(hw(f.chk), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(SendMessageA(hw(f.opt1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(SendMessageA(hw(f.opt2), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -340,7 +322,7 @@ TEST_F(GuiForms, FormsGoWithTheirOwnerAndMayDestroyThemselves) {
   EXPECT_EQ(hw(owned), nullptr);
   owned.cmd.setCaption("headless");  // reaches no window
   ASSERT_NE(create(owned), nullptr);
-  EXPECT_EQ(text(hw(owned.cmd)), "headless");
+  EXPECT_EQ(windowText(hw(owned.cmd)), "headless");
 
   // A button that destroys its own form, as an alert's OK does, and a close that does.
   owned.cmd.onClick = [&] { host.destroy(owned); };
