@@ -19,37 +19,18 @@
 #include "platform/win32/win32_platform.h"
 #include "removal/removal.h"
 #include "scan/cookie_scan.h"
+#include "tests/support/fakes.h"
 #include "ui/frm_main.h"
 
 using namespace quillon;
 
 namespace {
 
-class QuietPump : public Pump {
- public:
-  void yield() override {}
-};
-
-class QuietHost : public ScanHost, public RemovalHost {
- public:
-  void updateScanStatus(const std::string&, int, int) override {}
-  bool statusDue() const override { return false; }
-  bool scanCancelled() const override { return false; }
-  const std::string& statusPrefix() const override { return prefix_; }
-  void showProgress(const std::string&, int, int) override {}
-  void showItem(const std::string&) override {}
-  void deleteFailed(const std::vector<std::string>& paths) override { failed += int(paths.size()); }
-  int failed = 0;
-
- private:
-  std::string prefix_;
-};
-
 double nowMs() { return win32::Win32Pump::nowMs(); }
 
 // A headless main window over the real platform, with a pump that never waits.
 struct BenchWindow {
-  static Platform quiet(win32::Win32Services& s, QuietPump& pump) {
+  static Platform quiet(win32::Win32Services& s, test::FakePump& pump) {
     PlatformParts parts = s.console().parts();
     parts.pump = &pump;
     return Platform(parts);
@@ -58,7 +39,7 @@ struct BenchWindow {
       : platform(quiet(services, pump)),
         main(platform, host, app + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0}) {}
   win32::Win32Services services;
-  QuietPump pump;
+  test::FakePump pump;
   Platform platform;
   controls::HeadlessHost host;
   ui::FrmMain main;
@@ -102,7 +83,7 @@ double removal(const std::string& app, const std::string& from, int n, bool& ok)
     main.results.addThreat(threat, kIconFile, path, "");
   }
   main.results.checkAll();
-  QuietHost quiet;
+  test::QuietRemovalHost quiet;
   Quarantine q(platform.fs, platform.registry, platform.clock, app);
   ProtectedLocations guarded(platform.fs, platform.shell, platform.processes, app);
   OwnPrograms own;
@@ -131,12 +112,9 @@ double cookieScan(const std::string& app, const std::string& folder, int n, int&
   BenchWindow w(app);
   Platform& platform = w.platform;
   ui::FrmMain& main = w.main;
-  QuietHost quiet;
-  FolderTokens tokens(platform.shell);
-  ProtectedLocations guarded(platform.fs, platform.shell, platform.processes, app);
-  ScanEnv env{platform, main.defs, main.exclusions, tokens, main.counts, main.counters, main.results, quiet, guarded};
+  test::ScannerEnv scanner(platform, main, app);
   double t0 = nowMs();
-  scanCookieFolder(env, folder);
+  scanCookieFolder(scanner.env, folder);
   double ms = nowMs() - t0;
   found = main.counters.threatsFound;
   return ms;

@@ -17,39 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "definitions/folder_tokens.h"
-#include "platform/win32/win32_platform.h"
-#include "scan/scan_state.h"
-#include "ui/frm_main.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 
 namespace {
-
-class QuietPump : public Pump {
- public:
-  void yield() override {}
-};
-
-class YesDialogs : public Dialogs {
- public:
-  int boxes = 0;
-  int messageBox(const std::string&, const std::string&, unsigned) override {
-    ++boxes;
-    return kIdYes;
-  }
-};
-
-class QuietScanHost : public ScanHost {
- public:
-  void updateScanStatus(const std::string&, int, int) override {}
-  bool statusDue() const override { return false; }
-  bool scanCancelled() const override { return false; }
-  const std::string& statusPrefix() const override { return prefix_; }
-
- private:
-  std::string prefix_;
-};
 
 struct Timing {
   double addMs = 1e300, excludeMs = 1e300;
@@ -71,8 +43,8 @@ std::vector<std::string> threatNames(int n) {
 bool runOnce(const std::string& folder, int n, Timing& best) {
   DeleteFileA((folder + "\\" + kExclusionFile).c_str());
   win32::Win32Services services;
-  QuietPump pump;
-  YesDialogs dialogs;
+  test::FakePump pump;
+  test::FakeDialogs dialogs;  // answers Yes
   PlatformParts parts = services.parts();
   parts.dialogs = &dialogs;
   parts.pump = &pump;
@@ -80,14 +52,11 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   controls::HeadlessHost host;
   auto main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
-  FolderTokens tokens(platform.shell);
-  QuietScanHost scanHost;
   ResultViews lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
                     main->lbltracesFound};
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, folder);
-  ScanEnv env{platform, main->defs, main->exclusions, tokens, main->counts, main->counters, main->results, scanHost,
-              protectedLocations};
+  test::ScannerEnv scanner(platform, *main, folder);
+  ScanEnv& env = scanner.env;
 
   const std::vector<std::string> names = threatNames(n);
   std::vector<std::string> paths;
@@ -109,7 +78,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   best.addMs = std::min(best.addMs, t1 - t0);
   best.excludeMs = std::min(best.excludeMs, t2 - t1);
   // The results page keeps its rows; the removal page and the work lists are emptied.
-  const bool excluded = dialogs.boxes == 1 && lists.removal.count() == 0 && lists.files.count() == 0 &&
+  const bool excluded = dialogs.shown.size() == 1 && lists.removal.count() == 0 && lists.files.count() == 0 &&
                         lists.found.count() == n && main->exclusions.isFileExcluded(paths.back()) &&
                         main->exclusions.isFileExcluded(names.front());
   return added && excluded;

@@ -36,6 +36,7 @@
 #include "scan/file_scan.h"
 #include "scan/memory_scan.h"
 #include "scan/registry_scan.h"
+#include "tests/support/hosts.h"
 
 using namespace quillon;
 using fuzz::MemoryProcess;
@@ -84,16 +85,6 @@ struct Results {
       cookies{nullptr, "lvwCookiesToDelete"};
   controls::Label traces{nullptr, "lbltracesFound", "0"}, running{nullptr, "lblTotalNoOfRunningItems", "0"};
   ScanResults model{ResultViews{found, removal, files, registry, cookies, traces}};
-};
-
-class Host : public ScanHost {
- public:
-  int updates = 0, stopAt = -1;
-  std::string prefix = "Scanning: ";
-  void updateScanStatus(const std::string&, int, int) override { ++updates; }
-  bool statusDue() const override { return true; }
-  bool scanCancelled() const override { return stopAt >= 0 && updates >= stopAt; }
-  const std::string& statusPrefix() const override { return prefix; }
 };
 
 // Upper case, trailing backslashes, spaces and dots gone: how two spellings of a folder compare.
@@ -190,8 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MemoryFileSystem& fs = m.fs;
   fuzz::MemoryProcesses& processes = m.processes;
   const std::vector<MemoryProcess> running = processes.table;
-  Host host;
-  host.stopAt = m.stopAt;
+  test::RecordingScanHost host;
+  host.stopAfter = m.stopAt;
 
   // The run as the Start button makes it, the window left out.
   DefinitionStore defs(fs, kApp);

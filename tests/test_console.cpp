@@ -1,13 +1,23 @@
-// The console's answers: nobody is there to click, so a question that would delete or change
-// something is answered No unless the user passed --yes, and every message goes to standard
-// error.
+// The console program as a user runs it, and the answers it gives where nobody is there to
+// click: a question that would delete or change something is answered No unless the user
+// passed --yes, every message goes to standard error, and the exit code says how it ended.
+#include "tests/local_server.h"  // before <windows.h>: it brings the sockets
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 
+#include "common/text.h"
+#include "definitions/cipher.h"
+#include "definitions/grammar.h"
+#include "removal/quarantine.h"
+#include "reports/data_server.h"
+#include "shell/app_folder.h"
 #include "shell/settings.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -24,6 +34,109 @@ struct Printed {
     return s;
   }
 };
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A copy of the console program in a throw-away application folder. It reads its branding
+// from its own version information, so its settings are the product's.
+struct CliFolder : ::testing::Test {
+  App app;
+  std::string cli;
+  const std::string machineKey = "SOFTWARE\\Quillon Developers\\Quillon\\Settings";
+  void SetUp() override {
+    cli = app.path("quillon-cli.exe");
+    CopyFileA((binFolder() + "\\quillon-cli.exe").c_str(), cli.c_str(), FALSE);
+    app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
+  }
+  void TearDown() override {
+    app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
+    app.registry.deleteValue(kHkeyLocalMachine, machineKey, "DataServer");
+  }
+  // Points the submission at `base` (an address without its last "/").
+  void dataServer(const std::string& base) {
+    app.registry.setValue(kHkeyLocalMachine, machineKey, "DataServer", RegValue{kRegSz, base + '\0'});
+  }
+};
+
+struct Cli : CliFolder {
+  void SetUp() override {
+    CliFolder::SetUp();
+    app.writeEmptyDefinitions();
+  }
+};
+
+// A file and a folder, each of its own threat.
+struct CliRemoval : Cli {
+  std::string planted;
+  void SetUp() override {
+    Cli::SetUp();
+    planted = makeFolder(app.path("planted"));
+    makeFolder(planted + "\\dir");
+    app.writeText("planted\\a.dll", "threat file");
+    app.writeText("planted\\dir\\inside.txt", "threat folder");
+    app.writeDefinitions("FileDefinition.dat", {"a.dll=Twin|" + planted + "|Adware"});
+    app.writeDefinitions("DirectoryDefinition.dat", {"Dir=DirThreat|" + planted + "\\dir"});
+  }
+};
+
+std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring longPath(const std::wstring& p) { return L"\\\\?\\" + p; }
+
+void writeWide(const std::wstring& path, const std::string& text) {
+  HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD put = 0;
+  WriteFile(h, text.data(), DWORD(text.size()), &put, nullptr);
+  CloseHandle(h);
+}
+
+std::string readWide(const std::wstring& path) {
+  HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  char buf[256];
+  DWORD got = 0;
+  ReadFile(h, buf, sizeof buf, &got, nullptr);
+  CloseHandle(h);
+  return std::string(buf, got);
+}
+
+// Runs a copy of the console program from a folder of exactly `folderLength` characters whose
+// every folder on the way down holds data files of the names the program uses. Returns the
+// exit code, or -1 when the system cannot start a program from there.
+int runFromDeepFolder(const std::string& base, const std::string& cli, size_t folderLength, bool& decoysIntact) {
+  std::wstring folder = widen(base);
+  std::vector<std::wstring> chain;
+  for (wchar_t c = L'a'; folder.size() < folderLength; ++c) {
+    size_t room = folderLength - folder.size() - 1;
+    folder += L"\\" + std::wstring(std::min<size_t>(room ? room : 1, 40), c);
+    CreateDirectoryW(longPath(folder).c_str(), nullptr);
+    chain.push_back(folder);
+  }
+  const wchar_t* names[] = {L"Scan_Log.txt", L"date.dat", L"FileDefinition.dat", L"ENoSignature.txt"};
+  for (const std::wstring& f : chain)
+    for (const wchar_t* n : names) writeWide(f + L"\\" + n, "decoy\r\n");
+  const std::wstring exe = chain.back() + L"\\quillon-cli.exe";
+  CopyFileW(longPath(widen(cli)).c_str(), longPath(exe).c_str(), FALSE);
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = L"\"" + exe + L"\" scan";
+  if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return -1;
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, 60000);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  decoysIntact = true;
+  for (const std::wstring& f : chain)
+    for (const wchar_t* n : names) {
+      const std::string now = readWide(f + L"\\" + n);
+      EXPECT_EQ(now, "decoy\r\n") << f.size() << " " << std::string(n, n + wcslen(n));
+      decoysIntact = decoysIntact && now == "decoy\r\n";
+    }
+  return int(code);
+}
 }  // namespace
 
 TEST(ConsoleDialogs, AnswersWhatChangesNothingUnlessTold) {
@@ -88,6 +201,28 @@ TEST(ConsoleDialogs, AQuestionThatWouldChangeSomethingChangesNothingWithoutYes) 
   }
 }
 
+TEST(SingleInstance, TheConsoleProgramNeitherTakesNorHonoursTheDesktopLock) {
+  App app;
+  app.writeEmptyDefinitions();
+  app.writeText("ENoSignature.txt", "kept.dll\r\n");
+  const std::string lockName = "Local\\" + app.product + ".SingleInstance";
+  HANDLE desktopLock = CreateMutexA(nullptr, FALSE, lockName.c_str());  // as a running desktop copy holds it
+  auto& m = app.main();
+  m.consoleMode = true;
+  bool ended = false;
+  m.endProcess = [&] { ended = true; };
+  m.Form_Load();
+  EXPECT_FALSE(ended);
+  EXPECT_TRUE(m.loaded());
+  EXPECT_EQ(m.exclusions.text(), "kept.dll|");
+  CloseHandle(desktopLock);
+  // Nothing holds the lock now: the console program did not take it, so a desktop copy
+  // starting during a console scan is not turned away.
+  HANDLE probe = OpenMutexA(SYNCHRONIZE, FALSE, lockName.c_str());
+  EXPECT_EQ(probe, nullptr);
+  if (probe) CloseHandle(probe);
+}
+
 using CliAnswers = CliFolder;
 
 TEST_F(CliAnswers, InformationGoesToStandardErrorAndOnlyKnownOptionsAreTaken) {
@@ -102,10 +237,266 @@ TEST_F(CliAnswers, InformationGoesToStandardErrorAndOnlyKnownOptionsAreTaken) {
     EXPECT_EQ(r.err.find("(answered"), std::string::npos) << r.err;  // an information box is no question
   }
   // A misspelt option is never taken for permission, nor ignored.
+  // Only scan and quarantine list speak JSON.
   for (const char* args : {"--Yes scan", "-y scan", "--yes", "--yes encode", "scan extra", "update --complete",
-                           "--complete"}) {
+                           "--complete", "quarantine", "quarantine list x", "--json submit x"}) {
     ProgramRun r = runProgram(cli, args);
     EXPECT_EQ(r.exitCode, 64) << args;
     EXPECT_NE(r.err.find("usage:"), std::string::npos) << args;
+  }
+  for (const char* args : {"quarantine restore abc", "quarantine restore 0"})  // no item number
+    EXPECT_EQ(runProgram(cli, args).exitCode, 64) << args;
+}
+
+TEST_F(Cli, ScansFullyBesideARunningDesktopCopyAndCountsAStoppedProgram) {
+  HANDLE desktopLock = CreateMutexA(nullptr, FALSE, "Local\\Quillon.SingleInstance");
+  const std::string bad = makeFolder(app.path("bad"));
+  RunningProgram waiter(copySampleWaiter(bad + "\\" + kSampleWaiter));
+  app.writeDefinitions("ExeDefinition.dat", {std::string(kSampleWaiter) + "=Sample|" + bad});
+  app.writeText("ENoSignature.txt", "kept.dll\r\n");
+  ProgramRun r = runProgram(cli, "scan");
+  CloseHandle(desktopLock);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.out.find("Detected in the memory : QUILLON-SAMPLE-WAITER.EXE was stopped from running."),
+            std::string::npos);
+  EXPECT_TRUE(waiter.waitForEnd(5000));
+  const std::string report = app.readText("Scan_Log.txt");
+  EXPECT_NE(report.find("[Files Currently Excluded]\r\n\r\nkept.dll"), std::string::npos);
+  EXPECT_EQ(report.find("Cookies and Processes inspected: 0\r\n"), std::string::npos);
+}
+
+TEST_F(Cli, AReportThatCannotBeWrittenIsSaidAndAHiddenOneIsReplaced) {
+  app.writeText("Scan_Log.txt", "an old report\r\n");
+  SetFileAttributesA(app.path("Scan_Log.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  ProgramRun r = runProgram(cli, "scan");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = runProgram(cli, "scan");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::string report = app.readText("Scan_Log.txt");
+  EXPECT_EQ(report.find("an old report"), std::string::npos);
+  EXPECT_EQ(report.find("End Of Report."), report.rfind("End Of Report."));  // one report, not two
+
+  DeleteFileA(app.path("Scan_Log.txt").c_str());
+  makeFolder(app.path("Scan_Log.txt"));
+  r = runProgram(cli, "scan");
+  EXPECT_EQ(r.exitCode, 5);
+  EXPECT_NE(r.err.find("The scan report could not be written to " + app.folder + "\\Scan_Log.txt."),
+            std::string::npos);
+}
+
+TEST_F(Cli, EncodeRefusesALineThatWouldBeSplitAndWritesNothing) {
+  ProgramRun r = runProgram(cli, "encode", "good line\r\nbad \xCF line\r\nlast\r\n");
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("line 2, byte 5 (0xCF)"), std::string::npos) << r.err;
+  r = runProgram(cli, "encode", "a \xCC b\n");  // LF after enciphering, too
+  EXPECT_EQ(r.exitCode, 3);
+  r = runProgram(cli, "encode", "fine\r\n");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, encodeDefinitionLine("fine") + "\r\n");
+
+  EXPECT_EQ(unencodableByte("plain text"), std::string::npos);
+  EXPECT_EQ(unencodableByte("ab\xCF"), 2u);
+  for (int b = 0; b < 256; ++b) {
+    std::string one(1, char(b));
+    const std::string enc = encodeDefinitionLine(one);
+    EXPECT_EQ(unencodableByte(one) != std::string::npos, enc == "\r" || enc == "\n") << b;
+  }
+}
+
+TEST_F(Cli, RefusesAnApplicationFolderTooLongToUseAndTouchesNothing) {
+  // Short enough to start from, too long to leave room for the data file names.
+  bool intact = false;
+  EXPECT_EQ(runFromDeepFolder(app.folder, cli, kMaxPath - 30, intact), 2);
+  EXPECT_TRUE(intact);
+  // Longer than the classic limit: where the system can start it at all, it stops the same way.
+  int code = runFromDeepFolder(app.folder, cli, kMaxPath + 40, intact);
+  if (code != -1) {
+    EXPECT_EQ(code, 2);
+    EXPECT_TRUE(intact);
+  }
+
+  EXPECT_NE(appFolderProblem("C:\\" + std::string(300, 'x') + "\\q.exe", "Q").find("too long"), std::string::npos);
+  EXPECT_NE(appFolderProblem("quillon.exe", "Q"), "");
+  EXPECT_EQ(appFolderProblem("C:\\Program Files\\Q\\q.exe", "Q"), "");
+}
+
+TEST_F(CliRemoval, RemoveNeedsYesAndEverythingComesBackThroughTheQuarantine) {
+  ProgramRun no = runProgram(cli, "scan --remove");
+  EXPECT_EQ(no.exitCode, 3) << no.err;
+  EXPECT_NE(no.err.find("Really Delete?"), std::string::npos) << no.err;
+  EXPECT_TRUE(exists(planted + "\\a.dll"));
+  EXPECT_TRUE(exists(planted + "\\dir\\inside.txt"));
+
+  ProgramRun yes = runProgram(cli, "--yes scan --remove");
+  yes.out = replaceAll(yes.out, "\r\n", "\n");
+  EXPECT_EQ(yes.exitCode, 1) << yes.err;
+  EXPECT_NE(yes.out.find("removed\t" + planted + "\\a.dll\n"), std::string::npos) << yes.out;
+  EXPECT_NE(yes.out.find("removed\t" + planted + "\\dir\n"), std::string::npos) << yes.out;
+  EXPECT_FALSE(exists(planted + "\\a.dll"));
+  EXPECT_FALSE(exists(planted + "\\dir"));
+  EXPECT_EQ(runProgram(cli, "scan").exitCode, 0);  // nothing left to find
+
+  ProgramRun list = runProgram(cli, "quarantine list");
+  list.out = replaceAll(list.out, "\r\n", "\n");
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  std::vector<std::string> lines = split(list.out, "\n");
+  ASSERT_EQ(lines.size(), 3u) << list.out;  // two items and the empty rest after the last line end
+  std::vector<std::string> fileLine = split(lines[0], "\t"), folderLine = split(lines[1], "\t");
+  ASSERT_EQ(fileLine.size(), 5u);
+  EXPECT_EQ(fileLine[2], "file");
+  EXPECT_EQ(fileLine[3], planted + "\\a.dll");
+  EXPECT_EQ(folderLine[2], "folder");
+
+  EXPECT_EQ(runProgram(cli, "quarantine restore " + fileLine[0]).exitCode, 0);
+  EXPECT_EQ(app.readText("planted\\a.dll"), "threat file");
+  ProgramRun again = runProgram(cli, "quarantine restore " + fileLine[0]);
+  EXPECT_EQ(again.exitCode, 3);  // never over what is there now
+  EXPECT_NE(again.err.find("exists again"), std::string::npos) << again.err;
+  EXPECT_EQ(runProgram(cli, "quarantine restore " + folderLine[0]).exitCode, 0);
+  EXPECT_EQ(app.readText("planted\\dir\\inside.txt"), "threat folder");
+  EXPECT_EQ(runProgram(cli, "quarantine restore 999").exitCode, 3);
+}
+
+// A folder that stays (a file in it is held open) is said, and the run exits 3, though the
+// file beside it went.
+TEST_F(CliRemoval, WhatStaysIsSaidAndTheRunExitsThree) {
+  HANDLE held = CreateFileA((planted + "\\dir\\inside.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ProgramRun r = runProgram(cli, "--yes scan --remove");
+  CloseHandle(held);
+  r.out = replaceAll(r.out, "\r\n", "\n");
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_NE(r.out.find("removed\t" + planted + "\\a.dll\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not removed\t" + planted + "\\dir\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(exists(planted + "\\dir\\inside.txt"));
+  ProgramRun list = runProgram(cli, "quarantine list");
+  EXPECT_EQ(split(replaceAll(list.out, "\r\n", "\n"), "\n").size(), 2u) << list.out;  // the file alone
+}
+
+// A removal killed at any moment loses nothing: each planted file is in place or has a listed
+// copy that restores it byte-exact.
+TEST_F(CliRemoval, ARemovalKilledAnywhereLosesNothing) {
+  const int n = 1000;
+  std::vector<std::string> defs;
+  makeFolder(planted + "\\many");
+  for (int i = 0; i < n; ++i) {
+    app.writeText("planted\\many\\f" + std::to_string(i) + ".txt", "content " + std::to_string(i));
+    defs.push_back("f" + std::to_string(i) + ".txt=Many|" + planted + "\\many");
+  }
+  app.writeDefinitions("FileDefinition.dat", defs);
+  std::mt19937 pick(20261208);
+  for (int round = 0; round < 4; ++round) {
+    // Killed once the index has grown by a random number of lines (or when it ends by itself).
+    const size_t grown = app.readText("quarantine\\QuarantineIndex.txt").size() + 1 + pick() % 40000;
+    RunningProgram run(cli, "--yes scan --remove");
+    for (int waited = 0; waited < 120000 && run.running(); waited += 2) {
+      if (app.readText("quarantine\\QuarantineIndex.txt").size() >= grown) break;
+      Sleep(2);
+    }
+  }  // each run ends here, killed if it still runs
+  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  const std::vector<QuarantineEntry> entries = q.entries();
+  int kept = 0;
+  for (int i = 0; i < n; ++i) {
+    const std::string path = planted + "\\many\\f" + std::to_string(i) + ".txt", content = "content " + std::to_string(i);
+    if (exists(path)) {
+      EXPECT_EQ(app.readText("planted\\many\\f" + std::to_string(i) + ".txt"), content);
+      continue;
+    }
+    auto e = std::find_if(entries.begin(), entries.end(), [&](const QuarantineEntry& x) { return x.original == path; });
+    ASSERT_NE(e, entries.end()) << path << " is gone and not in the quarantine";
+    EXPECT_EQ(q.restore(e->id), "");
+    EXPECT_EQ(app.readText("planted\\many\\f" + std::to_string(i) + ".txt"), content);
+    ++kept;
+  }
+  EXPECT_GT(kept, 0);  // the kills came inside removals
+}
+
+// Scripts read `--json` output: every finding and quarantined item is one object on one line,
+// whatever quotes, backslashes, control characters or accented letters its names hold.
+TEST_F(Cli, JsonLinesCarryAwkwardNamesWhole) {
+  const std::string planted = makeFolder(app.path("json"));
+  const bool westernCodePage = GetACP() == 1252;
+  struct Row {
+    std::string file, threat, jsonThreat, jsonFile;
+  } rows[] = {
+      {"quote.dll", "Say \"hi\"", "Say \\\"hi\\\"", "quote.dll"},
+      {"slash.dll", "back\\slash", "back\\\\slash", "slash.dll"},
+      {"control.dll", "bell\x07tab\tdel\x7f", "bell\\u0007tab\\tdel\\u007f", "control.dll"},
+      {westernCodePage ? "caf\xE9.dll" : "cafe.dll", "Caf\xE9", "Caf\xC3\xA9", westernCodePage ? "caf\xC3\xA9.dll" : "cafe.dll"},
+  };
+  std::vector<std::string> defs;
+  for (const Row& r : rows) {
+    app.writeText("json\\" + r.file, "x");
+    defs.push_back(r.file + "=" + r.threat + "|" + planted + "|Adware");
+  }
+  app.writeDefinitions("FileDefinition.dat", defs);
+  const std::string jsonFolder = replaceAll(planted, "\\", "\\\\");
+
+  ProgramRun scan = runProgram(cli, "scan --json");
+  EXPECT_EQ(scan.exitCode, 1) << scan.err;
+  std::vector<std::string> lines = split(replaceAll(scan.out, "\r\n", "\n"), "\n");
+  ASSERT_EQ(lines.size(), std::size(rows) + 1) << scan.out;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].file);
+    EXPECT_EQ(lines[i], "{\"kind\":\"file\",\"threat\":\"" + rows[i].jsonThreat + "\",\"location\":\"" + jsonFolder +
+                            "\\\\" + rows[i].jsonFile + "\",\"type\":\"Adware\"}");
+  }
+  ProgramRun removal = runProgram(cli, "--yes --json scan --remove");
+  EXPECT_EQ(removal.exitCode, 1) << removal.err;
+  EXPECT_NE(removal.out.find("{\"removed\":true,\"item\":\"" + jsonFolder + "\\\\" + rows[3].jsonFile + "\"}"),
+            std::string::npos) << removal.out;
+  ProgramRun list = runProgram(cli, "quarantine list --json");
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  lines = split(replaceAll(list.out, "\r\n", "\n"), "\n");
+  ASSERT_EQ(lines.size(), std::size(rows) + 1) << list.out;
+  EXPECT_EQ(lines[0].compare(0, 7, "{\"id\":1"), 0) << lines[0];
+  EXPECT_NE(list.out.find("\"kind\":\"file\",\"original\":\"" + jsonFolder + "\\\\" + rows[3].jsonFile + "\""),
+            std::string::npos) << list.out;
+}
+
+// A name the submission cannot carry is refused whole, on the label and with exit code 4, and
+// nothing of it reaches the server: a "?" would become the separator between names, a character
+// outside the code page would arrive as "?" or as a look-alike, and a byte enciphering to a line
+// break would split the server's line. A plain name still goes, as it was typed, and the
+// reference server (when one runs) takes it as well.
+TEST_F(CliFolder, SubmitPrintsTheResultLabelAndRefusesANameTheFormatCannotCarry) {
+  LocalServer server([](SOCKET s, LocalServer&) {
+    LocalServer::sendAll(s, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nAdded");
+  });
+  std::string base = server.url();
+  base.pop_back();
+  dataServer(base);
+  struct Case {
+    const wchar_t* name;
+    std::string shown;  // as the label names it; empty: accepted
+  } const cases[] = {
+      {L"plain-name.exe", ""},
+      {L"what?.exe", "what?.exe"},
+      {L"caf\u0101.exe", "caf?.exe"},          // not in the code page; its look-alike is "a"
+      {L"\u03a9mega.exe", "?mega.exe"},       // Greek capital omega
+      {L"\u00cccon.exe", "\xcc" "con.exe"},   // enciphers to LF
+  };
+  for (const Case& c : cases) {
+    const int before = server.connections();
+    ProgramRun r = runProgram(cli, std::wstring(L"submit \"") + c.name + L"\"");
+    const std::string out = replaceAll(r.out, "\r\n", "\n");
+    if (c.shown.empty()) {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_EQ(out, "Results: plain-name.exe submitted.  Thank you!\n");
+      EXPECT_NE(server.lastRequest().find(percentEncode(encodeDefinitionLine("plain-name.exe") + "|") + " "),
+                std::string::npos) << server.lastRequest();
+    } else {
+      EXPECT_EQ(r.exitCode, 4) << out;
+      EXPECT_EQ(out.rfind("Results: " + c.shown + " cannot be submitted: it holds ", 0), 0u) << out;
+      EXPECT_EQ(server.connections(), before) << out;
+    }
+  }
+  if (const char* reference = std::getenv("QUILLON_TEST_SERVER")) {
+    dataServer(reference);
+    ProgramRun r = runProgram(cli, "submit cli-submitted.exe");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(replaceAll(r.out, "\r\n", "\n"), "Results: cli-submitted.exe submitted.  Thank you!\n");
   }
 }

@@ -2,27 +2,18 @@
 #include <windows.h>
 
 #include "scan/cookie_scan.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
 
-struct QuietHost : ScanHost {
-  std::string prefix;
-  bool cancelled = false;
-  void updateScanStatus(const std::string&, int, int) override {}
-  bool statusDue() const override { return false; }
-  bool scanCancelled() const override { return cancelled; }
-  const std::string& statusPrefix() const override { return prefix; }
-};
-
 // A cookie folder of its own, the main window's model and a scan environment around both.
 struct CookieFixture : ::testing::Test {
   App app;
   std::string folder;
-  QuietHost host;
+  bool cancelled = false;
   void SetUp() override {
     folder = makeFolder(app.path("cookies"));
     app.writeEmptyDefinitions();
@@ -30,11 +21,10 @@ struct CookieFixture : ::testing::Test {
   void cookie(const std::string& name, const std::string& body) { app.writeText("cookies\\" + name, body); }
   void scan() {
     ui::FrmMain& m = app.main();
-    FolderTokens tokens(app.shell);
-    ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
     m.exclusions.load();
-    ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
-    scanCookieFolder(env, folder);
+    ScannerEnv s(app.platform, m, app.folder);
+    s.host.cancelled = cancelled;
+    scanCookieFolder(s.env, folder);
   }
 };
 
@@ -114,7 +104,7 @@ TEST_F(CookieFixture, WithoutTheBlockedListEveryFileIsStillCountedAndNothingMatc
   scan();
   EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
   EXPECT_GT(seen, 0);
-  host.cancelled = true;  // a cancelled run looks at no file
+  cancelled = true;  // a cancelled run looks at no file
   cookie("user@other[1].txt", "other.tld/\n");
   scan();
   EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);

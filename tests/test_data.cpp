@@ -6,7 +6,7 @@
 #include "definitions/cipher.h"
 #include "reports/data_server.h"
 #include "shell/server_addresses.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/definition_store.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "update/definition_merge.h"
 
 using namespace quillon;

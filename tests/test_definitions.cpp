@@ -8,7 +8,7 @@
 #include "definitions/definition_store.h"
 #include "definitions/folder_tokens.h"
 #include "definitions/grammar.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -63,9 +63,13 @@ TEST(Grammar, RegistryLinesSplitAtTheLastEquals) {
   EXPECT_TRUE(registryRoot("4", h, name));
   EXPECT_EQ(h, 0x80000005u);
   EXPECT_EQ(name, "HKEY_CURRENT_CONFIG");
-  EXPECT_FALSE(registryRoot("7", h, name));
-  EXPECT_FALSE(registryRoot("HKLM", h, name));
-  EXPECT_EQ(name, "");
+  EXPECT_TRUE(registryRoot("1", h, name));
+  EXPECT_EQ(name, "HKEY_CURRENT_USER");
+  // A root is one digit, never another spelling of a number.
+  for (const char* bad : {"7", "HKLM", "0x1", "1.0", "1e0", " +1 ", " 1", "01", "1e308", "nan", "inf", "-0", "6", ""}) {
+    EXPECT_FALSE(registryRoot(bad, h, name)) << bad;
+    EXPECT_EQ(name, "") << bad;
+  }
   EXPECT_FALSE(parseRegistryLine("1^Software\\x^").valid);
 }
 

@@ -9,7 +9,7 @@
 #include "common/device_names.h"
 #include "definitions/definition_store.h"
 #include "scan/company_name.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

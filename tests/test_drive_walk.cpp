@@ -8,7 +8,7 @@
 #include "definitions/folder_tokens.h"
 #include "scan/drive_walk.h"
 #include "scan/file_scan.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -49,20 +49,6 @@ class LinkingFileSystem : public win32::Win32FileSystem {
   }
 };
 
-class WalkHost : public ScanHost {
- public:
-  bool cancelled = false;
-  int updates = 0;
-  std::string prefix = "Scanning Drives: ", lastShown;
-  void updateScanStatus(const std::string& text, int, int) override {
-    ++updates;
-    if (!text.empty()) lastShown = text;
-  }
-  bool statusDue() const override { return true; }
-  bool scanCancelled() const override { return cancelled; }
-  const std::string& statusPrefix() const override { return prefix; }
-};
-
 // A tree with threat files planted where no definition looks, and the cases the walk must
 // leave alone: a covered path, a folder a directory definition names, an excluded file, a
 // hidden file, a file of the system's publisher and a link.
@@ -71,7 +57,7 @@ struct DriveWalkFixture : ::testing::Test {
   LinkingFileSystem fs;
   PlatformParts parts = app.ownParts();
   std::unique_ptr<Platform> platform;
-  WalkHost host;
+  RecordingScanHost host;
   std::string T;
 
   void SetUp() override {
@@ -92,6 +78,7 @@ struct DriveWalkFixture : ::testing::Test {
                                                 "FileDefinition.dat=Own|C:\\nowhere", "*.txt=Wild|C:\\nowhere"});
     app.writeDefinitions("DirectoryDefinition.dat", {"Dir=DirThreat|" + T + "\\dirdef", "Root=Win|[drive]"});
     app.writeText("ENoSignature.txt", T + "\\excl\\evil.exe\r\n");
+    host.prefix = "Scanning Drives: ";
     fs.linkNames = {"loop"};
     parts.fs = &fs;
     platform = std::make_unique<Platform>(parts);

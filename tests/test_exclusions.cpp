@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/text.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

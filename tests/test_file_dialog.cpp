@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -4,31 +4,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/win32/gui_host.h"
-#include "tests/fakes.h"
+#include "tests/support/gui.h"
 #include "tests/local_server.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-struct Gui : ::testing::Test {
-  App app;
-  win32::GuiHost host{GetModuleHandleA(nullptr)};
-  ui::FrmMain* m = nullptr;
-  HWND main = nullptr;
+struct Gui : GuiFixture {
   void SetUp() override {
-    m = &app.main();
-    main = static_cast<HWND>(host.create(*m, nullptr, nullptr));
+    show(app.main());
     host.create(m->frmReport, main, nullptr);
-    m->Form_Load();
-    m->setVisible(true);
-  }
-  HWND hw(controls::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
-  std::string text(controls::Control& c) {
-    char buf[512] = {0};
-    GetWindowTextA(hw(c), buf, sizeof buf);
-    return buf;
   }
   void pump() { win32::Win32Pump(0).yield(); }
 };
@@ -123,22 +109,15 @@ TEST_F(Gui, SendToTrayAndBackThroughTheIconsMessages) {
 namespace {
 // A main window bound to real windows whose close runs the program's exit path, as the
 // desktop program wires it.
-struct GuiExit : ::testing::Test {
-  App app;
-  win32::GuiHost host{GetModuleHandleA(nullptr)};
-  ui::FrmMain* m = nullptr;
-  HWND main = nullptr;
+struct GuiExit : GuiFixture {
   bool exited = false;
   void SetUp() override {
     app.writeEmptyDefinitions();
-    m = &app.main();
-    m->onExit = [this] { exited = true; };
-    main = static_cast<HWND>(host.create(*m, nullptr, [this] {
+    app.main().onExit = [this] { exited = true; };
+    show(app.main(), [this] {
       m->Form_QueryUnload();
       m->Form_Unload();
-    }));
-    m->Form_Load();
-    m->setVisible(true);
+    });
   }
   std::string setting(const char* section, const char* key) { return m->settings.read(section, key, ""); }
 };

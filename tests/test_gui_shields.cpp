@@ -6,9 +6,8 @@
 
 #include <functional>
 
-#include "platform/win32/gui_host.h"
 #include "shields/home_page_shield.h"
-#include "tests/fakes.h"
+#include "tests/support/gui.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -20,32 +19,17 @@ void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (whileUp) whileUp();
 }
 
-struct GuiShields : ::testing::Test {
-  App app;
-  win32::GuiHost host{GetModuleHandleA(nullptr)};
-  std::unique_ptr<ui::FrmMain> m;
-  HWND main = nullptr;
+struct GuiShields : GuiFixture {
   UINT_PTR timer = 0;
   int looks = 0;
   void SetUp() override {
     app.writeEmptyDefinitions();
-    m = std::make_unique<ui::FrmMain>(app.platform, host, app.path("quillon.exe"),
-                                      Branding{app.product, "Test Company", "x", 1, 0});
-    main = static_cast<HWND>(host.create(*m, nullptr, nullptr));
-    m->Form_Load();
-    m->setVisible(true);
+    showMain();
     timer = SetTimer(nullptr, 0, 200, onTimer);
   }
   void TearDown() override {
     KillTimer(nullptr, timer);
     whileUp = nullptr;
-  }
-  HWND hw(controls::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
-  HWND hw(controls::Form& f) { return static_cast<HWND>(host.windowOf(f)); }
-  std::string text(HWND h) {
-    char buf[1024] = {0};
-    GetWindowTextA(h, buf, sizeof buf);
-    return buf;
   }
   // Calls `look` once the form's window is up; gives up (closing it) after about 20 s.
   void whenShown(controls::Form& f, std::function<void()> look) {

@@ -9,43 +9,15 @@
 #include <memory>
 #include <set>
 
-#include "platform/win32/gui_host.h"
-#include "tests/fakes.h"
+#include "tests/support/gui.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
 // A main window whose forms that come and go (popup, Help, About) get real windows too.
-struct GuiTray : ::testing::Test {
-  App app;
-  win32::GuiHost host{GetModuleHandleA(nullptr)};
-  std::unique_ptr<ui::FrmMain> own;
-  ui::FrmMain* m = nullptr;
-  HWND main = nullptr;
-  void SetUp() override {
-    own = std::make_unique<ui::FrmMain>(app.platform, host, app.path("quillon.exe"),
-                                        Branding{app.product, "Test Company", "quillon.example", 1, 0});
-    m = own.get();
-    main = static_cast<HWND>(host.create(*m, nullptr, nullptr));
-    m->Form_Load();
-    m->setVisible(true);
-  }
-  HWND hw(controls::Control& c) { return static_cast<HWND>(host.windowOf(c)); }
-  HWND hw(controls::Form& f) { return static_cast<HWND>(host.windowOf(f)); }
-  // Runs the message loop, timers included, until `done` or `ms` have passed.
-  bool pumpUntil(const std::function<bool()>& done, int ms) {
-    for (DWORD start = GetTickCount(); !done();) {
-      if (GetTickCount() - start > DWORD(ms)) return false;
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-  }
+struct GuiTray : GuiFixture {
+  void SetUp() override { showMain(); }
   RECT rectOf(HWND h) {
     RECT r{};
     GetWindowRect(h, &r);
@@ -54,11 +26,6 @@ struct GuiTray : ::testing::Test {
   void clickLabel(controls::Control& c) {
     HWND h = hw(c);
     SendMessageA(GetParent(h), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), STN_CLICKED), reinterpret_cast<LPARAM>(h));
-  }
-  std::string text(HWND h) {
-    char buf[4096] = {0};
-    GetWindowTextA(h, buf, sizeof buf);
-    return buf;
   }
 };
 }  // namespace

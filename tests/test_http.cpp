@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "definitions/cipher.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "tests/local_server.h"
 
 using namespace quillon;

@@ -6,7 +6,7 @@
 #include "removal/quarantine.h"
 #include "removal/uninstall.h"
 #include "shell/run_at_startup.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -7,7 +7,7 @@
 
 #include "common/text.h"
 #include "definitions/cipher.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "tests/test_signer.h"
 #include "update/live_update.h"
 #include "update/update_windows.h"

@@ -2,14 +2,14 @@
 #include <windows.h>
 
 #include "common/text.h"
+#include "removal/system_tasks.h"
 #include "scan/memory_scan.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-const char* kWaiter = "quillon-sample-waiter.exe";
 
 // The sample program copied into two folders; only the first is named by a definition.
 struct MemoryScan : ::testing::Test {
@@ -19,7 +19,7 @@ struct MemoryScan : ::testing::Test {
     listed = folderWithSampleWaiter(app, "listed");
     other = folderWithSampleWaiter(app, "other");
     app.writeEmptyDefinitions();
-    app.writeDefinitions("ExeDefinition.dat", {std::string(kWaiter) + "=Sample.Waiter|" + listed + "\\",
+    app.writeDefinitions("ExeDefinition.dat", {std::string(kSampleWaiter) + "=Sample.Waiter|" + listed + "\\",
                                                "nothing here", "absent.exe=Absent|C:\\nowhere"});
   }
   ui::FrmMain& loaded() {
@@ -32,8 +32,8 @@ struct MemoryScan : ::testing::Test {
 }  // namespace
 
 TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
-  RunningProgram other1(other + "\\" + kWaiter);
-  RunningProgram threat(listed + "\\" + kWaiter);
+  RunningProgram other1(other + "\\" + kSampleWaiter);
+  RunningProgram threat(listed + "\\" + kSampleWaiter);
   ASSERT_TRUE(threat.running());
   auto& m = loaded();
   m.cmdScanNow_Click();
@@ -48,11 +48,11 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
   EXPECT_GE(running, 2);
   EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes
-  EXPECT_EQ(m.ExePathList.pathList, "|" + toUpper(listed + "\\" + kWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
+  EXPECT_EQ(m.ExePathList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
 
   // The second run reuses the list: a changed file is not read again.
   app.writeDefinitions("ExeDefinition.dat", {"changed.exe=Changed|C:\\"});
-  RunningProgram again(listed + "\\" + kWaiter);
+  RunningProgram again(listed + "\\" + kSampleWaiter);
   m.cmdScanNow_Click();
   EXPECT_TRUE(again.waitForEnd(5000));
   EXPECT_EQ(m.ExePathList.entries, 2);
@@ -62,7 +62,7 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
 
 TEST_F(MemoryScan, ExcludedProgramsKeepRunning) {
   app.writeText("ENoSignature.txt", "quillon-sample-waiter.exe\r\n");
-  RunningProgram threat(listed + "\\" + kWaiter);
+  RunningProgram threat(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
   m.cmdScanNow_Click();
   ASSERT_EQ(m.lvwSpywareFound.count(), 1);
@@ -73,7 +73,7 @@ TEST_F(MemoryScan, ExcludedProgramsKeepRunning) {
 }
 
 TEST_F(MemoryScan, TheCompanionProcessIsNeverReported) {
-  CopyFileA((binFolder() + "\\" + kWaiter).c_str(), (listed + "\\ThreatWatchAide.exe").c_str(), FALSE);
+  CopyFileA((binFolder() + "\\" + kSampleWaiter).c_str(), (listed + "\\ThreatWatchAide.exe").c_str(), FALSE);
   app.writeDefinitions("ExeDefinition.dat", {"threatwatchaide.exe=Aide|" + listed});
   RunningProgram aide(listed + "\\ThreatWatchAide.exe");
   auto& m = loaded();
@@ -83,7 +83,7 @@ TEST_F(MemoryScan, TheCompanionProcessIsNeverReported) {
 }
 
 TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
-  std::vector<std::string> lines(200, std::string(kWaiter) + "=Sample.Waiter|" + listed);
+  std::vector<std::string> lines(200, std::string(kSampleWaiter) + "=Sample.Waiter|" + listed);
   app.writeDefinitions("ExeDefinition.dat", lines);
   auto& m = loaded();
   bool pressed = false;
@@ -136,4 +136,80 @@ TEST(MemoryScan9x, MatchesNamesAtLineEndsAndAsksOutsideAScan) {
                                                "[BAD.EXE] from using your system memory. Otherwise click No.");
   EXPECT_EQ(app.readText("ENoSignature.txt"), "BAD.EXE\r\n");
   EXPECT_EQ(m.lblTotalNoOfRunningItems.caption(), "6");  // counted on, not reset
+}
+
+TEST(MemoryScanSafety, FindsAndStopsAProgramRunningFromTheSystemFolder) {
+  App app;
+  char sys[MAX_PATH];
+  GetSystemDirectoryA(sys, MAX_PATH);
+  const std::string name = "qsyswait" + std::to_string(GetCurrentProcessId()) + ".exe";
+  const std::string exe = copySampleWaiter(std::string(sys) + "\\" + name);
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("ExeDefinition.dat", {name + "=Sys.Waiter|[system]"});
+  {
+    RunningProgram prog(exe);
+    ASSERT_TRUE(prog.running());
+    auto& m = app.main();
+    m.Form_Load();
+    m.chkScanRegistry.setValue(0);
+    m.cmdScanNow_Click();
+    EXPECT_EQ(texts(m.lvwSpywareFound),
+              std::vector<std::string>{"Detected in the memory : " + toUpper(name) + " was stopped from running."});
+    EXPECT_TRUE(prog.waitForEnd(5000));
+  }
+  DeleteFileA(exe.c_str());
+}
+
+TEST(MemoryScanSafety, NeverStopsItselfOrTheProgramsOfItsOwnFolder) {
+  App app;
+  RunningProgram console(copySampleWaiter(app.path("quillon-cli.exe")));
+  RunningProgram desktop(copySampleWaiter(app.path("quillon.exe")));
+  ASSERT_TRUE(console.running() && desktop.running());
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("ExeDefinition.dat", {"quillon-cli.exe=Own|" + app.folder, "quillon.exe=Own|" + app.folder,
+                                             fileNameFromPath(self) + "=Self|" + binFolder()});
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkScanRegistry.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  EXPECT_EQ(m.counters.threatsFound, 0);
+  EXPECT_TRUE(console.running());
+  EXPECT_TRUE(desktop.running());
+  EXPECT_NE(app.readText("Scan_Log.txt").find("End Of Report."), std::string::npos);
+
+  // A stop by name passes over them too, and nothing ever stops the calling process.
+  win32::Win32RunningProcesses processes;
+  OwnPrograms own = ownPrograms(processes, app.path("quillon.exe"), app.folder);
+  EXPECT_TRUE(killProcessByName(processes, app.pump, "quillon-cli.exe", &own));
+  EXPECT_TRUE(console.running());
+  EXPECT_FALSE(stopProcess(processes, GetCurrentProcessId()));
+}
+
+TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
+  App app;
+  FakeProcesses procs;
+  procs.version = {kPlatformNt, 6, 1};
+  procs.table = {{"C:\\BAD\\BAD.EXE", 20}};
+  procs.failTerminate = true;
+  PlatformParts parts = app.platform.parts();
+  parts.processes = &procs;
+  Platform platform(parts);
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("ExeDefinition.dat", {"bad.exe=Bad|C:\\Bad"});
+  ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+  m.Form_Load();
+  m.chkScanRegistry.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
+  EXPECT_FALSE(stopProcess(procs, 20));
+
+  // The real system: a process that is gone has ended; one that runs has not.
+  win32::Win32RunningProcesses real;
+  RunningProgram prog(copySampleWaiter(app.path("w.exe")));
+  EXPECT_FALSE(real.waitForExit(prog.id(), 1));
+  EXPECT_TRUE(stopProcess(real, prog.id()));
+  EXPECT_TRUE(real.waitForExit(0x7FFFFFF0u, 1));
 }

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

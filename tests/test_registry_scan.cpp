@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scan/registry_scan.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -8,7 +8,7 @@
 #include "removal/quarantine.h"
 #include "removal/reg_file.h"
 #include "scan/cookie_scan.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -421,19 +421,8 @@ TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) 
   HANDLE readable = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   HANDLE inFolder = CreateFileA((P + "\\dir\\deep\\inner.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ui::FrmMain& m = scanned();
-  {
-    FolderTokens tokens(app.shell);
-    ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
-    struct : ScanHost {
-      void updateScanStatus(const std::string&, int, int) override {}
-      bool statusDue() const override { return false; }
-      bool scanCancelled() const override { return false; }
-      const std::string& statusPrefix() const override { return prefix; }
-      std::string prefix;
-    } host;
-    ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
-    scanCookieFolder(env, P + "\\cookies");
-  }
+  ScannerEnv scanner(app.platform, m, app.folder);
+  scanCookieFolder(scanner.env, P + "\\cookies");
   HANDLE lockedCookie = CreateFileA((P + "\\cookies\\user@site[1].txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   for (int run = 0; run < 2; ++run) {
     m.cmdSelectAll_Click();

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "reports/report.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -52,4 +52,16 @@ TEST(Report, ViewerShowsTheReportThroughViewLog) {
   EXPECT_EQ(caption, "QuillonTest Log");
   EXPECT_TRUE(labelDisabled);
   EXPECT_TRUE(m.lblViewLogFile.enabled());
+}
+
+TEST(Report, AReportThatCannotBeWrittenIsSaidOnTheStatusLine) {
+  App app;
+  app.writeEmptyDefinitions();
+  makeFolder(app.path("Scan_Log.txt"));
+  auto& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  EXPECT_TRUE(m.reportFailed());
+  EXPECT_EQ(m.lblStatus.caption(),
+            "Scanning complete. The scan report could not be written to " + app.path("Scan_Log.txt") + ".");
 }

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "common/datetime.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "common/text.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -150,18 +150,10 @@ TEST(ScaleExclusions, BulkAddMatchesOneAtATimeAndThePlainRules) {
 TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   App app;
   ui::FrmMain& m = app.main();
-  FolderTokens tokens(app.shell);
-  ProtectedLocations guarded(app.fs, app.shell, app.processes, app.folder);
+  ScannerEnv scanner(app.platform, m, app.folder);
+  ScanEnv& env = scanner.env;
   ResultViews lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
                     m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};
-  struct Host : ScanHost {
-    std::string prefix;
-    void updateScanStatus(const std::string&, int, int) override {}
-    bool statusDue() const override { return false; }
-    bool scanCancelled() const override { return false; }
-    const std::string& statusPrefix() const override { return prefix; }
-  } host;
-  ScanEnv env{app.platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded};
   const int n = 3000;
   for (int i = 0; i < n; ++i) {
     const std::string threat = "Threat " + std::to_string(i % 1000), where = "C:\\T\\" + std::to_string(i);

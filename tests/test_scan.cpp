@@ -5,7 +5,8 @@
 
 #include "common/text.h"
 #include "scan/company_name.h"
-#include "tests/fakes.h"
+#include "scan/protected_locations.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -413,4 +414,113 @@ TEST(ScanIdentity, NoSpellingOfAProtectedPlaceOrOwnFileIsAFindingOrRemoved) {
   // Nor does a copy of a folder ever go into that folder, however either is spelt.
   for (const std::string& s : spellingsOf(app.folder))
     EXPECT_FALSE(app.fs.copyFolderTree(s, app.folder + "\\quarantine\\copy")) << s;
+}
+
+TEST(ExitDuringScan, FileExitEndsTheRunPromptlyAndStillWritesTheExitSettings) {
+  App app;
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("FileDefinition.dat", std::vector<std::string>(500, "m.dll=T|" + app.folder));
+  auto& m = app.main();
+  m.Form_Load();
+  bool exited = false;
+  m.onExit = [&] { exited = true; };
+  int exitAt = -1;
+  app.pump.onYield = [&](int n) {
+    if (n == 60 && exitAt < 0) {
+      exitAt = n;
+      m.mnuFileExit.click();
+    }
+  };
+  m.cmdScanNow_Click();
+  ASSERT_TRUE(exited);
+  EXPECT_LE(app.pump.yields, exitAt + 3);  // the run ends at its next item
+  EXPECT_LT(m.counters.filesInspected, 100);
+  EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "STOPPED");
+  EXPECT_EQ(m.settings.read("Settings", "Max", ""), "0");
+  EXPECT_EQ(m.settings.read("Settings", "FoundCol21", ""), "1400");
+  EXPECT_EQ(app.readText("Scan_Log.txt"), "");  // an abandoned run leaves no report
+  EXPECT_FALSE(m.cmdStop.enabled());
+}
+
+TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
+  App app;
+  app.writeEmptyDefinitions();
+  auto& m = app.main();
+  m.Form_Load();
+  for (controls::Control* c : std::initializer_list<controls::Control*>{&m.cmdStop, &m.cmdPause, &m.lblStop, &m.lblPause,
+                                                             &m.CmdProceed})
+    EXPECT_FALSE(c->enabled()) << c->name();
+  EXPECT_TRUE(m.cmdDefaultSetting.enabled());  // Reset always has something to apply
+  m.cmdStop_Click();
+  m.lblPause_Click();
+  EXPECT_TRUE(app.dialogs.shown.empty());  // no question while there is nothing to stop
+  EXPECT_FALSE(m.ScanCancelled);
+
+  bool duringRun = false;
+  app.pump.onYield = [&](int) { duringRun = duringRun || (m.cmdStop.enabled() && m.cmdPause.enabled()); };
+  m.cmdScanNow_Click();
+  EXPECT_TRUE(duringRun);
+  EXPECT_FALSE(m.cmdStop.enabled());
+  EXPECT_FALSE(m.cmdPause.enabled());
+  EXPECT_TRUE(m.cmdUpdate.enabled());  // Live Update works
+  m.definitionMerge = nullptr;         // a copy that could not apply an update would not offer it
+  m.cmdScanNow_Click();
+  EXPECT_FALSE(m.cmdUpdate.enabled());
+}
+
+// Nothing that would wreck the machine is ever a finding.
+TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
+  App app;
+  char profile[MAX_PATH] = {0};
+  GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH);
+  const std::string profiles = std::string(profile).substr(0, std::string(profile).rfind('\\'));
+  const std::string planted = makeFolder(app.path("planted"));
+  app.writeEmptyDefinitions();
+  app.writeDefinitions("DirectoryDefinition.dat",
+                       {"Win=Windows|[windir]", "Sys=System|[system]", "Sys2=System|c:\\WINDOWS\\system32\\\\",
+                        "Root=Root|C:\\", "Drive=Root|[drive]", "Prog=Program Files|[progfil]", "Data=AppData|[appdata]",
+                        "Prof=Profile|" + std::string(profile), "Profs=Profiles|" + profiles,
+                        "Mine=Own folder|" + app.folder, "Real=Real.Folder|" + planted});
+  app.writeDefinitions("RegistryDefinition.dat",
+                       {"1^Software=Two.Fields", "1^^=Empty.Key", "1^\\\\^=Slashes", "1^ ^=Blank", "1^Software^=Top",
+                        "2^SOFTWARE\\Microsoft\\^=Ms", "2^SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run^=Run",
+                        "2^SYSTEM^=Sys"});
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
+  EXPECT_EQ(m.counters.registryInspected, 4);  // the lines naming no key at all are skipped
+
+  win32::Win32RunningProcesses processes;
+  ProtectedLocations locations(app.fs, app.shell, processes, app.folder);
+  EXPECT_TRUE(locations.isProtectedFolder("\\\\server\\share\\"));
+  EXPECT_TRUE(locations.isProtectedFolder("D:"));
+  EXPECT_FALSE(locations.isProtectedFolder(planted));
+  EXPECT_FALSE(locations.isProtectedFolder("C:\\windows\\system32\\QuillonSample"));
+  EXPECT_FALSE(ProtectedLocations::isProtectedRegistryKey(kHkeyCurrentUser, "Software\\QuillonSample"));
+}
+
+TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
+  App app;
+  app.writeEmptyDefinitions();
+  for (const char* f : {"quillon.exe", "Scan_Log.txt", "ENoSignature.txt", "other.dll"}) app.writeText(f, "x");
+  makeFolder(app.path("sub"));
+  app.writeText("sub\\quillon.exe", "x");
+  app.writeDefinitions("FileDefinition.dat",
+                       {"quillon.exe=Own|" + app.folder, "FileDefinition.dat=Definitions|" + app.folder + "\\\\",
+                        "SCAN_LOG.TXT=Report|" + app.folder, "ENoSignature.txt=Exclusions|" + app.folder,
+                        "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
+
+  ProtectedLocations locations(app.fs, app.shell, app.processes, app.folder);
+  EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
+  EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("sub\\quillon.exe")));
+  EXPECT_FALSE(locations.isProgramFile("quillon.exe"));
 }

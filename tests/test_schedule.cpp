@@ -3,7 +3,7 @@
 
 #include "common/datetime.h"
 #include "scheduler/scheduler.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "scan/cookie_scan.h"
 #include "selftest/selftest.h"
 #include "shell/app_folder.h"

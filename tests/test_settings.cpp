@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/run_at_startup.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -57,9 +57,13 @@ TEST(Settings, PermissionDeniedAsksUntilIgnored) {
   EXPECT_EQ(app.dialogs.shown.size(), 2u);  // no question after Ignore
 }
 
+// A stored number that is no plain decimal counts as absent.
 TEST(LoadSettings, FreshProfileDefaults) {
   App app;
   auto& m = app.main();
+  m.settings.write("Settings", "FoundCol21", "1e300");
+  m.settings.write("Settings", "FoundCol22", "nan");
+  m.settings.write("Settings", "FoundCol23", "99999999999999999999999999");
   m.Form_Load();
   EXPECT_TRUE(m.optIEHomePageSheildOn.value());
   EXPECT_TRUE(m.optMemorySheildOn.value());
@@ -74,7 +78,7 @@ TEST(LoadSettings, FreshProfileDefaults) {
   EXPECT_FALSE(m.cmbDays.enabled());
   EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
   EXPECT_FALSE(m.lvwHardDrives.visible());
-  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 1400);
+  for (const auto& c : m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns) EXPECT_EQ(c.widthTwips, 1400);
   EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
   EXPECT_EQ(m.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
@@ -139,4 +143,20 @@ TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
   EXPECT_EQ(runValue(app.registry, "quillon"), "<absent>");
   if (before != "<absent>")
     app.registry.setValue(kHkeyLocalMachine, kRunKey, "quillon", RegValue{kRegSz, before + '\0'});
+}
+
+TEST(Captions, OptionsReadAsDesigned) {
+  App app;
+  auto& m = app.main();
+  EXPECT_EQ(m.chkSendData.caption(), "Send anonymous data to help identify unknown spyware");
+  EXPECT_EQ(m.chkAutomaticScanYesOrNo.caption(), "Enable Scheduled Scans");
+  EXPECT_EQ(m.chkScanCookies.caption(), "Scan Internet Cookies");
+  EXPECT_EQ(m.optAlwaysnotifybeforerestoring.caption(), "Ask me what I would like to do");
+  EXPECT_EQ(m.optRestoredefaultwithoutnotification.caption(), "Silently restore my original home page");
+  EXPECT_EQ(m.lblLastScanCaption.caption(), "Your last scan was completed:");
+  EXPECT_EQ(m.lblLastFullScanCaption.caption(), "Your last full system scan was completed:");
+  EXPECT_EQ(m.fraScanType.caption(), "Scan Type");
+  EXPECT_EQ(m.fraDriveSelection.caption(), "Drive Selection");
+  EXPECT_EQ(m.lblRunOn.caption(), "Run on:");
+  EXPECT_EQ(m.mnuFileMinimize.caption(), "Minimize to Tray");
 }

@@ -5,13 +5,12 @@
 
 #include "common/text.h"
 #include "shields/home_page_shield.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-const char* kWaiter = "quillon-sample-waiter.exe";
 const std::string kUpperWaiter = "QUILLON-SAMPLE-WAITER.EXE";
 
 // The sample program in two folders; only the first is named by a definition.
@@ -23,7 +22,7 @@ struct MemoryShieldTest : ::testing::Test {
     listed = folderWithSampleWaiter(app, "listed");
     other = folderWithSampleWaiter(app, "other");
     app.writeEmptyDefinitions();
-    app.writeDefinitions("ExeDefinition.dat", {std::string(kWaiter) + "=Sample.Waiter|" + listed});
+    app.writeDefinitions("ExeDefinition.dat", {std::string(kSampleWaiter) + "=Sample.Waiter|" + listed});
   }
   ui::FrmMain& loaded() {
     auto& m = app.main();
@@ -56,8 +55,8 @@ TEST_F(MemoryShieldTest, AProgramStartedLaterIsAlertedAtTheNextTickAndStopStopsT
   EXPECT_TRUE(m.ExePathList.loaded());
 
   // The same file elsewhere is started first, so a stop by name would hit it.
-  RunningProgram elsewhere(other + "\\" + kWaiter);
-  RunningProgram threat(listed + "\\" + kWaiter);
+  RunningProgram elsewhere(other + "\\" + kSampleWaiter);
+  RunningProgram threat(listed + "\\" + kSampleWaiter);
   ASSERT_TRUE(threat.running());
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 1);
@@ -84,13 +83,13 @@ TEST_F(MemoryShieldTest, AProgramStartedLaterIsAlertedAtTheNextTickAndStopStopsT
 }
 
 TEST_F(MemoryShieldTest, AllowAddsOneLineAndLaterTicksAreQuiet) {
-  RunningProgram threat(listed + "\\" + kWaiter);
+  RunningProgram threat(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
   answerWith(m, &ui::FrmSpywareFoundAlert::cmdNO);
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 1);
   EXPECT_EQ(app.readText("ENoSignature.txt"), kUpperWaiter + "\r\n");
-  EXPECT_TRUE(m.exclusions.isFileExcluded(kWaiter));
+  EXPECT_TRUE(m.exclusions.isFileExcluded(kSampleWaiter));
   m.tmrMemoryInspected.tick();
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 1);
@@ -100,7 +99,7 @@ TEST_F(MemoryShieldTest, AllowAddsOneLineAndLaterTicksAreQuiet) {
 }
 
 TEST_F(MemoryShieldTest, StopForAProgramThatEndedMeanwhileSaysNothingAndAClosedAlertAsksAgain) {
-  auto threat = std::make_unique<RunningProgram>(listed + "\\" + kWaiter);
+  auto threat = std::make_unique<RunningProgram>(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
   answerWith(m, &ui::FrmSpywareFoundAlert::cmdYes, [&] { threat.reset(); });
   m.tmrMemoryInspected.tick();
@@ -108,7 +107,7 @@ TEST_F(MemoryShieldTest, StopForAProgramThatEndedMeanwhileSaysNothingAndAClosedA
   EXPECT_TRUE(app.dialogs.shown.empty());
 
   // Closed without an answer: nothing is decided, the next tick asks again.
-  RunningProgram again(listed + "\\" + kWaiter);
+  RunningProgram again(listed + "\\" + kSampleWaiter);
   int shown = 0;
   app.host.onModal = [&](controls::Form& f) { ++shown, f.setVisible(false); };
   m.tmrMemoryInspected.tick();
@@ -120,7 +119,7 @@ TEST_F(MemoryShieldTest, StopForAProgramThatEndedMeanwhileSaysNothingAndAClosedA
 }
 
 TEST_F(MemoryShieldTest, SwitchedOffTheTickDoesNothingAndTheOptionsDriveTheTimer) {
-  RunningProgram threat(listed + "\\" + kWaiter);
+  RunningProgram threat(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
   answerWith(m, &ui::FrmSpywareFoundAlert::cmdYes);
   m.chkAutoProtect.setValue(0);

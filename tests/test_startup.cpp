@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 #include "ui/frm_splash.h"
 
 using namespace quillon;

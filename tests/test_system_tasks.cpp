@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "removal/system_tasks.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -59,8 +59,12 @@ TEST(Text, NumbersBooleansAndPercentages) {
   EXPECT_TRUE(parseBoolean("1", b) && b);
   EXPECT_FALSE(parseBoolean("yes", b));
   double d;
-  EXPECT_FALSE(parseNumber("abc", d));
+  // Stored numbers are plain decimals.
+  for (const std::string& bad :
+       std::vector<std::string>{"abc", "1e300", "nan", "inf", "0x10", "1e0", "--1", ".", "1.2.3", std::string(400, '9')})
+    EXPECT_FALSE(parseNumber(bad, d)) << bad;
   EXPECT_TRUE(parseNumber(" 1400 ", d) && d == 1400);
+  EXPECT_TRUE(parseNumber(" -12.5 ", d) && d == -12.5);
   EXPECT_EQ(roundPercent(12.5), 12);  // halves to even
   EXPECT_EQ(roundPercent(13.5), 14);
   EXPECT_EQ(groupDigits(1234567), "1,234,567");

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_platform.h"
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 using namespace quillon;
 using namespace quillon::test;

@@ -1,46 +1,19 @@
-// Test doubles for what a test must control (message box answers, the message loop, the
-// clock, a failing registry write) and a fixture that gives each test its own application
-// folder and settings. Everything else in the tests is the real system under Wine.
+// Doubles over the real system for what a test must control (a failing registry write, the
+// programs it would start, a process table) and a fixture that gives each test or benchmark its
+// own application folder and settings. Everything else is the real system under Wine.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "definitions/folder_tokens.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
+#include "scan/protected_locations.h"
+#include "tests/support/hosts.h"
 #include "ui/frm_main.h"
 
 namespace quillon::test {
-
-struct ShownBox {
-  std::string text, title;
-  unsigned flags;
-};
-
-class FakeDialogs : public Dialogs {
- public:
-  std::vector<ShownBox> shown;
-  // Answers a box; by default its first button (OK, Yes, Abort).
-  std::function<int(const ShownBox&)> answer;
-  int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
-};
-
-class FakePump : public Pump {
- public:
-  int yields = 0;
-  std::function<void(int)> onYield;  // gets the yield's number, from 1
-  void yield() override;
-};
-
-class FakeClock : public Clock {
- public:
-  std::string now = "1/2/2026 3:04:05 PM";
-  std::string nowText() override { return now; }
-  DateTime time{2026, 1, 2, 15, 4, 5};
-  DateTime localTime() override { return time; }
-};
 
 // The real registry, except that machine-wide writes can be made to fail, and so can deleting
 // anything in the keys named in `undeletable` (a key held by the system).
@@ -121,8 +94,12 @@ std::vector<std::string> texts(const controls::ListView& list);
 
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
-// Makes the folder `name` in the application folder with a copy of the waiting sample program
-// in it; returns the folder's path.
+// The waiting sample program: a harmless stand-in for a running threat.
+inline const char* const kSampleWaiter = "quillon-sample-waiter.exe";
+// Copies it to the path `to` (any name); returns `to`.
+std::string copySampleWaiter(const std::string& to);
+// Makes the folder `name` in the application folder with a copy of it in it; returns the
+// folder's path.
 class App;
 std::string folderWithSampleWaiter(const App& app, const std::string& name);
 
@@ -199,13 +176,17 @@ class App {
   std::unique_ptr<ui::FrmMain> main_;
 };
 
-// A copy of the console program in a throw-away application folder. It reads its branding
-// from its own version information, so its settings are the product's.
-struct CliFolder : ::testing::Test {
-  App app;
-  std::string cli;
-  void SetUp() override;
-  void TearDown() override;
+// The main window's model as one scanner sees it, with a quiet host: for calling a scanner or
+// the one-row-per-threat rule directly.
+struct ScannerEnv {
+  ScannerEnv(Platform& platform, ui::FrmMain& m, const std::string& appFolder)
+      : tokens(platform.shell), guarded(platform.fs, platform.shell, platform.processes, appFolder),
+        env{platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded} {}
+  ScannerEnv(const ScannerEnv&) = delete;
+  FolderTokens tokens;
+  ProtectedLocations guarded;
+  QuietScanHost host;
+  ScanEnv env;
 };
 
 // Counts the Live Updates a main window runs, against a server address nobody answers, so that

@@ -1,4 +1,4 @@
-#include "tests/fakes.h"
+#include "tests/support/fakes.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -7,22 +7,6 @@
 #include "definitions/cipher.h"
 
 namespace quillon::test {
-
-int FakeDialogs::messageBox(const std::string& text, const std::string& title, unsigned flags) {
-  shown.push_back({text, title, flags});
-  if (answer) return answer(shown.back());
-  switch (flags & 0xF) {
-    case kMbAbortRetryIgnore: return kIdAbort;
-    case kMbYesNo:
-    case kMbYesNoCancel: return kIdYes;
-    default: return kIdOk;
-  }
-}
-
-void FakePump::yield() {
-  ++yields;
-  if (onYield) onYield(yields);
-}
 
 bool FlakyRegistry::setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& v) {
   if (root == kHkeyLocalMachine) {
@@ -114,10 +98,14 @@ std::string binFolder() {
   return p.substr(0, p.rfind('\\'));
 }
 
+std::string copySampleWaiter(const std::string& to) {
+  CopyFileA((binFolder() + "\\" + kSampleWaiter).c_str(), to.c_str(), FALSE);
+  return to;
+}
+
 std::string folderWithSampleWaiter(const App& app, const std::string& name) {
-  std::string folder = makeFolder(app.path(name));
-  const std::string waiter = "\\quillon-sample-waiter.exe";
-  CopyFileA((binFolder() + waiter).c_str(), (folder + waiter).c_str(), FALSE);
+  const std::string folder = makeFolder(app.path(name));
+  copySampleWaiter(folder + "\\" + kSampleWaiter);
   return folder;
 }
 
@@ -168,14 +156,6 @@ ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments,
   for (const std::string& p : {inPath, outPath, errPath}) DeleteFileA(p.c_str());
   return run;
 }
-
-void CliFolder::SetUp() {
-  cli = app.path("quillon-cli.exe");
-  CopyFileA((binFolder() + "\\quillon-cli.exe").c_str(), cli.c_str(), FALSE);
-  app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
-}
-
-void CliFolder::TearDown() { app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon"); }
 
 void countLiveUpdates(ui::FrmMain& m, int& count) {
   m.settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
