@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "platform/platform.h"
 
 namespace quillon {
