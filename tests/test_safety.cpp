@@ -6,7 +6,7 @@
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/protected_locations.h"
 #include "shell/app_folder.h"
 #include "tests/fakes.h"

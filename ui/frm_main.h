@@ -8,7 +8,7 @@
 #include "definitions/exclusions.h"
 #include "platform/platform.h"
 #include "removal/removal.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
 #include "scheduler/scheduler.h"
