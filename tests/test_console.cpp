@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "shell/settings.h"
+#include "system/settings.h"
 #include "tests/fakes.h"
 
 using namespace quillon;

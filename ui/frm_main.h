@@ -15,7 +15,7 @@
 #include "shields/home_page_shield.h"
 #include "shields/memory_shield.h"
 #include "shell/tray.h"
-#include "shell/settings.h"
+#include "system/settings.h"
 #include "update/live_update.h"
 #include "controls/controls.h"
 #include "controls/form_host.h"
