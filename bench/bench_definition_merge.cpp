@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "definitions/cipher.h"
 #include "definitions/definition_store.h"
 #include "platform/win32/win32_platform.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "platform/platform.h"
 
 namespace quillon {
@@ -17,6 +17,9 @@ constexpr const char* kExeDefs = "ExeDefinition.dat";
 constexpr const char* kCookieDefs = "BlockedCookies.dat";
 constexpr const char* kDateFile = "date.dat";
 constexpr const char* kExclusionFile = "ENoSignature.txt";
+constexpr const char* kReportFile = "Scan_Log.txt";
+constexpr const char* kQuarantineFolder = "quarantine";  // below the application folder
+constexpr const char* kQuarantineLog = "QuarantineLog.txt";  // in the quarantine folder
 constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
 
 // True when a plain listing of exactly `path` returns its last component (ignoring case):

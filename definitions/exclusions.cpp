@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
 

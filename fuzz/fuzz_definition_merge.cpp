@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/definition_store.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 #include "definitions/exclusions.h"
 #include "fuzz_check.h"

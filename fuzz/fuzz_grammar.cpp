@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"

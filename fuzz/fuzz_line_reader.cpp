@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "common/text.h"
+#include "definitions/definition_store.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
 #include "removal/quarantine.h"
-#include "reports/report.h"
 
 using namespace quillon;
 

@@ -6,7 +6,6 @@
 #include "common/text.h"
 #include "definitions/definition_store.h"
 #include "removal/reg_file.h"
-#include "reports/report.h"
 
 namespace quillon {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "removal/quarantine.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/protected_locations.h"
 #include "scan/scan_results.h"
 

@@ -1,6 +1,6 @@
 #include "reports/report.h"
 
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
 

@@ -2,14 +2,11 @@
 #pragma once
 #include <string>
 
+#include "definitions/definition_store.h"
 #include "platform/platform.h"
 #include "scan/scan_results.h"
 
 namespace quillon {
-
-constexpr const char* kReportFile = "Scan_Log.txt";
-constexpr const char* kQuarantineFolder = "quarantine";
-constexpr const char* kQuarantineLog = "QuarantineLog.txt";
 
 struct ReportInputs {
   std::string productName;

@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/company_name.h"
 
 namespace quillon {

@@ -3,7 +3,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/scan_state.h"
 
 namespace quillon {

@@ -4,7 +4,6 @@
 
 #include "common/text.h"
 #include "definitions/definition_store.h"
-#include "reports/report.h"
 
 namespace quillon {
 

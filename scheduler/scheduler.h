@@ -11,7 +11,7 @@
 
 #include "common/datetime.h"
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "system/settings.h"
 
 namespace quillon {
 

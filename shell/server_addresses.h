@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "shell/settings.h"
+#include "system/settings.h"
 
 namespace quillon {
 

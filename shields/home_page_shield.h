@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "system/settings.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
 #include "shields/memory_shield.h"
 
 #include "common/text.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 
 namespace quillon {
 

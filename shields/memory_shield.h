@@ -7,7 +7,7 @@
 
 #include "definitions/exclusions.h"
 #include "platform/platform.h"
-#include "shell/settings.h"
+#include "system/settings.h"
 
 namespace quillon {
 

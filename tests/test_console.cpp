@@ -16,7 +16,7 @@
 #include "removal/quarantine.h"
 #include "reports/data_server.h"
 #include "shell/app_folder.h"
-#include "shell/settings.h"
+#include "system/settings.h"
 #include "tests/support/fakes.h"
 
 using namespace quillon;

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/text.h"
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "scan/memory_scan.h"
 #include "tests/support/fakes.h"
 

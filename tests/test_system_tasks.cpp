@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 #include "tests/support/fakes.h"
 
 using namespace quillon;

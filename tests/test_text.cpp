@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/datetime.h"
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 #include "common/text.h"
 
 using namespace quillon;

@@ -10,6 +10,13 @@ bash "$root/tools/setup.sh"
 home_before=$(mktemp)
 ls -A "$HOME" | grep -v '^\.' >"$home_before" || true
 bash "$root/tools/check-layers.sh"
+# The layer check must fail on includes planted outside the table; counted with the other tests.
+layers_log=$(mktemp)
+bash "$root/tools/tests/check_layers_test.sh" >"$layers_log" 2>&1 || cat "$layers_log"
+layers_passed=$(sed -n 's/^Layer check tests: \([0-9]*\) passed.*/\1/p' "$layers_log")
+layers_failed=$(sed -n 's/^Layer check tests: .*passed, \([0-9]*\) failed.*/\1/p' "$layers_log")
+[ -n "$layers_passed" ] || layers_passed=0 layers_failed=1
+rm -f "$layers_log"
 build="$root/build"
 
 # The reference server's tests need only python3; they run first and from outside the worktree.
@@ -72,7 +79,7 @@ set +e
 GTEST_OUTPUT="xml:$(winpath "$results")\\" ctest --test-dir "$build" --output-on-failure
 rc=$?
 set -e
-passed=$((py_run - py_failed)) failed=$py_failed
+passed=$((py_run - py_failed + layers_passed)) failed=$((py_failed + layers_failed))
 for f in "$results"/*.xml; do
   [ -f "$f" ] || continue
   t=$(grep -o '<testsuites [^>]*' "$f" | grep -o ' tests="[0-9]*"' | grep -o '[0-9]*')
@@ -83,6 +90,7 @@ for f in "$results"/*.xml; do
 done
 [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1
 [ "$rc" -eq 0 ] && rc=$py_rc
+[ "$layers_failed" -eq 0 ] || rc=1
 home_after=$(mktemp)
 ls -A "$HOME" | grep -v '^\.' >"$home_after" || true
 if ! diff "$home_before" "$home_after" >/dev/null; then

@@ -3,7 +3,7 @@
 #include "reports/data_server.h"
 #include "shell/server_addresses.h"
 #include "ui/frm_main.h"
-#include "update/http_fetch.h"
+#include "system/http_fetch.h"
 
 namespace quillon::ui {
 

@@ -3,7 +3,7 @@
 #include <tuple>
 
 #include "common/text.h"
-#include "update/http_fetch.h"
+#include "system/http_fetch.h"
 #include "update/signed_update.h"
 
 namespace quillon {

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
@@ -397,21 +398,6 @@ class PlainRequest {
 };
 
 // ---- HTTPS through WinINet ---------------------------------------------------------------------
-class InetHandle {
- public:
-  explicit InetHandle(HINTERNET h) : h_(h) {}
-  ~InetHandle() {
-    if (h_) InternetCloseHandle(h_);
-  }
-  InetHandle(const InetHandle&) = delete;
-  InetHandle& operator=(const InetHandle&) = delete;
-  operator HINTERNET() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
- private:
-  HINTERNET h_;
-};
-
 // The timeouts go on the request handle itself: the session's are not handed down to the
 // connection everywhere (Wine's WinINet waits for ever on a silent server otherwise).
 void setTimeouts(HINTERNET h, const HttpLimits& limits) {
@@ -431,15 +417,15 @@ Hop secureHop(const Target& t, const HttpLimits& limits, const std::atomic<bool>
               const AfterRead& afterRead) {
   Hop hop;
   HttpResponse& r = hop.r;
-  InetHandle root(InternetOpenA("Mozilla", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  InternetHandle root(InternetOpenA("Mozilla", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!root) return hop;
   setTimeouts(root, limits);
-  InetHandle connection(InternetConnectA(root, t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  InternetHandle connection(InternetConnectA(root, t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return hop;
   const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
                       INTERNET_FLAG_SECURE;
-  InetHandle request(HttpOpenRequestA(connection, "GET", t.object.c_str(), nullptr, nullptr, nullptr, flags, 0));
+  InternetHandle request(HttpOpenRequestA(connection, "GET", t.object.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (!request) return hop;
   setTimeouts(request, limits);
   const ULONGLONG start = GetTickCount64();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
@@ -87,23 +88,6 @@ std::wstring longForm(const std::wstring& full) {
   }
   return full;  // nothing of it exists: it stays as it is
 }
-
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() { close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  void close() {
-    if (ok()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
 
 // Opens what `canonical` names itself, never what a link there points to. Others may read and
 // write it meanwhile, but not rename or delete it.
@@ -197,8 +181,8 @@ bool deleteLinkItself(const std::wstring& path, const HandleFacts& looked) {
 bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
   bool ok = true;
   WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW((rawPath(folder) + L"\\*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  FindHandle find(FindFirstFileW((rawPath(folder) + L"\\*").c_str(), &fd));
+  if (!find) return false;
   do {
     const std::wstring name = fd.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -224,7 +208,7 @@ bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
       ok = deleteThrough(c.get(), f.attributes) && ok;
     }
   } while (FindNextFileW(find, &fd));
-  FindClose(find);
+  find.close();
   if (!ok) return false;
   Handle h(openNoFollow(folder, kDeleteAccess));
   if (!h.ok()) return false;
@@ -254,8 +238,8 @@ bool copyTreeW(const std::wstring& from, const std::wstring& to) {
   if (!CreateDirectoryW(rawPath(to).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   bool ok = true;
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((rawPath(from) + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  FindHandle h(FindFirstFileW((rawPath(from) + L"\\*").c_str(), &fd));
+  if (!h) return false;
   do {
     const std::wstring name = fd.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -280,7 +264,6 @@ bool copyTreeW(const std::wstring& from, const std::wstring& to) {
       ok = CopyFileW(rawPath(source).c_str(), rawPath(target).c_str(), FALSE) && ok;
     }
   } while (FindNextFileW(h, &fd));
-  FindClose(h);
   return ok;
 }
 

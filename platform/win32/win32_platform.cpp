@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "common/datetime.h"
+#include "platform/win32/handles.h"
 
 namespace quillon::win32 {
 
@@ -18,7 +19,6 @@ namespace {
 class Win32InputFile : public InputFile {
  public:
   explicit Win32InputFile(HANDLE h) : h_(h) {}
-  ~Win32InputFile() override { CloseHandle(h_); }
   size_t read(char* buf, size_t n) override {
     DWORD got = 0;
     if (!ReadFile(h_, buf, DWORD(n), &got, nullptr)) return 0;
@@ -31,7 +31,7 @@ class Win32InputFile : public InputFile {
   }
 
  private:
-  HANDLE h_;
+  Handle h_;
 };
 }  // namespace
 
@@ -44,24 +44,21 @@ uint32_t Win32FileSystem::attributes(const std::string& path) {
   // The probe can be refused where a listing still sees the entry (a file held open without
   // sharing, a name it may not read): the listing's own view of it answers then.
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(path.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return kNoSuchPath;
-  FindClose(h);
+  if (!FindHandle(FindFirstFileA(path.c_str(), &fd))) return kNoSuchPath;
   return fd.dwFileAttributes;
 }
 
 std::vector<std::string> Win32FileSystem::listFiles(const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
+  FindHandle h(FindFirstFileA(pattern.c_str(), &fd));
+  if (!h) return names;
   do {
     if (fd.dwFileAttributes &
         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
       continue;
     names.emplace_back(fd.cFileName);
   } while (FindNextFileA(h, &fd));
-  FindClose(h);
   return names;
 }
 
@@ -71,16 +68,13 @@ bool Win32FileSystem::folderExists(const std::string& path) {
 }
 
 std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h) return nullptr;
   // A device name opens the device (console, serial port, printer), and a read from a serial
   // or auxiliary port waits for data that never comes. Only disk files are read.
-  if (GetFileType(h) != FILE_TYPE_DISK) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  return std::make_unique<Win32InputFile>(h);
+  if (GetFileType(h) != FILE_TYPE_DISK) return nullptr;
+  return std::make_unique<Win32InputFile>(h.release());
 }
 
 bool Win32FileSystem::readAll(const std::string& path, std::string& out) {
@@ -94,27 +88,25 @@ bool Win32FileSystem::readAll(const std::string& path, std::string& out) {
 
 bool Win32FileSystem::write(const std::string& path, const std::string& data, bool append) {
   // An appending writer lets others append beside it: logs are written by more than one run.
-  HANDLE h = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                         append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
-                         append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  Handle h(CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                       append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
+                       append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return false;
   DWORD put = 0;
   BOOL ok = data.empty() || WriteFile(h, data.data(), DWORD(data.size()), &put, nullptr);
-  CloseHandle(h);
   return ok && put == data.size();
 }
 
 std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return entries;
+  FindHandle h(FindFirstFileA((folder + "\\*").c_str(), &fd));
+  if (!h) return entries;
   do {
     const std::string name = fd.cFileName;
     if (name == "." || name == "..") continue;
     entries.push_back({name, fd.dwFileAttributes, (uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow});
   } while (FindNextFileA(h, &fd));
-  FindClose(h);
   return entries;
 }
 
@@ -122,7 +114,6 @@ namespace {
 class Win32FolderStream : public FolderStream {
  public:
   Win32FolderStream(HANDLE h, const WIN32_FIND_DATAA& first) : h_(h), fd_(first), pending_(true) {}
-  ~Win32FolderStream() override { FindClose(h_); }
   bool next(FolderEntryView& entry) override {
     for (;;) {
       if (!pending_ && !FindNextFileA(h_, &fd_)) return false;
@@ -135,7 +126,7 @@ class Win32FolderStream : public FolderStream {
   }
 
  private:
-  HANDLE h_;
+  FindHandle h_;
   WIN32_FIND_DATAA fd_;
   bool pending_;
 };
@@ -146,48 +137,45 @@ std::unique_ptr<FolderStream> Win32FileSystem::streamFolder(const std::string& f
   WIN32_FIND_DATAA fd;
   // Without the short names and with larger directory reads the listing is cheaper; systems
   // older than Windows 7 refuse both, and get the plain listing.
-  HANDLE h = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                              FIND_FIRST_EX_LARGE_FETCH);
-  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-    h = FindFirstFileA(pattern.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32FolderStream>(h, fd);
+  FindHandle h(FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH));
+  if (!h && GetLastError() == ERROR_INVALID_PARAMETER) h.reset(FindFirstFileA(pattern.c_str(), &fd));
+  if (!h) return nullptr;
+  return std::make_unique<Win32FolderStream>(h.release(), fd);
 }
 
 namespace {
 class Win32AppendFile : public AppendFile {
  public:
   explicit Win32AppendFile(HANDLE h) : h_(h) {}
-  ~Win32AppendFile() override { CloseHandle(h_); }
   bool add(const std::string& data) override {
     DWORD put = 0;
     return data.empty() || (WriteFile(h_, data.data(), DWORD(data.size()), &put, nullptr) && put == data.size());
   }
 
  private:
-  HANDLE h_;
+  Handle h_;
 };
 }  // namespace
 
 std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path) {
   // Append access alone: every write lands at the file's end as it is then, so another writer
   // (allowed beside this one) and a cut-back in between are never written over.
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32AppendFile>(h);
+  Handle h(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return nullptr;
+  return std::make_unique<Win32AppendFile>(h.release());
 }
 
 bool Win32FileSystem::truncate(const std::string& path, uint64_t size) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return false;
   LARGE_INTEGER at, now;
   at.QuadPart = LONGLONG(size);
   // Only ever shorter: a cut never adds bytes.
   const bool ok = GetFileSizeEx(h, &now) && uint64_t(now.QuadPart) >= size && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
                   SetEndOfFile(h);
-  CloseHandle(h);
   return ok;
 }
 
@@ -248,8 +236,7 @@ bool Win32Launcher::launch(const std::string& commandLine) {
   std::string cmd = commandLine;
   if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  Handle thread(pi.hThread), process(pi.hProcess);  // nothing waits for the program
   return true;
 }
 

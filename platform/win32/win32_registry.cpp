@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
@@ -77,21 +78,20 @@ RegStatus queryW(uint32_t root, const std::wstring& path, const std::wstring& na
 }
 
 bool setW(uint32_t root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
-  HKEY k;
-  if (RegCreateKeyExW(rootKey(root), path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k, nullptr) !=
+  RegKey k;
+  if (RegCreateKeyExW(rootKey(root), path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, k.out(), nullptr) !=
       ERROR_SUCCESS)
     return false;
   LONG rc = RegSetValueExW(k, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
                            DWORD(value.data.size()));
-  RegCloseKey(k);
   return rc == ERROR_SUCCESS;
 }
 
 // Names as the system has them, data as stored.
 bool enumerateW(uint32_t root, const std::wstring& path, std::vector<std::wstring>& subkeys,
                 std::vector<std::pair<std::wstring, RegValue>>& values) {
-  HKEY k;
-  if (RegOpenKeyExW(rootKey(root), path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegKey k;
+  if (RegOpenKeyExW(rootKey(root), path.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return false;
   subkeys.clear();
   values.clear();
   DWORD nKeys = 0, maxKey = 0, nValues = 0, maxName = 0, maxData = 0;
@@ -110,7 +110,6 @@ bool enumerateW(uint32_t root, const std::wstring& path, std::vector<std::wstrin
          ERROR_SUCCESS;
     if (ok) values.emplace_back(std::wstring(name.data(), len), RegValue{type, data.substr(0, size)});
   }
-  RegCloseKey(k);
   return ok;
 }
 
@@ -118,9 +117,8 @@ bool enumerateW(uint32_t root, const std::wstring& path, std::vector<std::wstrin
 
 // ---- Registry, in code-page text ----------------------------------------------------------
 bool Win32Registry::keyExists(uint32_t root, const std::string& path, uint32_t access) {
-  HKEY k;
-  if (RegOpenKeyExW(rootKey(root), wideName(path).c_str(), 0, access, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
+  RegKey k;
+  if (RegOpenKeyExW(rootKey(root), wideName(path).c_str(), 0, access, k.out()) != ERROR_SUCCESS) return false;
   return true;
 }
 
@@ -139,10 +137,9 @@ bool Win32Registry::setValue(uint32_t root, const std::string& path, const std::
 }
 
 bool Win32Registry::deleteValue(uint32_t root, const std::string& path, const std::string& name) {
-  HKEY k;
-  if (RegOpenKeyExW(rootKey(root), wideName(path).c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return false;
+  RegKey k;
+  if (RegOpenKeyExW(rootKey(root), wideName(path).c_str(), 0, KEY_SET_VALUE, k.out()) != ERROR_SUCCESS) return false;
   LONG rc = RegDeleteValueW(k, wideName(name).c_str());
-  RegCloseKey(k);
   return rc == ERROR_SUCCESS;
 }
 
@@ -172,9 +169,8 @@ std::string Win32Registry::exactName(const std::string& codePageText) {
 }
 
 bool Win32Registry::keyExistsExact(uint32_t root, const std::string& path) {
-  HKEY k;
-  if (RegOpenKeyExW(rootKey(root), fromExact(path).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
+  RegKey k;
+  if (RegOpenKeyExW(rootKey(root), fromExact(path).c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return false;
   return true;
 }
 
@@ -189,11 +185,10 @@ bool Win32Registry::setValueExact(uint32_t root, const std::string& path, const 
 }
 
 bool Win32Registry::createKeyExact(uint32_t root, const std::string& path) {
-  HKEY k;
-  if (RegCreateKeyExW(rootKey(root), fromExact(path).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k,
+  RegKey k;
+  if (RegCreateKeyExW(rootKey(root), fromExact(path).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, k.out(),
                       nullptr) != ERROR_SUCCESS)
     return false;
-  RegCloseKey(k);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
@@ -41,87 +42,71 @@ bool Win32RunningProcesses::enumerateIds(std::vector<uint32_t>& ids) {
 }
 
 std::string Win32RunningProcesses::baseName(uint32_t pid) {
-  HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  Handle h(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
   if (!h) return "";
   HMODULE mod = nullptr;
   DWORD needed = 0;
   char name[MAX_PATH] = {0};
   if (EnumProcessModules(h, &mod, sizeof mod, &needed)) GetModuleBaseNameA(h, mod, name, MAX_PATH);
-  CloseHandle(h);
   return name;
 }
 
 bool Win32RunningProcesses::executablePath(uint32_t pid, std::string& path) {
-  HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  Handle h(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
   if (!h) return false;
   HMODULE mods[50];
   DWORD needed = 0;
   char name[260] = {0};
   bool ok = EnumProcessModules(h, mods, sizeof mods, &needed) && GetModuleFileNameExA(h, mods[0], name, 260) > 0;
-  CloseHandle(h);
   if (ok) path = name;
   return ok;
 }
 
 std::vector<ProcessEntry> Win32RunningProcesses::snapshot() {
   std::vector<ProcessEntry> out;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return out;
+  Handle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return out;
   PROCESSENTRY32 pe{};
   pe.dwSize = sizeof pe;
   for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
     out.push_back({std::string(pe.szExeFile, strnlen(pe.szExeFile, sizeof pe.szExeFile)), pe.th32ProcessID});
-  CloseHandle(snap);
   return out;
 }
 
 bool Win32RunningProcesses::startTime(uint32_t pid, uint64_t& time) {
-  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  Handle h(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!h) return false;
   FILETIME created, exited, kernel, user;
   const bool ok = GetProcessTimes(h, &created, &exited, &kernel, &user) != 0;
-  CloseHandle(h);
   if (ok) time = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
   return ok;
 }
 
 bool Win32RunningProcesses::terminateById(uint32_t pid, uint32_t exitCode) {
   const bool nt = !(GetVersion() & 0x80000000u);
-  HANDLE token = nullptr;
+  Handle token;
   TOKEN_PRIVILEGES tp{};
   if (nt) {
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out())) return false;
     tp.PrivilegeCount = 1;
-    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &tp.Privileges[0].Luid)) {
-      CloseHandle(token);
-      return false;
-    }
+    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &tp.Privileges[0].Luid)) return false;
     tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!AdjustTokenPrivileges(token, FALSE, &tp, sizeof tp, nullptr, nullptr)) {
-      CloseHandle(token);
-      return false;
-    }
+    if (!AdjustTokenPrivileges(token, FALSE, &tp, sizeof tp, nullptr, nullptr)) return false;
   }
   bool result = false;
-  if (HANDLE h = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) {
-    result = TerminateProcess(h, exitCode) != 0;
-    CloseHandle(h);
-  }
+  if (Handle h{OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)}) result = TerminateProcess(h, exitCode) != 0;
   if (nt) {
     tp.Privileges[0].Attributes = 0;
     AdjustTokenPrivileges(token, FALSE, &tp, sizeof tp, nullptr, nullptr);
-    CloseHandle(token);
   }
   return result;
 }
 
 bool Win32RunningProcesses::waitForExit(uint32_t pid, uint32_t ms) {
-  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  Handle h(OpenProcess(SYNCHRONIZE, FALSE, pid));
   // Only "no such process" means it has ended; a refused open says nothing about it.
   if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
-  DWORD r = WaitForSingleObject(h, ms);
-  CloseHandle(h);
-  return r == WAIT_OBJECT_0;
+  return WaitForSingleObject(h, ms) == WAIT_OBJECT_0;
 }
 
 uint32_t Win32RunningProcesses::currentProcessId() { return GetCurrentProcessId(); }
@@ -145,7 +130,7 @@ using SetRestorePointA = BOOL(WINAPI*)(RestorePointInfoA*, StateManagerStatus*);
 }  // namespace
 
 bool Win32SystemRestore::setRestorePoint(const RestorePointRequest& request, int64_t& sequenceOut) {
-  HMODULE lib = LoadLibraryA("srclient.dll");
+  Library lib(LoadLibraryA("srclient.dll"));
   if (!lib) return false;
   auto fn = reinterpret_cast<SetRestorePointA>(reinterpret_cast<void*>(GetProcAddress(lib, "SRSetRestorePointA")));
   bool ok = false;
@@ -159,17 +144,15 @@ bool Win32SystemRestore::setRestorePoint(const RestorePointRequest& request, int
     ok = fn(&info, &status) != 0;
     if (ok) sequenceOut = status.sequence;
   }
-  FreeLibrary(lib);
   return ok;
 }
 
 bool Win32LibraryExports::callExport(const std::string& libraryPath, const std::string& exportName) {
-  HMODULE lib = LoadLibraryA(libraryPath.c_str());
+  Library lib(LoadLibraryA(libraryPath.c_str()));
   if (!lib) return false;
   using Entry = HRESULT(STDAPICALLTYPE*)();
   auto fn = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(lib, exportName.c_str())));
   if (fn) fn();
-  FreeLibrary(lib);
   return fn != nullptr;
 }
 
@@ -235,11 +218,10 @@ void Win32InstanceLock::markBusy(const std::string& name, bool busy) {
 
 bool Win32InstanceLock::busyElsewhere(const std::string& name) {
   const std::string mutexName = "Local\\" + name + ".Busy";
-  HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str());
+  Handle h(OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str()));
   if (!h) return false;
   const DWORD w = WaitForSingleObject(h, 0);
   if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) ReleaseMutex(h);
-  CloseHandle(h);
   return w == WAIT_TIMEOUT;
 }
 

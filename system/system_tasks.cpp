@@ -1,4 +1,4 @@
-#include "removal/system_tasks.h"
+#include "system/system_tasks.h"
 
 #include "common/text.h"
 

@@ -1,4 +1,4 @@
-#include "common/line_reader.h"
+#include "definitions/line_reader.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "system/settings.h"
 
 #include "common/text.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/settings_keys.h"
+#include "system/settings_keys.h"
 
 namespace quillon {
 
@@ -30,7 +30,7 @@ class Settings {
   // On failure asks Abort/Retry/Ignore ("Permission Denied") unless the user chose Ignore once.
   bool writeMachine(const std::string& section, const std::string& key, const std::string& value);
 
-  // The same through the table of keys (shell/settings_keys.h).
+  // The same through the table of keys (system/settings_keys.h).
   std::string read(const SettingKey& k) const {
     return k.machineWide ? readMachine(k.section, k.name, k.def) : read(k.section, k.name, k.def);
   }

@@ -1,4 +1,4 @@
-#include "update/http_fetch.h"
+#include "system/http_fetch.h"
 
 namespace quillon {
 
