@@ -308,8 +308,8 @@ namespace {
 // and a deletion later opens the file again and must find the same one.
 class Win32HeldFile : public HeldFile {
  public:
-  Win32HeldFile(std::wstring path, HANDLE h, bool canDelete, const HandleFacts& f)
-      : path_(std::move(path)), h_(h), canDelete_(canDelete), attributes_(f.attributes) {
+  Win32HeldFile(std::wstring path, Handle h, bool canDelete, const HandleFacts& f)
+      : path_(std::move(path)), h_(std::move(h)), canDelete_(canDelete), attributes_(f.attributes) {
     facts_ = f.facts;
   }
   bool deleteNow() override {
@@ -337,18 +337,15 @@ std::unique_ptr<HeldFile> Win32FileSystem::holdFile(const std::string& path) {
   // A handle that can delete needs no identity: it stays on the file it was opened on. One that
   // cannot must find the same file again later, so it takes the identity now.
   bool canDelete = true;
-  HANDLE h = openNoFollow(wide, kDeleteAccess);
-  if (h == INVALID_HANDLE_VALUE) {
+  Handle h(openNoFollow(wide, kDeleteAccess));
+  if (!h.ok()) {
     canDelete = false;
-    h = openNoFollow(wide, 0);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    h.reset(openNoFollow(wide, 0));
+    if (!h.ok()) return nullptr;
   }
-  const HandleFacts f = factsOf(h, wide, !canDelete);
-  if (!f.looked || (!canDelete && !f.facts.identity.known)) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  return std::make_unique<Win32HeldFile>(wide, h, canDelete, f);
+  const HandleFacts f = factsOf(h.get(), wide, !canDelete);
+  if (!f.looked || (!canDelete && !f.facts.identity.known)) return nullptr;
+  return std::make_unique<Win32HeldFile>(wide, std::move(h), canDelete, f);
 }
 
 bool Win32FileSystem::deleteFolderTree(const std::string& path) { return deleteTreeChecked(path, FileIdentity{}); }
