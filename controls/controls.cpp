@@ -128,8 +128,38 @@ void ListView::dropIndexes() {
 
 void ListView::setColumnWidth(int col, float twips) {
   if (col < 1 || size_t(col) > columns.size()) return;
-  columns[size_t(col) - 1].widthTwips = twips;
+  float& width = columns[size_t(col) - 1].widthTwips;
+  if (width != twips) fitColumns = false;
+  width = twips;
   notify(Change::Columns);
+}
+
+std::vector<int> shareWidth(const std::vector<int>& needs, int available) {
+  std::vector<int> out(needs.size(), 0);
+  if (needs.empty()) return out;
+  available = std::max(available, 0);
+  long long total = 0;
+  for (int n : needs) total += std::max(n, 0);
+  if (total <= available) {
+    long long extra = available - total, given = 0;
+    for (size_t i = 0; i < needs.size(); ++i) {
+      long long share = total > 0 ? extra * std::max(needs[i], 0) / total : extra / (long long)needs.size();
+      out[i] = std::max(needs[i], 0) + int(share);
+      given += share;
+    }
+    out.back() += int(extra - given);  // what the rounding left
+    return out;
+  }
+  std::vector<size_t> order(needs.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return needs[a] < needs[b]; });
+  long long left = available;
+  for (size_t k = 0; k < order.size(); ++k) {
+    long long even = left / (long long)(order.size() - k);
+    out[order[k]] = int(std::min<long long>(std::max(needs[order[k]], 0), even));
+    left -= out[order[k]];
+  }
+  return out;
 }
 
 int ListView::findPrefix(const std::string& prefix) const {

@@ -180,7 +180,11 @@ class ListView : public Control {
   void setChecked(int i, bool c, bool runHandler = true);
   void remove(int i);
   void clear();
-  void setColumnWidth(int col, float twips);  // col counts from 1
+  // col counts from 1. A width other than the column's present one ends fitColumns.
+  void setColumnWidth(int col, float twips);
+  // While the columns keep their designed widths the window shares its width among them by
+  // what they hold; a width set by the user or read from the settings is kept as it is.
+  bool fitColumns = false;
   // First row whose text begins with `prefix`, compared without case; -1 when none.
   int findPrefix(const std::string& prefix) const;
   // Rows, in order, in which any of the columns `cols` (0 is the row text) holds exactly `value`.
@@ -207,6 +211,12 @@ class ListView : public Control {
   const Rows& cellRows(int col, const std::string& value) const;
   void dropIndexes();
 };
+
+// Widths for columns that need `needs` pixels each in `available` pixels. When all fit, the room
+// left is shared in proportion to the needs; when not, a column needing less than an even share
+// of what is left gets all it needs and the wider ones split the rest evenly, so a short column
+// is never cut to make room for a long one.
+std::vector<int> shareWidth(const std::vector<int>& needs, int available);
 
 class ProgressBar : public Control {
  public:

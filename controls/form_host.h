@@ -22,6 +22,9 @@ class FormHost {
   // change its tip, delete it. Mouse actions on it reach the form's onTrayMouse.
   enum class TrayOp { Add, Modify, Delete };
   virtual void trayIcon(Form& owner, TrayOp op, const std::string& tip) = 0;
+  // A balloon from the form's notification-area icon, which goes by itself; nothing without
+  // an icon.
+  virtual void trayBalloon(Form& owner, const std::string& title, const std::string& text) = 0;
   // Takes the form off the screen for good, with its tray icon and timers, until it is shown
   // again. Its controls keep their state. Forms shown many times over (alerts, notices) are
   // destroyed after each showing, so that nothing piles up.
@@ -61,6 +64,11 @@ class HeadlessHost : public FormHost {
     if (op == TrayOp::Modify && it != trays.end()) it->second = tip;
     trayShown = !trays.empty();
     trayTip = trayShown ? trays.back().second : "";
+  }
+  // The balloons shown, title and text.
+  std::vector<std::pair<std::string, std::string>> balloons;
+  void trayBalloon(Form& owner, const std::string& title, const std::string& text) override {
+    if (hasTray(owner)) balloons.emplace_back(title, text);
   }
   bool hasTray(const Form& f) const {
     return std::any_of(trays.begin(), trays.end(), [&](const auto& t) { return t.first == &f; });

@@ -139,4 +139,12 @@ bool Scheduler::tick() {
   return true;
 }
 
+std::string scheduledRemovalSummary(size_t removed, size_t notRemoved, bool stopped) {
+  if (stopped) return "Stopped before it ended: nothing was removed.";
+  const size_t found = removed + notRemoved;
+  if (found == 0) return "Nothing found to remove.";
+  return std::to_string(found) + (found == 1 ? " item found: " : " items found: ") + std::to_string(removed) +
+         " removed, " + std::to_string(notRemoved) + " not removed.";
+}
+
 }  // namespace quillon

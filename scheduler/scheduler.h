@@ -34,6 +34,11 @@ long long secondsOf(const DateTime& t);
 // off, set to "Never!", has no valid time, or its one date and time are still to come.
 std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now);
 
+// What a scheduled scan that removes what it finds says afterwards: how many items it found,
+// removed and could not remove; `stopped` when the scan was stopped
+// before its end, so that nothing was removed.
+std::string scheduledRemovalSummary(size_t removed, size_t notRemoved, bool stopped);
+
 class SchedulerHost {
  public:
   virtual ~SchedulerHost() = default;

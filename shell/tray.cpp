@@ -16,6 +16,10 @@ void clsTray::RemoveIcon(controls::Form& owner) {
   bRunningInTray = false;
 }
 
+void clsTray::Balloon(controls::Form& owner, const std::string& title, const std::string& text) {
+  if (bRunningInTray) host_.trayBalloon(owner, title, text);
+}
+
 void clsTray::ChangeToolTip(controls::Form& owner, const std::string& text) {
   if (!bRunningInTray) return;
   host_.trayIcon(owner, controls::FormHost::TrayOp::Modify, fit(text));

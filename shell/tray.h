@@ -14,6 +14,8 @@ class clsTray {
   void RemoveIcon(controls::Form& owner);
   // Only while the icon is shown; the tip is cut to the 63 characters that fit.
   void ChangeToolTip(controls::Form& owner, const std::string& text);
+  // A balloon from the icon, only while it is shown.
+  void Balloon(controls::Form& owner, const std::string& title, const std::string& text);
   bool bRunningInTray = false;
 
  private:

@@ -5,14 +5,15 @@ namespace quillon {
 namespace {
 // The access the start page's key is opened with, for reading and for writing.
 constexpr uint32_t kStartPageAccess = 0x3F;
-constexpr size_t kMaxValueBytes = 1024;
 }  // namespace
 
 bool readRegistryValue(Registry& registry, uint32_t root, const std::string& key, const std::string& name,
                        std::string& text) {
   RegValue v;
   if (registry.queryValue(root, key, name, kStartPageAccess, v) != RegStatus::Ok) return false;
-  std::string data = v.data.substr(0, kMaxValueBytes);
+  // The whole value, however long: a page address read cut short would be stored cut and, on a
+  // restore, written back as an address the user never had.
+  const std::string& data = v.data;
   if (v.type == kRegDword) {
     if (data.size() < 4) return false;
     uint32_t n = 0;

@@ -74,6 +74,9 @@ constexpr SettingKey lblDefRemoved{kSettings, "lblDefRemoved", "0", K::Number};
 constexpr SettingKey showHelp{kSettings, "showHelp", "1", K::Text};
 constexpr SettingKey Minimized{kSettings, "Minimized", "No", K::Text};
 constexpr SettingKey Max{kSettings, "Max", "0", K::Text};
+// Where the user left the main window, in pixels; absent until the program first ended.
+constexpr SettingKey Left{kSettings, "Left", "", K::Number};
+constexpr SettingKey Top{kSettings, "Top", "", K::Number};
 constexpr SettingKey ranOneTime{kSettings, "ranOneTime", "0", K::Text};
 constexpr SettingKey IgnorePermissionDeniedError{kSettings, "IgnorePermissionDeniedError", "0", K::Text};
 // Widths of the results list's columns, in twips.

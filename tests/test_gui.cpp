@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <tuple>
+
+#include "platform/win32/gui_host.h"
 #include "tests/support/gui.h"
 #include "tests/local_server.h"
 
@@ -83,11 +87,63 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   EXPECT_TRUE(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(0).checked);
   EXPECT_TRUE(m->lvwFilesToBeDeleted.item(0).checked);
 
-  // Column widths the user dragged are what the unload saves.
+  // Untouched columns share the list's width by what they hold: every cell reads whole and
+  // nothing runs past the list's edge.
+  RECT client;
+  GetClientRect(list, &client);
+  int total = 0;
+  for (int col = 0; col < 3; ++col) {
+    ListView_GetItemText(list, 0, col, cell, sizeof cell);
+    EXPECT_GE(ListView_GetColumnWidth(list, col), ListView_GetStringWidth(list, cell) + (col ? 12 : 40)) << col;
+    total += ListView_GetColumnWidth(list, col);
+  }
+  EXPECT_LE(total, client.right);
+  EXPECT_GT(total, client.right * 9 / 10);
+
+  // Column widths the user dragged are kept as rows come, and are what the unload saves; the
+  // others keep what they showed.
   ListView_SetColumnWidth(list, 1, 300);
+  m->results.addThreat(std::string(200, 'n'), 0, std::string(300, 'p'), "File");
+  EXPECT_EQ(ListView_GetColumnWidth(list, 1), 300);
   m->beforeUnload = [&] { host.readBack(*m); };
   m->Form_Unload();
   EXPECT_EQ(m->settings.read("Settings", "FoundCol22", ""), "4500");
+  EXPECT_FALSE(m->settings.read("Settings", "FoundCol23", "").empty());
+}
+
+// Windows open in the middle of the free screen area, and the main window where the user left
+// it while that is still on the screen.
+TEST_F(Gui, WindowsOpenCentredAndTheMainWindowWhereTheUserLeftIt) {
+  host.create(m->frmDelete, main, nullptr);
+  const auto a = host.workArea();
+  for (controls::Form* f : {static_cast<controls::Form*>(m), static_cast<controls::Form*>(&m->frmReport),
+                            static_cast<controls::Form*>(&m->frmDelete)}) {
+    RECT r;
+    GetWindowRect(static_cast<HWND>(host.windowOf(*f)), &r);
+    EXPECT_LE(std::abs(int(r.left + r.right) - (a.left + a.right)), 1) << f->caption();
+    EXPECT_LE(std::abs(int(r.top + r.bottom) - (a.top + a.bottom)), 1) << f->caption();
+  }
+
+  SetWindowPos(main, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  m->beforeUnload = [&] { host.readBack(*m); };
+  m->Form_Unload();
+  EXPECT_EQ(m->settings.read("Settings", "Left", ""), "40");
+  EXPECT_EQ(m->settings.read("Settings", "Top", ""), "30");
+  for (auto [left, top, kept] : {std::tuple{"40", "30", true}, {"5000", "30", false}, {"-900", "30", false},
+                                 {"40", "x", false}}) {
+    m->left = m->top = -1;
+    m->settings.write("Settings", "Left", left);
+    m->settings.write("Settings", "Top", top);
+    m->LoadSettings();
+    EXPECT_EQ(m->left, kept ? 40 : -1) << left << "," << top;
+  }
+  m->setWindowState(controls::Form::State::Normal);
+  m->moveTo(40, 30);
+  m->setVisible(true);
+  RECT r;
+  GetWindowRect(main, &r);
+  EXPECT_EQ(r.left, 40);
+  EXPECT_EQ(r.top, 30);
 }
 
 TEST_F(Gui, SendToTrayAndBackThroughTheIconsMessages) {

@@ -43,6 +43,17 @@ TEST_F(GuiTray, ThePopupSlidesUpAboveTheTaskbarWithoutTakingTheFocusAndSlidesAwa
   EXPECT_TRUE(ex & WS_EX_NOACTIVATE);
   EXPECT_NE(GetWindowLongPtrA(popup, GWL_STYLE) & WS_CAPTION, WS_CAPTION);  // a border, no caption
   EXPECT_NE(GetForegroundWindow(), popup);
+  // No taskbar button: owned by a window that is never shown, and no application window. The
+  // update notice is made the same way.
+  host.open(m->frmSignatureUpdated, nullptr);
+  for (HWND h : {popup, hw(m->frmSignatureUpdated)}) {
+    HWND owner = GetWindow(h, GW_OWNER);
+    EXPECT_NE(owner, nullptr);
+    EXPECT_FALSE(IsWindowVisible(owner));
+    EXPECT_NE(owner, main);
+    EXPECT_FALSE(GetWindowLongPtrA(h, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  }
+  host.destroy(m->frmSignatureUpdated);
 
   const auto area = host.workArea();
   const RECT start = rectOf(popup);

@@ -57,7 +57,9 @@ TEST(Http, ReturnsStatusAndBodyExactlyAndNeverFromTheCache) {
   LocalServer server([&served](SOCKET s, LocalServer&) {
     ++served;
     const std::string body = served == 1 ? "hello" : served == 2 ? std::string(256, 'x') : "second answer";
-    LocalServer::sendAll(s, ok200(body));
+    // The first answer offers a cookie: no later request may carry it back.
+    if (served == 1) LocalServer::sendAll(s, "HTTP/1.1 200 OK\r\nSet-Cookie: id=1\r\nContent-Length: 5\r\n\r\nhello");
+    else LocalServer::sendAll(s, ok200(body));
   });
   Timed t = get(server.url("/asp/date.asp?prog=A%20B&x=1"));
   ASSERT_TRUE(t.response.ok());
@@ -77,6 +79,7 @@ TEST(Http, ReturnsStatusAndBodyExactlyAndNeverFromTheCache) {
   t = get(server.url("/asp/date.asp?prog=A%20B&x=1"));
   EXPECT_EQ(t.response.body, "second answer");
   EXPECT_EQ(served, 3);
+  EXPECT_EQ(server.lastRequest().find("Cookie"), std::string::npos) << server.lastRequest();
 }
 
 TEST(Http, AnErrorPageAndBinaryBytesComeBackAsTheyAre) {

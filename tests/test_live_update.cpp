@@ -296,6 +296,23 @@ TEST(LiveUpdateWindows, DownloadCaptionsFollowTheStageCounter) {
   EXPECT_EQ(second[0], first[0]);
   EXPECT_EQ(second[1], "Checking for Definitions.....");
   EXPECT_EQ(second[8], first[8]);
+
+  // Each run's window starts on the up picture, whatever the last run ended on, and its first
+  // tick shows the other one; the stage counter goes on where it was.
+  controls::HeadlessHost host;
+  ui::FrmDownload window{host};
+  for (int ticks : {1, 2}) {
+    window.Form_Load();
+    for (int i = 0; i < ticks; ++i) window.tmrBlink.tick();
+    window.Form_Unload();
+  }
+  window.Form_Load();
+  EXPECT_TRUE(window.picUp.visible());
+  EXPECT_FALSE(window.picDown.visible());
+  window.tmrBlink.tick();
+  EXPECT_TRUE(window.picDown.visible());
+  EXPECT_FALSE(window.picUp.visible());
+  EXPECT_EQ(window.blink.stage, 4);
 }
 
 namespace {

@@ -190,6 +190,9 @@ TEST_F(ScheduleFixture, DateAndTimeInThePastAndNeverNeverRun) {
   EXPECT_EQ(app.dialogs.shown[0].text, "Please select the date that you want to scan.");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "<absent>");
   EXPECT_TRUE(m().CmdProceed.enabled());
+  // What the user entered stays, to be completed and applied again.
+  EXPECT_EQ(m().cmbDays.listIndex(), kDateAndTime);
+  EXPECT_EQ(m().dtpScheduleTime.value(), "12/1/2026 9:00:00 AM");
 
   // Yesterday's date, and today's date with a time already past.
   applySchedule(kDateAndTime, "11/30/2026 12:00:00 AM", "12/1/2026 9:00:00 AM");
@@ -229,6 +232,11 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   EXPECT_TRUE(app.dialogs.shown.empty());
   EXPECT_FALSE(exists(planted));
   EXPECT_EQ(m().lastRemoval().removed.size(), 1u);
+  // Afterwards the tray icon's balloon and the results page say what was found and removed.
+  ASSERT_EQ(app.host.balloons.size(), 1u);
+  EXPECT_EQ(app.host.balloons[0], (std::pair<std::string, std::string>{app.product + " scheduled scan",
+                                                                       "1 item found: 1 removed, 0 not removed."}));
+  EXPECT_EQ(m().lblScheduledRemoval.caption(), "Last scheduled scan (" + app.clock.now + "): 1 item found: 1 removed, 0 not removed.");
 
   app.writeText("planted.bin", "back again");
   // The next occurrence comes while the question is open: it waits for the answer.
@@ -240,6 +248,7 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   m().cmdScanNow_Click();
   ASSERT_EQ(m().results.removalCount(), 1);
   EXPECT_TRUE(app.dialogs.shown.empty());  // a run by hand leaves the choice to the user
+  EXPECT_EQ(m().lblScheduledRemoval.caption(), "");  // it spoke of results that are gone
   m().cmdSelectAll_Click();
   m().Command4_Click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
@@ -247,10 +256,21 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   EXPECT_TRUE(exists(planted));
   EXPECT_FALSE(ranUnderTheQuestion);
 
-  // Now it runs; unchecked, a scheduled run finds and keeps.
+  // Now it runs; unchecked, a scheduled run finds and keeps, and has nothing to announce.
   m().chkAutoDel.click();
   EXPECT_TRUE(tickAt(at(2026, 12, 2, 8, 0, 0)));
   EXPECT_TRUE(exists(planted));
+  EXPECT_EQ(m().results.removalCount(), 1);
+  EXPECT_EQ(app.host.balloons.size(), 1u);
+
+  // What could not be removed (a file held open) is said, and stays listed.
+  m().chkAutoDel.click();
+  HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(tickAt(at(2026, 12, 3, 8, 0, 0)));
+  CloseHandle(held);
+  ASSERT_EQ(app.host.balloons.size(), 2u);
+  EXPECT_EQ(app.host.balloons[1].second, "1 item found: 0 removed, 1 not removed. What could not be removed is still "
+                                         "listed on the results page.");
   EXPECT_EQ(m().results.removalCount(), 1);
 }
 

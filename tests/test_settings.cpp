@@ -79,6 +79,7 @@ TEST(LoadSettings, FreshProfileDefaults) {
   EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
   EXPECT_FALSE(m.lvwHardDrives.visible());
   for (const auto& c : m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns) EXPECT_EQ(c.widthTwips, 1400);
+  EXPECT_TRUE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns);  // untouched: shared by content
   EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
   EXPECT_EQ(m.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
@@ -109,6 +110,7 @@ TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
   EXPECT_EQ(m.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
   EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 2500);
+  EXPECT_FALSE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns);  // the user's width is kept
   EXPECT_EQ(m.windowState(), controls::Form::State::Maximized);
 
   // Handlers write back what the user changes, and the next start sees it.

@@ -344,6 +344,15 @@ TEST_F(HomePageTest, SilentRestoreAndAMissingValueCountsAsBlank) {
   m.tmrCheckHomePage.tick();
   EXPECT_EQ(m.homePageShield.CurrentHomePage, "about:blank");
   EXPECT_EQ(page(), "http://home.example/");
+
+  // A page longer than 1,024 bytes is adopted whole, and a restore writes back all of it.
+  const std::string longPage = "http://home.example/?q=" + std::string(2000, 'q');
+  m.settings.write(keys::Homepage, "");
+  setPage(longPage);
+  m.tmrCheckHomePage.tick();
+  setPage("http://hijack.example/");
+  m.tmrCheckHomePage.tick();
+  EXPECT_EQ(page(), longPage);
 }
 
 TEST_F(HomePageTest, SwitchedOffTheTickStopsItsTimerAndChangesNothing) {
@@ -395,7 +404,7 @@ TEST(HomePageRegistry, ValuesReadAsTextCutAtTheirEnd) {
   EXPECT_TRUE(readRegistryValue(reg, kHkeyCurrentUser, key, "n", t));
   EXPECT_EQ(t, "10000");
   EXPECT_TRUE(readRegistryValue(reg, kHkeyCurrentUser, key, "long", t));
-  EXPECT_EQ(t.size(), 1024u);
+  EXPECT_EQ(t, std::string(3000, 'x'));
   t = "unchanged";
   EXPECT_FALSE(readRegistryValue(reg, kHkeyCurrentUser, key, "b", t));
   EXPECT_FALSE(readRegistryValue(reg, kHkeyCurrentUser, key, "absent", t));

@@ -262,6 +262,19 @@ TEST(Menus, EveryItemStandsInItsPlaceAndReachesItsHandler) {
   m.frmAbout.cmdOk.click();
   EXPECT_FALSE(m.frmAbout.visible());
 
+  // The web-site button opens the site in the user's browser; a site that is no bare domain
+  // is never handed to the shell, and the failure is said.
+  m.cmdWebsite.click();
+  EXPECT_EQ(app.launcher.opened.back(), "http://www.quillon.example/");
+  for (const char* site : {"", "cmd.exe /c del", "C:\\evil.exe", "file://x.example", "..\\x.example"}) {
+    ui::FrmMain other(app.platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", site, 1, 0});
+    app.dialogs.shown.clear();
+    other.cmdWebsite.click();
+    EXPECT_EQ(app.launcher.opened.size(), 2u) << site;
+    ASSERT_EQ(app.dialogs.shown.size(), 1u) << site;
+    EXPECT_NE(app.dialogs.shown[0].text.find("could not be opened"), std::string::npos);
+  }
+
   m.mnuFileMinimize.click();
   EXPECT_FALSE(m.visible());
   EXPECT_TRUE(app.host.trayShown);
@@ -272,6 +285,16 @@ TEST(Menus, EveryItemStandsInItsPlaceAndReachesItsHandler) {
   EXPECT_FALSE(app.host.trayShown);
   EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "STOPPED");
   EXPECT_FALSE(m.frmHelp.visible());
+
+  // The skinned window's "X" takes the same exit path.
+  m.settings.write("OptionAndSettings", "STATUS", "RUNNING");
+  m.tray.ShowIcon(m);
+  exited = false;
+  m.lblHide.setVisible(true);
+  m.lblHide.click();
+  EXPECT_TRUE(exited);
+  EXPECT_FALSE(app.host.trayShown);
+  EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "STOPPED");
 }
 
 // The About window's texts come from the version information the build puts in the program.

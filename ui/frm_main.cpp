@@ -79,13 +79,16 @@ void FrmMain::wireHandlers() {
   mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
   mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
-  lblHide.onClick = [this] { Form_Unload(); };
+  // The skinned window's own close box: the same exit path as every other.
+  lblHide.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
   Command5.onClick = [this] { Command5_Click(); };
   mnuFileMinimize.onClick = [this] { Command5_Click(); };
   timUpdate.onTick = [this] { timUpdate_Timer(); };
   onResize = [this] { Form_Resize(); };
   onTrayMouse = [this](int message) { TrayMouse(message); };
   lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { results.syncCheck(row); };
+  // Names and paths are read whole until the user sizes the columns.
+  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns = true;
   TabStrip1.onClick = [this] { TabStrip1_Click(); };
   MenuItem* tabItems[] = {&mnuSettingsScanOptions, &mnuSettingsProtection, &mnuSettingsSchedule, &mnuSettingsUpdate};
   const int tabOf[] = {1, 3, 2, 4};
@@ -97,10 +100,8 @@ void FrmMain::wireHandlers() {
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
 
   // A control is enabled only when what it does works. The schedule's Apply once there is a
-  // change to apply; the web page comes with its own subsystem; Stop and Pause only while a scan
-  // runs.
+  // change to apply; Stop and Pause only while a scan runs.
   for (Control* c : {static_cast<Control*>(&CmdProceed),
-                     static_cast<Control*>(&cmdWebsite),
                      static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
                      static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
     c->setEnabled(false);
@@ -217,6 +218,7 @@ void FrmMain::Form_Resize() {
 // ---- one operation at a time ------------------------------------------------------------------
 FrmMain::RunScope::RunScope(FrmMain& m, Run kind) : m_(m), held_(!m.busy() && !m.unloading_) {
   if (!held_) return;
+  if (kind == Run::Scan) m_.lblScheduledRemoval.setCaption("");  // it spoke of the last results
   m_.run_ = kind;
   m_.SetBackgroundTimers(false);
   m_.showRunState();
@@ -276,6 +278,10 @@ void FrmMain::Form_Unload() {
     settings.write(keys::FoundCol2[i], buf);
   }
   settings.write(keys::Max, windowState() == State::Maximized ? "1" : "0");
+  if (left >= 0 && top >= 0) {
+    settings.write(keys::Left, std::to_string(left));
+    settings.write(keys::Top, std::to_string(top));
+  }
   setWindowState(State::Minimized);
   setVisible(false);
   for (Form* f : {static_cast<Form*>(&frmReport), static_cast<Form*>(&frmHidden), static_cast<Form*>(&frmDelete),

@@ -60,6 +60,10 @@ class FrmMain : public Form,
   void ShowFromTray();        // the window back in its normal state
   void mnuViewHelp_Click();
   void mnuAbout_Click();
+  void cmdWebsite_Click();  // the product's web site, in the user's own browser
+  // After a scheduled scan that removes what it finds: a balloon from the tray icon and a line
+  // on the results page with what was found, removed and not removed.
+  void announceScheduledRemoval(const RemovalOutcome& outcome, bool stopped);
 
   // ---- pages and side bar
   void HidePages();
@@ -247,6 +251,8 @@ class FrmMain : public Form,
   // results page
   Label lblResultsCaption{this, "lblResultsCaption", "Spyware/Adware Found:"};
   Label lblRemovePicSoftwareFound{this, "lblRemovePicSoftwareFound", "0"};
+  // What the last scheduled scan that removes what it finds did; empty once a scan starts.
+  Label lblScheduledRemoval{this, "lblScheduledRemoval"};
   ListView lvwPicRemoveListOfSpywareFoundAndToBeRemoved{
       this, "lvwPicRemoveListOfSpywareFoundAndToBeRemoved",
       {{"Spyware/Adware Found", 1400}, {"Location", 1400}, {"Type", 1400}}, true};

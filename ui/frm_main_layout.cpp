@@ -57,7 +57,8 @@ void FrmMain::layoutControls() {
 
   at(lblResultsCaption, &frmResults, 20, 16, 160, 20);
   at(lblRemovePicSoftwareFound, &frmResults, 186, 16, 100, 20);
-  at(lvwPicRemoveListOfSpywareFoundAndToBeRemoved, &frmResults, 20, 44, 570, 380);
+  at(lvwPicRemoveListOfSpywareFoundAndToBeRemoved, &frmResults, 20, 44, 570, 362);
+  at(lblScheduledRemoval, &frmResults, 20, 410, 570, 20);
   at(cmdSelectAll, &frmResults, 20, 436, 110, 30);
   at(cmdExclude, &frmResults, 140, 436, 110, 30);
   at(Command4, &frmResults, 260, 436, 110, 30);

@@ -1,6 +1,7 @@
 // The tray icon's mouse actions, its sliding popup, and the Help and About menus.
 #include "ui/frm_main.h"
 
+#include <cctype>
 
 namespace quillon::ui {
 
@@ -12,6 +13,7 @@ void FrmMain::wireMenuHandlers() {
   frmMenuPopUp.onExitProgram = [this] { mnuClose_Click(); };
   frmAbout.cmdOk.onClick = [this] { host.destroy(frmAbout); };
   frmHelp.cmdOk.onClick = [this] { host.destroy(frmHelp); };
+  cmdWebsite.onClick = [this] { cmdWebsite_Click(); };
 }
 
 void FrmMain::TrayMouse(int message) {
@@ -31,6 +33,13 @@ void FrmMain::TrayMouse(int message) {
     default:
       break;
   }
+}
+
+void FrmMain::announceScheduledRemoval(const RemovalOutcome& outcome, bool stopped) {
+  const std::string summary = scheduledRemovalSummary(outcome.removed.size(), outcome.failed.size(), stopped);
+  lblScheduledRemoval.setCaption("Last scheduled scan (" + platform.clock.nowText() + "): " + summary);
+  tray.Balloon(*this, branding.productName + " scheduled scan",
+               summary + (outcome.failed.empty() ? "" : " What could not be removed is still listed on the results page."));
 }
 
 void FrmMain::ShowFromTray() {
@@ -62,6 +71,26 @@ void FrmMain::mnuViewHelp_Click() {
   frmHelp.Form_Load(branding.productName);
   centre(frmHelp, host.workArea());
   host.open(frmHelp, this);
+}
+
+namespace {
+// The branding's web site is a bare domain. Anything else (a path, a command, a scheme of its
+// own) is never handed to the shell, which would open or run whatever it names.
+std::string webSiteAddress(const std::string& site) {
+  if (site.empty() || site.size() > 253 || site.front() == '.' || site.front() == '-' ||
+      site.find('.') == std::string::npos)
+    return "";
+  for (char c : site)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') return "";
+  return "http://www." + site + "/";
+}
+}  // namespace
+
+void FrmMain::cmdWebsite_Click() {
+  const std::string address = webSiteAddress(branding.webSite);
+  if (!address.empty() && platform.launcher.openDocument(address)) return;
+  messageBox("The web site " + (address.empty() ? branding.webSite : address) + " could not be opened.",
+             branding.productName, kMbOk | kMbIconExclamation);
 }
 
 void FrmMain::mnuAbout_Click() {

@@ -107,8 +107,10 @@ bool FrmMain::schedulerMustWait() const { return !backgroundMayStart(); }
 
 void FrmMain::runScheduledScan(bool deleteFound) {
   AutoDeleteAfterScan = deleteFound;
+  lastRemoval_ = {};
   lblStart_Click();
   AutoDeleteAfterScan = false;
+  if (deleteFound) announceScheduledRemoval(lastRemoval_, ScanCancelled);
 }
 
 }  // namespace quillon::ui

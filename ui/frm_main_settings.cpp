@@ -141,6 +141,12 @@ void FrmMain::LoadSettings() {
     if (w && *w >= 0 && *w <= kMaxColumnTwips) removal.setColumnWidth(i, float(static_cast<long long>(*w)));
   }
   if (settings.read(keys::Max) == "1") setWindowState(State::Maximized);  // 20
+  // Back where the user left it, while that is still on the screen (a second screen may have
+  // gone since); otherwise the window stays in the middle.
+  const auto area = host.workArea();
+  auto x = settings.readNumber(keys::Left), y = settings.readNumber(keys::Top);
+  if (x && y && *x >= area.left && *y >= area.top && *x + 100 <= area.right && *y + 50 <= area.bottom)
+    moveTo(int(*x), int(*y));
 }
 
 void FrmMain::FillDriveList() {

@@ -21,6 +21,9 @@ FrmDownload::FrmDownload(FormHost& host) : Form("Live Update"), host_(host) {
 
 void FrmDownload::Form_Load() {
   tmrBlink.setEnabled(true);
+  // The pictures start afresh with the window, so the first tick always shows the other one;
+  // the stage counter runs on for the whole program run.
+  blink.pictureDownShown = false;
   picDown.setVisible(false);
   picUp.setVisible(true);
   lblProduct.setCaption("Connecting to server/downloading.....");

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -94,6 +95,8 @@ GuiHost::GuiHost(void* instance) : instance_(instance) {
   wc.lpszClassName = kFormClass;
   RegisterClassExA(&wc);
   registerPanelClass(static_cast<HINSTANCE>(instance_));
+  quietOwner_ = CreateWindowExA(0, kFormClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                static_cast<HINSTANCE>(instance_), nullptr);
   Look look = makeLook();
   font_ = look.font;
   imageList_ = look.icons;
@@ -101,6 +104,7 @@ GuiHost::GuiHost(void* instance) : instance_(instance) {
 
 GuiHost::~GuiHost() {
   while (!forms_.empty()) forget(*forms_.begin()->second, Gone::Nothing);
+  if (quietOwner_) DestroyWindow(static_cast<HWND>(quietOwner_));
   Look look{static_cast<HFONT>(font_), static_cast<HIMAGELIST>(imageList_)};
   freeLook(look);
 }
@@ -136,12 +140,22 @@ Form* GuiHost::formOf(void* hwnd) const {
 void GuiHost::readBack(Form& form) {
   for (Control* c : form.controls()) {
     ControlRec* rec = recordOf(*c);
-    if (!rec || c->kind() != Kind::ListView) continue;
-    auto* lv = static_cast<ListView*>(c);
-    for (size_t i = 0; i < lv->columns.size(); ++i) {
-      int px = ListView_GetColumnWidth(rec->hwnd, int(i));
-      if (px > 0) lv->columns[i].widthTwips = float(px * 15);
+    if (rec && c->kind() == Kind::ListView) readBackColumns(*rec);
+  }
+  // Where the user left the window: as it stands, or where it would stand again when it is
+  // minimised, hidden in the notification area or maximised.
+  if (FormWin* fw = recordOf(form)) {
+    RECT at{};
+    bool known;
+    if (IsWindowVisible(fw->hwnd) && !IsIconic(fw->hwnd) && !IsZoomed(fw->hwnd)) {
+      known = GetWindowRect(fw->hwnd, &at);
+    } else {
+      WINDOWPLACEMENT place{};
+      place.length = sizeof place;
+      known = GetWindowPlacement(fw->hwnd, &place);
+      at = place.rcNormalPosition;
     }
+    if (known) form.left = int(at.left), form.top = int(at.top);
   }
 }
 
@@ -219,6 +233,10 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
 
   RECT r{0, 0, form.width, form.height};
   DWORD style = WS_OVERLAPPEDWINDOW & ~(owner ? (WS_MAXIMIZEBOX | WS_MINIMIZEBOX) : 0);
+  // A notice or popup of its own is owned by a window that is never shown: an owned window
+  // takes no taskbar button, whatever the shell.
+  HWND ownerWindow = static_cast<HWND>(owner);
+  if (!ownerWindow && form.style == Form::Style::Popup) ownerWindow = static_cast<HWND>(quietOwner_);
   DWORD exStyle = WS_EX_CONTROLPARENT | (form.topMost ? WS_EX_TOPMOST : 0);
   if (form.style == Form::Style::Dialog) style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
   if (form.style == Form::Style::Popup) {
@@ -226,10 +244,15 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
     exStyle |= WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
   }
   AdjustWindowRectEx(&r, style, menuBar != nullptr, exStyle);
-  const bool placed = form.left >= 0 && form.top >= 0;
-  fw.hwnd = CreateWindowExA(exStyle, kFormClass, form.caption().c_str(), style,
-                            placed ? form.left : CW_USEDEFAULT, placed ? form.top : CW_USEDEFAULT,
-                            r.right - r.left, r.bottom - r.top, static_cast<HWND>(owner), menuBar,
+  // A window with no place of its own opens in the middle of the free area of the screen.
+  const int w = int(r.right - r.left), h = int(r.bottom - r.top);
+  int x = form.left, y = form.top;
+  if (x < 0 || y < 0) {
+    const Area a = workArea();
+    x = std::max(a.left, a.left + (a.right - a.left - w) / 2);
+    y = std::max(a.top, a.top + (a.bottom - a.top - h) / 2);
+  }
+  fw.hwnd = CreateWindowExA(exStyle, kFormClass, form.caption().c_str(), style, x, y, w, h, ownerWindow, menuBar,
                             static_cast<HINSTANCE>(instance_), &fw);
   if (!fw.hwnd) {
     if (menuBar) DestroyMenu(menuBar);
@@ -319,8 +342,8 @@ void GuiHost::syncForm(FormWin& fw) {
   }
   SetWindowTextA(h, fw.form->caption().c_str());
   LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
-  LONG_PTR want = fw.form->showInTaskbar() ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW
-                                           : (ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW;
+  const bool button = fw.form->showInTaskbar() && fw.form->style != Form::Style::Popup;
+  LONG_PTR want = button ? (ex | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW : (ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW;
   if (want != ex) {
     SetWindowLongPtrA(h, GWL_EXSTYLE, want);
     // The frame is drawn for the old style (a tool window's small caption without the icon)
@@ -453,6 +476,26 @@ void GuiHost::trayIcon(Form& owner, TrayOp op, const std::string& tip) {
   if (!fw) return;
   setTrayIcon(fw->hwnd, op == TrayOp::Add ? NIM_ADD : op == TrayOp::Modify ? NIM_MODIFY : NIM_DELETE, tip);
   fw->trayIcon = op != TrayOp::Delete;
+}
+
+void GuiHost::trayBalloon(Form& owner, const std::string& title, const std::string& text) {
+  FormWin* fw = recordOf(owner);
+  if (!fw || !fw->trayIcon) return;
+  // The texts are the program's own, in the code page; the balloon takes them wide, so that
+  // any character of a path or name in them shows as it is.
+  auto wide = [](const std::string& s, wchar_t* out, int size) {
+    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), out, size - 1);
+    out[n > 0 ? n : 0] = L'\0';
+  };
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = fw->hwnd;
+  nid.uID = 1;
+  nid.uFlags = NIF_INFO;
+  nid.dwInfoFlags = NIIF_INFO;
+  wide(title.substr(0, 63), nid.szInfoTitle, int(std::size(nid.szInfoTitle)));
+  wide(text.substr(0, 255), nid.szInfo, int(std::size(nid.szInfo)));
+  Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
 void GuiHost::open(Form& f, Form* owner) {

@@ -24,7 +24,8 @@ class GuiHost : public controls::FormHost {
   GuiHost(const GuiHost&) = delete;
   GuiHost& operator=(const GuiHost&) = delete;
 
-  // Creates the form's window and its controls, hidden unless the form is visible. `onClose`
+  // Creates the form's window and its controls, hidden unless the form is visible, where the
+  // form says or else centred on the work area. `onClose`
   // runs when the user closes it. A form that already has a window keeps it: that window is
   // brought forward (when shown) and returned. Returns null, leaving the form headless, when
   // the window cannot be made or the form needs more control ids than are free.
@@ -36,12 +37,14 @@ class GuiHost : public controls::FormHost {
   void* windowOf(controls::Control& c) const;
   // The form whose window `hwnd` is; null for any other window.
   controls::Form* formOf(void* hwnd) const;
-  // Copies what the user changed directly in the windows (column widths) back to the model.
+  // Copies what the user changed directly in the windows (column widths, where the window
+  // stands) back to the model.
   void readBack(controls::Form& form);
 
   void showModal(controls::Form& f) override;
   void lockRedraw(controls::Form& f, bool lock) override;
   void trayIcon(controls::Form& owner, TrayOp op, const std::string& tip) override;
+  void trayBalloon(controls::Form& owner, const std::string& title, const std::string& text) override;
   void open(controls::Form& f, controls::Form* owner) override;
   Area workArea() override;
   Area screenArea() override;
@@ -79,6 +82,7 @@ class GuiHost : public controls::FormHost {
   bool applying_ = false;          // true while the model is pushed to a window (no echo back)
   void* font_ = nullptr;       // the font and the list icons every form's controls share
   void* imageList_ = nullptr;
+  void* quietOwner_ = nullptr;  // never shown: owns the popups, which so take no taskbar button
 };
 
 }  // namespace quillon::win32

@@ -156,24 +156,89 @@ void fillRow(HWND h, const ListView& lv, int row, bool insert) {
   if (lv.checkBoxes) ListView_SetCheckState(h, row, it.checked);
 }
 
+// Pixels a cell needs to be read whole: its text, the margins the list draws beside it and, in
+// the first column, the check box and the icon in front of it.
+int cellNeed(HWND h, const ListView& lv, size_t col, const std::string& text) {
+  int need = ListView_GetStringWidth(h, text.c_str()) + 16;
+  if (col == 0) need += GetSystemMetrics(SM_CXSMICON) + (lv.checkBoxes ? GetSystemMetrics(SM_CXSMICON) + 4 : 0);
+  return need;
+}
+
+// Grows the needs by one row; true when a column now needs more.
+bool measureRow(Bound& b, const ListView& lv, int row) {
+  const ListItem& it = lv.item(row);
+  bool grew = false;
+  for (size_t col = 0; col < b.needs.size(); ++col) {
+    int need = cellNeed(b.hwnd, lv, col, col == 0 ? it.text : it.subItem(int(col)));
+    if (need > b.needs[col]) b.needs[col] = need, grew = true;
+  }
+  return grew;
+}
+
+void measureAll(Bound& b, const ListView& lv) {
+  b.needs.assign(lv.columns.size(), 0);
+  for (size_t col = 0; col < lv.columns.size(); ++col)
+    b.needs[col] = ListView_GetStringWidth(b.hwnd, lv.columns[col].header.c_str()) + 16;
+  for (int i = 0; i < lv.count(); ++i) measureRow(b, lv, i);
+}
+
+bool userSetWidths(const Bound& b) {
+  if (b.fitted.empty()) return false;
+  for (size_t i = 0; i < b.fitted.size(); ++i)
+    if (ListView_GetColumnWidth(b.hwnd, int(i)) != b.fitted[i]) return true;
+  return false;
+}
+
+// Shares the list's width among its columns by what they hold. The room a vertical scroll bar
+// takes is kept free whether or not it shows yet, so that the bar appearing as rows come never
+// pushes the last column out of sight.
+void fitColumns(Bound& b, ListView& lv) {
+  if (!lv.fitColumns) return;
+  if (userSetWidths(b)) {
+    readBackColumns(b);
+    return;
+  }
+  if (b.needs.size() != lv.columns.size()) measureAll(b, lv);
+  RECT r;
+  GetClientRect(b.hwnd, &r);
+  int available = int(r.right - r.left);
+  if (!(GetWindowLongPtrA(b.hwnd, GWL_STYLE) & WS_VSCROLL)) available -= GetSystemMetrics(SM_CXVSCROLL);
+  std::vector<int> widths = shareWidth(b.needs, available);
+  b.fitted.assign(widths.size(), 0);
+  for (size_t i = 0; i < widths.size(); ++i) {
+    ListView_SetColumnWidth(b.hwnd, int(i), widths[i]);
+    b.fitted[i] = ListView_GetColumnWidth(b.hwnd, int(i));
+  }
+}
+
 void mirrorListView(Bound& b, Change what, int row) {
   mirrorWindow(b, what);
-  const auto& lv = *static_cast<ListView*>(b.control);
+  auto& lv = *static_cast<ListView*>(b.control);
   HWND h = b.hwnd;
   switch (what) {
     case Change::Rows:
       SendMessageA(h, WM_SETREDRAW, FALSE, 0);
       ListView_DeleteAllItems(h);
       for (int i = 0; i < lv.count(); ++i) fillRow(h, lv, i, true);
+      if (lv.fitColumns) measureAll(b, lv), fitColumns(b, lv);
       SendMessageA(h, WM_SETREDRAW, TRUE, 0);
       break;
     case Change::RowAdded:
       fillRow(h, lv, row, true);
+      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b, lv);
       ListView_EnsureVisible(h, row, FALSE);
       break;
+    // A row gone leaves the widths as they are: they never jump while the user works down a list.
     case Change::RowRemoved: ListView_DeleteItem(h, row); break;
-    case Change::RowChanged: fillRow(h, lv, row, false); break;
+    case Change::RowChanged:
+      fillRow(h, lv, row, false);
+      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b, lv);
+      break;
     case Change::Columns:
+      if (lv.fitColumns) {
+        fitColumns(b, lv);
+        break;
+      }
       for (size_t i = 0; i < lv.columns.size(); ++i)
         ListView_SetColumnWidth(h, int(i), pixels(lv.columns[i].widthTwips));
       break;
@@ -510,6 +575,17 @@ void freeLook(Look& look) {
   if (look.icons) ImageList_Destroy(look.icons);
   if (look.font) DeleteObject(look.font);
   look = Look{};
+}
+
+void readBackColumns(Bound& b) {
+  auto& lv = *static_cast<ListView*>(b.control);
+  if (lv.fitColumns && !userSetWidths(b)) return;
+  lv.fitColumns = false;
+  b.fitted.clear();
+  for (size_t i = 0; i < lv.columns.size(); ++i) {
+    int px = ListView_GetColumnWidth(b.hwnd, int(i));
+    if (px > 0) lv.columns[i].widthTwips = float(px * 15);
+  }
 }
 
 }  // namespace quillon::win32

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "controls/controls.h"
 
 namespace quillon::win32 {
@@ -16,6 +18,9 @@ struct Bound {
   HWND hwnd = nullptr;
   int id = 0;
   bool timerRunning = false;
+  // A list whose columns share its width: what each column needs to show its widest text, and
+  // the widths last given, so that a width the user dragged can be told from them.
+  std::vector<int> needs, fitted;
 };
 
 // What every form's controls share: the dialog font and the small kind icons of the lists.
@@ -42,6 +47,10 @@ struct KindOps {
 };
 
 const KindOps& kindOps(controls::Kind kind);
+
+// Copies the widths of a list's columns back to the model once the user changed one (which
+// ends the sharing); widths the list was given by sharing leave the designed ones in place.
+void readBackColumns(Bound& b);
 
 // The window class of frames and pages (a group box when captioned), and the shared look.
 extern const char kPanelClass[];
