@@ -4,6 +4,8 @@
 //                                      FindFirstFileA/FindNextFileA walk of the same tree, best of
 //                                      five each, and the longest stretch between two turns of
 //                                      the message loop (how long Stop or Pause would wait)
+//   bench_drive_walk tree ROOT         the same over a tree nobody here wrote (read only), with
+//                                      its counts of folders and files
 //   bench_drive_walk memory            peak working set of the walk over a tree and over one
 //                                      ten times its size, each in a process of its own
 //
@@ -76,7 +78,9 @@ std::string makeTree(const std::string& appFolder, int files, int folders) {
 // The floors: what any walk of the tree must do, and nothing else; with the plain listing,
 // and with the cheaper one the walk asks for (no short names, larger reads), which shows the
 // walk's own cost alone.
+long long gFolders = 0;  // folders the last bare walk entered, its root included
 long long bareWalk(const std::string& folder, bool basic) {
+  ++gFolders;
   long long entries = 0;
   WIN32_FIND_DATAA fd;
   const std::string pattern = folder + "\\*";
@@ -169,12 +173,11 @@ void cleanUp(const std::string& folder) {
   win32::Win32FileSystem().deleteFolderTree(folder);
 }
 
-int speed(int files, int folders) {
-  const std::string app = tempFolder("speed");
-  const std::string root = makeTree(app, files, folders);
+// The walk against the bare walks of `root`; `app` holds the definitions and is removed after.
+int speed(const std::string& app, const std::string& root) {
   bareWalk(root, false);  // warm the caches for every side alike
   double floor = 1e300, basicFloor = 1e300;
-  long long entries = 0;
+  long long entries = 0, walkedFolders = 0;
   WalkRun best;
   best.ms = 1e300;
   double longestWait = 0;
@@ -183,7 +186,9 @@ int speed(int files, int folders) {
   // least disturbed by other programs.
   for (int round = 0; round < 5; ++round) {
     const double t0 = win32::Win32Pump::nowMs();
+    gFolders = 0;
     entries = bareWalk(root, false);
+    walkedFolders = gFolders;
     floor = std::min(floor, win32::Win32Pump::nowMs() - t0);
     const double t1 = win32::Win32Pump::nowMs();
     bareWalk(root, true);
@@ -194,8 +199,8 @@ int speed(int files, int folders) {
     overLimit += r.overLimit;
     if (r.ms < best.ms) best = r;
   }
-  std::printf("drive walk: %d files in %d folders (%lld entries), %d threat files found\n", files, folders, entries,
-              best.found);
+  std::printf("drive walk of %s: %lld files in %lld folders, %d threat files found\n", root.c_str(),
+              entries - (walkedFolders - 1), walkedFolders, best.found);
   std::printf("  bare FindFirstFileA/FindNextFileA walk: %.0f ms\n", floor);
   std::printf("  walk:                                   %.0f ms (%lld entries inspected, %lld turns of the loop)\n",
               best.ms, best.inspected, best.turns);
@@ -250,6 +255,12 @@ int main(int argc, char** argv) {
     const int files = argc > 3 ? atoi(argv[2]) : 20000, folders = argc > 3 ? atoi(argv[3]) : 2000;
     return memory(files, folders);
   }
+  if (mode == "tree" && argc >= 3) {
+    const std::string app = tempFolder("tree");
+    writeDefinitions(app, {"absent.exe=Bench.Threat|[appdata]\\QBenchWalk|Adware"});
+    return speed(app, argv[2]);
+  }
   const int files = argc > 2 ? atoi(argv[1]) : 200000, folders = argc > 2 ? atoi(argv[2]) : 20000;
-  return speed(files, folders);
+  const std::string app = tempFolder("speed");
+  return speed(app, makeTree(app, files, folders));
 }

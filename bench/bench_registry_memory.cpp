@@ -2,6 +2,9 @@
 //
 //   bench_registry_memory registry [lines]   the registry phase against the bare
 //                                            RegOpenKeyEx/RegQueryValueEx probes of its items
+//   bench_registry_memory vendors [lines]    the same where lines share absent vendor keys
+//   bench_registry_memory present [lines]    the same where every key exists
+//   ... probed                               with every line probed on its own (the old way)
 //   bench_registry_memory memory [lines]     a memory scan whose definitions are already
 //                                            loaded against a bare walk of the process list
 //                                            with its module lookups
@@ -16,6 +19,7 @@
 #include "bench/bench_processes.h"
 #include "definitions/cipher.h"
 #include "platform/win32/win32_platform.h"
+#include "scan/folder_memory.h"
 #include "ui/frm_main.h"
 
 using namespace quillon;
@@ -60,7 +64,9 @@ struct Bench {
   }
 };
 
-int registry(int lines) {
+enum class Keys { Mixed, SharedAbsentVendors, AllPresent };
+
+int registry(int lines, Keys shape) {
   Bench b;
   const std::string base = "Software\\QuillonBenchKeys";
   win32::Win32Registry& reg = b.services.registry;
@@ -71,7 +77,17 @@ int registry(int lines) {
   const uint32_t types[] = {kRegSz, kRegExpandSz, kRegDword, kRegBinary, kRegMultiSz};
   for (int i = 0; i < lines; ++i) {
     Item it;
-    if (i % 50 == 0) {  // present: keys and values of every type
+    if (shape == Keys::SharedAbsentVendors) {
+      // 200 vendors nobody installed, each with products and their settings keys.
+      it.key = base + "\\Vendor" + std::to_string(i % 200) + "\\Product" + std::to_string(i % 7) + "\\Settings";
+      if (i % 3) it.value = "Value" + std::to_string(i % 5);
+    } else if (shape == Keys::AllPresent) {
+      // Every key there, 20 lines to a key, half of the values too.
+      it.key = base + "\\K" + std::to_string(i / 20);
+      if (i % 20) it.value = "V" + std::to_string(i % 20);
+      if (i % 2 == 0) reg.setValue(kHkeyCurrentUser, it.key, it.value, RegValue{kRegSz, std::string("data\0\0", 6)});
+      else if (!it.value.empty()) reg.setValue(kHkeyCurrentUser, it.key, "Other", RegValue{kRegSz, std::string("x\0", 2)});
+    } else if (i % 50 == 0) {  // present: keys and values of every type
       it.key = base + "\\K" + std::to_string(i % 1000);
       if (i % 100 == 0) it.value = "V" + std::to_string(i);
       uint32_t t = types[(i / 50) % 5];
@@ -121,11 +137,14 @@ int registry(int lines) {
     m.cmdScanNow_Click();
     bestScan = std::min(bestScan, now() - t0);
   }
-  std::printf("registry scan: %d definition lines, %d present (%d work rows)\n", lines, found,
+  const char* names[] = {"mixed keys", "lines sharing absent vendor keys", "every key present"};
+  std::printf("registry scan, %s, %s: %d definition lines, %d present (%d work rows)\n", names[int(shape)],
+              remembersFoldersAndKeys() ? "keys remembered" : "every line probed", lines, found,
               m.lvwRegistryToBeDeleted.count());
   std::printf("  bare RegOpenKeyEx/RegQueryValueEx probes: %.0f ms\n", bestBare);
   std::printf("  scan (whole run, registry phase on):     %.0f ms\n", bestScan);
-  std::printf("  ratio scan/probes: %.3f (limit 1.3)\n", bestScan / bestBare);
+  std::printf("  ratio scan/probes: %.3f (limit %s)\n", bestScan / bestBare,
+              shape == Keys::SharedAbsentVendors ? "0.5" : shape == Keys::AllPresent ? "1.1" : "1.3");
   reg.deleteTree(kHkeyCurrentUser, base);
   return 0;
 }
@@ -168,9 +187,15 @@ int memory(int lines) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[argc - 1]) == "probed") {
+    rememberFoldersAndKeys(false);
+    --argc;
+  }
   std::string mode = argc > 1 ? argv[1] : "";
   int lines = argc > 2 ? atoi(argv[2]) : 0;
-  if (mode == "registry") return registry(lines ? lines : 50000);
+  if (mode == "registry") return registry(lines ? lines : 50000, Keys::Mixed);
+  if (mode == "vendors") return registry(lines ? lines : 50000, Keys::SharedAbsentVendors);
+  if (mode == "present") return registry(lines ? lines : 50000, Keys::AllPresent);
   if (mode == "memory") return memory(lines ? lines : 100000);
   std::fprintf(stderr, "usage: bench_registry_memory registry|memory [lines]\n");
   return 64;

@@ -174,6 +174,30 @@ std::vector<FolderEntry> MemoryFileSystem::listFolder(const std::string& folder)
   return out;
 }
 
+FolderListing MemoryFileSystem::listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
+                                                size_t maxEntries) {
+  entries.clear();
+  // Nothing below: no folder there, and no file written without its folder either.
+  const std::string below = key(folder) + "\\";
+  auto startsBelow = [&](auto& set) {
+    auto it = set.lower_bound(below);
+    return it != set.end() && it->first.compare(0, below.size(), below) == 0;
+  };
+  auto folderBelow = folders_.lower_bound(below);
+  const bool anyBelow = startsBelow(files_) || (folderBelow != folders_.end() && folderBelow->compare(0, below.size(), below) == 0);
+  if (!folders_.count(key(folder)) && !anyBelow) return FolderListing::NoFolder;
+  if (maxEntries == 0) return FolderListing::Listed;
+  for (FolderEntry& e : listFolder(folder)) {
+    if (entries.size() == maxEntries) {
+      entries.clear();
+      return FolderListing::TooLarge;
+    }
+    e.size = 0;
+    entries.push_back(std::move(e));
+  }
+  return FolderListing::Listed;
+}
+
 bool MemoryFileSystem::fileSize(const std::string& path, uint64_t& size) {
   auto f = files_.find(key(path));
   if (f == files_.end()) return false;
@@ -213,6 +237,14 @@ RegStatus MemoryRegistry::queryValue(uint32_t root, const std::string& path, con
   if (v == values_.end()) return RegStatus::NoValue;
   out = v->second.second;
   return RegStatus::Ok;
+}
+
+// Every key here may be opened: one that will not open is missing.
+std::unique_ptr<OpenRegistryKey> MemoryRegistry::openKey(uint32_t root, const std::string& path, uint32_t access,
+                                                         RegStatus& status) {
+  std::unique_ptr<OpenRegistryKey> key = Registry::openKey(root, path, access, status);
+  if (status != RegStatus::Ok) status = RegStatus::NoKey;
+  return key;
 }
 
 bool MemoryRegistry::setValue(uint32_t root, const std::string& path, const std::string& name,

@@ -61,6 +61,8 @@ class MemoryFileSystem : public FileSystem {
   // Names here are exact text (upper-cased): a full path is already its one spelling.
   std::string canonicalPath(const std::string& path) override { return isAbsolutePath(path) ? path : ""; }
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
+  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
+                                size_t maxEntries) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
 
   size_t maxRead = SIZE_MAX;  // per read of every file opened
@@ -92,6 +94,8 @@ class MemoryRegistry : public Registry {
   bool keyExists(uint32_t root, const std::string& path, uint32_t access) override;
   RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name, uint32_t access,
                        RegValue& out) override;
+  std::unique_ptr<OpenRegistryKey> openKey(uint32_t root, const std::string& path, uint32_t access,
+                                           RegStatus& status) override;
   bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& value) override;
   bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
   // Recorded, never done: no target has a reason to let a whole key go.

@@ -49,6 +49,35 @@ std::unique_ptr<AppendFile> FileSystem::openAppend(const std::string& path) {
   return std::make_unique<WriteEachTime>(*this, path);
 }
 
+namespace {
+class QueryEachTime : public OpenRegistryKey {
+ public:
+  QueryEachTime(Registry& r, uint32_t root, std::string path, uint32_t access)
+      : r_(r), root_(root), path_(std::move(path)), access_(access) {}
+  RegStatus queryValue(const std::string& name, RegValue& out) override {
+    return r_.queryValue(root_, path_, name, access_, out);
+  }
+
+ private:
+  Registry& r_;
+  uint32_t root_;
+  std::string path_;
+  uint32_t access_;
+};
+}  // namespace
+
+std::unique_ptr<OpenRegistryKey> Registry::openKey(uint32_t root, const std::string& path, uint32_t access,
+                                                   RegStatus& status) {
+  status = keyExists(root, path, access) ? RegStatus::Ok : RegStatus::Failed;
+  if (status != RegStatus::Ok) return nullptr;
+  return std::make_unique<QueryEachTime>(*this, root, path, access);
+}
+
+FolderListing FileSystem::listFolderNames(const std::string&, std::vector<FolderEntry>& entries, size_t) {
+  entries.clear();
+  return FolderListing::Failed;
+}
+
 bool Registry::createKeyExact(uint32_t root, const std::string& path) {
   if (keyExists(root, path, kKeyRead)) return true;
   // Writing a value makes the key; the value-less default then goes again.

@@ -31,6 +31,13 @@ struct RegValue {
   std::string data;  // raw bytes as stored
 };
 
+// A key held open for many value queries; each answers as Registry::queryValue would.
+class OpenRegistryKey {
+ public:
+  virtual ~OpenRegistryKey() = default;
+  virtual RegStatus queryValue(const std::string& name, RegValue& out) = 0;
+};
+
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -46,6 +53,12 @@ class Registry {
   // opened for reading or a listing fails half-way.
   virtual bool enumerateKey(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
                             std::vector<std::pair<std::string, RegValue>>& values) = 0;
+  // Opens a key once for many queries, with `access`; `status` is Ok when it opened (exactly
+  // when keyExists would say true), NoKey only when no such key exists (nor, then, anything
+  // below it), Failed for any other refusal; null unless Ok. Without an implementation of its
+  // own, keyExists decides and each query is a queryValue.
+  virtual std::unique_ptr<OpenRegistryKey> openKey(uint32_t root, const std::string& path, uint32_t access,
+                                                   RegStatus& status);
 
   // The calls above take and give text in the system code page, as definitions and settings
   // are written. Names from the system may hold any character: the exact calls below carry
@@ -99,6 +112,14 @@ struct FolderEntry {
   uint64_t size = 0;
 };
 constexpr uint32_t kNoSuchPath = 0xFFFFFFFFu;
+
+// What a names-only folder listing found.
+enum class FolderListing {
+  Listed,    // the entries are all there
+  NoFolder,  // no folder of that path exists, nor anything below it
+  TooLarge,  // more entries than asked for
+  Failed,    // anything else (refused, not ready, a name the system rejects)
+};
 
 // One entry of a streamed folder listing. `name` belongs to the stream and holds only until
 // its next call, so a walk of a whole drive copies no names it does not keep.
@@ -204,6 +225,13 @@ class FileSystem {
   // size costs no more memory than one entry; null or empty when the folder cannot be listed. Without an
   // implementation of its own, it streams a whole listFolder.
   virtual std::unique_ptr<FolderStream> streamFolder(const std::string& folder);
+  // Every entry of a folder by its long name exactly as the system has it (UTF-8, see
+  // utf8FromUtf16le) with its attributes, sizes left at 0: one read of the folder without short
+  // names. At most `maxEntries` are given (TooLarge past them; 0 asks only whether the folder is
+  // there). `folder` is code-page text, as every path here. Without an implementation of its
+  // own, Failed.
+  virtual FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
+                                        size_t maxEntries);
   // The size of a file in bytes; false when it cannot be looked at.
   virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
   // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without

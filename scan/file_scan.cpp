@@ -4,6 +4,7 @@
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
 #include "scan/company_name.h"
+#include "scan/folder_memory.h"
 
 namespace quillon {
 
@@ -59,6 +60,7 @@ void scanFiles(ScanEnv& env) {
   Platform& p = env.platform;
   LineReader reader = env.defs.open(kFileDefs);
   if (!reader.isOpen()) return;
+  FolderMemory folders(p.fs);
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
     const FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
 
@@ -67,7 +69,7 @@ void scanFiles(ScanEnv& env) {
     if (env.host.scanCancelled()) break;
 
     // A relative location names no one place: never a finding (nor a probe of the current folder).
-    if (isAbsolutePath(f.path) && fileExists(p.fs, f.path)) judgePresentFile(env, f.path, f.definition, f.fileName);
+    if (isAbsolutePath(f.path) && folders.fileExists(f.path)) judgePresentFile(env, f.path, f.definition, f.fileName);
   }
 }
 
@@ -75,6 +77,7 @@ void scanDirectories(ScanEnv& env) {
   Platform& p = env.platform;
   LineReader reader = env.defs.open(kDirectoryDefs);
   if (!reader.isOpen()) return;
+  FolderMemory folders(p.fs);
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
     PathDefinition d = parsePathLine(decodeDefinitionLine(line));
     if (!d.hasFolder || d.folder.empty()) continue;
@@ -85,7 +88,7 @@ void scanDirectories(ScanEnv& env) {
     reportStatus(env, label);
     if (env.host.scanCancelled()) break;
 
-    if (!isAbsolutePath(path) || !p.fs.folderExists(path)) continue;
+    if (!isAbsolutePath(path) || !folders.folderExists(path)) continue;
     path = p.fs.canonicalPath(path);
     if (path.empty() || env.protectedLocations.isProtectedFolder(path)) continue;
     if (env.exclusions.isFolderExcluded(path)) {

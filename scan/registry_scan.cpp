@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
+#include "scan/folder_memory.h"
 
 namespace quillon {
 
@@ -13,7 +14,7 @@ bool registryKeyExists(Registry& reg, uint32_t root, const std::string& keyPath)
 bool registryValueExists(Registry& reg, uint32_t root, const std::string& keyPath, const std::string& valueName) {
   RegValue v;
   if (reg.queryValue(root, keyPath, valueName, kRegistryProbeAccess, v) != RegStatus::Ok) return false;
-  return v.type == kRegSz || v.type == kRegExpandSz || v.type == kRegDword;
+  return isScannedValueType(v.type);
 }
 
 void scanRegistry(ScanEnv& env) {
@@ -21,6 +22,7 @@ void scanRegistry(ScanEnv& env) {
   LineReader reader = env.defs.open(kRegistryDefs);
   if (!reader.isOpen()) return;
   const DefinitionCounts& c = env.counts;
+  KeyMemory keys(p.registry);
   std::string line;
   for (;;) {
     p.pump.yield();
@@ -36,8 +38,8 @@ void scanRegistry(ScanEnv& env) {
       const bool keyEntry = d.valueName.empty();
       // A whole key that holds the system's own configuration is never a finding.
       const bool present = keyEntry && ProtectedLocations::isProtectedRegistryKey(root, d.keyPath) ? false
-                           : keyEntry ? registryKeyExists(p.registry, root, trim(d.keyPath))
-                                    : registryValueExists(p.registry, root, d.keyPath, d.valueName);
+                           : keyEntry ? keys.keyExists(root, trim(d.keyPath))
+                                    : keys.valueExists(root, d.keyPath, d.valueName);
       if (present) {
         const std::string keyText = rootName + "\\" + d.keyPath;
         const std::string itemText = keyText + d.valueName;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "common/datetime.h"
+#include "common/text.h"
 #include "platform/win32/handles.h"
 
 namespace quillon::win32 {
@@ -142,6 +143,45 @@ std::unique_ptr<FolderStream> Win32FileSystem::streamFolder(const std::string& f
   if (!h && GetLastError() == ERROR_INVALID_PARAMETER) h.reset(FindFirstFileA(pattern.c_str(), &fd));
   if (!h) return nullptr;
   return std::make_unique<Win32FolderStream>(h.release(), fd);
+}
+
+FolderListing Win32FileSystem::listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
+                                               size_t maxEntries) {
+  entries.clear();
+  // The code page read as the code-page calls read it, so that the folder is the one a probe
+  // of the same text reaches.
+  std::wstring pattern(folder.size() + 2, L'\0');
+  const int n = folder.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, folder.data(), int(folder.size()), pattern.data(), int(folder.size()));
+  if (n <= 0 && !folder.empty()) return FolderListing::Failed;
+  pattern.resize(size_t(n));
+  pattern += L"\\*";
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                              FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER) h = FindFirstFileW(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // A folder with nothing in it (a drive root has no "." to list); a path with no folder at
+    // its end, or a file there.
+    if (error == ERROR_FILE_NOT_FOUND) return FolderListing::Listed;
+    return error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY ? FolderListing::NoFolder : FolderListing::Failed;
+  }
+  FolderListing result = FolderListing::Listed;
+  if (maxEntries > 0) {
+    do {
+      const wchar_t* w = fd.cFileName;
+      if (w[0] == L'.' && (w[1] == L'\0' || (w[1] == L'.' && w[2] == L'\0'))) continue;
+      if (entries.size() == maxEntries) {
+        result = FolderListing::TooLarge;
+        break;
+      }
+      entries.push_back({utf8FromUtf16le(std::string(reinterpret_cast<const char*>(w), wcslen(w) * 2)), fd.dwFileAttributes, 0});
+    } while (FindNextFileW(h, &fd));
+    if (result == FolderListing::Listed && GetLastError() != ERROR_NO_MORE_FILES) result = FolderListing::Failed;
+  }
+  FindClose(h);
+  if (result != FolderListing::Listed) entries.clear();
+  return result;
 }
 
 namespace {

@@ -16,6 +16,8 @@ class Win32Registry : public Registry {
   bool keyExists(uint32_t root, const std::string& path, uint32_t access) override;
   RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name,
                        uint32_t access, RegValue& out) override;
+  std::unique_ptr<OpenRegistryKey> openKey(uint32_t root, const std::string& path, uint32_t access,
+                                           RegStatus& status) override;
   bool setValue(uint32_t root, const std::string& path, const std::string& name,
                 const RegValue& value) override;
   bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
@@ -41,6 +43,8 @@ class Win32FileSystem : public FileSystem {
   bool write(const std::string& path, const std::string& data, bool append) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
   std::unique_ptr<FolderStream> streamFolder(const std::string& folder) override;
+  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
+                                size_t maxEntries) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
   std::unique_ptr<AppendFile> openAppend(const std::string& path) override;
   bool truncate(const std::string& path, uint64_t size) override;

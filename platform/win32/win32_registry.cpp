@@ -47,35 +47,54 @@ std::wstring wideName(const std::string& codePageText) { return wideOf(wideFromC
 
 bool isText(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-RegStatus queryW(uint32_t root, const std::wstring& path, const std::wstring& name, uint32_t access, RegValue& out) {
-  HKEY k;
-  LONG rc = RegOpenKeyExW(rootKey(root), path.c_str(), 0, access, &k);
-  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegStatus::NoKey;
-  if (rc != ERROR_SUCCESS) return RegStatus::Failed;
-  RegStatus status = RegStatus::Failed;
-  // The value can grow between asking its size and reading it: ask again.
+// One value of an open key; the value can grow between asking its size and reading it: ask again.
+RegStatus queryOpen(HKEY k, const std::wstring& name, RegValue& out) {
   for (int tries = 0; tries < 8; ++tries) {
     DWORD type = 0, size = 0;
-    rc = RegQueryValueExW(k, name.c_str(), nullptr, &type, nullptr, &size);
-    if (rc == ERROR_FILE_NOT_FOUND) {
-      status = RegStatus::NoValue;
-      break;
-    }
-    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) break;
+    LONG rc = RegQueryValueExW(k, name.c_str(), nullptr, &type, nullptr, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return RegStatus::NoValue;
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return RegStatus::Failed;
     out.type = type;
     out.data.assign(size, '\0');
     rc = RegQueryValueExW(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(out.data.data()), &size);
     if (rc == ERROR_MORE_DATA) continue;
-    if (rc == ERROR_SUCCESS) {
-      out.type = type;
-      out.data.resize(size);
-      status = RegStatus::Ok;
-    }
-    break;
+    if (rc != ERROR_SUCCESS) return RegStatus::Failed;
+    out.type = type;
+    out.data.resize(size);
+    return RegStatus::Ok;
   }
+  return RegStatus::Failed;
+}
+
+RegStatus openW(uint32_t root, const std::wstring& path, uint32_t access, HKEY& k) {
+  LONG rc = RegOpenKeyExW(rootKey(root), path.c_str(), 0, access, &k);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegStatus::NoKey;
+  return rc == ERROR_SUCCESS ? RegStatus::Ok : RegStatus::Failed;
+}
+
+RegStatus queryW(uint32_t root, const std::wstring& path, const std::wstring& name, uint32_t access, RegValue& out) {
+  HKEY k;
+  const RegStatus opened = openW(root, path, access, k);
+  if (opened != RegStatus::Ok) return opened;
+  const RegStatus status = queryOpen(k, name, out);
   RegCloseKey(k);
   return status;
 }
+
+// Values in code-page text, as Win32Registry::queryValue gives them.
+class Win32OpenKey : public OpenRegistryKey {
+ public:
+  explicit Win32OpenKey(HKEY k) : k_(k) {}
+  ~Win32OpenKey() override { RegCloseKey(k_); }
+  RegStatus queryValue(const std::string& name, RegValue& out) override {
+    const RegStatus s = queryOpen(k_, wideName(name), out);
+    if (s == RegStatus::Ok && isText(out.type)) out.data = codePageFromWide(out.data);
+    return s;
+  }
+
+ private:
+  HKEY k_;
+};
 
 bool setW(uint32_t root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
   RegKey k;
@@ -127,6 +146,14 @@ RegStatus Win32Registry::queryValue(uint32_t root, const std::string& path, cons
   const RegStatus s = queryW(root, wideName(path), wideName(name), access, out);
   if (s == RegStatus::Ok && isText(out.type)) out.data = codePageFromWide(out.data);
   return s;
+}
+
+std::unique_ptr<OpenRegistryKey> Win32Registry::openKey(uint32_t root, const std::string& path, uint32_t access,
+                                                        RegStatus& status) {
+  HKEY k;
+  status = openW(root, wideName(path), access, k);
+  if (status != RegStatus::Ok) return nullptr;
+  return std::make_unique<Win32OpenKey>(k);
 }
 
 bool Win32Registry::setValue(uint32_t root, const std::string& path, const std::string& name,
