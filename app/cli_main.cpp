@@ -21,14 +21,17 @@
 #include <string>
 #include <vector>
 
+#include "app/console_session.h"
+#include "app/selftest_scanner.h"
 #include "common/json.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "removal/quarantine.h"
+#include "reports/submission.h"
 #include "shell/app_folder.h"
+#include "shell/server_addresses.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/frm_main.h"
-#include "ui/selftest_scanner.h"
+#include "update/signed_update.h"
 
 using namespace quillon;
 
@@ -102,17 +105,14 @@ int transform(bool encode) {
   return 0;
 }
 
-// The main window as the console runs it: the real platform with console questions, no windows.
-struct ConsoleWindow {
-  explicit ConsoleWindow(bool assumeYes)
+// The engine as the console runs it: the real platform with console questions, no windows.
+struct Console {
+  explicit Console(bool assumeYes)
       : platform(services.console(assumeYes)),
-        main(platform, host, services.thisProgram.exePath(), services.thisProgram.branding()) {
-    main.consoleMode = true;
-  }
+        session(platform, services.thisProgram.exePath(), services.thisProgram.branding()) {}
   win32::Win32Services services;
   Platform platform;
-  controls::HeadlessHost host;
-  ui::FrmMain main;
+  ConsoleSession session;
 };
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
@@ -130,18 +130,15 @@ const char* findingKind(int icon) {
 std::string utf8(const std::string& ansi) { return win32::ansiToUtf8(ansi); }
 
 int scan(bool assumeYes, bool remove, bool complete, bool json) {
-  ConsoleWindow console(assumeYes);
-  ui::FrmMain& main = console.main;
-  main.Form_Load();
+  Console console(assumeYes);
+  ConsoleSession& session = console.session;
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
-  if (!main.loaded()) return 2;
-  // Every start selects the quick scan; choosing the other is what the user's click does.
-  if (complete) main.optScanAllSelectedHardDrive.setValue(true);
-  main.cmdScanNow_Click();
-  if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(main.counters.filesInspected));
+  if (!session.load()) return 2;
+  const ScanOutcome outcome = session.scan(complete);
+  if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(session.counters.filesInspected));
   if (!json)
-    for (const controls::ListItem& row : main.lvwSpywareFound.items()) std::printf("%s\n", row.text.c_str());
-  const ScanResults& results = main.results;
+    for (const controls::ListItem& row : session.found.items()) std::printf("%s\n", row.text.c_str());
+  const ScanResults& results = session.results;
   for (int i = 0; i < results.removalCount(); ++i) {
     const RemovalRow row = results.removalRow(i);
     if (json)
@@ -151,22 +148,20 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
       std::printf("%s\t%s\t%s\n", row.threat.c_str(), row.location.c_str(), row.type.c_str());
   }
   std::fflush(stdout);
-  if (!main.lastRunLooked()) return 2;
-  if (main.reportFailed()) {
-    std::fprintf(stderr, "The scan report could not be written to %s\\Scan_Log.txt.\n", main.appFolder.c_str());
+  if (!outcome.looked) return 2;
+  if (session.reportFailed) {
+    std::fprintf(stderr, "The scan report could not be written to %s\\Scan_Log.txt.\n", session.appFolder.c_str());
     return 5;
   }
   // A running program that was stopped is a finding too, though nothing is left to remove.
-  const bool found = main.counters.threatsFound > 0 || results.removalCount() > 0;
+  const bool found = session.counters.threatsFound > 0 || results.removalCount() > 0;
   if (!remove || results.removalCount() == 0) return found ? 1 : 0;
 
   // The removal "Delete" runs, after the same question; the console answers it No unless --yes.
-  main.cmdSelectAll_Click();
-  main.Command4_Click();
-  const RemovalOutcome& outcome = main.lastRemoval();
-  for (const auto* list : {&outcome.removed, &outcome.failed})
+  const RemovalOutcome outcomeOfRemoval = session.removeAll().items;
+  for (const auto* list : {&outcomeOfRemoval.removed, &outcomeOfRemoval.failed})
     for (const std::string& item : *list) {
-      const bool removed = list == &outcome.removed;
+      const bool removed = list == &outcomeOfRemoval.removed;
       if (json)
         std::printf("%s\n", JsonLine().boolean("removed", removed).text("item", utf8(item)).str().c_str());
       else
@@ -174,9 +169,9 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
     }
   std::fflush(stdout);
   // Whatever is still there counts, of any kind, even when its finding's row went.
-  if (main.results.removalCount() > 0 || !outcome.failed.empty()) {
+  if (results.removalCount() > 0 || !outcomeOfRemoval.failed.empty()) {
     std::fprintf(stderr, "%d finding(s) were not removed%s.\n",
-                 std::max(main.results.removalCount(), int(outcome.failed.size())),
+                 std::max(results.removalCount(), int(outcomeOfRemoval.failed.size())),
                  assumeYes ? "" : " (removal needs --yes)");
     return 3;
   }
@@ -226,26 +221,20 @@ int quarantine(const std::vector<std::string>& words, bool json) {
 // The Live Update the button runs; prints the notice's text. Exit code 0: updated or already
 // current; 4: the definition server could not be reached or its answer could not be used.
 int update() {
-  ConsoleWindow console(false);
-  ui::FrmMain& main = console.main;
-  main.Form_Load();
-  if (!main.loaded()) return 2;
-  std::string notice;
-  main.updateNotice = [&notice](const std::string& text) { notice = text; };
-  main.RunLiveUpdate();
-  std::printf("%s\n", notice.c_str());
-  const UpdateOutcome o = main.lastUpdate().outcome;
-  return o == UpdateOutcome::Updated || o == UpdateOutcome::Current ? 0 : 4;
+  Console console(false);
+  if (!console.session.load()) return 2;
+  const LiveUpdateRunOutcome outcome = console.session.update(builtInPublisherKeys());
+  std::printf("%s\n", outcome.notice.c_str());
+  return outcome.ok() ? 0 : 4;
 }
 
 // Prints the result label's text; exit code 4 when the data server did not take the name.
 int submit(const std::string& name) {
-  ConsoleWindow console(false);
-  ui::FrmMain& main = console.main;
-  main.txtFilename.setText(name);
-  main.cmdSubmit_Click();
-  std::printf("%s\n", main.Label26.caption().c_str());
-  return main.Label26.caption().find("submitted.") != std::string::npos ? 0 : 4;
+  Console console(false);
+  Platform& p = console.platform;
+  const SubmissionOutcome outcome = submitFileName(p.http, p.pump, dataServer(console.session.settings), name);
+  std::printf("%s\n", outcome.text.c_str());
+  return outcome.accepted ? 0 : 4;
 }
 
 // Plants harmless samples of its own, scans, removes, restores, removes again and cleans up,
@@ -256,7 +245,7 @@ int selftest() {
   Platform platform = services.console(false);
   const std::string exe = services.thisProgram.exePath();
   const Branding branding = services.thisProgram.branding();
-  ui::SelfTestScanner scanner(platform, branding);
+  SelfTestScanner scanner(platform, branding);
   scanner.onStep = [](bool held, const std::string& text) {
     std::printf("%s %s\n", held ? "ok    " : "FAILED", text.c_str());
     std::fflush(stdout);

@@ -122,13 +122,16 @@ class TimingPump : public Pump {
 class RunHost : public ScanHost {
  public:
   explicit RunHost(ui::FrmMain& m) : main_(m) {}
-  void updateScanStatus(const std::string& text, int p1, int p2) override { main_.UpdateScanStatus(text, p1, p2); }
+  void updateScanStatus(const std::string&, int, int) override {
+    if (++main_.counters.statusRefreshTick >= 100) main_.counters.statusRefreshTick = 0;
+  }
   bool statusDue() const override { return main_.counters.statusRefreshTick + 1 >= 100; }
   bool scanCancelled() const override { return main_.ScanCancelled; }
-  const std::string& statusPrefix() const override { return main_.StatusPrefix; }
+  const std::string& statusPrefix() const override { return prefix_; }
 
  private:
   ui::FrmMain& main_;
+  const std::string prefix_ = "Scanning Drives: ";
 };
 
 struct WalkRun {
@@ -149,7 +152,6 @@ WalkRun runWalk(const std::string& appFolder, const std::string& root) {
   ui::FrmMain main(platform, host, appFolder + "\\quillon.exe", Branding{"QuillonBench", "Bench", "x", 1, 0});
   main.consoleMode = true;
   main.Form_Load();
-  main.StatusPrefix = "Scanning Drives: ";
   RunHost runHost(main);
   FolderTokens tokens(platform.shell);
   ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);

@@ -16,7 +16,9 @@
 //   [registry]            "root^key^value^type": root 0 to 5, type a digit; no value name, a key
 //   [processes]           executable paths of running programs
 //   [options]             "9x" (the old systems' process list), "nocookies", "noregistry",
-//                         "nomemory", "stop N" (Stop pressed at the N-th status update)
+//                         "nomemory", "complete" (the walk of drive C: too), "stop N" (Stop
+//                         pressed at the run's N-th look at it)
+// The run is the one the Start button starts (ScanRun), phases, walk and counters included.
 // A definition file without a section is missing, which ends the run at its first check.
 #include <algorithm>
 #include <cstdint>
@@ -37,6 +39,7 @@
 #include "scan/memory_scan.h"
 #include "scan/registry_scan.h"
 #include "tests/support/hosts.h"
+#include "scan/scan_run.h"
 
 using namespace quillon;
 using fuzz::MemoryProcess;
@@ -87,6 +90,31 @@ struct Results {
   ScanResults model{ResultViews{found, removal, files, registry, cookies, traces}};
 };
 
+// Stop pressed at the run's stopAt-th look; the results after the cookie phase kept for the
+// checks below, taken when the next phase begins.
+class Host : public ScanRunHost {
+ public:
+  Host(const ScanCounters& counters, const controls::ListView& found) : counters_(counters), found_(found) {}
+  int stopAt = -1;
+  mutable int looks = 0;
+  bool cookiePhaseTaken = false;
+  int cookieThreats = 0;
+  std::vector<controls::ListItem> cookiePhaseRows;
+  bool cancelled() const override { return stopAt >= 0 && ++looks > stopAt; }
+  void phaseStarted(ScanPhase phase, const std::string&) override { afterCookies(phase); }
+  void phaseSkipped(ScanPhase phase) override { afterCookies(phase); }
+
+ private:
+  void afterCookies(ScanPhase phase) {
+    if (phase == ScanPhase::Cookies || cookiePhaseTaken) return;
+    cookiePhaseTaken = true;
+    cookieThreats = counters_.threatsFound;
+    cookiePhaseRows = found_.items();  // later phases add their own
+  }
+  const ScanCounters& counters_;
+  const controls::ListView& found_;
+};
+
 // Upper case, trailing backslashes, spaces and dots gone: how two spellings of a folder compare.
 std::string folderKey(std::string p) {
   p = toUpper(collapseBackslashes(p));
@@ -114,7 +142,7 @@ std::string defsPath(const std::string& name) { return kApp + "\\" + name; }
 struct Machine : fuzz::MemoryMachine {
   std::set<std::string> programFiles;  // upper case: the program and the data files it keeps
   std::string cookieFolder;
-  bool cookies = true, memory = true, registryPhase = true;
+  bool cookies = true, memory = true, registryPhase = true, complete = false;
   int stopAt = -1;
 
   explicit Machine(Sections& in);
@@ -170,6 +198,7 @@ Machine::Machine(Sections& in) {
     if (o == "nocookies") cookies = false;
     if (o == "noregistry") registryPhase = false;
     if (o == "nomemory") memory = false;
+    if (o == "complete") complete = true;
     if (o.rfind("stop ", 0) == 0) stopAt = std::atoi(o.c_str() + 5);
   }
 }
@@ -181,12 +210,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::MemoryFileSystem& fs = m.fs;
   fuzz::MemoryProcesses& processes = m.processes;
   const std::vector<MemoryProcess> running = processes.table;
-  test::RecordingScanHost host;
-  host.stopAfter = m.stopAt;
-
-  // The run as the Start button makes it, the window left out.
   DefinitionStore defs(fs, kApp);
-  if (!defs.check()) {
+  ExclusionList exclusions(fs, m.quiet, defs.path(kExclusionFile));
+  exclusions.load();
+  const DefinitionCounts counts = defs.count();
+  ScanCounters counters;
+  Results r;
+  ExecutableList exeList;
+  const OwnPrograms own = ownPrograms(processes, m.quiet.exe, kApp);
+  Host host(counters, r.found);
+  host.stopAt = m.stopAt;
+  ScanOptions options;
+  options.cookies = m.cookies;
+  options.memory = m.memory;
+  options.registry = m.registryPhase;
+  options.complete = m.complete;
+  options.driveRoots = {"C:\\"};
+  ScanRun run(ScanRunEnv{m.platform, kApp, "Quillon", defs, exclusions, counts, counters, r.model, r.running, exeList, own},
+              host);
+  const ScanOutcome outcome = run.run(options);
+  if (!outcome.looked) {
     // A missing file: the definitions and their date are discarded, and nothing else happens.
     for (const auto& change : fs.changes) {
       FUZZ_CHECK(change.first == "delete");
@@ -196,34 +239,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  const DefinitionCounts counts = defs.count();
-  ExclusionList exclusions(fs, m.quiet, defs.path(kExclusionFile));
-  exclusions.load();
-  FolderTokens tokens(m.shell);
-  ProtectedLocations protectedLocations(m.fs, m.shell, processes, kApp);
-  ScanCounters counters;
-  Results r;
-  ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, r.model, host, protectedLocations};
-
-  if (m.cookies) scanCookies(env);
-  const int cookieThreats = counters.threatsFound;
-  const std::vector<controls::ListItem> cookiePhaseRows = r.found.items();  // later phases add their own
-  if (m.memory) {
-    MemoryScanActions actions;
-    actions.productName = "Quillon";
-    actions.scanInProgress = [] { return true; };
-    OwnPrograms own = ownPrograms(processes, m.quiet.exe, kApp);
-    actions.own = &own;
-    ExecutableList list;
-    checkMemory(env, list, r.running, actions);
-  }
-  if (m.registryPhase) scanRegistry(env);
-  scanFiles(env);
-  scanDirectories(env);
-  ReportInputs report{"Quillon", 1, 0, "1/2/2026 3:04:05 PM", "1/2/2026 3:05:00 PM",
-                      std::to_string(counters.processesInspected), std::to_string(counters.registryInspected),
-                      std::to_string(counters.filesInspected), r.model};
-  FUZZ_CHECK(makeReport(fs, kApp, report));
+  const int cookieThreats = host.cookieThreats;
+  const std::vector<controls::ListItem>& cookiePhaseRows = host.cookiePhaseRows;
+  FUZZ_CHECK(host.cookiePhaseTaken);
+  FUZZ_CHECK(writeScanReport(fs, kApp, Branding{"Quillon", "Quillon", "", 1, 0}, outcome, r.model));
   if (std::getenv("QUILLON_FUZZ_SHOW")) {  // for whoever writes a seed: what the run found
     for (const controls::ListItem& row : r.found.items()) std::fprintf(stderr, "found: %s\n", row.text.c_str());
     for (uint32_t id : processes.terminated) std::fprintf(stderr, "stopped: %u\n", unsigned(id));

@@ -73,4 +73,11 @@ std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appF
   return text;
 }
 
+bool writeScanReport(FileSystem& fs, const std::string& appFolder, const Branding& branding, const ScanOutcome& run,
+                     const ScanResults& results) {
+  return makeReport(fs, appFolder,
+                    ReportInputs{branding.productName, branding.major, branding.minor, run.startedAt, run.finishedAt,
+                                 run.processesText, run.registryText, run.filesText, results});
+}
+
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include "definitions/definition_store.h"
 #include "platform/platform.h"
 #include "scan/scan_results.h"
+#include "scan/scan_run.h"
 
 namespace quillon {
 
@@ -19,6 +20,9 @@ struct ReportInputs {
 // Replaces the report of the previous scan, whatever its attributes. False when this run's
 // report could not be written whole; no older report is then left to pass for it.
 bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in);
+// The report of a finished scan run.
+bool writeScanReport(FileSystem& fs, const std::string& appFolder, const Branding& branding, const ScanOutcome& run,
+                     const ScanResults& results);
 // What the viewer shows: each text line as is, each blank line as one line break.
 std::string reportViewerText(FileSystem& fs, Pump& pump, const std::string& appFolder);
 

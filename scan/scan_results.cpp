@@ -61,10 +61,9 @@ void ScanResults::addRegistryWork(const std::string& root, const std::string& ke
   addTrace();
 }
 
-void ScanResults::addCookieWork(const std::string& path) {
-  views_.cookies.add(path);
-  addTrace();
-}
+// "Traces found" counts what the file, folder and registry scans find; a cookie is listed as
+// a cookie, not as a trace.
+void ScanResults::addCookieWork(const std::string& path) { views_.cookies.add(path); }
 
 void ScanResults::addCookieThreat(const std::string& fileName, const std::string& path) {
   views_.found.add(kCookieFoundPrefix + fileName, kIconCookie);

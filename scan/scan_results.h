@@ -79,7 +79,7 @@ class ScanResults {
   // A line of its own on the results page (a running program that was or was not stopped).
   void addNote(const std::string& text, int icon);
 
-  // ---- work rows behind the findings; each counts as one trace
+  // ---- work rows behind the findings; each file, folder and registry row counts as one trace
   void addFileWork(const std::string& path, const std::string& threat);
   void addRegistryWork(const std::string& root, const std::string& key, const std::string& value,
                        const std::string& threat);

@@ -45,6 +45,9 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   EXPECT_TRUE(threat.waitForEnd(5000));
   EXPECT_TRUE(other1.running());
   EXPECT_EQ(m.counters.threatsFound, 1);
+  // The scan page counts the stopped program it lists; the results page counts its own rows.
+  EXPECT_EQ(m.lblSoftwareFound.caption(), "1");
+  EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "0");
   int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
   EXPECT_GE(running, 2);
   EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "scan/company_name.h"
 #include "scan/protected_locations.h"
+#include "scan/scan_run.h"
 #include "tests/support/fakes.h"
 
 using namespace quillon;
@@ -91,6 +92,7 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
   EXPECT_EQ(m.lblSoftwareFound.caption(), "5");
   EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "5");
   EXPECT_EQ(m.lblStatus.caption(), "Scanning complete.");
+  EXPECT_EQ(m.lblPercentageCompleted.caption(), "100% complete.");  // no phase caption left behind
   EXPECT_EQ(m.pb1.value(), 100);
   EXPECT_EQ(m.pb2.value(), 100);
   EXPECT_TRUE(m.cmdScanNow.enabled());
@@ -192,6 +194,7 @@ TEST(Scan, StopDuringTheFileScanEndsTheRunAsCancelled) {
   EXPECT_EQ(m.lvwSpywareFound.count(), 0);
   EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
   EXPECT_EQ(m.lblPercentageCompleted.caption(), "0% complete.");
+  EXPECT_EQ(m.pb1.value() + m.pb2.value(), 0);  // the bars agree: not complete
   EXPECT_EQ(m.settings.read("Settings", "lblLastScan", ""), app.clock.now);
   EXPECT_TRUE(m.cmdScanNow.enabled());
 }
@@ -276,6 +279,55 @@ TEST(Scan, StatusFilterAndCompanyNames) {
   EXPECT_EQ(companyNameFromBytes("no version information here"), "");
 }
 
+// The run as its host hears it: the phases in order with their captions, a phase switched off
+// said as such, the complete scan's walk last, the totals at the end; a stopped run's last
+// refresh leaves the bars empty.
+TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
+  auto& m = app.main();
+  m.Form_Load();
+  struct Recorder : ScanRunHost {
+    std::vector<std::string> said;
+    int stopAfter = -1;
+    mutable int looks = 0;
+    std::string lastText;
+    std::vector<int> lastBars;
+    void phaseStarted(ScanPhase, const std::string& caption) override { said.push_back(caption); }
+    void phaseSkipped(ScanPhase p) override { said.push_back(p == ScanPhase::Memory ? "-memory" : "-registry"); }
+    void showProgress(const ScanProgress& p) override {
+      lastText = p.statusText;
+      lastBars = {p.scannerPercent, p.overallPercent};
+    }
+    bool cancelled() const override { return stopAfter >= 0 && ++looks > stopAfter; }
+  } host;
+  ExecutableList exeList;
+  const OwnPrograms own;
+  ScanRun run(ScanRunEnv{app.platform, m.appFolder, "Quillon", m.defs, m.exclusions, m.counts, m.counters, m.results,
+                         m.lblTotalNoOfRunningItems, exeList, own},
+              host);
+  ScanOptions options;
+  options.memory = options.registry = false;
+  options.complete = true;
+  options.driveRoots = {P};
+  ScanOutcome out = run.run(options);
+  EXPECT_EQ(host.said, (std::vector<std::string>{"Inspecting Cookies...", "-memory", "Scanning registry...", "-registry",
+                                                 "Scanning known Spyware/Adware...", "Scanning the selected drives..."}));
+  EXPECT_TRUE(out.looked && !out.cancelled);
+  EXPECT_EQ(out.processesText, "Not Selected");
+  EXPECT_EQ(out.registryText, "Not Selected");
+  EXPECT_EQ(out.filesText, std::to_string(m.counters.filesInspected));
+  EXPECT_GT(m.counters.filesInspected, 14);  // the walk looked at the planted folder too
+  EXPECT_EQ(out.startedAt, app.clock.now);
+  EXPECT_EQ(host.lastText, "Scan Complete");
+  EXPECT_EQ(host.lastBars, (std::vector<int>{100, 100}));
+  EXPECT_EQ(m.results.removalCount(), 5);
+
+  host.stopAfter = 0;
+  out = run.run(options);
+  EXPECT_TRUE(out.cancelled);
+  EXPECT_EQ(host.lastBars, (std::vector<int>{0, 0}));
+  EXPECT_EQ(m.results.removalCount(), 0);
+}
+
 // The results model: one row per threat, the traces count kept as a number, check marks that
 // reach exactly the work rows of their threat, and the checked rows removal will walk.
 TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
@@ -290,10 +342,10 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   EXPECT_TRUE(r.addThreat("Beta", kIconFolder, "C:\\B", ""));
   r.addRegistryWork("-2147483647", "Software\\Gamma", "Run", "Gamma");
   EXPECT_TRUE(r.addThreat("Gamma", kIconRegistry, "HKEY_CURRENT_USER\\Software\\GammaRun", ""));
-  r.addCookieWork("C:\\Cookies\\user@gamma.txt");
+  r.addCookieWork("C:\\Cookies\\user@gamma.txt");  // a cookie is no trace
   r.addExcluded("C:\\kept.exe");
-  EXPECT_EQ(r.traces(), 5);
-  EXPECT_EQ(m.lbltracesFound.caption(), "5");
+  EXPECT_EQ(r.traces(), 4);
+  EXPECT_EQ(m.lbltracesFound.caption(), "4");
   EXPECT_EQ(m.lvwSpywareFound.item(3).text, "EXCLUDED: C:\\kept.exe");
   ASSERT_EQ(r.removalCount(), 3);
   EXPECT_EQ(r.removalRow(0).type, "Adware");

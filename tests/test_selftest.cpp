@@ -8,7 +8,7 @@
 #include "scan/cookie_scan.h"
 #include "selftest/selftest.h"
 #include "shell/app_folder.h"
-#include "ui/selftest_scanner.h"
+#include "app/selftest_scanner.h"
 
 namespace quillon {
 namespace {
@@ -65,7 +65,7 @@ TEST(SelfTest, HoldsHereAndEveryFailureIsSaidAndLeavesNothingBehind) {
     parts.instanceLock = &lock;
     parts.launcher = &launcher;
     Platform platform(parts);
-    ui::SelfTestScanner scanner(platform, app.thisProgram.branding());
+    SelfTestScanner scanner(platform, app.thisProgram.branding());
     std::vector<std::string> lines;
     int failed = 0;
     scanner.onStep = [&](bool held, const std::string& text) {

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "common/text.h"
-#include "definitions/shipped_definitions.h"
 #include "reports/report.h"
 #include "shell/app_folder.h"
 #include "shell/run_at_startup.h"
+#include "update/definition_merge.h"
 #include "update/signed_update.h"
 
 namespace quillon::ui {
@@ -133,9 +133,7 @@ void FrmMain::Form_Load() {
     return;
   }
   // An update killed half-way is completed when it was recorded, and otherwise discarded.
-  completeInterruptedUpdate(platform.fs, appFolder);
-  defs.installDownloaded();
-  adoptShippedDefinitions(platform.fs, appFolder);
+  prepareDefinitions(platform.fs, appFolder, defs);
   counts = defs.count();
   DefinitionCount = counts.total();
   RefreshStatusPage();
@@ -311,12 +309,14 @@ void FrmMain::cmdStatus_Click() { showPage(frmStatus); }
 void FrmMain::cmdSettings_Click() { showPage(frmOptions); }
 void FrmMain::cmdScan_Click() { showPage(frmScan); }
 
-void FrmMain::cmdResults_Click() {
-  showPage(frmResults);
-  // The anonymous report of an empty result goes out with the data-server subsystem.
-}
+void FrmMain::cmdResults_Click() { showPage(frmResults); }
 
-void FrmMain::cmdRemove_Click() { cmdResults_Click(); }
+// "Click Here to Continue" after a scan: a scan that left nothing to remove ends here, so the
+// anonymous report that a removal would send goes now.
+void FrmMain::cmdRemove_Click() {
+  cmdResults_Click();
+  if (results.removalCount() == 0 && chkSendData.value() == 1 && sendAnonymousData) sendAnonymousData();
+}
 
 void FrmMain::TabStrip1_Click() {
   Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};

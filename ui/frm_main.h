@@ -8,8 +8,10 @@
 #include "definitions/exclusions.h"
 #include "platform/platform.h"
 #include "removal/removal.h"
+#include "removal/removal_run.h"
 #include "system/system_tasks.h"
 #include "scan/memory_scan.h"
+#include "scan/scan_run.h"
 #include "scan/scan_state.h"
 #include "scheduler/scheduler.h"
 #include "shields/home_page_shield.h"
@@ -35,7 +37,8 @@ using namespace quillon::controls;
 
 class FrmMain : public Form,
                 private ScanHost,
-                private RemovalHost,
+                private ScanRunHost,
+                private RemovalRunHost,
                 private SchedulerHost,
                 private MemoryShieldHost,
                 private HomePageHost {
@@ -81,9 +84,7 @@ class FrmMain : public Form,
   void lblStop_Click();
   void cmdPause_Click();
   void lblPause_Click();
-  void RunScanners();
-  void CheckMemory();
-  void UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent);
+  void CheckMemory();  // the memory shield's look at the running programs, between scans
   void RefreshStatusPage();
   // The one rule of the background timers (scheduler, memory shield, home-page shield): off
   // while anything runs, while a tick waits for its answer and once the window is closing; the
@@ -133,7 +134,6 @@ class FrmMain : public Form,
   // ---- report
   void cmdLog_Click();
   void lblViewLogFile_Click();
-  bool MakeReport();
 
   // ---- settings
   void LoadSettings();
@@ -162,7 +162,7 @@ class FrmMain : public Form,
   ScanCounters counters;
   bool ScanCancelled = false;
   bool AutoDeleteAfterScan = false;
-  std::string StatusPrefix, ScanStartedAt, ScanFinishedAt;
+  std::string ScanStartedAt;  // when the last scan run started
   int32_t AutoUpdateCounter = 0;
   ExecutableList ExePathList;  // the memory scan's definitions, loaded once per program run
   RestorePoints restorePoints;
@@ -368,11 +368,23 @@ class FrmMain : public Form,
   const LiveUpdateResult& lastUpdate() const { return lastUpdate_; }
 
  private:
-  // ScanHost
-  void updateScanStatus(const std::string& text, int p1, int p2) override { UpdateScanStatus(text, p1, p2); }
+  // ScanHost, for the memory shield's look between scans: it shows no progress.
+  void updateScanStatus(const std::string&, int, int) override {}
   bool scanCancelled() const override { return ScanCancelled; }
-  bool statusDue() const override { return counters.statusRefreshTick + 1 >= 100; }
-  const std::string& statusPrefix() const override { return StatusPrefix; }
+  bool statusDue() const override { return false; }
+  const std::string& statusPrefix() const override { return noPrefix_; }
+  const std::string noPrefix_;
+
+  // ScanRunHost: what a scan run shows on the scan page
+  void definitionsMissing() override;
+  void barsReset() override;
+  void phaseStarted(ScanPhase phase, const std::string& caption) override;
+  void phaseSkipped(ScanPhase phase) override;
+  void cookiesDone(int scannerPercent, int overallPercent, const std::string& status) override;
+  void registryBars(int scannerPercent, int overallPercent) override;
+  void showProgress(const ScanProgress& progress) override;
+  bool cancelled() const override { return ScanCancelled; }
+  void showStopAndPause(bool on);
 
   // MemoryShieldHost, HomePageHost
   void inspectMemory() override { CheckMemory(); }
@@ -409,15 +421,19 @@ class FrmMain : public Form,
   // "Exit Program" waits for a run to end; a Live Update is left to the exit path.
   bool exitWaits() const { return busy() && run_ != Run::LiveUpdate; }
   bool runScan();  // the scan run itself; true when it ran to its end
-  void askAndRemove();
-  void removeChecked();
+  void removeChecked(const RemovalOptions& options);
+  void showRemovalProgress(bool on);
   void excludeChecked();
   void submitName();
 
-  // RemovalHost
+  // RemovalRunHost
   void showProgress(const std::string& label, int value, int max) override;
   void showItem(const std::string& caption) override;
   void deleteFailed(const std::vector<std::string>& paths) override;
+  void nothingChecked() override;
+  bool confirm(const std::string& question, const std::string& title) override;
+  void removalStarted() override;
+  void stage(const std::string& text) override;
 
   // SchedulerHost
   bool schedulerMustWait() const override;
@@ -454,6 +470,7 @@ class FrmMain : public Form,
   int openBoxes_ = 0;  // the window's own message boxes and modal forms now waiting for an answer
   OwnPrograms own_;
   RemovalOutcome lastRemoval_;
+  ScanOutcome lastScan_;
   LiveUpdateResult lastUpdate_;
 };
 

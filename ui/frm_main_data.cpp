@@ -1,9 +1,8 @@
 // File-name submission and the anonymous data sent after a removal.
 #include "common/text.h"
-#include "reports/data_server.h"
+#include "reports/submission.h"
 #include "shell/server_addresses.h"
 #include "ui/frm_main.h"
-#include "system/http_fetch.h"
 
 namespace quillon::ui {
 
@@ -16,15 +15,9 @@ void FrmMain::cmdSubmit_Click() {
 }
 
 void FrmMain::submitName() {
-  const std::string name = txtFilename.text();
-  if (std::string problem = submissionProblem(name); !problem.empty()) {
-    Label26.setCaption(problem);  // the name stays in the box, to be put right
-    return;
-  }
-  const std::string url = dataRequestUrl(dataServer(settings), dataPayload({name}, true));
-  const std::string answer = httpGet(platform.http, platform.pump, url);
-  Label26.setCaption(submitResultText(name, dataAnswerAccepted(answer)));
-  txtFilename.setText("");
+  const SubmissionOutcome out = submitFileName(platform.http, platform.pump, dataServer(settings), txtFilename.text());
+  Label26.setCaption(out.text);
+  if (out.sent) txtFilename.setText("");  // a refused name stays in the box, to be put right
 }
 
 void FrmMain::Command2_Click() {
@@ -34,17 +27,9 @@ void FrmMain::Command2_Click() {
   txtFilename.setText(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-std::string FrmMain::RunningProgramList() {
-  std::vector<std::string> names;
-  if (!platform.management.processNames(names)) return "";
-  const std::vector<std::string> reported = reportablePrograms(names);
-  return reported.empty() ? "" : dataPayload(reported, false);
-}
+std::string FrmMain::RunningProgramList() { return runningProgramPayload(platform.management); }
 
-void FrmMain::SendAnonymousData() {
-  const std::string list = RunningProgramList();
-  if (!list.empty()) httpGet(platform.http, platform.pump, dataRequestUrl(dataServer(settings), list));
-}
+void FrmMain::SendAnonymousData() { sendAnonymousReport(platform, dataServer(settings)); }
 
 void FrmMain::chkSendData_MouseUp() {
   if (chkSendData.value() == 0) {

@@ -39,13 +39,6 @@ void FrmMain::mnuViewExclusions_Click() {
 }
 
 // ---- report -----------------------------------------------------------------------------------
-bool FrmMain::MakeReport() {
-  return makeReport(platform.fs, appFolder,
-             ReportInputs{branding.productName, branding.major, branding.minor, ScanStartedAt, ScanFinishedAt,
-                          lblMemoryInspected.caption(), lblRegistryInspected.caption(),
-                          lblFilesFolderInspected.caption(), results});
-}
-
 void FrmMain::lblViewLogFile_Click() {
   if (busy()) return;  // the report of a run is written at its end
   lblViewLogFile.setEnabled(false);

@@ -2,10 +2,8 @@
 #include "common/text.h"
 #include "definitions/folder_tokens.h"
 #include "reports/report.h"
-#include "scan/cookie_scan.h"
 #include "scan/drive_walk.h"
-#include "scan/file_scan.h"
-#include "scan/registry_scan.h"
+#include "shell/run_settings.h"
 #include "ui/frm_main.h"
 
 namespace quillon::ui {
@@ -29,49 +27,44 @@ bool FrmMain::runScan() {
   cmdResults.setEnabled(false);
   cmdSettings.setEnabled(false);
   for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(false);
-  for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
-                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
-    c->setEnabled(true);
-
+  showStopAndPause(true);
   lockRedraw(true);
   for (Label* l : {&lblRegistryInspected, &lblFilesFolderInspected, &lblMemoryInspected, &lblSoftwareFound,
-                   &lblRemovePicSoftwareFound, &lblPercentageCompleted, &lblStatus,
-                   &lblTotalNoOfRunningItems})
+                   &lblRemovePicSoftwareFound, &lblPercentageCompleted, &lblStatus, &lblTotalNoOfRunningItems})
     l->setCaption("0");
-  counters = ScanCounters{};
-  results.clear();
   lockRedraw(false);
-
   ScanCancelled = false;
   reportFailed_ = false;
-  ScanStartedAt = platform.clock.nowText();
-  RunScanners();
-  ScanFinishedAt = platform.clock.nowText();
-  auto idleControls = [this] {
-    for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
-                       static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
-      c->setEnabled(false);
-  };
+
+  ScanOptions options = scanOptions(settings);
+  options.complete = optScanAllSelectedHardDrive.value();
+  if (options.complete) options.driveRoots = checkedDriveRoots(lvwHardDrives, platform.drives);
+  ScanRun scan(ScanRunEnv{platform, appFolder, branding.productName, defs, exclusions, counts, counters, results,
+                          lblTotalNoOfRunningItems, ExePathList, own_},
+               *this);
+  lastScan_ = scan.run(options);
+  ScanStartedAt = lastScan_.startedAt;
+  lastRunLooked_ = lastScan_.looked;
   if (unloading_) {
     // The window was closed during the run: the program is ending, nothing more is recorded.
-    idleControls();
+    showStopAndPause(false);
     return false;
   }
-
-  settings.write(keys::lblLastScan, ScanFinishedAt);
-  if (optScanAllSelectedHardDrive.value()) settings.write(keys::lblLastFullScan, ScanFinishedAt);
-  if (chkMakeLog.value() == 1) reportFailed_ = !MakeReport();
+  recordScan(settings, lastScan_, options.complete);
+  if (chkMakeLog.value() == 1) reportFailed_ = !writeScanReport(platform.fs, appFolder, branding, lastScan_, results);
 
   cmdRemove.setVisible(true);
   cmdRemove.setEnabled(true);
   cmdResults.setEnabled(true);
   cmdSettings.setEnabled(true);
-  if (ScanCancelled) {
+  // What the scan page says agrees with what happened: a stopped run is not complete.
+  if (lastScan_.cancelled) {
     lblStatus.setCaption("Scanning was cancelled.");
     lblPercentageCompleted.setCaption("0% complete.");
-    pbgMain.setValue(0);
+    for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) b->setValue(0);
   } else {
     lblStatus.setCaption("Scanning complete.");
+    if (lastScan_.looked) lblPercentageCompleted.setCaption("100% complete.");
     pb1.setValue(100);
     pb2.setValue(100);
   }
@@ -79,9 +72,15 @@ bool FrmMain::runScan() {
     lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
                          kReportFile + ".");
   for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(true);
-  idleControls();
+  showStopAndPause(false);
   RefreshStatusPage();
-  return !ScanCancelled;
+  return !lastScan_.cancelled;
+}
+
+void FrmMain::showStopAndPause(bool on) {
+  for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
+                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
+    c->setEnabled(on);
 }
 
 void FrmMain::lblStart_Click() {
@@ -90,70 +89,58 @@ void FrmMain::lblStart_Click() {
   cmdScanNow_Click();
 }
 
-void FrmMain::RunScanners() {
-  lastRunLooked_ = defs.check();
-  if (!lastRunLooked_) {
-    lblDefVersion.setCaption("Files Missing, Run Live Update");
-    messageBox("Definition files are missing or they have been corrupted. Please run Liveupdate.",
-               branding.productName, kMbOk | kMbIconInformation);
-    return;
-  }
+// ---- ScanRunHost: what the run tells the scan page
+void FrmMain::definitionsMissing() {
+  lblDefVersion.setCaption("Files Missing, Run Live Update");
+  messageBox(kDefinitionsMissingMessage, branding.productName, kMbOk | kMbIconInformation);
+}
+
+void FrmMain::barsReset() {
   pbgMain.setVisible(false);
   for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) {
     b->setMax(100);
     b->setValue(0);
   }
-  // The shell is asked for the special folders once per run.
-  FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
-  ScanEnv env = scanEnv(tokens, protectedLocations);
+}
 
-  auto cookiesOn = settings.readNumber(keys::chkScanCookies);
-  if (cookiesOn && *cookiesOn == 1) {
-    lblPercentageCompleted.setCaption("Inspecting Cookies...");
-    StatusPrefix = "Detecting Cookies: ";
-    scanCookies(env);
-    pb1.setValue(100);
-    pb2.setValue(percentOf(counts.cookie, DefinitionCount));
-    lblStatus.setCaption("Finished Inpecting Cookies");
+void FrmMain::phaseStarted(ScanPhase phase, const std::string& caption) {
+  lblPercentageCompleted.setCaption(caption);
+  if (phase == ScanPhase::Registry) shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
+  if (phase == ScanPhase::KnownSpyware) {
+    pbgMain.setMax(100);
+    pbgMain.setValue(0);
+    shpCircle.moveTo(lblFilesCaption.layout.x - 18, lblFilesCaption.layout.y + 4);
   }
+}
 
-  if (settings.isOn(keys::chkSweepMemory)) {
-    lblPercentageCompleted.setCaption("Inspecting memory...");
-    StatusPrefix = "Inspecting Memory: ";
-    scanMemory(env);
-  } else {
-    lblMemoryInspected.setCaption("Not Selected");
-  }
+void FrmMain::phaseSkipped(ScanPhase phase) {
+  (phase == ScanPhase::Memory ? lblMemoryInspected : lblRegistryInspected).setCaption("Not Selected");
+}
 
-  lblPercentageCompleted.setCaption("Scanning registry...");
-  StatusPrefix = "Scanning Registry: ";
-  pb1.setValue(0);
-  pb2.setValue(percentOf(counts.cookie, DefinitionCount));
-  if (settings.isOn(keys::chkScanRegistry)) {
-    shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
-    scanRegistry(env);
-  } else {
-    lblRegistryInspected.setCaption("Not Selected");
-  }
+void FrmMain::cookiesDone(int scannerPercent, int overallPercent, const std::string& status) {
+  pb1.setValue(scannerPercent);
+  pb2.setValue(overallPercent);
+  lblStatus.setCaption(status);
+}
 
-  pbgMain.setMax(100);
-  pbgMain.setValue(0);
-  lblPercentageCompleted.setCaption("Scanning known Spyware/Adware...");
-  StatusPrefix = "Scanning Known Spyware/Adware: ";
-  shpCircle.moveTo(lblFilesCaption.layout.x - 18, lblFilesCaption.layout.y + 4);
-  scanFiles(env);
-  scanDirectories(env);
-  if (optScanAllSelectedHardDrive.value()) {
-    lblPercentageCompleted.setCaption("Scanning the selected drives...");
-    StatusPrefix = "Scanning Drives: ";
-    walkDrives(env, checkedDriveRoots(lvwHardDrives, platform.drives));
-  }
+void FrmMain::registryBars(int scannerPercent, int overallPercent) {
+  pb1.setValue(scannerPercent);
+  pb2.setValue(overallPercent);
+}
 
-  // The last call always reaches the screen, so the counters and the report show the totals
-  // of the run rather than those of its last hundredth item.
-  counters.statusRefreshTick = 99;
-  UpdateScanStatus("Scan Complete", 100, 100);
+void FrmMain::showProgress(const ScanProgress& p) {
+  lockRedraw(true);
+  const ScanCounters& c = p.counters;
+  if (!p.memorySkipped) lblMemoryInspected.setCaption(std::to_string(c.processesInspected));
+  if (!p.registrySkipped) lblRegistryInspected.setCaption(std::to_string(c.registryInspected));
+  lblFilesFolderInspected.setCaption(std::to_string(c.filesInspected));
+  lblSoftwareFound.setCaption(std::to_string(c.threatsFound));
+  lblStatus.setCaption(FilterStatusText(p.statusText));
+  // The results page counts its own rows: a program the scan stopped has none there.
+  lblRemovePicSoftwareFound.setCaption(std::to_string(results.removalCount()));
+  if (p.scannerPercent >= 0) pb1.setValue(p.scannerPercent);
+  if (p.overallPercent >= 0) pb2.setValue(p.overallPercent);
+  lockRedraw(false);
 }
 
 void FrmMain::scanMemory(ScanEnv& env) {
@@ -180,25 +167,6 @@ void FrmMain::CheckMemory() {
 
 ScanEnv FrmMain::scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations) {
   return ScanEnv{platform, defs, exclusions, tokens, counts, counters, results, *this, protectedLocations};
-}
-
-void FrmMain::UpdateScanStatus(const std::string& text, int scannerPercent, int overallPercent) {
-  if (++counters.statusRefreshTick < 100) return;
-  lockRedraw(true);
-  // A phase that was switched off keeps saying so.
-  auto show = [](Label& l, int32_t n) {
-    if (l.caption() != "Not Selected") l.setCaption(std::to_string(n));
-  };
-  show(lblMemoryInspected, counters.processesInspected);
-  show(lblRegistryInspected, counters.registryInspected);
-  lblFilesFolderInspected.setCaption(std::to_string(counters.filesInspected));
-  lblSoftwareFound.setCaption(std::to_string(counters.threatsFound));
-  lblStatus.setCaption(FilterStatusText(text));
-  lblRemovePicSoftwareFound.setCaption(std::to_string(counters.threatsFound));
-  if (scannerPercent >= 0) pb1.setValue(scannerPercent);
-  if (overallPercent >= 0) pb2.setValue(overallPercent);
-  lockRedraw(false);
-  counters.statusRefreshTick = 0;
 }
 
 void FrmMain::pause(Control& pauseControl) {

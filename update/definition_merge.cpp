@@ -1,5 +1,7 @@
 #include "update/definition_merge.h"
 
+#include "definitions/shipped_definitions.h"
+
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -370,6 +372,12 @@ uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, con
                                MergeStatus& status) {
   const MergeOutcome o = applyDefinitionUpdate(fs, appFolder, text, "", status);
   return o.landed || o.pending ? o.count : 0;
+}
+
+void prepareDefinitions(FileSystem& fs, const std::string& appFolder, DefinitionStore& defs) {
+  completeInterruptedUpdate(fs, appFolder);
+  defs.installDownloaded();
+  adoptShippedDefinitions(fs, appFolder);
 }
 
 }  // namespace quillon

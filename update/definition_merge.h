@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "definitions/definition_store.h"
 #include "platform/platform.h"
 
 namespace quillon {
@@ -72,5 +73,9 @@ uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, con
 // Completes an update whose intent was recorded, or discards the scratch of one that was not.
 // False when a recorded update could still not be put in place (it stays recorded).
 bool completeInterruptedUpdate(FileSystem& fs, const std::string& appFolder);
+
+// What every start does before the definitions are read: an interrupted update completed (or
+// discarded), a downloaded set installed, the shipped set adopted where it is newer.
+void prepareDefinitions(FileSystem& fs, const std::string& appFolder, DefinitionStore& defs);
 
 }  // namespace quillon

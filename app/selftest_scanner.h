@@ -1,5 +1,5 @@
-// The self-test's scans and removals, run through the main window exactly as the console runs
-// them, on the self-test's own application folder and settings.
+// The self-test's scans and removals: the console's own runs, on the self-test's own application
+// folder and settings.
 #pragma once
 #include <functional>
 #include <string>
@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "selftest/selftest.h"
 
-namespace quillon::ui {
+namespace quillon {
 
 class SelfTestScanner : public SelfTestHost {
  public:
@@ -34,4 +34,4 @@ class SelfTestScanner : public SelfTestHost {
   Branding branding_;
 };
 
-}  // namespace quillon::ui
+}  // namespace quillon

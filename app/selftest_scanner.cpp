@@ -1,9 +1,8 @@
-#include "ui/selftest_scanner.h"
+#include "app/selftest_scanner.h"
 
-#include "controls/form_host.h"
-#include "ui/frm_main.h"
+#include "app/console_session.h"
 
-namespace quillon::ui {
+namespace quillon {
 
 namespace {
 PlatformParts forSamples(Platform& platform, SystemRestore& none, Dialogs& answers) {
@@ -30,22 +29,17 @@ SelfTestScanner::SelfTestScanner(Platform& platform, Branding branding)
 SelfTestScan SelfTestScanner::scan(const std::string& appFolder, const std::string& settingsName, bool remove) {
   Branding b = branding_;
   b.productName = settingsName;  // a settings store of its own: the user's options stay untouched
-  controls::HeadlessHost host;
-  FrmMain main(platform_, host, appFolder + "\\quillon-cli.exe", b);
-  main.consoleMode = true;
-  main.Form_Load();
+  ConsoleSession session(platform_, appFolder + "\\quillon-cli.exe", b);
   SelfTestScan out;
-  if (!main.loaded()) return out;
-  main.cmdScanNow_Click();
-  out.looked = main.lastRunLooked();
-  for (const controls::ListItem& row : main.lvwSpywareFound.items()) out.rows.push_back(row.text);
-  for (int i = 0; i < main.results.removalCount(); ++i) out.findings.push_back(main.results.removalRow(i));
+  if (!session.load()) return out;
+  out.looked = session.scan(false).looked;
+  for (const controls::ListItem& row : session.found.items()) out.rows.push_back(row.text);
+  for (int i = 0; i < session.results.removalCount(); ++i) out.findings.push_back(session.results.removalRow(i));
   if (remove) {
-    main.cmdSelectAll_Click();
-    main.Command4_Click();
-    out.left = main.results.removalCount();
+    session.removeAll();
+    out.left = session.results.removalCount();
   }
   return out;
 }
 
-}  // namespace quillon::ui
+}  // namespace quillon

@@ -1,0 +1,66 @@
+#include "removal/removal_run.h"
+
+#include "definitions/definition_store.h"
+
+namespace quillon {
+
+namespace {
+constexpr const char* LB = "\r\n";
+}
+
+std::string RemovalRun::question() const {
+  std::string q = std::string("Are you sure you want to delete the selected files?") + LB + LB +
+                  "Deleted files will be backed up in the following folder in case you need to recover them:" + LB +
+                  LB + env_.appFolder + "\\" + kQuarantineFolder;
+  if (isSystemRestoreAvailable(env_.platform.processes.osVersion()))
+    q += std::string(LB) + LB +
+         "In addition, a System Restore Point will be created using Windows System Restore, accessible "
+         "through:" + LB + LB + "Start > Programs > Accessories > System Tools > System Restore";
+  return q;
+}
+
+RemovalRunOutcome RemovalRun::run(const RemovalOptions& options) {
+  RemovalRunOutcome out;
+  Platform& p = env_.platform;
+  if (options.needChecked) {
+    bool any = false;
+    for (int i = 0; i < env_.results.removalCount() && !any; ++i) any = env_.results.removalRow(i).checked;
+    if (!any) {
+      host_.nothingChecked();
+      return out;
+    }
+  }
+  if (options.ask && !host_.confirm(question(), "Really Delete?")) return out;
+  out.ran = true;
+
+  BusyMark busy(p.instanceLock, options.productName);  // other processes see the run
+  Quarantine quarantine(p.fs, p.registry, p.clock, env_.appFolder);
+  quarantine.ensureFolder();
+  host_.removalStarted();
+  host_.stage("Gathering information...");
+  // Gives the window time to show the page before the passes begin.
+  for (int i = 0; i < 20001; ++i) p.pump.yield();
+  host_.stage("");
+
+  ProtectedLocations protectedLocations(p.fs, p.shell, p.processes, env_.appFolder);
+  Removal removal(RemovalEnv{p, env_.results, quarantine, protectedLocations, env_.own, host_});
+  if (isSystemRestoreAvailable(p.processes.osVersion())) {
+    host_.stage("Creating Restore Point...");
+    p.pump.yield();
+    try {
+      env_.restorePoints.start(options.productName + " Restore Point " + p.clock.nowText(), 6);
+    } catch (const RestorePointOpen&) {
+      // A point is already open: this removal goes inside it.
+    }
+    out.items = removal.run();
+    env_.restorePoints.end();
+  } else {
+    out.items = removal.run();
+  }
+  env_.results.removeRemovedRows();
+  host_.showItem("");
+  host_.stage("100% complete");
+  return out;
+}
+
+}  // namespace quillon
