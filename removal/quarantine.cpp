@@ -155,7 +155,7 @@ Quarantine::Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::st
 
 bool Quarantine::ensureFolder() { return fs_.createFolder(folder_); }
 
-int64_t Quarantine::nextId(const std::string& name) {
+int64_t Quarantine::nextId(const std::string& name, bool probe) {
   if (lastId_ < 0) {
     // The index may be gone, cut short or edited by hand: the stored names count as well.
     lastId_ = 0;
@@ -167,6 +167,7 @@ int64_t Quarantine::nextId(const std::string& name) {
       lastId_ = digits > 18 ? kMaxQuarantineId : std::max(lastId_, int64_t(std::stoll(f.name.substr(0, digits))));
     }
   }
+  if (!probe) return lastId_ < kMaxQuarantineId ? ++lastId_ : 0;
   // A name taken since (by another run, or by hand) is passed over, never written over.
   for (int tries = 0; tries < 1000 && lastId_ < kMaxQuarantineId; ++tries) {
     const int64_t id = ++lastId_;
@@ -231,24 +232,41 @@ bool Quarantine::withdrawLast() {
 int64_t Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
   // The folder is made once per removal (ensureFolder); without it the copy fails and nothing
   // is deleted.
-  uint64_t size = 0, copied = 0;
+  uint64_t size = 0;
   if (!fs_.fileSize(path, size)) return 0;
-  QuarantineEntry e{nextId(fileNameFromPath(path)), clock_.nowText(), kind, path, "", size};
-  if (e.id == 0) return 0;
-  e.stored = std::to_string(e.id) + "-" + fileNameFromPath(path);
-  // Copied under a name no entry uses, then moved to the stored name: the move never replaces
-  // a name that exists, so a failure here never costs anyone else's copy. The copy counts only
-  // when it is whole; a half copy is no backup.
-  const std::string part = storedPath(e.stored + kPartSuffix), to = storedPath(e.stored);
-  if (!fs_.copyFile(path, part, true) || !fs_.fileSize(part, copied) || copied != size || !fs_.rename(part, to)) {
-    fs_.deleteFile(part);
-    return 0;
+  const std::string name = fileNameFromPath(path);
+  // Copied under a name no entry uses, then moved to the stored name: neither the copy nor the
+  // move ever replaces a name that exists, so a failure here never costs anyone else's copy. A
+  // name found taken (by another run, or by hand) is passed over for the next id. The names
+  // are not looked up beforehand: under Wine a look-up of an absent name reads the whole
+  // folder, and the quarantine grows large. The copy counts only when it is whole; a half copy
+  // is no backup.
+  for (int tries = 0; tries < 1000; ++tries) {
+    QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", size};
+    if (e.id == 0) return 0;
+    e.stored = std::to_string(e.id) + "-" + name;
+    const std::string part = storedPath(e.stored + kPartSuffix), to = storedPath(e.stored);
+    if (!fs_.copyFile(path, part, true)) {
+      if (fs_.attributes(part) != kNoSuchPath) continue;  // someone else's
+      return 0;
+    }
+    uint64_t copied = 0;
+    if (!fs_.fileSize(part, copied) || copied != size) {
+      fs_.deleteFile(part);
+      return 0;
+    }
+    if (!fs_.rename(part, to)) {
+      fs_.deleteFile(part);
+      if (fs_.attributes(to) != kNoSuchPath) continue;  // someone else's
+      return 0;
+    }
+    if (!record(e)) {
+      fs_.deleteFile(to);
+      return 0;
+    }
+    return e.id;
   }
-  if (!record(e)) {
-    fs_.deleteFile(to);
-    return 0;
-  }
-  return e.id;
+  return 0;
 }
 
 int64_t Quarantine::storeFolder(const std::string& path) {

@@ -84,8 +84,9 @@ class Quarantine {
   void holdFilesOpen(bool hold);
 
  private:
-  // The next id whose stored name is free; 0 when ids have run out.
-  int64_t nextId(const std::string& name);
+  // The next id whose stored name is free; 0 when ids have run out. Without `probe`, the next
+  // id above every one seen, for a caller whose own writes refuse a name that is taken.
+  int64_t nextId(const std::string& name, bool probe = true);
   // Appends the entry's line whole, or leaves the index as it was; an earlier line left torn is
   // cut away first, so that it never swallows this one.
   bool record(const QuarantineEntry& e);
