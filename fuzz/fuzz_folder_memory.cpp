@@ -17,10 +17,12 @@
 #include "definitions/grammar.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
+#include "sections.h"
 #include "reports/report.h"
 #include "scan/file_scan.h"
 #include "scan/folder_memory.h"
 #include "scan/registry_scan.h"
+#include "tests/support/hosts.h"
 
 using namespace quillon;
 
@@ -28,25 +30,8 @@ namespace {
 
 const std::string kApp = "C:\\Program Files\\Quillon";
 
-using Sections = std::map<std::string, std::vector<std::string>>;
-
-Sections readSections(const std::string& input) {
-  Sections s;
-  std::vector<std::string>* current = nullptr;
-  for (const std::string& line : split(input, "\n")) {
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') current = &s[line.substr(1, line.size() - 2)];
-    else if (current) current->push_back(line);
-  }
-  return s;
-}
-
-struct Host : ScanHost {
-  std::string prefix = "Scanning: ";
-  void updateScanStatus(const std::string&, int, int) override {}
-  bool statusDue() const override { return false; }
-  bool scanCancelled() const override { return false; }
-  const std::string& statusPrefix() const override { return prefix; }
-};
+using fuzz::Sections;
+using fuzz::readSections;
 
 std::string rowsOf(const controls::ListView& list) {
   std::string all;
@@ -71,7 +56,7 @@ std::string scan(fuzz::MemoryMachine& m) {
       registry{nullptr, "registry"}, cookies{nullptr, "cookies"};
   controls::Label traces{nullptr, "traces", "0"};
   ScanResults results{ResultViews{found, removal, files, registry, cookies, traces}};
-  Host host;
+  test::QuietScanHost host;
   ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, results, host, protectedLocations};
   scanRegistry(env);
   scanFiles(env);

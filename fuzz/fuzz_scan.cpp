@@ -31,6 +31,7 @@
 #include "definitions/grammar.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
+#include "sections.h"
 #include "blocked_rule.h"
 #include "reports/report.h"
 #include "scan/company_name.h"
@@ -69,17 +70,8 @@ const std::pair<int, const char*> kShellFolders[] = {
     {0x25, "C:\\WINDOWS\\system32"}, {0x26, "C:\\Program Files"}, {0x28, "C:\\Documents and Settings\\user"},
     {0x2B, "C:\\Program Files\\Common Files"}, {0x2E, "C:\\Documents and Settings\\All Users\\Documents"}};
 
-using Sections = std::map<std::string, std::vector<std::string>>;
-
-Sections readSections(const std::string& input) {
-  Sections s;
-  std::vector<std::string>* current = nullptr;
-  for (const std::string& line : split(input, "\n")) {
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') current = &s[line.substr(1, line.size() - 2)];
-    else if (current) current->push_back(line);
-  }
-  return s;
-}
+using fuzz::Sections;
+using fuzz::readSections;
 
 // The results and the window parts the scanners fill; no window behind them.
 struct Results {

@@ -60,9 +60,9 @@ sources=$(find . \( -path ./.git -o -regex '\./\(tests\|bench\|fuzz\|tools\|buil
     from = row_of(file)
     if (from == "") next
     if (!match($0, /include[ \t]*[<"][^">]+/)) next
-    spec = substr($0, RSTART, RLENGTH); sub(/^include[ \t]*/, "", spec)
-    target = substr(spec, 2)
-    if (substr(spec, 1, 1) == "<") {
+    inc = substr($0, RSTART, RLENGTH); sub(/^include[ \t]*/, "", inc)
+    target = substr(inc, 2)
+    if (substr(inc, 1, 1) == "<") {
       if (target ~ /\.h$/ && !(from in headers)) {
         printf "%s:%s: includes <%s>; only the rows that allow <windows.h> may include system headers\n", file, lineno, target > "/dev/stderr"
         bad = 1
