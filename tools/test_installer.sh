@@ -46,7 +46,17 @@ msiexec() {  # msiexec ARGS...: the exit code, with the time taken in $work/seco
 installed() { wine64 uninstaller --list >"$work/arp.txt" 2>/dev/null; tr -d '\r' <"$work/arp.txt" | grep -q '|||Quillon$'; }
 menu_entries() { ls "$menu/Quillon/Quillon.lnk" "$menu/Quillon/Quillon Help.lnk" "$menu/Quillon/Uninstall Quillon.lnk" >/dev/null 2>&1; }
 no_menu_entries() { [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -iname '*quillon*' 2>/dev/null)" ]; }
-machine_setting() { wine64 reg query "HKLM\\SOFTWARE\\$company\\Quillon\\Settings" /v "$1" >"$work/reg.txt" 2>&1; tr -d '\r' <"$work/reg.txt" | grep -q "REG_SZ *$2\$"; }
+# Once, on a busy machine, Wine's reg.exe did not find a value that was there (the same run
+# again found it): a value that is really missing fails all three asks.
+machine_setting() {
+  local i
+  for i in 1 2 3; do
+    wine64 reg query "HKLM\\SOFTWARE\\$company\\Quillon\\Settings" /v "$1" >"$work/reg.txt" 2>&1
+    tr -d '\r' <"$work/reg.txt" | grep -q "REG_SZ *$2\$" && return 0
+    sleep 1
+  done
+  return 1
+}
 live_date() { [ "$(tr -d '\r' <"$app/date.dat")" = "$1" ]; }
 figures="$build/installer-figures.txt"
 : >"$figures"
