@@ -46,10 +46,29 @@ const std::string& FolderTokens::driveRoot() const {
 std::string FolderTokens::expand(std::string folder) const {
   if (folder.find('[') == std::string::npos) return folder;
   load();
-  for (const auto& [token, path] : tokens_) folder = ireplaceAll(std::move(folder), token, path);
-  folder = replaceAll(std::move(folder), "[user]", user_);
-  folder = replaceAll(std::move(folder), "[alluser]", allUser_);
-  return folder;
+  // The tokens are replaced one after the other, each in the text the ones before it left (a
+  // folder may itself hold a token's text). Only the next token actually present is replaced:
+  // the ones in between would have found nothing, and the text is read once per token found
+  // rather than once per row.
+  const size_t rows = tokens_.size() + 2;
+  auto tokenAt = [&](size_t row) -> std::string_view {
+    return row < tokens_.size() ? tokens_[row].first : row == tokens_.size() ? "[user]" : "[alluser]";
+  };
+  for (size_t from = 0;;) {
+    size_t next = rows;
+    for (size_t at = folder.find('['); at != std::string::npos && next > from; at = folder.find('[', at + 1)) {
+      const std::string_view rest = std::string_view(folder).substr(at);
+      for (size_t row = from; row < next; ++row) {
+        const std::string_view token = tokenAt(row);
+        const bool exactCase = row >= tokens_.size();
+        if (exactCase ? rest.substr(0, token.size()) == token : istartsWith(rest, token)) next = row;
+      }
+    }
+    if (next == rows) return folder;
+    if (next < tokens_.size()) folder = ireplaceAll(std::move(folder), tokenAt(next), tokens_[next].second);
+    else folder = replaceAll(std::move(folder), tokenAt(next), next == tokens_.size() ? user_ : allUser_);
+    from = next + 1;
+  }
 }
 
 }  // namespace quillon

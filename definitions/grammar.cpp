@@ -5,19 +5,32 @@
 
 namespace quillon {
 
+// Every file and directory line is read through here: the fields are cut out where they lie,
+// with no list of parts made.
 PathDefinition parsePathLine(const std::string& line) {
   PathDefinition d;
-  std::string head = line;
-  if (line.find('|') != std::string::npos) {
-    auto parts = split(line, "|");
-    head = parts[0];
-    d.folder = parts[1];
-    d.hasFolder = true;
-    if (parts.size() >= 3) d.type = parts[2];
-  }
-  auto fields = split(head, "=");
-  d.head = fields[0];
-  if (fields.size() >= 2) d.threat = fields[1];
+  const std::string_view all(line);
+  // The text between the `n`th separator and the next (or the end).
+  auto field = [](std::string_view s, char separator, int n, bool& present) {
+    size_t from = 0;
+    for (; n > 0; --n) {
+      const size_t at = s.find(separator, from);
+      if (at == std::string_view::npos) {
+        present = false;
+        return std::string_view();
+      }
+      from = at + 1;
+    }
+    present = true;
+    return s.substr(from, s.find(separator, from) - from);
+  };
+  bool present = false;
+  const std::string_view head = field(all, '|', 0, present);
+  const std::string_view folder = field(all, '|', 1, d.hasFolder);
+  d.folder = std::string(folder);
+  d.type = std::string(field(all, '|', 2, present));
+  d.head = std::string(field(head, '=', 0, present));
+  d.threat = std::string(field(head, '=', 1, present));
   return d;
 }
 

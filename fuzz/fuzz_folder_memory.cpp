@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // A memory that must forget what it listed and opened answers as the probes still.
   const MemoryLimits tiny{2, 3, 5, 4};
-  FolderMemory folders(m.fs, tiny);
+  FolderMemory folders(m.fs, nullptr, tiny);
   KeyMemory keys(m.registry, tiny);
   for (int round = 0; round < 2; ++round)
     for (const std::string& p : in["paths"]) {

@@ -175,7 +175,7 @@ std::vector<FolderEntry> MemoryFileSystem::listFolder(const std::string& folder)
 }
 
 FolderListing MemoryFileSystem::listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
-                                                size_t maxEntries) {
+                                                size_t maxEntries, Pump*) {
   entries.clear();
   // Nothing below: no folder there, and no file written without its folder either.
   const std::string below = key(folder) + "\\";

@@ -61,8 +61,8 @@ class MemoryFileSystem : public FileSystem {
   // Names here are exact text (upper-cased): a full path is already its one spelling.
   std::string canonicalPath(const std::string& path) override { return isAbsolutePath(path) ? path : ""; }
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
-  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
-                                size_t maxEntries) override;
+  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries, size_t maxEntries,
+                                Pump* pump = nullptr) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
 
   size_t maxRead = SIZE_MAX;  // per read of every file opened

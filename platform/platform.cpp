@@ -73,7 +73,7 @@ std::unique_ptr<OpenRegistryKey> Registry::openKey(uint32_t root, const std::str
   return std::make_unique<QueryEachTime>(*this, root, path, access);
 }
 
-FolderListing FileSystem::listFolderNames(const std::string&, std::vector<FolderEntry>& entries, size_t) {
+FolderListing FileSystem::listFolderNames(const std::string&, std::vector<FolderEntry>& entries, size_t, Pump*) {
   entries.clear();
   return FolderListing::Failed;
 }

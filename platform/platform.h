@@ -105,6 +105,8 @@ class AppendFile {
 constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
 constexpr uint32_t kAttrLink = 0x400;  // a reparse point: symbolic link or junction
 
+class Pump;
+
 // One entry of a folder listing that leaves nothing out.
 struct FolderEntry {
   std::string name;
@@ -228,10 +230,11 @@ class FileSystem {
   // Every entry of a folder by its long name exactly as the system has it (UTF-8, see
   // utf8FromUtf16le) with its attributes, sizes left at 0: one read of the folder without short
   // names. At most `maxEntries` are given (TooLarge past them; 0 asks only whether the folder is
-  // there). `folder` is code-page text, as every path here. Without an implementation of its
-  // own, Failed.
+  // there). `folder` is code-page text, as every path here. A large folder takes a while to
+  // read: with a `pump`, the message loop gets its turns while it is read. Without an
+  // implementation of its own, Failed.
   virtual FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
-                                        size_t maxEntries);
+                                        size_t maxEntries, Pump* pump = nullptr);
   // The size of a file in bytes; false when it cannot be looked at.
   virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
   // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without

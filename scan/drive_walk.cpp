@@ -112,6 +112,11 @@ class Walker {
     if (name[length - 1] == '.' || name[length - 1] == ' ') return;
     if (attributes & kAttrFolder) {
       if (index_.coversFolder(path_)) return;
+      // Opening a folder is one call to the system, and under Wine the first read of a folder
+      // of thousands of names is tens of milliseconds: Stop and Pause get their turn just before
+      // it rather than after a whole interval and it.
+      turn();
+      if (stopped()) return;
       if (auto s = env_.platform.fs.streamFolder(path_)) stack_.push_back({std::move(s), path_.size()});
       return;
     }
@@ -145,6 +150,10 @@ class Walker {
     if (interval_.count() > 0 && (++sinceCheck_ & 15) != 0) return;
     const Clock::time_point now = Clock::now();
     if (now - lastYield_ < interval_) return;
+    turn();
+  }
+
+  void turn() {
     env_.platform.pump.yield();
     lastYield_ = Clock::now();
   }

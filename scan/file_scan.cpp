@@ -60,7 +60,7 @@ void scanFiles(ScanEnv& env) {
   Platform& p = env.platform;
   LineReader reader = env.defs.open(kFileDefs);
   if (!reader.isOpen()) return;
-  FolderMemory folders(p.fs);
+  FolderMemory folders(p.fs, &p.pump);
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
     const FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
 
@@ -77,7 +77,7 @@ void scanDirectories(ScanEnv& env) {
   Platform& p = env.platform;
   LineReader reader = env.defs.open(kDirectoryDefs);
   if (!reader.isOpen()) return;
-  FolderMemory folders(p.fs);
+  FolderMemory folders(p.fs, &p.pump);
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
     PathDefinition d = parsePathLine(decodeDefinitionLine(line));
     if (!d.hasFolder || d.folder.empty()) continue;

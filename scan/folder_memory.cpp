@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cstring>
 
 #include "common/device_names.h"
 #include "common/text.h"
@@ -22,6 +21,14 @@ constexpr size_t kLongestPath = 259;
 
 bool plainChar(unsigned char c) { return c >= 0x20 && c < 0x7F; }
 
+// The characters no name may hold (wildcards, streams, separators), without a search per character.
+bool reservedChar(unsigned char c) {
+  switch (c) {
+    case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|': return true;
+    default: return false;
+  }
+}
+
 // A last name that a listing answers exactly as a probe would: plain ASCII (a byte of a
 // double-byte character could be a backslash), no wildcard or stream syntax, no "~" (a short name
 // is not in the listing), no trailing dot or blank (the system drops them), no leading blank.
@@ -29,7 +36,7 @@ bool plainName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." || name.front() == ' ' || name.back() == '.' || name.back() == ' ')
     return false;
   for (unsigned char c : name)
-    if (!plainChar(c) || std::strchr("\\/:*?\"<>|~", c)) return false;
+    if (!plainChar(c) || reservedChar(c) || c == '~') return false;
   return true;
 }
 
@@ -45,7 +52,7 @@ bool plainFolder(std::string_view f) {
     const std::string_view name = f.substr(i + 1, end - i - 1);
     if (name.empty() || name == "." || name == "..") return false;
     for (unsigned char c : name)
-      if (!plainChar(c) || std::strchr("/:*?\"<>|", c)) return false;
+      if (!plainChar(c) || reservedChar(c)) return false;
     i = end;
   }
   return true;
@@ -71,14 +78,36 @@ bool remembersFoldersAndKeys() { return gRemember; }
 
 // ---- PlaceBook ----------------------------------------------------------------------------------
 
-int PlaceBook::meet(const std::string& place) {
-  auto it = meetings_.find(place);
-  if (it == meetings_.end()) {
-    if (meetings_.size() >= limit_) meetings_.clear();
-    meetings_.emplace(place, 1);
-    return 1;
+int* PlaceBook::slot(std::string_view place) {
+  uint64_t digest = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : place) digest = (digest ^ c) * 1099511628211ull;
+  digest |= 1;  // never the free mark
+  if (digests_.empty()) {
+    // Twice the places the table may hold, so that a look-up stays short.
+    size_t size = 16;
+    while (size < 2 * limit_) size *= 2;
+    digests_.assign(size, 0);
+    meetings_.assign(size, 0);
   }
-  return it->second < 0 ? 0 : ++it->second;
+  const size_t mask = digests_.size() - 1;
+  size_t i = size_t(digest) & mask;
+  for (; digests_[i] != 0; i = (i + 1) & mask)
+    if (digests_[i] == digest) return &meetings_[i];
+  if (used_ >= limit_) {
+    // Full: what was counted starts again.
+    std::fill(digests_.begin(), digests_.end(), 0);
+    std::fill(meetings_.begin(), meetings_.end(), 0);
+    used_ = 0;
+    i = size_t(digest) & mask;
+  }
+  digests_[i] = digest;
+  ++used_;
+  return &meetings_[i];
+}
+
+int PlaceBook::meet(std::string_view place) {
+  int& met = *slot(place);
+  return met < 0 ? 0 : ++met;
 }
 
 bool PlaceBook::emptyAt(std::string_view place, char separator) const {
@@ -133,10 +162,12 @@ bool FolderMemory::folderExists(const std::string& path) {
 }
 
 FolderMemory::Known FolderMemory::folderOf(const std::string& path, size_t cut, const Listing*& listing) {
-  const std::string folder = path.substr(0, cut);
+  // One buffer for every line's folder: most are met once, and must cost no allocation.
+  std::string& folder = folder_;
+  folder.assign(path, 0, cut);
   if (!plainFolder(folder)) return Known::Unknown;
   if (book_.emptyAt(folder, '\\')) return Known::Nothing;
-  auto it = listings_.find(folder);
+  auto it = listings_.empty() ? listings_.end() : listings_.find(folder);
   if (it != listings_.end()) {
     recent_.splice(recent_.begin(), recent_, it->second.used);
     listing = &it->second;
@@ -146,7 +177,7 @@ FolderMemory::Known FolderMemory::folderOf(const std::string& path, size_t cut, 
   // once are named only once.
   if (book_.meet(folder) < 2) return Known::Unknown;
   std::vector<FolderEntry> entries;
-  switch (fs_.listFolderNames(folder, entries, limits_.entriesPerListing)) {
+  switch (fs_.listFolderNames(folder, entries, limits_.entriesPerListing, pump_)) {
     case FolderListing::Listed: break;
     case FolderListing::NoFolder: learnEmpty(folder); return Known::Nothing;
     default: book_.probeOnly(folder); return Known::Unknown;

@@ -38,23 +38,33 @@ class PlaceBook {
  public:
   explicit PlaceBook(size_t limit) : limit_(limit) {}
   // How many times `place` has been met, this time included; 0 once it is to be probed only.
-  int meet(const std::string& place);
-  void probeOnly(const std::string& place) { meetings_[place] = -1; }
-  void forget(const std::string& place) { meetings_.erase(place); }
+  int meet(std::string_view place);
+  void probeOnly(std::string_view place) { *slot(place) = -1; }
+  void forget(std::string_view place) { *slot(place) = 0; }
   // `place` or one above it holds nothing (`separator` splits the levels).
   bool emptyAt(std::string_view place, char separator) const;
   void markEmpty(const std::string& place);
   bool markedEmpty(std::string_view place) const { return empty_.count(place) > 0; }
 
  private:
+  // The count kept for `place`, found by a 64-bit digest of its text in an open table: most
+  // places are met once, and counting them must cost no allocation each. Two places of one
+  // digest only have a folder listed (or a key opened) sooner, and what that answers is the
+  // probe's answer, so a clash can cost time, never change an answer.
+  int* slot(std::string_view place);
+
   size_t limit_;
-  std::unordered_map<std::string, int> meetings_;
+  std::vector<uint64_t> digests_;  // 0: a free slot
+  std::vector<int> meetings_;
+  size_t used_ = 0;
   std::set<std::string, std::less<>> empty_;
 };
 
 class FolderMemory {
  public:
-  explicit FolderMemory(FileSystem& fs, MemoryLimits limits = {}) : fs_(fs), limits_(limits), book_(limits.places) {}
+  // With a `pump`, the message loop gets its turns while a large folder is read.
+  explicit FolderMemory(FileSystem& fs, Pump* pump = nullptr, MemoryLimits limits = {})
+      : fs_(fs), pump_(pump), limits_(limits), book_(limits.places) {}
   // fileExists(fs, path): a plain file (no folder, hidden or system file) by exactly that name.
   bool fileExists(const std::string& path);
   // fs.folderExists(path).
@@ -79,11 +89,13 @@ class FolderMemory {
   const Name* find(const Listing& l, std::string_view name, bool& unsure) const;
 
   FileSystem& fs_;
+  Pump* pump_;
   MemoryLimits limits_;
   PlaceBook book_;
   std::unordered_map<std::string, Listing> listings_;
   std::list<std::string> recent_;  // most recently used first
   size_t entries_ = 0;
+  std::string folder_;
 };
 
 class KeyMemory {

@@ -58,7 +58,9 @@ struct RunningProcess {
   std::string path;  // empty for the two system entries that have no executable
 };
 
-std::vector<RunningProcess> runningProcesses(RunningProcesses& processes) {
+// Each path is its own question to the system (about a millisecond under Wine): the message
+// loop gets its turn between them, so Stop and Pause never wait for the whole list.
+std::vector<RunningProcess> runningProcesses(RunningProcesses& processes, Pump& pump) {
   std::vector<RunningProcess> out;
   std::vector<uint32_t> ids;
   if (!processes.enumerateIds(ids)) return out;
@@ -66,6 +68,7 @@ std::vector<RunningProcess> runningProcesses(RunningProcesses& processes) {
     std::string path;
     if (id == 0 || id == 2) out.push_back({id, ""});
     else if (processes.executablePath(id, path) && !path.empty()) out.push_back({id, path});
+    pump.yield();
   }
   return out;
 }
@@ -73,7 +76,7 @@ std::vector<RunningProcess> runningProcesses(RunningProcesses& processes) {
 void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
-  std::vector<RunningProcess> processes = runningProcesses(p.processes);
+  std::vector<RunningProcess> processes = runningProcesses(p.processes, p.pump);
   std::string lastName;
   if (!list.loaded()) {
     LineReader reader = env.defs.open(kExeDefs);

@@ -75,6 +75,9 @@ void ProtectedLocations::load() const {
       if (!examined_.insert(normalFolder(up)).second) break;
       PathFacts facts;
       if (fs_.examine(up, facts) && facts.identity.known) folderIds_.insert(facts.identity);
+      // Nothing reached from the message loop holds this object, so a turn cannot see the
+      // folders half loaded.
+      if (pump_) pump_->yield();
       const size_t cut = up.rfind('\\');
       if (cut == std::string::npos) break;
       up.resize(cut == 2 ? 3 : cut);

@@ -28,9 +28,12 @@ namespace quillon {
 
 class ProtectedLocations {
  public:
-  // The shell and the system folder are asked on first use, once.
-  ProtectedLocations(FileSystem& fs, Shell& shell, RunningProcesses& processes, std::string appFolder)
-      : fs_(fs), shell_(shell), processes_(processes), appFolder_(std::move(appFolder)) {}
+  // The shell and the system folder are asked on first use, once. Taking the folders'
+  // identities is some forty questions to the system: with a `pump`, the message loop gets its
+  // turn between them.
+  ProtectedLocations(FileSystem& fs, Shell& shell, RunningProcesses& processes, std::string appFolder,
+                     Pump* pump = nullptr)
+      : fs_(fs), shell_(shell), processes_(processes), appFolder_(std::move(appFolder)), pump_(pump) {}
 
   bool isProtectedFolder(const std::string& path) const;
   // The program's own files in its application folder: its two programs and the data files it
@@ -54,6 +57,7 @@ class ProtectedLocations {
   Shell& shell_;
   RunningProcesses& processes_;
   std::string appFolder_;
+  Pump* pump_;
   mutable bool loaded_ = false;
   mutable std::vector<std::string> folders_;
   // Of the protected folders and of every folder holding one; of the program's own files.

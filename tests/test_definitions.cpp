@@ -107,6 +107,24 @@ TEST(FolderTokens, ExpandInOrderAndCaseRules) {
   EXPECT_EQ(shell.asked, asked);  // the shell is asked when the expander is made, not per line
 }
 
+// A special folder may itself hold a token's text: only the tokens after its own are replaced in
+// it, as when every row was replaced in turn over the whole text.
+TEST(FolderTokens, AFolderHoldingTokenTextIsExpandedOnlyByLaterRows) {
+  CountingShell shell;
+  shell.folders = {{0x1D, "S"}, {0x1A, "C:\\a[FONTS]b[startsp]"}, {0x14, "F"},
+                   {0x0B, "C:\\u[alluser]\\Start Menu"}, {0x16, "P\\Start Menu"}};
+  FolderTokens tokens(shell);
+  const std::pair<const char*, const char*> table[] = {
+      {"[appdata]x", "C:\\aF\\b[startsp]\\x"},
+      {"[startsp][APPDATA]", "S\\C:\\aF\\b[startsp]\\"},
+      {"[[fonts]]", "[F\\]"},
+      {"[user][fonts]", "C:\\uP\\\\F\\"},
+      {"[Fonts][user][alluser][startsp", "F\\C:\\uP\\\\P\\[startsp"},
+      {"[windir][comdocs]", ""},
+  };
+  for (const auto& [in, out] : table) EXPECT_EQ(tokens.expand(in), out) << in;
+}
+
 TEST(FolderTokens, RealShellUnderWine) {
   win32::Win32Shell shell;
   FolderTokens tokens(shell);

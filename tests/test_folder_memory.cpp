@@ -28,8 +28,9 @@ class MarkedLinks : public win32::Win32FileSystem {
     ++probes;
     return Win32FileSystem::folderExists(path);
   }
-  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries, size_t most) override {
-    const FolderListing r = Win32FileSystem::listFolderNames(folder, entries, most);
+  FolderListing listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries, size_t most,
+                                Pump* pump) override {
+    const FolderListing r = Win32FileSystem::listFolderNames(folder, entries, most, pump);
     for (FolderEntry& e : entries) e.attributes = mark(e.name, e.attributes);
     return r;
   }

@@ -146,7 +146,7 @@ std::unique_ptr<FolderStream> Win32FileSystem::streamFolder(const std::string& f
 }
 
 FolderListing Win32FileSystem::listFolderNames(const std::string& folder, std::vector<FolderEntry>& entries,
-                                               size_t maxEntries) {
+                                               size_t maxEntries, Pump* pump) {
   entries.clear();
   // The code page read as the code-page calls read it, so that the folder is the one a probe
   // of the same text reaches.
@@ -176,6 +176,9 @@ FolderListing Win32FileSystem::listFolderNames(const std::string& folder, std::v
         break;
       }
       entries.push_back({utf8FromUtf16le(std::string(reinterpret_cast<const char*>(w), wcslen(w) * 2)), fd.dwFileAttributes, 0});
+      // Under Wine each entry is looked at on its own (tens of microseconds): a folder of
+      // thousands would otherwise hold Stop and Pause for longer than they may wait.
+      if (pump && entries.size() % 32 == 0) pump->yield();
     } while (FindNextFileW(h, &fd));
     if (result == FolderListing::Listed && GetLastError() != ERROR_NO_MORE_FILES) result = FolderListing::Failed;
   }
