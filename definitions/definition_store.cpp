@@ -23,7 +23,10 @@ bool fileExists(FileSystem& fs, const std::string& path) {
 
 LineReader DefinitionStore::open(const std::string& name) const {
   std::string p = path(name);
-  if (fs_.listFiles(p).empty()) return LineReader(nullptr);
+  // A folder, a hidden or a system file of that name is no definition file, as for check(); the
+  // attribute probe says so without the listing's handle (each phase and the walk open these).
+  const uint32_t a = fs_.attributes(p);
+  if (a == kNoSuchPath || (a & (kAttrFolder | kAttrHidden | kAttrSystem))) return LineReader(nullptr);
   return LineReader(fs_.openRead(p));
 }
 
