@@ -189,11 +189,12 @@ int speed(const std::string& app, const std::string& root) {
   double longestWait = 0;
   long long turns = 0, overLimit = 0;
   // At least five rounds, the sides taking turns: on a shared machine the best of each is the
-  // figure least disturbed by other programs. A small tree is walked in tens of milliseconds, so
-  // it gets more rounds, until each side has run about three seconds.
+  // figure least disturbed by other programs, and one walk of a large tree swings by a tenth
+  // from round to round. Rounds go on until each side has run about twelve seconds (a small
+  // tree, walked in milliseconds, gets up to 300).
   double spent = 0;
   int rounds = 0;
-  for (; rounds < 5 || (rounds < 100 && spent < 3000); ++rounds) {
+  for (; rounds < 5 || (rounds < 300 && spent < 12000); ++rounds) {
     const double t0 = win32::Win32Pump::nowMs();
     gFolders = 0;
     entries = bareWalk(root, false);
