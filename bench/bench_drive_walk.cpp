@@ -190,11 +190,11 @@ int speed(const std::string& app, const std::string& root) {
   long long turns = 0, overLimit = 0;
   // At least five rounds, the sides taking turns: on a shared machine the best of each is the
   // figure least disturbed by other programs, and one walk of a large tree swings by a tenth
-  // from round to round. Rounds go on until each side has run about twelve seconds (a small
+  // from round to round. Rounds go on until each side has run about thirty seconds (a small
   // tree, walked in milliseconds, gets up to 300).
   double spent = 0;
   int rounds = 0;
-  for (; rounds < 5 || (rounds < 300 && spent < 12000); ++rounds) {
+  for (; rounds < 5 || (rounds < 300 && spent < 30000); ++rounds) {
     const double t0 = win32::Win32Pump::nowMs();
     gFolders = 0;
     entries = bareWalk(root, false);
