@@ -15,7 +15,7 @@ bool fileExists(FileSystem& fs, const std::string& path) {
   // would leave out anyway. What remains is confirmed by the listing, which alone knows whether
   // the name given is the entry's own (not its short name, nor one with trailing dots).
   const uint32_t a = fs.attributes(path);
-  if (a == kNoSuchPath || (a & (kAttrFolder | kAttrHidden | kAttrSystem))) return false;
+  if (!plainFileAttributes(a)) return false;
   for (const std::string& name : fs.listFiles(path))
     if (iequals(name, want)) return true;
   return false;
@@ -25,8 +25,7 @@ LineReader DefinitionStore::open(const std::string& name) const {
   std::string p = path(name);
   // A folder, a hidden or a system file of that name is no definition file, as for check(); the
   // attribute probe says so without the listing's handle (each phase and the walk open these).
-  const uint32_t a = fs_.attributes(p);
-  if (a == kNoSuchPath || (a & (kAttrFolder | kAttrHidden | kAttrSystem))) return LineReader(nullptr);
+  if (!plainFileAttributes(fs_.attributes(p))) return LineReader(nullptr);
   return LineReader(fs_.openRead(p));
 }
 

@@ -25,6 +25,10 @@ constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
 // True when a plain listing of exactly `path` returns its last component (ignoring case):
 // hidden and system files, folders, wildcards and device names never count as present.
 bool fileExists(FileSystem& fs, const std::string& path);
+// Attributes a plain listing shows as a file: there, and no folder, hidden or system file.
+inline bool plainFileAttributes(uint32_t a) {
+  return a != kNoSuchPath && !(a & (kAttrFolder | kAttrHidden | kAttrSystem));
+}
 
 struct DefinitionCounts {
   int32_t cookie = 0, exe = 0, registry = 0, file = 0;  // file = file plus directory lines

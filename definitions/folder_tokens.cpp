@@ -1,5 +1,7 @@
 #include "definitions/folder_tokens.h"
 
+#include <cstring>
+
 #include "common/text.h"
 
 namespace quillon {
@@ -30,9 +32,9 @@ std::string specialFolderPath(Shell& shell, int csidl) {
 void FolderTokens::load() const {
   if (loaded_) return;
   loaded_ = true;
-  for (const TokenRow& row : kTokens) tokens_.emplace_back(row.token, specialFolderPath(shell_, row.csidl));
-  user_ = ireplaceAll(specialFolderPath(shell_, kStartMenu), "\\Start Menu", "");
-  allUser_ = ireplaceAll(specialFolderPath(shell_, kCommonStartMenu), "\\Start Menu", "");
+  for (const TokenRow& row : kTokens) rows_.push_back({row.token, specialFolderPath(shell_, row.csidl), false});
+  rows_.push_back({"[user]", ireplaceAll(specialFolderPath(shell_, kStartMenu), "\\Start Menu", ""), true});
+  rows_.push_back({"[alluser]", ireplaceAll(specialFolderPath(shell_, kCommonStartMenu), "\\Start Menu", ""), true});
   std::string programs = shell_.programsFolderFromIdList();
   if (!programs.empty() && programs.back() != '\\') programs += "\\";
   driveRoot_ = programs.substr(0, 3);
@@ -50,23 +52,18 @@ std::string FolderTokens::expand(std::string folder) const {
   // folder may itself hold a token's text). Only the next token actually present is replaced:
   // the ones in between would have found nothing, and the text is read once per token found
   // rather than once per row.
-  const size_t rows = tokens_.size() + 2;
-  auto tokenAt = [&](size_t row) -> std::string_view {
-    return row < tokens_.size() ? tokens_[row].first : row == tokens_.size() ? "[user]" : "[alluser]";
-  };
   for (size_t from = 0;;) {
-    size_t next = rows;
+    size_t next = rows_.size();
     for (size_t at = folder.find('['); at != std::string::npos && next > from; at = folder.find('[', at + 1)) {
       const std::string_view rest = std::string_view(folder).substr(at);
-      for (size_t row = from; row < next; ++row) {
-        const std::string_view token = tokenAt(row);
-        const bool exactCase = row >= tokens_.size();
-        if (exactCase ? rest.substr(0, token.size()) == token : istartsWith(rest, token)) next = row;
+      for (size_t i = from; i < next; ++i) {
+        const Row& row = rows_[i];
+        if (row.exactCase ? rest.compare(0, std::strlen(row.token), row.token) == 0 : istartsWith(rest, row.token)) next = i;
       }
     }
-    if (next == rows) return folder;
-    if (next < tokens_.size()) folder = ireplaceAll(std::move(folder), tokenAt(next), tokens_[next].second);
-    else folder = replaceAll(std::move(folder), tokenAt(next), next == tokens_.size() ? user_ : allUser_);
+    if (next == rows_.size()) return folder;
+    const Row& row = rows_[next];
+    folder = row.exactCase ? replaceAll(std::move(folder), row.token, row.path) : ireplaceAll(std::move(folder), row.token, row.path);
     from = next + 1;
   }
 }

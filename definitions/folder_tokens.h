@@ -25,8 +25,13 @@ class FolderTokens {
   void load() const;
   Shell& shell_;
   mutable bool loaded_ = false;
-  mutable std::vector<std::pair<const char*, std::string>> tokens_;  // in replacement order
-  mutable std::string user_, allUser_, driveRoot_;
+  struct Row {
+    const char* token;
+    std::string path;
+    bool exactCase;  // "[user]" and "[alluser]"; the others in any letter case
+  };
+  mutable std::vector<Row> rows_;  // in replacement order
+  mutable std::string driveRoot_;
 };
 
 }  // namespace quillon

@@ -1,5 +1,8 @@
 #include "definitions/grammar.h"
 
+#include <optional>
+#include <string_view>
+
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -9,28 +12,24 @@ namespace quillon {
 // with no list of parts made.
 PathDefinition parsePathLine(const std::string& line) {
   PathDefinition d;
-  const std::string_view all(line);
-  // The text between the `n`th separator and the next (or the end).
-  auto field = [](std::string_view s, char separator, int n, bool& present) {
+  // The text between the `n`th separator and the next (or the end); nothing when there are
+  // fewer separators.
+  auto field = [](std::string_view s, char separator, int n) -> std::optional<std::string_view> {
     size_t from = 0;
     for (; n > 0; --n) {
       const size_t at = s.find(separator, from);
-      if (at == std::string_view::npos) {
-        present = false;
-        return std::string_view();
-      }
+      if (at == std::string_view::npos) return std::nullopt;
       from = at + 1;
     }
-    present = true;
     return s.substr(from, s.find(separator, from) - from);
   };
-  bool present = false;
-  const std::string_view head = field(all, '|', 0, present);
-  const std::string_view folder = field(all, '|', 1, d.hasFolder);
-  d.folder = std::string(folder);
-  d.type = std::string(field(all, '|', 2, present));
-  d.head = std::string(field(head, '=', 0, present));
-  d.threat = std::string(field(head, '=', 1, present));
+  const std::string_view all(line), head = *field(all, '|', 0);
+  const auto folder = field(all, '|', 1);
+  d.hasFolder = folder.has_value();
+  d.folder = std::string(folder.value_or(""));
+  d.type = std::string(field(all, '|', 2).value_or(""));
+  d.head = std::string(*field(head, '=', 0));
+  d.threat = std::string(field(head, '=', 1).value_or(""));
   return d;
 }
 

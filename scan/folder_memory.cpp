@@ -141,7 +141,7 @@ bool FolderMemory::fileExists(const std::string& path) {
     case Known::Listed: n = find(*listing, std::string_view(path).substr(cut + 1), unsure);
   }
   if (unsure) return quillon::fileExists(fs_, path);
-  return n && !(n->attributes & (kAttrFolder | kAttrHidden | kAttrSystem));
+  return n && plainFileAttributes(n->attributes);
 }
 
 bool FolderMemory::folderExists(const std::string& path) {
