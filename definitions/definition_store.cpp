@@ -21,6 +21,10 @@ bool fileExists(FileSystem& fs, const std::string& path) {
   return false;
 }
 
+std::string storeBusyText(const std::string& product, const std::string& store) {
+  return "Another " + product + " is busy with " + store + ". Nothing was changed; try again when it has finished.";
+}
+
 LineReader DefinitionStore::open(const std::string& name) const {
   std::string p = path(name);
   // A folder, a hidden or a system file of that name is no definition file, as for check(); the

@@ -20,6 +20,12 @@ constexpr const char* kExclusionFile = "ENoSignature.txt";
 constexpr const char* kReportFile = "Scan_Log.txt";
 constexpr const char* kQuarantineFolder = "quarantine";  // below the application folder
 constexpr const char* kQuarantineLog = "QuarantineLog.txt";  // in the quarantine folder
+// The locks of the two stores that several programs share (see FileSystem::lockStore): the
+// definition set's beside it, the quarantine's inside its folder.
+constexpr const char* kDefinitionsLock = "Definitions.lock";
+constexpr const char* kQuarantineLock = "Quarantine.lock";
+// How long a program waits for another to finish with a store before it gives up.
+constexpr uint32_t kStoreLockWaitMs = 10000;
 constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
 
 // True when a plain listing of exactly `path` returns its last component (ignoring case):
@@ -34,6 +40,10 @@ struct DefinitionCounts {
   int32_t cookie = 0, exe = 0, registry = 0, file = 0;  // file = file plus directory lines
   int32_t total() const { return cookie + exe + registry + file; }
 };
+
+// What a program says when another one kept a store busy past the wait: `store` is "the
+// definitions" or "the quarantine".
+std::string storeBusyText(const std::string& product, const std::string& store);
 
 class DefinitionStore {
  public:

@@ -78,6 +78,12 @@ FolderListing FileSystem::listFolderNames(const std::string&, std::vector<Folder
   return FolderListing::Failed;
 }
 
+std::unique_ptr<StoreLockHold> FileSystem::lockStore(const std::string&, bool, uint32_t, Pump*,
+                                                    StoreLockResult& result) {
+  result = StoreLockResult::Taken;
+  return std::make_unique<StoreLockHold>();
+}
+
 bool Registry::createKeyExact(uint32_t root, const std::string& path) {
   if (keyExists(root, path, kKeyRead)) return true;
   // Writing a value makes the key; the value-less default then goes again.

@@ -101,6 +101,19 @@ class AppendFile {
   virtual bool add(const std::string& data) = 0;
 };
 
+// A lock that the programs sharing one store (the quarantine, the definition set) take before
+// they touch it: the window, the console and a scheduled run may act at once. It is let go when
+// the hold is destroyed, or when its process ends, however it ends.
+class StoreLockHold {
+ public:
+  virtual ~StoreLockHold() = default;
+};
+enum class StoreLockResult {
+  Taken,
+  Busy,    // another program still held it when the wait ran out
+  Failed,  // the lock file could not be made or opened
+};
+
 // Attribute bits with the system's numbers, and the answer for a path that names nothing.
 constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
 constexpr uint32_t kAttrLink = 0x400;  // a reparse point: symbolic link or junction
@@ -243,6 +256,13 @@ class FileSystem {
   // Cuts a file back to its first `size` bytes (a write that failed half-way is taken back);
   // false when it cannot. Without an implementation of its own, it rewrites what is kept.
   virtual bool truncate(const std::string& path, uint64_t size);
+
+  // Takes the lock that the file `path` (made when absent) stands for: `exclusive`, or shared
+  // with every other shared holder. While another program holds it, waits up to `waitMs`,
+  // giving `pump` (when given) its turns. Null unless `result` is Taken. Without an
+  // implementation of its own, one program is alone: every lock is taken at once.
+  virtual std::unique_ptr<StoreLockHold> lockStore(const std::string& path, bool exclusive, uint32_t waitMs,
+                                                   Pump* pump, StoreLockResult& result);
 
   // ---- identity: what a path names, not how it is spelt
   // The one spelling of a place: lexicalFullPath, then every short (8.3) name of the part that

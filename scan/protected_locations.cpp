@@ -40,7 +40,8 @@ const char* const kProtectedRegistryKeys[] = {
 
 // The program's own files directly in its application folder.
 const char* const kProgramFiles[] = {"quillon.exe", "quillon-cli.exe", kFileDefs,     kRegistryDefs, kDirectoryDefs,
-                                     kExeDefs,      kCookieDefs,       kDateFile,     kExclusionFile, kReportFile};
+                                     kExeDefs,      kCookieDefs,       kDateFile,     kExclusionFile, kReportFile,
+                                     kDefinitionsLock};
 
 bool isAncestorOrSame(const std::string& candidate, const std::string& protectedFolder) {
   if (candidate.size() > protectedFolder.size()) return false;

@@ -169,6 +169,37 @@ TEST_F(Files, AHeldFileCannotBeSwappedAndGoesThroughItsHandle) {
   EXPECT_EQ(fs.attributes(app.path("locked.txt")), kNoSuchPath);
 }
 
+// Another handle on the lock file stands for another program: the sharing rules are the lock.
+TEST_F(Files, AStoreLockIsSharedByReadersAndExclusiveForAWriter) {
+  const std::string lock = app.path("Store.lock");
+  struct Case {
+    bool otherExclusive, exclusive;
+    StoreLockResult expected;
+  } cases[] = {{false, false, StoreLockResult::Taken},
+               {false, true, StoreLockResult::Busy},
+               {true, false, StoreLockResult::Busy},
+               {true, true, StoreLockResult::Busy}};
+  for (const Case& c : cases) {
+    StoreLockResult first = StoreLockResult::Failed, second = StoreLockResult::Failed;
+    auto other = fs.lockStore(lock, c.otherExclusive, 0, nullptr, first);
+    ASSERT_EQ(first, StoreLockResult::Taken);
+    const DWORD start = GetTickCount();
+    auto mine = fs.lockStore(lock, c.exclusive, 200, nullptr, second);
+    EXPECT_EQ(second, c.expected) << c.otherExclusive << c.exclusive;
+    EXPECT_EQ(mine != nullptr, c.expected == StoreLockResult::Taken);
+    if (c.expected == StoreLockResult::Busy) EXPECT_GE(GetTickCount() - start, 150u);  // it waited
+    // Let go, the lock is there for the next one at once.
+    other.reset();
+    mine.reset();
+    auto again = fs.lockStore(lock, true, 0, nullptr, second);
+    EXPECT_EQ(second, StoreLockResult::Taken);
+  }
+  // A lock in a folder that is not there cannot be taken, and says so.
+  StoreLockResult result = StoreLockResult::Taken;
+  EXPECT_EQ(fs.lockStore(app.path("none\\Store.lock"), true, 0, nullptr, result), nullptr);
+  EXPECT_EQ(result, StoreLockResult::Failed);
+}
+
 TEST_F(Files, AFolderTreeIsCopiedWholeWithoutFollowingLinks) {
   const std::string src = makeFolder(app.path("src\\deep\\deeper"));
   app.writeText("src\\top.txt", "top");

@@ -222,6 +222,50 @@ bool Win32FileSystem::truncate(const std::string& path, uint64_t size) {
   return ok;
 }
 
+namespace {
+class Win32StoreLockHold : public StoreLockHold {
+ public:
+  explicit Win32StoreLockHold(HANDLE h) : h_(h) {}
+
+ private:
+  Handle h_;
+};
+}  // namespace
+
+std::unique_ptr<StoreLockHold> Win32FileSystem::lockStore(const std::string& path, bool exclusive, uint32_t waitMs,
+                                                          Pump* pump, StoreLockResult& result) {
+  // The sharing rules of an open file are the lock: a shared holder reads and lets others read,
+  // an exclusive one lets nobody else open the file at all. The system drops a dead process's
+  // handles, so a program killed while it holds the lock never leaves it taken.
+  const DWORD access = exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const DWORD share = exclusive ? 0 : FILE_SHARE_READ;
+  const ULONGLONG deadline = GetTickCount64() + waitMs;
+  for (;;) {
+    Handle h(CreateFileA(path.c_str(), access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = h ? ERROR_SUCCESS : GetLastError();
+    // A folder nobody may write to can hold the lock file without letting it be made: a
+    // shared holder then opens the one that is there.
+    if (!h && error == ERROR_ACCESS_DENIED && !exclusive) {
+      h.reset(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      error = h ? ERROR_SUCCESS : GetLastError();
+    }
+    if (h) {
+      result = StoreLockResult::Taken;
+      return std::make_unique<Win32StoreLockHold>(h.release());
+    }
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+      result = StoreLockResult::Failed;
+      return nullptr;
+    }
+    if (GetTickCount64() >= deadline) {
+      result = StoreLockResult::Busy;
+      return nullptr;
+    }
+    if (pump) pump->yield();
+    Sleep(20);
+  }
+}
+
 bool Win32FileSystem::fileSize(const std::string& path, uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA d;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return false;

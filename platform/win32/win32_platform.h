@@ -55,6 +55,8 @@ class Win32FileSystem : public FileSystem {
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
   bool deleteFolderTree(const std::string& path) override;
+  std::unique_ptr<StoreLockHold> lockStore(const std::string& path, bool exclusive, uint32_t waitMs, Pump* pump,
+                                           StoreLockResult& result) override;
   // win32_identity.cpp
   std::string canonicalPath(const std::string& path) override;
   bool examine(const std::string& path, PathFacts& facts) override;
