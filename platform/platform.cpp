@@ -50,6 +50,38 @@ std::unique_ptr<AppendFile> FileSystem::openAppend(const std::string& path) {
 }
 
 namespace {
+class AppendEachTime : public NewFile {
+ public:
+  AppendEachTime(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  bool write(const std::string& data) override { return ok_ = ok_ && fs_.write(path_, data, true); }
+  bool close() override { return ok_; }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  bool ok_ = true;
+};
+
+class HashWhole : public Sha256Stream {
+ public:
+  explicit HashWhole(Signatures& s) : s_(s) {}
+  void add(const char* data, size_t n) override { data_.append(data, n); }
+  std::string finish() override { return s_.sha256(data_); }
+
+ private:
+  Signatures& s_;
+  std::string data_;
+};
+}  // namespace
+
+std::unique_ptr<NewFile> FileSystem::createNew(const std::string& path) {
+  if (attributes(path) != kNoSuchPath || !write(path, "", false)) return nullptr;
+  return std::make_unique<AppendEachTime>(*this, path);
+}
+
+std::unique_ptr<Sha256Stream> Signatures::sha256Stream() { return std::make_unique<HashWhole>(*this); }
+
+namespace {
 class QueryEachTime : public OpenRegistryKey {
  public:
   QueryEachTime(Registry& r, uint32_t root, std::string path, uint32_t access)

@@ -101,6 +101,17 @@ class AppendFile {
   virtual bool add(const std::string& data) = 0;
 };
 
+// A file made anew and kept open for writing until it is closed or let go: every piece goes
+// through this one handle, so nothing else can take its name, cut it short or write into it
+// meanwhile.
+class NewFile {
+ public:
+  virtual ~NewFile() = default;
+  virtual bool write(const std::string& data) = 0;
+  // Lets go of the file; false when a write or the close itself failed.
+  virtual bool close() = 0;
+};
+
 // A lock that the programs sharing one store (the quarantine, the definition set) take before
 // they touch it: the window, the console and a scheduled run may act at once. It is let go when
 // the hold is destroyed, or when its process ends, however it ends.
@@ -250,6 +261,11 @@ class FileSystem {
                                         size_t maxEntries, Pump* pump = nullptr);
   // The size of a file in bytes; false when it cannot be looked at.
   virtual bool fileSize(const std::string& path, uint64_t& size) = 0;
+  // Makes the file `path`, which must not exist yet, and keeps it open for writing: others may
+  // read it meanwhile, but not write, rename or delete it. Null when something of that name
+  // exists or the file cannot be made. Without an implementation of its own, it is made empty
+  // and each write appends to it.
+  virtual std::unique_ptr<NewFile> createNew(const std::string& path);
   // Opens a file (made when absent) for a run of appends; null when it cannot be opened. Without
   // an implementation of its own, each add is one appending write.
   virtual std::unique_ptr<AppendFile> openAppend(const std::string& path);
@@ -466,6 +482,16 @@ class Http {
 };
 
 // ---- Signatures ------------------------------------------------------------------------------
+// A SHA-256 taken piece by piece, so that a file is hashed while it is written or read.
+class Sha256Stream {
+ public:
+  virtual ~Sha256Stream() = default;
+  virtual void add(const char* data, size_t n) = 0;
+  void add(const std::string& data) { add(data.data(), data.size()); }
+  // The digest of everything added (32 bytes); "" when it could not be computed.
+  virtual std::string finish() = 0;
+};
+
 // The system's cryptography, through which definitions are checked to come from their
 // publisher. Nothing here signs: the private key never reaches the program.
 class Signatures {
@@ -473,6 +499,9 @@ class Signatures {
   virtual ~Signatures() = default;
   // The SHA-256 digest of `data` (32 bytes); "" when the system cannot compute it.
   virtual std::string sha256(const std::string& data) = 0;
+  // The same over pieces. Without an implementation of its own, the pieces are kept and hashed
+  // whole at the end.
+  virtual std::unique_ptr<Sha256Stream> sha256Stream();
   // True only when `signature` (r then s, 32 bytes each, big-endian) is an ECDSA signature on
   // the curve P-256 of the 32-byte `digest`, made with the private half of `publicKey` (the
   // point's x then y, 32 bytes each, big-endian). Any malformed argument is false.

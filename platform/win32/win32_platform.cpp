@@ -210,6 +210,34 @@ std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path)
   return std::make_unique<Win32AppendFile>(h.release());
 }
 
+namespace {
+class Win32NewFile : public NewFile {
+ public:
+  explicit Win32NewFile(HANDLE h) : h_(h) {}
+  bool write(const std::string& data) override {
+    DWORD put = 0;
+    ok_ = ok_ && h_ && (data.empty() || (WriteFile(h_, data.data(), DWORD(data.size()), &put, nullptr) && put == data.size()));
+    return ok_;
+  }
+  bool close() override {
+    const bool closed = h_ && CloseHandle(h_.release());
+    return ok_ && closed;
+  }
+
+ private:
+  Handle h_;
+  bool ok_ = true;
+};
+}  // namespace
+
+std::unique_ptr<NewFile> Win32FileSystem::createNew(const std::string& path) {
+  // Never opened again while it is written: readers may look, but nobody else may write to
+  // it, rename it or delete it until it is closed.
+  Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return nullptr;
+  return std::make_unique<Win32NewFile>(h.release());
+}
+
 bool Win32FileSystem::truncate(const std::string& path, uint64_t size) {
   Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -47,6 +47,7 @@ class Win32FileSystem : public FileSystem {
                                 Pump* pump = nullptr) override;
   bool fileSize(const std::string& path, uint64_t& size) override;
   std::unique_ptr<AppendFile> openAppend(const std::string& path) override;
+  std::unique_ptr<NewFile> createNew(const std::string& path) override;
   bool truncate(const std::string& path, uint64_t size) override;
   bool deleteFile(const std::string& path) override;
   bool rename(const std::string& from, const std::string& to) override;
@@ -157,6 +158,7 @@ class Win32Http : public Http {
 class Win32Signatures : public Signatures {
  public:
   std::string sha256(const std::string& data) override;
+  std::unique_ptr<Sha256Stream> sha256Stream() override;
   bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) override;
 };
 // Wide text in the system code page. A character the code page lacks becomes "?", never a

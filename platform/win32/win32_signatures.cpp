@@ -29,18 +29,44 @@ class Provider {
   BCRYPT_ALG_HANDLE handle_ = nullptr;
 };
 
-// SHA-256 through libgcrypt, initialised once per process.
-std::string sha256Of(const std::string& data) {
+// libgcrypt, initialised once per process.
+void gcryptReady() {
   static const bool ready = [] {
     gcry_check_version(nullptr);
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
     return true;
   }();
   (void)ready;
+}
+
+std::string sha256Of(const std::string& data) {
+  gcryptReady();
   std::string out(32, '\0');
   gcry_md_hash_buffer(GCRY_MD_SHA256, out.data(), data.data(), data.size());
   return out;
 }
+
+class GcryptSha256 : public Sha256Stream {
+ public:
+  GcryptSha256() {
+    gcryptReady();
+    if (gcry_md_open(&h_, GCRY_MD_SHA256, 0) != 0) h_ = nullptr;
+  }
+  ~GcryptSha256() override {
+    if (h_) gcry_md_close(h_);
+  }
+  GcryptSha256(const GcryptSha256&) = delete;
+  void add(const char* data, size_t n) override {
+    if (h_) gcry_md_write(h_, data, n);
+  }
+  std::string finish() override {
+    const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_SHA256) : nullptr;
+    return d ? std::string(reinterpret_cast<const char*>(d), 32) : std::string();
+  }
+
+ private:
+  gcry_md_hd_t h_ = nullptr;
+};
 }  // namespace
 
 // Texts of several megabytes are hashed by libgcrypt, which uses the processor's SHA
@@ -48,6 +74,8 @@ std::string sha256Of(const std::string& data) {
 // implementation, which would make the check a tenth of a whole update's merge. The signature
 // itself is checked by the system below.
 std::string Win32Signatures::sha256(const std::string& data) { return sha256Of(data); }
+
+std::unique_ptr<Sha256Stream> Win32Signatures::sha256Stream() { return std::make_unique<GcryptSha256>(); }
 
 bool Win32Signatures::verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) {
   if (publicKey.size() != 64 || digest.size() != 32 || signature.size() != 64) return false;
