@@ -15,9 +15,22 @@ inline char decodeDefinitionByte(char ch) {
 
 std::string decodeDefinitionLine(const std::string& line);
 std::string encodeDefinitionLine(const std::string& line);
-// Position of the first byte whose enciphered form is CR or LF (the line would be split in two
-// when written), or npos when the line can be enciphered safely. Every writer of enciphered
-// lines refuses a line for which this is not npos.
+
+// A definition line deciphered for use; false, and nothing to use, when it is malformed: a
+// NUL in it would end every name made from it there, so that "C:\a\b<NUL> c" reaches the
+// system as "C:\a\b". Every reader of the definition files and the merge skip such a line
+// whole; none of them ever cuts it.
+bool decodeDefinition(const std::string& line, std::string& plain);
+// The same test without deciphering: the one enciphered byte that deciphers to NUL.
+inline bool malformedDefinition(const std::string& line) { return line.find(char(kCipherKey)) != std::string::npos; }
+
+// Why a plain byte cannot be stored in an enciphered line and come back as itself, or null when
+// it can: two bytes encipher to CR and LF (the stored line would break in two), 0xFF comes back
+// as NUL, and NUL itself makes the line one that every reader skips.
+const char* unstorableByteReason(unsigned char plain);
+// Position of the first byte of a plain line that has such a reason, or npos when the line can
+// be enciphered safely. Every writer of enciphered lines refuses a line for which this is not
+// npos.
 size_t unencodableByte(const std::string& plainLine);
 
 }  // namespace quillon

@@ -115,8 +115,10 @@ BlockedCookieList loadBlockedCookies(const ScanEnv& env) {
   if (!env.defs.exists(kCookieDefs)) return list;
   LineReader reader = env.defs.open(kCookieDefs);
   // Each decoded line is one entry, unless it carries the separator itself.
+  std::string plain;
   for (std::string line; reader.next(line); env.platform.pump.yield())
-    for (const std::string& part : split(decodeDefinitionLine(line), "|")) list.add(part);
+    if (decodeDefinition(line, plain))
+      for (const std::string& part : split(plain, "|")) list.add(part);
   return list;
 }
 

@@ -31,16 +31,18 @@ char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 class DefinitionIndex {
  public:
   explicit DefinitionIndex(ScanEnv& env) {
-    std::string line;
+    std::string line, plain;
     for (LineReader r = env.defs.open(kFileDefs); r.isOpen() && r.next(line);) {
-      FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
+      if (!decodeDefinition(line, plain)) continue;
+      FileDefinitionLine f = readFileDefinitionLine(env, plain);
       // A name with a folder part or a wildcard names no single file a listing could show.
       if (f.fileName.empty() || f.fileName.find_first_of("\\/:*?") != std::string::npos) continue;
       files_.insert(ProtectedLocations::normalFolder(lexicalFullPath(f.path)));
       names_.emplace(toUpper(f.fileName), NamedFile{std::move(f.definition), f.fileName});
     }
     for (LineReader r = env.defs.open(kDirectoryDefs); r.isOpen() && r.next(line);) {
-      PathDefinition d = parsePathLine(decodeDefinitionLine(line));
+      if (!decodeDefinition(line, plain)) continue;
+      PathDefinition d = parsePathLine(plain);
       if (!d.hasFolder || d.folder.empty()) continue;
       const std::string folder = lexicalFullPath(expandDefinitionFolder(env, d.folder));
       if (folder.empty()) continue;

@@ -61,8 +61,10 @@ void scanFiles(ScanEnv& env) {
   LineReader reader = env.defs.open(kFileDefs);
   if (!reader.isOpen()) return;
   FolderMemory folders(p.fs, &p.pump);
+  std::string plain;
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
-    const FileDefinitionLine f = readFileDefinitionLine(env, decodeDefinitionLine(line));
+    if (!decodeDefinition(line, plain)) continue;
+    const FileDefinitionLine f = readFileDefinitionLine(env, plain);
 
     ++env.counters.filesInspected;
     reportStatus(env, f.fileName);
@@ -78,8 +80,10 @@ void scanDirectories(ScanEnv& env) {
   LineReader reader = env.defs.open(kDirectoryDefs);
   if (!reader.isOpen()) return;
   FolderMemory folders(p.fs, &p.pump);
+  std::string plain;
   for (std::string line; !env.host.scanCancelled() && reader.next(line); p.pump.yield()) {
-    PathDefinition d = parsePathLine(decodeDefinitionLine(line));
+    if (!decodeDefinition(line, plain)) continue;
+    PathDefinition d = parsePathLine(plain);
     if (!d.hasFolder || d.folder.empty()) continue;
     std::string label = removeChars(d.head, "\r\n\t");
     std::string path = collapseBackslashes(expandDefinitionFolder(env, d.folder));

@@ -23,11 +23,12 @@ void scanRegistry(ScanEnv& env) {
   if (!reader.isOpen()) return;
   const DefinitionCounts& c = env.counts;
   KeyMemory keys(p.registry);
-  std::string line;
+  std::string line, plain;
   for (;;) {
     p.pump.yield();
     if (env.host.scanCancelled() || !reader.next(line)) break;
-    RegistryDefinition d = parseRegistryLine(decodeDefinitionLine(line));
+    if (!decodeDefinition(line, plain)) continue;
+    RegistryDefinition d = parseRegistryLine(plain);
     uint32_t root = 0;
     std::string rootName;
     if (d.valid && registryRoot(d.rootField, root, rootName)) {

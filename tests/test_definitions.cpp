@@ -13,16 +13,38 @@
 using namespace quillon;
 using namespace quillon::test;
 
-TEST(Cipher, DecodingUndoesEncodingExceptCode255) {
-  std::string all;
-  for (int c = 0; c < 255; ++c) all.push_back(char(c));
-  EXPECT_EQ(decodeDefinitionLine(encodeDefinitionLine(all)), all);
-  EXPECT_EQ(decodeDefinitionLine(encodeDefinitionLine(std::string(1, char(255)))), std::string(1, '\0'));
-  for (int c = 32; c <= 126; ++c) {
-    char e = encodeDefinitionLine(std::string(1, char(c)))[0];
-    EXPECT_NE(e, '\r');
-    EXPECT_NE(e, '\n');
+// No byte comes back as anything but itself: what the encoder takes deciphers to itself, and
+// it refuses 0xFF (it would come back as NUL), NUL and the two bytes that encipher to CR and LF.
+// A stored line that deciphers with a NUL anyway is skipped whole by every reader, never cut:
+// the folder, file or key the cut line would name is no finding.
+TEST(Cipher, EveryByteComesBackAsItselfOrIsRefusedAndAMalformedLineIsSkipped) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string plain(1, char(b)), enc = encodeDefinitionLine(plain);
+    const bool refused = unencodableByte(plain) != std::string::npos;
+    EXPECT_EQ(refused, b == 0 || b == 0xFF || enc == "\r" || enc == "\n") << b;
+    EXPECT_EQ(unstorableByteReason(static_cast<unsigned char>(b)) != nullptr, refused) << b;
+    std::string back = "unset";
+    EXPECT_EQ(decodeDefinition(enc, back), b != 0 && b != 0xFF) << b;
+    if (!refused) EXPECT_EQ(back, plain) << b;
+    if (b >= 32 && b <= 126) EXPECT_FALSE(refused) << b;  // printable text always goes
   }
+  EXPECT_EQ(unencodableByte("C:\\a\\b\xFF c"), 6u);
+
+  App app;
+  const std::string victim = makeFolder(app.path("victim"));
+  makeFolder(victim + "\\Mozilla");
+  app.writeText("victim\\cut.dll", "x");
+  app.registry.setValue(kHkeyCurrentUser, "Software\\QuillonCut", "v", RegValue{kRegSz, std::string("x\0", 2)});
+  app.writeEmptyDefinitions();
+  app.writeDefinitions(kDirectoryDefs, {"Toolbar=Cut.Folder|" + victim + "\\Mozilla\\\xFF Toolbar"});
+  app.writeDefinitions(kFileDefs, {"cut.dll\xFFx=Cut.File|" + victim});
+  app.writeDefinitions(kRegistryDefs, {"1^Software\\QuillonCut\xFFx^=Cut.Key"});
+  ui::FrmMain& m = app.main();
+  m.Form_Load();
+  m.cmdScanNow_Click();
+  app.registry.deleteTree(kHkeyCurrentUser, "Software\\QuillonCut");
+  EXPECT_EQ(m.results.removalCount(), 0);
+  EXPECT_EQ(m.counters.filesInspected, 0);  // skipped, not looked at
 }
 
 TEST(Grammar, FileAndDirectoryLines) {
