@@ -72,10 +72,9 @@ int transform(bool encode) {
     if (encode && !refused) {
       size_t at = unencodableByte(line);
       if (at != std::string::npos) {
-        std::fprintf(stderr,
-                     "quillon-cli encode: line %ld, byte %zu (0x%02X) would be enciphered as a line break, "
-                     "so the line cannot be stored; nothing was written.\n",
-                     lineNo, at + 1, unsigned(static_cast<unsigned char>(line[at])));
+        const unsigned char byte = static_cast<unsigned char>(line[at]);
+        std::fprintf(stderr, "quillon-cli encode: line %ld, byte %zu (0x%02X) %s; nothing was written.\n", lineNo,
+                     at + 1, unsigned(byte), unstorableByteReason(byte));
         refused = true;
       }
     }
@@ -116,7 +115,8 @@ struct Console {
 };
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
-// not look; 3 something found could not be removed; 5 the report could not be written.
+// not look (the definitions missing, or kept by another program); 3 something found could not
+// be removed; 5 the report could not be written.
 // The kind of a removal-list row, by its icon.
 const char* findingKind(int icon) {
   switch (icon) {
@@ -219,11 +219,16 @@ int quarantine(const std::vector<std::string>& words, bool json) {
 }
 
 // The Live Update the button runs; prints the notice's text. Exit code 0: updated or already
-// current; 4: the definition server could not be reached or its answer could not be used.
+// current; 4: the definition server could not be reached or its answer could not be used; 2:
+// another program kept the definitions (said on standard error).
 int update() {
   Console console(false);
   if (!console.session.load()) return 2;
   const LiveUpdateRunOutcome outcome = console.session.update(builtInPublisherKeys());
+  if (outcome.result.outcome == UpdateOutcome::Busy) {
+    std::fprintf(stderr, "%s\n", outcome.notice.c_str());
+    return 2;
+  }
   std::printf("%s\n", outcome.notice.c_str());
   return outcome.ok() ? 0 : 4;
 }

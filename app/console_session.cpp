@@ -58,6 +58,7 @@ ScanOutcome ConsoleSession::scan(bool complete) {
                          exeList_, own_},
               *this);
   const ScanOutcome outcome = run.run(options);
+  if (outcome.busy) return outcome;  // nothing was looked at: nothing is recorded
   recordScan(settings, outcome, complete);
   reportFailed = reportWanted(settings) && !writeScanReport(platform.fs, appFolder, branding, outcome, results);
   return outcome;
@@ -74,9 +75,9 @@ RemovalRunOutcome ConsoleSession::removeAll() {
 }
 
 LiveUpdateRunOutcome ConsoleSession::update(std::vector<std::string> publisherKeys) {
-  auto merge = [this](const std::string& text, const std::string& newDate) {
+  auto merge = [this](const DefinitionUpdate& update) {
     QuietMerge status(platform.pump);
-    return applyDefinitionUpdate(platform.fs, appFolder, text, newDate, status);
+    return applyDefinitionUpdate(platform.fs, platform.signatures, appFolder, update, status);
   };
   LiveUpdateRunEnv env{platform, defs, counts, exeList_, merge, nullptr};
   return runLiveUpdate(env, liveUpdateOptions(settings, branding, std::move(publisherKeys)));
@@ -84,6 +85,10 @@ LiveUpdateRunOutcome ConsoleSession::update(std::vector<std::string> publisherKe
 
 void ConsoleSession::definitionsMissing() {
   platform.dialogs.messageBox(kDefinitionsMissingMessage, branding.productName, kMbOk | kMbIconInformation);
+}
+
+void ConsoleSession::definitionsBusy(const std::string& text) {
+  platform.dialogs.messageBox(text, branding.productName, kMbOk | kMbIconInformation);
 }
 
 void ConsoleSession::nothingChecked() {

@@ -46,6 +46,7 @@ class ConsoleSession : private ScanRunHost, private RemovalRunHost {
 
  private:
   void definitionsMissing() override;
+  void definitionsBusy(const std::string& text) override;
   void nothingChecked() override;
   bool confirm(const std::string& question, const std::string& title) override;
 

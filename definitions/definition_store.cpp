@@ -33,6 +33,11 @@ LineReader DefinitionStore::open(const std::string& name) const {
   return LineReader(fs_.openRead(p));
 }
 
+std::unique_ptr<StoreLockHold> DefinitionStore::lock(bool exclusive, uint32_t waitMs, Pump* pump,
+                                                     StoreLockResult& result) const {
+  return fs_.lockStore(path(kDefinitionsLock), exclusive, waitMs, pump, result);
+}
+
 bool DefinitionStore::check() {
   for (const char* name : {kFileDefs, kRegistryDefs, kExeDefs, kCookieDefs, kDirectoryDefs}) {
     if (fs_.listFiles(path(name)).empty()) {

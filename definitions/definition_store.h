@@ -27,6 +27,9 @@ constexpr const char* kQuarantineLock = "Quarantine.lock";
 // How long a program waits for another to finish with a store before it gives up.
 constexpr uint32_t kStoreLockWaitMs = 10000;
 constexpr const char* kDefaultDefinitionDate = "3/16/2006 12:00:00 AM";
+// The five definition files in the order an update visits them, which is also the order in
+// which the publisher's statement gives their digests.
+inline constexpr const char* kDefinitionFiles[] = {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs};
 
 // True when a plain listing of exactly `path` returns its last component (ignoring case):
 // hidden and system files, folders, wildcards and device names never count as present.
@@ -54,6 +57,9 @@ class DefinitionStore {
   bool exists(const std::string& name) const { return fileExists(fs_, path(name)); }
   // Opens a data file for streaming; a file the listing does not show gives a closed reader.
   LineReader open(const std::string& name) const;
+  // The lock of the definition set (kDefinitionsLock, see FileSystem::lockStore): exclusive for
+  // whoever writes the set, shared for the whole of a scan. Null unless `result` is Taken.
+  std::unique_ptr<StoreLockHold> lock(bool exclusive, uint32_t waitMs, Pump* pump, StoreLockResult& result) const;
 
   // All five definition files present? At the first one missing, deletes them all and the
   // date (so the date falls back to its default) and returns false.

@@ -1,12 +1,15 @@
 // An update text applied to five definition files. A malformed text changes nothing; a text
 // that parses leaves the files all old or all new, even when putting files in place fails (once
-// the next start has completed what was recorded), and never writes a line twice: a file without deletions is its old bytes and then the
-// added lines, one with deletions holds no line more often than the old file and the added
-// lines together. The input is a byte of replace failures (bit n fails the n-th attempt to put
+// the next start has completed what was recorded), and never writes a line twice: a file the
+// update touches is its old lines and then the added lines it did not hold yet, each ended by
+// CR LF, less what its deletions remove; a file it does not touch keeps its bytes. The same text as a whole release makes the files
+// from nothing, and against the digests of the merged files it lands; against others it
+// changes nothing. The input is a byte of replace failures (bit n fails the n-th attempt to put
 // a file in place), the five files (as on disk) each followed by a NUL, then the update text.
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "definitions/line_reader.h"
@@ -74,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Quiet quiet;
   std::vector<MergeRecord> records;
   const bool wellFormed = parseDefinitionUpdate(text, records);
-  const uint32_t count = mergeDefinitionUpdate(clean, kFolder, text, quiet);
-  const uint32_t partial = mergeDefinitionUpdate(flaky, kFolder, text, quiet);
+  fuzz::MemorySignatures signatures;
+  const uint32_t count = mergeDefinitionUpdate(clean, signatures, kFolder, text, quiet);
+  const uint32_t partial = mergeDefinitionUpdate(flaky, signatures, kFolder, text, quiet);
   FUZZ_CHECK(partial <= count);
   // The next start completes what was recorded and drops the rest.
   flaky.failMask = 0;
@@ -99,12 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string now = clean.content(at(name));
 
     // The plain model: pending deletions in record order, each withdrawn by a later ADD of the
-    // same key as sent (any letter case).
+    // same key as sent (any letter case); a line held already is not added again.
     std::vector<std::string> added, pending;
+    std::vector<std::string> oldLines = linesOf(old[name]);
+    std::set<std::string> held(oldLines.begin(), oldLines.end());
+    bool adds = false;
     for (const MergeRecord& r : records) {
       if (!kindTargets(r.kind, name)) continue;
       if (r.action == MergeAction::Add) {
-        added.push_back(r.line);
+        adds = true;
+        FUZZ_CHECK(!malformedDefinition(r.line));
+        if (held.insert(r.line).second) added.push_back(r.line);
         if (!r.addHasKey) continue;
         std::vector<std::string> kept;
         for (const std::string& p : pending)
@@ -115,29 +124,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     expected += uint32_t(added.size()) + (pending.empty() ? 0 : 1);
-    std::vector<std::string> oldLines = linesOf(old[name]);
-    if (pending.empty()) {
-      // Old bytes untouched, then each added line exactly once.
-      FUZZ_CHECK(now.compare(0, old[name].size(), old[name]) == 0);
-      std::vector<std::string> nowLines = linesOf(now);
-      FUZZ_CHECK(nowLines.size() == oldLines.size() + added.size());
-      for (size_t i = 0; i < added.size(); ++i) FUZZ_CHECK(nowLines[oldLines.size() + i] == added[i]);
-    } else {
-      // Every old and added line in order, less lines of one space and lines whose deciphered
-      // key (any letter case) a pending deletion names.
-      std::vector<std::string> gone;
-      for (const std::string& p : pending) gone.push_back(toLower(decodeDefinitionLine(p)));
-      std::string model;
-      for (const std::vector<std::string>* part : {&oldLines, &added})
-        for (const std::string& l : *part) {
+    if (!adds && pending.empty()) {
+      FUZZ_CHECK(now == old[name]);  // a file the update does not touch keeps its bytes
+      continue;
+    }
+    // Every old line and then every added one, each ended by CR LF; with pending deletions less
+    // lines of one space and lines whose deciphered key (any letter case) a deletion names.
+    std::vector<std::string> gone;
+    for (const std::string& p : pending) gone.push_back(toLower(decodeDefinitionLine(p)));
+    std::string model;
+    for (const std::vector<std::string>* part : {&oldLines, &added})
+      for (const std::string& l : *part) {
+        if (!pending.empty()) {
           if (l == " ") continue;
           const std::string plain = decodeDefinitionLine(l);
-          const std::string key = toLower(plain.substr(0, plain.find('=')));
-          if (std::find(gone.begin(), gone.end(), key) == gone.end()) model += l + "\r\n";
+          if (std::find(gone.begin(), gone.end(), toLower(plain.substr(0, plain.find('=')))) != gone.end()) continue;
         }
-      FUZZ_CHECK(now == model);
-    }
+        model += l + "\r\n";
+      }
+    FUZZ_CHECK(now == model);
   }
   FUZZ_CHECK(count == expected);
+
+  // A whole release: against the merged files' digests taken from nothing, it gives exactly
+  // those; against the digests of what the files hold now (unless that is the same), nothing.
+  fuzz::MemoryFileSystem whole, empty;
+  DefinitionUpdate release;
+  release.text = text;
+  release.wholeRelease = true;
+  for (const char* name : kNames) empty.addFile(at(name), "");
+  mergeDefinitionUpdate(empty, signatures, kFolder, text, quiet);
+  std::vector<std::string> now;
+  for (const char* name : kNames) {
+    whole.addFile(at(name), old[name]);
+    release.digests.push_back(signatures.sha256(empty.content(at(name))));
+    now.push_back(signatures.sha256(old[name]));
+  }
+  whole.changes.clear();
+  const bool same = release.digests == now;
+  MergeOutcome o = applyDefinitionUpdate(whole, signatures, kFolder, release, quiet);
+  FUZZ_CHECK(o.landed);
+  for (const char* name : kNames) FUZZ_CHECK(whole.content(at(name)) == empty.content(at(name)));
+  release.digests.swap(now);
+  for (const char* name : kNames) whole.addFile(at(name), old[name]);
+  o = applyDefinitionUpdate(whole, signatures, kFolder, release, quiet);
+  FUZZ_CHECK(o.landed == same && o.differs == !same);
+  for (const char* name : kNames) FUZZ_CHECK(whole.content(at(name)) == (same ? empty.content(at(name)) : old[name]));
   return 0;
 }

@@ -1,4 +1,5 @@
-// A signed statement and an update text, as a definition server hands them over. The verifier
+// A signed statement and an update text, as a definition server hands them over. The digests
+// it names for the five definition files are SHA-256 of their names. The verifier
 // knows one signature only (the genuine statement's), so the property is exact: the update is
 // taken when, and only when, the statement and the text are byte for byte the genuine ones;
 // whatever else parses as a statement is written back unchanged by its own fields (one form
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "definitions/definition_store.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
 #include "update/signed_update.h"
@@ -24,6 +26,13 @@ std::string hex(const std::string& bytes) {
   for (unsigned char c : bytes) out += d[c >> 4], out += d[c & 15];
   return out;
 }
+
+// The lines that name each definition file's digest.
+std::string fileLines(const std::vector<std::string>& digests) {
+  std::string out;
+  for (size_t i = 0; i < digests.size(); ++i) out += std::string(kDefinitionFiles[i]) + ": " + hex(digests[i]) + "\r\n";
+  return out;
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string key(64, 'K'), otherKey(64, 'O');
   std::string signature;
   for (int i = 0; i < 64; ++i) signature += char(i * 7 + 1);
+  std::vector<std::string> files;
+  for (const char* name : kDefinitionFiles) files.push_back(signatures.sha256(name));
   const std::string body = std::string(kSignedUpdateHeader) + "\r\nfrom: " + kFrom + "\r\nto: " + kTo +
-                           "\r\nsha256: " + hex(signatures.sha256(kText)) + "\r\n";
+                           "\r\nsha256: " + hex(signatures.sha256(kText)) + "\r\n" + fileLines(files);
   const std::string genuine = body + "signature: " + hex(signature) + "\r\n";
   signatures.accept(key, body, signature);
 
@@ -45,14 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string why = checkSignedUpdate(signatures, {otherKey, key}, envelope, text, kFrom, out);
   const bool exact = envelope == genuine && text == kText;
   FUZZ_CHECK(why.empty() == exact);
-  if (exact) FUZZ_CHECK(out.to == kTo && out.from == kFrom && out.signedBytes == body);
+  if (exact) FUZZ_CHECK(out.to == kTo && out.from == kFrom && out.signedBytes == body && out.fileDigests == files);
   // Taken for another date, never.
   FUZZ_CHECK(!checkSignedUpdate(signatures, {key}, envelope, text, "1/2/2029 12:00:00 AM", out).empty());
 
   SignedStatement s;
   if (parseSignedStatement(envelope, s)) {
     const std::string again = std::string(kSignedUpdateHeader) + "\r\nfrom: " + s.from + "\r\nto: " + s.to +
-                              "\r\nsha256: " + hex(s.textDigest) + "\r\n";
+                              "\r\nsha256: " + hex(s.textDigest) + "\r\n" + fileLines(s.fileDigests);
     FUZZ_CHECK(s.signedBytes == again);
     FUZZ_CHECK(envelope == again + "signature: " + hex(s.signature) + "\r\n");
     DateTime t;

@@ -82,12 +82,14 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
     LineReader reader = env.defs.open(kExeDefs);
     if (reader.isOpen()) {
       list.clear();
+      std::string plain;
       for (std::string line; reader.next(line);) {
         if (env.host.scanCancelled()) {
           list.clear();
           break;
         }
-        ExeDefinition d = parseExeLine(decodeDefinitionLine(line));
+        ExeDefinition d;
+        if (decodeDefinition(line, plain)) d = parseExeLine(plain);
         if (d.valid) {
           lastName = d.name;
           std::string entry = toUpper(collapseBackslashes(env.tokens.expand(d.folder) + "\\" + d.name));
@@ -103,6 +105,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
   } else {
     env.counters.processesInspected += list.entries;
   }
+  if (actions.definitionsRead) actions.definitionsRead();
   runningItems.setCaption(std::to_string(processes.size()));
   const std::string systemDir = p.processes.systemDirectory();
   for (const RunningProcess& proc : processes) {
@@ -144,7 +147,8 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
         list.lines = 0;
         break;
       }
-      std::string decoded = decodeDefinitionLine(line);
+      std::string decoded;
+      if (!decodeDefinition(line, decoded)) continue;
       list.lineList += toUpper(decoded) + "\r\n";
       ++list.lines;
       readingStatus(env, inScan, [&] { return parseExeLine(decoded).name; });
@@ -153,6 +157,7 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
   } else {
     env.counters.processesInspected += list.lines;
   }
+  if (actions.definitionsRead) actions.definitionsRead();
   const std::string& upperList = list.lineList;
   for (const ProcessEntry& proc : p.processes.snapshot()) {
     double running = 0;

@@ -36,6 +36,9 @@ struct MemoryScanActions {
   std::function<bool(const std::string& question)> askYesNo;  // old systems, outside a scan
   std::function<void(const std::string& name)> excludeName;   // old systems, "No" answer
   const OwnPrograms* own = nullptr;  // never reported, never stopped
+  // The definitions are read (or were in memory already): no more of the definition files is
+  // needed, however long the questions about the programs found then take.
+  std::function<void()> definitionsRead;
 };
 
 // Finds running programs named by ExeDefinition.dat (matching the full path) and, during a

@@ -13,6 +13,15 @@ constexpr const char* kNotSelected = "Not Selected";
 }
 
 ScanOutcome ScanRun::run(const ScanOptions& options) {
+  StoreLockResult taken = StoreLockResult::Failed;
+  const std::unique_ptr<StoreLockHold> hold = env_.defs.lock(false, kStoreLockWaitMs, &env_.platform.pump, taken);
+  // A lock file that cannot be made at all stands in a folder nobody can update either.
+  if (taken == StoreLockResult::Busy) {
+    ScanOutcome busy;
+    busy.busy = true;
+    host_.definitionsBusy(storeBusyText(env_.productName, "the definitions"));
+    return busy;
+  }
   env_.counters = ScanCounters{};
   env_.results.clear();
   memorySkipped_ = registrySkipped_ = false;

@@ -1,4 +1,6 @@
-// One scan run from start to end: the definition check, the phases in their fixed order with
+// One scan run from start to end, all of it over one definition set (it holds the set's lock,
+// shared, so that no update of another program lands half-way): the definition check, the
+// phases in their fixed order with
 // their captions, status prefixes and percentages, the complete scan's walk of the drives, the
 // counters and the status shown every hundredth item. The desktop window and the console both
 // start this run and show what its host is told; neither keeps a copy of the sequence.
@@ -40,6 +42,9 @@ class ScanRunHost {
   virtual ~ScanRunHost() = default;
   // The definition files are missing or damaged: the run looks at nothing.
   virtual void definitionsMissing() {}
+  // Another program kept the definition set past the wait (`text` says so): the run looks at
+  // nothing and changes nothing.
+  virtual void definitionsBusy(const std::string& text) {}
   // The bars start afresh at the first phase.
   virtual void barsReset() {}
   // A phase begins; `caption` is what the percentage label says during it.
@@ -71,6 +76,7 @@ struct ScanRunEnv {
 
 struct ScanOutcome {
   bool looked = false;      // the definitions were there: the run looked
+  bool busy = false;        // another program kept the definitions: the run did not look
   bool cancelled = false;   // stopped by the user before its end
   bool memorySkipped = false, registrySkipped = false;
   std::string startedAt, finishedAt;  // the clock's text just before and after the phases

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/definition_store.h"
@@ -34,11 +36,13 @@ struct RecordingStatus : MergeStatus {
   void yield() override { ++yields; }
 };
 
-// The real file system, with replaceFile failing a given number of times.
+// The real file system, with replaceFile failing a given number of times, and staged files
+// that may come out on disk other than written.
 class FailingReplace : public FileSystem {
  public:
   explicit FailingReplace(FileSystem& real) : r_(real) {}
   int successesFirst = 0, failures = 0;
+  bool corruptStaged = false;  // every piece is written with its first byte changed
   uint32_t attributes(const std::string& p) override { return r_.attributes(p); }
   std::vector<std::string> listFiles(const std::string& p) override { return r_.listFiles(p); }
   bool folderExists(const std::string& p) override { return r_.folderExists(p); }
@@ -59,6 +63,22 @@ class FailingReplace : public FileSystem {
     return r_.replaceFile(f, t);
   }
   bool copyFile(const std::string& f, const std::string& t, bool x) override { return r_.copyFile(f, t, x); }
+  std::unique_ptr<NewFile> createNew(const std::string& p) override {
+    struct Corrupting : NewFile {
+      std::unique_ptr<NewFile> real;
+      bool write(const std::string& data) override {
+        std::string changed = data;
+        if (!changed.empty()) changed[0] ^= 1;
+        return real->write(changed);
+      }
+      bool close() override { return real->close(); }
+    };
+    std::unique_ptr<NewFile> real = r_.createNew(p);
+    if (!corruptStaged || !real) return real;
+    auto c = std::make_unique<Corrupting>();
+    c->real = std::move(real);
+    return c;
+  }
   bool copyFolderTree(const std::string& f, const std::string& t) override { return r_.copyFolderTree(f, t); }
   bool createFolder(const std::string& p) override { return r_.createFolder(p); }
   bool deleteFolderTree(const std::string& p) override { return r_.deleteFolderTree(p); }
@@ -73,7 +93,7 @@ struct Merge : ::testing::Test {
   App app;
   RecordingStatus status;
   void SetUp() override { app.writeEmptyDefinitions(); }
-  uint32_t merge(const std::string& text) { return mergeDefinitionUpdate(app.fs, app.folder, text, status); }
+  uint32_t merge(const std::string& text) { return mergeDefinitionUpdate(app.fs, app.signatures, app.folder, text, status); }
   // The deciphered lines of a definition file.
   std::vector<std::string> lines(const std::string& file) {
     std::vector<std::string> out;
@@ -191,7 +211,7 @@ TEST_F(Merge, AFailedStepIsRetriedWithoutWritingAnythingTwice) {
   FailingReplace flaky(app.fs);
   flaky.failures = 1;
   const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
-  EXPECT_EQ(mergeDefinitionUpdate(flaky, app.folder, text, status), 3u);
+  EXPECT_EQ(mergeDefinitionUpdate(flaky, app.signatures, app.folder, text, status), 3u);
   EXPECT_EQ(lines(kFileDefs), (V{"e.exe=E|f"}));
   EXPECT_EQ(lines(kExeDefs), (V{"e.exe=E|f"}));
   EXPECT_EQ(lines(kCookieDefs), (V{"c.example"}));
@@ -206,7 +226,7 @@ TEST_F(Merge, AnUpdateThatCannotBePutInPlaceIsCompletedLaterAndNeverHalfApplied)
   flaky.failures = 2;        // ExeDefinition.dat, tried twice
   app.writeText(kDateFile, "1/1/2029 12:00:00 AM\r\n");
   const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
-  const MergeOutcome o = applyDefinitionUpdate(flaky, app.folder, text, "1/1/2030 12:00:00 AM", status);
+  const MergeOutcome o = applyDefinitionUpdate(flaky, app.signatures, app.folder, {text, "1/1/2030 12:00:00 AM", false, {}}, status);
   EXPECT_TRUE(o.pending);
   EXPECT_FALSE(o.landed);
   EXPECT_EQ(o.count, 3u);
@@ -234,8 +254,134 @@ TEST_F(Merge, AnUpdateThatCannotBePutInPlaceIsCompletedLaterAndNeverHalfApplied)
     EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, f)), kNoSuchPath) << f;
   EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
   // An update carrying a date must change something.
-  EXPECT_FALSE(applyDefinitionUpdate(app.fs, app.folder, enc("FILE") + "|MOVE[DEF]x", "1/1/2031 12:00:00 AM", status).landed);
+  EXPECT_FALSE(
+      applyDefinitionUpdate(app.fs, app.signatures, app.folder, {enc("FILE") + "|MOVE[DEF]x", "1/1/2031 12:00:00 AM", false, {}}, status)
+          .landed);
   EXPECT_EQ(app.readText(kDateFile), "1/1/2030 12:00:00 AM\r\n");
+}
+
+
+TEST_F(Merge, AnAddOfALineHeldAlreadyAddsNothingAndAMalformedOneIsSkipped) {
+  // A registry threat holding "=" is written as it comes, and so would decipher with a NUL.
+  const std::string malformed = enc("REG") + "|ADD[DEF]" + enc("l") + "=" + enc("T") + "=" + enc("x") + "|" + enc("1^K") + "|" + enc("t");
+  struct Case {
+    const char* what;
+    V before;
+    std::string text;
+    V files, exes;
+    uint32_t count;
+  } const cases[] = {
+      {"held by the file, and twice in the update", {"a.dll=A"},
+       join({add("FILE", "a.dll=A"), add("FILE", "b.dll=B"), add("DLL", "b.dll=B")}), {"a.dll=A", "b.dll=B"}, {}, 1},
+      {"an executable FileDefinition holds", {"x.exe=X|f"}, add("EXE", "x.exe=X|f"), {"x.exe=X|f"}, {"x.exe=X|f"}, 1},
+      {"held, then deleted", {"a.dll=A", "c.dll=C"}, join({add("FILE", "a.dll=A"), del("FILE", "a.dll")}), {"c.dll=C"}, {}, 1},
+      {"a line that would decipher with a NUL", {}, join({malformed, add("FILE", "b.dll=B")}), {"b.dll=B"}, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kFileDefs, c.before);
+    EXPECT_EQ(merge(c.text), c.count);
+    EXPECT_EQ(lines(kFileDefs), c.files);
+    EXPECT_EQ(lines(kExeDefs), c.exes);
+    EXPECT_TRUE(lines(kRegistryDefs).empty());
+  }
+}
+
+// The five files are put in place only when they are exactly the ones their publisher signed;
+// a whole release makes them from nothing, whatever they held.
+TEST_F(Merge, AResultIsPutInPlaceOnlyWhenItIsTheSignedOneAndAWholeReleaseReplacesTheFiles) {
+  const V want = {"keep.dll=K", "new.dll=N"};
+  std::string wantBytes;
+  for (const std::string& l : want) wantBytes += enc(l) + "\r\n";
+  std::vector<std::string> signedFiles, otherFiles;
+  for (const char* f : kDefinitionFiles) signedFiles.push_back(app.signatures.sha256(f == std::string(kFileDefs) ? wantBytes : ""));
+  otherFiles = signedFiles;
+  otherFiles[2] = app.signatures.sha256("x");
+  const std::string update = join({del("FILE", "old.dll"), add("FILE", "new.dll=N")});
+  const std::string whole = join({add("FILE", "keep.dll=K"), add("FILE", "new.dll=N")});
+  struct Case {
+    const char* what;
+    V before;
+    std::string text;
+    bool whole, signedOnes, lands;
+  } const cases[] = {
+      {"the update gives the signed files", {"old.dll=O", "keep.dll=K"}, update, false, true, true},
+      {"a set that drifted from its release", {"old.dll=O", "keep.dll=K", "drift.dll=D"}, update, false, true, false},
+      {"other files signed", {"old.dll=O", "keep.dll=K"}, update, false, false, false},
+      {"a whole release, whatever the files held", {"keep.dll=K", "keep.dll=K", "drift.dll=D"}, whole, true, true, true},
+      {"a whole release other than signed", {"keep.dll=K"}, whole, true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kFileDefs, c.before);
+    app.writeText(kDateFile, "1/1/2029 12:00:00 AM\r\n");
+    const V before = allFiles();
+    DefinitionUpdate u{c.text, "1/1/2030 12:00:00 AM", c.whole, c.signedOnes ? signedFiles : otherFiles};
+    const MergeOutcome o = applyDefinitionUpdate(app.fs, app.signatures, app.folder, u, status);
+    EXPECT_EQ(o.landed, c.lands);
+    EXPECT_EQ(o.differs, !c.lands);
+    EXPECT_EQ(allFiles(), (c.lands ? V{wantBytes, "", "", "", ""} : before));
+    EXPECT_EQ(app.readText(kDateFile), c.lands ? "1/1/2030 12:00:00 AM\r\n" : "1/1/2029 12:00:00 AM\r\n");
+    for (const char* f : {kFileDefs, kRegistryDefs, kDateFile, kUpdateJournal})
+      EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, f)), kNoSuchPath) << f;
+  }
+}
+
+// An update holds the definition set's lock from start to commit, and writes each staged file
+// through the one handle it made it with. Another program starting meanwhile can neither take
+// the set nor delete what is staged (before, it discarded the staged file as scratch, the next
+// piece made it anew, and the update put in place a file holding only its tail). A staged file
+// that is not on disk what was written is never recorded: the update changes nothing.
+TEST_F(Merge, AStartDuringAnUpdateLeavesItsFilesAloneAndAStagedFileMustBeWhatWasWritten) {
+  V many;
+  for (int i = 0; i < 20000; ++i) many.push_back("f" + std::to_string(i) + ".dll=Many.Threat|[windir]x");
+  app.writeDefinitions(kFileDefs, many);
+  V left = many;
+  left.erase(left.begin() + 7);
+  struct Hooked : MergeStatus {
+    std::function<void()> onYield;
+    std::string shown;
+    void show(const std::string& text) override { shown = text; }
+    void yield() override { onYield(); }
+  } hooked;
+  DefinitionStore defs(app.fs, app.folder);
+  StoreLockResult taken = StoreLockResult::Failed;
+  {
+    auto hold = defs.lock(true, 0, nullptr, taken);  // as Live Update holds it
+    ASSERT_EQ(taken, StoreLockResult::Taken);
+    int starts = 0, refused = 0, deleted = 0;
+    hooked.onYield = [&] {
+      // While the removal pass writes the staged file.
+      if (hooked.shown.rfind(kRemovingText, 0) != 0) return;
+      ++starts;
+      DefinitionStore other(app.fs, app.folder);
+      if (!prepareDefinitions(app.fs, app.folder, other)) ++refused;
+      if (app.fs.deleteFile(stagedPath(app.folder, kFileDefs))) ++deleted;
+    };
+    const MergeOutcome o =
+        applyDefinitionUpdate(app.fs, app.signatures, app.folder, {del("FILE", "f7.dll"), "1/1/2030 12:00:00 AM", false, {}}, hooked);
+    EXPECT_TRUE(o.landed) << o.problem;
+    EXPECT_GT(starts, 10);
+    EXPECT_EQ(refused, starts);
+    EXPECT_EQ(deleted, 0);
+    EXPECT_EQ(lines(kFileDefs), left);
+  }
+  // Let go, the next start takes the set at once.
+  EXPECT_TRUE(prepareDefinitions(app.fs, app.folder, defs));
+
+  FailingReplace corrupting(app.fs);
+  corrupting.corruptStaged = true;
+  const V before = allFiles();
+  hooked.onYield = [] {};
+  const MergeOutcome o =
+      applyDefinitionUpdate(corrupting, app.signatures, app.folder, {add("FILE", "new.dll=N"), "1/1/2031 12:00:00 AM", false, {}}, hooked);
+  EXPECT_FALSE(o.landed || o.pending);
+  EXPECT_EQ(o.problem, "FileDefinition.dat could not be written");
+  EXPECT_EQ(allFiles(), before);
+  EXPECT_EQ(app.readText(kDateFile), "1/1/2030 12:00:00 AM\r\n");
+  EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, kFileDefs)), kNoSuchPath);
 }
 
 }  // namespace

@@ -4,11 +4,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <random>
+#include <set>
+#include <thread>
 
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "tests/support/fakes.h"
 #include "tests/test_signer.h"
+#include "update/definition_merge.h"
 #include "update/live_update.h"
 #include "update/update_windows.h"
 
@@ -43,11 +47,11 @@ struct LiveUpdateFixture : ::testing::Test {
   ui::FrmMain& m() { return app.main(); }
   void SetUp() override {
     app.writeEmptyDefinitions();
-    m().definitionMerge = [this](const std::string& text, const std::string& newDate) {
-      merged.push_back(text);
-      if (text.find("[DEF]") == std::string::npos) return MergeOutcome{0, false, false, "unusable"};
-      m().defs.writeDate(newDate);
-      return MergeOutcome{3, true};
+    m().definitionMerge = [this](const DefinitionUpdate& update) {
+      merged.push_back(update.text);
+      if (update.text.find("[DEF]") == std::string::npos) return MergeOutcome{0, false, false, "unusable"};
+      m().defs.writeDate(update.newDate);
+      return MergeOutcome{3, true, false, ""};
     };
     m().updateNotice = [this](const std::string& text) {
       ++notices;
@@ -96,7 +100,7 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
 
   // An update the merge cannot use changes nothing and is said.
   m().defs.writeDate(kDefaultDefinitionDate);
-  m().definitionMerge = [](const std::string&, const std::string&) { return MergeOutcome{0, false, false, "unusable"}; };
+  m().definitionMerge = [](const DefinitionUpdate&) { return MergeOutcome{0, false, false, "unusable"}; };
   m().RunLiveUpdate();
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Refused);
   EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
@@ -105,7 +109,8 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
 
 namespace {
 // A definition server whose every page the test writes: a status and a body per page, or no
-// answer at all for a page it leaves out.
+// answer at all for a page it leaves out. A page asked for the default date (the whole
+// release) is looked up as "<page>@whole" first.
 class ScriptedServer : public Http {
  public:
   struct Page {
@@ -115,7 +120,9 @@ class ScriptedServer : public Http {
   std::map<std::string, Page> pages;  // by page name: "currentDate", "getDefs", "getDefsSig", "date"
   HttpResponse get(const std::string& url, const HttpLimits&, const std::function<void(int, size_t)>& afterRead) override {
     const size_t from = url.find("/asp/") + 5;
-    auto it = pages.find(url.substr(from, url.find(".asp", from) - from));
+    const std::string page = url.substr(from, url.find(".asp", from) - from);
+    auto it = pages.find(page + (url.find("&date=3/16/2006%20") != std::string::npos ? "@whole" : ""));
+    if (it == pages.end()) it = pages.find(page);
     HttpResponse r;
     if (it == pages.end()) return r;  // no connection
     r.failure = HttpFailure::None;
@@ -125,6 +132,27 @@ class ScriptedServer : public Http {
     return r;
   }
 };
+
+std::string fileRecord(const std::string& kind, const std::string& action, const std::string& name) {
+  return encodeDefinitionLine(kind) + "|" + action + "[DEF]" + encodeDefinitionLine(name) +
+         (action == "ADD" ? "=" + encodeDefinitionLine("New") + "|" + encodeDefinitionLine("[windir]") : "");
+}
+
+// The SHA-256 of the five definition files once `text` is merged into `cookies` (the other
+// files empty).
+std::vector<std::string> digestsAfter(const std::vector<std::string>& cookies, const std::string& text) {
+  App app;
+  app.writeEmptyDefinitions();
+  app.writeDefinitions(kCookieDefs, cookies);
+  struct : MergeStatus {
+    void show(const std::string&) override {}
+    void yield() override {}
+  } quiet;
+  mergeDefinitionUpdate(app.fs, app.signatures, app.folder, text, quiet);
+  std::vector<std::string> digests;
+  for (const char* f : kDefinitionFiles) digests.push_back(app.signatures.sha256(app.readText(f)));
+  return digests;
+}
 }  // namespace
 
 // Every way a definition server can hand over something its publisher did not sign for this
@@ -133,12 +161,17 @@ class ScriptedServer : public Http {
 TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
   TestSigner publisher, stranger;
   const std::string local = "1/1/2029 12:00:00 AM", next = "1/1/2030 12:00:00 AM";
-  const std::string rec = encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("new.dll") + "=" +
-                          encodeDefinitionLine("New") + "|" + encodeDefinitionLine("[windir]");
+  const std::string rec = fileRecord("FILE", "ADD", "new.dll");
   const std::string text = rec + "[BR]" + encodeDefinitionLine("COOK") + "|DEL[DEF]" + encodeDefinitionLine("old.example");
-  const std::string good = publisher.statement(local, next, text);
-  const std::string otherSignature = TestSigner::statementBody(local, next, text) + "signature: " +
-                                     TestSigner::hex(publisher.sign(TestSigner::statementBody(local, next, rec))) + "\r\n";
+  // The whole release gives from nothing what the update gives the set at `local`.
+  const std::string whole = rec + "[BR]" + encodeDefinitionLine("COOK") + "|ADD[DEF]" + encodeDefinitionLine("kept.example");
+  const std::vector<std::string> after = digestsAfter({"old.example", "kept.example"}, text);
+  ASSERT_EQ(digestsAfter({}, whole), after);
+  std::vector<std::string> wrong = after;
+  wrong[3] = std::string(32, 'w');
+  const std::string good = publisher.statement(local, next, text, after);
+  const std::string otherSignature = TestSigner::statementBody(local, next, text, after) + "signature: " +
+                                     TestSigner::hex(publisher.sign(TestSigner::statementBody(local, next, rec, after))) + "\r\n";
   using Pages = std::map<std::string, ScriptedServer::Page>;
   auto server = [&](const std::string& current, const std::string& update, const std::string& statement) {
     return Pages{{"currentDate", {200, current}}, {"getDefs", {200, update}}, {"getDefsSig", {200, statement}},
@@ -156,24 +189,35 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
     UpdateOutcome outcome = UpdateOutcome::Refused;
   };
   const Pages genuine = server(next, text, good);
+  const Pages wholeRelease = with(with(genuine, "getDefs@whole", {200, whole}), "getDefsSig@whole",
+                                  {200, publisher.statement(kDefaultDefinitionDate, next, whole, after)});
   const Case cases[] = {
       {"unsigned", with(genuine, "getDefsSig", {404, "no"}), "not signed by the definitions' publisher"},
       {"a valid signature over other bytes", server(next, text, otherSignature), "not signed with a key of the definitions' publisher"},
-      {"another from-date", server(next, text, publisher.statement("6/1/2028 12:00:00 AM", next, text)),
+      {"another from-date", server(next, text, publisher.statement("6/1/2028 12:00:00 AM", next, text, after)),
        "signed for definitions dated 6/1/2028 12:00:00 AM, not 1/1/2029 12:00:00 AM"},
-      {"an unknown key", server(next, text, stranger.statement(local, next, text)), "not signed with a key"},
+      {"an unknown key", server(next, text, stranger.statement(local, next, text, after)), "not signed with a key"},
       {"an altered text", server(next, text + "[BR]" + rec, good), "not the one the publisher signed"},
       {"a cut text", server(next, text.substr(0, text.size() - 3), good), "not the one the publisher signed"},
       {"a garbled statement", server(next, text, good.substr(0, good.size() - 3)), "its signature could not be read"},
+      {"a statement of the earlier form", server(next, text, replaceAll(good, "update 2", "update 1")), "its signature could not be read"},
       {"the same update twice", server("2/1/2030 12:00:00 AM", text, good), "signed for definitions dated 1/1/2029", false, true},
-      {"an impossible new date", server("3/1/2030 12:00:00 AM", text, publisher.statement(local, "2/30/2030 1:00:00 AM", text)),
+      {"an impossible new date", server("3/1/2030 12:00:00 AM", text, publisher.statement(local, "2/30/2030 1:00:00 AM", text, after)),
        "its new definitions date is not a date"},
-      {"a time alone", server(next, text, publisher.statement(local, "1:00:00 AM", text)), "not a date"},
-      {"beyond the server's date", server(next, text, publisher.statement(local, "12/31/9999 11:59:59 PM", text)),
+      {"a time alone", server(next, text, publisher.statement(local, "1:00:00 AM", text, after)), "not a date"},
+      {"beyond the server's date", server(next, text, publisher.statement(local, "12/31/9999 11:59:59 PM", text, after)),
        "is later than the server's current date, 1/1/2030 12:00:00 AM"},
-      {"not later than now", server(next, text, publisher.statement(local, "6/1/2028 12:00:00 AM", text)), "is not later than"},
+      {"not later than now", server(next, text, publisher.statement(local, "6/1/2028 12:00:00 AM", text, after)), "is not later than"},
       {"an impossible current date", server("2/30/2030 1:00:00 AM", text, good), "its current date is not a date"},
       {"a current time alone", server("1:00:00 AM", text, good), "its current date is not a date"},
+      // The files the update would give are not the signed ones, and the whole release, signed
+      // the same, gives them neither.
+      {"other files than signed", with(with(wholeRelease, "getDefsSig", {200, publisher.statement(local, next, text, wrong)}),
+                                       "getDefsSig@whole", {200, publisher.statement(kDefaultDefinitionDate, next, whole, wrong)}),
+       "BlockedCookies.dat would not be the one its publisher signed"},
+      {"no whole release signed to repair it", with(with(genuine, "getDefsSig", {200, publisher.statement(local, next, text, wrong)}),
+                                                     "getDefsSig@whole", {404, ""}),
+       "not signed by the definitions' publisher"},
       {"an error status", with(genuine, "currentDate", {500, next}), "refused the request (HTTP 500)", false, false,
        UpdateOutcome::ServerRefused},
       {"an error for the text", with(genuine, "getDefs", {503, text}), "refused the request (HTTP 503)", false, false,
@@ -184,7 +228,7 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
          return p;
        }(),
        "could not be reached", false, false, UpdateOutcome::Unreachable},
-      {"unsigned allowed, but a bad signature", server(next, text, stranger.statement(local, next, text)), "not signed with a key", true},
+      {"unsigned allowed, but a bad signature", server(next, text, stranger.statement(local, next, text, after)), "not signed with a key", true},
       {"unsigned allowed, an impossible date",
        with(with(genuine, "getDefsSig", {404, ""}), "date", {200, "2/30/2029 1:00:00 AM"}), "its new definitions date is not a date", true},
       {"unsigned allowed, a date far ahead", with(with(genuine, "getDefsSig", {404, ""}), "date", {200, "12/31/9999 11:59:59 PM"}),
@@ -225,31 +269,50 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
       EXPECT_EQ(app.fs.attributes(stagedPath(app.folder, f)), kNoSuchPath) << f;
   }
 
-  // The same server, genuine: the update lands with its signed date; allowed unsigned, it lands
-  // too, and the notice says it was not signed.
-  for (bool signedUpdate : {true, false}) {
+  // The same server, genuine: the update lands with its signed date, and the files are the
+  // signed ones. Allowed unsigned, it lands too, and the notice says it was not signed. A set
+  // that drifted from its release (a line the release never had), or one without its date,
+  // takes the whole release, which replaces the files: the same files, byte for byte, and no
+  // definition twice.
+  struct Landing {
+    const char* what;
+    Pages pages;
+    std::vector<std::string> cookies;
+    bool dated, signedUpdate;
+  } const landings[] = {
+      {"signed", wholeRelease, {"old.example", "kept.example"}, true, true},
+      {"unsigned", with(genuine, "getDefsSig", {404, ""}), {"old.example", "kept.example"}, true, false},
+      {"drifted", wholeRelease, {"old.example", "kept.example", "drift.example"}, true, true},
+      {"without its date", wholeRelease, {"kept.example"}, false, true},
+      {"without its date, holding more", wholeRelease, {"kept.example", "kept.example", "other.example"}, false, true},
+  };
+  for (const Landing& l : landings) {
+    SCOPED_TRACE(l.what);
     App app;
     app.writeEmptyDefinitions();
-    app.writeDefinitions(kCookieDefs, {"old.example", "kept.example"});
-    app.writeText(kDateFile, local + "\r\n");
+    app.writeDefinitions(kFileDefs, l.dated ? std::vector<std::string>{} : std::vector<std::string>{"new.dll=New|[windir]"});
+    app.writeDefinitions(kCookieDefs, l.cookies);
+    if (l.dated) app.writeText(kDateFile, local + "\r\n");
     ScriptedServer scripted;
-    scripted.pages = signedUpdate ? genuine : with(genuine, "getDefsSig", {404, ""});
+    scripted.pages = l.pages;
     PlatformParts parts = app.ownParts();
     parts.http = &scripted;
     Platform platform(parts);
     ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
     m.publisherKeys = {stranger.publicKey(), publisher.publicKey()};  // a key rotated in
     m.settings.write(keys::DefinitionServer, "http://definitions.test");
-    m.settings.write(keys::AllowUnsignedDefinitions, signedUpdate ? "No" : "Yes");
+    m.settings.write(keys::AllowUnsignedDefinitions, l.signedUpdate ? "No" : "Yes");
     std::string notice;
     m.updateNotice = [&notice](const std::string& t) { notice = t; };
     m.Form_Load();
     m.RunLiveUpdate();
     EXPECT_EQ(m.lastUpdate().outcome, UpdateOutcome::Updated) << notice;
     EXPECT_EQ(notice, std::string("Your QuillonTest definitions have been updated!") +
-                          (signedUpdate ? "" : " They were not signed by their publisher."));
+                          (l.signedUpdate ? "" : " They were not signed by their publisher."));
     EXPECT_EQ(app.readText(kDateFile), next + "\r\n");
-    EXPECT_EQ(app.readText(kCookieDefs), encodeDefinitionLine("kept.example") + "\r\n");
+    for (size_t i = 0; i < after.size(); ++i)
+      EXPECT_EQ(app.signatures.sha256(app.readText(kDefinitionFiles[i])), after[i]) << kDefinitionFiles[i];
+    EXPECT_EQ(m.DefinitionCount, 2);
     EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
   }
 }
@@ -270,6 +333,16 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
   EXPECT_GT(m.DefinitionCount, 10);
   EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.DefinitionCount));
+  // The date lost: the whole release replaces the files, which come out the same, byte for
+  // byte; nothing is added a second time.
+  std::map<std::string, std::string> updated;
+  for (const char* f : kDefinitionFiles) updated[f] = app.readText(f);
+  const int count = m.DefinitionCount;
+  app.fs.deleteFile(app.path(kDateFile));
+  m.RunLiveUpdate();
+  EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
+  EXPECT_EQ(m.DefinitionCount, count);
+  for (const auto& [f, bytes] : updated) EXPECT_EQ(app.readText(f), bytes) << f;
   // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
   app.registry.setValue(0x80000001u, "Software\\QuillonSample", "HomePageHook", RegValue{kRegSz, std::string("x\0", 2)});
   m.cmdScanNow_Click();
@@ -277,6 +350,87 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   bool found = false;
   for (int i = 0; i < m.results.removalCount(); ++i) found = found || m.results.removalRow(i).threat == "Quillon.Sample.Toolbar";
   EXPECT_TRUE(found);
+}
+
+// Two programs at once against the reference server: two updates started together, and a scan
+// started during an update. Each update leaves the set wholly old or wholly new (never a cut
+// file, never a definition twice), and the scan sees one whole set, never a mix of two.
+TEST(LiveUpdateBetweenPrograms, TwoUpdatesAndAScanDuringAnUpdateEachSeeOneWholeSet) {
+  const char* server = std::getenv("QUILLON_TEST_SERVER");
+  if (!server) GTEST_SKIP() << "no reference server";
+  App app;
+  const std::string cli = app.path("quillon-cli.exe");
+  CopyFileA((binFolder() + "\\quillon-cli.exe").c_str(), cli.c_str(), FALSE);
+  const std::string machineKey = "SOFTWARE\\Quillon Developers\\Quillon\\Settings";
+  app.registry.setValue(kHkeyLocalMachine, machineKey, "DefinitionServer", RegValue{kRegSz, std::string(server) + '\0'});
+  // The old set names things of its own and has no date: the update brings the whole release,
+  // whose sample definitions name the key, the value and the shortcut planted here as well.
+  const std::string planted = makeFolder(app.path("planted")), desktop = app.shell.specialFolder(0x10);
+  app.writeText("planted\\old.dll", "x");
+  app.fs.write(desktop + "\\Win Free Prizes.url", "x", false);
+  const RegValue x{kRegSz, std::string("x\0", 2)};
+  app.registry.setValue(kHkeyCurrentUser, "Software\\QuillonOldSet", "v", x);
+  app.registry.setValue(kHkeyCurrentUser, "Software\\QuillonSample", "Binary", x);
+  const char* const others[] = {kDateFile, kUpdateJournal};
+  auto oldSet = [&] {
+    for (const char* f : others) app.fs.deleteFile(app.path(f));
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kFileDefs, {"old.dll=Old.File|" + planted});
+    app.writeDefinitions(kRegistryDefs, {"1^Software\\QuillonOldSet^=Old.Key"});
+  };
+  auto held = [&] {
+    std::map<std::string, std::string> files;
+    for (const char* f : kDefinitionFiles) files[f] = app.readText(f);
+    files[kDateFile] = app.readText(kDateFile);
+    for (const char* f : {kFileDefs, kDateFile, kUpdateJournal})
+      if (app.fs.attributes(stagedPath(app.folder, f)) != kNoSuchPath) files["staged"] += f;
+    if (app.fs.attributes(app.path(kUpdateJournal)) != kNoSuchPath) files["journal"] = "left";
+    return files;
+  };
+  // Which set a scan saw: the old one's threats, or the new one's, never some of each.
+  const std::set<std::string> oldThreats{"Old.File", "Old.Key"},
+      newThreats{"Quillon.Sample.Toolbar", "Quillon.Sample.Binary", "Quillon.Sample.Shortcut"};
+  auto sawOneSet = [&](const ProgramRun& scan) {
+    std::set<std::string> seen;
+    for (const std::string& line : split(replaceAll(scan.out, "\r\n", "\n"), "\n"))
+      if (line.find('\t') != std::string::npos) seen.insert(line.substr(0, line.find('\t')));
+    const bool anyOld = seen.count("Old.File") || seen.count("Old.Key");
+    if (anyOld) return seen == oldThreats;
+    return std::includes(seen.begin(), seen.end(), newThreats.begin(), newThreats.end());
+  };
+  oldSet();
+  ProgramRun first = runProgram(cli, "update");
+  ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+  const std::map<std::string, std::string> newSet = held();
+  ProgramRun scan = runProgram(cli, "scan");
+  EXPECT_TRUE(sawOneSet(scan) && scan.out.find("Quillon.Sample.Binary") != std::string::npos) << scan.out;
+
+  std::mt19937 pick(20261208);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    oldSet();
+    ProgramRun other;
+    std::thread together([&] { other = runProgram(cli, "update"); });
+    ProgramRun mine = runProgram(cli, "update");
+    together.join();
+    EXPECT_EQ(mine.exitCode, 0) << mine.out << mine.err;
+    EXPECT_EQ(other.exitCode, 0) << other.out << other.err;
+    EXPECT_EQ(held(), newSet);
+
+    oldSet();
+    std::thread updating([&] { other = runProgram(cli, "update"); });
+    Sleep(DWORD(pick() % 1500));
+    scan = runProgram(cli, "scan");
+    updating.join();
+    EXPECT_EQ(other.exitCode, 0) << other.out << other.err;
+    EXPECT_EQ(scan.exitCode, 1) << scan.err;
+    EXPECT_TRUE(sawOneSet(scan)) << scan.out;
+    EXPECT_EQ(held(), newSet);
+  }
+  app.fs.deleteFile(desktop + "\\Win Free Prizes.url");
+  for (const char* key : {"Software\\QuillonOldSet", "Software\\QuillonSample", "Software\\Quillon"})
+    app.registry.deleteTree(kHkeyCurrentUser, key);
+  app.registry.deleteValue(kHkeyLocalMachine, machineKey, "DefinitionServer");
 }
 
 // The download window's caption cycles with a period of 15 ticks whatever the picture shows.

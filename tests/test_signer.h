@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "definitions/definition_store.h"
 #include "platform/win32/win32_platform.h"
 #include "update/signed_update.h"
 
@@ -46,14 +48,20 @@ class TestSigner {
     for (unsigned char c : bytes) std::snprintf(b, sizeof b, "%02x", c), out += b;
     return out;
   }
-  // The lines a statement's signature covers.
-  static std::string statementBody(const std::string& from, const std::string& to, const std::string& text) {
-    return std::string(kSignedUpdateHeader) + "\r\nfrom: " + from + "\r\nto: " + to +
-           "\r\nsha256: " + hex(win32::Win32Signatures().sha256(text)) + "\r\n";
+  // The lines a statement's signature covers; `files` are the five definition files' digests
+  // (32 bytes each, in the order of kDefinitionFiles).
+  static std::string statementBody(const std::string& from, const std::string& to, const std::string& text,
+                                   const std::vector<std::string>& files) {
+    std::string body = std::string(kSignedUpdateHeader) + "\r\nfrom: " + from + "\r\nto: " + to +
+                       "\r\nsha256: " + hex(win32::Win32Signatures().sha256(text)) + "\r\n";
+    for (size_t i = 0; i < files.size(); ++i) body += std::string(kDefinitionFiles[i]) + ": " + hex(files[i]) + "\r\n";
+    return body;
   }
-  // The statement a publisher sends beside `text` for a move from `from` to `to`.
-  std::string statement(const std::string& from, const std::string& to, const std::string& text) const {
-    const std::string body = statementBody(from, to, text);
+  // The statement a publisher sends beside `text` for a move from `from` to `to` that leaves the
+  // five files with the digests `files`.
+  std::string statement(const std::string& from, const std::string& to, const std::string& text,
+                        const std::vector<std::string>& files) const {
+    const std::string body = statementBody(from, to, text, files);
     return body + "signature: " + hex(sign(body)) + "\r\n";
   }
 

@@ -25,9 +25,7 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
       tray(h),
       frmDelete(p.clipboard),
       own_(ownPrograms(p.processes, exePath, appFolder)) {
-  definitionMerge = [this](const std::string& text, const std::string& newDate) {
-    return MergeDefinitionUpdate(text, newDate);
-  };
+  definitionMerge = [this](const DefinitionUpdate& update) { return MergeDefinitionUpdate(update); };
   publisherKeys = builtInPublisherKeys();
   layoutControls();
   wireHandlers();
@@ -132,7 +130,8 @@ void FrmMain::Form_Load() {
     if (endProcess) endProcess();
     return;
   }
-  // An update killed half-way is completed when it was recorded, and otherwise discarded.
+  // An update killed half-way is completed when it was recorded, and otherwise discarded;
+  // unless another program holds the definitions, which then are its own to finish.
   prepareDefinitions(platform.fs, appFolder, defs);
   counts = defs.count();
   DefinitionCount = counts.total();

@@ -55,7 +55,7 @@ class FrmMain : public Form,
   void timUpdate_Timer();
   void RunLiveUpdate();
   void cmdUpdate_ShiftPress();  // lists the definition files' addresses, then the press goes on
-  MergeOutcome MergeDefinitionUpdate(const std::string& text, const std::string& newDate);
+  MergeOutcome MergeDefinitionUpdate(const DefinitionUpdate& update);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
   // ---- tray popup and menus
@@ -358,9 +358,9 @@ class FrmMain : public Form,
   std::function<void()> endProcess;
   // Sends the anonymous data after a removal; the data-server subsystem sets it.
   std::function<void()> sendAnonymousData;
-  // Applies an update text to the definition files and stores its new definitions date, both
-  // or neither. Live Update is available once it is set.
-  std::function<MergeOutcome(const std::string& text, const std::string& newDate)> definitionMerge;
+  // Applies an update to the definition files and stores its new definitions date, both or
+  // neither. Live Update is available once it is set.
+  std::function<MergeOutcome(const DefinitionUpdate& update)> definitionMerge;
   // The keys whose signatures on an update are the publisher's: those built in.
   std::vector<std::string> publisherKeys;
   // Shows the outcome of a Live Update; without it the update notice slides up.
@@ -377,6 +377,7 @@ class FrmMain : public Form,
 
   // ScanRunHost: what a scan run shows on the scan page
   void definitionsMissing() override;
+  void definitionsBusy(const std::string& text) override;
   void barsReset() override;
   void phaseStarted(ScanPhase phase, const std::string& caption) override;
   void phaseSkipped(ScanPhase phase) override;
@@ -442,7 +443,7 @@ class FrmMain : public Form,
   void layoutControls();
   void wireScheduleHandlers();
   void showScheduleState();
-  void scanMemory(ScanEnv& env);
+  void scanMemory(ScanEnv& env, std::function<void()> definitionsRead);
   ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
   void wireSettingsHandlers();

@@ -43,6 +43,12 @@ bool FrmMain::runScan() {
                           lblTotalNoOfRunningItems, ExePathList, own_},
                *this);
   lastScan_ = scan.run(options);
+  if (lastScan_.busy) {
+    // Another program kept the definitions: nothing was looked at, so nothing is recorded.
+    for (Button* b : {&cmdScan, &cmdStatus, &cmdResults, &cmdSettings}) b->setEnabled(true);
+    showStopAndPause(false);
+    return false;
+  }
   ScanStartedAt = lastScan_.startedAt;
   lastRunLooked_ = lastScan_.looked;
   if (unloading_) {
@@ -95,6 +101,10 @@ void FrmMain::definitionsMissing() {
   messageBox(kDefinitionsMissingMessage, branding.productName, kMbOk | kMbIconInformation);
 }
 
+void FrmMain::definitionsBusy(const std::string& text) {
+  messageBox(text, branding.productName, kMbOk | kMbIconInformation);
+}
+
 void FrmMain::barsReset() {
   pbgMain.setVisible(false);
   for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) {
@@ -143,8 +153,9 @@ void FrmMain::showProgress(const ScanProgress& p) {
   lockRedraw(false);
 }
 
-void FrmMain::scanMemory(ScanEnv& env) {
+void FrmMain::scanMemory(ScanEnv& env, std::function<void()> definitionsRead) {
   MemoryScanActions actions;
+  actions.definitionsRead = std::move(definitionsRead);
   actions.productName = branding.productName;
   actions.scanInProgress = [this] { return scanInProgress(); };
   actions.reportOutsideScan = [this](uint32_t pid, const std::string& name, const std::string& company) {
@@ -159,10 +170,15 @@ void FrmMain::scanMemory(ScanEnv& env) {
 }
 
 void FrmMain::CheckMemory() {
+  // Between scans the shield skips a turn rather than wait for an update of another program,
+  // and lets the definitions go once it has read them: its alerts wait for the user.
+  StoreLockResult taken = StoreLockResult::Failed;
+  std::unique_ptr<StoreLockHold> hold = defs.lock(false, 0, nullptr, taken);
+  if (taken == StoreLockResult::Busy) return;
   FolderTokens tokens(platform.shell);
   ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
-  scanMemory(env);
+  scanMemory(env, [&hold] { hold.reset(); });
 }
 
 ScanEnv FrmMain::scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations) {

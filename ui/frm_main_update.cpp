@@ -21,14 +21,14 @@ class StatusLine : public MergeStatus {
 };
 }  // namespace
 
-MergeOutcome FrmMain::MergeDefinitionUpdate(const std::string& text, const std::string& newDate) {
+MergeOutcome FrmMain::MergeDefinitionUpdate(const DefinitionUpdate& update) {
   if (unloading_) {  // the user exited while the text came: the definitions stay
     MergeOutcome nothing;
     nothing.problem = "the program is closing";
     return nothing;
   }
   StatusLine status(frmDownload.txtStatus, platform.pump);
-  return applyDefinitionUpdate(platform.fs, appFolder, text, newDate, status);
+  return applyDefinitionUpdate(platform.fs, platform.signatures, appFolder, update, status);
 }
 
 void FrmMain::cmdUpdate_ShiftPress() {
@@ -63,6 +63,8 @@ void FrmMain::RunLiveUpdate() {
   const std::string& notice = update.notice;
   if (unloading_) {
     // Closed during the run: nobody is left to read the notice.
+  } else if (lastUpdate_.outcome == UpdateOutcome::Busy) {
+    messageBox(notice, branding.productName, kMbOk | kMbIconInformation);
   } else if (updateNotice) {
     updateNotice(notice);
   } else {

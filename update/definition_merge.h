@@ -1,10 +1,12 @@
 // Applies one update text from the definition server to the five definition files: adds the
-// definitions it lists and removes those whose keys it names. The whole text is checked before
-// any file is touched. The five files and the definitions date change together or not at all,
-// even when the program is killed at any instant: every new file is written beside its old one,
-// the intent is recorded in a journal put in place in one step, and only then are the files
+// definitions it lists and removes those whose keys it names, or, for a whole release, makes the
+// five files from it alone. The whole text is checked before any file is touched, and where the
+// publisher signed what the files must be afterwards, the result is checked against that before
+// anything is put in place. The five files and the definitions date change together or not at
+// all, even when the program is killed at any instant: every new file is written beside its old
+// one, the intent is recorded in a journal put in place in one step, and only then are the files
 // replaced. A recorded intent is completed at the next start or update; scratch without one is
-// discarded.
+// discarded. Whoever calls these holds the definition set's lock, exclusively.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -43,9 +45,10 @@ struct MergeRecord {
 };
 
 // Splits and checks a whole update text. Empty records are skipped; records of a kind no file
-// takes are ignored. False, with `problem` telling why, when a record of a known kind lacks
-// "[DEF]" or an action, a registry ADD has fewer than three parts, or a line to be written
-// would break in two on disk.
+// takes are ignored, and so is an ADD whose line would hold a NUL once deciphered (malformed,
+// as every reader takes it). False, with `problem` telling why, when a record of a known kind
+// lacks "[DEF]" or an action, a registry ADD has fewer than three parts, or a line to be
+// written would break in two on disk.
 bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& records, std::string* problem = nullptr);
 
 // True when records of this (deciphered) kind go to the named definition file.
@@ -54,28 +57,46 @@ bool kindTargets(const std::string& kind, const std::string& fileName);
 // Where the new copy of a file of the application folder is written before it is put in place.
 std::string stagedPath(const std::string& appFolder, const std::string& name);
 
+// What an update asks of the merge.
+struct DefinitionUpdate {
+  std::string text;
+  std::string newDate;  // stored with the files; empty: the date stays as it is
+  // A whole release: the five files are made from the text alone, whatever they hold now.
+  bool wholeRelease = false;
+  // The SHA-256 (32 bytes) of each file as it must be afterwards, in the order of
+  // kDefinitionFiles; empty when nobody signed them (an update taken unsigned).
+  std::vector<std::string> digests;
+};
+
 struct MergeOutcome {
   uint32_t count = 0;    // one per line added (an executable record counts twice), one per removal pass
   bool landed = false;   // the files and the date are now the new ones
   bool pending = false;  // recorded, but not all in place yet: the next start or update completes it
   std::string problem;   // why not, when neither
+  bool differs = false;  // the files would not be the ones their publisher signed: nothing changed
 };
 
-// Applies the update to the definition files of `appFolder` and stores `newDate` (unless it is
-// empty) as the definitions date, all together. A malformed text or a file that cannot be
-// written (once retried) changes nothing.
-MergeOutcome applyDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
-                                   const std::string& newDate, MergeStatus& status);
-// The same without a new date; the count, 0 when nothing changed.
-uint32_t mergeDefinitionUpdate(FileSystem& fs, const std::string& appFolder, const std::string& text,
-                               MergeStatus& status);
+// Applies the update to the definition files of `appFolder` and stores its new date, all
+// together. A line an ADD brings that the file already holds is not added again. A malformed
+// text, a file that cannot be written (once retried) or a result other than the signed one
+// changes nothing.
+MergeOutcome applyDefinitionUpdate(FileSystem& fs, Signatures& signatures, const std::string& appFolder,
+                                   const DefinitionUpdate& update, MergeStatus& status);
+// An update text merged without a new date or digests; the count, 0 when nothing changed.
+uint32_t mergeDefinitionUpdate(FileSystem& fs, Signatures& signatures, const std::string& appFolder,
+                               const std::string& text, MergeStatus& status);
+
+// The SHA-256 of a whole file, read in pieces; false when it cannot be read.
+bool fileDigest(FileSystem& fs, Signatures& signatures, const std::string& path, std::string& digest);
 
 // Completes an update whose intent was recorded, or discards the scratch of one that was not.
 // False when a recorded update could still not be put in place (it stays recorded).
 bool completeInterruptedUpdate(FileSystem& fs, const std::string& appFolder);
 
 // What every start does before the definitions are read: an interrupted update completed (or
-// discarded), a downloaded set installed, the shipped set adopted where it is newer.
-void prepareDefinitions(FileSystem& fs, const std::string& appFolder, DefinitionStore& defs);
+// discarded), a downloaded set installed, the shipped set adopted where it is newer. Only when
+// the definition set's lock can be had at once: otherwise another program is writing the set,
+// and what it has staged is its own. False then, with nothing done.
+bool prepareDefinitions(FileSystem& fs, const std::string& appFolder, DefinitionStore& defs);
 
 }  // namespace quillon

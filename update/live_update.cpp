@@ -1,5 +1,6 @@
 #include "update/live_update.h"
 
+#include <optional>
 #include <tuple>
 
 #include "common/text.h"
@@ -56,6 +57,67 @@ bool failed(const FetchResult& f, LiveUpdateResult& r) {
 }
 }  // namespace
 
+namespace {
+// One update text from the server, with what makes it usable: the date it moves to and what
+// the publisher signed about the files it gives.
+struct Offer {
+  DefinitionUpdate update;
+  bool unsignedUpdate = false;
+  bool signedStatement = false;  // false: the server offered no statement for this date
+};
+
+// Fetches the update text for a program at `fromText` and the publisher's statement beside it,
+// and checks both. A result to end the run with, or nothing when `offer` can be applied (or,
+// without a statement and without leave to take one unsigned, when `offer.signedStatement` is
+// false and nothing else is wrong).
+std::optional<LiveUpdateResult> fetchOffer(LiveUpdateEnv& env, const std::function<void(const std::string&)>& status,
+                                           const std::string& fromText, const DateTime& local, const DateTime& server,
+                                           Offer& offer) {
+  Platform& p = env.platform;
+  LiveUpdateResult r;
+  const LiveUpdateUrls urls = liveUpdateUrls(env.serverBase, env.product, env.company, fromText);
+  const FetchResult text = fetchWithProgress(p.http, p.pump, urls.update, status);
+  if (failed(text, r)) return r;
+  if (text.body.empty()) return outcome(UpdateOutcome::Refused, "the update was empty");
+  const FetchResult statement = fetchWithProgress(p.http, p.pump, urls.signature, status);
+  if (!statement.answered) return outcome(UpdateOutcome::Unreachable);
+
+  DateTime next;
+  offer.update.text = text.body;
+  if (statement.ok() && !statement.body.empty()) {
+    // A statement that is offered is checked even where unsigned updates are allowed: a bad
+    // signature is worse than none.
+    SignedStatement signedBy;
+    const std::string why =
+        checkSignedUpdate(p.signatures, env.publisherKeys, statement.body, text.body, fromText, signedBy);
+    if (!why.empty()) return outcome(UpdateOutcome::Refused, why);
+    if (!parseDefinitionDate(signedBy.to, next))
+      return outcome(UpdateOutcome::Refused, "its new definitions date is not a date");
+    offer.signedStatement = true;
+    offer.update.digests = signedBy.fileDigests;
+  } else if (env.allowUnsigned) {
+    offer.unsignedUpdate = true;
+    const FetchResult date = fetchWithProgress(p.http, p.pump, urls.date, nullptr);
+    if (failed(date, r)) return r;
+    if (!normaliseDateAnswer(date.body, next))
+      return outcome(UpdateOutcome::Refused, "its new definitions date is not a date");
+  } else {
+    return std::nullopt;  // not signed for this date; the caller says whether that ends the run
+  }
+  // The new date must move forward, and not past what the server itself calls current: a
+  // date far ahead would stop every later update.
+  const std::string localText = formatDateTime(local);
+  if (!laterThan(next, local))
+    return outcome(UpdateOutcome::Refused,
+                   "its new definitions date, " + formatDateTime(next) + ", is not later than " + localText);
+  if (laterThan(next, server))
+    return outcome(UpdateOutcome::Refused, "its new definitions date, " + formatDateTime(next) +
+                                               ", is later than the server's current date, " + formatDateTime(server));
+  offer.update.newDate = formatDateTime(next);
+  return std::nullopt;
+}
+}  // namespace
+
 LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env) {
   Platform& p = env.platform;
   LiveUpdateResult r;
@@ -66,8 +128,9 @@ LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env) {
   p.pump.yield();
   // A stored date that is no real date (written by an older program) reads as the default:
   // the server then sends everything, and never refuses the request for its date.
-  DateTime local;
-  if (!parseDefinitionDate(env.defs.readDate(), local)) parseDefinitionDate(kDefaultDefinitionDate, local);
+  DateTime local, none;
+  parseDefinitionDate(kDefaultDefinitionDate, none);
+  if (!parseDefinitionDate(env.defs.readDate(), local)) local = none;
   const std::string localText = formatDateTime(local);
   const LiveUpdateUrls urls = liveUpdateUrls(env.serverBase, env.product, env.company, localText);
 
@@ -76,49 +139,40 @@ LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env) {
   DateTime server;
   if (!normaliseDateAnswer(current.body, server)) return outcome(UpdateOutcome::Refused, "its current date is not a date");
   if (!laterThan(server, local)) return outcome(UpdateOutcome::Current);
-
-  const FetchResult text = fetchWithProgress(p.http, p.pump, urls.update, status);
-  if (failed(text, r)) return r;
-  if (text.body.empty()) return outcome(UpdateOutcome::Refused, "the update was empty");
-  const FetchResult statement = fetchWithProgress(p.http, p.pump, urls.signature, status);
-  if (!statement.answered) return outcome(UpdateOutcome::Unreachable);
-
-  DateTime next;
-  bool unsignedUpdate = false;
-  if (statement.ok() && !statement.body.empty()) {
-    // A statement that is offered is checked even where unsigned updates are allowed: a bad
-    // signature is worse than none.
-    SignedStatement signedBy;
-    const std::string why =
-        checkSignedUpdate(p.signatures, env.publisherKeys, statement.body, text.body, localText, signedBy);
-    if (!why.empty()) return outcome(UpdateOutcome::Refused, why);
-    if (!parseDefinitionDate(signedBy.to, next))
-      return outcome(UpdateOutcome::Refused, "its new definitions date is not a date");
-  } else if (env.allowUnsigned) {
-    unsignedUpdate = true;
-    const FetchResult date = fetchWithProgress(p.http, p.pump, urls.date, nullptr);
-    if (failed(date, r)) return r;
-    if (!normaliseDateAnswer(date.body, next))
-      return outcome(UpdateOutcome::Refused, "its new definitions date is not a date");
-  } else {
-    return outcome(UpdateOutcome::Refused, "it is not signed by the definitions' publisher");
-  }
-  // The new date must move forward, and not past what the server itself calls current: a
-  // date far ahead would stop every later update.
-  if (!laterThan(next, local))
-    return outcome(UpdateOutcome::Refused,
-                   "its new definitions date, " + formatDateTime(next) + ", is not later than " + localText);
-  if (laterThan(next, server))
-    return outcome(UpdateOutcome::Refused, "its new definitions date, " + formatDateTime(next) +
-                                               ", is later than the server's current date, " + formatDateTime(server));
   if (!env.merge) return outcome(UpdateOutcome::Refused, "this copy cannot apply updates");
-  const MergeOutcome merged = env.merge(text.body, formatDateTime(next));
+
+  // Without a date of its own (never updated, or its date lost) the set is of no known release:
+  // what comes for the default date is the whole release, and it replaces the files instead of
+  // being merged into whatever they hold.
+  const bool whole = local == none;
+  Offer offer;
+  if (std::optional<LiveUpdateResult> end = fetchOffer(env, status, localText, local, server, offer)) return *end;
+  MergeOutcome merged;
+  bool repair = !offer.signedStatement && !offer.unsignedUpdate;  // nobody signed an update from this date
+  if (!repair) {
+    offer.update.wholeRelease = whole;
+    merged = env.merge(offer.update);
+    // The files would not be the ones the publisher signed: a set that had drifted from its
+    // release (an old install, a fault) is repaired by the whole release instead.
+    repair = merged.differs && !whole;
+  }
+  if (repair && whole) return outcome(UpdateOutcome::Refused, "it is not signed by the definitions' publisher");
+  if (repair) {
+    status("Fetching the whole definition set, please wait.");
+    offer = Offer();
+    if (std::optional<LiveUpdateResult> end = fetchOffer(env, status, formatDateTime(none), local, server, offer))
+      return *end;
+    if (!offer.signedStatement && !offer.unsignedUpdate)
+      return outcome(UpdateOutcome::Refused, "it is not signed by the definitions' publisher");
+    offer.update.wholeRelease = true;
+    merged = env.merge(offer.update);
+  }
   if (merged.pending) return outcome(UpdateOutcome::Unfinished, merged.problem);
   if (!merged.landed) return outcome(UpdateOutcome::Refused, merged.problem);
   r = outcome(UpdateOutcome::Updated);
   r.applied = int(merged.count);
-  r.newDate = formatDateTime(next);
-  r.unsignedUpdate = unsignedUpdate;
+  r.newDate = offer.update.newDate;
+  r.unsignedUpdate = offer.unsignedUpdate;
   return r;
 }
 
@@ -137,6 +191,9 @@ std::string updateNoticeText(const LiveUpdateResult& r, const std::string& produ
       return "The update from the " + product + " definition server could not be used: " + r.why + "." + unchanged;
     case UpdateOutcome::Unfinished:
       return "The new " + product + " definitions could not all be put in place yet: " + r.why + ".";
+    case UpdateOutcome::Busy:
+      return r.why.empty() ? storeBusyText(product, "the definitions")
+                           : "The " + product + " definitions could not be locked: " + r.why + "." + unchanged;
   }
   return "";
 }

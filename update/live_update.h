@@ -1,7 +1,9 @@
 // Live Update: asks the definition server for the date of its newest definitions and, when that
 // is later than the local definitions date, fetches one update text covering everything since
-// and the publisher's signed statement beside it, checks them, and hands the text and its new
-// date to the definition merge, which puts both in place together.
+// and the publisher's signed statement beside it, checks them, and hands the text, its new date
+// and the files the publisher signed to the definition merge, which puts them in place together
+// or not at all. A set whose update would not give the signed files (it had drifted from its
+// release), or that has no date, takes the whole release instead, which replaces the five files.
 #pragma once
 #include <functional>
 #include <string>
@@ -38,15 +40,16 @@ enum class UpdateOutcome {
   ServerRefused,  // the server answered with an error status: nothing was changed
   Refused,        // an answer could not be used (`why` says which): nothing was changed
   Unfinished,     // the new definitions were recorded but not all put in place: the next start does it
+  Busy,           // another program kept the definitions past the wait: nothing was asked or changed
 };
 
 struct LiveUpdateEnv {
   Platform& platform;
   DefinitionStore& defs;
   std::string serverBase, product, company;
-  // Applies an update text to the definition files and stores the new definitions date with
-  // it, both or neither.
-  std::function<MergeOutcome(const std::string& text, const std::string& newDate)> merge;
+  // Applies an update to the definition files and stores the new definitions date with it,
+  // both or neither.
+  std::function<MergeOutcome(const DefinitionUpdate& update)> merge;
   // The download window's status box.
   std::function<void(const std::string&)> status;
   // The keys whose signatures are the publisher's.

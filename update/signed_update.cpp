@@ -1,6 +1,7 @@
 #include "update/signed_update.h"
 
 #include "common/text.h"
+#include "definitions/definition_store.h"
 
 #ifndef QUILLON_DEFINITION_KEYS
 #define QUILLON_DEFINITION_KEYS ""
@@ -46,10 +47,16 @@ bool parseSignedStatement(const std::string& envelope, SignedStatement& out, std
   if (!field(envelope, at, "from: ", s.from) || !field(envelope, at, "to: ", s.to) ||
       !field(envelope, at, "sha256: ", digestHex))
     return fail(problem, "the statement is incomplete");
+  if (!fromHex(digestHex, s.textDigest) || s.textDigest.size() != 32) return fail(problem, "the digest is malformed");
+  for (const char* name : kDefinitionFiles) {
+    std::string fileHex, digest;
+    if (!field(envelope, at, std::string(name) + ": ", fileHex)) return fail(problem, "a definition file's digest is missing");
+    if (!fromHex(fileHex, digest) || digest.size() != 32) return fail(problem, "a definition file's digest is malformed");
+    s.fileDigests.push_back(std::move(digest));
+  }
   s.signedBytes = envelope.substr(0, at);
   if (!field(envelope, at, "signature: ", signatureHex) || at != envelope.size())
     return fail(problem, "the signature line is missing or followed by more");
-  if (!fromHex(digestHex, s.textDigest) || s.textDigest.size() != 32) return fail(problem, "the digest is malformed");
   if (!fromHex(signatureHex, s.signature) || s.signature.size() != 64) return fail(problem, "the signature is malformed");
   out = std::move(s);
   return true;

@@ -1,9 +1,11 @@
 // Definition updates that come from their publisher. The publisher signs, beside each update
-// text, a short statement: the text's SHA-256, the definitions date it updates from and the
-// date it moves to. The program accepts a text only when a statement signed with one of the
-// publisher's keys built into it names exactly that text and the program's own date, so that
-// an altered or cut text, a signature made for other bytes and an old update replayed against
-// another date are all refused before anything changes.
+// text, a short statement: the text's SHA-256, the definitions date it updates from, the date it
+// moves to, and the SHA-256 of each of the five definition files as they must be after it. The
+// program accepts a text only when a statement signed with one of the publisher's keys built
+// into it names exactly that text and the program's own date, so that an altered or cut text, a
+// signature made for other bytes and an old update replayed against another date are all
+// refused before anything changes; and it puts the result in place only when the five files
+// are exactly the ones the statement names.
 #pragma once
 #include <string>
 #include <vector>
@@ -14,20 +16,23 @@
 namespace quillon {
 
 // The first line of every statement; a different form gets a different line.
-constexpr const char* kSignedUpdateHeader = "Quillon signed definition update 1";
+constexpr const char* kSignedUpdateHeader = "Quillon signed definition update 2";
 
 // A statement as it travels:
-//   Quillon signed definition update 1 CR LF
+//   Quillon signed definition update 2 CR LF
 //   from: <definitions date the update starts from> CR LF
 //   to: <definitions date it moves to> CR LF
 //   sha256: <64 lower-case hex digits of the update text's SHA-256> CR LF
+//   FileDefinition.dat: <64 hex digits: the file's SHA-256 after the update> CR LF
+//   ... one such line for each definition file, in the order of kDefinitionFiles ...
 //   signature: <128 lower-case hex digits: r then s> CR LF
-// The signature covers the first four lines, byte for byte.
+// The signature covers every line before it, byte for byte.
 struct SignedStatement {
   std::string from, to;
-  std::string textDigest;   // 32 bytes
-  std::string signedBytes;  // the bytes the signature covers
-  std::string signature;    // 64 bytes
+  std::string textDigest;                // 32 bytes
+  std::vector<std::string> fileDigests;  // 32 bytes each, in the order of kDefinitionFiles
+  std::string signedBytes;               // the bytes the signature covers
+  std::string signature;                 // 64 bytes
 };
 
 // False, with `problem` saying why, for anything but exactly the form above.

@@ -1,6 +1,8 @@
 // One Live Update run: fetch, verify, merge and date (fetchIncrementalUpdate), then what an
 // update changes for the next scan: the definitions are counted again and the running-program
-// list is read anew. The desktop window and the console both start this run and show its notice.
+// list is read anew. The whole run holds the definition set's lock, exclusively: no other
+// program writes the set meanwhile, nor scans it half old and half new. The desktop window and
+// the console both start this run and show its notice.
 #pragma once
 #include <functional>
 #include <string>
@@ -22,8 +24,8 @@ struct LiveUpdateRunEnv {
   DefinitionStore& defs;
   DefinitionCounts& counts;   // counted again after an update
   ExecutableList& exeList;    // emptied after an update, so the next scan reads the new list
-  // Applies the text and its new date together, or neither.
-  std::function<MergeOutcome(const std::string& text, const std::string& newDate)> merge;
+  // Applies the update and its new date together, or neither.
+  std::function<MergeOutcome(const DefinitionUpdate& update)> merge;
   // The download window's status box; may be empty.
   std::function<void(const std::string&)> status;
 };

@@ -1,5 +1,7 @@
 #include "tests/support/fakes.h"
 
+#include <atomic>
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -120,7 +122,7 @@ ProgramRun runProgram(const std::string& exePath, const std::string& arguments, 
 ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments, const std::string& input,
                       int timeoutMs) {
   ProgramRun run;
-  static int counter = 0;
+  static std::atomic<int> counter{0};  // runs may go at once, from several threads
   const std::string base = tempRoot() + "\\quillon-run-" + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string(++counter);
   const std::string inPath = base + ".in", outPath = base + ".out", errPath = base + ".err";
@@ -159,7 +161,7 @@ ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments,
 
 void countLiveUpdates(ui::FrmMain& m, int& count) {
   m.settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
-  m.definitionMerge = [](const std::string&, const std::string&) { return MergeOutcome{}; };
+  m.definitionMerge = [](const DefinitionUpdate&) { return MergeOutcome{}; };
   m.updateNotice = [&count](const std::string&) { ++count; };
 }
 
