@@ -4,14 +4,25 @@ the update text that brings a program's definition files from one release to the
 Everything here works on bytes: definition lines are single-byte text in the system code page,
 and the cipher maps every byte value, so no text decoding may come between a file and the wire.
 
+What a program holds of a release is defined once, byte for byte: its canon is the five files a
+program has after applying the release's whole text (the update for a program without a
+definitions date) to five empty files with the program's merge (`apply_update` is its model).
+Every statement the publisher signs for a release names the SHA-256 of those five files,
+whatever date it updates from, and a program puts in place only a result with exactly those
+digests; one whose update gives anything else takes the whole release instead.
+
 The update text can only append lines and drop whole keys (a key is the text before a line's
-first "="): a DEL removes every line of its key, and an ADD that follows a DEL of the same key
-withdraws that DEL. So a key whose lines change while the key stays cannot be brought exactly to
-the new lines in one update. We send the new lines and leave the old ones in place: a stale
-definition can give an extra finding, a missing one would hide a threat. `changed_keys` lets the
-publisher warn about such releases.
+first "="): a DEL removes every line of its key, an ADD that follows a DEL of the same key
+withdraws that DEL, and an ADD of a line the file already holds adds nothing. The whole text of
+a release therefore lists its lines in the order that programs following the releases one after
+another hold them (`canons`), so that the update from the release before gives exactly the
+canon wherever the merge can. It cannot when a key's lines change while the key stays (the old
+line stays), nor always for a program that skipped releases; `reaches_canon` lets the publisher
+say which earlier releases that is for.
 """
+import collections
 import datetime
+import hashlib
 import os
 import re
 
@@ -43,7 +54,7 @@ RELEASE_FOLDER_FORMAT = "%Y-%m-%dT%H-%M-%S"
 UPDATES_FOLDER = "updates"
 # The definitions date of a program that has none, and the first line of a signed statement.
 DEFAULT_DATE = "3/16/2006 12:00:00 AM"
-SIGNED_HEADER = "Quillon signed definition update 1"
+SIGNED_HEADER = "Quillon signed definition update 2"
 
 
 # --- line cipher -------------------------------------------------------------------------------
@@ -70,11 +81,23 @@ def decode_line(line: bytes) -> bytes:
     return line.translate(_DECODE)
 
 
+def unstorable_reason(c: int):
+    """Why a plain byte cannot be stored in an enciphered line and come back as itself, or None:
+    two bytes encipher to CR and LF (the stored line would break in two), 0xFF comes back as NUL,
+    and a NUL makes the line one that every reader of the program skips."""
+    if _ENCODE[c] in (0x0D, 0x0A):
+        return "would be enciphered as a line break, so the stored line would break in two"
+    if c == 0xFF:
+        return "would come back as NUL, which ends a name there"
+    if c == 0:
+        return "is NUL, which ends a name there, so every reader would skip the line"
+    return None
+
+
 def unencodable_byte(line: bytes):
-    """Index of the first byte that enciphers to CR or LF (the stored line would break in two),
-    or None."""
+    """Index of the first byte that `unstorable_reason` refuses, or None."""
     for i, c in enumerate(line):
-        if _ENCODE[c] in (0x0D, 0x0A):
+        if unstorable_reason(c):
             return i
     return None
 
@@ -286,12 +309,10 @@ def update_records(old_state, new_state, retired=None):
     deletions, additions = [], []
     exe_adds, exe_dels = diffs["ExeDefinition.dat"]
     file_adds, file_dels = diffs["FileDefinition.dat"]
-    file_adds = list(file_adds)
-    for line in exe_adds:
-        additions.append(add_record(b"EXE", line))
-        if line in file_adds:
-            file_adds.remove(line)
+    exe_pool = collections.Counter(exe_adds)
+    file_adds = [l for l in file_adds if not exe_pool[l]]  # an EXE record writes those
     new_files = new_state["FileDefinition.dat"]
+    keepers = []
     for k, raw in exe_dels.items():
         if k in file_dels:
             deletions.append(del_record(b"EXE", file_dels.pop(k)))
@@ -303,11 +324,26 @@ def update_records(old_state, new_state, retired=None):
             keeper = next((l for l in new_files if line_key(l) == k and b"=" in l), None)
             if keeper is None:
                 continue  # cannot be withdrawn: the executable definition stays
-            file_adds.append(keeper)
+            keepers.append(keeper)  # held already: it adds nothing, it only withdraws
         deletions.append(del_record(b"EXE", _raw_key(keeper)))
     for raw in file_dels.values():
         deletions.append(del_record(b"FILE", raw))
-    additions.extend(add_record(b"FILE", l) for l in file_adds)
+    # The additions in the order FileDefinition.dat holds them in the new state: an EXE record
+    # lands in both files at once, so one walk orders both, as appending them leaves them.
+    file_pool = collections.Counter(file_adds)
+    for line in new_files:
+        if exe_pool[line]:
+            exe_pool[line] -= 1
+            additions.append(add_record(b"EXE", line))
+        elif file_pool[line]:
+            file_pool[line] -= 1
+            additions.append(add_record(b"FILE", line))
+    for kind, lines, pool in ((b"EXE", exe_adds, exe_pool), (b"FILE", file_adds, file_pool)):
+        for line in lines:
+            if pool[line]:
+                pool[line] -= 1
+                additions.append(add_record(kind, line))
+    additions.extend(add_record(b"FILE", l) for l in keepers)
     for _, program_file, kind in KINDS[2:]:
         adds, dels = diffs[program_file]
         deletions.extend(del_record(kind, raw) for raw in dels.values())
@@ -338,23 +374,81 @@ def retired_keys(states, newest):
     return retired
 
 
-def changed_keys(old_state, new_state):
-    """[(program file, key)] whose lines change while the key stays: the update cannot remove
-    the old lines of such a key, so a program updated from `old_state` keeps them."""
-    found = []
-    for program_file in PROGRAM_FILES:
-        new_keys = {line_key(l) for l in new_state[program_file]}
-        remaining = {}
-        for line in old_state[program_file]:
-            remaining.setdefault(line_key(line), []).append(line)
-        for line in new_state[program_file]:
-            pool = remaining.get(line_key(line))
-            if pool and line in pool:
-                pool.remove(line)
-        for k, left in remaining.items():
-            if left and k in new_keys:
-                found.append((program_file, k))
-    return found
+# --- the bytes of a release ----------------------------------------------------------------------
+
+def full_text(files, retired=None) -> bytes:
+    """The whole release whose canon is `files`, as one update text: what a program without a
+    definitions date is sent, and what it makes its five files from. It deletes first what
+    `retired` names, which matters only to a program that merges it."""
+    return join_records(update_records(empty_state(), readable_state(files), retired))
+
+
+def _whole(files):
+    """What the whole text of `files` gives five empty files."""
+    made = {name: [] for name in PROGRAM_FILES}
+    _, failed = apply_update(made, full_text(files))
+    return None if failed else made
+
+
+def _following(previous, release):
+    """The canon of `release` published after a release whose canon is `previous`: its lines in
+    the order a program that takes the update from `previous` holds them, so that the update
+    gives exactly the canon wherever the merge can (a key whose line changes keeps its old line
+    in the merge, which the canon drops; executable definitions keep the order they have in
+    FileDefinition.dat)."""
+    first = _whole({name: [encode_line(l) for l in lines] for name, lines in program_state(release).items()})
+    if first is None:
+        raise MergeError("the release's own text does not apply")
+    merged = {name: list(lines) for name, lines in previous.items()}
+    apply_update(merged, join_records(update_records(readable_state(previous), readable_state(first))))
+    files = {}
+    for name in PROGRAM_FILES:
+        wanted, kept = set(first[name]), set(merged[name])
+        files[name] = [l for l in merged[name] if l in wanted] + [l for l in first[name] if l not in kept]
+    at = {line: i for i, line in enumerate(files["FileDefinition.dat"])}
+    if all(line in at for line in files["ExeDefinition.dat"]):
+        files["ExeDefinition.dat"].sort(key=at.get)
+    return files if _whole(files) == files else first
+
+
+def canons(releases):
+    """[canon of each release], for releases given oldest first: exactly what a program holds
+    of each, byte for byte (`file_bytes`). The canon of a release is what its whole text gives
+    five empty files; the whole text lists the lines in the order that programs following the
+    releases one after another hold them."""
+    out, previous = [], {name: [] for name in PROGRAM_FILES}
+    for release in releases:
+        previous = _following(previous, release)
+        out.append(previous)
+    return out
+
+
+def canon(release):
+    """The canon of a release published first."""
+    return canons([release])[0]
+
+
+def file_bytes(lines) -> bytes:
+    """A definition file as the program writes it."""
+    return b"".join(line + b"\r\n" for line in lines)
+
+
+def file_digests(files):
+    """[(program file, SHA-256 hex)] in the order of PROGRAM_FILES, as a statement names them."""
+    return [(name, hashlib.sha256(file_bytes(files[name])).hexdigest()) for name in PROGRAM_FILES]
+
+
+def readable_state(files):
+    """Enciphered files as deciphered program states."""
+    return {name: [decode_line(l) for l in lines] for name, lines in files.items()}
+
+
+def reaches_canon(old_files, new_files) -> bool:
+    """Whether the update from the holder of `old_files` (a canon) gives exactly `new_files`."""
+    text = join_records(update_records(readable_state(old_files), readable_state(new_files)))
+    files = {name: list(lines) for name, lines in old_files.items()}
+    _, failed = apply_update(files, text)
+    return not failed and files == new_files
 
 
 # --- checks when publishing ----------------------------------------------------------------------
@@ -363,8 +457,7 @@ def line_problem(release_file: str, line: bytes):
     """Why this line cannot be sent in an update text, or None."""
     at = unencodable_byte(line)
     if at is not None:
-        return ("byte %d (0x%02X) would be enciphered as a line break, so the stored line would "
-                "break in two" % (at + 1, line[at]))
+        return "byte %d (0x%02X) %s" % (at + 1, line[at], unstorable_reason(line[at]))
     if release_file == "RegistryDefinition.txt" and b"=" not in line:
         return 'a registry definition needs "=" before its threat name'
     kind = next(k for r, _, k in KINDS if r == release_file)
@@ -393,6 +486,9 @@ class MergeError(Exception):
     pass
 
 
+_NUL_BYTE = bytes([CIPHER_KEY])  # the one enciphered byte that deciphers to NUL
+
+
 def _merge_line(kind: bytes, body: bytes) -> bytes:
     bar, eq = _ENCODE[ord("|")].to_bytes(1, "big"), _ENCODE[ord("=")].to_bytes(1, "big")
     if kind == b"REG":
@@ -406,49 +502,63 @@ def _merge_line(kind: bytes, body: bytes) -> bytes:
     return body.replace(b"|", bar).replace(b"=", eq)
 
 
-def apply_update(files, text: bytes):
-    """Applies an update text to {program file: [enciphered line]} in place as the program's
-    merge does; returns (count, failed). A failing file's step is retried once from its first
-    record (lines it appended stay); a second failure ends the merge."""
-    count = 0
-    errors = 0
-    records = re.split(rb"(?i)\[BR\]", text)
-    for target in ("FileDefinition.dat", "ExeDefinition.dat", "RegistryDefinition.dat",
-                   "BlockedCookies.dat", "DirectoryDefinition.dat"):
-        while True:
-            try:
-                count += _merge_file(files.setdefault(target, []), target, records)
-                break
-            except MergeError:
-                errors += 1
-                if errors > 1:
-                    return count, True
-    return count, errors > 0
-
-
-def _merge_file(lines, target, records):
-    count = 0
-    pending = []
-    for record in records:
+def _parse(text: bytes):
+    """[(kind, action, line, key as sent, body has "=")] of the records a file may take; raises
+    MergeError for a text the program refuses whole."""
+    records = []
+    for record in re.split(rb"(?i)\[BR\]", text):
         record = record.strip(b" ")
         if not record:
-            raise MergeError("empty record")
+            continue  # empty records are skipped
         header, sep, body = record.partition(b"[DEF]")
         parts = header.split(b"|")
         kind = decode_line(parts[0])
-        if target not in KIND_TARGETS.get(kind, ()):
+        if kind not in KIND_TARGETS:
             continue
         if not sep or len(parts) < 2:
             raise MergeError("record without [DEF] or action")
         action = parts[1]
         if action == b"ADD":
-            lines.append(_merge_line(kind, body))
-            count += 1
-            if b"=" in body:
-                sent = body.split(b"=", 1)[0].lower()
-                pending = [p for p in pending if p.lower() != sent]
+            line = _merge_line(kind, body)
+            if b"\r" in line or b"\n" in line:
+                raise MergeError("the line would hold a line break")
+            if _NUL_BYTE in line:
+                continue  # malformed, as every reader takes it: as if it had not been sent
+            records.append((kind, action, line, body.split(b"=", 1)[0], b"=" in body))
         elif action == b"DEL":
-            pending.append(body.split(b"=", 1)[0])
+            records.append((kind, action, None, body.split(b"=", 1)[0], False))
+    return records
+
+
+def apply_update(files, text: bytes):
+    """Applies an update text to {program file: [enciphered line]} in place as the program's
+    merge does; returns (count, failed). A text the program refuses changes nothing."""
+    try:
+        records = _parse(text)
+    except MergeError:
+        return 0, True
+    count = 0
+    for target in PROGRAM_FILES:
+        count += _merge_file(files.setdefault(target, []), target, records)
+    return count, False
+
+
+def _merge_file(lines, target, records):
+    count = 0
+    pending = []
+    held = set(lines)
+    for kind, action, line, key, has_key in records:
+        if target not in KIND_TARGETS[kind]:
+            continue
+        if action == b"ADD":
+            if line not in held:  # a line the file holds is not added again
+                held.add(line)
+                lines.append(line)
+                count += 1
+            if has_key:
+                pending = [p for p in pending if p.lower() != key.lower()]
+        elif action == b"DEL":
+            pending.append(key)
     if pending:
         count += 1
         gone = {decode_line(p).lower() for p in pending}

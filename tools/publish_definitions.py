@@ -11,10 +11,13 @@ must be newer than every release DIR already has. Nothing is published when a li
 sent in an update text; the problems are listed on standard error.
 
 Every update text a program may fetch for the new release (from each earlier release's date, and
-from the program's default date) is made now and signed with the publisher's private key
-KEYFILE (ECDSA P-256 over SHA-256), which is made on first use. The server only hands out what
-was signed here and never needs the key. --unsigned publishes for programs that accept unsigned
-definitions.
+from the program's default date: the whole release) is made now and signed with the publisher's
+private key KEYFILE (ECDSA P-256 over SHA-256), which is made on first use. Each statement also
+names the SHA-256 of the five definition files exactly as a program holds the release (the
+whole release applied to empty files), whatever date it updates from; a program whose update
+would give other files takes the whole release instead. A warning names each earlier release
+whose update cannot give those files. The server only hands out what was signed here and never
+needs the key. --unsigned publishes for programs that accept unsigned definitions.
 """
 import argparse
 import datetime
@@ -90,28 +93,37 @@ def public_key_hex(key):
     return "%064x%064x" % (numbers.x, numbers.y)
 
 
-def signed_statement(key, from_text, to_text, text: bytes) -> bytes:
+def signed_statement(key, from_text, to_text, text: bytes, files) -> bytes:
     """The statement the program checks beside an update text: it names the text's SHA-256,
-    the date it updates from and the date it moves to, and is signed over those lines."""
+    the date it updates from, the date it moves to and the SHA-256 of each definition file as
+    the program must hold it afterwards (`files`, a canon), and is signed over those lines."""
     body = ("%s\r\nfrom: %s\r\nto: %s\r\nsha256: %s\r\n" %
-            (dr.SIGNED_HEADER, from_text, to_text, hashlib.sha256(text).hexdigest())).encode("ascii")
+            (dr.SIGNED_HEADER, from_text, to_text, hashlib.sha256(text).hexdigest()))
+    body += "".join("%s: %s\r\n" % (name, digest) for name, digest in dr.file_digests(files))
+    body = body.encode("ascii")
     r, s = decode_dss_signature(key.sign(body, ec.ECDSA(hashes.SHA256())))
     return body + ("signature: %064x%064x\r\n" % (r, s)).encode("ascii")
 
 
 def prepared_updates(releases, release, when):
-    """{from date: update text} for every date a program may update from to this release: each
-    earlier release's, and the program's default date for a program without definitions."""
-    new_state = dr.program_state(release)
-    states = [(d, dr.program_state(dr.read_release(f))) for d, f in releases]
-    texts = {}
+    """({from date: update text}, [earlier release dates whose update does not give exactly this
+    release], this release's canon) for every date a program may update from to this release:
+    each earlier release's, and the program's default date for a program without definitions
+    (the whole release)."""
+    every = dr.canons([dr.read_release(f) for _, f in releases] + [release])
+    new_files = every[-1]
+    new_state = dr.readable_state(new_files)
+    held = [(d, files) for (d, _), files in zip(releases, every)]
+    texts, short = {}, []
     default = dr.parse_date(dr.DEFAULT_DATE)
     if default < when and all(default < d for d, _ in releases):
-        retired = dr.retired_keys([s for _, s in states], new_state)
-        texts[default] = dr.join_records(dr.update_records(dr.empty_state(), new_state, retired))
-    for d, state in states:
-        texts[d] = dr.join_records(dr.update_records(state, new_state))
-    return texts
+        retired = dr.retired_keys([dr.readable_state(files) for _, files in held], new_state)
+        texts[default] = dr.full_text(new_files, retired)
+    for d, files in held:
+        texts[d] = dr.join_records(dr.update_records(dr.readable_state(files), new_state))
+        if not dr.reaches_canon(files, new_files):
+            short.append(d)
+    return texts, short, new_files
 
 
 def publish(data_dir, folder, when=None, signing_key=None):
@@ -123,13 +135,11 @@ def publish(data_dir, folder, when=None, signing_key=None):
     if releases and when <= releases[-1][0]:
         raise PublishError("release date %s is not newer than the newest release, %s" %
                            (dr.format_date(when), dr.format_date(releases[-1][0])))
-    warnings = []
-    if releases:
-        previous = dr.program_state(dr.read_release(releases[-1][1]))
-        for program_file, key in dr.changed_keys(previous, dr.program_state(release)):
-            warnings.append(
-                "%s: the lines of %r change while the key stays; programs updated from the "
-                "previous release keep the old lines as well" % (program_file, key.decode("latin-1")))
+    updates, short, files = prepared_updates(releases, release, when)
+    outcome = ("will take the full release" if signing_key is not None else
+               "keep what the update gives: nothing signed tells them otherwise")
+    warnings = ["the update from %s cannot give exactly this release: programs at %s %s" %
+                (dr.format_date(d), dr.format_date(d), outcome) for d in short]
     root = dr.releases_folder(data_dir)
     os.makedirs(root, exist_ok=True)
     final = os.path.join(root, when.strftime(dr.RELEASE_FOLDER_FORMAT))
@@ -139,14 +149,15 @@ def publish(data_dir, folder, when=None, signing_key=None):
         with open(os.path.join(staging, name), "wb") as f:
             f.write(b"".join(line + b"\r\n" for line in release[name]))
     if signing_key is not None:
-        updates = os.path.join(staging, dr.UPDATES_FOLDER)
-        os.mkdir(updates)
-        for since, text in prepared_updates(releases, release, when).items():
-            base = os.path.join(updates, since.strftime(dr.RELEASE_FOLDER_FORMAT))
+        updates_folder = os.path.join(staging, dr.UPDATES_FOLDER)
+        os.mkdir(updates_folder)
+        for since, text in updates.items():
+            base = os.path.join(updates_folder, since.strftime(dr.RELEASE_FOLDER_FORMAT))
             with open(base + ".txt", "wb") as f:
                 f.write(text)
             with open(base + ".sig", "wb") as f:
-                f.write(signed_statement(signing_key, dr.format_date(since), dr.format_date(when), text))
+                f.write(signed_statement(signing_key, dr.format_date(since), dr.format_date(when), text,
+                                         files))
     try:
         os.rename(staging, final)
     except OSError as e:

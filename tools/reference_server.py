@@ -103,15 +103,19 @@ class Store:
             with open(self.log_path, "a", encoding="utf-8", errors="backslashreplace") as f:
                 f.write(text + "\n")
 
-    def _state(self, folder):
-        # Published releases never change, so each is read once.
+    def _states(self, releases):
+        """{release folder: what a program holds of it (its canon, deciphered)}. A canon follows
+        from the releases before it; published releases never change, so each history is read
+        once."""
+        folders = tuple(folder for _, folder in releases)
         with self.lock:
-            state = self.release_cache.get(folder)
-        if state is None:
-            state = dr.program_state(dr.read_release(folder))
+            states = self.release_cache.get(folders)
+        if states is None:
+            canons = dr.canons([dr.read_release(folder) for folder in folders])
+            states = {folder: dr.readable_state(files) for folder, files in zip(folders, canons)}
             with self.lock:
-                self.release_cache[folder] = state
-        return state
+                self.release_cache[folders] = states
+        return states
 
     def newest_date(self):
         releases = dr.list_releases(self.data_dir)
@@ -148,15 +152,16 @@ class Store:
         prepared = self._prepared(newest_folder, local, ".txt")
         if prepared is not None:
             return prepared, newest_date  # exactly the bytes the publisher signed
-        newest = self._state(newest_folder)
+        states = self._states(releases)
+        newest = states[newest_folder]
         held = [folder for when, folder in releases if when <= local]
         if held:
-            records = dr.update_records(self._state(held[-1]), newest)
+            records = dr.update_records(states[held[-1]], newest)
         else:
             # Older than every release: the program has no definitions (the scan-start check
             # deletes them together with the date) or a copy of unknown age. Everything is
             # added, and what any release has retired is deleted first.
-            retired = dr.retired_keys([self._state(f) for _, f in releases[:-1]], newest)
+            retired = dr.retired_keys([states[f] for _, f in releases[:-1]], newest)
             records = dr.update_records(dr.empty_state(), newest, retired)
         return dr.join_records(records), newest_date
 

@@ -118,9 +118,12 @@ class CipherTest(unittest.TestCase):
         every = bytes(range(256))
         self.assertEqual(dr.decode_line(dr.encode_line(every)), bytes(range(255)) + b"\0")
         refused = [c for c in range(256) if dr.unencodable_byte(bytes([c])) is not None]
-        self.assertEqual(refused, [0xCC, 0xCF])  # they encipher to LF and CR
+        # NUL, the two that encipher to LF and CR, and 0xFF, which comes back as NUL
+        self.assertEqual(refused, [0, 0xCC, 0xCF, 0xFF])
+        kept = bytes(c for c in range(256) if c not in refused)
+        self.assertEqual(dr.decode_line(dr.encode_line(kept)), kept)
         self.assertEqual(dr.unencodable_byte(b"ab\xcfc\xcc"), 2)
-        self.assertIsNone(dr.unencodable_byte(bytes(range(32, 127))))
+        self.assertIn("NUL", dr.unstorable_reason(0xFF))
 
 
 class DateTest(unittest.TestCase):
@@ -156,6 +159,10 @@ class MergeModelTest(unittest.TestCase):
             rec(b"FILE", b"ADD", enc(b"late.dll") + b"=" + enc(b"L")),
             rec(b"FILE", b"DEL", enc(b"late.dll")),           # removes the line just added
             rec(enc(b"file"), b"ADD", b"ignored"),            # other letter case: no kind
+            rec(b"FILE", b"ADD", enc(b"Keep.dll") + b"=" + enc(b"K")),  # held already: nothing
+            rec(b"FILE", b"ADD", enc(b"x.exe") + b"=" + enc(b"X") + b"|" + enc(b"[progfil]X")),
+            # A line that would decipher with a NUL (a registry threat holding "=") is skipped.
+            rec(b"REG", b"ADD", enc(b"l") + b"=" + enc(b"T") + b"=" + enc(b"x") + b"|" + enc(b"1^K") + b"|" + enc(b"t")),
         ])
         count, failed = dr.apply_update(files, text)
         self.assertFalse(failed)
@@ -164,10 +171,16 @@ class MergeModelTest(unittest.TestCase):
         self.assertEqual(got["FileDefinition.dat"],
                          [b"Keep.dll=K", b"x.exe=X|[progfil]X", b"again.dll=A"])
         self.assertEqual(got["ExeDefinition.dat"], [b"x.exe=X|[progfil]X"])
+        self.assertEqual(got["RegistryDefinition.dat"], [])
+        # A text the program refuses whole changes nothing.
+        for bad in (rec(b"FILE", b"ADD", b"a\rb"), enc(b"FILE") + b"|ADDa.dll", enc(b"FILE") + b"[DEF]x"):
+            before = {k: list(v) for k, v in files.items()}
+            self.assertEqual(dr.apply_update(files, text + b"[BR]" + bad), (0, True))
+            self.assertEqual(files, before)
 
     def test_empty_text_and_noise_apply_nothing(self):
         for text in (b"", b"[BR]", b"hello world"):
-            files = enciphered(dr.program_state(RELEASE_1))
+            files = dr.canon(RELEASE_1)
             before = {k: list(v) for k, v in files.items()}
             count, _ = dr.apply_update(files, text)
             self.assertEqual(count, 0, text)
@@ -176,7 +189,8 @@ class MergeModelTest(unittest.TestCase):
 
 class UpdateTextTest(unittest.TestCase):
     def setUp(self):
-        self.states = [dr.program_state(r) for r in (RELEASE_1, RELEASE_2, RELEASE_3)]
+        self.canons = dr.canons([RELEASE_1, RELEASE_2, RELEASE_3])
+        self.states = [dr.readable_state(c) for c in self.canons]
 
     def update(self, old_state, new_state, files, retired=None):
         text = dr.join_records(dr.update_records(old_state, new_state, retired))
@@ -190,30 +204,42 @@ class UpdateTextTest(unittest.TestCase):
                 for line in lines:
                     self.assertIsNone(dr.line_problem(name, line), line)
 
+    def test_the_bytes_of_a_release_are_its_whole_text_applied_to_nothing(self):
+        twice = dict(RELEASE_1, **{"FileDefinition.txt": RELEASE_1["FileDefinition.txt"] + [KEEP]})
+        files = dr.canon(twice)
+        self.assertEqual(files, dr.canon(RELEASE_1))  # a line held already is not added again
+        # The release's order, then the executable definitions FileDefinition.txt lacks.
+        self.assertEqual(readable(files)["FileDefinition.dat"],
+                         [A_DLL, SHARED_EXE, KEEP, OLD_DLL, b"gone.exe=Threat.G|[progfil]G"])
+        fresh = {name: [] for name in dr.PROGRAM_FILES}
+        dr.apply_update(fresh, dr.full_text(files, {"FileDefinition.dat": {b"x.dll": b"X.dll"}}))
+        self.assertEqual(fresh, files)  # what it retires matters only to a program that merges it
+        digests = dr.file_digests(files)
+        self.assertEqual([name for name, _ in digests], list(dr.PROGRAM_FILES))
+        self.assertEqual(digests[3][1], hashlib.sha256(b"".join(l + b"\r\n" for l in files["BlockedCookies.dat"])).hexdigest())
+
     def test_each_step_and_the_skip_reach_the_newest_release(self):
-        r1, r2, r3 = self.states
-        files = enciphered(r1)
-        self.update(r1, r2, files)
-        self.assertEqual(as_counts(readable(files)), as_counts(r2))  # additions, removals: exact
-        count, stepped = self.update(r2, r3, files)
-        self.assertGreater(count, 0)
-        count, skipped = self.update(r1, r3, enciphered(r1))
-        self.assertGreater(count, 0)
-        for got in (stepped, skipped):
-            self.assertEqual(as_sets(got), as_sets(r3))
-            self.assertEqual(got["ExeDefinition.dat"], r3["ExeDefinition.dat"])
-        # Dropping the shared executable from ExeDefinition only costs FileDefinition a second
-        # copy of its line (the FILE ADD that keeps the key there); nothing else repeats.
-        repeated = [l for l, n in collections.Counter(stepped["FileDefinition.dat"]).items() if n > 1]
-        self.assertEqual(repeated, [SHARED_EXE])
+        # (from, to, whether the update gives exactly the newer release). Each release's lines
+        # are in the order the update from the one before leaves them; the third brings back a
+        # file definition the second dropped, which a program skipping the second still holds
+        # where the first had it.
+        for a, b, exact in ((0, 1, True), (1, 2, True), (0, 2, False)):
+            files = enciphered(self.states[a])
+            count, got = self.update(self.states[a], self.states[b], files)
+            self.assertGreater(count, 0)
+            self.assertEqual(as_sets(got), as_sets(self.states[b]), (a, b))
+            self.assertEqual(got["ExeDefinition.dat"], self.states[b]["ExeDefinition.dat"])
+            for name, lines in got.items():  # nothing is ever held twice
+                self.assertEqual(len(lines), len(set(lines)), name)
+            self.assertEqual(files == self.canons[b], exact, (a, b))
+            self.assertEqual(dr.reaches_canon(self.canons[a], self.canons[b]), exact, (a, b))
 
     def test_registry_and_cookie_lines_as_the_program_writes_them(self):
-        got = self.update(dr.empty_state(), self.states[0], dr.empty_state())[1]
+        got = readable(self.canons[0])
         self.assertIn(b"1^Software\\A^Hook^=Threat.A|", got["RegistryDefinition.dat"])
         self.assertIn(b"2^SOFTWARE\\Old^=Threat.Old|", got["RegistryDefinition.dat"])
         release = dict(RELEASE_1, **{"BlockedCookies.txt": [b"site.example=comment"]})
-        got = self.update(dr.empty_state(), dr.program_state(release), dr.empty_state())[1]
-        self.assertEqual(got["BlockedCookies.dat"], [b"site.example"])
+        self.assertEqual(readable(dr.canon(release))["BlockedCookies.dat"], [b"site.example"])
 
     def test_older_than_every_release(self):
         r1, r2, r3 = self.states
@@ -221,8 +247,9 @@ class UpdateTextTest(unittest.TestCase):
         self.assertIn(b"gone.exe", retired["ExeDefinition.dat"])
         self.assertNotIn(b"old.dll", retired["FileDefinition.dat"])  # back in the newest
         count, got = self.update(dr.empty_state(), r3, dr.empty_state(), retired)
-        self.assertEqual(as_counts(got), as_counts(r3))
-        # A copy of unknown age loses what was retired and ends with the newest definitions.
+        self.assertEqual(got, r3)
+        # A copy of unknown age merging it loses what was retired and holds the newest
+        # definitions (a program checking the release's files takes it whole instead).
         count, got = self.update(dr.empty_state(), r3, enciphered(r1), retired)
         self.assertEqual(as_sets(got), as_sets(r3))
 
@@ -230,11 +257,11 @@ class UpdateTextTest(unittest.TestCase):
         r1 = self.states[0]
         changed = dict(RELEASE_1, **{"FileDefinition.txt": [
             b"a.dll=Threat.A|[appdata]A2|Adware", SHARED_EXE, KEEP, OLD_DLL]})
-        new = dr.program_state(changed)
-        self.assertEqual(dr.changed_keys(r1, new), [("FileDefinition.dat", b"a.dll")])
-        got = self.update(r1, new, enciphered(r1))[1]
+        new = dr.canon(changed)
+        got = self.update(r1, dr.readable_state(new), enciphered(r1))[1]
         self.assertEqual(set(got["FileDefinition.dat"]),
-                         set(new["FileDefinition.dat"]) | {A_DLL})
+                         set(dr.readable_state(new)["FileDefinition.dat"]) | {A_DLL})
+        self.assertFalse(dr.reaches_canon(self.canons[0], new))
 
     def test_unchanged_release_sends_nothing(self):
         self.assertEqual(dr.update_records(self.states[2], self.states[2]), [])
@@ -265,7 +292,7 @@ class PublishTest(unittest.TestCase):
 
     def test_refuses_lines_it_cannot_send_and_publishes_nothing(self):
         with open(os.path.join(self.src, "FileDefinition.txt"), "ab") as f:
-            f.write(b"bad\xcf.dll=Threat.Bad\r\n\r\nwhat?.dll=Threat.Q\n")
+            f.write(b"bad\xcf.dll=Threat.Bad\r\n\r\nwhat?.dll=Threat.Q\ncut\xff.dll=Threat.Cut\n")
         with open(os.path.join(self.src, "RegistryDefinition.txt"), "ab") as f:
             f.write(b"1^Software\\NoThreat^\r\n")
         os.remove(os.path.join(self.src, "BlockedCookies.txt"))
@@ -276,6 +303,8 @@ class PublishTest(unittest.TestCase):
         self.assertIn("FileDefinition.txt line 7 (what?.dll", message)  # blank lines count
         self.assertIn("0xCF) would be enciphered as a line break", message)
         self.assertIn("(0x3F) would be enciphered as the update separator '|'", message)
+        self.assertIn("FileDefinition.txt line 8 (cut", message)
+        self.assertIn("(0xFF) would come back as NUL", message)
         self.assertIn("RegistryDefinition.txt line 4", message)
         self.assertIn("BlockedCookies.txt: missing", message)
         self.assertEqual(self.releases(), [])
@@ -296,7 +325,9 @@ class PublishTest(unittest.TestCase):
             SHARED_EXE, b"gone.exe=Threat.G|[progfil]G2"]}))
         done = run("--date", "1/3/2024")
         self.assertEqual(done.returncode, 0)
-        self.assertIn("the lines of 'gone.exe' change", done.stderr)
+        # A changed line of a key the update cannot remove: both earlier releases are named.
+        for earlier in ("1/1/2024 10:00:00 AM", "1/2/2024 12:00:00 AM"):
+            self.assertIn("programs at %s will take the full release" % earlier, done.stderr)
         self.assertEqual(run("--date", "yesterday").returncode, 2)
         self.assertEqual(run("--date", "1/3/2024").returncode, 1)
         self.assertEqual(self.releases(), [D(2024, 1, 1, 10), D(2024, 1, 2), D(2024, 1, 3)])
@@ -444,7 +475,7 @@ class DefinitionEndpointTest(ServerTestCase):
     def test_update_texts_from_several_local_dates(self):
         for release, when in zip((RELEASE_1, RELEASE_2, RELEASE_3), DATES):
             self.publish(release, when)
-        states = [dr.program_state(r) for r in (RELEASE_1, RELEASE_2, RELEASE_3)]
+        states = [dr.readable_state(dr.canon(r)) for r in (RELEASE_1, RELEASE_2, RELEASE_3)]
         status, body = self.server.get("/asp/currentDate.asp?prog=Quillon&comp=Q")
         self.assertEqual((status, body), (200, b"3/1/2024 2:00:05 PM"))
         self.assertEqual(normalise_date_answer(body), DATES[2])
@@ -468,7 +499,7 @@ class DefinitionEndpointTest(ServerTestCase):
         for query in ("date=banana", "date=2/30/2024", "date=", "nodate=1/1/2024", ""):
             status, body = self.server.get("/asp/getDefs.asp?prog=Q&comp=C&" + query)
             self.assertEqual(status, 400, query)
-            files = enciphered(dr.program_state(RELEASE_1))
+            files = dr.canon(RELEASE_1)
             before = {k: list(v) for k, v in files.items()}
             self.assertEqual(dr.apply_update(files, body), (0, False), query)
             self.assertEqual(files, before)
@@ -564,7 +595,7 @@ class SignedReleaseTest(unittest.TestCase):
             src = os.path.join(self.tmp, "src%d" % i)
             write_folder(src, release)
             key = publish_definitions.load_key(self.key_path, create=True)
-            publish_definitions.publish(self.data, src, when, key)
+            self.warnings = publish_definitions.publish(self.data, src, when, key)[1]
         self.server = ServerProcess(self.data, "--workers", "4", "--timeout", "2")
 
     def tearDown(self):
@@ -579,9 +610,16 @@ class SignedReleaseTest(unittest.TestCase):
         self.assertEqual(os.stat(self.key_path).st_mode & 0o077, 0)  # the owner's alone
         public = publish_definitions.load_key(self.key_path).public_key()
         query = "/asp/%s.asp?prog=Quillon&comp=Q&date="
-        for held, local in ((dr.empty_state(), "3/16/2006 12:00:00 AM"),
-                            (dr.program_state(RELEASE_1), dr.format_date(DATES[0])),
-                            (dr.program_state(RELEASE_2), dr.format_date(DATES[1]))):
+        newest = dr.canons([RELEASE_1, RELEASE_2, RELEASE_3])[2]
+        signed_files = [("%s: %s" % pair).encode() for pair in dr.file_digests(newest)]
+        # The third release cannot be reached exactly from the first (see UpdateTextTest): the
+        # publisher said so, and programs there take the whole release.
+        self.assertEqual(len(self.warnings), 1)
+        canons = dr.canons([RELEASE_1, RELEASE_2, RELEASE_3])
+        self.assertEqual(newest, canons[2])
+        for held, local, exact in ((dr.empty_state(), "3/16/2006 12:00:00 AM", True),
+                                   (canons[0], dr.format_date(DATES[0]), False),
+                                   (canons[1], dr.format_date(DATES[1]), True)):
             date = urllib.parse.quote(local, safe="/:")
             status, text = self.server.get(query % "getDefs" + date)
             status2, statement = self.server.get(query % "getDefsSig" + date)
@@ -590,16 +628,19 @@ class SignedReleaseTest(unittest.TestCase):
             self.assertEqual(lines[:3], [dr.SIGNED_HEADER.encode(), b"from: " + local.encode(),
                                          b"to: " + dr.format_date(DATES[2]).encode()])
             self.assertEqual(lines[3], b"sha256: " + hashlib.sha256(text).hexdigest().encode())
-            self.assertEqual(lines[5:], [b""])
+            self.assertEqual(lines[4:9], signed_files, local)  # the same files, from any date
+            self.assertEqual(lines[10:], [b""])
+            self.assertEqual(any(local in w for w in self.warnings), not exact, local)
             signed = statement[:statement.index(b"signature: ")]
-            sig = bytes.fromhex(lines[4][len(b"signature: "):].decode())
+            sig = bytes.fromhex(lines[9][len(b"signature: "):].decode())
             der = encode_dss_signature(int.from_bytes(sig[:32], "big"), int.from_bytes(sig[32:], "big"))
             public.verify(der, signed, ec.ECDSA(hashes.SHA256()))
             with self.assertRaises(InvalidSignature):
                 public.verify(der, signed.replace(b"to: ", b"to:  "), ec.ECDSA(hashes.SHA256()))
-            files = enciphered(held)
+            files = {name: list(lines) for name, lines in held.items()}
             self.assertGreater(dr.apply_update(files, text)[0], 0)
-            self.assertEqual(as_sets(readable(files)), as_sets(dr.program_state(RELEASE_3)))
+            self.assertEqual(files == newest, exact, local)
+            self.assertEqual(as_sets(readable(files)), as_sets(readable(newest)))
         # A date between releases, the newest date, and an unreadable one: nothing signed.
         for local, want in (("1/15/2024 1:00:00 PM", 404), (dr.format_date(DATES[2]), 404),
                             ("2/30/2024 1:00:00 AM", 400)):
