@@ -1,9 +1,9 @@
 #include "update/definition_merge.h"
 
 #include <algorithm>
+#include <bitset>
 #include <iterator>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "common/text.h"
@@ -16,25 +16,28 @@ namespace quillon {
 
 namespace {
 
-std::string keyOf(const std::string& text) { return text.substr(0, text.find('=')); }
+std::string_view keyOf(std::string_view text) { return text.substr(0, text.find('=')); }
 
 // The enciphered line an ADD body writes. The server sends the fields enciphered and the
 // separators plain, so that the fields can be found; the separators are enciphered here.
-bool addLine(const std::string& kind, const std::string& body, std::string& line) {
+bool addLine(const std::string& kind, std::string_view body, std::string& line) {
   if (kind == "COOK") {
     line = keyOf(body);
     return true;
   }
   if (kind == "REG") {
     // label "=" threat "|" key part "|" type text; the label is not written.
-    std::vector<std::string> parts = split(body, "|");
+    std::vector<std::string> parts = split(std::string(body), "|");
     if (parts.size() < 3) return false;
     size_t eq = parts[0].find('=');
     std::string threat = eq == std::string::npos ? std::string() : parts[0].substr(eq + 1);
     line = parts[1] + encodeDefinitionLine("^=") + threat + encodeDefinitionLine("|") + parts[2];
     return true;
   }
-  line = replaceAll(replaceAll(body, "|", encodeDefinitionLine("|")), "=", encodeDefinitionLine("="));
+  // One byte for one: each plain separator becomes its enciphered form.
+  static const char bar = encodeDefinitionLine("|")[0], equals = encodeDefinitionLine("=")[0];
+  line = body;
+  for (char& c : line) c = c == '|' ? bar : c == '=' ? equals : c;
   return true;
 }
 
@@ -54,7 +57,7 @@ class StagedFile {
   bool ok() const { return ok_ && file_; }
   void add(const char* data, size_t n) {
     buf_.append(data, n);
-    if (buf_.size() >= 256 * 1024) flush();
+    if (buf_.size() >= 1024 * 1024) flush();  // each write is a trip to the system
   }
   void add(const std::string& data) { add(data.data(), data.size()); }
   // Closes the file and reads it back: its size and SHA-256 must be what was written. `digest`
@@ -89,32 +92,103 @@ class StagedFile {
   bool ok_ = true;
 };
 
+// Keys compared as the files store them, without deciphering: the cipher gives each stored byte
+// one plain byte (0 and 255 both give 194, so 0 is taken as 255), so a letter deciphered to
+// upper case is lowered on the stored byte. A line's key ends at its first stored "=".
+constexpr char kStoredEquals = char('=' + kCipherKey);
+inline char storedKeyByte(char stored) {
+  constexpr int kUpperA = 'A' + kCipherKey, kUpperZ = 'Z' + kCipherKey;
+  const int c = static_cast<unsigned char>(stored);
+  return char(c == 0 ? 255 : c >= kUpperA && c <= kUpperZ ? c + ('a' - 'A') : c);
+}
+
+// The keys the standing deletions of one file remove, with a bit filter in front of the set:
+// most lines are no deletion's, and the filter says so without building their key.
+class Deletions {
+ public:
+  void add(std::string_view sent) {
+    filter_.set(hashOf(sent));
+    keys_.insert(keyOf(sent));
+  }
+  bool empty() const { return keys_.empty(); }
+  bool removes(std::string_view line) {
+    const std::string_view raw = line.substr(0, line.find(kStoredEquals));
+    return filter_.test(hashOf(raw)) && keys_.count(keyOf(raw));
+  }
+
+ private:
+  static size_t hashOf(std::string_view raw) {
+    uint32_t h = 2166136261u;
+    for (char c : raw) h = (h ^ static_cast<unsigned char>(storedKeyByte(c))) * 16777619u;
+    return h & (kFilterBits - 1);
+  }
+  const std::string& keyOf(std::string_view raw) {
+    key_.resize(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) key_[i] = storedKeyByte(raw[i]);
+    return key_;
+  }
+  static constexpr size_t kFilterBits = size_t(1) << 16;
+  std::bitset<kFilterBits> filter_;
+  std::unordered_set<std::string> keys_;
+  std::string key_;
+};
+
 // The lines an update adds to one file, in record order, and those of them the file already
-// holds (or an earlier ADD of the same update added): those are not written again.
+// holds (or an earlier ADD of the same update added): those are not written again. An update
+// can add as many lines as the file has, and every line of the file is looked up, so the
+// look-up is kept small: a bit filter says at once that most lines are no addition; the
+// distinct additions sit in an open table of indexes, with their held marks beside it.
 class Additions {
  public:
   explicit Additions(std::vector<const std::string*> lines) : lines_(std::move(lines)) {
-    wanted_.reserve(lines_.size());
-    for (const std::string* l : lines_) wanted_.insert(*l);
+    if (lines_.empty()) return;
+    size_t size = 16;
+    while (size < lines_.size() * 2) size *= 2;
+    slots_.assign(size, 0);
+    held_.assign(size, false);
+    filter_.assign(size * 8, false);
+    slotOf_.reserve(lines_.size());
+    for (uint32_t i = 0; i < lines_.size(); ++i) {
+      const size_t h = hash(*lines_[i]);
+      const size_t at = find(*lines_[i], h);
+      if (!slots_[at]) slots_[at] = i + 1;
+      filter_[h & (filter_.size() - 1)] = true;
+      slotOf_.push_back(uint32_t(at));
+    }
   }
   // A line of the file as it was.
   void held(std::string_view line) {
-    if (wanted_.empty()) return;
-    auto it = wanted_.find(line);
-    if (it != wanted_.end()) held_.insert(*it);
+    if (lines_.empty()) return;
+    const size_t h = hash(line);
+    if (!filter_[h & (filter_.size() - 1)]) return;
+    const size_t at = find(line, h);
+    if (slots_[at]) held_[at] = true;
   }
   // Calls `write` for each line to add that is not held yet; returns how many.
   template <class Write>
   uint32_t each(Write write) {
     uint32_t n = 0;
-    for (const std::string* l : lines_)
-      if (held_.insert(*l).second) write(*l), ++n;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      if (held_[slotOf_[i]]) continue;
+      held_[slotOf_[i]] = true;
+      write(*lines_[i]);
+      ++n;
+    }
     return n;
   }
 
  private:
+  static size_t hash(std::string_view line) { return std::hash<std::string_view>()(line); }
+  // The slot of `line`, or the free one where it would go.
+  size_t find(std::string_view line, size_t h) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = (h >> 7) & mask;; at = (at + 1) & mask)
+      if (!slots_[at] || *lines_[slots_[at] - 1] == line) return at;
+  }
   std::vector<const std::string*> lines_;
-  std::unordered_set<std::string_view> wanted_, held_;
+  std::vector<uint32_t> slots_;  // index + 1 into lines_; 0: free
+  std::vector<bool> held_, filter_;
+  std::vector<uint32_t> slotOf_;  // each line's slot
 };
 
 class Merge {
@@ -125,22 +199,28 @@ class Merge {
   // One file's step: the new file is written beside the old one as its staged copy, which
   // only the commit puts in place. A whole release makes the file from the records alone. False
   // on a file-system error (the staged copy is then gone); `changed` says whether a staged
-  // copy was written, and `digest` is then its SHA-256.
-  bool stage(const std::string& name, const std::vector<MergeRecord>& records, bool whole, uint32_t& added,
+  // copy was written. `digest` is the SHA-256 of the file as the update leaves it: the staged
+  // copy's, or, when `check` asks for it, the unchanged file's.
+  bool stage(size_t file, const std::vector<MergeRecord>& records, bool whole, bool check, uint32_t& added,
              bool& changed, std::string& digest) {
+    const std::string name = kDefinitionFiles[file];
+    const unsigned bit = 1u << file;
     changed = false;
     std::vector<const std::string*> lines;
-    // The pending deletions, by their key as sent in lower case: a later ADD of that key
-    // withdraws them all in one lookup.
-    std::unordered_map<std::string, std::vector<std::string>> pending;
+    bool deletes = false;
     for (const MergeRecord& r : records) {
-      if (!kindTargets(r.kind, name)) continue;
-      if (r.action == MergeAction::Add) {
-        lines.push_back(&r.line);
-        if (r.addHasKey) pending.erase(toLower(r.key));
-      } else if (r.action == MergeAction::Delete) {
-        pending[toLower(r.key)].push_back(r.key);
-      }
+      if (!(r.targets & bit)) continue;
+      if (r.action == MergeAction::Add) lines.push_back(&r.line);
+      deletes = deletes || r.action == MergeAction::Delete;
+    }
+    // A deletion stands unless a later ADD of its key as sent (in any letter case) withdraws
+    // it: seen from the end, the ADDs after it are known when it comes.
+    Deletions pending;
+    std::unordered_set<std::string> laterAdds;
+    for (auto r = records.rbegin(); deletes && r != records.rend(); ++r) {
+      if (!(r->targets & bit)) continue;
+      if (r->action == MergeAction::Add && r->addHasKey) laterAdds.insert(toLower(r->key));
+      if (r->action == MergeAction::Delete && (laterAdds.empty() || !laterAdds.count(toLower(r->key)))) pending.add(r->key);
     }
     status_.show(kApplyingText);
     status_.yield();
@@ -148,7 +228,14 @@ class Merge {
     const std::string path = folder_ + "\\" + name, scratch = stagedPath(folder_, name);
     uint32_t attr = fs_.attributes(path);
     if (attr != kNoSuchPath && (attr & kAttrFolder)) return false;
-    if (!whole && lines.empty() && pending.empty() && attr != kNoSuchPath) return true;
+    if (!whole && lines.empty() && pending.empty() && attr != kNoSuchPath) {
+      // Part of the result all the same; an empty file needs no opening.
+      uint64_t size = 1;
+      if (!check) return true;
+      if (!fs_.fileSize(path, size) || size > 0) return fileDigest(fs_, signatures_, path, digest);
+      digest = signatures_.sha256("");
+      return digest.size() == 32;
+    }
     std::unique_ptr<InputFile> in;
     if (!whole && attr != kNoSuchPath) {
       in = fs_.openRead(path);
@@ -172,15 +259,9 @@ class Merge {
   // reader sees the old lines as they were: a lone LF stays part of its line). With pending
   // deletions this is the removal pass: lines of one space and lines whose key (deciphered, in
   // any letter case) a deletion names are left out. Returns the lines added.
-  uint32_t copy(std::unique_ptr<InputFile> in, Additions& additions,
-                const std::unordered_map<std::string, std::vector<std::string>>& pending, StagedFile& out) {
-    std::unordered_set<std::string> gone;
-    gone.reserve(pending.size() * 2);
-    for (const auto& entry : pending)
-      for (const std::string& p : entry.second) gone.insert(toLower(decodeDefinitionLine(p)));
+  uint32_t copy(std::unique_ptr<InputFile> in, Additions& additions, Deletions& pending, StagedFile& out) {
     const bool removing = !pending.empty();
     long number = 0;
-    std::string key;
     auto take = [&](std::string_view line) {
       if (removing) {
         ++number;
@@ -188,15 +269,7 @@ class Merge {
           status_.show(kRemovingText + std::to_string(number));
           status_.yield();
         }
-        if (line == " ") return;
-        // The cipher works byte by byte: the key is deciphered up to its "=" and no further.
-        key.clear();
-        for (char c : line) {
-          const char plain = decodeDefinitionByte(c);
-          if (plain == '=') break;
-          key += plain >= 'A' && plain <= 'Z' ? char(plain - 'A' + 'a') : plain;
-        }
-        if (gone.count(key)) return;
+        if (line == " " || pending.removes(line)) return;
       }
       out.add(line.data(), line.size());
       out.add("\r\n", 2);
@@ -220,21 +293,43 @@ class Merge {
 
 }  // namespace
 
+namespace {
+// The files each kind goes to, as bits of kDefinitionFiles' positions.
+unsigned targetsOf(const std::string& kind) {
+  static const struct {
+    const char* kind;
+    unsigned targets;
+  } kinds[] = {{"FILE", 1u << 0}, {"DLL", 1u << 0}, {"EXE", 1u << 0 | 1u << 1},
+               {"REG", 1u << 2},  {"COOK", 1u << 3}, {"DIR", 1u << 4}};
+  for (const auto& k : kinds)
+    if (kind == k.kind) return k.targets;
+  return 0;
+}
+}  // namespace
+
+namespace {
+// The next "[BR]", in any letter case, at or after `from`.
+size_t nextBreak(std::string_view text, size_t from) {
+  for (size_t at = text.find('[', from); at != std::string_view::npos; at = text.find('[', at + 1))
+    if (text.size() - at >= 4 && (text[at + 1] | 0x20) == 'b' && (text[at + 2] | 0x20) == 'r' && text[at + 3] == ']')
+      return at;
+  return std::string_view::npos;
+}
+}  // namespace
+
 bool kindTargets(const std::string& kind, const std::string& fileName) {
-  if (fileName == kFileDefs) return kind == "FILE" || kind == "DLL" || kind == "EXE";
-  if (fileName == kExeDefs) return kind == "EXE";
-  if (fileName == kRegistryDefs) return kind == "REG";
-  if (fileName == kCookieDefs) return kind == "COOK";
-  if (fileName == kDirectoryDefs) return kind == "DIR";
+  for (size_t i = 0; i < std::size(kDefinitionFiles); ++i)
+    if (fileName == kDefinitionFiles[i]) return targetsOf(kind) >> i & 1u;
   return false;
 }
 
 bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& records, std::string* problem) {
   records.clear();
   std::vector<MergeRecord> out;
+  out.reserve(size_t(std::count(text.begin(), text.end(), '[')) / 2 + 1);  // "[DEF]" and "[BR]" each
   size_t from = 0;
   for (size_t number = 1;; ++number) {
-    size_t at = ifind(text, "[BR]", from);
+    size_t at = nextBreak(text, from);
     // Views into the text: only what a record keeps is copied.
     std::string_view record = std::string_view(text).substr(from, at == std::string::npos ? std::string::npos : at - from);
     while (!record.empty() && record.front() == ' ') record.remove_prefix(1);
@@ -246,9 +341,8 @@ bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& re
       size_t bar = header.find('|');
       MergeRecord r;
       r.kind = decodeDefinitionLine(std::string(header.substr(0, bar)));
-      bool known = false;
-      for (const char* name : kDefinitionFiles) known = known || kindTargets(r.kind, name);
-      if (known) {
+      r.targets = targetsOf(r.kind);
+      if (r.targets) {
         if (def == std::string::npos || bar == std::string::npos)
           return fail(problem, "record " + std::to_string(number) + ": no [DEF] or no action");
         std::string_view action = header.substr(bar + 1);
@@ -256,17 +350,17 @@ bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& re
         const std::string_view body = record.substr(def + 5);
         if (action == "ADD") {
           r.action = MergeAction::Add;
-          if (!addLine(r.kind, std::string(body), r.line))
+          if (!addLine(r.kind, body, r.line))
             return fail(problem, "record " + std::to_string(number) + ": registry body with fewer than three parts");
           if (r.line.find_first_of("\r\n") != std::string::npos)
             return fail(problem, "record " + std::to_string(number) + ": the line would hold a line break");
           r.addHasKey = body.find('=') != std::string::npos;
-          r.key = std::string(body.substr(0, body.find('=')));
+          r.key = keyOf(body);
           // Malformed as every reader would take it: as if it had not been sent.
-          if (malformedDefinition(r.line)) r = MergeRecord{r.kind};
+          if (malformedDefinition(r.line)) r = MergeRecord{r.kind, MergeAction::Other, "", "", false, r.targets};
         } else if (action == "DEL") {
           r.action = MergeAction::Delete;
-          r.key = std::string(body.substr(0, body.find('=')));
+          r.key = keyOf(body);
         }
         out.push_back(std::move(r));
       }
@@ -397,15 +491,13 @@ MergeOutcome applyDefinitionUpdate(FileSystem& fs, Signatures& signatures, const
     const std::string name = kDefinitionFiles[i];
     uint32_t added = 0;
     bool changed = false;
+    const bool check = !update.digests.empty();
     // A file-system error gets one more try of that file; a second one ends the update.
-    if (!merge.stage(name, records, update.wholeRelease, added, changed, digests[i]) &&
-        !merge.stage(name, records, update.wholeRelease, added, changed, digests[i]))
+    if (!merge.stage(i, records, update.wholeRelease, check, added, changed, digests[i]) &&
+        !merge.stage(i, records, update.wholeRelease, check, added, changed, digests[i]))
       return giveUp(name + " could not be written");
     count += added;
     if (changed) staged.push_back(name);
-    // A file the update leaves alone is part of the result all the same.
-    else if (!update.digests.empty() && !fileDigest(fs, signatures, appFolder + "\\" + name, digests[i]))
-      return giveUp(name + " could not be read");
   }
   for (size_t i = 0; i < update.digests.size(); ++i)
     if (digests[i] != update.digests[i]) {
@@ -428,8 +520,9 @@ MergeOutcome applyDefinitionUpdate(FileSystem& fs, Signatures& signatures, const
     std::string journal;
     for (const std::string& name : staged) journal += name + "\r\n";
     journal += "end\r\n";
+    // Written in one piece and put in place in one step; one that is not whole is never taken.
     const std::string scratch = appFolder + "\\" + kUpdateJournal + kStagedSuffix;
-    if (!stageText(fs, signatures, scratch, journal) || !replaceTwice(fs, scratch, appFolder + "\\" + kUpdateJournal))
+    if (!fs.write(scratch, journal, false) || !replaceTwice(fs, scratch, appFolder + "\\" + kUpdateJournal))
       return giveUp("the update could not be recorded");
     if (!commit(fs, appFolder, staged)) {
       out.count = count;

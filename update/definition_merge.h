@@ -42,6 +42,7 @@ struct MergeRecord {
   std::string line;
   std::string key;
   bool addHasKey = false;  // an ADD body with "=": it withdraws an earlier deletion of its key
+  unsigned targets = 0;    // bit i: the record goes to kDefinitionFiles[i]
 };
 
 // Splits and checks a whole update text. Empty records are skipped; records of a kind no file

@@ -67,9 +67,9 @@ struct Offer {
 };
 
 // Fetches the update text for a program at `fromText` and the publisher's statement beside it,
-// and checks both. A result to end the run with, or nothing when `offer` can be applied (or,
-// without a statement and without leave to take one unsigned, when `offer.signedStatement` is
-// false and nothing else is wrong).
+// and checks both. Returns the result that ends the run, if any; otherwise `offer` holds the
+// update to apply, or, when the server offered no statement for this date and unsigned updates
+// are not allowed, neither `signedStatement` nor `unsignedUpdate` is set.
 std::optional<LiveUpdateResult> fetchOffer(LiveUpdateEnv& env, const std::function<void(const std::string&)>& status,
                                            const std::string& fromText, const DateTime& local, const DateTime& server,
                                            Offer& offer) {
