@@ -354,7 +354,8 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
 
 // Two programs at once against the reference server: two updates started together, and a scan
 // started during an update. Each update leaves the set wholly old or wholly new (never a cut
-// file, never a definition twice), and the scan sees one whole set, never a mix of two.
+// file, never a definition twice), and the scan sees one whole set, never a mix of two. A scan
+// and an update kept waiting past the bound say so and change nothing.
 TEST(LiveUpdateBetweenPrograms, TwoUpdatesAndAScanDuringAnUpdateEachSeeOneWholeSet) {
   const char* server = std::getenv("QUILLON_TEST_SERVER");
   if (!server) GTEST_SKIP() << "no reference server";
@@ -427,6 +428,24 @@ TEST(LiveUpdateBetweenPrograms, TwoUpdatesAndAScanDuringAnUpdateEachSeeOneWholeS
     EXPECT_TRUE(sawOneSet(scan)) << scan.out;
     EXPECT_EQ(held(), newSet);
   }
+  // Kept past the wait by another program (here the test): both say so and change nothing.
+  oldSet();
+  const std::map<std::string, std::string> oldFiles = held();
+  {
+    DefinitionStore defs(app.fs, app.folder);
+    StoreLockResult taken = StoreLockResult::Failed;
+    const auto hold = defs.lock(true, 0, nullptr, taken);
+    ProgramRun other;
+    std::thread updating([&] { other = runProgram(cli, "update"); });
+    scan = runProgram(cli, "scan");
+    updating.join();
+    for (const ProgramRun* r : {&other, &scan}) {
+      EXPECT_EQ(r->exitCode, 2) << r->out << r->err;
+      EXPECT_EQ(r->out, "");
+      EXPECT_NE(r->err.find("Another Quillon is busy with the definitions. Nothing was changed"), std::string::npos) << r->err;
+    }
+  }
+  EXPECT_EQ(held(), oldFiles);
   app.fs.deleteFile(desktop + "\\Win Free Prizes.url");
   for (const char* key : {"Software\\QuillonOldSet", "Software\\QuillonSample", "Software\\Quillon"})
     app.registry.deleteTree(kHkeyCurrentUser, key);
