@@ -1,6 +1,7 @@
 // The line cipher over any bytes: deciphering undoes enciphering (byte 255, which the modulus
 // cannot hold, comes back as 0), and unencodableByte names exactly the first byte that would
-// encipher to a line end.
+// encipher to a line end, come back as NUL (255) or be NUL. A line it accepts comes back whole
+// for use; one that deciphers with a NUL is refused whole, never cut.
 #include <cstdint>
 
 #include "definitions/cipher.h"
@@ -22,7 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (plain.find('\0') == std::string::npos) FUZZ_CHECK(encodeDefinitionLine(decodeDefinitionLine(plain)) == plain);
 
   const size_t bad = unencodableByte(plain);
-  const size_t lineEnd = enciphered.find_first_of("\r\n");
-  FUZZ_CHECK(bad == lineEnd);
+  size_t first = std::string::npos;
+  for (size_t i = 0; i < plain.size() && first == std::string::npos; ++i)
+    if (enciphered[i] == '\r' || enciphered[i] == '\n' || plain[i] == '\0' || static_cast<unsigned char>(plain[i]) == 255)
+      first = i;
+  FUZZ_CHECK(bad == first);
+  std::string back = "unset";
+  const bool whole = expected.find('\0') == std::string::npos;
+  FUZZ_CHECK(decodeDefinition(enciphered, back) == whole && malformedDefinition(enciphered) == !whole);
+  FUZZ_CHECK(whole ? back == plain : back.empty());
   return 0;
 }

@@ -49,7 +49,6 @@ namespace {
 
 const std::string kApp = "C:\\Program Files\\Quillon";
 const uint32_t kOwnId = 4;
-const char* const kDefinitionFiles[] = {kFileDefs, kDirectoryDefs, kRegistryDefs, kExeDefs, kCookieDefs};
 
 // The machine's special folders (identifier, path): the tokens' folders and the profile's.
 const std::pair<int, const char*> kShellFolders[] = {
