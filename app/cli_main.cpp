@@ -135,6 +135,7 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!session.load()) return 2;
   const ScanOutcome outcome = session.scan(complete);
+  if (outcome.busy) return 2;  // said on standard error; nothing was looked at
   if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(session.counters.filesInspected));
   if (!json)
     for (const controls::ListItem& row : session.found.items()) std::printf("%s\n", row.text.c_str());
