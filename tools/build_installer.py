@@ -118,7 +118,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="quillon-msi-") as work:
         stage = os.path.join(work, "stage")
         os.makedirs(os.path.join(stage, "shipped"))
-        for exe in ("quillon.exe", "quillon-cli.exe"):
+        for exe in ("quillon.exe", "quillon-cli.exe", "quillon-installer-actions.dll"):
             shutil.copy(os.path.join(o.bin, exe), stage)
         for name in DEFINITION_FILES:
             shutil.copy(os.path.join(o.bin, name), os.path.join(stage, "shipped"))
