@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
+
 #include "system/system_tasks.h"
 #include "tests/support/fakes.h"
 
@@ -117,49 +119,35 @@ namespace {
 // only in the waits, so a bound of seconds costs nothing.
 class ClosingProcesses : public FakeProcesses {
  public:
-  enum Asked { Closes, Hangs, NoWindow };
+  enum Answer { NoWindow, Closes, Hangs };
   struct Copy {
     uint32_t id;
     std::string path;
-    Asked asked;
+    Answer answer;
     long endsAt;  // ms on this clock; -1: not by itself
   };
-  std::vector<Copy> copies;
+  std::map<uint32_t, Answer> answers;
+  std::map<uint32_t, long> endsAt;
   std::vector<uint32_t> asked;
   long now = 0;
   bool listFails = false;
 
-  bool enumerateIds(std::vector<uint32_t>& ids) override {
-    for (const Copy& c : copies) ids.push_back(c.id);
-    return !listFails;
+  void add(const Copy& c) {
+    table.push_back({c.path, c.id});
+    answers[c.id] = c.answer;
+    if (c.endsAt >= 0) endsAt[c.id] = c.endsAt;
   }
-  bool executablePath(uint32_t pid, std::string& path) override {
-    const Copy* c = find(pid);
-    if (c) path = c->path;
-    return c != nullptr;
-  }
+  bool enumerateIds(std::vector<uint32_t>& ids) override { return FakeProcesses::enumerateIds(ids) && !listFails; }
   bool askToClose(uint32_t pid) override {
     asked.push_back(pid);
-    Copy* c = find(pid);
-    if (c && c->asked == Closes && (c->endsAt < 0 || c->endsAt > now + 40)) c->endsAt = now + 40;
-    return c && c->asked != NoWindow;
+    if (answers[pid] == Closes && (!endsAt.count(pid) || endsAt[pid] > now + 40)) endsAt[pid] = now + 40;
+    return answers[pid] != NoWindow;
   }
   bool waitForExit(uint32_t pid, uint32_t ms) override {
-    const Copy* c = find(pid);
-    if (!c || (c->endsAt >= 0 && c->endsAt <= now)) return true;
-    if (c->endsAt >= 0 && c->endsAt <= now + long(ms)) {
-      now = c->endsAt;
-      return true;
-    }
-    now += long(ms);
-    return false;
-  }
-
- private:
-  Copy* find(uint32_t pid) {
-    for (Copy& c : copies)
-      if (c.id == pid) return &c;
-    return nullptr;
+    const auto end = endsAt.find(pid);
+    const bool ends = end != endsAt.end() && end->second <= now + long(ms);
+    now = ends ? std::max(now, end->second) : now + long(ms);
+    return ends;
   }
 };
 }  // namespace
@@ -199,7 +187,7 @@ TEST(SystemTasks, TheCopiesOfAFolderAreAskedToCloseAndWaitedForWithinTheBound) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ClosingProcesses procs;
-    procs.copies = c.copies;
+    for (const Copy& copy : c.copies) procs.add(copy);
     procs.listFails = c.listFails;
     const CloseOutcome outcome = closeFolderPrograms(procs, fs, folder, 5000);
     EXPECT_EQ(outcome.listed, !c.listFails);
