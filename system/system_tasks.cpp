@@ -68,8 +68,10 @@ CloseOutcome closeFolderPrograms(RunningProcesses& processes, FileSystem& fs, co
 std::string closeFailureText(const std::string& productName, const std::string& appFolder, const CloseOutcome& outcome) {
   const std::string end = "\r\nNothing was changed.";
   if (!outcome.listed)
-    return "The running programs could not be listed, so it is not known whether " + productName + " runs from " +
-           appFolder + ", whose files are to be replaced or removed." + end;
+    return (appFolder.empty() ? "The installation folder is not known"
+                              : "The running programs could not be listed") +
+           std::string(", so it is not known whether ") + productName + " runs from " +
+           (appFolder.empty() ? "it" : appFolder) + ", whose files are to be replaced or removed." + end;
   std::string text = productName + " is still running from " + appFolder + ", whose files are to be replaced or removed:";
   for (const FolderProgram& p : outcome.stillRunning)
     text += "\r\n  " + p.path + " (process " + std::to_string(p.id) + ") " +

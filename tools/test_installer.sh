@@ -54,10 +54,14 @@ sample="$profile/Desktop/Win Free Prizes.url"
 plant() { mkdir -p "$(dirname "$sample")" && printf '[InternetShortcut]\r\nURL=http://quillon-sample-ads.example/\r\n' >"$sample"; }
 menu=$(find "$WINEPREFIX/drive_c" -type d -path '*Start Menu/Programs' 2>/dev/null | head -n 1)
 cli() { wine64 "$app/quillon-cli.exe" "$@" >"$work/out.txt" 2>"$work/err.txt" </dev/null; }
-msiexec() {  # msiexec ARGS...: the exit code, with the time taken in $work/seconds
-  local start end rc
+msiexec_runs=0
+msiexec() {  # msiexec ARGS...: the exit code, with the time taken in $work/seconds and the
+             # installer's log in $work/msiexec-N.log (N counts the runs) unless one is asked for
+  local start end rc log=()
+  msiexec_runs=$((msiexec_runs + 1))
+  [[ " $* " == *" /l"* ]] || log=(/l*v "$(winpath "$work")\\msiexec-$msiexec_runs.log")
   start=$(date +%s.%N)
-  wine64 msiexec "$@" >"$work/msiexec.txt" 2>&1 </dev/null
+  wine64 msiexec "$@" "${log[@]}" >"$work/msiexec.txt" 2>&1 </dev/null
   rc=$?
   end=$(date +%s.%N)
   echo "$start $end" | awk '{printf "%.1f", $2 - $1}' >"$work/seconds"
