@@ -32,6 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   win32::GuiHost host(instance);
 
   ui::FrmSplash splash;
+  // Asked to close before the main window is up, the program has written nothing yet.
+  host.onCloseRequest = [] { ExitProcess(0); };
   host.create(splash, nullptr, nullptr);
   const Branding branding = services.thisProgram.branding();
   std::unique_ptr<ui::FrmMain> main;
@@ -46,10 +48,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     m.onExit = [] { ExitProcess(0); };
     m.endProcess = [] { ExitProcess(0); };
     m.beforeUnload = [&host, &m] { host.readBack(m); };
-    HWND hwnd = static_cast<HWND>(host.create(m, nullptr, [&m] {
+    auto close = [&m] {
       m.Form_QueryUnload();
       m.Form_Unload();
-    }));
+    };
+    HWND hwnd = static_cast<HWND>(host.create(m, nullptr, close));
+    // The installer asks before it replaces or removes the program's files: the program ends
+    // as when its window is closed, also from inside a box or a run.
+    host.onCloseRequest = close;
     host.create(m.frmReport, hwnd, nullptr);
     host.create(m.frmDelete, hwnd, nullptr);
     services.dialogs.setOwner(hwnd);

@@ -358,6 +358,10 @@ class RunningProcesses {
   // Waits up to `ms` for the process to end; true when it has ended or no such process
   // exists, false when it still runs or cannot be looked at (access refused).
   virtual bool waitForExit(uint32_t pid, uint32_t ms) = 0;
+  // Asks one of the program's own copies to end as when its user closes it: the request goes
+  // to each of its windows, and it answers by its usual exit path. False when it has no window
+  // to ask (nothing was asked); whether it ends is for waitForExit to tell.
+  virtual bool askToClose(uint32_t pid) { return false; }
   virtual uint32_t currentProcessId() = 0;
 };
 

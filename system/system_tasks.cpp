@@ -1,5 +1,7 @@
 #include "system/system_tasks.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 
 namespace quillon {
@@ -15,11 +17,68 @@ bool OwnPrograms::isOwnName(uint32_t id, const std::string& name) const {
 OwnPrograms ownPrograms(RunningProcesses& processes, const std::string& exePath, const std::string& appFolder) {
   OwnPrograms own;
   own.pid = processes.currentProcessId();
-  for (const std::string& p : {exePath, appFolder + "\\quillon.exe", appFolder + "\\quillon-cli.exe"}) {
+  for (const std::string& p : {exePath, appFolder + "\\" + kDesktopProgram, appFolder + "\\" + kConsoleProgram}) {
     own.upperPaths.insert(toUpper(p));
     own.upperNames.insert(toUpper(fileNameFromPath(p)));
   }
   return own;
+}
+
+namespace {
+// The desktop and console programs whose executable lies in `appFolder`, judged by the one
+// spelling of both folders (the installer's may end in "\" or hold short names).
+bool programsOfFolder(RunningProcesses& processes, FileSystem& fs, const std::string& appFolder,
+                      std::vector<FolderProgram>& out) {
+  const std::string folder = toUpper(fs.canonicalPath(appFolder));
+  std::vector<uint32_t> ids;
+  if (folder.empty() || !processes.enumerateIds(ids)) return false;
+  const uint32_t self = processes.currentProcessId();
+  for (uint32_t id : ids) {
+    std::string path;
+    if (id == self || !processes.executablePath(id, path)) continue;
+    const std::string name = fileNameFromPath(path);
+    const bool desktop = iequals(name, kDesktopProgram);
+    if ((desktop || iequals(name, kConsoleProgram)) && path.size() > name.size() &&
+        toUpper(fs.canonicalPath(path.substr(0, path.size() - name.size() - 1))) == folder)
+      out.push_back({id, path, desktop});
+  }
+  return true;
+}
+}  // namespace
+
+CloseOutcome closeFolderPrograms(RunningProcesses& processes, FileSystem& fs, const std::string& appFolder,
+                                 uint32_t waitMs) {
+  CloseOutcome out;
+  std::vector<FolderProgram>& left = out.stillRunning;
+  out.listed = programsOfFolder(processes, fs, appFolder, left);
+  for (FolderProgram& p : left)
+    if (p.desktop) p.asked = processes.askToClose(p.id);
+  // Waited for in steps on the first one still running; a step cut short by its end is counted
+  // whole, so the wait never passes the bound however many end.
+  for (uint32_t waited = 0;;) {
+    left.erase(std::remove_if(left.begin(), left.end(), [&](const FolderProgram& p) { return processes.waitForExit(p.id, 0); }),
+               left.end());
+    if (left.empty() || waited >= waitMs) return out;
+    const uint32_t step = std::min<uint32_t>(100, waitMs - waited);
+    processes.waitForExit(left.front().id, step);
+    waited += step;
+  }
+}
+
+std::string closeFailureText(const std::string& productName, const std::string& appFolder, const CloseOutcome& outcome) {
+  const std::string end = "\r\nNothing was changed.";
+  if (!outcome.listed)
+    return (appFolder.empty() ? "The installation folder is not known"
+                              : "The running programs could not be listed") +
+           std::string(", so it is not known whether ") + productName + " runs from " +
+           (appFolder.empty() ? "it" : appFolder) + ", whose files are to be replaced or removed." + end;
+  std::string text = productName + " is still running from " + appFolder + ", whose files are to be replaced or removed:";
+  for (const FolderProgram& p : outcome.stillRunning)
+    text += "\r\n  " + p.path + " (process " + std::to_string(p.id) + ") " +
+            (p.asked     ? "did not close when asked."
+             : p.desktop ? "has no window to be asked through, and did not end."
+                         : "is still at work; it is never interrupted.");
+  return text + "\r\nClose " + productName + " or let its work finish, then run the installation again." + end;
 }
 
 std::vector<ProcessEntry> listProcesses(RunningProcesses& processes, bool fromSnapshot) {

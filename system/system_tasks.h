@@ -11,6 +11,10 @@
 
 namespace quillon {
 
+// The file names of the desktop and the console program in the application folder.
+inline constexpr char kDesktopProgram[] = "quillon.exe";
+inline constexpr char kConsoleProgram[] = "quillon-cli.exe";
+
 // The program's own processes: this one, and the desktop and console programs of its
 // application folder. Nothing ever stops them, whatever a definition names: a scan that stops
 // itself ends without results or report, and stopping the other front-end loses its work.
@@ -22,6 +26,31 @@ struct OwnPrograms {
   bool isOwnName(uint32_t id, const std::string& name) const;
 };
 OwnPrograms ownPrograms(RunningProcesses& processes, const std::string& exePath, const std::string& appFolder);
+
+// A copy of the program running from an application folder.
+struct FolderProgram {
+  uint32_t id = 0;
+  std::string path;
+  bool desktop = false;  // the desktop program, which can be asked to close; the console one cannot
+  bool asked = false;    // the request reached one of its windows
+};
+
+struct CloseOutcome {
+  bool listed = true;                     // false: the running programs could not be listed
+  std::vector<FolderProgram> stillRunning;  // when the wait ended
+  bool ok() const { return listed && stillRunning.empty(); }
+};
+
+// Before the program's files are replaced or removed, its copies running from that folder must
+// be gone: a running executable can be neither, and the installation would end with it left
+// behind. Every desktop program of `appFolder` is asked to close, and ends by its usual exit
+// path as when its window is closed. The console programs are never interrupted: a scan or a
+// removal they run is let finish. Both are waited for, about `waitMs` at most. The calling
+// process is never one of them.
+CloseOutcome closeFolderPrograms(RunningProcesses& processes, FileSystem& fs, const std::string& appFolder,
+                                 uint32_t waitMs);
+// What the installer tells the user when that failed: which copies still run, and what to do.
+std::string closeFailureText(const std::string& productName, const std::string& appFolder, const CloseOutcome& outcome);
 
 // Running processes as (name, id). `fromSnapshot` takes the names from a tool-help snapshot
 // (the mode kept for old systems); otherwise from the process-status interface.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
+
 #include "system/system_tasks.h"
 #include "tests/support/fakes.h"
 
@@ -110,4 +112,102 @@ TEST(SystemTasks, DeleteFailedCopiesItsListToTheClipboard) {
   frm.setVisible(true);
   frm.cmdOk.click();
   EXPECT_FALSE(frm.visible());
+}
+
+namespace {
+// Copies of the program that end when asked, after work of their own, or never. Time passes
+// only in the waits, so a bound of seconds costs nothing.
+class ClosingProcesses : public FakeProcesses {
+ public:
+  enum Answer { NoWindow, Closes, Hangs };
+  struct Copy {
+    uint32_t id;
+    std::string path;
+    Answer answer;
+    long endsAt;  // ms on this clock; -1: not by itself
+  };
+  std::map<uint32_t, Answer> answers;
+  std::map<uint32_t, long> endsAt;
+  std::vector<uint32_t> asked;
+  long now = 0;
+  bool listFails = false;
+
+  void add(const Copy& c) {
+    table.push_back({c.path, c.id});
+    answers[c.id] = c.answer;
+    if (c.endsAt >= 0) endsAt[c.id] = c.endsAt;
+  }
+  bool enumerateIds(std::vector<uint32_t>& ids) override { return FakeProcesses::enumerateIds(ids) && !listFails; }
+  bool askToClose(uint32_t pid) override {
+    asked.push_back(pid);
+    if (answers[pid] == Closes && (!endsAt.count(pid) || endsAt[pid] > now + 40)) endsAt[pid] = now + 40;
+    return answers[pid] != NoWindow;
+  }
+  bool waitForExit(uint32_t pid, uint32_t ms) override {
+    const auto end = endsAt.find(pid);
+    const bool ends = end != endsAt.end() && end->second <= now + long(ms);
+    now = ends ? std::max(now, end->second) : now + long(ms);
+    return ends;
+  }
+};
+}  // namespace
+
+// What the installer does before it replaces or removes the program's files: the desktop copies
+// of that folder are asked to close, the console ones let finish, both waited for within the
+// bound; copies of other folders, other programs and the asking process itself are left alone.
+TEST(SystemTasks, TheCopiesOfAFolderAreAskedToCloseAndWaitedForWithinTheBound) {
+  const std::string folder = "C:\\Apps\\Quillon\\";  // as the installer gives it
+  using Copy = ClosingProcesses::Copy;
+  using P = ClosingProcesses;
+  const Copy closes{10, "C:\\Apps\\Quillon\\quillon.exe", P::Closes, -1},
+      hangs{11, "c:\\apps\\QUILLON\\QUILLON.EXE", P::Hangs, -1},
+      windowless{17, "C:\\Apps\\Quillon\\quillon.exe", P::NoWindow, -1},
+      scanEnds{12, "C:\\Apps\\Quillon\\quillon-cli.exe", P::NoWindow, 2000},
+      scanGoesOn{13, "C:\\Apps\\Quillon\\quillon-cli.exe", P::NoWindow, 600000},
+      elsewhere{14, "C:\\Elsewhere\\quillon.exe", P::Closes, -1},
+      below{15, "C:\\Apps\\Quillon\\Sub\\quillon.exe", P::Closes, -1},
+      other{16, "C:\\Apps\\Quillon\\helper.exe", P::Closes, -1},
+      self{4242, "C:\\Apps\\Quillon\\quillon-cli.exe", P::NoWindow, -1};
+  const struct {
+    const char* what;
+    std::vector<Copy> copies;
+    bool listFails;
+    std::vector<uint32_t> asked, left;
+    long minMs, maxMs;  // how long it waited
+  } cases[] = {
+      {"nothing of the folder runs", {elsewhere, below, other, self}, false, {}, {}, 0, 0},
+      {"a desktop copy closes, a console copy ends its scan", {closes, scanEnds, elsewhere, self}, false, {10}, {},
+       2000, 2100},
+      {"one hangs, one has no window, a scan goes on: the bound, then all three are named",
+       {closes, hangs, windowless, scanEnds, scanGoesOn, elsewhere, below, other, self}, false, {10, 11, 17},
+       {11, 17, 13}, 4800, 5000},
+      {"the programs cannot be listed", {closes}, true, {}, {}, 0, 0},
+  };
+  win32::Win32FileSystem fs;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClosingProcesses procs;
+    for (const Copy& copy : c.copies) procs.add(copy);
+    procs.listFails = c.listFails;
+    const CloseOutcome outcome = closeFolderPrograms(procs, fs, folder, 5000);
+    EXPECT_EQ(outcome.listed, !c.listFails);
+    EXPECT_EQ(outcome.ok(), !c.listFails && c.left.empty());
+    EXPECT_EQ(procs.asked, c.asked);
+    std::vector<uint32_t> left;
+    for (const FolderProgram& p : outcome.stillRunning) left.push_back(p.id);
+    if (!c.listFails) {
+      EXPECT_EQ(left, c.left);
+    }
+    EXPECT_GE(procs.now, c.minMs);
+    EXPECT_LE(procs.now, c.maxMs);
+    const std::string text = closeFailureText("Quillon", folder, outcome);
+    for (const FolderProgram& p : outcome.stillRunning) {
+      EXPECT_EQ(p.asked, p.id == hangs.id);
+      EXPECT_NE(text.find(p.path + " (process " + std::to_string(p.id) + ") " +
+                          (p.asked ? "did not close" : p.desktop ? "has no window" : "is still at work")),
+                std::string::npos)
+          << text;
+    }
+    EXPECT_NE(text.find("Nothing was changed."), std::string::npos);
+  }
 }

@@ -5,8 +5,10 @@ tables wixl 0.101 gets wrong or cannot express (msitools' msiinfo and msibuild):
 - RemoveExistingProducts runs after InstallFinalize, so a major upgrade installs the new
   version first and only then removes the old one: what both versions share (the program's
   files, its settings, the live definition files beside it) is never taken away on the way.
-- Custom actions: immediate ones lose the in-script bits wixl gives them, and the program's
-  uninstall step runs right after InstallInitialize, while its files are still there.
+- Custom actions: immediate ones lose the in-script bits wixl gives them, the program's
+  uninstall step runs right after InstallInitialize, while its files are still there, and the
+  step that closes the running program runs right before InstallValidate, once the folders are
+  known (wixl puts an action "before" another anywhere before it, even ahead of CostFinalize).
 - RemoveFile rows take the definition files the programs keep beside themselves (the live set
   Live Update changes) when the program is removed, and never on an upgrade.
 - A rebuild of the same version upgrades the installed copy rather than installing beside it.
@@ -59,12 +61,15 @@ def import_table(msi, table, header, rows, work):
 def mend(msi, work):
     header, rows = export_table(msi, "InstallExecuteSequence", work)
     seq = {r[0]: int(r[2]) for r in rows}
-    after_init = seq["InstallInitialize"] + 1
+    placed = {"RemoveExistingProducts": seq["InstallFinalize"] + 1,
+              "ProgramUninstall": seq["InstallInitialize"] + 1,
+              "CloseRunningPrograms": seq["InstallValidate"] - 1}
+    taken = {n for a, n in seq.items() if a not in placed}
+    if any(n in taken for n in placed.values()) or placed["CloseRunningPrograms"] <= seq["CostFinalize"]:
+        sys.exit("InstallExecuteSequence: no free place for %s" % ", ".join(placed))
     for r in rows:
-        if r[0] == "RemoveExistingProducts":
-            r[2] = str(seq["InstallFinalize"] + 1)
-        elif r[0] == "ProgramUninstall":
-            r[2] = str(after_init)
+        if r[0] in placed:
+            r[2] = str(placed[r[0]])
     import_table(msi, "InstallExecuteSequence", header, rows, work)
 
     header, rows = export_table(msi, "CustomAction", work)
@@ -118,7 +123,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="quillon-msi-") as work:
         stage = os.path.join(work, "stage")
         os.makedirs(os.path.join(stage, "shipped"))
-        for exe in ("quillon.exe", "quillon-cli.exe"):
+        for exe in ("quillon.exe", "quillon-cli.exe", "quillon-installer-actions.dll"):
             shutil.copy(os.path.join(o.bin, exe), stage)
         for name in DEFINITION_FILES:
             shutil.copy(os.path.join(o.bin, name), os.path.join(stage, "shipped"))

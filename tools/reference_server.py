@@ -5,13 +5,16 @@
                         [--workers N] [--timeout SECONDS] [--shutdown-token TOKEN]
 
 Listens on 127.0.0.1 only. A fixed pool of workers answers requests; a connection waits for its
-request without holding a worker, and is closed when it stays silent past the time-out. DIR holds the definition releases (DIR/releases/<date>/, made by
+whole request (line and headers) without holding a worker, and is closed when it stays silent
+past the time-out or its request is not whole within the time-out from its first byte. DIR holds
+the definition releases (DIR/releases/<date>/, made by
 publish_definitions.py), the names received on the data endpoint (DIR/received.txt) and the
 request log (DIR/server.log). docs/reference-server.md describes the endpoints.
 """
 import argparse
 import datetime
 import hmac
+import io
 import os
 import queue
 import random
@@ -35,6 +38,13 @@ NO_RELEASES = b"ERROR: no definitions have been published"
 NOT_SIGNED = b"ERROR: no signed update from this date"
 # Connections that may wait for their request at once; past it the oldest waiting one is closed.
 MAX_WAITING = 4096
+# The most a request line and its headers may hold together. The line alone may take the 64 KiB
+# that Python's request parser accepts: the anonymous data names every running program.
+MAX_HEAD = 128 * 1024
+# The blank line that ends the headers (Python's parser also takes a bare LF for a line end).
+_HEAD_END = re.compile(rb"\n\r?\n")
+TOO_LARGE = (b"HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
+             b"Connection: close\r\n\r\n")
 # Bytes that str.split() takes for white space when the request line is read as Latin-1.
 _SPLITTING = re.compile(rb"[\x09-\x0d\x1c-\x20\x85\xa0]")
 # How long date.asp remembers which release the last update text of an address was made for.
@@ -180,8 +190,20 @@ class Store:
 
 
 class Handler(BaseHTTPRequestHandler):
+    """Answers one request whose line and headers the server has already read whole."""
     protocol_version = "HTTP/1.1"
     server_version = "QuillonReference/1"
+
+    def __init__(self, request, client_address, server, head=b""):
+        self.head = head
+        super().__init__(request, client_address, server)
+
+    def setup(self):
+        super().setup()
+        # A GET has no body, so the head is all there is to read; what a client sent after it
+        # is never read (the connection closes after the answer).
+        self.rfile.close()
+        self.rfile = io.BytesIO(self.head)
 
     def parse_request(self):
         # The program sends the date and the enciphered names unencoded; WinINet escapes only
@@ -205,24 +227,35 @@ class Handler(BaseHTTPRequestHandler):
         return self.path.encode("latin-1", "replace")
 
     def send_body(self, body: bytes, status=200, pace=0.0):
+        # Each piece must go within the time-out, and the whole answer within the time-out and a
+        # second more for each 64 KiB: a client that stops reading is dropped at once, one that
+        # trickles is dropped at the deadline, and neither holds a worker longer.
+        deadline = time.monotonic() + self.server.connection_timeout + len(body) / 65536
         self.send_response(status)
         self.send_header("Content-Type", "text/plain")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
         self.send_header("Connection", "close")
-        self.end_headers()
         self.close_connection = True
         if not pace:
-            # In pieces: the time-out bounds each piece, so a large answer to a client that
-            # reads slowly but steadily is not cut off, while a client that stops reading is.
+            self._before(deadline)
+            self.end_headers()
             for i in range(0, len(body), 65536):
+                self._before(deadline)
                 self.wfile.write(body[i:i + 65536])
             return
+        self.end_headers()
         for i in range(len(body)):
             if self.server.stopping.wait(pace):
                 return
             self.wfile.write(body[i:i + 1])
             self.wfile.flush()
+
+    def _before(self, deadline):
+        left = deadline - time.monotonic()
+        if left <= 0:
+            raise TimeoutError("the client did not take the answer in time")
+        self.connection.settimeout(min(left, self.server.connection_timeout))
 
     def do_GET(self):
         target = self._target()
@@ -289,11 +322,20 @@ class Handler(BaseHTTPRequestHandler):
         return 404, b"ERROR: no such page"
 
 
+class _Waiting:
+    """A connection whose request is not whole yet."""
+    __slots__ = ("address", "deadline", "head")
+
+    def __init__(self, address, deadline):
+        self.address, self.deadline, self.head = address, deadline, bytearray()
+
+
 class ReferenceServer(HTTPServer):
-    """Accepted connections wait in one selector until their request arrives, or are closed
-    after `timeout` seconds of silence; a fixed pool of `workers` threads answers them, each
-    read and write bounded by the same time-out. So idle or slow clients cost a socket each,
-    never a thread, and the server keeps answering others."""
+    """Accepted connections wait in one selector, which reads their request line and headers
+    as they come; one is closed when it stays silent for `timeout` seconds, or when its request
+    is not whole `timeout` seconds after its first byte. Only a whole request goes to the fixed
+    pool of `workers` threads, and its answer has a deadline too. So idle, slow or trickling
+    clients cost a socket each, never a thread, and the server keeps answering others."""
     allow_reuse_address = True
     request_queue_size = 128
 
@@ -306,7 +348,7 @@ class ReferenceServer(HTTPServer):
         self.shutdown_token = shutdown_token
         self.stopping = threading.Event()
         self.ready = queue.Queue()
-        self.waiting = {}  # socket -> (client address, deadline)
+        self.waiting = {}  # socket -> _Waiting
         self.waiting_lock = threading.Lock()
         self.selector = selectors.DefaultSelector()
         super().__init__(("127.0.0.1", port), Handler)
@@ -320,9 +362,10 @@ class ReferenceServer(HTTPServer):
         # Called on the accepting thread: the connection only joins the waiting ones.
         with self.waiting_lock:
             if len(self.waiting) >= MAX_WAITING:
-                oldest = min(self.waiting, key=lambda s: self.waiting[s][1])
+                oldest = min(self.waiting, key=lambda s: self.waiting[s].deadline)
                 self._drop(oldest)
-            self.waiting[request] = (client_address, time.monotonic() + self.connection_timeout)
+            request.setblocking(False)
+            self.waiting[request] = _Waiting(client_address, time.monotonic() + self.connection_timeout)
             self.selector.register(request, selectors.EVENT_READ)
 
     def _drop(self, sock):
@@ -340,23 +383,49 @@ class ReferenceServer(HTTPServer):
             now = time.monotonic()
             with self.waiting_lock:
                 for key, _ in events:
-                    entry = self.waiting.pop(key.fileobj, None)
-                    if entry is None:
-                        continue  # dropped meanwhile
-                    self.selector.unregister(key.fileobj)
-                    self.ready.put((key.fileobj, entry[0]))
-                for sock in [s for s, (_, deadline) in self.waiting.items() if deadline <= now]:
+                    self._read_head(key.fileobj, now)
+                for sock in [s for s, w in self.waiting.items() if w.deadline <= now]:
                     self._drop(sock)
+
+    def _read_head(self, sock, now):
+        # With waiting_lock held. The request line and headers are read here, as they come,
+        # so a worker is taken only by a request that is already whole.
+        entry = self.waiting.get(sock)
+        if entry is None:
+            return  # dropped meanwhile
+        try:
+            data = sock.recv(65536)
+        except (BlockingIOError, InterruptedError):
+            return
+        except OSError:
+            data = b""
+        if not data:  # gone before its request was whole
+            self._drop(sock)
+            return
+        if not entry.head:
+            entry.deadline = now + self.connection_timeout  # the whole request from its first byte
+        seen = max(0, len(entry.head) - 2)
+        entry.head += data
+        if _HEAD_END.search(entry.head, seen):
+            del self.waiting[sock]
+            self.selector.unregister(sock)
+            self.ready.put((sock, entry.address, bytes(entry.head)))
+        elif len(entry.head) > MAX_HEAD:
+            try:
+                sock.send(TOO_LARGE)
+            except OSError:
+                pass
+            self._drop(sock)
 
     def _work(self):
         while True:
             item = self.ready.get()
             if item is None:
                 return
-            sock, address = item
+            sock, address, head = item
             try:
                 sock.settimeout(self.connection_timeout)
-                self.finish_request(sock, address)
+                self.RequestHandlerClass(sock, address, self, head)
             except Exception:
                 self.handle_error(sock, address)
             finally:
@@ -389,7 +458,8 @@ def main(argv=None):
                         help="seconds between bytes in --mode slow")
     parser.add_argument("--workers", type=int, default=16, help="threads that answer requests")
     parser.add_argument("--timeout", type=float, default=10.0,
-                        help="seconds a connection may stay silent, waiting or within a request")
+                        help="seconds a connection may stay silent before its request, and that "
+                             "its request line and headers may take from their first byte")
     parser.add_argument("--shutdown-token",
                         help="/shutdown?token=TOKEN stops the server; without it, /shutdown is "
                              "no page")

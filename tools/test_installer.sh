@@ -3,9 +3,12 @@
 # installed-programs entry, the installed self-test), an upgrade from a previous version that
 # keeps the quarantine, the exclusions, the settings and newer Live Update definitions, and a
 # silent uninstall that leaves no program file, menu entry or installed-programs entry but keeps
-# the quarantine. Prints "Installer tests: N passed, N failed"; exit code 1 when one failed.
-# Needs a built tree (build/quillon.msi and build/bin). With DISPLAY set, it also takes a picture
-# of the installed-programs list (build/installer-shot.png).
+# the quarantine. The desktop program running from the folder is asked to close by the uninstall
+# and the upgrade; a copy that will not close makes the uninstall fail, say so in its log and
+# leave the installation whole. Prints "Installer tests: N passed, N failed"; exit code 1 when
+# one failed. Needs a built tree (build/quillon.msi and build/bin). The desktop program runs on
+# the display DISPLAY names, or on a virtual one started here; on DISPLAY the script also takes
+# a picture of the installed-programs list (build/installer-shot.png).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -17,10 +20,27 @@ cache="$build/CMakeCache.txt"
 setting() { sed -n "s/^$1:[A-Z]*=//p" "$cache"; }
 company=$(setting QUILLON_COMPANY)
 
+# Wine picks its display when its first process starts: the display comes before the prefix.
+xvfb_pid=""
+shot=yes
+if [ -z "${DISPLAY:-}" ]; then
+  export DISPLAY=:$((190 + RANDOM % 100))
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  shot=""
+  sleep 1
+fi
 WINE_ENV_PREFIX="$build/wine-installer"
 rm -rf "$WINE_ENV_PREFIX"
 source "$root/tools/wine-env.sh"
-trap wine_env_stop EXIT
+started=()  # the programs this script started, ended by their ids when it ends
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wine_env_stop
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
 
 passed=0 failed=0
 check() {  # check "what" command...
@@ -34,10 +54,14 @@ sample="$profile/Desktop/Win Free Prizes.url"
 plant() { mkdir -p "$(dirname "$sample")" && printf '[InternetShortcut]\r\nURL=http://quillon-sample-ads.example/\r\n' >"$sample"; }
 menu=$(find "$WINEPREFIX/drive_c" -type d -path '*Start Menu/Programs' 2>/dev/null | head -n 1)
 cli() { wine64 "$app/quillon-cli.exe" "$@" >"$work/out.txt" 2>"$work/err.txt" </dev/null; }
-msiexec() {  # msiexec ARGS...: the exit code, with the time taken in $work/seconds
-  local start end rc
+msiexec_runs=0
+msiexec() {  # msiexec ARGS...: the exit code, with the time taken in $work/seconds and the
+             # installer's log in $work/msiexec-N.log (N counts the runs) unless one is asked for
+  local start end rc log=()
+  msiexec_runs=$((msiexec_runs + 1))
+  [[ " $* " == *" /l"* ]] || log=(/l*v "$(winpath "$work")\\msiexec-$msiexec_runs.log")
   start=$(date +%s.%N)
-  wine64 msiexec "$@" >"$work/msiexec.txt" 2>&1 </dev/null
+  wine64 msiexec "$@" "${log[@]}" >"$work/msiexec.txt" 2>&1 </dev/null
   rc=$?
   end=$(date +%s.%N)
   echo "$start $end" | awk '{printf "%.1f", $2 - $1}' >"$work/seconds"
@@ -58,6 +82,24 @@ machine_setting() {
   return 1
 }
 live_date() { [ "$(tr -d '\r' <"$app/date.dat")" = "$1" ]; }
+status() {  # the status the desktop program publishes: RUNNING, STOPPED or nothing
+  wine64 reg query 'HKCU\Software\Quillon\OptionAndSettings' /v STATUS 2>/dev/null | tr -d '\r' |
+    sed -n 's/.*REG_SZ *//p'
+}
+start_program() {  # start_program: the installed desktop program, up once it says RUNNING
+  local i
+  wine64 reg delete 'HKCU\Software\Quillon\OptionAndSettings' /v STATUS /f >/dev/null 2>&1
+  wine64 "$app/quillon.exe" >/dev/null 2>&1 </dev/null &
+  program=$!
+  started+=("$program")
+  for i in $(seq 60); do [ "$(status)" = RUNNING ] && return 0; sleep 1; done
+  return 1
+}
+ended() {  # ended PID: the process is gone within ten seconds
+  local i
+  for i in $(seq 20); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.5; done
+  return 1
+}
 figures="$build/installer-figures.txt"
 : >"$figures"
 
@@ -78,7 +120,7 @@ check "the installed quillon-cli selftest exits 0" test "$rc" -eq 0
 cli scan
 check "the first start took the shipped definitions as the live set" live_date "$(setting QUILLON_DEFINITIONS_DATE)"
 
-if [ -n "${DISPLAY:-}" ]; then
+if [ -n "$shot" ]; then
   wine64 uninstaller >/dev/null 2>&1 </dev/null &
   shot_pid=$!
   sleep 8
@@ -87,14 +129,36 @@ if [ -n "${DISPLAY:-}" ]; then
   wait "$shot_pid" 2>/dev/null || true
 fi
 
-# ---- a silent uninstall keeps the quarantine and takes the run-at-start-up entry
+# ---- a copy of the program that cannot be asked to close (the self-test's waiting mode has no
+# window) keeps the uninstall from going on: it fails, says so in its log, and changes nothing
+wine64 "$app/quillon.exe" /selftest-wait >/dev/null 2>&1 </dev/null &
+waiter=$!
+started+=("$waiter")
+sleep 2
+msiexec /x "$(winpath "$msi")" /qn /l*v "$(winpath "$work/refused.log")"
+rc=$?
+echo "uninstall refused: $(cat "$work/seconds") s" >>"$figures"
+check "an uninstall while a copy will not close fails (exit code $rc)" test "$rc" -ne 0
+check "its log says which copy is still running" \
+  grep -a -q 'Quillon\\quillon.exe (process [0-9]*) has no window to be asked through, and did not end' "$work/refused.log"
+check "the installation is left whole: its files, its entry, its Start menu folder" \
+  bash -c "$(declare -f installed menu_entries); work='$work' menu='$menu'
+           test -f '$app/quillon.exe' -a -f '$app/quillon-cli.exe' -a -f '$app/Shipped/date.dat' && installed && menu_entries"
+check "the copy that would not close is left running" kill -0 "$waiter"
+kill "$waiter" 2>/dev/null; wait "$waiter" 2>/dev/null
+
+# ---- a silent uninstall closes the running program, keeps the quarantine and takes the
+# run-at-start-up entry
 plant
 cli --yes scan --remove
 check "a removal puts a sample into the installed program's quarantine" test -s "$app/quarantine/QuarantineIndex.txt"
 wine64 reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' /v quillon /t REG_SZ \
   /d "\"C:\\Program Files\\$company\\Quillon\\quillon.exe\"" /f >/dev/null 2>&1
+check "the desktop program runs from the installed folder" start_program
 check "silent uninstall exits 0" msiexec /x "$(winpath "$msi")" /qn
 echo "uninstall: $(cat "$work/seconds") s" >>"$figures"
+check "the running program was asked to close and ended" ended "$program"
+check "it ended through its exit path (STATUS is STOPPED)" test "$(status)" = STOPPED
 check "no program file is left" bash -c "! ls '$app'/*.exe '$app'/*.dat '$app/Quillon Help.txt' '$app/Shipped' >/dev/null 2>&1"
 check "no Start menu entry is left" no_menu_entries
 check "no installed-programs entry is left" bash -c "! { $(declare -f installed); work='$work'; installed; }"
@@ -122,7 +186,10 @@ wine64 "$app/quillon-cli.exe" encode <"$work/late.txt" >"$work/late.dat" 2>/dev/
 cat "$work/late.dat" >>"$app/FileDefinition.dat"
 printf '1/1/2031 12:00:00 AM\r\n' >"$app/date.dat"
 cp "$app/FileDefinition.dat" "$work/live-before"
+check "the previous version's desktop program runs" start_program
 check "the upgrade exits 0" msiexec /i "$(winpath "$msi")" /qn
+check "the upgrade closed the running program first, through its exit path" \
+  bash -c "$(declare -f ended status); ended $program && [ \"\$(status)\" = STOPPED ]"
 echo "upgrade: $(cat "$work/seconds") s" >>"$figures"
 cli quarantine list
 check "one entry among the installed programs after the upgrade" \

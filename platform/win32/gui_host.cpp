@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/win32/gui_kinds.h"
+#include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
 
@@ -78,7 +79,7 @@ void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
 }
 }  // namespace
 
-GuiHost::GuiHost(void* instance) : instance_(instance) {
+GuiHost::GuiHost(void* instance) : instance_(instance), closeRequest_(RegisterWindowMessageA(kCloseRequestMessage)) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES | ICC_DATE_CLASSES};
   InitCommonControlsEx(&icc);
   WNDCLASSEXA wc{};
@@ -377,6 +378,14 @@ void GuiHost::syncForm(FormWin& fw) {
 // A handler may destroy the form it runs for (an alert's OK button does): after a control's
 // call nothing here touches the records again.
 long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long wp, long long lp, bool& handled) {
+  if (msg == closeRequest_ && closeRequest_) {
+    handled = true;
+    if (onCloseRequest) {
+      auto close = onCloseRequest;  // a copy: the exit path may end with the host
+      close();
+    }
+    return 0;
+  }
   switch (msg) {
     case WM_COMMAND: {
       ControlRec* rec = controlById(fw, LOWORD(wp));

@@ -37,6 +37,9 @@ class GuiHost : public controls::FormHost {
   void* windowOf(controls::Control& c) const;
   // The form whose window `hwnd` is; null for any other window.
   controls::Form* formOf(void* hwnd) const;
+  // Runs when another process asks this program to close (RunningProcesses::askToClose),
+  // whichever of its form windows the request reaches.
+  std::function<void()> onCloseRequest;
   // Copies what the user changed directly in the windows (column widths, where the window
   // stands) back to the model.
   void readBack(controls::Form& form);
@@ -75,6 +78,7 @@ class GuiHost : public controls::FormHost {
   void releaseId(int id);
 
   void* instance_;
+  unsigned closeRequest_ = 0;  // the registered message of RunningProcesses::askToClose
   std::unordered_map<controls::Form*, std::unique_ptr<FormWin>> forms_;
   std::vector<ControlRec*> byId_;  // index: id - kFirstId
   std::vector<int> freeIds_;       // ids given back by destroyed forms, handed out first

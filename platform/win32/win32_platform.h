@@ -86,6 +86,10 @@ class Win32ThisProgram : public ThisProgram {
 // The branding in the version information of any executable.
 Branding brandingOf(const std::string& exePath);
 
+// The window message by which the installer asks the program's running copies to close: a
+// registered one, so that every process agrees on its number.
+inline constexpr char kCloseRequestMessage[] = "Quillon close request";
+
 class Win32RunningProcesses : public RunningProcesses {
  public:
   OsVersion osVersion() override;
@@ -97,6 +101,7 @@ class Win32RunningProcesses : public RunningProcesses {
   bool startTime(uint32_t pid, uint64_t& time) override;
   bool terminateById(uint32_t pid, uint32_t exitCode) override;
   bool waitForExit(uint32_t pid, uint32_t ms) override;
+  bool askToClose(uint32_t pid) override;
   uint32_t currentProcessId() override;
 };
 

@@ -109,6 +109,30 @@ bool Win32RunningProcesses::waitForExit(uint32_t pid, uint32_t ms) {
   return WaitForSingleObject(h, ms) == WAIT_OBJECT_0;
 }
 
+namespace {
+struct CloseAsk {
+  DWORD pid;
+  UINT message;
+  bool asked = false;
+};
+
+BOOL CALLBACK askWindowToClose(HWND h, LPARAM p) {
+  auto& a = *reinterpret_cast<CloseAsk*>(p);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(h, &owner);
+  if (owner == a.pid && PostMessageA(h, a.message, 0, 0)) a.asked = true;
+  return TRUE;
+}
+}  // namespace
+
+// Every top-level window of the process gets the request, hidden ones too (the main window may
+// be in the tray, or not made yet behind the splash); whichever it handles first ends it.
+bool Win32RunningProcesses::askToClose(uint32_t pid) {
+  CloseAsk ask{pid, RegisterWindowMessageA(kCloseRequestMessage)};
+  if (ask.message) EnumWindows(askWindowToClose, reinterpret_cast<LPARAM>(&ask));
+  return ask.asked;
+}
+
 uint32_t Win32RunningProcesses::currentProcessId() { return GetCurrentProcessId(); }
 
 // ---- System services -------------------------------------------------------------------------

@@ -584,8 +584,8 @@ if __name__ == "__main__":
 
 
 class SignedReleaseTest(unittest.TestCase):
-    """Signed releases through the server, a bounded server under idle connections, and a
-    /shutdown that only the starter's token opens."""
+    """Signed releases through the server, a bounded server under idle and trickling
+    connections, and a /shutdown that only the starter's token opens."""
 
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="quillon-signed-")
@@ -646,6 +646,45 @@ class SignedReleaseTest(unittest.TestCase):
                             ("2/30/2024 1:00:00 AM", 400)):
             self.assertEqual(self.server.get(query % "getDefsSig" +
                                              urllib.parse.quote(local, safe="/:"))[0], want, local)
+
+    def test_a_request_trickling_in_is_dropped_at_its_deadline_and_others_are_answered(self):
+        # Each slow client sends its request line a byte every 1.5 s: every read is well within
+        # the 2 s time-out, the request as a whole never is.
+        slow = [socket.create_connection(("127.0.0.1", self.server.port)) for _ in range(20)]
+        closed_after = {}
+        started = time.monotonic()
+
+        def trickle():
+            line = b"GET /asp/date.asp HTTP/1.1\r\nHost: x\r\n\r\n"
+            for i in range(len(line)):
+                for s in slow:
+                    if s not in closed_after:
+                        try:
+                            s.sendall(line[i:i + 1])
+                        except OSError:
+                            closed_after[s] = time.monotonic() - started
+                if len(closed_after) == len(slow) or time.monotonic() - started > 12:
+                    return
+                time.sleep(1.5)
+
+        sender = threading.Thread(target=trickle)
+        sender.start()
+        try:
+            time.sleep(2)  # every slow client has begun; the four workers would all be theirs
+            asked = time.monotonic()
+            self.assertEqual(self.server.get("/asp/date.asp", timeout=5)[0], 200)
+            self.assertLess(time.monotonic() - asked, 2)
+            for s in slow:
+                s.settimeout(max(0.1, 6 - (time.monotonic() - started)))
+                try:
+                    self.assertEqual(s.recv(1), b"")  # closed, nothing answered
+                except ConnectionResetError:
+                    pass  # closed with bytes of ours unread
+        finally:
+            sender.join()
+            for s in slow:
+                s.close()
+        self.assertLess(time.monotonic() - started, 6.5)
 
     def test_idle_connections_hold_no_worker_and_shutdown_needs_the_token(self):
         idle = [socket.create_connection(("127.0.0.1", self.server.port)) for _ in range(200)]
