@@ -86,6 +86,8 @@ def mend(msi, work):
     # The update's journal (written aside as ".new", then put in place) goes with the files.
     names = live + [n + ".new" for n in live] + ["DL" + n for n in DEFINITION_FILES]
     names += ["update.journal", "update.journal.new"]
+    # The lock the programs take on the definition set; nothing of it is worth keeping.
+    names += ["Definitions.lock"]
     for i, name in enumerate(names):
         rows.append(["LiveFile%d" % i, "QuillonExe", "QL%06d.DAT|%s" % (i, name), "INSTALLDIR", "2"])
     rows.append(["LiveDefinitions", "QuillonExe", "*.dat", "INSTALLDIR", "2"])

@@ -159,7 +159,7 @@ check "silent uninstall exits 0" msiexec /x "$(winpath "$msi")" /qn
 echo "uninstall: $(cat "$work/seconds") s" >>"$figures"
 check "the running program was asked to close and ended" ended "$program"
 check "it ended through its exit path (STATUS is STOPPED)" test "$(status)" = STOPPED
-check "no program file is left" bash -c "! ls '$app'/*.exe '$app'/*.dat '$app/Quillon Help.txt' '$app/Shipped' >/dev/null 2>&1"
+check "no program file is left" bash -c "! ls '$app'/*.exe '$app'/*.dat '$app'/*.lock '$app/Quillon Help.txt' '$app/Shipped' >/dev/null 2>&1"
 check "no Start menu entry is left" no_menu_entries
 check "no installed-programs entry is left" bash -c "! { $(declare -f installed); work='$work'; installed; }"
 check "the run-at-start-up entry went with the program" \
