@@ -138,7 +138,7 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
   if (outcome.busy) return 2;  // said on standard error; nothing was looked at
   if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(session.counters.filesInspected));
   if (!json)
-    for (const controls::ListItem& row : session.found.items()) std::printf("%s\n", row.text.c_str());
+    for (const FoundRow& row : session.results.foundRows()) std::printf("%s\n", row.text.c_str());
   const ScanResults& results = session.results;
   for (int i = 0; i < results.removalCount(); ++i) {
     const RemovalRow row = results.removalRow(i);

@@ -33,10 +33,7 @@ ConsoleSession::ConsoleSession(Platform& p, std::string exe, Branding b)
       defs(p.fs, appFolder),
       exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
       own_(ownPrograms(p.processes, exePath, appFolder)),
-      restorePoints_(p.restore) {
-  // A check mark on a finding reaches the work rows behind it, as in the window's list.
-  removal.onItemCheck = [this](int row) { results.syncCheck(row); };
-}
+      restorePoints_(p.restore) {}
 
 bool ConsoleSession::load() {
   if (std::string problem = appFolderProblem(exePath, branding.productName); !problem.empty()) {
@@ -54,7 +51,7 @@ ScanOutcome ConsoleSession::scan(bool complete) {
   ScanOptions options = scanOptions(settings);
   options.complete = complete;
   if (complete) options.driveRoots = storedDriveRoots(settings, listedDrives(platform.drives, platform.pump), platform.drives);
-  ScanRun run(ScanRunEnv{platform, appFolder, branding.productName, defs, exclusions, counts, counters, results, running,
+  ScanRun run(ScanRunEnv{platform, appFolder, branding.productName, defs, exclusions, counts, counters, results,
                          exeList_, own_},
               *this);
   const ScanOutcome outcome = run.run(options);

@@ -5,7 +5,6 @@
 #pragma once
 #include <string>
 
-#include "controls/controls.h"
 #include "definitions/definition_store.h"
 #include "definitions/exclusions.h"
 #include "removal/removal_run.h"
@@ -37,11 +36,7 @@ class ConsoleSession : private ScanRunHost, private RemovalRunHost {
   ExclusionList exclusions;
   DefinitionCounts counts;
   ScanCounters counters;
-  controls::ListView found{nullptr, "lvwSpywareFound"}, removal{nullptr, "lvwPicRemove", {}, true},
-      files{nullptr, "lvwFilesToBeDeleted"}, registry{nullptr, "lvwRegistryToBeDeleted"},
-      cookies{nullptr, "lvwCookiesToDelete"};
-  controls::Label traces{nullptr, "lbltracesFound", "0"}, running{nullptr, "lblTotalNoOfRunningItems", "0"};
-  ScanResults results{ResultViews{found, removal, files, registry, cookies, traces}};
+  ScanResults results;
   bool reportFailed = false;
 
  private:

@@ -33,7 +33,7 @@ SelfTestScan SelfTestScanner::scan(const std::string& appFolder, const std::stri
   SelfTestScan out;
   if (!session.load()) return out;
   out.looked = session.scan(false).looked;
-  for (const controls::ListItem& row : session.found.items()) out.rows.push_back(row.text);
+  for (const FoundRow& row : session.results.foundRows()) out.rows.push_back(row.text);
   for (int i = 0; i < session.results.removalCount(); ++i) out.findings.push_back(session.results.removalRow(i));
   if (remove) {
     session.removeAll();

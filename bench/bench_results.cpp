@@ -52,7 +52,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   controls::HeadlessHost host;
   auto main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
-  ResultViews lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
+  ui::ResultsMirror::Lists lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
                     main->lbltracesFound};
   test::ScannerEnv scanner(platform, *main, folder);

@@ -33,13 +33,18 @@ const std::string kApp = "C:\\Program Files\\Quillon";
 using fuzz::Sections;
 using fuzz::readSections;
 
-std::string rowsOf(const controls::ListView& list) {
+// Every row of the results, each field in order, so that two runs compare whole.
+std::string rowsOf(const ScanResults& r) {
   std::string all;
-  for (const controls::ListItem& item : list.items()) {
-    all += item.text + "|" + std::to_string(item.icon) + "|" + std::to_string(item.checked);
-    for (const std::string& s : item.sub) all += "|" + s;
+  auto line = [&](std::initializer_list<std::string> fields) {
+    for (const std::string& f : fields) all += f + "|";
     all += "\n";
-  }
+  };
+  for (const FoundRow& f : r.foundRows()) line({f.text, std::to_string(f.icon), std::to_string(f.checked)});
+  for (const RemovalRow& x : r.removalRows())
+    line({x.threat, x.location, x.type, std::to_string(x.icon), std::to_string(x.checked)});
+  for (const FileItem& x : r.fileRows()) line({x.path, x.threat, std::to_string(x.checked)});
+  for (const RegistryItem& x : r.registryRows()) line({x.root, x.key, x.value, x.threat, std::to_string(x.checked)});
   return all;
 }
 
@@ -52,10 +57,7 @@ std::string scan(fuzz::MemoryMachine& m) {
   FolderTokens tokens(m.shell);
   ProtectedLocations protectedLocations(m.fs, m.shell, m.processes, kApp);
   ScanCounters counters;
-  controls::ListView found{nullptr, "found"}, removal{nullptr, "removal"}, files{nullptr, "files"},
-      registry{nullptr, "registry"}, cookies{nullptr, "cookies"};
-  controls::Label traces{nullptr, "traces", "0"};
-  ScanResults results{ResultViews{found, removal, files, registry, cookies, traces}};
+  ScanResults results;
   test::QuietScanHost host;
   ScanEnv env{m.platform, defs, exclusions, tokens, counts, counters, results, host, protectedLocations};
   scanRegistry(env);
@@ -66,7 +68,7 @@ std::string scan(fuzz::MemoryMachine& m) {
   FUZZ_CHECK(makeReport(m.fs, kApp, report));
   const std::string written = m.fs.content(kApp + "\\" + kReportFile);
   m.fs.deleteFile(kApp + "\\" + kReportFile);  // the next run starts from the same machine
-  return rowsOf(found) + rowsOf(removal) + rowsOf(files) + rowsOf(registry) + traces.caption() + "\n" +
+  return rowsOf(results) + std::to_string(results.traces()) + "\n" +
          std::to_string(counters.threatsFound) + "\n" + written;
 }
 

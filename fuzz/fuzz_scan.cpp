@@ -72,25 +72,16 @@ const std::pair<int, const char*> kShellFolders[] = {
 using fuzz::Sections;
 using fuzz::readSections;
 
-// The results and the window parts the scanners fill; no window behind them.
-struct Results {
-  controls::ListView found{nullptr, "lvwSpywareFound"}, removal{nullptr, "lvwPicRemove"},
-      files{nullptr, "lvwFilesToBeDeleted"}, registry{nullptr, "lvwRegistryToBeDeleted"},
-      cookies{nullptr, "lvwCookiesToDelete"};
-  controls::Label traces{nullptr, "lbltracesFound", "0"}, running{nullptr, "lblTotalNoOfRunningItems", "0"};
-  ScanResults model{ResultViews{found, removal, files, registry, cookies, traces}};
-};
-
 // Stop pressed at the run's stopAt-th look; the results after the cookie phase kept for the
 // checks below, taken when the next phase begins.
 class Host : public ScanRunHost {
  public:
-  Host(const ScanCounters& counters, const controls::ListView& found) : counters_(counters), found_(found) {}
+  Host(const ScanCounters& counters, const ScanResults& results) : counters_(counters), results_(results) {}
   int stopAt = -1;
   mutable int looks = 0;
   bool cookiePhaseTaken = false;
   int cookieThreats = 0;
-  std::vector<controls::ListItem> cookiePhaseRows;
+  std::vector<FoundRow> cookiePhaseRows;
   bool cancelled() const override { return stopAt >= 0 && ++looks > stopAt; }
   void phaseStarted(ScanPhase phase, const std::string&) override { afterCookies(phase); }
   void phaseSkipped(ScanPhase phase) override { afterCookies(phase); }
@@ -100,10 +91,10 @@ class Host : public ScanRunHost {
     if (phase == ScanPhase::Cookies || cookiePhaseTaken) return;
     cookiePhaseTaken = true;
     cookieThreats = counters_.threatsFound;
-    cookiePhaseRows = found_.items();  // later phases add their own
+    cookiePhaseRows = results_.foundRows();  // later phases add their own
   }
   const ScanCounters& counters_;
-  const controls::ListView& found_;
+  const ScanResults& results_;
 };
 
 // Upper case, trailing backslashes, spaces and dots gone: how two spellings of a folder compare.
@@ -206,10 +197,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   exclusions.load();
   const DefinitionCounts counts = defs.count();
   ScanCounters counters;
-  Results r;
+  ScanResults results;
   ExecutableList exeList;
   const OwnPrograms own = ownPrograms(processes, m.quiet.exe, kApp);
-  Host host(counters, r.found);
+  Host host(counters, results);
   host.stopAt = m.stopAt;
   ScanOptions options;
   options.cookies = m.cookies;
@@ -217,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.registry = m.registryPhase;
   options.complete = m.complete;
   options.driveRoots = {"C:\\"};
-  ScanRun run(ScanRunEnv{m.platform, kApp, "Quillon", defs, exclusions, counts, counters, r.model, r.running, exeList, own},
+  ScanRun run(ScanRunEnv{m.platform, kApp, "Quillon", defs, exclusions, counts, counters, results, exeList, own},
               host);
   const ScanOutcome outcome = run.run(options);
   if (!outcome.looked) {
@@ -231,11 +222,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const int cookieThreats = host.cookieThreats;
-  const std::vector<controls::ListItem>& cookiePhaseRows = host.cookiePhaseRows;
+  const std::vector<FoundRow>& cookiePhaseRows = host.cookiePhaseRows;
   FUZZ_CHECK(host.cookiePhaseTaken);
-  FUZZ_CHECK(writeScanReport(fs, kApp, Branding{"Quillon", "Quillon", "", 1, 0}, outcome, r.model));
+  FUZZ_CHECK(writeScanReport(fs, kApp, Branding{"Quillon", "Quillon", "", 1, 0}, outcome, results));
   if (std::getenv("QUILLON_FUZZ_SHOW")) {  // for whoever writes a seed: what the run found
-    for (const controls::ListItem& row : r.found.items()) std::fprintf(stderr, "found: %s\n", row.text.c_str());
+    for (const FoundRow& row : results.foundRows()) std::fprintf(stderr, "found: %s\n", row.text.c_str());
     for (uint32_t id : processes.terminated) std::fprintf(stderr, "stopped: %u\n", unsigned(id));
   }
 
@@ -264,14 +255,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Findings: files that are there, not excluded and not the program's own; folders that are neither protected nor
   // excluded.
-  for (const controls::ListItem& row : r.files.items()) {
-    FUZZ_CHECK(fs.hasFile(row.text) || fs.folderExists(row.text));
-    if (fs.hasFile(row.text)) {
-      FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
-      FUZZ_CHECK(!m.programFiles.count(toUpper(row.text)));
+  for (const FileItem& row : results.fileRows()) {
+    FUZZ_CHECK(fs.hasFile(row.path) || fs.folderExists(row.path));
+    if (fs.hasFile(row.path)) {
+      FUZZ_CHECK(!exclusions.isFileExcluded(row.path));
+      FUZZ_CHECK(!m.programFiles.count(toUpper(row.path)));
     } else {
-      FUZZ_CHECK(!mustNeverBeFound(row.text));
-      FUZZ_CHECK(!exclusions.isFolderExcluded(row.text));
+      FUZZ_CHECK(!mustNeverBeFound(row.path));
+      FUZZ_CHECK(!exclusions.isFolderExcluded(row.path));
     }
   }
 
@@ -282,20 +273,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& l : in[kCookieDefs])
     for (const std::string& part : split(decodeDefinitionLine(encodeDefinitionLine(l)), "|")) blockedEntries.push_back(part);
   std::set<std::string> cookieRows;
-  for (const controls::ListItem& row : r.cookies.items()) {
-    const std::string name = fileNameFromPath(row.text);
-    FUZZ_CHECK(iequals(row.text, m.cookieFolder + "\\" + name) && fs.hasFile(row.text));
-    FUZZ_CHECK(fuzz::blockedByRule(blockedEntries, reduceCookieDomain(cookieFileDomain(fs, m.quiet, row.text))));
-    FUZZ_CHECK(!exclusions.isFileExcluded(row.text));
+  for (const CookieItem& row : results.cookieRows()) {
+    const std::string name = fileNameFromPath(row.path);
+    FUZZ_CHECK(iequals(row.path, m.cookieFolder + "\\" + name) && fs.hasFile(row.path));
+    FUZZ_CHECK(fuzz::blockedByRule(blockedEntries, reduceCookieDomain(cookieFileDomain(fs, m.quiet, row.path))));
+    FUZZ_CHECK(!exclusions.isFileExcluded(row.path));
     FUZZ_CHECK(std::any_of(cookiePhaseRows.begin(), cookiePhaseRows.end(),
-                           [&](const controls::ListItem& i) { return i.text == kCookieFoundPrefix + name; }));
-    FUZZ_CHECK(cookieRows.insert(toUpper(row.text)).second);
+                           [&](const FoundRow& i) { return i.text == kCookieFoundPrefix + name; }));
+    FUZZ_CHECK(cookieRows.insert(toUpper(row.path)).second);
   }
   int cookieRemovalRows = 0;
-  for (const controls::ListItem& row : r.removal.items()) {
-    if (row.subItem(col::kType) != kCookieType) continue;
+  for (const RemovalRow& row : results.removalRows()) {
+    if (row.type != kCookieType) continue;
     ++cookieRemovalRows;
-    FUZZ_CHECK(cookieRows.count(toUpper(row.subItem(col::kLocation))));
+    FUZZ_CHECK(cookieRows.count(toUpper(row.location)));
   }
   FUZZ_CHECK(cookieRemovalRows == int(cookieRows.size()) && cookieThreats == int(cookieRows.size()));
   if (!m.cookies) FUZZ_CHECK(cookieRows.empty());
@@ -304,7 +295,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool blocked = fuzz::blockedByRule(blockedEntries, reduceCookieDomain(cookieFileDomain(fs, m.quiet, path)));
     const bool excludedRow =
         std::any_of(cookiePhaseRows.begin(), cookiePhaseRows.end(),
-                    [&](const controls::ListItem& i) { return i.text == kExcludedPrefix + path; });
+                    [&](const FoundRow& i) { return i.text == kExcludedPrefix + path; });
     if (!blocked || !m.cookies) FUZZ_CHECK(!cookieRows.count(toUpper(path)) && !excludedRow);
     if (excludedRow) FUZZ_CHECK(blocked && exclusions.isFileExcluded(path) && !cookieRows.count(toUpper(path)));
     if (blocked && m.cookies && m.stopAt < 0) FUZZ_CHECK(cookieRows.count(toUpper(path)) || excludedRow);
@@ -312,13 +303,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The counts shown and the report agree with the results: every threat is a row to remove,
   // except a running program, which was listed as stopped (or not) instead.
-  const int memoryRows = int(std::count_if(r.found.items().begin(), r.found.items().end(), [](const controls::ListItem& i) {
+  const std::vector<FoundRow>& found = results.foundRows();
+  const int memoryRows = int(std::count_if(found.begin(), found.end(), [](const FoundRow& i) {
     return i.text.rfind("Detected in the memory : ", 0) == 0;
   }));
-  FUZZ_CHECK(counters.threatsFound == r.removal.count() + memoryRows);
+  FUZZ_CHECK(counters.threatsFound == results.removalCount() + memoryRows);
   std::string block = "[Threats Detected]\r\n\r\n\r\n";
-  for (const controls::ListItem& row : r.removal.items()) block += row.text + "\r\n\r\n" + row.subItem(1) + "\r\n\r\n\r\n";
-  block += "Total = " + std::to_string(r.removal.count()) + "\r\n";
+  for (const RemovalRow& row : results.removalRows()) block += row.threat + "\r\n\r\n" + row.location + "\r\n\r\n\r\n";
+  block += "Total = " + std::to_string(results.removalCount()) + "\r\n";
   const std::string written = fs.content(kApp + "\\" + kReportFile);
   FUZZ_CHECK(written.find(block) != std::string::npos);
   FUZZ_CHECK(written.find(" 3)Total Number of Files/Folders inspected: " + std::to_string(counters.filesInspected) + "\r\n") !=

@@ -73,7 +73,7 @@ std::vector<RunningProcess> runningProcesses(RunningProcesses& processes, Pump& 
   return out;
 }
 
-void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemoryNt(ScanEnv& env, ExecutableList& list, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
   std::vector<RunningProcess> processes = runningProcesses(p.processes, p.pump);
@@ -106,7 +106,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
     env.counters.processesInspected += list.entries;
   }
   if (actions.definitionsRead) actions.definitionsRead();
-  runningItems.setCaption(std::to_string(processes.size()));
+  env.counters.runningPrograms = int32_t(processes.size());
   const std::string systemDir = p.processes.systemDirectory();
   for (const RunningProcess& proc : processes) {
     ++env.counters.processesInspected;
@@ -133,7 +133,7 @@ void checkMemoryNt(ScanEnv& env, ExecutableList& list, controls::Label& runningI
   }
 }
 
-void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemory9x(ScanEnv& env, ExecutableList& list, const MemoryScanActions& actions) {
   Platform& p = env.platform;
   const bool inScan = actions.scanInProgress();
   if (!env.defs.exists(kExeDefs)) return;
@@ -160,9 +160,7 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
   if (actions.definitionsRead) actions.definitionsRead();
   const std::string& upperList = list.lineList;
   for (const ProcessEntry& proc : p.processes.snapshot()) {
-    double running = 0;
-    parseNumber(runningItems.caption(), running);
-    runningItems.setCaption(std::to_string(static_cast<long long>(running) + 1));
+    ++env.counters.runningPrograms;
     ++env.counters.processesInspected;
     if (inScan) walkingStatus(env, "");
     if (env.host.scanCancelled()) break;
@@ -204,10 +202,10 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, controls::Label& runningI
 
 }  // namespace
 
-void checkMemory(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions) {
+void checkMemory(ScanEnv& env, ExecutableList& list, const MemoryScanActions& actions) {
   OsVersion v = env.platform.processes.osVersion();
-  if (v.platformId == kPlatform9x) checkMemory9x(env, list, runningItems, actions);
-  else if (v.platformId == kPlatformNt) checkMemoryNt(env, list, runningItems, actions);
+  if (v.platformId == kPlatform9x) checkMemory9x(env, list, actions);
+  else if (v.platformId == kPlatformNt) checkMemoryNt(env, list, actions);
 }
 
 }  // namespace quillon

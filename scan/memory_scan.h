@@ -43,6 +43,6 @@ struct MemoryScanActions {
 
 // Finds running programs named by ExeDefinition.dat (matching the full path) and, during a
 // scan, stops them.
-void checkMemory(ScanEnv& env, ExecutableList& list, controls::Label& runningItems, const MemoryScanActions& actions);
+void checkMemory(ScanEnv& env, ExecutableList& list, const MemoryScanActions& actions);
 
 }  // namespace quillon

@@ -71,7 +71,7 @@ void ScanRun::runPhases(const ScanOptions& options, ScanOutcome& outcome) {
     actions.productName = env_.productName;
     actions.scanInProgress = [] { return true; };
     actions.own = &env_.own;
-    checkMemory(env, env_.exeList, env_.runningItems, actions);
+    checkMemory(env, env_.exeList, actions);
   } else {
     memorySkipped_ = true;
     host_.phaseSkipped(ScanPhase::Memory);

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "controls/controls.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
 
@@ -69,7 +68,6 @@ struct ScanRunEnv {
   const DefinitionCounts& counts;
   ScanCounters& counters;          // set to zero at the start; the run's totals at its end
   ScanResults& results;            // emptied at the start
-  controls::Label& runningItems;   // the number of running programs the memory phase saw
   ExecutableList& exeList;         // the memory phase's definitions, kept between runs
   const OwnPrograms& own;          // never reported, never stopped
 };

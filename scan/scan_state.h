@@ -16,6 +16,8 @@ namespace quillon {
 struct ScanCounters {
   int32_t processesInspected = 0, registryInspected = 0, filesInspected = 0, threatsFound = 0;
   int32_t statusRefreshTick = 0;
+  // The running programs the memory phase saw (on old systems, counted as it goes).
+  int32_t runningPrograms = 0;
 };
 
 class ScanHost {

@@ -152,7 +152,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   ui::FrmMain& m = app.main();
   ScannerEnv scanner(app.platform, m, app.folder);
   ScanEnv& env = scanner.env;
-  ResultViews lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
+  ui::ResultsMirror::Lists lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
                     m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};
   const int n = 3000;
   for (int i = 0; i < n; ++i) {
@@ -169,9 +169,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
         break;
       }
       default: {  // a cookie
-        m.results.addCookieWork("cookie" + std::to_string(i));
-        int r = lists.removal.add("Cookie: c" + std::to_string(i), kIconCookie);
-        lists.removal.setSubItem(r, 1, "cookie" + std::to_string(i));
+        m.results.addCookieThreat("c" + std::to_string(i), "cookie" + std::to_string(i));
       }
     }
   }

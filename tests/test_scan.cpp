@@ -302,7 +302,7 @@ TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
   ExecutableList exeList;
   const OwnPrograms own;
   ScanRun run(ScanRunEnv{app.platform, m.appFolder, "Quillon", m.defs, m.exclusions, m.counts, m.counters, m.results,
-                         m.lblTotalNoOfRunningItems, exeList, own},
+                         exeList, own},
               host);
   ScanOptions options;
   options.memory = options.registry = false;
@@ -393,7 +393,6 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   for (int row : {-1, 5, 1 << 30}) {
     EXPECT_FALSE(r.fileWork(row).checked || r.registryWork(row).checked || r.cookieWork(row).checked) << row;
     EXPECT_EQ(r.fileWork(row).path + r.registryWork(row).key + r.removalRow(row).threat, "") << row;
-    r.syncCheck(row);
     r.keepFailedFile(row);
     r.setChecked(row, false);
   }

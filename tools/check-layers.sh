@@ -2,7 +2,9 @@
 # The layer table of docs/layout.md, enforced: every #include of the program's folders is checked
 # against the row of its folder, whose last column lists the folders it may include. A file's
 # own folder and the standard library (angle includes without ".h") are always allowed; a system
-# header ("<windows.h>" and any other "<name.h>") only where the row lists `<windows.h>`. A
+# header ("<windows.h>" and any other "<name.h>") only where the row lists `<windows.h>`. The
+# program's own headers are included in quotes: an angle include that names one of its folders
+# would otherwise pass for a system header where those are allowed. A
 # folder holding sources that the table does not list fails too, so a new folder has to be
 # placed in the stack before it builds its tests. The test harnesses sit outside the stack.
 #
@@ -15,13 +17,16 @@ sources=$(find . \( -path ./.git -o -regex '\./\(tests\|bench\|fuzz\|tools\|buil
                -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.in' -o -name '*.rc' \) -print | sort)
 [ -n "$sources" ] || { echo "layering: no sources under $root" >&2; exit 1; }
 
+# The folders of the checkout: an angle include that starts with one of them is the program's own.
+own_folders=$(find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f ' )
+
 # awk reads the table first, then every source's include lines as "file:line:text"; a source
 # without includes still comes through its "#file" line, so an unlisted folder is never missed.
 {
   for f in $sources; do echo "#file ${f#./}"; done
   # shellcheck disable=SC2086
   grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' $sources | sed 's|^\./||' || true
-} | awk -v table="$table" '
+} | awk -v table="$table" -v own="$own_folders" '
   function row_of(path,   f, best) {
     best = ""
     for (f in allowed) if (index(path, f) == 1 && length(f) > length(best)) best = f
@@ -49,6 +54,8 @@ sources=$(find . \( -path ./.git -o -regex '\./\(tests\|bench\|fuzz\|tools\|buil
       }
     }
     if (length(allowed) == 0) { print "layering: no layer table found in " table > "/dev/stderr"; bad = 1; exit }
+    n = split(own, owned, " ")
+    for (i = 1; i <= n; i++) ownFolder[owned[i]] = 1
   }
   /^#file / {
     file = substr($0, 7)
@@ -63,7 +70,11 @@ sources=$(find . \( -path ./.git -o -regex '\./\(tests\|bench\|fuzz\|tools\|buil
     inc = substr($0, RSTART, RLENGTH); sub(/^include[ \t]*/, "", inc)
     target = substr(inc, 2)
     if (substr(inc, 1, 1) == "<") {
-      if (target ~ /\.h$/ && !(from in headers)) {
+      first = target; sub(/\/.*$/, "", first)
+      if (target ~ /\// && (first in ownFolder)) {
+        printf "%s:%s: includes <%s>, a header of the program itself; those are included in quotes\n", file, lineno, target > "/dev/stderr"
+        bad = 1
+      } else if (target ~ /\.h$/ && !(from in headers)) {
         printf "%s:%s: includes <%s>; only the rows that allow <windows.h> may include system headers\n", file, lineno, target > "/dev/stderr"
         bad = 1
       }

@@ -84,7 +84,6 @@ void FrmMain::wireHandlers() {
   timUpdate.onTick = [this] { timUpdate_Timer(); };
   onResize = [this] { Form_Resize(); };
   onTrayMouse = [this](int message) { TrayMouse(message); };
-  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.onItemCheck = [this](int row) { results.syncCheck(row); };
   // Names and paths are read whole until the user sizes the columns.
   lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns = true;
   TabStrip1.onClick = [this] { TabStrip1_Click(); };

@@ -24,6 +24,7 @@
 #include "ui/frm_delete.h"
 #include "ui/frm_home_page_changed_alert.h"
 #include "ui/frm_report.h"
+#include "ui/results_mirror.h"
 #include "ui/frm_update_windows.h"
 #include "ui/frm_spyware_found_alert.h"
 #include "ui/frm_about.h"
@@ -269,8 +270,10 @@ class FrmMain : public Form,
   ListView lvwRegistryToBeDeleted{this, "lvwRegistryToBeDeleted", {{"Main Key"}, {"KeyValue"}, {"Value"}, {"SpywareName"}}};
   ListView lvwCookiesToDelete{this, "lvwCookiesToDelete", {{"Cookie Name"}, {"CookieLocation"}}};
   // The results of the last run, shown by the lists above.
-  ScanResults results{ResultViews{lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved, lvwFilesToBeDeleted,
-                                  lvwRegistryToBeDeleted, lvwCookiesToDelete, lbltracesFound}};
+  ScanResults results;
+  ResultsMirror resultsMirror{results, {lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
+                                        lvwFilesToBeDeleted, lvwRegistryToBeDeleted, lvwCookiesToDelete,
+                                        lbltracesFound}};
 
   // settings page
   TabStrip TabStrip1{this, "TabStrip1", {"Scan Options", "Scheduled Scans", "Proactive System Protection", "Automatic Live Update"}};

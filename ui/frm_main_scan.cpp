@@ -40,7 +40,7 @@ bool FrmMain::runScan() {
   options.complete = optScanAllSelectedHardDrive.value();
   if (options.complete) options.driveRoots = checkedDriveRoots(lvwHardDrives, platform.drives);
   ScanRun scan(ScanRunEnv{platform, appFolder, branding.productName, defs, exclusions, counts, counters, results,
-                          lblTotalNoOfRunningItems, ExePathList, own_},
+                          ExePathList, own_},
                *this);
   lastScan_ = scan.run(options);
   if (lastScan_.busy) {
@@ -145,6 +145,7 @@ void FrmMain::showProgress(const ScanProgress& p) {
   if (!p.registrySkipped) lblRegistryInspected.setCaption(std::to_string(c.registryInspected));
   lblFilesFolderInspected.setCaption(std::to_string(c.filesInspected));
   lblSoftwareFound.setCaption(std::to_string(c.threatsFound));
+  lblTotalNoOfRunningItems.setCaption(std::to_string(c.runningPrograms));
   lblStatus.setCaption(FilterStatusText(p.statusText));
   // The results page counts its own rows: a program the scan stopped has none there.
   lblRemovePicSoftwareFound.setCaption(std::to_string(results.removalCount()));
@@ -166,7 +167,8 @@ void FrmMain::scanMemory(ScanEnv& env, std::function<void()> definitionsRead) {
   };
   actions.excludeName = [this](const std::string& name) { exclusions.add(name); };
   actions.own = &own_;
-  checkMemory(env, ExePathList, lblTotalNoOfRunningItems, actions);
+  checkMemory(env, ExePathList, actions);
+  lblTotalNoOfRunningItems.setCaption(std::to_string(env.counters.runningPrograms));
 }
 
 void FrmMain::CheckMemory() {

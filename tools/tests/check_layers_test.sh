@@ -43,6 +43,8 @@ plants=(
   'scheduler/scheduler.h|#include <windows.h>'
   'ui/frm_main.cpp|#include <shlobj.h>'                                   # any system header
   'platform/win32/gui_host.cpp|#include "ui/frm_main.h"'
+  'platform/win32/gui_host.cpp|#include <ui/frm_main.h>'                  # the program's own, in angles
+  'app/quillon_main.cpp|#include <scan/scan_run.h>'
   'scan/new_scanner.cpp|#include "nowhere/thing.h"'                       # a folder not in the table
   'extras/helper.h|#include <string>'                                     # a folder with no row
 )
