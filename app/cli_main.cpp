@@ -21,15 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "app/console_session.h"
-#include "app/selftest_scanner.h"
+#include "selftest/selftest_scanner.h"
+#include "session/session.h"
 #include "common/json.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "removal/quarantine.h"
-#include "reports/submission.h"
 #include "shell/app_folder.h"
-#include "shell/server_addresses.h"
 #include "platform/win32/win32_platform.h"
 #include "update/signed_update.h"
 
@@ -104,14 +102,19 @@ int transform(bool encode) {
   return 0;
 }
 
-// The engine as the console runs it: the real platform with console questions, no windows.
+// The engine as the console runs it: the real platform with console questions, no windows;
+// what a run would show is said through message boxes, which go to standard error.
 struct Console {
   explicit Console(bool assumeYes)
       : platform(services.console(assumeYes)),
-        session(platform, services.thisProgram.exePath(), services.thisProgram.branding()) {}
+        session(platform, services.thisProgram.exePath(), services.thisProgram.branding()),
+        scanHost(session),
+        removalHost(session) {}
   win32::Win32Services services;
   Platform platform;
-  ConsoleSession session;
+  Session session;
+  BoxScanHost scanHost;
+  BoxRemovalHost removalHost;
 };
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
@@ -131,10 +134,10 @@ std::string utf8(const std::string& ansi) { return win32::ansiToUtf8(ansi); }
 
 int scan(bool assumeYes, bool remove, bool complete, bool json) {
   Console console(assumeYes);
-  ConsoleSession& session = console.session;
+  Session& session = console.session;
   // A scan without its settings, exclusions and counts would report nonsense: none at all.
   if (!session.load()) return 2;
-  const ScanOutcome outcome = session.scan(complete);
+  const ScanOutcome outcome = session.scan(complete, console.scanHost);
   if (outcome.busy) return 2;  // said on standard error; nothing was looked at
   if (complete) std::fprintf(stderr, "Files and folders inspected: %ld\n", long(session.counters.filesInspected));
   if (!json)
@@ -156,10 +159,16 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
   }
   // A running program that was stopped is a finding too, though nothing is left to remove.
   const bool found = session.counters.threatsFound > 0 || results.removalCount() > 0;
-  if (!remove || results.removalCount() == 0) return found ? 1 : 0;
+  if (!remove) return found ? 1 : 0;
+  // "Click Here to Continue": with nothing to remove, the anonymous report goes now.
+  session.continueAfterScan();
+  if (results.removalCount() == 0) return found ? 1 : 0;
 
-  // The removal "Delete" runs, after the same question; the console answers it No unless --yes.
-  const RemovalOutcome outcomeOfRemoval = session.removeAll().items;
+  // "Select All", then the removal "Delete" runs, after the same question; the console answers
+  // it No unless --yes.
+  session.results.checkAll();
+  const RemovalOutcome outcomeOfRemoval =
+      session.remove(RemovalOptions{true, true, session.branding.productName}, console.removalHost).items;
   for (const auto* list : {&outcomeOfRemoval.removed, &outcomeOfRemoval.failed})
     for (const std::string& item : *list) {
       const bool removed = list == &outcomeOfRemoval.removed;
@@ -225,7 +234,7 @@ int quarantine(const std::vector<std::string>& words, bool json) {
 int update() {
   Console console(false);
   if (!console.session.load()) return 2;
-  const LiveUpdateRunOutcome outcome = console.session.update(builtInPublisherKeys());
+  const LiveUpdateRunOutcome outcome = console.session.update();
   if (outcome.result.outcome == UpdateOutcome::Busy) {
     std::fprintf(stderr, "%s\n", outcome.notice.c_str());
     return 2;
@@ -237,8 +246,7 @@ int update() {
 // Prints the result label's text; exit code 4 when the data server did not take the name.
 int submit(const std::string& name) {
   Console console(false);
-  Platform& p = console.platform;
-  const SubmissionOutcome outcome = submitFileName(p.http, p.pump, dataServer(console.session.settings), name);
+  const SubmissionOutcome outcome = console.session.submit(name);
   std::printf("%s\n", outcome.text.c_str());
   return outcome.accepted ? 0 : 4;
 }

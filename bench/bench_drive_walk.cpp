@@ -151,7 +151,6 @@ WalkRun runWalk(const std::string& appFolder, const std::string& root) {
   Platform platform(parts);
   controls::HeadlessHost host;
   ui::FrmMain main(platform, host, appFolder + "\\quillon.exe", Branding{"QuillonBench", "Bench", "x", 1, 0});
-  main.consoleMode = true;
   main.Form_Load();
   RunHost runHost(main);
   FolderTokens tokens(platform.shell);

@@ -194,7 +194,6 @@ ScanResult runScan(const std::string& folder, bool probeLatency) {
   controls::HeadlessHost host;
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);
-  main.consoleMode = true;
   main.Form_Load();
   main.chkMakeLog.setValue(0);
   HWND probe = nullptr;

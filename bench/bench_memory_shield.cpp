@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     ui::FrmMain m(platform, host, folder + "\\quillon.exe", Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
-    m.consoleMode = true;
     m.Form_Load();
     int alerts = 0;
     host.onModal = [&](controls::Form& f) {

@@ -56,7 +56,6 @@ struct Bench {
   ui::FrmMain& load() {
     main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                          Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
-    main->consoleMode = true;
     main->Form_Load();
     main->chkMakeLog.setValue(0);
     main->chkScanCookies.setValue(0);

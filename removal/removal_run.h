@@ -8,6 +8,10 @@
 
 namespace quillon {
 
+// What the user is told when "Delete" finds nothing checked.
+constexpr const char* kNothingCheckedMessage =
+    "No entries are selected.  You must check the box next to at least one item in the list.";
+
 struct RemovalOptions {
   // Nothing checked ends the run before anything happens (the host hears of it).
   bool needChecked = true;

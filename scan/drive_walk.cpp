@@ -202,18 +202,5 @@ std::vector<char> listedDrives(Drives& drives, Pump& pump) {
   return letters;
 }
 
-std::vector<std::string> checkedDriveRoots(const controls::ListView& list, Drives& drives) {
-  std::vector<std::string> roots;
-  std::string seen;
-  for (const controls::ListItem& item : list.items()) {
-    if (!item.checked || item.text.size() != 1) continue;
-    const char letter = upperAscii(item.text[0]);
-    if (seen.find(letter) != std::string::npos) continue;
-    seen += letter;
-    // An empty removable or CD drive would only fail its listing, or ask for a disk.
-    if (drives.ready(letter)) roots.push_back(std::string(1, letter) + ":\\");
-  }
-  return roots;
-}
 
 }  // namespace quillon

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "controls/controls.h"
 #include "scan/scan_state.h"
 
 namespace quillon {
@@ -31,7 +30,5 @@ void walkDrives(ScanEnv& env, const std::vector<std::string>& roots, const Drive
 // The drives the list offers, in the system's order: removable, network and CD-ROM drives
 // always (an empty one too), fixed disks only when ready, nothing else. Yields after each.
 std::vector<char> listedDrives(Drives& drives, Pump& pump);
-// The roots a complete scan walks: each checked drive of the list once, if it holds a volume now.
-std::vector<std::string> checkedDriveRoots(const controls::ListView& list, Drives& drives);
 
 }  // namespace quillon

@@ -207,14 +207,9 @@ TEST(SingleInstance, TheConsoleProgramNeitherTakesNorHonoursTheDesktopLock) {
   app.writeText("ENoSignature.txt", "kept.dll\r\n");
   const std::string lockName = "Local\\" + app.product + ".SingleInstance";
   HANDLE desktopLock = CreateMutexA(nullptr, FALSE, lockName.c_str());  // as a running desktop copy holds it
-  auto& m = app.main();
-  m.consoleMode = true;
-  bool ended = false;
-  m.endProcess = [&] { ended = true; };
-  m.Form_Load();
-  EXPECT_FALSE(ended);
-  EXPECT_TRUE(m.loaded());
-  EXPECT_EQ(m.exclusions.text(), "kept.dll|");
+  Session session(app.platform, app.path("quillon-cli.exe"), Branding{app.product, "Test Company", "q.example", 1, 0});
+  EXPECT_TRUE(session.load());
+  EXPECT_EQ(session.exclusions.text(), "kept.dll|");
   CloseHandle(desktopLock);
   // Nothing holds the lock now: the console program did not take it, so a desktop copy
   // starting during a console scan is not turned away.

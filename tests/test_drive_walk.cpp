@@ -8,6 +8,7 @@
 #include "definitions/folder_tokens.h"
 #include "scan/drive_walk.h"
 #include "scan/file_scan.h"
+#include "session/run_settings.h"
 #include "tests/support/fakes.h"
 
 using namespace quillon;
@@ -315,13 +316,12 @@ TEST(DriveList, ListsDrivesByTypeAndReadinessAndKeepsTheirChecks) {
             (std::vector<std::string>{"hidden", "", "False ", "True ", " 3/5/2026 1:00:00 AM", " 3/4/2026 5:06:07 PM"}));
 }
 
-TEST(DriveList, CheckedRootsAreEachDriveOnceThatHoldsAVolume) {
-  controls::Form f("f");
-  controls::ListView list(&f, "l", {}, true);
-  for (const char* d : {"C", "c", "D", "E", "AB"}) list.add(d);
-  for (int i = 0; i < list.count(); ++i) list.setChecked(i, i != 2);
+TEST(DriveList, StoredRootsAreTheCheckedDrivesThatHoldAVolume) {
+  App app;
+  Settings& settings = app.main().settings;
+  settings.write(keys::kDrives, "D", "False");
   FakeDrives drives;
   drives.readyDrives = {{'C', true}, {'E', false}};
-  EXPECT_EQ(checkedDriveRoots(list, drives), (std::vector<std::string>{"C:\\"}));
-  EXPECT_EQ(drives.asked, "CE");
+  EXPECT_EQ(storedDriveRoots(settings, {'C', 'D', 'E'}, drives), (std::vector<std::string>{"C:\\"}));
+  EXPECT_EQ(drives.asked, "CE");  // an unchecked drive is never asked
 }

@@ -47,7 +47,7 @@ struct LiveUpdateFixture : ::testing::Test {
   ui::FrmMain& m() { return app.main(); }
   void SetUp() override {
     app.writeEmptyDefinitions();
-    m().definitionMerge = [this](const DefinitionUpdate& update) {
+    m().session.merge = [this](const DefinitionUpdate& update, MergeStatus&) {
       merged.push_back(update.text);
       if (update.text.find("[DEF]") == std::string::npos) return MergeOutcome{0, false, false, "unusable"};
       m().defs.writeDate(update.newDate);
@@ -100,7 +100,7 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
 
   // An update the merge cannot use changes nothing and is said.
   m().defs.writeDate(kDefaultDefinitionDate);
-  m().definitionMerge = [](const DefinitionUpdate&) { return MergeOutcome{0, false, false, "unusable"}; };
+  m().session.merge = [](const DefinitionUpdate&, MergeStatus&) { return MergeOutcome{0, false, false, "unusable"}; };
   m().RunLiveUpdate();
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Refused);
   EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
@@ -245,7 +245,7 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
     parts.http = &scripted;
     Platform platform(parts);
     ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
-    m.publisherKeys = {publisher.publicKey()};
+    m.session.publisherKeys = {publisher.publicKey()};
     m.settings.write(keys::DefinitionServer, "http://definitions.test");
     m.settings.write(keys::AllowUnsignedDefinitions, c.allowUnsigned ? "Yes" : "No");
     std::string notice;
@@ -299,7 +299,7 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
     parts.http = &scripted;
     Platform platform(parts);
     ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
-    m.publisherKeys = {stranger.publicKey(), publisher.publicKey()};  // a key rotated in
+    m.session.publisherKeys = {stranger.publicKey(), publisher.publicKey()};  // a key rotated in
     m.settings.write(keys::DefinitionServer, "http://definitions.test");
     m.settings.write(keys::AllowUnsignedDefinitions, l.signedUpdate ? "No" : "Yes");
     std::string notice;
@@ -312,7 +312,7 @@ TEST(LiveUpdateRefusals, EveryHostileAnswerChangesNothingAndSaysWhy) {
     EXPECT_EQ(app.readText(kDateFile), next + "\r\n");
     for (size_t i = 0; i < after.size(); ++i)
       EXPECT_EQ(app.signatures.sha256(app.readText(kDefinitionFiles[i])), after[i]) << kDefinitionFiles[i];
-    EXPECT_EQ(m.DefinitionCount, 2);
+    EXPECT_EQ(m.counts.total(), 2);
     EXPECT_EQ(app.fs.attributes(app.path(kUpdateJournal)), kNoSuchPath);
   }
 }
@@ -328,20 +328,20 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   std::string notice;
   m.updateNotice = [&notice](const std::string& text) { notice = text; };
   m.Form_Load();
-  EXPECT_EQ(m.DefinitionCount, 0);
+  EXPECT_EQ(m.counts.total(), 0);
   m.RunLiveUpdate();
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
-  EXPECT_GT(m.DefinitionCount, 10);
-  EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.DefinitionCount));
+  EXPECT_GT(m.counts.total(), 10);
+  EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.counts.total()));
   // The date lost: the whole release replaces the files, which come out the same, byte for
   // byte; nothing is added a second time.
   std::map<std::string, std::string> updated;
   for (const char* f : kDefinitionFiles) updated[f] = app.readText(f);
-  const int count = m.DefinitionCount;
+  const int count = m.counts.total();
   app.fs.deleteFile(app.path(kDateFile));
   m.RunLiveUpdate();
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
-  EXPECT_EQ(m.DefinitionCount, count);
+  EXPECT_EQ(m.counts.total(), count);
   for (const auto& [f, bytes] : updated) EXPECT_EQ(app.readText(f), bytes) << f;
   // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
   app.registry.setValue(0x80000001u, "Software\\QuillonSample", "HomePageHook", RegValue{kRegSz, std::string("x\0", 2)});
@@ -601,7 +601,7 @@ TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
   inRun = false;
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(notices, 1);
-  EXPECT_TRUE(m().ScanStartedAt.empty());
+  EXPECT_TRUE(m().session.lastScan.startedAt.empty());
   EXPECT_FALSE(buttonBackEarly);
   EXPECT_TRUE(m().cmdLiveUpdate.enabled());
 

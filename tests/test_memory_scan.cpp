@@ -51,14 +51,14 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
   EXPECT_GE(running, 2);
   EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes
-  EXPECT_EQ(m.ExePathList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
+  EXPECT_EQ(m.session.exeList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
 
   // The second run reuses the list: a changed file is not read again.
   app.writeDefinitions("ExeDefinition.dat", {"changed.exe=Changed|C:\\"});
   RunningProgram again(listed + "\\" + kSampleWaiter);
   m.cmdScanNow_Click();
   EXPECT_TRUE(again.waitForEnd(5000));
-  EXPECT_EQ(m.ExePathList.entries, 2);
+  EXPECT_EQ(m.session.exeList.entries, 2);
   running = std::stoi(m.lblTotalNoOfRunningItems.caption());
   EXPECT_EQ(m.counters.processesInspected, 2 + running);
 }
@@ -97,11 +97,11 @@ TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
     }
   };
   m.cmdScanNow_Click();
-  EXPECT_FALSE(m.ExePathList.loaded());
+  EXPECT_FALSE(m.session.exeList.loaded());
   EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
   app.pump.onYield = nullptr;
   m.cmdScanNow_Click();
-  EXPECT_EQ(m.ExePathList.entries, 200);
+  EXPECT_EQ(m.session.exeList.entries, 200);
 }
 
 TEST(MemoryScanPaths, SystemRootAliasesMeetTheRealSystemFolder) {

@@ -175,9 +175,8 @@ TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) 
   m.cmdSelectAll_Click();
   m.Command4_Click();
   EXPECT_TRUE(exists(P + "\\comp.dll"));  // No keeps everything
-  m.AutoDeleteAfterScan = true;
   app.dialogs.shown.clear();
-  m.Command4_Click();
+  m.lblRemove_Click();  // the removal itself, unasked
   EXPECT_TRUE(app.dialogs.shown.empty());
   EXPECT_FALSE(exists(P + "\\comp.dll"));
 }
@@ -359,7 +358,6 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
     Platform platform(parts);
     ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0});
     m.Form_Load();
-    m.AutoDeleteAfterScan = true;
     std::vector<std::string> planted;  // every content a removal took
     bool besideDone = false;
     for (int round = 0; round < 3; ++round) {
@@ -379,7 +377,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
       };
       m.cmdScanNow_Click();
       m.cmdSelectAll_Click();
-      m.Command4_Click();
+      m.lblRemove_Click();
       app.pump.onYield = nullptr;
     }
     disk.room = UINT64_MAX;

@@ -12,7 +12,6 @@
 
 using namespace quillon;
 using namespace quillon::test;
-using Op = ui::FrmMain::Run;
 
 namespace {
 
@@ -103,28 +102,28 @@ TEST_F(Runs, NothingStartsInsideARunAndItsTimersWaitForItsEnd) {
          w.timUpdate_Timer();
        }},
   };
-  struct Operation {
+  struct Step {
     const char* name;
-    Op kind;
+    Operation kind;
     std::function<void(ui::FrmMain&)> run;
   };
-  const Operation ops[] = {{"scan", Op::Scan, [](ui::FrmMain& w) { w.cmdScanNow_Click(); }},
-                    {"removal", Op::Removal, [](ui::FrmMain& w) {
+  const Step ops[] = {{"scan", Operation::Scan, [](ui::FrmMain& w) { w.cmdScanNow_Click(); }},
+                    {"removal", Operation::Removal, [](ui::FrmMain& w) {
                        w.cmdSelectAll_Click();
                        w.Command4_Click();
                      }},
-                    {"Live Update", Op::LiveUpdate, [](ui::FrmMain& w) { w.RunLiveUpdate(); }}};
+                    {"Live Update", Operation::LiveUpdate, [](ui::FrmMain& w) { w.RunLiveUpdate(); }}};
   std::vector<std::string> progress;
-  for (const Operation& op : ops) {
+  for (const Step& op : ops) {
     bool pressed = false;
     app.pump.onYield = [&](int) {
       const std::string shown = m->lblDeletingPercentageCompleted.caption();
       if (shown.rfind("Removing", 0) == 0 && (progress.empty() || progress.back() != shown)) progress.push_back(shown);
       if (pressed) return;
       pressed = true;
-      ASSERT_EQ(m->running(), op.kind) << op.name;
+      ASSERT_EQ(m->session.running(), op.kind) << op.name;
       for (const Press& p : presses) {
-        if (op.kind == Op::LiveUpdate && !p.duringLiveUpdate) continue;
+        if (op.kind == Operation::LiveUpdate && !p.duringLiveUpdate) continue;
         const int yields = app.pump.yields, was = notices, asked = modals;
         const size_t boxes = app.dialogs.shown.size();
         p.press(*m);
@@ -133,19 +132,19 @@ TEST_F(Runs, NothingStartsInsideARunAndItsTimersWaitForItsEnd) {
         EXPECT_EQ(app.dialogs.shown.size(), boxes) << op.name << ": " << p.name;
         EXPECT_EQ(notices, was) << op.name << ": " << p.name;
         EXPECT_EQ(modals, asked) << op.name << ": " << p.name;
-        EXPECT_EQ(m->running(), op.kind) << op.name << ": " << p.name;
+        EXPECT_EQ(m->session.running(), op.kind) << op.name << ": " << p.name;
         EXPECT_TRUE(timersOff()) << op.name << ": " << p.name;
       }
       for (controls::Control* c : {static_cast<controls::Control*>(&m->cmdScanNow), static_cast<controls::Control*>(&m->Command4),
                                    static_cast<controls::Control*>(&m->cmdExclude), static_cast<controls::Control*>(&m->cmdUpdate),
                                    static_cast<controls::Control*>(&m->mnuFileLiveUpdate)})
         EXPECT_FALSE(c->enabled()) << op.name << ": " << c->name();
-      EXPECT_FALSE(m->frmMenuPopUp.mnuClose.enabled() && op.kind != Op::LiveUpdate) << op.name;
+      EXPECT_FALSE(m->frmMenuPopUp.mnuClose.enabled() && op.kind != Operation::LiveUpdate) << op.name;
     };
     op.run(*m);
     EXPECT_TRUE(pressed) << op.name;
-    if (op.kind == Op::Scan) EXPECT_EQ(texts(m->lvwSpywareFound), std::vector<std::string>{"Planted - Found"});
-    EXPECT_EQ(m->running(), Op::None);
+    if (op.kind == Operation::Scan) EXPECT_EQ(texts(m->lvwSpywareFound), std::vector<std::string>{"Planted - Found"});
+    EXPECT_EQ(m->session.running(), Operation::None);
     EXPECT_TRUE(timersOn()) << op.name << ": the window is in the tray again once the run has ended";
     EXPECT_TRUE(waiter->running()) << op.name;
     EXPECT_FALSE(m->unloading());

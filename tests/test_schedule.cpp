@@ -40,10 +40,9 @@ struct ScheduleFixture : ::testing::Test {
   // One tick of the scheduler timer at `t`; true when it started a scan.
   bool tickAt(const DateTime& t) {
     setClock(t);
-    m().ScanStartedAt.clear();
+    m().session.lastScan.startedAt.clear();
     m().tmrScheduler.tick();
-    EXPECT_FALSE(m().AutoDeleteAfterScan);  // never outlives a tick
-    return m().ScanStartedAt == app.clock.now;
+    return m().session.lastScan.startedAt == app.clock.now;
   }
   void applySchedule(int day, const std::string& date, const std::string& time) {
     if (m().chkAutomaticScanYesOrNo.value() == 0) m().chkAutomaticScanYesOrNo.click();
@@ -286,7 +285,7 @@ TEST_F(ScheduleFixture, ApplyWithTheBoxUncheckedStopsTheSchedule) {
   // Even a tick that came anyway, and a window state change that re-arms the timers, run nothing.
   setClock(at(2026, 12, 1, 8, 0, 0));
   m().tmrScheduler_Timer();
-  EXPECT_EQ(m().ScanStartedAt, "");
+  EXPECT_EQ(m().session.lastScan.startedAt, "");
   m().setWindowState(controls::Form::State::Maximized);
   EXPECT_FALSE(m().tmrScheduler.enabled());
 
@@ -294,7 +293,7 @@ TEST_F(ScheduleFixture, ApplyWithTheBoxUncheckedStopsTheSchedule) {
   m().chkAutomaticScanYesOrNo.click();
   EXPECT_TRUE(m().CmdProceed.enabled());
   m().tmrScheduler_Timer();
-  EXPECT_EQ(m().ScanStartedAt, "");
+  EXPECT_EQ(m().session.lastScan.startedAt, "");
 
   // "Reset" is the same: Daily, switched off.
   m().CmdProceed.click();

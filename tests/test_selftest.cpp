@@ -8,7 +8,7 @@
 #include "scan/cookie_scan.h"
 #include "selftest/selftest.h"
 #include "shell/app_folder.h"
-#include "app/selftest_scanner.h"
+#include "selftest/selftest_scanner.h"
 
 namespace quillon {
 namespace {

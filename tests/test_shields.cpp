@@ -52,7 +52,7 @@ TEST_F(MemoryShieldTest, AProgramStartedLaterIsAlertedAtTheNextTickAndStopStopsT
   ASSERT_TRUE(m.tmrMemoryInspected.enabled());
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 0);
-  EXPECT_TRUE(m.ExePathList.loaded());
+  EXPECT_TRUE(m.session.exeList.loaded());
 
   // The same file elsewhere is started first, so a stop by name would hit it.
   RunningProgram elsewhere(other + "\\" + kSampleWaiter);
@@ -75,11 +75,11 @@ TEST_F(MemoryShieldTest, AProgramStartedLaterIsAlertedAtTheNextTickAndStopStopsT
   // Live Update does).
   app.writeDefinitions("ExeDefinition.dat", {"other.exe=Other|C:\\elsewhere"});
   m.tmrMemoryInspected.tick();
-  EXPECT_EQ(m.ExePathList.entries, 1);
-  EXPECT_NE(m.ExePathList.pathList.find(kUpperWaiter), std::string::npos);
-  m.ExePathList.clear();
+  EXPECT_EQ(m.session.exeList.entries, 1);
+  EXPECT_NE(m.session.exeList.pathList.find(kUpperWaiter), std::string::npos);
+  m.session.exeList.clear();
   m.tmrMemoryInspected.tick();
-  EXPECT_EQ(m.ExePathList.pathList, "|C:\\ELSEWHERE\\OTHER.EXE|");
+  EXPECT_EQ(m.session.exeList.pathList, "|C:\\ELSEWHERE\\OTHER.EXE|");
 }
 
 TEST_F(MemoryShieldTest, AllowAddsOneLineAndLaterTicksAreQuiet) {
@@ -129,7 +129,7 @@ TEST_F(MemoryShieldTest, SwitchedOffTheTickDoesNothingAndTheOptionsDriveTheTimer
   m.tmrCheckHomePage.setEnabled(false);
   m.tmrMemoryInspected_Timer();
   EXPECT_EQ(alerts, 0);
-  EXPECT_FALSE(m.ExePathList.loaded());
+  EXPECT_FALSE(m.session.exeList.loaded());
   EXPECT_FALSE(m.tmrCheckHomePage.enabled());  // the timers were not touched
   EXPECT_TRUE(threat.running());
 
@@ -383,9 +383,9 @@ TEST_F(HomePageTest, EveryThirdTickAlsoRunsTheMemoryShield) {
   app.writeEmptyDefinitions();
   app.writeDefinitions("ExeDefinition.dat", {"absent.exe=Absent|C:\\nowhere"});
   for (int i = 1; i <= 7; ++i) {
-    m.ExePathList.clear();
+    m.session.exeList.clear();
     m.tmrCheckHomePage.tick();
-    EXPECT_EQ(m.ExePathList.loaded(), i % 3 == 0) << "tick " << i;
+    EXPECT_EQ(m.session.exeList.loaded(), i % 3 == 0) << "tick " << i;
   }
   EXPECT_EQ(m.homePageShield.HomePageTickCount, 1);
 }

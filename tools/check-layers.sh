@@ -48,6 +48,13 @@ own_folders=$(find . -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f ' 
       nm = backticked(col[4], may)
       list = " "
       for (i = 1; i <= nm; i++) list = list may[i] " "
+      # The table reads bottom up: a row names only folders of the rows above it.
+      for (i = 1; i <= nm; i++)
+        if (may[i] ~ /\/$/ && !(may[i] in rowAt)) {
+          printf "%s: the row of %s names %s, which is not a row above it\n", table, folders[1], may[i] > "/dev/stderr"
+          bad = 1
+        }
+      for (i = 1; i <= nf; i++) if (folders[i] ~ /\/$/) rowAt[folders[i]] = 1
       for (i = 1; i <= nf; i++) if (folders[i] ~ /\/$/) {
         allowed[folders[i]] = list
         if (index(list, " <windows.h> ")) headers[folders[i]] = 1

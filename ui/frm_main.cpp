@@ -15,18 +15,10 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
     : Form(b.productName),
       platform(p),
       host(h),
-      exePath(std::move(exe)),
-      appFolder(appFolderOf(exePath)),
-      branding(std::move(b)),
-      settings(p.registry, p.dialogs, branding.productName, branding.companyName),
-      defs(p.fs, appFolder),
-      exclusions(p.fs, p.pump, appFolder + "\\" + kExclusionFile),
-      restorePoints(p.restore),
+      session(p, std::move(exe), std::move(b)),
       tray(h),
-      frmDelete(p.clipboard),
-      own_(ownPrograms(p.processes, exePath, appFolder)) {
-  definitionMerge = [this](const DefinitionUpdate& update) { return MergeDefinitionUpdate(update); };
-  publisherKeys = builtInPublisherKeys();
+      frmDelete(p.clipboard) {
+  session.onOperationChanged = [this] { showRunState(); };
   layoutControls();
   wireHandlers();
   wireSettingsHandlers();
@@ -67,13 +59,11 @@ void FrmMain::wireHandlers() {
   };
   cmdLiveUpdate.onClick = [this] { RunLiveUpdate(); };
   mnuFileLiveUpdate.onClick = [this] { RunLiveUpdate(); };
-  cmdUpdate.setEnabled(bool(definitionMerge));
   Command2.onClick = [this] { Command2_Click(); };
   txtFilename.onKeyPress = [this](int key) {
     if (key == 13) cmdSubmit_Click();
   };
   chkSendData.onMouseUp = [this] { chkSendData_MouseUp(); };
-  sendAnonymousData = [this] { SendAnonymousData(); };
   mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
   mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
   mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
@@ -113,29 +103,13 @@ void FrmMain::lockRedraw(bool lock) {
 void FrmMain::Form_Load() {
   AutoUpdateCounter = 0;
   loaded_ = false;
-  // The program acts only on its own folder: one it could not get whole, or could not use with
-  // the classic file functions, ends it here before anything is read or written.
-  if (std::string problem = appFolderProblem(exePath, branding.productName); !problem.empty()) {
-    messageBox(problem, branding.productName, kMbOk | kMbIconError);
+  // A second copy ends silently, before it writes anything.
+  auto secondInstance = [this] { return platform.instanceLock.anotherInstanceRunning(branding.productName); };
+  if (secondInstance() || !session.load()) {
     if (endProcess) endProcess();
     return;
   }
-  // A second copy ends silently, before it writes anything. The console program is not the
-  // resident one: it neither takes the lock nor is turned away by it.
-  auto secondInstance = [this] {
-    return !consoleMode && platform.instanceLock.anotherInstanceRunning(branding.productName);
-  };
-  if (secondInstance()) {
-    if (endProcess) endProcess();
-    return;
-  }
-  // An update killed half-way is completed when it was recorded, and otherwise discarded;
-  // unless another program holds the definitions, which then are its own to finish.
-  prepareDefinitions(platform.fs, appFolder, defs);
-  counts = defs.count();
-  DefinitionCount = counts.total();
   RefreshStatusPage();
-  exclusions.load();
 
   HidePages();
   frmStatus.setCaption(branding.productName + " Status");
@@ -144,10 +118,8 @@ void FrmMain::Form_Load() {
     if (endProcess) endProcess();
     return;
   }
-  if (!consoleMode) {
-    settings.write(keys::STATUS, "RUNNING");
-    settings.write(keys::RESTART, "False");
-  }
+  settings.write(keys::STATUS, "RUNNING");
+  settings.write(keys::RESTART, "False");
   frmHidden.setVisible(false);
   setCaption(branding.productName + " by " + branding.companyName);
   cmdWebsite.setCaption("Visit " + branding.webSite);
@@ -163,7 +135,6 @@ void FrmMain::Form_Load() {
   Label22.setCaption("Welcome to " + branding.productName);
   TabStrip1_Click();
   loaded_ = true;
-  if (consoleMode) return;  // the rest concerns the resident program only
 
   if (settings.read(keys::showHelp) == "1") {
     ShowHelp();
@@ -212,33 +183,19 @@ void FrmMain::Form_Resize() {
 }
 
 // ---- one operation at a time ------------------------------------------------------------------
-FrmMain::RunScope::RunScope(FrmMain& m, Run kind) : m_(m), held_(!m.busy() && !m.unloading_) {
-  if (!held_) return;
-  if (kind == Run::Scan) m_.lblScheduledRemoval.setCaption("");  // it spoke of the last results
-  m_.run_ = kind;
-  m_.SetBackgroundTimers(false);
-  m_.showRunState();
-}
-
-FrmMain::RunScope::~RunScope() {
-  if (!held_) return;
-  m_.run_ = Run::None;
-  m_.showRunState();
-  m_.SetBackgroundTimers(true);
-}
-
 void FrmMain::showRunState() {
-  const bool idle = run_ == Run::None;
+  const bool idle = !busy();
   for (Control* c : {static_cast<Control*>(&cmdScanNow), static_cast<Control*>(&lblStart),
                      static_cast<Control*>(&Command4), static_cast<Control*>(&lblRemove),
                      static_cast<Control*>(&cmdExclude), static_cast<Control*>(&cmdSelectAll),
                      static_cast<Control*>(&lvwPicRemoveListOfSpywareFoundAndToBeRemoved),
                      static_cast<Control*>(&cmdLiveUpdate), static_cast<Control*>(&mnuFileLiveUpdate),
                      static_cast<Control*>(&cmdSubmit), static_cast<Control*>(&cmdLog),
-                     static_cast<Control*>(&mnuFileViewLog), static_cast<Control*>(&lblViewLogFile)})
+                     static_cast<Control*>(&mnuFileViewLog), static_cast<Control*>(&lblViewLogFile),
+                     static_cast<Control*>(&cmdUpdate)})
     c->setEnabled(idle);
-  cmdUpdate.setEnabled(idle && bool(definitionMerge));  // only once Live Update can apply what it fetches
   frmMenuPopUp.mnuClose.setEnabled(!exitWaits());
+  SetBackgroundTimers(true);  // all off while anything runs
 }
 
 void FrmMain::Command5_Click() {
@@ -253,8 +210,7 @@ void FrmMain::Command5_Click() {
 void FrmMain::endRunForExit() {
   unloading_ = true;
   if (scanInProgress()) ScanCancelled = true;
-  // A Live Update waiting on the server ends now: nothing more is fetched or merged.
-  platform.http.abandonAll();
+  session.end();
 }
 
 void FrmMain::Form_QueryUnload() {
@@ -313,7 +269,7 @@ void FrmMain::cmdResults_Click() { showPage(frmResults); }
 // anonymous report that a removal would send goes now.
 void FrmMain::cmdRemove_Click() {
   cmdResults_Click();
-  if (results.removalCount() == 0 && chkSendData.value() == 1 && sendAnonymousData) sendAnonymousData();
+  session.continueAfterScan();
 }
 
 void FrmMain::TabStrip1_Click() {

@@ -4,16 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "definitions/definition_store.h"
-#include "definitions/exclusions.h"
 #include "platform/platform.h"
-#include "removal/removal.h"
-#include "removal/removal_run.h"
-#include "system/system_tasks.h"
-#include "scan/memory_scan.h"
-#include "scan/scan_run.h"
-#include "scan/scan_state.h"
 #include "scheduler/scheduler.h"
+#include "session/session.h"
 #include "shields/home_page_shield.h"
 #include "shields/memory_shield.h"
 #include "shell/tray.h"
@@ -37,7 +30,6 @@ namespace quillon::ui {
 using namespace quillon::controls;
 
 class FrmMain : public Form,
-                private ScanHost,
                 private ScanRunHost,
                 private RemovalRunHost,
                 private SchedulerHost,
@@ -56,7 +48,6 @@ class FrmMain : public Form,
   void timUpdate_Timer();
   void RunLiveUpdate();
   void cmdUpdate_ShiftPress();  // lists the definition files' addresses, then the press goes on
-  MergeOutcome MergeDefinitionUpdate(const DefinitionUpdate& update);
   void ShowHelp();        // the help opener: opens Help.chm when it is there
   void TrayMouse(int message);
   // ---- tray popup and menus
@@ -95,23 +86,21 @@ class FrmMain : public Form,
   void SetBackgroundTimers(bool enable);
 
   // ---- one operation at a time
-  // What runs now. While one runs nothing else starts: the starting controls are disabled and
-  // their handlers refuse, since a handler is also reached from code or a queued message.
-  enum class Run { None, Scan, Removal, Exclusion, LiveUpdate, Submission };
-  Run running() const { return run_; }
-  // True while a run goes on or a background tick waits for the user.
-  bool busy() const { return run_ != Run::None || tickOpen_; }
+  // While one runs (a shield's tick, whose question may wait, included) nothing else starts: the
+  // starting controls are disabled and their handlers refuse, since a handler is also reached
+  // from code or a queued message.
+  bool busy() const { return session.busy(); }
 
   // ---- shields between scans
   void tmrMemoryInspected_Timer();
   void tmrCheckHomePage_Timer();
   // True when the last run got past the definition check.
-  bool lastRunLooked() const { return lastRunLooked_; }
+  bool lastRunLooked() const { return session.lastScan.looked || !scanned_; }
   // True once Form_Load has prepared everything a scan needs (false for a second copy or an
   // application folder the program cannot use).
   bool loaded() const { return loaded_; }
   // True when the last run was to write its report and could not.
-  bool reportFailed() const { return reportFailed_; }
+  bool reportFailed() const { return session.reportFailed; }
   // True from the moment the window is being closed: a running scan ends at its next item.
   bool unloading() const { return unloading_; }
 
@@ -122,14 +111,13 @@ class FrmMain : public Form,
   void lblRemove_Click();  // the removal itself, without the question
   void mnuViewQuarantine_Click();
   // What the last removal removed and could not remove.
-  const RemovalOutcome& lastRemoval() const { return lastRemoval_; }
+  const RemovalOutcome& lastRemoval() const { return session.lastRemoval; }
   void mnuViewExclusions_Click();
 
   // ---- file-name submission and anonymous data
   void cmdSubmit_Click();
   void Command2_Click();
   std::string RunningProgramList();
-  void SendAnonymousData();
   void chkSendData_MouseUp();
 
   // ---- report
@@ -150,23 +138,22 @@ class FrmMain : public Form,
   void chkAutomaticScanYesOrNo_Click();
   void tmrScheduler_Timer();
 
-  // ---- state that outlives one operation
+  // ---- what the window shows: the session, and what is the window's own
   Platform& platform;
   FormHost& host;
-  const std::string exePath, appFolder;
-  const Branding branding;
-  Settings settings;
-  DefinitionStore defs;
-  ExclusionList exclusions;
-  DefinitionCounts counts;
-  int32_t DefinitionCount = 0;
-  ScanCounters counters;
+  Session session;
+  // The session's state under the names the window's code uses.
+  const std::string& exePath = session.exePath;
+  const std::string& appFolder = session.appFolder;
+  const Branding& branding = session.branding;
+  Settings& settings = session.settings;
+  DefinitionStore& defs = session.defs;
+  ExclusionList& exclusions = session.exclusions;
+  DefinitionCounts& counts = session.counts;
+  ScanCounters& counters = session.counters;
+  ScanResults& results = session.results;
   bool ScanCancelled = false;
-  bool AutoDeleteAfterScan = false;
-  std::string ScanStartedAt;  // when the last scan run started
   int32_t AutoUpdateCounter = 0;
-  ExecutableList ExePathList;  // the memory scan's definitions, loaded once per program run
-  RestorePoints restorePoints;
   clsTray tray;
   Scheduler scheduler{SchedulerEnv{settings, platform.clock}, *this};
   FrmReport frmReport;
@@ -270,7 +257,6 @@ class FrmMain : public Form,
   ListView lvwRegistryToBeDeleted{this, "lvwRegistryToBeDeleted", {{"Main Key"}, {"KeyValue"}, {"Value"}, {"SpywareName"}}};
   ListView lvwCookiesToDelete{this, "lvwCookiesToDelete", {{"Cookie Name"}, {"CookieLocation"}}};
   // The results of the last run, shown by the lists above.
-  ScanResults results;
   ResultsMirror resultsMirror{results, {lvwSpywareFound, lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                                         lvwFilesToBeDeleted, lvwRegistryToBeDeleted, lvwCookiesToDelete,
                                         lbltracesFound}};
@@ -349,35 +335,17 @@ class FrmMain : public Form,
   Timer timUpdate{this, "timUpdate", 1000, false};
   Timer tmrScroll{this, "tmrScroll", 200, true};
 
-  // A console run is not the resident program: it publishes no status and never touches the
-  // run-at-start-up entry.
-  bool consoleMode = false;
-
   // Lets the GUI copy what the user changed in the windows (column widths) before they are saved.
   std::function<void()> beforeUnload;
   // Called when the main window is to be closed for good (the GUI ends its message loop).
   std::function<void()> onExit;
   // Ends the process at once (a second instance); the GUI exits, tests record it.
   std::function<void()> endProcess;
-  // Sends the anonymous data after a removal; the data-server subsystem sets it.
-  std::function<void()> sendAnonymousData;
-  // Applies an update to the definition files and stores its new definitions date, both or
-  // neither. Live Update is available once it is set.
-  std::function<MergeOutcome(const DefinitionUpdate& update)> definitionMerge;
-  // The keys whose signatures on an update are the publisher's: those built in.
-  std::vector<std::string> publisherKeys;
   // Shows the outcome of a Live Update; without it the update notice slides up.
   std::function<void(const std::string& text)> updateNotice;
-  const LiveUpdateResult& lastUpdate() const { return lastUpdate_; }
+  const LiveUpdateResult& lastUpdate() const { return session.lastUpdate; }
 
  private:
-  // ScanHost, for the memory shield's look between scans: it shows no progress.
-  void updateScanStatus(const std::string&, int, int) override {}
-  bool scanCancelled() const override { return ScanCancelled; }
-  bool statusDue() const override { return false; }
-  const std::string& statusPrefix() const override { return noPrefix_; }
-  const std::string noPrefix_;
-
   // ScanRunHost: what a scan run shows on the scan page
   void definitionsMissing() override;
   void definitionsBusy(const std::string& text) override;
@@ -401,20 +369,21 @@ class FrmMain : public Form,
   // is up, and the tray popup is taken down so that it never covers it.
   void showOverMain(Form& f);
 
-  // Holds one run for its scope; false (and nothing held) when something runs already.
-  class RunScope {
+  // The removal of a scheduled scan: its progress shows, but nothing asks and nothing pops up;
+  // what could not be removed stays listed in "Delete Failed" for a later look.
+  class UnattendedRemoval : public RemovalRunHost {
    public:
-    RunScope(FrmMain& m, Run kind);
-    ~RunScope();
-    RunScope(const RunScope&) = delete;
-    RunScope& operator=(const RunScope&) = delete;
-    explicit operator bool() const { return held_; }
+    explicit UnattendedRemoval(FrmMain& m) : m_(m) {}
+    void showProgress(const std::string& label, int value, int max) override { m_.showProgress(label, value, max); }
+    void showItem(const std::string& caption) override { m_.showItem(caption); }
+    void deleteFailed(const std::vector<std::string>& paths) override;
+    void removalStarted() override { m_.removalStarted(); }
+    void stage(const std::string& text) override { m_.stage(text); }
 
    private:
     FrmMain& m_;
-    bool held_;
   };
-  // Enables the starting controls as the run state says.
+  // Enables the starting controls as the run state says, and the timers as the one rule says.
   void showRunState();
   // One tick of a shield's timer, never inside a run, another tick or a box of the window.
   void backgroundTick(const std::function<void()>& tick);
@@ -423,9 +392,12 @@ class FrmMain : public Form,
   // Minimised, maximised or in the tray: where scheduled scans and the memory shield work.
   bool outOfTheWay() const { return !visible() || windowState() != State::Normal; }
   // "Exit Program" waits for a run to end; a Live Update is left to the exit path.
-  bool exitWaits() const { return busy() && run_ != Run::LiveUpdate; }
-  bool runScan();  // the scan run itself; true when it ran to its end
-  void removeChecked(const RemovalOptions& options);
+  bool exitWaits() const { return busy() && session.running() != Operation::LiveUpdate; }
+  void runScan();  // the scan run itself
+  void prepareScanPage();
+  void showScanEnd();
+  void removeChecked(const RemovalOptions& options, RemovalRunHost& removalHost);
+  void showRemovalEnd();
   void showRemovalProgress(bool on);
   void excludeChecked();
   void submitName();
@@ -446,8 +418,6 @@ class FrmMain : public Form,
   void layoutControls();
   void wireScheduleHandlers();
   void showScheduleState();
-  void scanMemory(ScanEnv& env, std::function<void()> definitionsRead);
-  ScanEnv scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations);
   void wireHandlers();
   void wireSettingsHandlers();
   void wireMenuHandlers();
@@ -461,21 +431,14 @@ class FrmMain : public Form,
     return answer;
   }
   void showPage(Frame& page);
-  bool scanInProgress() const { return run_ == Run::Scan; }
+  bool scanInProgress() const { return session.running() == Operation::Scan; }
   void endRunForExit();
   void setMemoryShield();
   void setHomePageShield(bool on);
-  bool lastRunLooked_ = true;
   bool loaded_ = false;
-  bool reportFailed_ = false;
+  bool scanned_ = false;  // a scan has run in this window
   bool unloading_ = false;
-  Run run_ = Run::None;
-  bool tickOpen_ = false;  // a shield's tick is under way (its question may be waiting)
   int openBoxes_ = 0;  // the window's own message boxes and modal forms now waiting for an answer
-  OwnPrograms own_;
-  RemovalOutcome lastRemoval_;
-  ScanOutcome lastScan_;
-  LiveUpdateResult lastUpdate_;
 };
 
 // Hides everything but the words the program's own status line should never show.

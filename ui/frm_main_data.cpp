@@ -11,11 +11,11 @@ constexpr const char* LB = "\r\n";
 }
 
 void FrmMain::cmdSubmit_Click() {
-  if (RunScope run{*this, Run::Submission}) submitName();
+  if (Session::Scope run{session, Operation::Submission}) submitName();
 }
 
 void FrmMain::submitName() {
-  const SubmissionOutcome out = submitFileName(platform.http, platform.pump, dataServer(settings), txtFilename.text());
+  const SubmissionOutcome out = session.submit(txtFilename.text());
   Label26.setCaption(out.text);
   if (out.sent) txtFilename.setText("");  // a refused name stays in the box, to be put right
 }
@@ -28,8 +28,6 @@ void FrmMain::Command2_Click() {
 }
 
 std::string FrmMain::RunningProgramList() { return runningProgramPayload(platform.management); }
-
-void FrmMain::SendAnonymousData() { sendAnonymousReport(platform, dataServer(settings)); }
 
 void FrmMain::chkSendData_MouseUp() {
   if (chkSendData.value() == 0) {

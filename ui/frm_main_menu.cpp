@@ -17,7 +17,7 @@ void FrmMain::wireMenuHandlers() {
 }
 
 void FrmMain::TrayMouse(int message) {
-  if (tickOpen_) return;  // the popup never covers a shield's alert
+  if (session.running() == Operation::ShieldTick) return;  // the popup never covers a shield's alert
   switch (message) {
     case 513:  // left button down
     case 516:  // right button down

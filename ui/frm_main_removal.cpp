@@ -1,7 +1,6 @@
 // Delete on the results page: starts the removal run and shows what it is told; the running
 // total and the anonymous report follow it.
 #include "removal/removal_run.h"
-#include "shell/run_settings.h"
 #include "ui/frm_main.h"
 
 namespace quillon::ui {
@@ -9,22 +8,21 @@ namespace quillon::ui {
 // The question is part of the run: a scan started under it would replace the results it asks
 // about.
 void FrmMain::Command4_Click() {
-  if (RunScope run{*this, Run::Removal}) removeChecked(RemovalOptions{true, !AutoDeleteAfterScan, branding.productName});
+  if (Session::Scope run{session, Operation::Removal}) removeChecked(RemovalOptions{true, true, branding.productName}, *this);
 }
 
 void FrmMain::lblRemove_Click() {
-  if (RunScope run{*this, Run::Removal}) removeChecked(RemovalOptions{false, false, branding.productName});
+  if (Session::Scope run{session, Operation::Removal}) removeChecked(RemovalOptions{false, false, branding.productName}, *this);
 }
 
-void FrmMain::removeChecked(const RemovalOptions& options) {
-  RemovalRun removal(RemovalRunEnv{platform, appFolder, results, restorePoints, own_}, *this);
-  const RemovalRunOutcome outcome = removal.run(options);
-  if (!outcome.ran) return;
-  lastRemoval_ = outcome.items;
+void FrmMain::removeChecked(const RemovalOptions& options, RemovalRunHost& removalHost) {
+  if (!session.remove(options, removalHost).ran) return;
+  showRemovalEnd();
+}
+
+void FrmMain::showRemovalEnd() {
   pgbDeleteSpywaresFound.setValue(pgbDeleteSpywaresFound.max());
   lblRemovePicSoftwareFound.setCaption(std::to_string(results.removalCount()));
-  addToRemovedTotal(settings, outcome.items.removed.size());
-  if (chkSendData.value() == 1 && sendAnonymousData) sendAnonymousData();
   RefreshStatusPage();
   showRemovalProgress(false);
 }
@@ -50,11 +48,7 @@ void FrmMain::showProgress(const std::string& label, int value, int max) {
 
 void FrmMain::showItem(const std::string& caption) { lblDeletingCaption.setCaption(caption); }
 
-void FrmMain::nothingChecked() {
-  if (!AutoDeleteAfterScan)
-    messageBox("No entries are selected.  You must check the box next to at least one item in the list.",
-               branding.productName, kMbOk | kMbIconInformation);
-}
+void FrmMain::nothingChecked() { messageBox(kNothingCheckedMessage, branding.productName, kMbOk | kMbIconInformation); }
 
 bool FrmMain::confirm(const std::string& question, const std::string& title) {
   return messageBox(question, title, kMbYesNo) == kIdYes;
@@ -71,8 +65,11 @@ void FrmMain::stage(const std::string& text) { lblDeletingPercentageCompleted.se
 
 void FrmMain::deleteFailed(const std::vector<std::string>& paths) {
   for (const std::string& p : paths) frmDelete.lstProblem.add(p);
-  if (AutoDeleteAfterScan) return;  // an unattended run shows no window; the failures stay listed
   frmDelete.setVisible(true);
+}
+
+void FrmMain::UnattendedRemoval::deleteFailed(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) m_.frmDelete.lstProblem.add(p);
 }
 
 }  // namespace quillon::ui

@@ -10,7 +10,7 @@ void FrmMain::cmdSelectAll_Click() {
 }
 
 void FrmMain::cmdExclude_Click() {
-  if (RunScope run{*this, Run::Exclusion}) excludeChecked();
+  if (Session::Scope run{session, Operation::Exclusion}) excludeChecked();
 }
 
 void FrmMain::excludeChecked() {
@@ -24,9 +24,8 @@ void FrmMain::excludeChecked() {
       "You can edit the list of excluded files through the Quarantine menu.";
   if (messageBox(question, "Really Exclude?", kMbYesNo) != kIdYes) return;
   // The whole selection goes to the file in one write and one reload.
-  exclusions.addAll(results.checkedExclusionEntries());
   lblDeletingCaption.setCaption("");
-  results.removeChecked();
+  session.excludeChecked();
 }
 
 void FrmMain::mnuViewExclusions_Click() {

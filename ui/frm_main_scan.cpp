@@ -1,25 +1,21 @@
 // The scan run as the user sees it: button states, counters, bars, Pause and Stop.
 #include "common/text.h"
-#include "definitions/folder_tokens.h"
-#include "reports/report.h"
-#include "scan/drive_walk.h"
-#include "shell/run_settings.h"
 #include "ui/frm_main.h"
 
 namespace quillon::ui {
 
 void FrmMain::cmdScanNow_Click() {
-  bool removeAll = false;
-  if (RunScope run{*this, Run::Scan}) removeAll = runScan() && AutoDeleteAfterScan;
-  if (!removeAll) return;
-  // The unattended removal is a run of its own, started once the scan has ended.
-  cmdRemove_Click();
-  cmdSelectAll_Click();
-  Command4_Click();
+  if (Session::Scope run{session, Operation::Scan}) runScan();
 }
 
-bool FrmMain::runScan() {
-  BusyMark busy(platform.instanceLock, branding.productName);  // other processes see the run
+void FrmMain::runScan() {
+  prepareScanPage();
+  session.scan(optScanAllSelectedHardDrive.value(), *this);
+  showScanEnd();
+}
+
+void FrmMain::prepareScanPage() {
+  lblScheduledRemoval.setCaption("");  // it spoke of the last results
   tmrScroll.setEnabled(false);
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();
@@ -34,53 +30,43 @@ bool FrmMain::runScan() {
     l->setCaption("0");
   lockRedraw(false);
   ScanCancelled = false;
-  reportFailed_ = false;
+}
 
-  ScanOptions options = scanOptions(settings);
-  options.complete = optScanAllSelectedHardDrive.value();
-  if (options.complete) options.driveRoots = checkedDriveRoots(lvwHardDrives, platform.drives);
-  ScanRun scan(ScanRunEnv{platform, appFolder, branding.productName, defs, exclusions, counts, counters, results,
-                          ExePathList, own_},
-               *this);
-  lastScan_ = scan.run(options);
-  if (lastScan_.busy) {
+void FrmMain::showScanEnd() {
+  const ScanOutcome& scan = session.lastScan;
+  if (scan.busy) {
     // Another program kept the definitions: nothing was looked at, so nothing is recorded.
     for (Button* b : {&cmdScan, &cmdStatus, &cmdResults, &cmdSettings}) b->setEnabled(true);
     showStopAndPause(false);
-    return false;
+    return;
   }
-  ScanStartedAt = lastScan_.startedAt;
-  lastRunLooked_ = lastScan_.looked;
+  scanned_ = true;
   if (unloading_) {
-    // The window was closed during the run: the program is ending, nothing more is recorded.
+    // The window was closed during the run: the program is ending, nothing more is shown.
     showStopAndPause(false);
-    return false;
+    return;
   }
-  recordScan(settings, lastScan_, options.complete);
-  if (chkMakeLog.value() == 1) reportFailed_ = !writeScanReport(platform.fs, appFolder, branding, lastScan_, results);
-
   cmdRemove.setVisible(true);
   cmdRemove.setEnabled(true);
   cmdResults.setEnabled(true);
   cmdSettings.setEnabled(true);
   // What the scan page says agrees with what happened: a stopped run is not complete.
-  if (lastScan_.cancelled) {
+  if (scan.cancelled) {
     lblStatus.setCaption("Scanning was cancelled.");
     lblPercentageCompleted.setCaption("0% complete.");
     for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) b->setValue(0);
   } else {
     lblStatus.setCaption("Scanning complete.");
-    if (lastScan_.looked) lblPercentageCompleted.setCaption("100% complete.");
+    if (scan.looked) lblPercentageCompleted.setCaption("100% complete.");
     pb1.setValue(100);
     pb2.setValue(100);
   }
-  if (reportFailed_)
+  if (session.reportFailed)
     lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
                          kReportFile + ".");
   for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(true);
   showStopAndPause(false);
   RefreshStatusPage();
-  return !lastScan_.cancelled;
 }
 
 void FrmMain::showStopAndPause(bool on) {
@@ -154,11 +140,9 @@ void FrmMain::showProgress(const ScanProgress& p) {
   lockRedraw(false);
 }
 
-void FrmMain::scanMemory(ScanEnv& env, std::function<void()> definitionsRead) {
+void FrmMain::CheckMemory() {
   MemoryScanActions actions;
-  actions.definitionsRead = std::move(definitionsRead);
   actions.productName = branding.productName;
-  actions.scanInProgress = [this] { return scanInProgress(); };
   actions.reportOutsideScan = [this](uint32_t pid, const std::string& name, const std::string& company) {
     memoryShield.report(pid, name, company);
   };
@@ -166,25 +150,8 @@ void FrmMain::scanMemory(ScanEnv& env, std::function<void()> definitionsRead) {
     return messageBox(question, branding.productName + "  - Alert", kMbYesNo) == kIdYes;
   };
   actions.excludeName = [this](const std::string& name) { exclusions.add(name); };
-  actions.own = &own_;
-  checkMemory(env, ExePathList, actions);
-  lblTotalNoOfRunningItems.setCaption(std::to_string(env.counters.runningPrograms));
-}
-
-void FrmMain::CheckMemory() {
-  // Between scans the shield skips a turn rather than wait for an update of another program,
-  // and lets the definitions go once it has read them: its alerts wait for the user.
-  StoreLockResult taken = StoreLockResult::Failed;
-  std::unique_ptr<StoreLockHold> hold = defs.lock(false, 0, nullptr, taken);
-  if (taken == StoreLockResult::Busy) return;
-  FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
-  ScanEnv env = scanEnv(tokens, protectedLocations);
-  scanMemory(env, [&hold] { hold.reset(); });
-}
-
-ScanEnv FrmMain::scanEnv(const FolderTokens& tokens, const ProtectedLocations& protectedLocations) {
-  return ScanEnv{platform, defs, exclusions, tokens, counts, counters, results, *this, protectedLocations};
+  if (session.inspectMemory(std::move(actions)))
+    lblTotalNoOfRunningItems.setCaption(std::to_string(counters.runningPrograms));
 }
 
 void FrmMain::pause(Control& pauseControl) {
@@ -209,7 +176,7 @@ void FrmMain::cmdStop_Click() { askStop("Are you sure you want to stop the scan?
 void FrmMain::lblStop_Click() { askStop("Are you sure?"); }
 
 void FrmMain::RefreshStatusPage() {
-  lblDefCount.setCaption(groupDigits(DefinitionCount));
+  lblDefCount.setCaption(groupDigits(counts.total()));
   lblVersion.setCaption(std::to_string(branding.major) + "." + std::to_string(branding.minor));
   lblDefVersion.setCaption(defs.readDate() + " PST");
   lblDefRemoved.setCaption(settings.read(keys::lblDefRemoved));

@@ -98,7 +98,6 @@ void FrmMain::tmrScheduler_Timer() {
   // A tick that was queued before the window came back, or before a run began, does nothing.
   if (!outOfTheWay() || !backgroundMayStart()) return;
   scheduler.tick();
-  AutoDeleteAfterScan = false;
 }
 
 // A box waiting for an answer keeps dispatching timer ticks; a scan started under it could
@@ -106,11 +105,18 @@ void FrmMain::tmrScheduler_Timer() {
 bool FrmMain::schedulerMustWait() const { return !backgroundMayStart(); }
 
 void FrmMain::runScheduledScan(bool deleteFound) {
-  AutoDeleteAfterScan = deleteFound;
-  lastRemoval_ = {};
-  lblStart_Click();
-  AutoDeleteAfterScan = false;
-  if (deleteFound) announceScheduledRemoval(lastRemoval_, ScanCancelled);
+  if (busy()) return;
+  cmdScan_Click();
+  prepareScanPage();
+  UnattendedRemoval removal(*this);
+  const ScheduledOutcome out = session.scheduledScan(deleteFound, *this, removal);
+  showScanEnd();
+  if (!deleteFound || !out.scanned || unloading_) return;
+  if (!out.cancelled) {
+    cmdResults_Click();
+    showRemovalEnd();
+  }
+  announceScheduledRemoval(out.removal, out.cancelled);
 }
 
 }  // namespace quillon::ui

@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "common/text.h"
-#include "scan/drive_walk.h"
 #include "shell/run_at_startup.h"
 #include "ui/frm_main.h"
 
@@ -115,9 +114,7 @@ void FrmMain::LoadSettings() {
   boolean(keys::optScanAllSelectedHardDrive, optScanAllSelectedHardDrive);  // 10
   optScanOnlyKnownSoftwares.setValue(true);
   // 11: an absent key means "run at start-up" only on the first start of the default brand.
-  if (consoleMode) {
-    // leave the entry to the desktop program
-  } else if (branding.productName == "Quillon" && settings.read(keys::ranOneTime) == "0") {
+  if (branding.productName == "Quillon" && settings.read(keys::ranOneTime) == "0") {
     number(keys::chkRunAtStartupFirstStart, chkRunAtStartup);
     settings.write(keys::ranOneTime, "1");
   } else {
@@ -152,9 +149,8 @@ void FrmMain::LoadSettings() {
 }
 
 void FrmMain::FillDriveList() {
-  // Drives that appear later are not added: the list is filled once per program run.
   if (lvwHardDrives.count() > 0) return;
-  for (char letter : listedDrives(platform.drives, platform.pump)) lvwHardDrives.add(std::string(1, letter));
+  for (char letter : session.drives()) lvwHardDrives.add(std::string(1, letter));
 }
 
 void FrmMain::lvwHardDrives_ItemCheck() {

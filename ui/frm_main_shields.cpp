@@ -39,11 +39,7 @@ void FrmMain::tmrCheckHomePage_Timer() {
 // comes meanwhile (a timer message queued before) does nothing: ticks never nest.
 void FrmMain::backgroundTick(const std::function<void()>& tick) {
   if (!backgroundMayStart()) return;
-  tickOpen_ = true;
-  SetBackgroundTimers(false);
-  tick();
-  tickOpen_ = false;
-  SetBackgroundTimers(true);
+  if (Session::Scope run{session, Operation::ShieldTick}) tick();
 }
 
 void FrmMain::showOverMain(Form& f) {

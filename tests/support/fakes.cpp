@@ -161,7 +161,7 @@ ProgramRun runProgram(const std::string& exePath, const std::wstring& arguments,
 
 void countLiveUpdates(ui::FrmMain& m, int& count) {
   m.settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
-  m.definitionMerge = [](const DefinitionUpdate&) { return MergeOutcome{}; };
+  m.session.merge = [](const DefinitionUpdate&, MergeStatus&) { return MergeOutcome{}; };
   m.updateNotice = [&count](const std::string&) { ++count; };
 }
 

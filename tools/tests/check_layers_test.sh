@@ -56,6 +56,11 @@ for plant in "${plants[@]}"; do
   check fails "'$line' in $file" "$file"
   if [ "$existed" -eq 1 ]; then mv "$copy/$file.orig" "$copy/$file"; else rm -f "$copy/$file"; rmdir "$copy/$(dirname "$file")" 2>/dev/null; fi
 done
+# The table itself must read bottom up: a row that names a folder of a later row fails.
+cp "$copy/docs/layout.md" "$copy/docs/layout.md.orig"
+sed -i 's/^| `common\/` | \(.*\) | nothing else |$/| `common\/` | \1 | `platform\/` |/' "$copy/docs/layout.md"
+check fails "a row naming a folder below it in the table" "docs/layout.md"
+mv "$copy/docs/layout.md.orig" "$copy/docs/layout.md"
 check ok "every plant taken away again"
 rm -rf "$copy"
 echo "Layer check tests: $passed passed, $failed failed"

@@ -1,4 +1,4 @@
-#include "shell/run_settings.h"
+#include "session/run_settings.h"
 
 #include "common/text.h"
 #include "shell/server_addresses.h"
@@ -33,6 +33,10 @@ std::vector<std::string> storedDriveRoots(const Settings& settings, const std::v
 void recordScan(Settings& settings, const ScanOutcome& outcome, bool complete) {
   settings.write(keys::lblLastScan, outcome.finishedAt);
   if (complete) settings.write(keys::lblLastFullScan, outcome.finishedAt);
+}
+
+bool completeScanChosen(const Settings& settings) {
+  return settings.isOn(keys::optScanAllSelectedHardDrive);
 }
 
 bool reportWanted(const Settings& settings) { return numberIsOne(settings, keys::chkMakeLog); }

@@ -18,6 +18,8 @@ ScanOptions scanOptions(const Settings& settings);
 std::vector<std::string> storedDriveRoots(const Settings& settings, const std::vector<char>& listed, Drives& drives);
 // The finish time as the last scan (and, for a complete scan, the last full scan).
 void recordScan(Settings& settings, const ScanOutcome& outcome, bool complete);
+// The options page's scan type is "Complete System Scan".
+bool completeScanChosen(const Settings& settings);
 // "Save scan results to log".
 bool reportWanted(const Settings& settings);
 // "Send anonymous data".

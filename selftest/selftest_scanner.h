@@ -1,5 +1,5 @@
-// The self-test's scans and removals: the console's own runs, on the self-test's own application
-// folder and settings.
+// The self-test's scans and removals: a session of its own, on the self-test's own application
+// folder and settings, running the same scan and removal as everywhere else.
 #pragma once
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "app/selftest_scanner.h"
+#include "selftest/selftest_scanner.h"
 
-#include "app/console_session.h"
+#include "session/session.h"
 
 namespace quillon {
 
@@ -29,14 +29,17 @@ SelfTestScanner::SelfTestScanner(Platform& platform, Branding branding)
 SelfTestScan SelfTestScanner::scan(const std::string& appFolder, const std::string& settingsName, bool remove) {
   Branding b = branding_;
   b.productName = settingsName;  // a settings store of its own: the user's options stay untouched
-  ConsoleSession session(platform_, appFolder + "\\quillon-cli.exe", b);
+  Session session(platform_, appFolder + "\\quillon-cli.exe", b);
   SelfTestScan out;
   if (!session.load()) return out;
-  out.looked = session.scan(false).looked;
+  BoxScanHost scanHost(session);
+  out.looked = session.scan(false, scanHost).looked;
   for (const FoundRow& row : session.results.foundRows()) out.rows.push_back(row.text);
   for (int i = 0; i < session.results.removalCount(); ++i) out.findings.push_back(session.results.removalRow(i));
   if (remove) {
-    session.removeAll();
+    session.results.checkAll();
+    BoxRemovalHost removalHost(session);
+    session.remove(RemovalOptions{true, true, b.productName}, removalHost);
     out.left = session.results.removalCount();
   }
   return out;
