@@ -91,7 +91,7 @@ struct DriveWalkFixture : ::testing::Test {
     Platform& p = on ? *on : *platform;
     ui::FrmMain& m = app.main();
     FolderTokens tokens(p.shell);
-    ProtectedLocations protectedLocations(p.fs, p.shell, p.processes, app.folder);
+    ProtectedLocations protectedLocations(p, app.folder);
     ScanEnv env{p, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
     body(env);
   }

@@ -160,7 +160,7 @@ void FrmMain::scanMemory(ScanEnv& env) {
 
 void FrmMain::CheckMemory() {
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
   scanMemory(env);
 }
