@@ -188,6 +188,13 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
   for (const char* must : {"Tcpip", "session manager", "Winlogon", "Cryptography", "exefile\\shell\\open\\command"})
     EXPECT_TRUE(std::any_of(present.begin(), present.end(), [&](const RegItem& k) { return k.key.find(must) != std::string::npos; }))
         << must;
+  // As a release would name them, through the folder tokens.
+  for (const char* folder : {"[system]drivers", "[windir]inf", "[windir]\\winsxs\\", "[progfil]Internet Explorer",
+                             "[drive]", "[appdata]", "[user]"})
+    folderLines.push_back(std::string("F=Protected.") + folder + "|" + folder);
+  for (const char* file : {"win.ini=Protected.token|[windir]", "hosts=Protected.token|[system]drivers\\etc",
+                           "kernel32.dll=Protected.token|[system]"})
+    fileLines.push_back(file);
   fileLines.push_back("quillon-test-adware.dll=Control.Library|[system]");
   folderLines.push_back("T=Control.Folder|[progfil]Quillon Test Adware");
   registryLines.push_back("1^" + run + "^QuillonTestAdware=Control.Run");
