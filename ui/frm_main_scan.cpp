@@ -178,7 +178,7 @@ void FrmMain::CheckMemory() {
   std::unique_ptr<StoreLockHold> hold = defs.lock(false, 0, nullptr, taken);
   if (taken == StoreLockResult::Busy) return;
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform, appFolder);
   ScanEnv env = scanEnv(tokens, protectedLocations);
   scanMemory(env, [&hold] { hold.reset(); });
 }
