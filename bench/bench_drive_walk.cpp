@@ -154,7 +154,7 @@ WalkRun runWalk(const std::string& appFolder, const std::string& root) {
   main.Form_Load();
   RunHost runHost(main);
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform, appFolder);
   ScanEnv env{platform, main.defs, main.exclusions, tokens, main.counts, main.counters, main.results, runHost,
               protectedLocations};
   // In a scan the walk comes after the file phase, which has already asked the shell for the

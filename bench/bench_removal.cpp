@@ -85,7 +85,7 @@ double removal(const std::string& app, const std::string& from, int n, bool& ok)
   main.results.checkAll();
   test::QuietRemovalHost quiet;
   Quarantine q(platform.fs, platform.registry, platform.clock, app);
-  ProtectedLocations guarded(platform.fs, platform.shell, platform.processes, app);
+  ProtectedLocations guarded(platform, app);
   OwnPrograms own;
   double t0 = nowMs();
   RemovalOutcome out = Removal(RemovalEnv{platform, main.results, q, guarded, own, quiet}).run();

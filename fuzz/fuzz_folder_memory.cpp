@@ -55,7 +55,7 @@ std::string scan(fuzz::MemoryMachine& m) {
   ExclusionList exclusions(m.fs, m.quiet, defs.path(kExclusionFile));
   exclusions.load();
   FolderTokens tokens(m.shell);
-  ProtectedLocations protectedLocations(m.fs, m.shell, m.processes, kApp);
+  ProtectedLocations protectedLocations(m.platform, kApp);
   ScanCounters counters;
   ScanResults results;
   test::QuietScanHost host;

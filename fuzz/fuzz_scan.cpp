@@ -255,15 +255,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Findings: files that are there, not excluded and not the program's own; folders that are neither protected nor
   // excluded.
+  // Inside the Windows folder only programs are findings, and no folder of its first level.
+  const std::string windows = folderKey("C:\\WINDOWS") + "\\";
   for (const FileItem& row : results.fileRows()) {
     FUZZ_CHECK(fs.hasFile(row.path) || fs.folderExists(row.path));
+    const std::string key = folderKey(row.path);
+    const bool inWindows = key.compare(0, windows.size(), windows) == 0;
     if (fs.hasFile(row.path)) {
       FUZZ_CHECK(!exclusions.isFileExcluded(row.path));
       FUZZ_CHECK(!m.programFiles.count(toUpper(row.path)));
+      FUZZ_CHECK(!inWindows || lookAtFile(fs, row.path).program);
     } else {
       FUZZ_CHECK(!mustNeverBeFound(row.path));
       FUZZ_CHECK(!exclusions.isFolderExcluded(row.path));
+      FUZZ_CHECK(!inWindows || key.find('\\', windows.size()) != std::string::npos);
     }
+  }
+  // Of the SYSTEM hive only a service's keys and values can be findings.
+  for (const RegistryItem& row : results.registryRows()) {
+    const std::string key = ProtectedLocations::machineKeyPath(uint32_t(std::stol(row.root)), row.key);
+    FUZZ_CHECK(key != "SYSTEM" && (key.rfind("SYSTEM\\", 0) != 0 ||
+                                   (key.rfind("SYSTEM\\CURRENTCONTROLSET\\SERVICES\\", 0) == 0 && key.size() > 34)));
   }
 
   // Cookies: a work row is a listed file of the cookie folder whose site is blocked, with its

@@ -81,6 +81,10 @@ class Registry {
                                  std::vector<std::pair<std::string, RegValue>>& values) {
     return enumerateKey(root, path, subkeys, values);
   }
+
+  // Whether the system itself guards the key as one of its own (Windows Resource Protection).
+  // Without an implementation of its own, and where the system keeps no such list, false.
+  virtual bool systemProtectsKey(uint32_t root, const std::string& path) { return false; }
 };
 
 // ---- File system (Windows path rules) ---------------------------------------------------
@@ -91,6 +95,9 @@ class InputFile {
   // Moves to a byte position from the start; reads past the end then give 0. Streams that
   // cannot move say false.
   virtual bool seek(uint64_t position) { return false; }
+  // The full path the system resolves the open file to, through links and other names of its
+  // drive (a substituted drive, under Wine the host's view of a drive); "" when it cannot say.
+  virtual std::string finalPath() { return ""; }
 };
 
 // A file kept open for appending: each add goes to its end at once (a reader sees it), without
@@ -180,6 +187,10 @@ struct PathFacts {
   // junction or mount point), or the system resolves the path to another one (a link it does
   // not mark as such, or a folder on the way that is a link).
   bool link = false;
+  // The full path the system resolves it to, in lexicalFullPath's form; "" when it cannot say.
+  // Another route to the same place (another drive letter for its folder, the host's path of
+  // a drive under Wine) ends in the same final path.
+  std::string finalPath;
 };
 
 // A file looked at through a handle that stays open until the file is deleted through it or
@@ -301,6 +312,9 @@ class FileSystem {
   // and be no link. Links inside are removed as links where that leaves what they point to
   // untouched; a link that cannot be removed so stays, and the folder with it (false).
   virtual bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected);
+  // Whether the system itself guards the file as one of its own (Windows Resource Protection).
+  // Without an implementation of its own, and where the system keeps no such list, false.
+  virtual bool systemProtectsFile(const std::string& path) { return false; }
 };
 
 // ---- Shell ----------------------------------------------------------------------------------
@@ -311,6 +325,12 @@ class Shell {
   virtual std::string specialFolder(int csidl) = 0;
   // The Programs folder asked through its item identifier list (the drive-root helper's way).
   virtual std::string programsFolderFromIdList() = 0;
+  // The path of every folder the shell's known-folder list names that has one on this
+  // machine (the user's Downloads, Saved Games, Links, ... as well as the older numbered
+  // folders), without trailing backslashes. Without an implementation of its own, none.
+  virtual std::vector<std::string> knownFolders() { return {}; }
+  // The user's folder for temporary files, without a trailing backslash; "" when unknown.
+  virtual std::string tempFolder() { return ""; }
 };
 
 // Starting other programs and documents; both return at once, without waiting.
@@ -426,6 +446,10 @@ enum class DriveType { Unknown, Removable, Fixed, Network, CdRom, RamDisk };
 struct Drive {
   char letter = 0;  // upper case
   DriveType type = DriveType::Unknown;
+  // The drive is another way into folders the machine already has rather than a disk of its
+  // own: a folder substituted as a drive, the root of another drive under a second letter, or,
+  // under Wine, a drive mapping the host's file system, which holds the prefix's own drives.
+  bool mapped = false;
 };
 
 class Drives {

@@ -119,6 +119,8 @@ void Removal::removeFile(int row, bool first) {
   if (path.empty()) return;
   const std::string ext = extensionOf(path);
   const bool component = ext == "DLL" || ext == "OCX";
+  // A file of the system's or the program's own is neither unregistered nor stopped first.
+  if ((component || ext == "EXE") && env_.protectedLocations.isProgramFile(path)) return;
   if (component) callRegistrationEntry(p.libraries, path, false);
   if (ext == "EXE") {
     // A running program holds its file: it is stopped first, and a program that will not stop
@@ -216,6 +218,7 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
   const std::string key = trim(item.key), value = trim(item.value);
   const std::string keyText = registryRootName(root) + "\\" + key;
   Quarantine& q = env_.quarantine;
+  if (env_.protectedLocations.isProtectedRegistryItem(root, key, value)) return;
   if (!value.empty()) {
     // Exported first: a value that could not be kept is not deleted.
     if (!q.storeRegistry(root, key, value, false)) return;
@@ -227,7 +230,6 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
     outcome_.removed.push_back(keyText + "\\" + value);
     return;
   }
-  if (ProtectedLocations::isProtectedRegistryKey(root, key)) return;
   std::string exported, now;
   if (!q.storeRegistry(root, key, "", true, &exported)) return;
   // The key's default value, when it has one, then the key.

@@ -42,7 +42,7 @@ RemovalRunOutcome RemovalRun::run(const RemovalOptions& options) {
   for (int i = 0; i < 20001; ++i) p.pump.yield();
   host_.stage("");
 
-  ProtectedLocations protectedLocations(p.fs, p.shell, p.processes, env_.appFolder);
+  ProtectedLocations protectedLocations(p, env_.appFolder);
   Removal removal(RemovalEnv{p, env_.results, quarantine, protectedLocations, env_.own, host_});
   if (isSystemRestoreAvailable(p.processes.osVersion())) {
     host_.stage("Creating Restore Point...");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string_view>
 
 #include "common/text.h"
@@ -179,6 +181,41 @@ std::string readCompanyName(FileSystem& fs, const std::string& path) {
   std::unique_ptr<InputFile> in = fs.openRead(path);
   if (!in) return "";
   return companyNameFromStream(*in);
+}
+
+namespace {
+// What the system runs or loads: images by their usual extensions (for a file that cannot be
+// read) and scripts, which carry no mark of their own.
+const char* const kImageExtensions[] = {"EXE", "DLL", "SYS", "OCX", "DRV", "CPL", "SCR", "AX", "EFI", "MUI"};
+const char* const kScriptExtensions[] = {"COM", "PIF", "BAT", "CMD", "VBS", "VBE", "JS",
+                                         "JSE", "WSF", "WSH", "PS1", "HTA", "MSC"};
+
+bool hasExtension(const std::string& path, const char* const* list, size_t count) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('\\', dot) != std::string::npos) return false;
+  const std::string ext = path.substr(dot + 1);
+  for (size_t i = 0; i < count; ++i)
+    if (iequals(ext, list[i])) return true;
+  return false;
+}
+}  // namespace
+
+FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath) {
+  FileLook look;
+  const bool script = hasExtension(path, kScriptExtensions, std::size(kScriptExtensions));
+  std::unique_ptr<InputFile> in = fs.openRead(path);
+  if (!in) {
+    look.program = script || hasExtension(path, kImageExtensions, std::size(kImageExtensions));
+    return look;
+  }
+  look.opened = true;
+  char head[2] = {0, 0};
+  size_t got = 0;
+  for (size_t r; got < 2 && (r = in->read(head + got, 2 - got)) > 0;) got += r;
+  look.program = script || (got == 2 && head[0] == 'M' && head[1] == 'Z');
+  if (in->seek(0)) look.company = companyNameFromStream(*in);
+  if (wantFinalPath) look.finalPath = in->finalPath();
+  return look;
 }
 
 bool isSystemPublisher(const std::string& company) { return iequals(trim(company), "Microsoft Corporation"); }

@@ -12,6 +12,15 @@ namespace quillon {
 std::string readCompanyName(FileSystem& fs, const std::string& path);
 // True for the company name of the system's own files, which are never reported.
 bool isSystemPublisher(const std::string& company);
+// What one opening of a file tells about it: whether it is a program (an executable image, or
+// a script by its extension: the system runs both), its maker, and, when asked for, the final
+// path the system resolves it to. A file that cannot be opened is a program by its extension
+// alone.
+struct FileLook {
+  bool opened = false, program = false;
+  std::string company, finalPath;
+};
+FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath = false);
 // The same search over bytes already in memory, without the value's length limit.
 std::string companyNameFromBytes(const std::string& bytes);
 

@@ -182,17 +182,17 @@ void walkDrives(ScanEnv& env, const std::vector<std::string>& roots, const Drive
   for (size_t i = 0; i < roots.size() && !env.host.scanCancelled(); ++i) walker.walkRoot(i, roots[i]);
 }
 
-std::vector<char> listedDrives(Drives& drives, Pump& pump) {
-  std::vector<char> letters;
+std::vector<ListedDrive> listedDrives(Drives& drives, Pump& pump) {
+  std::vector<ListedDrive> letters;
   for (const Drive& d : drives.list()) {
     switch (d.type) {
       case DriveType::Removable:
       case DriveType::Network:
       case DriveType::CdRom:
-        letters.push_back(d.letter);
+        letters.push_back({d.letter, false});
         break;
       case DriveType::Fixed:
-        if (drives.ready(d.letter)) letters.push_back(d.letter);
+        if (drives.ready(d.letter)) letters.push_back({d.letter, !d.mapped});
         break;
       default:
         break;

@@ -27,8 +27,15 @@ struct DriveWalkOptions {
 void walkDrives(ScanEnv& env, const std::vector<std::string>& roots, const DriveWalkOptions& options = {});
 
 // ---- the drive list of the options page
+struct ListedDrive {
+  char letter = 0;
+  // Only the machine's own fixed disks are walked unless the user says otherwise: a removable,
+  // network or substituted drive, or one that maps the host's file system under Wine, holds
+  // what is not this machine's or what another drive already holds.
+  bool checkedByDefault = false;
+};
 // The drives the list offers, in the system's order: removable, network and CD-ROM drives
 // always (an empty one too), fixed disks only when ready, nothing else. Yields after each.
-std::vector<char> listedDrives(Drives& drives, Pump& pump);
+std::vector<ListedDrive> listedDrives(Drives& drives, Pump& pump);
 
 }  // namespace quillon

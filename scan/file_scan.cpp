@@ -3,7 +3,6 @@
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
-#include "scan/company_name.h"
 #include "scan/folder_memory.h"
 
 namespace quillon {
@@ -46,13 +45,13 @@ FileDefinitionLine readFileDefinitionLine(const ScanEnv& env, const std::string&
 void judgePresentFile(ScanEnv& env, const std::string& spelt, const PathDefinition& d, const std::string& fileName) {
   // Judged and shown by what it is: its one canonical spelling.
   const std::string path = env.platform.fs.canonicalPath(spelt);
-  if (path.empty() || env.protectedLocations.isProgramFile(path)) return;
+  if (path.empty() || env.protectedLocations.isOwnFile(path)) return;
   if (env.exclusions.isFileExcluded(path)) {
     env.results.addExcluded(path);
     return;
   }
   // The system's own files are never reported, whatever a definition says.
-  if (isSystemPublisher(readCompanyName(env.platform.fs, path))) return;
+  if (env.protectedLocations.isSystemFile(path)) return;
   addFinding(env, path, d, fileName, kIconFile);
 }
 

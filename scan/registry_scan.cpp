@@ -37,10 +37,11 @@ void scanRegistry(ScanEnv& env) {
       showProgress(env, [&] { return toLower(d.keyPath + "\\" + d.valueName); }, percentOf(inspected, c.registry),
                    percentOf(inspected + c.cookie + c.exe, c.total()));
       const bool keyEntry = d.valueName.empty();
-      // A whole key that holds the system's own configuration is never a finding.
-      const bool present = keyEntry && ProtectedLocations::isProtectedRegistryKey(root, d.keyPath) ? false
-                           : keyEntry ? keys.keyExists(root, trim(d.keyPath))
-                                    : keys.valueExists(root, d.keyPath, d.valueName);
+      const std::string keyPath = keyEntry ? trim(d.keyPath) : d.keyPath;
+      // The keys and values of the system's own configuration are never findings; only what is
+      // there is judged.
+      const bool present = (keyEntry ? keys.keyExists(root, keyPath) : keys.valueExists(root, keyPath, d.valueName)) &&
+                           !env.protectedLocations.isProtectedRegistryItem(root, keyPath, d.valueName);
       if (present) {
         const std::string keyText = rootName + "\\" + d.keyPath;
         const std::string itemText = keyText + d.valueName;

@@ -53,8 +53,7 @@ void ScanRun::runPhases(const ScanOptions& options, ScanOutcome& outcome) {
   host_.barsReset();
   // The shell is asked for the special folders once per run.
   FolderTokens tokens(env_.platform.shell);
-  ProtectedLocations protectedLocations(env_.platform.fs, env_.platform.shell, env_.platform.processes, env_.appFolder,
-                                        &env_.platform.pump);
+  ProtectedLocations protectedLocations(env_.platform, env_.appFolder, &env_.platform.pump);
   ScanEnv env{env_.platform, env_.defs, env_.exclusions, tokens, env_.counts, env_.counters,
               env_.results, *this, protectedLocations};
   const DefinitionCounts& counts = env_.counts;

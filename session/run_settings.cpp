@@ -20,11 +20,13 @@ ScanOptions scanOptions(const Settings& settings) {
   return o;
 }
 
-std::vector<std::string> storedDriveRoots(const Settings& settings, const std::vector<char>& listed, Drives& drives) {
+std::vector<std::string> storedDriveRoots(const Settings& settings, const std::vector<ListedDrive>& listed,
+                                          Drives& drives) {
   std::vector<std::string> roots;
-  for (char letter : listed) {
-    const std::string name(1, letter);
-    if (settings.readBoolean(keys::kDrives, name, keys::kDriveDefault).value_or(false) && drives.ready(letter))
+  for (const ListedDrive& d : listed) {
+    const std::string name(1, d.letter);
+    const char* def = d.checkedByDefault ? keys::kOwnDriveDefault : keys::kOtherDriveDefault;
+    if (settings.readBoolean(keys::kDrives, name, def).value_or(false) && drives.ready(d.letter))
       roots.push_back(name + ":\\");
   }
   return roots;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/drive_walk.h"
 #include "scan/scan_run.h"
 #include "system/settings.h"
 #include "update/update_run.h"
@@ -13,9 +14,10 @@ namespace quillon {
 // The phases the options page switched on. The scan type and the drives are the caller's: the
 // window reads its own controls, the console its command line and the stored drive list.
 ScanOptions scanOptions(const Settings& settings);
-// The drives of `listed` whose stored check state is on (absent: on), as roots a complete scan
-// walks, each only while it holds a volume.
-std::vector<std::string> storedDriveRoots(const Settings& settings, const std::vector<char>& listed, Drives& drives);
+// The drives of `listed` whose stored check state is on (absent: the drive's default), as roots
+// a complete scan walks, each only while it holds a volume.
+std::vector<std::string> storedDriveRoots(const Settings& settings, const std::vector<ListedDrive>& listed,
+                                          Drives& drives);
 // The finish time as the last scan (and, for a complete scan, the last full scan).
 void recordScan(Settings& settings, const ScanOutcome& outcome, bool complete);
 // The options page's scan type is "Complete System Scan".

@@ -39,7 +39,7 @@ bool Session::load() {
   return true;
 }
 
-const std::vector<char>& Session::drives() {
+const std::vector<ListedDrive>& Session::drives() {
   // Drives that appear later are not added: the list is made once per program run.
   if (!drivesListed_) {
     drives_ = listedDrives(platform.drives, platform.pump);
@@ -181,7 +181,7 @@ bool Session::inspectMemory(MemoryScanActions actions) {
     const std::string prefix_;
   } quiet;
   FolderTokens tokens(platform.shell);
-  ProtectedLocations protectedLocations(platform.fs, platform.shell, platform.processes, appFolder);
+  ProtectedLocations protectedLocations(platform, appFolder);
   ScanEnv env{platform, defs, exclusions, tokens, counts, counters, results, quiet, protectedLocations};
   checkMemory(env, exeList, actions);
   return true;

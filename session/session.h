@@ -12,6 +12,7 @@
 #include "definitions/definition_store.h"
 #include "definitions/exclusions.h"
 #include "removal/removal_run.h"
+#include "scan/drive_walk.h"
 #include "reports/submission.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_run.h"
@@ -111,7 +112,7 @@ class Session {
   // How an update is applied to the definition files (with its new date, both or neither).
   std::function<MergeOutcome(const DefinitionUpdate& update, MergeStatus& status)> merge;
   // The drives of the machine, listed once per program run.
-  const std::vector<char>& drives();
+  const std::vector<ListedDrive>& drives();
 
   ScanOutcome lastScan;
   RemovalOutcome lastRemoval;
@@ -122,7 +123,7 @@ class Session {
   Operation running_ = Operation::None;
   bool ending_ = false;
   bool drivesListed_ = false;
-  std::vector<char> drives_;
+  std::vector<ListedDrive> drives_;
 };
 
 // The scan run's host for a face that shows no progress: the definitions' problems are said

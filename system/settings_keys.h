@@ -83,8 +83,11 @@ constexpr SettingKey IgnorePermissionDeniedError{kSettings, "IgnorePermissionDen
 constexpr SettingKey FoundCol2[] = {{kSettings, "FoundCol21", "1400", K::Number},
                                     {kSettings, "FoundCol22", "1400", K::Number},
                                     {kSettings, "FoundCol23", "1400", K::Number}};
-// One key per drive of the drive list, named after the drive; checked unless stored otherwise.
-constexpr const char* kDriveDefault = "True";
+// One key per drive of the drive list, named after the drive. Without one, the machine's own
+// fixed disks are checked and every other drive (removable, network, a substituted drive, the
+// host's file system under Wine) is not.
+constexpr const char* kOwnDriveDefault = "True";
+constexpr const char* kOtherDriveDefault = "False";
 
 // ---- machine-wide store
 constexpr SettingKey FirstTime{kSettings, "FirstTime", "", K::Text, true};

@@ -92,7 +92,7 @@ struct DriveWalkFixture : ::testing::Test {
     Platform& p = on ? *on : *platform;
     ui::FrmMain& m = app.main();
     FolderTokens tokens(p.shell);
-    ProtectedLocations protectedLocations(p.fs, p.shell, p.processes, app.folder);
+    ProtectedLocations protectedLocations(p, app.folder);
     ScanEnv env{p, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
     body(env);
   }
@@ -267,37 +267,47 @@ TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
   EXPECT_EQ(m.counters.filesInspected, stoppedAt) << "no root, no walk";
 }
 
-TEST(DriveList, ListsDrivesByTypeAndReadinessAndKeepsTheirChecks) {
+TEST(DriveList, ListsDrivesByTypeAndReadinessAndChecksOnlyTheMachinesOwnDisksUnlessStored) {
   App app;
   FakeDrives drives;
+  // Z: maps the host's file system under Wine (or is a second name for a folder): listed, not
+  // checked; F: is a network drive the user checked once.
   drives.drives = {{'A', DriveType::Removable}, {'C', DriveType::Fixed},   {'D', DriveType::Fixed},
                    {'E', DriveType::CdRom},     {'F', DriveType::Network}, {'G', DriveType::RamDisk},
-                   {'H', DriveType::Unknown}};
-  drives.readyDrives = {{'C', true}};
+                   {'H', DriveType::Unknown},   {'Z', DriveType::Fixed, true}};
+  drives.readyDrives = {{'C', true}, {'Z', true}};
   PlatformParts parts = app.ownParts();
   parts.drives = &drives;
   Platform platform(parts);
   app.writeEmptyDefinitions();
   Settings settings(app.registry, app.dialogs, app.product, "Test Company");
   settings.write("Drives", "E", "False");
+  settings.write("Drives", "F", "True");
+  // The console takes the same defaults from the same list.
+  const std::vector<ListedDrive> listed = listedDrives(drives, app.pump);
+  EXPECT_EQ(storedDriveRoots(settings, listed, drives), (std::vector<std::string>{"C:\\"}));  // F holds no volume
   ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
+  drives.asked.clear();
   m.Form_Load();
 
   // A fixed disk that is not ready is left out; an empty removable or CD drive is listed.
-  EXPECT_EQ(texts(m.lvwHardDrives), (std::vector<std::string>{"A", "C", "E", "F"}));
-  EXPECT_EQ(drives.asked, "CD");  // only fixed disks are asked while filling
-  EXPECT_TRUE(m.lvwHardDrives.item(0).checked);  // no stored state: checked
-  EXPECT_FALSE(m.lvwHardDrives.item(2).checked);
+  EXPECT_EQ(texts(m.lvwHardDrives), (std::vector<std::string>{"A", "C", "E", "F", "Z"}));
+  EXPECT_EQ(drives.asked, "CDZ");  // only fixed disks are asked while filling
+  std::vector<bool> checks;
+  for (const controls::ListItem& item : m.lvwHardDrives.items()) checks.push_back(item.checked);
+  EXPECT_EQ(checks, (std::vector<bool>{false, true, false, true, false}));
   EXPECT_EQ(settings.read("Drives", "A", "absent"), "absent") << "loading stores nothing";
 
   m.lvwHardDrives.setChecked(1, false);  // the user unchecks C
-  EXPECT_EQ(settings.read("Drives", "C", ""), "False");
-  for (const char* d : {"A", "F"}) EXPECT_EQ(settings.read("Drives", d, ""), "True") << d;
-  EXPECT_EQ(settings.read("Drives", "E", ""), "False");
+  for (const char* d : {"A", "C", "E", "Z"}) EXPECT_EQ(settings.read("Drives", d, ""), "False") << d;
+  EXPECT_EQ(settings.read("Drives", "F", ""), "True");
+  settings.write("Drives", "Z", "True");  // a stored choice is honoured
+  EXPECT_EQ(storedDriveRoots(settings, listed, drives), (std::vector<std::string>{"Z:\\"}));
 
   // The scan type: the list shows only for the complete scan, and both keys are stored each
-  // time. A complete run walks the checked drives that hold a volume (none here) and records
-  // both times; a quick run walks nothing and records the last-scan time only.
+  // time. A complete run walks the stored choice (which the list writes at every change): of
+  // its drives, none holds a volume here; it records both times. A quick run walks nothing and
+  // records the last-scan time only.
   auto stored = [&](const char* key) {
     return settings.read("OptionAndSettings", key, "") + " " + settings.read("Settings", key, "");
   };
@@ -311,9 +321,20 @@ TEST(DriveList, ListsDrivesByTypeAndReadinessAndKeepsTheirChecks) {
                                     stored("lblLastScan"), stored("lblLastFullScan")};
   };
   EXPECT_EQ(run(m.optScanAllSelectedHardDrive, "3/4/2026 5:06:07 PM"),
-            (std::vector<std::string>{"shown", "AF", "True ", "False ", " 3/4/2026 5:06:07 PM", " 3/4/2026 5:06:07 PM"}));
+            (std::vector<std::string>{"shown", "FZ", "True ", "False ", " 3/4/2026 5:06:07 PM", " 3/4/2026 5:06:07 PM"}));
   EXPECT_EQ(run(m.optScanOnlyKnownSoftwares, "3/5/2026 1:00:00 AM"),
             (std::vector<std::string>{"hidden", "", "False ", "True ", " 3/5/2026 1:00:00 AM", " 3/4/2026 5:06:07 PM"}));
+
+  // What the system says: under Wine the host's root drive Z: maps folders the machine has, and
+  // so does a substituted drive; C: is the machine's own.
+  ASSERT_TRUE(DefineDosDeviceA(0, "Q:", "C:\\windows"));
+  std::string mapped, own;
+  for (const Drive& d : win32::Win32Drives().list()) (d.mapped ? mapped : own) += d.letter;
+  DefineDosDeviceA(DDD_REMOVE_DEFINITION, "Q:", nullptr);
+  EXPECT_NE(own.find('C'), std::string::npos) << own;
+  EXPECT_NE(mapped.find('Q'), std::string::npos) << mapped;
+  char prefix[MAX_PATH] = {0};
+  if (GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH)) EXPECT_NE(mapped.find('Z'), std::string::npos) << mapped;
 }
 
 TEST(DriveList, StoredRootsAreTheCheckedDrivesThatHoldAVolume) {
@@ -322,6 +343,6 @@ TEST(DriveList, StoredRootsAreTheCheckedDrivesThatHoldAVolume) {
   settings.write(keys::kDrives, "D", "False");
   FakeDrives drives;
   drives.readyDrives = {{'C', true}, {'E', false}};
-  EXPECT_EQ(storedDriveRoots(settings, {'C', 'D', 'E'}, drives), (std::vector<std::string>{"C:\\"}));
+  EXPECT_EQ(storedDriveRoots(settings, {{'C', true}, {'D', true}, {'E', true}}, drives), (std::vector<std::string>{"C:\\"}));
   EXPECT_EQ(drives.asked, "CE");  // an unchecked drive is never asked
 }

@@ -540,8 +540,7 @@ TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
   EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
   EXPECT_EQ(m.counters.registryInspected, 4);  // the lines naming no key at all are skipped
 
-  win32::Win32RunningProcesses processes;
-  ProtectedLocations locations(app.fs, app.shell, processes, app.folder);
+  ProtectedLocations locations(app.platform, app.folder);
   EXPECT_TRUE(locations.isProtectedFolder("\\\\server\\share\\"));
   EXPECT_TRUE(locations.isProtectedFolder("D:"));
   EXPECT_FALSE(locations.isProtectedFolder(planted));
@@ -565,7 +564,7 @@ TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
   m.cmdScanNow_Click();
   EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
 
-  ProtectedLocations locations(app.fs, app.shell, app.processes, app.folder);
+  ProtectedLocations locations(app.platform, app.folder);
   EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
   EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
   EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));

@@ -129,8 +129,8 @@ void FrmMain::LoadSettings() {
   SetBackgroundTimers(true);  // 16: the scheduler timer as the stored schedule and the window say
   showScheduleState();
   number(keys::chkAutomaticUpdate, chkAutomaticUpdate);            // 17
-  for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18
-    if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, keys::kDriveDefault)) lvwHardDrives.setChecked(i, *v, false);
+  for (int i = 0; i < lvwHardDrives.count(); ++i) {                       // 18: the fill set each default
+    if (auto v = settings.readBoolean(keys::kDrives, lvwHardDrives.item(i).text, "")) lvwHardDrives.setChecked(i, *v, false);
   }
   auto& removal = lvwPicRemoveListOfSpywareFoundAndToBeRemoved;           // 19
   for (int i = 1; i <= int(removal.columns.size()); ++i) {
@@ -150,7 +150,10 @@ void FrmMain::LoadSettings() {
 
 void FrmMain::FillDriveList() {
   if (lvwHardDrives.count() > 0) return;
-  for (char letter : session.drives()) lvwHardDrives.add(std::string(1, letter));
+  for (const ListedDrive& d : session.drives()) {
+    lvwHardDrives.add(std::string(1, d.letter));
+    lvwHardDrives.setChecked(lvwHardDrives.count() - 1, d.checkedByDefault, false);
+  }
 }
 
 void FrmMain::lvwHardDrives_ItemCheck() {

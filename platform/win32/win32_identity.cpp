@@ -97,6 +97,31 @@ HANDLE openNoFollow(const std::wstring& canonical, DWORD access) {
                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+}  // namespace
+
+std::wstring finalPathOf(void* handle) {
+  HANDLE h = static_cast<HANDLE>(handle);
+  wchar_t small[MAX_PATH + 1];
+  DWORD n = GetFinalPathNameByHandleW(h, small, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::wstring finalPath;
+  if (n > 0 && n <= MAX_PATH) {
+    finalPath.assign(small, n);
+  } else if (n > MAX_PATH) {
+    finalPath.resize(n);
+    n = GetFinalPathNameByHandleW(h, finalPath.data(), n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    finalPath.resize(n < finalPath.size() ? n : 0);
+  }
+  return plainPath(finalPath);
+}
+
+std::string finalPathText(void* handle) {
+  std::string out;
+  if (!narrowOf(finalPathOf(handle), out)) return "";
+  return lexicalFullPath(out);
+}
+
+namespace {
+
 struct HandleFacts {
   PathFacts facts;
   DWORD attributes = 0;
@@ -123,19 +148,12 @@ HandleFacts factsOf(HANDLE h, const std::wstring& canonical, bool identity = tru
   f.looked = f.facts.identity.known || tagged;
   f.facts.folder = (f.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (tagged && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
-  wchar_t small[MAX_PATH + 1];
-  DWORD n = GetFinalPathNameByHandleW(h, small, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  std::wstring finalPath;
-  if (n > 0 && n <= MAX_PATH) {
-    finalPath.assign(small, n);
-  } else if (n > MAX_PATH) {
-    finalPath.resize(n);
-    n = GetFinalPathNameByHandleW(h, finalPath.data(), n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    finalPath.resize(n < finalPath.size() ? n : 0);
-  }
+  const std::wstring finalPath = finalPathOf(h);
   // A path the system cannot resolve is taken as leading elsewhere: nothing goes through it.
-  f.elsewhere = finalPath.empty() || !sameText(plainPath(finalPath), canonical);
+  f.elsewhere = finalPath.empty() || !sameText(finalPath, canonical);
   f.facts.link = f.reparse || f.elsewhere;
+  std::string narrow;
+  if (!finalPath.empty() && narrowOf(finalPath, narrow)) f.facts.finalPath = lexicalFullPath(narrow);
   return f;
 }
 
@@ -286,6 +304,13 @@ bool Win32FileSystem::examine(const std::string& path, PathFacts& facts) {
   if (!h.ok()) return false;
   facts = factsOf(h.get(), wide).facts;
   return facts.identity.known;
+}
+
+bool Win32FileSystem::systemProtectsFile(const std::string& path) {
+  using IsFileProtected = BOOL(WINAPI*)(HANDLE, LPCWSTR);
+  static const auto isProtected = reinterpret_cast<IsFileProtected>(protectionExport("SfcIsFileProtected"));
+  const std::string canonical = canonicalPath(path);
+  return isProtected && !canonical.empty() && isProtected(nullptr, wideOf(canonical).c_str());
 }
 
 bool Win32FileSystem::deleteFile(const std::string& path) { return deleteFileChecked(path, FileIdentity{}); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -30,6 +31,7 @@ class Win32InputFile : public InputFile {
     to.QuadPart = LONGLONG(position);
     return SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != 0;
   }
+  std::string finalPath() override { return finalPathText(h_.get()); }
 
  private:
   Handle h_;
@@ -69,7 +71,9 @@ bool Win32FileSystem::folderExists(const std::string& path) {
 }
 
 std::unique_ptr<InputFile> Win32FileSystem::openRead(const std::string& path) {
-  Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // A reader lets others delete too: the removal holds a file it is about to delete, and looks
+  // at it once more before it does.
+  Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!h) return nullptr;
   // A device name opens the device (console, serial port, printer), and a read from a serial
@@ -336,6 +340,44 @@ std::string Win32Shell::programsFolderFromIdList() {
   BOOL ok = SHGetPathFromIDListA(pidl, buf);
   CoTaskMemFree(pidl);
   return ok ? std::string(buf) : std::string();
+}
+
+std::vector<std::string> Win32Shell::knownFolders() {
+  std::vector<std::string> paths;
+  const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IKnownFolderManager* manager = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&manager)))) {
+    KNOWNFOLDERID* ids = nullptr;
+    UINT count = 0;
+    if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+      for (UINT i = 0; i < count; ++i) {
+        IKnownFolder* folder = nullptr;
+        if (FAILED(manager->GetFolder(ids[i], &folder)) || !folder) continue;
+        // Virtual folders (the printers, the network) have no path; nothing is made for asking.
+        PWSTR path = nullptr;
+        if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)) && path && *path) {
+          const std::string text = ansiOf(path);
+          // A character the code page lacks leaves "?", which names no folder.
+          if (text.find('?') == std::string::npos) paths.push_back(text);
+        }
+        CoTaskMemFree(path);
+        folder->Release();
+      }
+      CoTaskMemFree(ids);
+    }
+    manager->Release();
+  }
+  if (init == S_OK || init == S_FALSE) CoUninitialize();
+  return paths;
+}
+
+std::string Win32Shell::tempFolder() {
+  wchar_t buf[MAX_PATH + 2] = {0};
+  const DWORD n = GetTempPathW(MAX_PATH + 2, buf);
+  if (n == 0 || n > MAX_PATH + 1) return "";
+  std::string text = ansiOf(std::wstring(buf, n));
+  while (text.size() > 3 && text.back() == '\\') text.pop_back();
+  return text.find('?') == std::string::npos ? text : std::string();
 }
 
 bool Win32Launcher::openDocument(const std::string& path) {

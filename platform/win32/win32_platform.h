@@ -31,6 +31,7 @@ class Win32Registry : public Registry {
   bool createKeyExact(uint32_t root, const std::string& path) override;
   bool enumerateKeyExact(uint32_t root, const std::string& path, std::vector<std::string>& subkeys,
                          std::vector<std::pair<std::string, RegValue>>& values) override;
+  bool systemProtectsKey(uint32_t root, const std::string& path) override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -64,12 +65,15 @@ class Win32FileSystem : public FileSystem {
   bool deleteFileChecked(const std::string& path, const FileIdentity& expected) override;
   std::unique_ptr<HeldFile> holdFile(const std::string& path) override;
   bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) override;
+  bool systemProtectsFile(const std::string& path) override;
 };
 
 class Win32Shell : public Shell {
  public:
   std::string specialFolder(int csidl) override;
   std::string programsFolderFromIdList() override;
+  std::vector<std::string> knownFolders() override;
+  std::string tempFolder() override;
 };
 
 class Win32Launcher : public Launcher {
@@ -139,6 +143,9 @@ class Win32Drives : public Drives {
  public:
   std::vector<Drive> list() override;
   bool ready(char letter) override;
+
+ private:
+  static void markMapped(std::vector<Drive>& drives);
 };
 
 // HTTP over the system's sockets (HTTPS through WinINet), with the bounds of HttpLimits applied
@@ -166,6 +173,14 @@ class Win32Signatures : public Signatures {
   std::unique_ptr<Sha256Stream> sha256Stream() override;
   bool verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) override;
 };
+// The path the system resolves an open handle to, without the "\\?\" it puts before it
+// ("" when it cannot say); as the program's text in lexicalFullPath's form ("" when a
+// character has no form in the code page).
+std::wstring finalPathOf(void* handle);
+std::string finalPathText(void* handle);
+// An export of the system's file and key protection (sfc_os.dll, loaded once and kept); null
+// where the system has no such library or export.
+void* protectionExport(const char* name);
 // Wide text in the system code page. A character the code page lacks becomes "?", never a
 // look-alike ("\u0101" is not "a"), so a name that could not be carried whole is recognisable.
 std::string ansiOf(const std::wstring& text);

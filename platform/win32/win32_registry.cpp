@@ -231,4 +231,10 @@ bool Win32Registry::enumerateKeyExact(uint32_t root, const std::string& path, st
   return true;
 }
 
+bool Win32Registry::systemProtectsKey(uint32_t root, const std::string& path) {
+  using IsKeyProtected = BOOL(WINAPI*)(HKEY, LPCWSTR, REGSAM);
+  static const auto isProtected = reinterpret_cast<IsKeyProtected>(protectionExport("SfcIsKeyProtected"));
+  return isProtected && isProtected(rootKey(root), wideName(path).c_str(), KEY_WOW64_64KEY);
+}
+
 }  // namespace quillon::win32

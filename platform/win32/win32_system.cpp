@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
@@ -249,6 +251,13 @@ bool Win32InstanceLock::busyElsewhere(const std::string& name) {
   return w == WAIT_TIMEOUT;
 }
 
+void* protectionExport(const char* name) {
+  // Windows Resource Protection answers through sfc_os.dll; a system without it protects
+  // nothing this way, and the library stays loaded for the program's life once found.
+  static const HMODULE library = LoadLibraryA("sfc_os.dll");
+  return library ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
+}
+
 // ---- Drives --------------------------------------------------------------------------------
 std::vector<Drive> Win32Drives::list() {
   std::vector<Drive> drives;
@@ -271,7 +280,62 @@ std::vector<Drive> Win32Drives::list() {
     }
     drives.push_back(d);
   }
+  markMapped(drives);
   return drives;
+}
+
+namespace {
+// Under Wine, the Unix folder a drive's root lies in, ending in "/" (kernel32's own export for
+// this); "" elsewhere and for a drive Wine cannot place.
+std::string unixFolderOf(char letter) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  static const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  const wchar_t root[] = {wchar_t(letter), L':', L'\\', L'\0'};
+  char* name = unixName ? unixName(root) : nullptr;
+  if (!name) return "";
+  std::string folder = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+}  // namespace
+
+// What a drive is was found by trying each kind under Wine 8: the host's root drive Z: reports
+// a fixed disk ("\Device\HarddiskVolume2" to QueryDosDevice, its own volume serial), so
+// neither its type nor its device tells it apart; its Unix folder does ("/"). A substituted
+// drive's device is the folder it stands for ("\??\C:\folder"). A second letter for a drive's
+// root has that root's identity.
+void Win32Drives::markMapped(std::vector<Drive>& drives) {
+  // The prefix is the folder holding "dosdevices", where Wine keeps the drives' links: a drive
+  // whose Unix folder holds it holds the prefix's own drives, and the host's files besides.
+  std::string prefix;
+  std::vector<std::string> folders;
+  for (const Drive& d : drives) {
+    folders.push_back(unixFolderOf(d.letter));
+    const size_t at = folders.back().rfind("/dosdevices/");
+    if (prefix.empty() && at != std::string::npos) prefix = folders.back().substr(0, at + 1);
+  }
+  std::vector<FileIdentity> roots;
+  Win32FileSystem fs;
+  for (size_t i = 0; i < drives.size(); ++i) {
+    Drive& d = drives[i];
+    wchar_t device[MAX_PATH] = {0};
+    const wchar_t name[] = {wchar_t(d.letter), L':', L'\0'};
+    const bool substituted = QueryDosDeviceW(name, device, MAX_PATH) && wcsncmp(device, L"\\??\\", 4) == 0;
+    const std::string& folder = folders[i];
+    const bool holdsPrefix =
+        folder == "/" || (!folder.empty() && !prefix.empty() && prefix.compare(0, folder.size(), folder) == 0);
+    bool secondName = false;
+    if (d.type == DriveType::Fixed || d.type == DriveType::RamDisk) {
+      PathFacts root;
+      if (fs.examine(std::string(1, d.letter) + ":\\", root) && root.identity.known) {
+        secondName = std::find(roots.begin(), roots.end(), root.identity) != roots.end();
+        roots.push_back(root.identity);
+      }
+    }
+    d.mapped = substituted || holdsPrefix || secondName;
+  }
 }
 
 bool Win32Drives::ready(char letter) {

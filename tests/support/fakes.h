@@ -180,7 +180,7 @@ class App {
 // the one-row-per-threat rule directly.
 struct ScannerEnv {
   ScannerEnv(Platform& platform, ui::FrmMain& m, const std::string& appFolder)
-      : tokens(platform.shell), guarded(platform.fs, platform.shell, platform.processes, appFolder),
+      : tokens(platform.shell), guarded(platform, appFolder),
         env{platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded} {}
   ScannerEnv(const ScannerEnv&) = delete;
   FolderTokens tokens;
