@@ -566,7 +566,7 @@ TEST_F(CliRemoval, AFileHeldOpenElsewhereIsNotRemovedAndLeavesNoCopy) {
 }
 
 // A removal killed at any moment loses nothing: each planted file is in place or has a listed
-// copy that restores it byte-exact.
+// copy that restores it byte-exact, and the next removal clears what was left half copied.
 TEST_F(CliRemoval, ARemovalKilledAnywhereLosesNothing) {
   const int n = 1000;
   std::vector<std::string> defs;
@@ -586,6 +586,12 @@ TEST_F(CliRemoval, ARemovalKilledAnywhereLosesNothing) {
       Sleep(2);
     }
   }  // each run ends here, killed if it still runs
+  // What a killed run left half copied, a file or a folder, goes at the next removal.
+  app.writeText("quarantine\\999999-left.txt.part", "half");
+  makeFolder(app.path("quarantine\\999998-dir.part\\inner"));
+  EXPECT_EQ(runProgram(cli, "--yes scan --remove").exitCode, 1);
+  for (const FolderEntry& f : app.fs.listFolder(app.path("quarantine")))
+    EXPECT_EQ(f.name.find(".part"), std::string::npos) << f.name;
   Quarantine q(app.fs, app.registry, app.clock, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   const std::vector<QuarantineEntry> entries = q.entries();
