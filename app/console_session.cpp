@@ -93,6 +93,10 @@ void ConsoleSession::nothingChecked() {
                               branding.productName, kMbOk | kMbIconInformation);
 }
 
+void ConsoleSession::refused(const std::string& text) {
+  platform.dialogs.messageBox(text, branding.productName, kMbOk | kMbIconExclamation);
+}
+
 bool ConsoleSession::confirm(const std::string& question, const std::string& title) {
   return platform.dialogs.messageBox(question, title, kMbYesNo) == kIdYes;
 }

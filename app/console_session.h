@@ -44,6 +44,7 @@ class ConsoleSession : private ScanRunHost, private RemovalRunHost {
   void definitionsBusy(const std::string& text) override;
   void nothingChecked() override;
   bool confirm(const std::string& question, const std::string& title) override;
+  void refused(const std::string& text) override;
 
   ExecutableList exeList_;
   OwnPrograms own_;

@@ -19,6 +19,7 @@ void FrmMain::lblRemove_Click() {
 void FrmMain::removeChecked(const RemovalOptions& options) {
   RemovalRun removal(RemovalRunEnv{platform, appFolder, results, restorePoints, own_}, *this);
   const RemovalRunOutcome outcome = removal.run(options);
+  if (!outcome.refused.empty()) lastRemoval_ = outcome.items;  // a scheduled run says what stayed
   if (!outcome.ran) return;
   lastRemoval_ = outcome.items;
   pgbDeleteSpywaresFound.setValue(pgbDeleteSpywaresFound.max());
@@ -68,6 +69,10 @@ void FrmMain::removalStarted() {
 }
 
 void FrmMain::stage(const std::string& text) { lblDeletingPercentageCompleted.setCaption(text); }
+
+void FrmMain::refused(const std::string& text) {
+  if (!AutoDeleteAfterScan) messageBox(text, branding.productName, kMbOk | kMbIconExclamation);
+}
 
 void FrmMain::deleteFailed(const std::vector<std::string>& paths) {
   for (const std::string& p : paths) frmDelete.lstProblem.add(p);
