@@ -118,8 +118,8 @@ struct Console {
 };
 
 // Exit codes: 0 nothing found; 1 found (and, with --remove, all of it removed); 2 the scan could
-// not look (the definitions missing, or kept by another program); 3 something found could not
-// be removed; 5 the report could not be written.
+// not look (the definitions missing, or kept by another program), or another program kept the
+// quarantine busy; 3 something found could not be removed; 5 the report could not be written.
 // The kind of a removal-list row, by its icon.
 const char* findingKind(int icon) {
   switch (icon) {
@@ -165,18 +165,27 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
   if (results.removalCount() == 0) return found ? 1 : 0;
 
   // "Select All", then the removal "Delete" runs, after the same question; the console answers
-  // it No unless --yes.
+  // it No unless --yes. One that another program kept from the quarantine changed nothing; the
+  // box said why.
   session.results.checkAll();
-  const RemovalOutcome outcomeOfRemoval =
-      session.remove(RemovalOptions{true, true, session.branding.productName}, console.removalHost).items;
-  for (const auto* list : {&outcomeOfRemoval.removed, &outcomeOfRemoval.failed})
-    for (const std::string& item : *list) {
-      const bool removed = list == &outcomeOfRemoval.removed;
-      if (json)
-        std::printf("%s\n", JsonLine().boolean("removed", removed).text("item", utf8(item)).str().c_str());
-      else
-        std::printf("%s\t%s\n", removed ? "removed" : "not removed", item.c_str());
-    }
+  const RemovalRunOutcome run =
+      session.remove(RemovalOptions{true, true, session.branding.productName}, console.removalHost);
+  if (!run.refused.empty()) return 2;
+  const RemovalOutcome& outcomeOfRemoval = run.items;
+  for (const std::string& item : outcomeOfRemoval.removed)
+    if (json)
+      std::printf("%s\n", JsonLine().boolean("removed", true).text("item", utf8(item)).str().c_str());
+    else
+      std::printf("removed\t%s\n", item.c_str());
+  for (size_t i = 0; i < outcomeOfRemoval.failed.size(); ++i) {
+    const std::string& item = outcomeOfRemoval.failed[i];
+    const std::string& reason = outcomeOfRemoval.reasons[i];
+    if (json)
+      std::printf("%s\n", JsonLine().boolean("removed", false).text("item", utf8(item)).text("reason", utf8(reason))
+                               .str().c_str());
+    else
+      std::printf("not removed\t%s\t%s\n", item.c_str(), reason.c_str());
+  }
   std::fflush(stdout);
   // Whatever is still there counts, of any kind, even when its finding's row went.
   if (results.removalCount() > 0 || !outcomeOfRemoval.failed.empty()) {
@@ -216,6 +225,11 @@ int quarantine(const std::vector<std::string>& words, bool json) {
     if (id < 1) {
       std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", text.c_str());
       return 64;
+    }
+    // One writer at a time: a removal or restore elsewhere is waited for, within a bound.
+    if (const StoreLockResult lock = q.lock(&platform.pump); lock != StoreLockResult::Taken) {
+      std::fprintf(stderr, "quillon-cli: %s\n", q.lockProblem(lock, services.thisProgram.branding().productName).c_str());
+      return 2;
     }
     const std::string problem = q.restore(id);
     if (!problem.empty()) {

@@ -88,6 +88,7 @@ double removal(const std::string& app, const std::string& from, int n, bool& ok)
   ProtectedLocations guarded(platform, app);
   OwnPrograms own;
   double t0 = nowMs();
+  ok = ok && q.lock(nullptr) == StoreLockResult::Taken;  // as the removal run takes it
   RemovalOutcome out = Removal(RemovalEnv{platform, main.results, q, guarded, own, quiet}).run();
   double ms = nowMs() - t0;
   ok = ok && int(out.removed.size()) == n && out.failed.empty() && int(q.entries().size()) == n;

@@ -148,8 +148,11 @@ bool MemoryFileSystem::copyFolderTree(const std::string& from, const std::string
 }
 
 bool MemoryFileSystem::createFolder(const std::string& path) {
+  // As on the system: a folder already there is no error, a file of that name is.
+  if (folders_.count(key(path))) return true;
+  if (files_.count(key(path))) return false;
   changes.emplace_back("mkdir", path);
-  if (!folders_.insert(key(path)).second) return false;
+  folders_.insert(key(path));
   spell(path);
   return true;
 }

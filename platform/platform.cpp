@@ -228,19 +228,40 @@ class LookedAtFile : public HeldFile {
   LookedAtFile(FileSystem& fs, std::string path, const PathFacts& facts) : fs_(fs), path_(std::move(path)) {
     facts_ = facts;
   }
-  bool deleteNow() override { return fs_.deleteFileChecked(path_, facts_.identity); }
+  size_t read(char* buf, size_t n) override {
+    if (!in_) in_ = fs_.openRead(path_);
+    return in_ ? in_->read(buf, n) : 0;
+  }
+  bool deleteNow() override {
+    in_.reset();
+    return fs_.deleteFileChecked(path_, facts_.identity);
+  }
 
  private:
   FileSystem& fs_;
   std::string path_;
+  std::unique_ptr<InputFile> in_;
+};
+
+class LookedAtPlace : public HeldPlace {
+ public:
+  explicit LookedAtPlace(const PathFacts& facts) { facts_ = facts; }
 };
 
 }  // namespace
 
-std::unique_ptr<HeldFile> FileSystem::holdFile(const std::string& path) {
+std::unique_ptr<HeldFile> FileSystem::holdFile(const std::string& path, HoldFailure* why, uint32_t) {
+  PathFacts facts;
+  const bool there = examine(path, facts);
+  if (why) *why = there ? HoldFailure::None : HoldFailure::Absent;
+  if (!there) return nullptr;
+  return std::make_unique<LookedAtFile>(*this, path, facts);
+}
+
+std::unique_ptr<HeldPlace> FileSystem::holdPlace(const std::string& path) {
   PathFacts facts;
   if (!examine(path, facts)) return nullptr;
-  return std::make_unique<LookedAtFile>(*this, path, facts);
+  return std::make_unique<LookedAtPlace>(facts);
 }
 
 bool FileSystem::deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) {

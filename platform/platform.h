@@ -193,19 +193,36 @@ struct PathFacts {
   std::string finalPath;
 };
 
-// A file looked at through a handle that stays open until the file is deleted through it or
-// the hold ends. Meanwhile others may read and write it but not rename or delete it, so what is
-// copied and then deleted is the very file that was looked at, and it is looked at once.
-class HeldFile {
+// A file or folder looked at through a handle that stays open until the hold ends. Meanwhile
+// nobody can rename, move or delete it, so nothing (a link least of all) can be put in its
+// place; others may still open, read and list it.
+class HeldPlace {
  public:
-  virtual ~HeldFile() = default;
+  virtual ~HeldPlace() = default;
   const PathFacts& facts() const { return facts_; }
-  // Deletes the file through the held handle (a read-only one too); false when that is refused
-  // or the file turned out to be a folder or a link.
-  virtual bool deleteNow() = 0;
 
  protected:
   PathFacts facts_;
+};
+
+// A file held for its removal: opened for reading and deletion and shared with nobody, so a
+// program that has it open is seen at once, and none can open it until the hold ends. What is
+// copied (read through this very handle) and then deleted is the file that was looked at.
+class HeldFile : public HeldPlace {
+ public:
+  // The next bytes of the file, from its start on; 0 at its end or on an error.
+  virtual size_t read(char* buf, size_t n) = 0;
+  // Deletes the file through the held handle (a read-only one too); false when that is refused
+  // or the file turned out to be a folder or a link. The file goes when the hold ends.
+  virtual bool deleteNow() = 0;
+};
+
+// Why a file could not be held.
+enum class HoldFailure {
+  None,
+  Absent,  // nothing is there
+  InUse,   // another program has it open
+  Refused, // anything else (access denied, a name that names no one place)
 };
 
 // The full form of an absolute path by text alone: "/" read as "\", runs of separators
@@ -305,9 +322,16 @@ class FileSystem {
   // links, it must be no folder and no link, and have `expected` as its identity when that is
   // known. A read-only file is deleted too. False when anything of this does not hold.
   virtual bool deleteFileChecked(const std::string& path, const FileIdentity& expected);
-  // examine, with the handle kept for a later deleteNow; null when nothing can be opened there.
-  // Without an implementation of its own, examine now and deleteFileChecked later.
-  virtual std::unique_ptr<HeldFile> holdFile(const std::string& path);
+  // Holds a file for its removal (see HeldFile); null when it cannot be held, and `why` (when
+  // given) says why. A file another program has open is waited for up to `inUseWaitMs` (a
+  // program just stopped lets go of its file a moment later). Without an implementation of
+  // its own, examine now, read by path and deleteFileChecked later.
+  virtual std::unique_ptr<HeldFile> holdFile(const std::string& path, HoldFailure* why = nullptr,
+                                             uint32_t inUseWaitMs = 0);
+  // Holds a file or folder in place (see HeldPlace) and says what it is, without following a
+  // link; null when nothing can be opened there. Without an implementation of its own, examine
+  // (nothing is held).
+  virtual std::unique_ptr<HeldPlace> holdPlace(const std::string& path);
   // deleteFolderTree for a folder that must still have `expected` as its identity (when known)
   // and be no link. Links inside are removed as links where that leaves what they point to
   // untouched; a link that cannot be removed so stays, and the folder with it (false).

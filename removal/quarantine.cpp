@@ -96,10 +96,38 @@ bool copyMatchesOriginal(const std::vector<RegFileKey>& keys, const std::string&
   return true;
 }
 
-// The parent folder of a path must be there for a restore to put anything in it.
-std::string parentOf(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+// Where the id of a stored name ends ("<id>-..."); npos for any other name.
+size_t idDigits(const std::string& name) {
+  const size_t digits = name.find_first_not_of("0123456789");
+  return digits == 0 || digits == std::string::npos || name[digits] != '-' ? std::string::npos : digits;
+}
+
+bool isPartName(const std::string& name) {
+  const size_t n = std::char_traits<char>::length(kPartSuffix);
+  return idDigits(name) != std::string::npos && name.size() > n && iequals(name.substr(name.size() - n), kPartSuffix);
+}
+
+// Copies what `source` holds, read through its own handle, into `to`; `bytes` counts what was
+// written.
+bool copyHeld(FileSystem& fs, HeldFile& source, const std::string& to, uint64_t& bytes) {
+  std::string buf(size_t(64) << 10, '\0');
+  bytes = 0;
+  for (bool first = true;; first = false) {
+    const size_t got = source.read(buf.data(), buf.size());
+    if (got == 0 && !first) return true;
+    if (!fs.write(to, got == buf.size() ? buf : buf.substr(0, got), !first)) return false;
+    bytes += got;
+    if (got == 0) return true;
+  }
+}
+
+// The folders from the first below the drive root (or share) down to the one holding `path`,
+// a full path in lexicalFullPath's form.
+std::vector<std::string> foldersOnTheWay(const std::string& path) {
+  size_t at = path.compare(0, 2, "\\\\") == 0 ? path.find('\\', path.find('\\', 2) + 1) : 2;
+  std::vector<std::string> out;
+  while (at != std::string::npos && (at = path.find('\\', at + 1)) != std::string::npos) out.push_back(path.substr(0, at));
+  return out;
 }
 
 }  // namespace
@@ -155,14 +183,45 @@ Quarantine::Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::st
 
 bool Quarantine::ensureFolder() { return fs_.createFolder(folder_); }
 
+StoreLockResult Quarantine::lock(Pump* pump, uint32_t waitMs) {
+  if (lock_) return StoreLockResult::Taken;
+  StoreLockResult result = StoreLockResult::Failed;
+  if (!ensureFolder()) return result;
+  lock_ = fs_.lockStore(folder_ + "\\" + kQuarantineLock, true, waitMs, pump, result);
+  // Another program may have written since this one last looked: ids and the index's end are
+  // read afresh.
+  lastId_ = -1;
+  last_ = Last{};
+  return lock_ ? StoreLockResult::Taken : result;
+}
+
+void Quarantine::unlock() {
+  holdFilesOpen(false);
+  lock_.reset();
+}
+
+std::string Quarantine::lockProblem(StoreLockResult result, const std::string& product) const {
+  if (result == StoreLockResult::Busy) return storeBusyText(product, "the quarantine");
+  return "The quarantine folder " + folder_ + " could not be used. Nothing was changed.";
+}
+
+void Quarantine::clearUnfinished() {
+  if (!locked()) return;
+  for (const FolderEntry& f : fs_.listFolder(folder_)) {
+    if (!isPartName(f.name)) continue;
+    if (f.attributes & kAttrFolder) fs_.deleteFolderTree(storedPath(f.name));
+    else fs_.deleteFile(storedPath(f.name));
+  }
+}
+
 int64_t Quarantine::nextId(const std::string& name, bool probe) {
   if (lastId_ < 0) {
     // The index may be gone, cut short or edited by hand: the stored names count as well.
     lastId_ = 0;
     for (const QuarantineEntry& e : entries()) lastId_ = std::max(lastId_, e.id);
     for (const FolderEntry& f : fs_.listFolder(folder_)) {
-      const size_t digits = f.name.find_first_not_of("0123456789");
-      if (digits == 0 || digits == std::string::npos || f.name[digits] != '-') continue;
+      const size_t digits = idDigits(f.name);
+      if (digits == std::string::npos) continue;
       // A number past the last id blocks every later one: nothing more is kept, nothing lost.
       lastId_ = digits > 18 ? kMaxQuarantineId : std::max(lastId_, int64_t(std::stoll(f.name.substr(0, digits))));
     }
@@ -202,6 +261,7 @@ bool Quarantine::indexEndsWhole(uint64_t& size) {
 }
 
 bool Quarantine::record(const QuarantineEntry& e) {
+  if (!locked()) return false;
   const std::string line = std::to_string(e.id) + "\t" + escapeField(e.date) + "\t" + kindName(e.kind) + "\t" +
                            escapeField(e.original) + "\t" + escapeField(e.stored) + "\t" + std::to_string(e.size) +
                            LB;
@@ -217,7 +277,7 @@ bool Quarantine::record(const QuarantineEntry& e) {
 }
 
 bool Quarantine::withdrawLast() {
-  if (last_.id == 0) return false;
+  if (last_.id == 0 || !locked()) return false;
   uint64_t size = 0;
   if (!fs_.fileSize(indexPath(), size) || size != last_.indexAfter || !fs_.truncate(indexPath(), last_.indexBefore))
     return false;
@@ -229,48 +289,40 @@ bool Quarantine::withdrawLast() {
   return true;
 }
 
-int64_t Quarantine::storeFile(const std::string& path, QuarantineKind kind) {
+int64_t Quarantine::storeFile(HeldFile& source, const std::string& path, QuarantineKind kind) {
   // The folder is made once per removal (ensureFolder); without it the copy fails and nothing
   // is deleted.
   uint64_t size = 0;
-  if (!fs_.fileSize(path, size)) return 0;
+  if (!locked() || !fs_.fileSize(path, size)) return 0;
   const std::string name = fileNameFromPath(path);
-  // Copied under a name no entry uses, then moved to the stored name: neither the copy nor the
-  // move ever replaces a name that exists, so a failure here never costs anyone else's copy. A
-  // name found taken (by another run, or by hand) is passed over for the next id. The names
-  // are not looked up beforehand: under Wine a look-up of an absent name reads the whole
-  // folder, and the quarantine grows large. The copy counts only when it is whole; a half copy
-  // is no backup.
-  for (int tries = 0; tries < 1000; ++tries) {
-    QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", size};
-    if (e.id == 0) return 0;
-    e.stored = std::to_string(e.id) + "-" + name;
-    const std::string part = storedPath(e.stored + kPartSuffix), to = storedPath(e.stored);
-    if (!fs_.copyFile(path, part, true)) {
-      if (fs_.attributes(part) != kNoSuchPath) continue;  // someone else's
-      return 0;
-    }
-    uint64_t copied = 0;
-    if (!fs_.fileSize(part, copied) || copied != size) {
-      fs_.deleteFile(part);
-      return 0;
-    }
-    if (!fs_.rename(part, to)) {
-      fs_.deleteFile(part);
-      if (fs_.attributes(to) != kNoSuchPath) continue;  // someone else's
-      return 0;
-    }
-    if (!record(e)) {
-      fs_.deleteFile(to);
-      return 0;
-    }
-    return e.id;
+  // Copied under a name no entry uses, then moved to the stored name by a move that never
+  // replaces a name that exists: a name found taken (made by hand) is passed over for the next
+  // id. The names are not looked up beforehand: under Wine a look-up of an absent name reads
+  // the whole folder, and the quarantine grows large. The copy counts only when it is whole; a
+  // half copy is no backup.
+  QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", size};
+  if (e.id == 0) return 0;
+  const std::string part = storedPath(std::to_string(e.id) + "-" + name + kPartSuffix);
+  uint64_t copied = 0, written = 0;
+  if (!copyHeld(fs_, source, part, copied) || copied != size || !fs_.fileSize(part, written) || written != size) {
+    fs_.deleteFile(part);
+    return 0;
   }
+  for (int tries = 0; tries < 1000 && e.id != 0; ++tries, e.id = nextId(name, false)) {
+    e.stored = std::to_string(e.id) + "-" + name;
+    if (fs_.rename(part, storedPath(e.stored))) {
+      if (record(e)) return e.id;
+      fs_.deleteFile(storedPath(e.stored));
+      return 0;
+    }
+    if (fs_.attributes(storedPath(e.stored)) == kNoSuchPath) break;  // the move failed, not the name
+  }
+  fs_.deleteFile(part);
   return 0;
 }
 
 int64_t Quarantine::storeFolder(const std::string& path) {
-  if (!ensureFolder()) return 0;
+  if (!locked() || !ensureFolder()) return 0;
   std::string from = path;
   if (from.size() > 3 && from.back() == '\\') from.pop_back();
   uint64_t size = 0, copied = 0;
@@ -278,9 +330,19 @@ int64_t Quarantine::storeFolder(const std::string& path) {
   QuarantineEntry e{nextId(fileNameFromPath(from)), clock_.nowText(), QuarantineKind::Folder, from, "", size};
   if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(from);
-  const std::string to = storedPath(e.stored);
-  if (!fs_.createFolder(to) || !fs_.listFolder(to).empty()) return 0;  // someone else's since
-  if (!fs_.copyFolderTree(from, to) || !treeSize(fs_, to, copied) || copied != size || !record(e)) {
+  // Made under a ".part" name and moved when whole, as a file is: a folder left half copied
+  // (the program killed meanwhile) is never taken for a backup.
+  const std::string part = storedPath(e.stored + kPartSuffix), to = storedPath(e.stored);
+  if (!fs_.createFolder(part) || !fs_.listFolder(part).empty()) return 0;
+  if (!fs_.copyFolderTree(from, part) || !treeSize(fs_, part, copied) || copied != size) {
+    fs_.deleteFolderTree(part);
+    return 0;
+  }
+  if (!fs_.rename(part, to)) {
+    fs_.deleteFolderTree(part);
+    return 0;
+  }
+  if (!record(e)) {
     fs_.deleteFolderTree(to);
     return 0;
   }
@@ -290,7 +352,7 @@ int64_t Quarantine::storeFolder(const std::string& path) {
 int64_t Quarantine::storeRegistry(uint32_t root, const std::string& keyPath, const std::string& valueName,
                                   bool wholeKey, std::string* exported) {
   std::string text;
-  if (!ensureFolder() || !exportRegistry(reg_, root, keyPath, valueName, wholeKey, text)) return 0;
+  if (!locked() || !ensureFolder() || !exportRegistry(reg_, root, keyPath, valueName, wholeKey, text)) return 0;
   QuarantineEntry e{nextId("registry.reg"), clock_.nowText(), QuarantineKind::Registry,
                     registryRootName(root) + "\\" + keyPath + (wholeKey ? "" : " : " + (valueName.empty() ? "@" : valueName)),
                     "", text.size()};
@@ -381,10 +443,8 @@ void Quarantine::addUnindexed(std::vector<QuarantineEntry>& out) const {
   std::vector<QuarantineEntry> found;
   std::string log;
   for (const FolderEntry& f : fs_.listFolder(folder_)) {
-    const size_t digits = f.name.find_first_not_of("0123456789");
-    if (digits == 0 || digits == std::string::npos || digits > 18 || f.name[digits] != '-' ||
-        (f.name.size() > 5 && iequals(f.name.substr(f.name.size() - 5), kPartSuffix)))
-      continue;
+    const size_t digits = idDigits(f.name);
+    if (digits == std::string::npos || digits > 18 || isPartName(f.name)) continue;
     if (std::any_of(out.begin(), out.end(), [&](const QuarantineEntry& e) { return iequals(e.stored, f.name); }))
       continue;
     QuarantineEntry e;
@@ -417,56 +477,23 @@ void Quarantine::addUnindexed(std::vector<QuarantineEntry>& out) const {
 }
 
 std::string Quarantine::restore(int64_t id) {
+  if (!locked()) return "The quarantine could not be locked for the restore; nothing was restored.";
   for (const QuarantineEntry& e : entries()) {
     if (e.id != id) continue;
     const std::string from = storedPath(e.stored);
     if (e.original.empty())
       return "Where " + from + " came from is not recorded; it was not restored (copy it back by hand" +
              (e.kind == QuarantineKind::Registry ? ", or import it into the registry)." : ").");
-    if (e.kind == QuarantineKind::Registry) {
-      std::string text, error;
-      std::vector<RegFileKey> keys;
-      if (!fs_.readAll(from, text)) return "The quarantined copy " + from + " could not be read.";
-      RegFileForm form = RegFileForm::Unicode;
-      if (!parseRegFile(text, keys, error, &form) || keys.empty())
-        return "The quarantined copy " + from + " is damaged (" + error + ").";
-      // Copies made before exports were in UTF-16 name everything in the code page.
-      const bool exact = form == RegFileForm::Unicode;
-      if (!copyMatchesOriginal(keys, exact ? reg_.exactName(e.original) : e.original))
-        return "The quarantined copy " + from + " holds other registry items than " + e.original + "; it was not restored.";
-      auto keyThere = [&](const RegFileKey& k) {
-        return exact ? reg_.keyExistsExact(k.root, k.path) : reg_.keyExists(k.root, k.path, kKeyRead);
-      };
-      // Nothing that is there now is replaced: the whole item goes back, or none of it.
-      const bool wholeKey = e.original.find(" : ") == std::string::npos;
-      if (wholeKey && keyThere(keys[0])) return "The key " + e.original + " exists again; it was not replaced.";
-      for (const RegFileKey& k : keys)
-        for (const auto& [name, value] : k.values) {
-          RegValue now;
-          if ((exact ? reg_.queryValueExact(k.root, k.path, name, now)
-                     : reg_.queryValue(k.root, k.path, name, kKeyRead, now)) == RegStatus::Ok)
-            return "The value " + e.original + " exists again; it was not replaced.";
-        }
-      for (const RegFileKey& k : keys) {
-        // An empty key is made by writing and removing a value-less default: setValue makes keys.
-        if (k.values.empty() && !keyThere(k) &&
-            !(exact ? reg_.createKeyExact(k.root, k.path)
-                    : reg_.setValue(k.root, k.path, "", RegValue{kRegSz, std::string(1, '\0')}) &&
-                          reg_.deleteValue(k.root, k.path, "")))
-          return "The key " + registryRootName(k.root) + "\\" + k.path + " could not be made.";
-        for (const auto& [name, value] : k.values)
-          if (!(exact ? reg_.setValueExact(k.root, k.path, name, value) : reg_.setValue(k.root, k.path, name, value)))
-            return "The value " + name + " of " + registryRootName(k.root) + "\\" + k.path + " could not be written.";
-      }
-      return "";
-    }
-    // A device is never a place a file came from: writing there would reach the device.
-    if (isDevicePath(e.original)) return e.original + " names a device, not a file; nothing was restored.";
-    if (fs_.attributes(e.original) != kNoSuchPath)
-      return e.original + " exists again; it was not replaced.";
-    if (!fs_.folderExists(parentOf(e.original)))
-      return "The folder " + parentOf(e.original) + " that held " + e.original + " is gone; create it first.";
+    if (e.kind == QuarantineKind::Registry) return restoreRegistry(e, from);
+    std::vector<std::unique_ptr<HeldPlace>> way;
+    if (std::string problem = placeProblem(e, way); !problem.empty()) return problem;
     if (e.kind == QuarantineKind::Folder) {
+      // Made here and held before anything goes in: nothing made in its place meanwhile (a link
+      // least of all) is written through.
+      std::unique_ptr<HeldPlace> made;
+      if (!fs_.createFolder(e.original) || !(made = fs_.holdPlace(e.original)) || !made->facts().folder ||
+          made->facts().link || !fs_.listFolder(e.original).empty())
+        return e.original + " could not be made afresh; nothing was restored.";
       if (!fs_.copyFolderTree(from, e.original)) return e.original + " could not be restored whole.";
     } else if (!fs_.copyFile(from, e.original, true)) {
       return e.original + " could not be restored.";
@@ -474,6 +501,71 @@ std::string Quarantine::restore(int64_t id) {
     return "";
   }
   return "No quarantined item has the id " + std::to_string(id) + ".";
+}
+
+std::string Quarantine::placeProblem(const QuarantineEntry& e, std::vector<std::unique_ptr<HeldPlace>>& way) {
+  // A device is never a place a file came from: writing there would reach the device.
+  if (isDevicePath(e.original)) return e.original + " names a device, not a file; nothing was restored.";
+  // Only a full path in its one spelling names one place: a relative, drive-relative or
+  // unfinished one would be read against whatever folder is current now.
+  const std::string full = lexicalFullPath(e.original);
+  if (full.empty() || !iequals(full, e.original) || full.back() == '\\' || !iequals(fs_.canonicalPath(full), full))
+    return "\"" + e.original + "\" is not the full path of one place; nothing was restored.";
+  // Each folder on the way is looked at without following a link, and held so that none is
+  // swapped for one before the copy is made.
+  for (const std::string& folder : foldersOnTheWay(full)) {
+    std::unique_ptr<HeldPlace> held = fs_.holdPlace(folder);
+    if (!held) {
+      if (fs_.attributes(folder) == kNoSuchPath)
+        return "The folder " + folder + " that held " + e.original + " is gone; create it first.";
+      return "The folder " + folder + " on the way to " + e.original + " could not be looked at; nothing was restored.";
+    }
+    if (held->facts().link)
+      return "The folder " + folder + " on the way to " + e.original +
+             " is a link or junction; nothing was restored, so that nothing is written where it leads.";
+    if (!held->facts().folder) return folder + " on the way to " + e.original + " is not a folder; nothing was restored.";
+    way.push_back(std::move(held));
+  }
+  if (fs_.attributes(e.original) != kNoSuchPath) return e.original + " exists again; it was not replaced.";
+  return "";
+}
+
+std::string Quarantine::restoreRegistry(const QuarantineEntry& e, const std::string& from) {
+  std::string text, error;
+  std::vector<RegFileKey> keys;
+  if (!fs_.readAll(from, text)) return "The quarantined copy " + from + " could not be read.";
+  RegFileForm form = RegFileForm::Unicode;
+  if (!parseRegFile(text, keys, error, &form) || keys.empty())
+    return "The quarantined copy " + from + " is damaged (" + error + ").";
+  // Copies made before exports were in UTF-16 name everything in the code page.
+  const bool exact = form == RegFileForm::Unicode;
+  if (!copyMatchesOriginal(keys, exact ? reg_.exactName(e.original) : e.original))
+    return "The quarantined copy " + from + " holds other registry items than " + e.original + "; it was not restored.";
+  auto keyThere = [&](const RegFileKey& k) {
+    return exact ? reg_.keyExistsExact(k.root, k.path) : reg_.keyExists(k.root, k.path, kKeyRead);
+  };
+  // Nothing that is there now is replaced: the whole item goes back, or none of it.
+  const bool wholeKey = e.original.find(" : ") == std::string::npos;
+  if (wholeKey && keyThere(keys[0])) return "The key " + e.original + " exists again; it was not replaced.";
+  for (const RegFileKey& k : keys)
+    for (const auto& [name, value] : k.values) {
+      RegValue now;
+      if ((exact ? reg_.queryValueExact(k.root, k.path, name, now)
+                 : reg_.queryValue(k.root, k.path, name, kKeyRead, now)) == RegStatus::Ok)
+        return "The value " + e.original + " exists again; it was not replaced.";
+    }
+  for (const RegFileKey& k : keys) {
+    // An empty key is made by writing and removing a value-less default: setValue makes keys.
+    if (k.values.empty() && !keyThere(k) &&
+        !(exact ? reg_.createKeyExact(k.root, k.path)
+                : reg_.setValue(k.root, k.path, "", RegValue{kRegSz, std::string(1, '\0')}) &&
+                      reg_.deleteValue(k.root, k.path, "")))
+      return "The key " + registryRootName(k.root) + "\\" + k.path + " could not be made.";
+    for (const auto& [name, value] : k.values)
+      if (!(exact ? reg_.setValueExact(k.root, k.path, name, value) : reg_.setValue(k.root, k.path, name, value)))
+        return "The value " + name + " of " + registryRootName(k.root) + "\\" + k.path + " could not be written.";
+  }
+  return "";
 }
 
 }  // namespace quillon

@@ -9,15 +9,18 @@
 //   - QuarantineIndex.txt, one line per stored copy: id, date, kind, original location, stored
 //     name and size, separated by tabs, each field with "%", tab, CR and LF written as "%25",
 //     "%09", "%0D", "%0A". `quillon-cli quarantine list` and `restore` read it.
-// Both files are opened for each write and closed again, so another run can write beside this
-// one. Ids only grow: a new one is above every id in the index and every stored name in the
-// folder, whatever happened to the index, and no stored name that exists is ever written over.
+// One program at a time writes here: whatever stores, takes back or restores holds the lock
+// "Quarantine.lock" in the folder (see lock()); `quarantine list` reads without it, since the
+// index only grows by whole lines. Ids only grow: a new one is above every id in the index and
+// every stored name in the folder, read once the lock is taken, whatever happened to the index,
+// and no stored name that exists is ever written over.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "definitions/definition_store.h"
 #include "platform/platform.h"
 
 namespace quillon {
@@ -51,9 +54,22 @@ class Quarantine {
   // Makes the quarantine folder if needed; the store and log calls expect it to be there.
   bool ensureFolder();
 
-  // Copies a file or cookie into the quarantine and records it; only a copy whose size matches
-  // the original counts. The id of the new entry, or 0 when nothing could be kept.
-  int64_t storeFile(const std::string& path, QuarantineKind kind);
+  // Takes the lock for one whole operation (the folder is made first), waiting up to `waitMs`
+  // while another program holds it, with `pump` given its turns. Every store, take-back and
+  // restore needs it, and refuses without it; what others wrote before counts from now on.
+  StoreLockResult lock(Pump* pump, uint32_t waitMs = kStoreLockWaitMs);
+  void unlock();
+  bool locked() const { return lock_ != nullptr; }
+  // What to tell the user when lock() did not take the lock; nothing was changed.
+  std::string lockProblem(StoreLockResult result, const std::string& product) const;
+  // Copies left half made by a program that ended while it stored them ("<id>-<name>.part",
+  // files and folders) go. Under the lock, nobody is making one now.
+  void clearUnfinished();
+
+  // Copies a file or cookie into the quarantine, read through the held file, and records it;
+  // only a copy whose size matches the original counts. The id of the new entry, or 0 when
+  // nothing could be kept.
+  int64_t storeFile(HeldFile& source, const std::string& path, QuarantineKind kind);
   // The same for a folder with everything in it (links inside are not followed).
   int64_t storeFolder(const std::string& path);
   // Exports a registry value (or, with `wholeKey`, the key with all its subkeys and values) into
@@ -63,7 +79,7 @@ class Quarantine {
                         std::string* text = nullptr);
   // Takes back the entry just stored, its index line and its copy, when the original stayed as
   // it was: an item that is still there leaves nothing behind. False when the line is no longer
-  // the index's last (another run wrote after it); the entry then stays.
+  // the index's last (or the lock is not held); the entry then stays.
   bool withdrawLast();
 
   // The log's two entry forms, exactly as users and the scan report read them.
@@ -74,8 +90,9 @@ class Quarantine {
   // original place unless the log tells it).
   std::vector<QuarantineEntry> entries() const;
 
-  // Puts an entry back where it came from. Never overwrites anything that is there now; "" on
-  // success, otherwise what went wrong, in a sentence for the user.
+  // Puts an entry back where it came from. Never overwrites anything that is there now, never
+  // writes through a link, and takes only a full path as a place; "" on success, otherwise what
+  // went wrong, in a sentence for the user.
   std::string restore(int64_t id);
 
   // While a removal runs, the index and the log stay open between its writes instead of being
@@ -92,6 +109,10 @@ class Quarantine {
   bool record(const QuarantineEntry& e);
   bool indexEndsWhole(uint64_t& size);
   void addUnindexed(std::vector<QuarantineEntry>& out) const;
+  // Why the place a file or folder came from cannot take it back now ("" when it can); every
+  // folder on the way stays held in `way` until the restore is done.
+  std::string placeProblem(const QuarantineEntry& e, std::vector<std::unique_ptr<HeldPlace>>& way);
+  std::string restoreRegistry(const QuarantineEntry& e, const std::string& from);
   std::string storedPath(const std::string& stored) const { return folder_ + "\\" + stored; }
   std::string indexPath() const { return folder_ + "\\" + kQuarantineIndex; }
   void log(const std::string& text);
@@ -103,6 +124,7 @@ class Quarantine {
   std::string folder_;
   int64_t lastId_ = -1;  // read from the index and the folder on first use
   bool hold_ = false;
+  std::unique_ptr<StoreLockHold> lock_;
   std::unique_ptr<AppendFile> index_, log_;
   struct Last {
     int64_t id = 0;

@@ -39,14 +39,41 @@ std::string registryText(const RegistryItem& item) {
   return trim(item.value).empty() ? key : key + "\\" + trim(item.value);
 }
 
+// Why an item stays, as the console prints it beside the item.
+constexpr const char* kHeldElsewhere = "held by another program";
+constexpr const char* kLink = "a link; what it leads to is left alone";
+constexpr const char* kNotCopied = "could not be copied into the quarantine";
+constexpr const char* kNotDeleted = "could not be deleted";
+constexpr const char* kSystemsOwn = "a place of the system's or of this program's own";
+constexpr const char* kStillStaying = "still there after the removal";
+constexpr const char* kMarked =
+    "marked for deletion, but another program still has it open: it goes once that program lets go, and its copy "
+    "stays in the quarantine";
+
 }  // namespace
+
+RemovalOutcome nothingRemoved(const ScanResults& r, const std::string& reason) {
+  RemovalOutcome out;
+  for (int i = 0; i < r.fileWorkCount(); ++i)
+    if (r.fileWork(i).checked) out.stays(r.fileWork(i).path, reason);
+  for (int j = 0; j < r.registryWorkCount(); ++j)
+    if (r.registryWork(j).checked) out.stays(registryText(r.registryWork(j)), reason);
+  for (int k = 0; k < r.cookieWorkCount(); ++k)
+    if (r.cookieWork(k).checked) out.stays(r.cookieWork(k).path, reason);
+  return out;
+}
 
 RemovalOutcome Removal::run() {
   outcome_ = RemovalOutcome{};
+  gone_.clear();
+  marked_.clear();
+  unconfirmed_.clear();
   const ScanResults& r = env_.results;
   done_ = 0;
   total_ = 2 * (int(r.checkedFiles().size() + r.checkedRegistryItems().size() + r.checkedCookies().size()));
   env_.quarantine.ensureFolder();
+  // What a program killed in the middle of a copy left behind goes first.
+  env_.quarantine.clearUnfinished();
   // The index and the log stay open for the whole removal, and are let go whatever happens.
   struct Held {
     Quarantine& q;
@@ -58,6 +85,28 @@ RemovalOutcome Removal::run() {
   return outcome_;
 }
 
+void Removal::gone(const std::string& item) {
+  if (gone_.insert(item).second) outcome_.removed.push_back(item);
+}
+
+void Removal::confirmDeleted() {
+  for (const std::string& path : unconfirmed_) {
+    if (env_.platform.fs.attributes(path) == kNoSuchPath) gone(path);
+    else marked_.insert(path);
+  }
+  unconfirmed_.clear();
+}
+
+bool Removal::stays(const std::string& reason) {
+  reason_ = reason;
+  return false;
+}
+
+void Removal::failed(const std::string& item, std::vector<std::string>& shown) {
+  shown.push_back(item);
+  outcome_.stays(item, reason_.empty() ? kStillStaying : reason_);
+}
+
 void Removal::pass(bool first) {
   ScanResults& r = env_.results;
   Pump& pump = env_.platform.pump;
@@ -65,9 +114,10 @@ void Removal::pass(bool first) {
   auto progress = [this] {
     env_.host.showProgress(percentLabel(done_, total_), std::min(done_, total_), total_);
     ++done_;
+    reason_.clear();
   };
   if (r.removalCount() > 0) env_.host.showProgress(percentLabel(done_, total_), done_, total_);
-  std::vector<std::string> failed;
+  std::vector<std::string> failedNow;
 
   for (int i = 0; i < files; ++i) {
     const FileItem item = r.fileWork(i);
@@ -76,12 +126,14 @@ void Removal::pass(bool first) {
     env_.host.showItem(toLower(item.path));
     removeFile(i, first);
     pump.yield();
-    if (!first && stillThere(item.path)) {
-      failed.push_back(item.path);
-      outcome_.failed.push_back(item.path);
+    if (first) continue;
+    confirmDeleted();  // the second pass finds its folders emptied by the first
+    if (stillThere(item.path)) {
+      failed(item.path, failedNow);
       r.keepFailedFile(i);
     }
   }
+  confirmDeleted();
   for (int j = 0; j < registry; ++j) {
     const RegistryItem item = r.registryWork(j);
     if (!item.checked) continue;
@@ -90,9 +142,7 @@ void Removal::pass(bool first) {
     removeRegistry(item, first);
     pump.yield();
     if (!first && registryStillThere(item)) {
-      const std::string what = registryText(item);
-      failed.push_back(what);
-      outcome_.failed.push_back(what);
+      failed(registryText(item), failedNow);
       r.keepFailedRegistry(j);
     }
   }
@@ -104,12 +154,12 @@ void Removal::pass(bool first) {
     removeCookie(item.path, first);
     pump.yield();
     if (!first && fileExists(env_.platform.fs, item.path)) {
-      failed.push_back(item.path);
-      outcome_.failed.push_back(item.path);
+      failed(item.path, failedNow);
       r.keepFailedCookie(k);
     }
   }
-  if (!failed.empty()) env_.host.deleteFailed(failed);
+  confirmDeleted();
+  if (!failedNow.empty()) env_.host.deleteFailed(failedNow);
 }
 
 void Removal::removeFile(int row, bool first) {
@@ -120,14 +170,20 @@ void Removal::removeFile(int row, bool first) {
   const std::string ext = extensionOf(path);
   const bool component = ext == "DLL" || ext == "OCX";
   // A file of the system's or the program's own is neither unregistered nor stopped first.
-  if ((component || ext == "EXE") && env_.protectedLocations.isProgramFile(path)) return;
+  if ((component || ext == "EXE") && env_.protectedLocations.isProgramFile(path)) {
+    stays(kSystemsOwn);
+    return;
+  }
   if (component) callRegistrationEntry(p.libraries, path, false);
   if (ext == "EXE") {
     // A running program holds its file: it is stopped first, and a program that will not stop
     // keeps its file for now (the second pass tries again).
     const size_t slash = path.rfind('\\');
     if (slash == std::string::npos || !fileExists(p.fs, path)) return;
-    if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) return;
+    if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) {
+      stays("its program could not be stopped");
+      return;
+    }
     quarantineAndDelete(path, QuarantineKind::File, first, true);
     return;
   }
@@ -144,48 +200,65 @@ void Removal::removeFile(int row, bool first) {
 bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present) {
   Platform& p = env_.platform;
   if (!present && !fileExists(p.fs, path)) return false;
-  if (env_.own.upperPaths.count(toUpper(path))) return false;  // the program never removes itself
+  if (env_.own.upperPaths.count(toUpper(path))) return stays("one of the program's own files");
+  if (marked_.count(path)) return stays(kMarked);
   // Judged by what the path names, not its spelling: never one of the program's own files, and
   // never through a link (what it points to lies elsewhere; the link stays and is reported).
-  // The file stays held from this look to its deletion: nothing can be put in its place
-  // between the check, the copy and the delete.
-  const std::unique_ptr<HeldFile> held = p.fs.holdFile(path);
-  if (!held || held->facts().folder || held->facts().link || env_.protectedLocations.isProgramFile(path)) return false;
-  // No copy, no delete: a file that could not be kept stays where it is.
-  if (!env_.quarantine.storeFile(path, kind)) return false;
-  bool gone = false;
-  for (int attempt = 0; attempt < 8 && !gone; ++attempt) {
-    gone = held->deleteNow() || p.fs.attributes(path) == kNoSuchPath;
+  // The file is held, shared with nobody, from this look to its deletion: nothing can be put in
+  // its place meanwhile, and a file another program has open is seen now, not marked to vanish
+  // once that program lets go. A program just stopped lets go of its file a moment later.
+  HoldFailure why = HoldFailure::None;
+  std::unique_ptr<HeldFile> held = p.fs.holdFile(path, &why, extensionOf(path) == "EXE" ? 2000 : 0);
+  if (!held) {
+    if (why == HoldFailure::Absent) return false;  // gone meanwhile, not by this removal
+    return stays(why == HoldFailure::InUse ? kHeldElsewhere : "could not be opened");
+  }
+  if (held->facts().folder) return false;
+  if (held->facts().link) return stays(kLink);
+  if (env_.protectedLocations.isProgramFile(path)) return stays(kSystemsOwn);
+  // No copy, no delete: a file that could not be kept stays where it is. The copy is read
+  // through the held handle, since the file is shared with nobody.
+  if (!env_.quarantine.storeFile(*held, path, kind)) return stays(kNotCopied);
+  bool deleted = false;
+  for (int attempt = 0; attempt < 8 && !deleted; ++attempt) {
+    deleted = held->deleteNow();
     p.pump.yield();
   }
-  if (!gone) {
+  if (!deleted) {
     // Still where it was: its copy and index line go again, so that every pass and every run
     // does not add another.
     env_.quarantine.withdrawLast();
-    return false;
+    return stays(kNotDeleted);
   }
+  held.reset();  // a file marked for deletion goes as its last handle closes
   if (first) env_.quarantine.logFile(path, fileNameFromPath(path));
-  outcome_.removed.push_back(path);
+  // Removed means gone: judged by what is there once the pass's files are done. Shared with
+  // nobody, it is; only a program that merely looks at it could keep it a while, and its copy
+  // then stays, since it vanishes when that program lets go.
+  unconfirmed_.push_back(path);
+  stays(kMarked);
   return true;
 }
 
 bool Removal::removeFolder(const std::string& path) {
   Platform& p = env_.platform;
   const std::string folder = p.fs.canonicalPath(path);
-  if (folder.empty() || env_.protectedLocations.isProtectedFolder(folder)) return false;
+  if (folder.empty()) return false;
+  if (env_.protectedLocations.isProtectedFolder(folder)) return stays(kSystemsOwn);
   // A link or junction points somewhere else: deleting what it points to is never the removal's
   // business, and copying it would keep the wrong thing. It stays, and is reported.
   PathFacts facts;
-  if (!p.fs.examine(folder, facts) || !facts.folder || facts.link) return false;
+  if (!p.fs.examine(folder, facts) || !facts.folder) return stays("could not be opened");
+  if (facts.link) return stays(kLink);
   uint64_t before = 0, after = 0;
-  if (!treeSize(p.fs, folder, before) || !env_.quarantine.storeFolder(folder)) return false;
+  if (!treeSize(p.fs, folder, before) || !env_.quarantine.storeFolder(folder)) return stays(kNotCopied);
   p.fs.deleteFolderTreeChecked(folder, facts.identity);
   if (p.fs.attributes(folder) != kNoSuchPath) {
     // The copy stays when part of the folder went: it is that part's only backup.
     if (treeSize(p.fs, folder, after) && after == before) env_.quarantine.withdrawLast();
-    return false;
+    return stays("could not be deleted whole (something in it may be held by another program)");
   }
-  outcome_.removed.push_back(folder);
+  gone(folder);
   return true;
 }
 
@@ -218,20 +291,31 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
   const std::string key = trim(item.key), value = trim(item.value);
   const std::string keyText = registryRootName(root) + "\\" + key;
   Quarantine& q = env_.quarantine;
-  if (env_.protectedLocations.isProtectedRegistryItem(root, key, value)) return;
+  constexpr const char* kNotExported = "could not be exported into the quarantine";
+  if (env_.protectedLocations.isProtectedRegistryItem(root, key, value)) {
+    stays(kSystemsOwn);
+    return;
+  }
   if (!value.empty()) {
     // Exported first: a value that could not be kept is not deleted.
-    if (!q.storeRegistry(root, key, value, false)) return;
+    if (!q.storeRegistry(root, key, value, false)) {
+      stays(kNotExported);
+      return;
+    }
     if (!p.registry.deleteValue(root, key, value)) {
       q.withdrawLast();
+      stays(kNotDeleted);
       return;
     }
     if (first) q.logRegistry(keyText, value);
-    outcome_.removed.push_back(keyText + "\\" + value);
+    gone(keyText + "\\" + value);
     return;
   }
   std::string exported, now;
-  if (!q.storeRegistry(root, key, "", true, &exported)) return;
+  if (!q.storeRegistry(root, key, "", true, &exported)) {
+    stays(kNotExported);
+    return;
+  }
   // The key's default value, when it has one, then the key.
   RegValue defaultValue;
   if (p.registry.queryValue(root, key, "", kKeyRead, defaultValue) == RegStatus::Ok &&
@@ -240,10 +324,11 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
   if (!p.registry.deleteTree(root, key)) {
     // Nothing of it went: nothing is kept. Part of it went: the copy is that part's backup.
     if (exportRegistry(p.registry, root, key, "", true, now) && now == exported) q.withdrawLast();
+    stays(kNotDeleted);
     return;
   }
   if (first) q.logRegistry(std::to_string(int32_t(root)) + "\\" + key, "All Values");
-  outcome_.removed.push_back(keyText);
+  gone(keyText);
 }
 
 void Removal::removeCookie(const std::string& path, bool first) {

@@ -2,6 +2,7 @@
 // item kept in the quarantine before it is deleted. Nothing is deleted whose copy could not be
 // made whole; what survives both passes is reported, never hidden.
 #pragma once
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,24 @@ struct RemovalEnv {
 };
 
 struct RemovalOutcome {
-  std::vector<std::string> removed;  // each item removed, as the user knows it
-  std::vector<std::string> failed;   // each checked item still there after both passes
+  std::vector<std::string> removed;  // each item removed (no longer there), once, as the user knows it
+  std::vector<std::string> failed;   // each checked item still there after both passes, once
+  std::vector<std::string> reasons;  // why each of `failed` stays, in its order ("held by another program")
+  void stays(const std::string& item, const std::string& reason) {
+    failed.push_back(item);
+    reasons.push_back(reason);
+  }
 };
+
+// Every checked item as not removed, for `reason` (the removal could not begin).
+RemovalOutcome nothingRemoved(const ScanResults& results, const std::string& reason);
 
 // The two passes over the checked work rows. The caller brackets them with a restore point.
 class Removal {
  public:
   explicit Removal(RemovalEnv env) : env_(env) {}
+  // The quarantine's lock must be held (Quarantine::lock): without it nothing is kept, and so
+  // nothing is deleted.
   RemovalOutcome run();
 
  private:
@@ -54,8 +65,22 @@ class Removal {
   bool removeFolder(const std::string& path);
   bool stillThere(const std::string& path);
   bool registryStillThere(const RegistryItem& item);
+  // An item is gone: it counts once, however many attempts it took.
+  void gone(const std::string& item);
+  // The files deleted through their hold since the last look count as removed once they are
+  // seen gone; one still there is marked to go when another program lets go of it, and is not
+  // tried again. The first pass looks after all its files, when their folders have emptied:
+  // under Wine a look at an absent name reads the whole folder.
+  void confirmDeleted();
+  // The attempt on the current item left it where it was, for `reason`; false.
+  bool stays(const std::string& reason);
+  // The current item is still there after the second pass.
+  void failed(const std::string& item, std::vector<std::string>& shown);
   RemovalEnv env_;
   RemovalOutcome outcome_;
+  std::set<std::string> gone_, marked_;
+  std::vector<std::string> unconfirmed_;
+  std::string reason_;        // why the last attempt left its item, "" when nothing was said
   int done_ = 0, total_ = 0;  // checked items of both passes: done, and in all
 };
 

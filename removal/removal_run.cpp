@@ -31,11 +31,22 @@ RemovalRunOutcome RemovalRun::run(const RemovalOptions& options) {
     }
   }
   if (options.ask && !host_.confirm(question(), "Really Delete?")) return out;
-  out.ran = true;
 
   BusyMark busy(p.instanceLock, options.productName);  // other processes see the run
+  // One writer of the quarantine at a time, across programs, for the whole run: ids, the index
+  // and the copies are decided under the lock. It is taken before the restore point, so that a
+  // run that must give way changes nothing at all.
   Quarantine quarantine(p.fs, p.registry, p.clock, env_.appFolder);
-  quarantine.ensureFolder();
+  const StoreLockResult lock = quarantine.lock(&p.pump);
+  if (lock != StoreLockResult::Taken) {
+    out.refused = quarantine.lockProblem(lock, options.productName);
+    out.items = nothingRemoved(env_.results, lock == StoreLockResult::Busy
+                                                 ? "another " + options.productName + " was busy with the quarantine"
+                                                 : "the quarantine could not be used");
+    host_.refused(out.refused);
+    return out;
+  }
+  out.ran = true;
   host_.removalStarted();
   host_.stage("Gathering information...");
   // Gives the window time to show the page before the passes begin.

@@ -36,6 +36,9 @@ class RemovalRunHost : public RemovalHost {
   virtual void removalStarted() {}
   // What the removal is doing now, for the percentage label ("" clears it).
   virtual void stage(const std::string& text) {}
+  // The removal could not begin (another program kept the quarantine busy past the wait, or
+  // the quarantine cannot be used); `text` says so. Nothing was changed.
+  virtual void refused(const std::string& text) {}
 };
 
 struct RemovalRunEnv {
@@ -48,7 +51,8 @@ struct RemovalRunEnv {
 
 struct RemovalRunOutcome {
   bool ran = false;        // the passes ran (something checked, and Yes where asked)
-  RemovalOutcome items;    // what was removed and what is still there
+  std::string refused;     // why the passes could not run after Yes; "" when they ran or nobody said Yes
+  RemovalOutcome items;    // what was removed and what is still there (refused: every checked item)
 };
 
 class RemovalRun {

@@ -207,6 +207,8 @@ class SelfTest {
 
   bool restoreAll() {
     Quarantine q(p_.fs, p_.registry, p_.clock, app_);
+    if (const StoreLockResult lock = q.lock(&p_.pump); lock != StoreLockResult::Taken)
+      return fail("restore: " + q.lockProblem(lock, env_.productName));
     const std::vector<QuarantineEntry> entries = q.entries();
     for (const QuarantineEntry& e : entries) {
       const std::string problem = q.restore(e.id);

@@ -92,6 +92,7 @@ void Session::continueAfterScan() {
 RemovalRunOutcome Session::remove(const RemovalOptions& options, RemovalRunHost& host) {
   RemovalRun run(RemovalRunEnv{platform, appFolder, results, restorePoints, own}, host);
   const RemovalRunOutcome outcome = run.run(options);
+  if (!outcome.refused.empty()) lastRemoval = outcome.items;  // what stayed, and why
   if (!outcome.ran) return outcome;
   lastRemoval = outcome.items;
   addToRemovedTotal(settings, outcome.items.removed.size());
@@ -200,6 +201,10 @@ void BoxScanHost::definitionsBusy(const std::string& text) {
 void BoxRemovalHost::nothingChecked() {
   session_.platform.dialogs.messageBox(kNothingCheckedMessage, session_.branding.productName,
                                        kMbOk | kMbIconInformation);
+}
+
+void BoxRemovalHost::refused(const std::string& text) {
+  session_.platform.dialogs.messageBox(text, session_.branding.productName, kMbOk | kMbIconExclamation);
 }
 
 bool BoxRemovalHost::confirm(const std::string& question, const std::string& title) {

@@ -144,6 +144,7 @@ class BoxRemovalHost : public RemovalRunHost {
   explicit BoxRemovalHost(Session& session) : session_(session) {}
   void nothingChecked() override;
   bool confirm(const std::string& question, const std::string& title) override;
+  void refused(const std::string& text) override;
 
  private:
   Session& session_;

@@ -140,10 +140,8 @@ std::string everything(ui::FrmMain& m, App& app) {
 TEST(FolderMemory, ScansAsEveryLineProbedAlone) {
   App app;
   MarkedLinks fs;
-  PlatformParts parts = app.ownParts();
-  parts.fs = &fs;
-  Platform platform(parts);
-  ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0});
+  WindowOverFiles window(app, fs);
+  ui::FrmMain& m = window.main;
   m.Form_Load();
   m.chkSweepMemory.setValue(0);
   m.chkMakeLog.setValue(1);

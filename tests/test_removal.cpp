@@ -92,6 +92,7 @@ TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
 
   // Each copy under a name of its own: the second twin is kept too, and the folder whole.
   Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   std::vector<QuarantineEntry> entries = q.entries();
   ASSERT_EQ(entries.size(), 6u);
   int twins = 0;
@@ -181,6 +182,53 @@ TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) 
   EXPECT_FALSE(exists(P + "\\comp.dll"));
 }
 
+namespace {
+// Another program holds the quarantine past the wait, as the lock would say after it.
+class BusyQuarantine : public win32::Win32FileSystem {
+ public:
+  std::unique_ptr<StoreLockHold> lockStore(const std::string& path, bool exclusive, uint32_t waitMs, Pump* pump,
+                                           StoreLockResult& result) override {
+    if (fileNameFromPath(path) != kQuarantineLock)  // the definitions are free
+      return Win32FileSystem::lockStore(path, exclusive, waitMs, pump, result);
+    result = StoreLockResult::Busy;
+    return nullptr;
+  }
+};
+}  // namespace
+
+// A removal that another program keeps from the quarantine changes nothing: no restore point,
+// nothing deleted, every row kept. The window says so in a box; an unattended run shows none,
+// and says what stayed, and why, to its summary.
+TEST_F(RemovalFixture, ARemovalThatMustGiveWayChangesNothingAndSaysSo) {
+  BusyQuarantine busy;
+  WindowOverFiles window(app, busy);
+  ui::FrmMain& m = window.main;
+  m.Form_Load();
+  for (bool unattended : {false, true}) {
+    SCOPED_TRACE(unattended);
+    m.cmdScanNow_Click();
+    m.cmdSelectAll_Click();
+    app.dialogs.shown.clear();
+    app.restore.restoreCalls.clear();
+    RemovalRunHost nobody;  // an unattended run: nobody asked, nothing shown
+    if (unattended) m.session.remove(RemovalOptions{true, false, app.product}, nobody);
+    else m.Command4_Click();
+    const std::string said = "Another " + app.product + " is busy with the quarantine. Nothing was changed; try again "
+                             "when it has finished.";
+    EXPECT_EQ(app.dialogs.shown.size(), unattended ? 0u : 2u);  // the question, then why nothing happened
+    if (!unattended && app.dialogs.shown.size() == 2) EXPECT_EQ(app.dialogs.shown[1].text, said);
+    EXPECT_TRUE(app.restore.restoreCalls.empty());
+    for (const char* there : {"\\one\\twin.txt", "\\two\\twin.txt", "\\comp.dll", "\\dir\\deep\\inner.txt"})
+      EXPECT_TRUE(exists(P + there)) << there;
+    EXPECT_TRUE(app.registry.keyExists(kHkcu, key, kKeyRead));
+    EXPECT_EQ(m.results.removalCount(), 5);
+    EXPECT_EQ(m.lastRemoval().failed.size(), 6u);
+    EXPECT_EQ(m.lastRemoval().reasons, std::vector<std::string>(6, "another " + app.product + " was busy with the quarantine"));
+    EXPECT_TRUE(m.lastRemoval().removed.empty());
+  }
+  EXPECT_EQ(app.fs.attributes(app.path("quarantine\\QuarantineIndex.txt")), kNoSuchPath);
+}
+
 // The index and the copies are files a user (or another program) can edit: a registry copy
 // that reaches beyond the key its entry names is not restored at all, and a stored name that
 // the system would read as the quarantine folder itself is no entry.
@@ -200,6 +248,7 @@ TEST_F(RemovalFixture, RestoreWritesOnlyTheEntrysOwnKeyAndStoredNamesStayInside)
                                                    "Sibling]\r\n\"Evil\"=\"y\"\r\n");
   app.writeText("quarantine\\3-registry.reg", "REGEDIT4\r\n\r\n[" + hk + plain + "]\r\n@=\"d\"\r\n");
   Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   std::vector<int> ids;
   for (const QuarantineEntry& e : q.entries()) ids.push_back(e.id);
   EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 6}));
@@ -353,10 +402,8 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
     app.writeEmptyDefinitions();
     app.writeDefinitions("FileDefinition.dat", {"twin.txt=Twin|" + P, "other.txt=Other|" + P});
     FillingDisk disk;
-    PlatformParts parts = app.ownParts();
-    parts.fs = &disk;
-    Platform platform(parts);
-    ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0});
+    WindowOverFiles window(app, disk);
+    ui::FrmMain& m = window.main;
     m.Form_Load();
     std::vector<std::string> planted;  // every content a removal took
     bool besideDone = false;
@@ -367,22 +414,31 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
       }
       if (round == 1 && c.damage) c.damage(app);
       disk.room = round == 1 ? c.room : UINT64_MAX;
+      const bool beside = round == 1 && c.what == "another run writes beside it";
       app.pump.onYield = [&](int) {
-        if (round != 1 || c.what != "another run writes beside it" || besideDone || exists(P + "\\twin.txt")) return;
-        besideDone = true;  // the removal is between two items: another one keeps a file now
-        app.writeText("beside.txt", "beside");
+        if (!beside || besideDone || exists(P + "\\twin.txt")) return;
+        besideDone = true;  // the removal is between two items: another run must wait for it
         Quarantine other(app.fs, app.registry, app.clock, app.folder);
-        EXPECT_NE(other.storeFile(app.path("beside.txt"), QuarantineKind::File), 0);
-        other.logFile(app.path("beside.txt"), "beside.txt");
+        EXPECT_EQ(other.lock(nullptr, 0), StoreLockResult::Busy);
       };
       m.cmdScanNow_Click();
       m.cmdSelectAll_Click();
       m.lblRemove_Click();
       app.pump.onYield = nullptr;
+      if (beside) {  // and keeps a file once this one has finished, under the ids read then
+        app.writeText("beside.txt", "beside");
+        Quarantine other(app.fs, app.registry, app.clock, app.folder);
+        ASSERT_EQ(other.lock(nullptr, 0), StoreLockResult::Taken);
+        auto held = app.fs.holdFile(app.path("beside.txt"));
+        ASSERT_NE(held, nullptr);
+        EXPECT_NE(other.storeFile(*held, app.path("beside.txt"), QuarantineKind::File), 0);
+        other.logFile(app.path("beside.txt"), "beside.txt");
+      }
     }
     disk.room = UINT64_MAX;
 
     Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
     const std::vector<QuarantineEntry> entries = q.entries();
     std::vector<int64_t> ids;
     std::vector<std::string> stored;
@@ -510,6 +566,7 @@ TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
   EXPECT_NE(app.registry.queryValue(kHkcu, single, "plain", kKeyRead, gone), RegStatus::Ok);
 
   Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   ASSERT_EQ(q.entries().size(), 2u);
   for (const QuarantineEntry& e : q.entries()) EXPECT_EQ(q.restore(e.id), "") << e.original;
   EXPECT_EQ(systemExport(app, key, "after.reg"), before);
@@ -518,37 +575,6 @@ TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
   app.registry.deleteTree(kHkcu, single);
 }
 
-namespace {
-// Makes a symbolic link at `link` to the relative `target`. Where the system cannot, and the
-// test runs under Wine, a Unix link is made in its place: the system then reads it as the
-// thing it points to, with no mark of a link. False when neither can be made.
-bool makeLink(const std::string& link, const std::string& target, bool folder) {
-  const std::wstring wl(link.begin(), link.end()), wt(target.begin(), target.end());
-  if (CreateSymbolicLinkW(wl.c_str(), wt.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
-      GetFileAttributesW(wl.c_str()) != INVALID_FILE_ATTRIBUTES)
-    return true;
-  using UnixName = char*(__cdecl*)(const wchar_t*);
-  auto unixName = reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-  if (!unixName) return false;
-  char* where = unixName(wl.c_str());
-  if (!where) return false;
-  std::wstring cmd = L"ln -s " + std::wstring(wt.begin(), wt.end()) + L" ";
-  for (const char* c = where; *c; ++c) cmd += wchar_t(*c);
-  HeapFree(GetProcessHeap(), 0, where);
-  for (wchar_t& c : cmd)
-    if (c == L'\\') c = L'/';
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  // A Unix program's handle does not tell when it has ended: the link is waited for instead.
-  for (int i = 0; i < 250; ++i, Sleep(20))
-    if (GetFileAttributesW(wl.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  return false;
-}
-}  // namespace
 
 // Links a definition names, links inside a folder it names, and a file reached through a linked
 // folder: whatever the removal does, what they point to keeps its bytes through the scan, the
@@ -590,6 +616,7 @@ TEST(RemovalLinks, WhatALinkPointsToKeepsItsBytesThroughScanRemovalAndRestore) {
   if (exists(P + "\\holder")) EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\holder"), failed.end());
   else EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{P + "\\holder"});
   Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   for (const QuarantineEntry& e : q.entries()) {
     EXPECT_EQ(e.original, P + "\\holder");  // nothing reached through a link was kept
     q.restore(e.id);

@@ -410,6 +410,7 @@ class FrmMain : public Form,
   bool confirm(const std::string& question, const std::string& title) override;
   void removalStarted() override;
   void stage(const std::string& text) override;
+  void refused(const std::string& text) override;
 
   // SchedulerHost
   bool schedulerMustWait() const override;

@@ -63,6 +63,8 @@ void FrmMain::removalStarted() {
 
 void FrmMain::stage(const std::string& text) { lblDeletingPercentageCompleted.setCaption(text); }
 
+void FrmMain::refused(const std::string& text) { messageBox(text, branding.productName, kMbOk | kMbIconExclamation); }
+
 void FrmMain::deleteFailed(const std::vector<std::string>& paths) {
   for (const std::string& p : paths) frmDelete.lstProblem.add(p);
   frmDelete.setVisible(true);

@@ -90,11 +90,10 @@ std::wstring longForm(const std::wstring& full) {
 }
 
 // Opens what `canonical` names itself, never what a link there points to. Others may read and
-// write it meanwhile, but not rename or delete it.
-HANDLE openNoFollow(const std::wstring& canonical, DWORD access) {
-  return CreateFileW(rawPath(canonical).c_str(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// write it meanwhile (unless `share` says otherwise), but not rename or delete it.
+HANDLE openNoFollow(const std::wstring& canonical, DWORD access, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE) {
+  return CreateFileW(rawPath(canonical).c_str(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 }  // namespace
@@ -205,7 +204,10 @@ bool deleteTreeOf(const std::wstring& folder, const FileIdentity& identity) {
     const std::wstring name = fd.cFileName;
     if (name == L"." || name == L"..") continue;
     const std::wstring child = folder + L"\\" + name;
-    Handle c(openNoFollow(child, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : kDeleteAccess));
+    // A file is opened to go sharing nothing: one that another program has open stays whole
+    // (and the folder with it), never marked to vanish later when that program lets go.
+    const bool isFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    Handle c(openNoFollow(child, isFolder ? 0 : kDeleteAccess, isFolder ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0));
     if (!c.ok()) {
       ok = false;
       continue;
@@ -328,49 +330,68 @@ bool Win32FileSystem::deleteFileChecked(const std::string& path, const FileIdent
 
 namespace {
 
-// The handle of holdFile: opened for deletion where others' handles allow it; where one does
-// not (a program that holds the file open and is about to be stopped), opened to look only,
-// and a deletion later opens the file again and must find the same one.
+// The handle of holdFile, opened for reading and deletion and shared with nobody.
 class Win32HeldFile : public HeldFile {
  public:
-  Win32HeldFile(std::wstring path, Handle h, bool canDelete, const HandleFacts& f)
-      : path_(std::move(path)), h_(std::move(h)), canDelete_(canDelete), attributes_(f.attributes) {
-    facts_ = f.facts;
+  Win32HeldFile(Handle h, const HandleFacts& f) : h_(std::move(h)), attributes_(f.attributes) { facts_ = f.facts; }
+  size_t read(char* buf, size_t n) override {
+    DWORD got = 0;
+    return ReadFile(h_.get(), buf, DWORD(std::min<size_t>(n, 1u << 30)), &got, nullptr) ? got : 0;
   }
-  bool deleteNow() override {
-    if (facts_.folder || facts_.link) return false;
-    if (canDelete_) return deleteThrough(h_.get(), attributes_);
-    Handle again(openNoFollow(path_, kDeleteAccess));
-    if (!again.ok()) return false;
-    const HandleFacts f = factsOf(again.get(), path_);
-    return !f.facts.folder && !f.facts.link && f.facts.identity == facts_.identity && deleteThrough(again.get(), f.attributes);
-  }
+  bool deleteNow() override { return !facts_.folder && !facts_.link && deleteThrough(h_.get(), attributes_); }
 
  private:
-  std::wstring path_;
   Handle h_;
-  bool canDelete_;
   DWORD attributes_;
+};
+
+class Win32HeldPlace : public HeldPlace {
+ public:
+  Win32HeldPlace(Handle h, const PathFacts& f) : h_(std::move(h)) { facts_ = f; }
+
+ private:
+  Handle h_;
 };
 
 }  // namespace
 
-std::unique_ptr<HeldFile> Win32FileSystem::holdFile(const std::string& path) {
+std::unique_ptr<HeldFile> Win32FileSystem::holdFile(const std::string& path, HoldFailure* why, uint32_t inUseWaitMs) {
+  auto fail = [why](HoldFailure failure) {
+    if (why) *why = failure;
+    return nullptr;
+  };
+  const std::string canonical = canonicalPath(path);
+  if (canonical.empty()) return fail(HoldFailure::Refused);
+  const std::wstring wide = wideOf(canonical);
+  // Sharing nothing, the open fails at once while any other program has the file open, rather
+  // than mark it to go when that program lets go (when its copy may long be gone).
+  const ULONGLONG deadline = GetTickCount64() + inUseWaitMs;
+  Handle h;
+  for (;;) {
+    HANDLE raw = openNoFollow(wide, kDeleteAccess | FILE_READ_DATA, 0);
+    const DWORD error = GetLastError();
+    h.reset(raw);
+    if (h.ok()) break;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return fail(HoldFailure::Absent);
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return fail(HoldFailure::Refused);
+    if (GetTickCount64() >= deadline) return fail(HoldFailure::InUse);
+    Sleep(10);
+  }
+  const HandleFacts f = factsOf(h.get(), wide, false);
+  if (!f.looked) return fail(HoldFailure::Refused);
+  if (why) *why = HoldFailure::None;
+  return std::make_unique<Win32HeldFile>(std::move(h), f);
+}
+
+std::unique_ptr<HeldPlace> Win32FileSystem::holdPlace(const std::string& path) {
   const std::string canonical = canonicalPath(path);
   if (canonical.empty()) return nullptr;
   const std::wstring wide = wideOf(canonical);
-  // A handle that can delete needs no identity: it stays on the file it was opened on. One that
-  // cannot must find the same file again later, so it takes the identity now.
-  bool canDelete = true;
-  Handle h(openNoFollow(wide, kDeleteAccess));
-  if (!h.ok()) {
-    canDelete = false;
-    h.reset(openNoFollow(wide, 0));
-    if (!h.ok()) return nullptr;
-  }
-  const HandleFacts f = factsOf(h.get(), wide, !canDelete);
-  if (!f.looked || (!canDelete && !f.facts.identity.known)) return nullptr;
-  return std::make_unique<Win32HeldFile>(wide, std::move(h), canDelete, f);
+  Handle h(openNoFollow(wide, 0));
+  if (!h.ok()) return nullptr;
+  const HandleFacts f = factsOf(h.get(), wide, false);
+  if (!f.looked) return nullptr;
+  return std::make_unique<Win32HeldPlace>(std::move(h), f.facts);
 }
 
 bool Win32FileSystem::deleteFolderTree(const std::string& path) { return deleteTreeChecked(path, FileIdentity{}); }

@@ -63,7 +63,9 @@ class Win32FileSystem : public FileSystem {
   std::string canonicalPath(const std::string& path) override;
   bool examine(const std::string& path, PathFacts& facts) override;
   bool deleteFileChecked(const std::string& path, const FileIdentity& expected) override;
-  std::unique_ptr<HeldFile> holdFile(const std::string& path) override;
+  std::unique_ptr<HeldFile> holdFile(const std::string& path, HoldFailure* why = nullptr,
+                                     uint32_t inUseWaitMs = 0) override;
+  std::unique_ptr<HeldPlace> holdPlace(const std::string& path) override;
   bool deleteFolderTreeChecked(const std::string& path, const FileIdentity& expected) override;
   bool systemProtectsFile(const std::string& path) override;
 };

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
+
 #include "common/text.h"
 #include "definitions/cipher.h"
 
@@ -111,6 +113,33 @@ std::string folderWithSampleWaiter(const App& app, const std::string& name) {
   return folder;
 }
 
+bool makeLink(const std::string& link, const std::string& target, bool folder) {
+  const std::wstring wl(link.begin(), link.end()), wt(target.begin(), target.end());
+  if (CreateSymbolicLinkW(wl.c_str(), wt.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
+      GetFileAttributesW(wl.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return true;
+  using UnixName = char*(__cdecl*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  if (!unixName) return false;
+  char* where = unixName(wl.c_str());
+  if (!where) return false;
+  std::wstring cmd = L"ln -s " + std::wstring(wt.begin(), wt.end()) + L" ";
+  for (const char* c = where; *c; ++c) cmd += wchar_t(*c);
+  HeapFree(GetProcessHeap(), 0, where);
+  for (wchar_t& c : cmd)
+    if (c == L'\\') c = L'/';
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // A Unix program's handle does not tell when it has ended: the link is waited for instead.
+  for (int i = 0; i < 250; ++i, Sleep(20))
+    if (GetFileAttributesW(wl.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  return false;
+}
+
 ProgramRun runProgram(const std::string& exePath, const std::string& arguments, const std::string& input,
                       int timeoutMs) {
   std::wstring wide(arguments.size(), L'\0');
@@ -179,7 +208,7 @@ std::string makeFolder(const std::string& path) {
 }
 
 App::App(const std::string& productName) : product(productName) {
-  static int counter = 0;
+  static std::atomic<int> counter{0};  // programs may be run from several threads at once
   folder = makeFolder(tempRoot() + "\\quillon-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                       std::to_string(++counter));
   registry.deleteTree(kHkeyCurrentUser, "Software\\" + product);
@@ -220,6 +249,18 @@ void App::writeEmptyDefinitions() {
                         "BlockedCookies.dat"})
     writeText(f, "");
 }
+
+namespace {
+Platform withFiles(App& app, FileSystem& fs) {
+  PlatformParts parts = app.ownParts();
+  parts.fs = &fs;
+  return Platform(parts);
+}
+}  // namespace
+
+WindowOverFiles::WindowOverFiles(App& app, FileSystem& fs)
+    : platform(withFiles(app, fs)),
+      main(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0}) {}
 
 void App::writeText(const std::string& file, const std::string& text) { fs.write(path(file), text, false); }
 

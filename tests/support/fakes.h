@@ -106,6 +106,11 @@ std::string folderWithSampleWaiter(const App& app, const std::string& name);
 // Runs a program to its end with `input` on its standard input and its output and errors
 // captured; returns its exit code, or -1 when it could not be started or did not end within
 // `timeoutMs` (it is then ended).
+// Makes a symbolic link at `link` to the relative `target`. Where the system cannot, and the
+// test runs under Wine, a Unix link is made in its place: the system then reads it as the
+// thing it points to, with no mark of a link. False when neither can be made.
+bool makeLink(const std::string& link, const std::string& target, bool folder);
+
 struct ProgramRun {
   int exitCode = -1;
   std::string out, err;
@@ -174,6 +179,15 @@ class App {
 
  private:
   std::unique_ptr<ui::FrmMain> main_;
+};
+
+// A main window of `app` over its platform with another file system in it (a disk that fills,
+// links that carry a mark, a store another program keeps busy).
+struct WindowOverFiles {
+  WindowOverFiles(App& app, FileSystem& fs);
+  WindowOverFiles(const WindowOverFiles&) = delete;
+  Platform platform;
+  ui::FrmMain main;
 };
 
 // The main window's model as one scanner sees it, with a quiet host: for calling a scanner or
