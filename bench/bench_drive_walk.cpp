@@ -127,7 +127,7 @@ class RunHost : public ScanHost {
     if (++main_.counters.statusRefreshTick >= 100) main_.counters.statusRefreshTick = 0;
   }
   bool statusDue() const override { return main_.counters.statusRefreshTick + 1 >= 100; }
-  bool scanCancelled() const override { return main_.ScanCancelled; }
+  bool scanCancelled() const override { return main_.pageScan.scanCancelled; }
   const std::string& statusPrefix() const override { return prefix_; }
 
  private:

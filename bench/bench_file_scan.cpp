@@ -195,7 +195,7 @@ ScanResult runScan(const std::string& folder, bool probeLatency) {
   Branding b{"QuillonBench", "Bench", "quillon.example", 1, 0};
   ui::FrmMain main(platform, host, folder + "\\quillon.exe", b);
   main.Form_Load();
-  main.chkMakeLog.setValue(0);
+  main.tabScanOptions.chkMakeLog.setValue(0);
   HWND probe = nullptr;
   if (probeLatency) {
     WNDCLASSA wc{};
@@ -208,7 +208,7 @@ ScanResult runScan(const std::string& folder, bool probeLatency) {
     PostMessageA(probe, WM_USER + 1, 0, 0);
   }
   double t0 = gScanStart = win32::Win32Pump::nowMs();
-  main.cmdScanNow_Click();
+  main.pageScan.cmdScanNow_Click();
   double ms = win32::Win32Pump::nowMs() - t0;
   if (probe) DestroyWindow(probe);
   return {ms, main.lvwFilesToBeDeleted.count()};

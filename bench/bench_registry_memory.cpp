@@ -57,8 +57,8 @@ struct Bench {
     main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                          Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
     main->Form_Load();
-    main->chkMakeLog.setValue(0);
-    main->chkScanCookies.setValue(0);
+    main->tabScanOptions.chkMakeLog.setValue(0);
+    main->tabScanOptions.chkScanCookies.setValue(0);
     return *main;
   }
 };
@@ -101,7 +101,7 @@ int registry(int lines, Keys shape) {
   }
   b.write("RegistryDefinition.dat", defs);
   ui::FrmMain& m = b.load();
-  m.chkSweepMemory.setValue(0);
+  m.tabScanOptions.chkScanMemory.setValue(0);
 
   auto bare = [&] {
     double t0 = now();
@@ -133,7 +133,7 @@ int registry(int lines, Keys shape) {
     bestBare = std::min(bestBare, ms);
     found = f;
     double t0 = now();
-    m.cmdScanNow_Click();
+    m.pageScan.cmdScanNow_Click();
     bestScan = std::min(bestScan, now() - t0);
   }
   const char* names[] = {"mixed keys", "lines sharing absent vendor keys", "every key present"};

@@ -52,9 +52,9 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   controls::HeadlessHost host;
   auto main = std::make_unique<ui::FrmMain>(platform, host, folder + "\\quillon.exe",
                                             Branding{"QuillonBench", "Bench", "quillon.example", 1, 0});
-  ui::ResultsMirror::Lists lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
+  ui::ResultsMirror::Lists lists{main->pageScan.lvwSpywareFound, main->pageResults.lvwResults,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
-                    main->lbltracesFound};
+                    main->pageScan.lblTracesFound};
   test::ScannerEnv scanner(platform, *main, folder);
   ScanEnv& env = scanner.env;
 
@@ -71,8 +71,8 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   }
   double t1 = win32::Win32Pump::nowMs();
   const bool added = lists.found.count() == n && lists.removal.count() == n;
-  main->cmdSelectAll_Click();
-  main->cmdExclude_Click();
+  main->pageResults.cmdSelectAll_Click();
+  main->pageResults.cmdExclude_Click();
   double t2 = win32::Win32Pump::nowMs();
 
   best.addMs = std::min(best.addMs, t1 - t0);

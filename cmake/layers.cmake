@@ -40,8 +40,9 @@ set(quillon_session_uses common platform definitions system shell scan removal r
 set(quillon_selftest_sources selftest/selftest.cpp selftest/selftest_scanner.cpp)
 set(quillon_selftest_uses common platform definitions system scan removal session)
 set(quillon_ui_sources ui/frm_report.cpp ui/frm_delete.cpp ui/frm_splash.cpp ui/frm_update_windows.cpp
-    ui/frm_main.cpp ui/frm_main_layout.cpp ui/frm_main_results.cpp ui/frm_main_removal.cpp ui/frm_main_data.cpp
-    ui/frm_main_update.cpp ui/frm_main_scan.cpp ui/frm_main_settings.cpp ui/frm_main_schedule.cpp
+    ui/frm_main.cpp ui/frm_main_layout.cpp ui/page_status.cpp ui/page_scan.cpp ui/page_results.cpp
+    ui/tab_scan_options.cpp ui/tab_schedule.cpp ui/tab_protection.cpp ui/tab_live_update.cpp
+    ui/frm_main_update.cpp ui/frm_main_scan.cpp ui/frm_main_settings.cpp
     ui/frm_spyware_found_alert.cpp ui/frm_home_page_changed_alert.cpp ui/frm_main_shields.cpp
     ui/frm_menu_popup.cpp ui/frm_about.cpp ui/frm_help.cpp ui/frm_main_menu.cpp ui/results_mirror.cpp)
 set(quillon_ui_uses common platform controls definitions system shell scan removal reports shields update scheduler

@@ -24,6 +24,12 @@ void Control::setEnabled(bool e) {
   notify(Change::State);
 }
 
+void Control::setLayout(const Layout& l) {
+  if (l.x == layout.x && l.y == layout.y && l.w == layout.w && l.h == layout.h) return;
+  layout = l;
+  notify(Change::Layout);
+}
+
 void Control::setVisible(bool v) {
   if (v == visible_) return;
   visible_ = v;

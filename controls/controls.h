@@ -16,7 +16,7 @@ class Control;
 class Form;
 
 // What changed, so that a bound window can update only that.
-enum class Change { State, Caption, Value, Rows, RowAdded, RowRemoved, RowChanged, Columns };
+enum class Change { State, Caption, Value, Rows, RowAdded, RowRemoved, RowChanged, Columns, Layout };
 
 class ControlObserver {
  public:
@@ -48,8 +48,10 @@ class Control {
   bool visible() const { return visible_; }
   void setVisible(bool v);
 
-  // Presentation: where the GUI puts the control and in which container.
+  // Presentation: where the GUI puts the control and in which container. A bound control
+  // moves when its place is set again (the window was resized).
   Layout layout;
+  void setLayout(const Layout& l);
   Control* container = nullptr;
   std::string toolTip;
 
@@ -264,10 +266,7 @@ class Frame : public Control {
 class Shape : public Control {
  public:
   Shape(Form* f, std::string name) : Control(f, Kind::Shape, std::move(name)) {}
-  void moveTo(int x, int y) {
-    layout.x = x, layout.y = y;
-    notify(Change::State);
-  }
+  void moveTo(int x, int y) { setLayout({x, y, layout.w, layout.h}); }
 };
 
 class ComboBox : public Control {
@@ -361,6 +360,14 @@ class Form {
     state_ = s;
     if (onResize) onResize();
   }
+  // The user gave the window a new client size (dragging its border, maximising, restoring).
+  void clientResized(int w, int h) {
+    width = w;
+    height = h;
+    if (onResize) onResize();
+  }
+  // The smallest client size the user can drag the window to; 0 leaves it to the system.
+  int minWidth = 0, minHeight = 0;
   // Runs whenever the window is shown, resized, minimised, maximised or restored.
   std::function<void()> onResize;
   bool showInTaskbar() const { return taskbar_; }

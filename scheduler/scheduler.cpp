@@ -75,7 +75,7 @@ std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now)
 Schedule Scheduler::stored(bool* saved) const {
   Settings& st = env_.settings;
   Schedule s;
-  auto on = st.readNumber(keys::chkAutomaticScanYesOrNo);
+  auto on = st.readNumber(keys::chkScheduledScans);
   s.enabled = on && *on != 0;
   const std::string day = st.read(keys::Day);
   if (saved) *saved = day != keys::Day.def;
@@ -101,7 +101,7 @@ ApplyResult Scheduler::apply(const Schedule& s) {
   if (s.enabled && s.day == kDateAndTime && (s.date.empty() || s.time.empty())) return ApplyResult::NeedDate;
   if (s.enabled && s.day >= kMonday && s.day <= kDaily && s.time.empty()) return ApplyResult::NeedTime;
   Settings& st = env_.settings;
-  st.write(keys::chkAutomaticScanYesOrNo, s.enabled ? "1" : "0");
+  st.write(keys::chkScheduledScans, s.enabled ? "1" : "0");
   if (s.enabled) {
     st.write(keys::Day, std::to_string(s.day));
     st.write(keys::Time, orNull(s.time));
@@ -135,7 +135,7 @@ bool Scheduler::tick() {
     bool& flag;
     ~Done() { flag = false; }
   } done{running_};
-  host_.runScheduledScan(env_.settings.isOn(keys::chkAutoDel));
+  host_.runScheduledScan(env_.settings.isOn(keys::chkAutoRemove));
   return true;
 }
 

@@ -15,7 +15,7 @@ bool numberIsOne(const Settings& settings, const SettingKey& key) {
 ScanOptions scanOptions(const Settings& settings) {
   ScanOptions o;
   o.cookies = numberIsOne(settings, keys::chkScanCookies);
-  o.memory = settings.isOn(keys::chkSweepMemory);
+  o.memory = settings.isOn(keys::chkScanMemory);
   o.registry = settings.isOn(keys::chkScanRegistry);
   return o;
 }
@@ -38,7 +38,7 @@ void recordScan(Settings& settings, const ScanOutcome& outcome, bool complete) {
 }
 
 bool completeScanChosen(const Settings& settings) {
-  return settings.isOn(keys::optScanAllSelectedHardDrive);
+  return settings.isOn(keys::optCompleteScan);
 }
 
 bool reportWanted(const Settings& settings) { return numberIsOne(settings, keys::chkMakeLog); }

@@ -40,7 +40,7 @@ void HomePageShield::tick() {
     host_.memoryShieldTick();
   }
   // Switched off, the tick changes nothing; the owner's timer rule stops the timer.
-  if (!env_.settings.isOn(keys::optIEHomePageSheildOn)) return;
+  if (!env_.settings.isOn(keys::optHomePageShieldOn)) return;
   CurrentHomePage = "about:blank";
   readRegistryValue(env_.registry, kHkeyCurrentUser, kStartPageKey, kStartPageValue, CurrentHomePage);
   SavedHomePage = env_.settings.read(keys::Homepage);
@@ -50,9 +50,9 @@ void HomePageShield::tick() {
     env_.settings.write(keys::Homepage, SavedHomePage);
   }
   if (SavedHomePage == CurrentHomePage) return;  // exact: a change of letter case is a change
-  if (env_.settings.isOn(keys::optAlwaysnotifybeforerestoring))
+  if (env_.settings.isOn(keys::optAskBeforeRestoring))
     host_.askAboutChangedPage(changedMessage(env_.productName, SavedHomePage, CurrentHomePage));
-  else if (env_.settings.isOn(keys::optRestoredefaultwithoutnotification))
+  else if (env_.settings.isOn(keys::optRestoreSilently))
     restore();
 }
 

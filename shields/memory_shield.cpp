@@ -6,7 +6,7 @@
 namespace quillon {
 
 void MemoryShield::tick() {
-  if (!env_.settings.isOn(keys::optMemorySheildOn)) return;
+  if (!env_.settings.isOn(keys::optMemoryShieldOn)) return;
   host_.inspectMemory();
 }
 

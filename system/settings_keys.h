@@ -1,6 +1,7 @@
 // Every settings key the program stores, in one table: its section, its name, the default a
-// reader falls back to and how the value is read. Keys are named after the control whose value
-// they hold. A key read with two different defaults has one entry per default, named for the
+// reader falls back to and how the value is read. Each entry is named after the control whose
+// value it holds; the stored name in quotes is what users' stores already hold and never changes,
+// even where the control has since been renamed. A key read with two different defaults has one entry per default, named for the
 // reader that uses it, so the difference is deliberate and visible here.
 #pragma once
 
@@ -31,29 +32,29 @@ constexpr SettingKey SHOW{kOptions, "SHOW", "", K::Text};
 
 // ---- scan options (check boxes "1"/"0")
 constexpr SettingKey chkMakeLog{kOptions, "chkMakeLog", "1", K::Number};
-constexpr SettingKey chkSweepMemory{kOptions, "chkSweepMemory", "1", K::Number};
+constexpr SettingKey chkScanMemory{kOptions, "chkSweepMemory", "1", K::Number};
 constexpr SettingKey chkScanRegistry{kOptions, "chkScanRegistry", "1", K::Number};
 constexpr SettingKey chkScanCookies{kOptions, "chkScanCookies", "1", K::Number};
 constexpr SettingKey chkSendData{kOptions, "chkSendData", "1", K::Number};
 // Off unless stored; on the first start of the default brand an absent key means on.
 constexpr SettingKey chkRunAtStartup{kOptions, "chkRunAtStartup", "0", K::Number};
 constexpr SettingKey chkRunAtStartupFirstStart{kOptions, "chkRunAtStartup", "1", K::Number};
-constexpr SettingKey chkAutomaticScanYesOrNo{kOptions, "chkAutomaticScanYesOrNo", "0", K::Number};
+constexpr SettingKey chkScheduledScans{kOptions, "chkAutomaticScanYesOrNo", "0", K::Number};
 // The box is designed checked, so an absent key shows it checked; but the automatic update is
 // armed at start-up only once the user has stored the option.
 constexpr SettingKey chkAutomaticUpdate{kOptions, "chkAutomaticUpdate", "1", K::Number};
 constexpr SettingKey chkAutomaticUpdateArmed{kOptions, "chkAutomaticUpdate", "0", K::Number};
 
 // ---- option buttons ("True"/"False")
-constexpr SettingKey optIEHomePageSheildOn{kOptions, "optIEHomePageSheildOn", "True", K::Boolean};
-constexpr SettingKey optIEHomePageSheildOff{kOptions, "optIEHomePageSheildOff", "False", K::Boolean};
-constexpr SettingKey optAlwaysnotifybeforerestoring{kOptions, "optAlwaysnotifybeforerestoring", "True", K::Boolean};
-constexpr SettingKey optRestoredefaultwithoutnotification{kOptions, "optRestoredefaultwithoutnotification", "False",
+constexpr SettingKey optHomePageShieldOn{kOptions, "optIEHomePageSheildOn", "True", K::Boolean};
+constexpr SettingKey optHomePageShieldOff{kOptions, "optIEHomePageSheildOff", "False", K::Boolean};
+constexpr SettingKey optAskBeforeRestoring{kOptions, "optAlwaysnotifybeforerestoring", "True", K::Boolean};
+constexpr SettingKey optRestoreSilently{kOptions, "optRestoredefaultwithoutnotification", "False",
                                                           K::Boolean};
-constexpr SettingKey optMemorySheildOn{kOptions, "optMemorySheildOn", "True", K::Boolean};
-constexpr SettingKey optMemorySheildOff{kOptions, "optMemorySheildOff", "False", K::Boolean};
-constexpr SettingKey optScanAllSelectedHardDrive{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
-constexpr SettingKey optScanOnlyKnownSoftwares{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
+constexpr SettingKey optMemoryShieldOn{kOptions, "optMemorySheildOn", "True", K::Boolean};
+constexpr SettingKey optMemoryShieldOff{kOptions, "optMemorySheildOff", "False", K::Boolean};
+constexpr SettingKey optCompleteScan{kOptions, "optScanAllSelectedHardDrive", "True", K::Boolean};
+constexpr SettingKey optQuickScan{kOptions, "optScanOnlyKnownSoftwares", "False", K::Boolean};
 // The start page the home-page shield keeps; empty until its first tick adopts the current one.
 constexpr SettingKey Homepage{kOptions, "Homepage", "", K::Text};
 
@@ -67,7 +68,7 @@ constexpr SettingKey Date{kOptions, "Date", "Null", K::Text};
 constexpr SettingKey LastScheduledScan{kSettings, "LastScheduledScan", "", K::Text};
 
 // ---- program state
-constexpr SettingKey chkAutoDel{kSettings, "chkAutoDel", "0", K::Number};
+constexpr SettingKey chkAutoRemove{kSettings, "chkAutoDel", "0", K::Number};
 constexpr SettingKey lblLastScan{kSettings, "lblLastScan", "Never", K::Text};
 constexpr SettingKey lblLastFullScan{kSettings, "lblLastFullScan", "Never", K::Text};
 constexpr SettingKey lblDefRemoved{kSettings, "lblDefRemoved", "0", K::Number};

@@ -185,12 +185,12 @@ TEST(ConsoleDialogs, AQuestionThatWouldChangeSomethingChangesNothingWithoutYes) 
     Platform platform(parts);
     ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
     m.Form_Load();
-    m.cmdScanNow_Click();
-    ASSERT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 1);
-    m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.setChecked(0, true);
-    m.cmdExclude.click();
+    m.pageScan.cmdScanNow_Click();
+    ASSERT_EQ(m.pageResults.lvwResults.count(), 1);
+    m.pageResults.lvwResults.setChecked(0, true);
+    m.pageResults.cmdExclude.click();
     EXPECT_NE(out.text().find("Really Exclude?: Are you sure you want to exclude"), std::string::npos);
-    EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), yes ? 0 : 1);
+    EXPECT_EQ(m.pageResults.lvwResults.count(), yes ? 0 : 1);
     EXPECT_EQ(app.readText("ENoSignature.txt").find("a.dll") != std::string::npos, yes);
 
     // A machine-wide write that is refused is asked about once, not retried, and the choice

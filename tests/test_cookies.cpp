@@ -77,7 +77,7 @@ TEST_F(CookieFixture, FoundExcludedAndUnmatchedCookies) {
   app.writeText("ENoSignature.txt", folder + "\\user@kept[1].txt\r\n");
   scan();
   ui::FrmMain& m = app.main();
-  std::vector<std::string> found = texts(m.lvwSpywareFound);
+  std::vector<std::string> found = texts(m.pageScan.lvwSpywareFound);
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"Cookie Found: user@site[1].txt", "Cookie Found: user@star[1].txt",
                                              "Cookie Found: user@www.site[1].txt",
@@ -102,10 +102,10 @@ TEST_F(CookieFixture, WithoutTheBlockedListEveryFileIsStillCountedAndNothingMatc
   int seen = 0;
   app.pump.onYield = [&](int) { ++seen; };
   scan();
-  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+  EXPECT_EQ(app.main().pageScan.lvwSpywareFound.count(), 0);
   EXPECT_GT(seen, 0);
   cancelled = true;  // a cancelled run looks at no file
   cookie("user@other[1].txt", "other.tld/\n");
   scan();
-  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+  EXPECT_EQ(app.main().pageScan.lvwSpywareFound.count(), 0);
 }

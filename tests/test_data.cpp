@@ -62,46 +62,46 @@ TEST_F(DataServerFixture, SubmitShowsTheServersAnswerAndEmptiesTheBox) {
   point(referenceServer());
   ui::FrmMain& m = app.main();
   const std::string id = "quillon-test-" + std::to_string(GetTickCount()) + " a&b", name = id + "#c.exe";
-  m.txtFilename.setText(name);
-  m.txtFilename.onKeyPress(13);  // Enter submits
-  EXPECT_EQ(m.Label26.caption(), "Results: " + name + " submitted.  Thank you!");
-  EXPECT_EQ(m.txtFilename.text(), "");
+  m.pageStatus.txtFilename.setText(name);
+  m.pageStatus.txtFilename.onKeyPress(13);  // Enter submits
+  EXPECT_EQ(m.pageStatus.lblSubmitResult.caption(), "Results: " + name + " submitted.  Thank you!");
+  EXPECT_EQ(m.pageStatus.txtFilename.text(), "");
   // The server read the name back whole: blank and "&" did not end it ("#" is kept escaped there).
   EXPECT_NE(serverReceived().find(id + "%23c.exe"), std::string::npos);
-  m.txtFilename.setText(name);
-  m.cmdSubmit_Click();  // known to the server now ("Skipped"): still a success
-  EXPECT_EQ(m.Label26.caption(), "Results: " + name + " submitted.  Thank you!");
-  m.cmdSubmit_Click();  // an empty box sends just the separator
-  EXPECT_EQ(m.Label26.caption(), "Results:  submitted.  Thank you!");
+  m.pageStatus.txtFilename.setText(name);
+  m.pageStatus.cmdSubmit_Click();  // known to the server now ("Skipped"): still a success
+  EXPECT_EQ(m.pageStatus.lblSubmitResult.caption(), "Results: " + name + " submitted.  Thank you!");
+  m.pageStatus.cmdSubmit_Click();  // an empty box sends just the separator
+  EXPECT_EQ(m.pageStatus.lblSubmitResult.caption(), "Results:  submitted.  Thank you!");
 }
 
 TEST_F(DataServerFixture, AnUnreachableServerIsAProblemNotASuccess) {
   point("http://127.0.0.1:1");
   ui::FrmMain& m = app.main();
-  m.txtFilename.setText("x.exe");
-  m.cmdSubmit_Click();
-  EXPECT_EQ(m.Label26.caption(), "Results: There was a problem submitting x.exe.  Please make sure you are "
+  m.pageStatus.txtFilename.setText("x.exe");
+  m.pageStatus.cmdSubmit_Click();
+  EXPECT_EQ(m.pageStatus.lblSubmitResult.caption(), "Results: There was a problem submitting x.exe.  Please make sure you are "
                                  "connected to the internet, or try again later.");
 }
 
 TEST_F(DataServerFixture, AnonymousDataNamesTheRunningPrograms) {
   ui::FrmMain& m = app.main();
-  const std::string list = m.RunningProgramList();
+  const std::string list = runningProgramPayload(m.platform.management);
   ASSERT_FALSE(list.empty()) << "the management service gave no process";
   // This very program runs, so its enciphered name is in the list.
   EXPECT_NE(list.find(encodeDefinitionLine("quillon_tests.exe")), std::string::npos);
   if (referenceServer().empty()) GTEST_SKIP() << "no reference server";
   point(referenceServer());
   // "Click Here to Continue" after a scan that left nothing to remove sends it.
-  m.chkSendData.setValue(1);
-  m.cmdRemove_Click();
+  m.tabScanOptions.chkSendData.setValue(1);
+  m.pageScan.cmdContinue_Click();
   EXPECT_NE(serverReceived().find("quillon_tests.exe"), std::string::npos);
 }
 
 TEST_F(DataServerFixture, TurningAnonymousDataOffAsksAndNoKeepsItOn) {
   ui::FrmMain& m = app.main();
   m.Form_Load();
-  m.chkSendData.setValue(1);
+  m.tabScanOptions.chkSendData.setValue(1);
   app.dialogs.shown.clear();
   // Nothing is stored while the question waits for its answer.
   std::string storedWhileAsked;
@@ -109,17 +109,17 @@ TEST_F(DataServerFixture, TurningAnonymousDataOffAsksAndNoKeepsItOn) {
     storedWhileAsked = m.settings.read(keys::chkSendData);
     return kIdNo;
   };
-  m.chkSendData.click();
+  m.tabScanOptions.chkSendData.click();
   EXPECT_EQ(storedWhileAsked, "1");
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].title, "Really turn off anonymous data collection?");
-  EXPECT_EQ(m.chkSendData.value(), 1);
+  EXPECT_EQ(m.tabScanOptions.chkSendData.value(), 1);
   EXPECT_EQ(m.settings.read(keys::chkSendData), "1");
   app.dialogs.answer = [](const ShownBox&) { return kIdYes; };
-  m.chkSendData.click();
-  EXPECT_EQ(m.chkSendData.value(), 0);
+  m.tabScanOptions.chkSendData.click();
+  EXPECT_EQ(m.tabScanOptions.chkSendData.value(), 0);
   EXPECT_EQ(m.settings.read(keys::chkSendData), "0");
   app.dialogs.shown.clear();
-  m.chkSendData.setValue(1);  // a change made by code asks nothing
+  m.tabScanOptions.chkSendData.setValue(1);  // a change made by code asks nothing
   EXPECT_TRUE(app.dialogs.shown.empty());
 }

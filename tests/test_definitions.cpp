@@ -41,7 +41,7 @@ TEST(Cipher, EveryByteComesBackAsItselfOrIsRefusedAndAMalformedLineIsSkipped) {
   app.writeDefinitions(kRegistryDefs, {"1^Software\\QuillonCut\xFFx^=Cut.Key"});
   ui::FrmMain& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   app.registry.deleteTree(kHkeyCurrentUser, "Software\\QuillonCut");
   EXPECT_EQ(m.results.removalCount(), 0);
   EXPECT_EQ(m.counters.filesInspected, 0);  // skipped, not looked at

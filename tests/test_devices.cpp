@@ -107,10 +107,10 @@ TEST(DeviceScan, DefinitionsNamingDevicesFindNothingAndTheScanEnds) {
 
   auto& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
 
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real - Found"});
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), std::vector<std::string>{"Real - Found"});
+  const auto& removal = m.pageResults.lvwResults;
   ASSERT_EQ(removal.count(), 1);
   EXPECT_EQ(removal.item(0).text, "Real");
   EXPECT_EQ(removal.item(0).subItem(1), P + "\\real.dll");

@@ -113,7 +113,7 @@ TEST_F(DriveWalkFixture, FindsPlantedThreatsOnceAndLeavesCoveredExcludedHiddenLi
             (std::vector<std::string>{T + "\\covered\\evil.exe", T + "\\dirdef", T + "\\deep\\er\\EVIL.exe",
                                       T + "\\deep\\other.dll", T + "\\twin\\evil.exe"}));
   EXPECT_EQ(m.lvwFilesToBeDeleted.item(2).subItem(1), "Evil");
-  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Evil - Found", "DirThreat - Found",
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), (std::vector<std::string>{"Evil - Found", "DirThreat - Found",
                                                                 "other.dll - Found", "EXCLUDED: " + T + "\\excl\\evil.exe"}));
   EXPECT_EQ(m.results.removalCount(), 3);
   EXPECT_EQ(m.results.removalRow(0).location, T + "\\covered\\evil.exe");
@@ -136,8 +136,8 @@ TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
   for (const std::string& row : texts(m.lvwFilesToBeDeleted)) EXPECT_EQ(row.find("FileDefinition.dat"), std::string::npos);
   ASSERT_EQ(m.results.removalCount(), 2);
   // Removal works on the walk's rows as on any file row.
-  m.cmdSelectAll_Click();
-  m.lblRemove_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.lblRemove_Click();
   EXPECT_EQ(m.results.removalCount(), 0);
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\er\\EVIL.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\other.dll").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -158,8 +158,8 @@ TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
     EXPECT_EQ(row.find(" \\"), std::string::npos) << row;
   }
   EXPECT_EQ(rows.size(), 3u);  // deep\er\EVIL.exe, deep\other.dll and twin\evil.exe, once each
-  m.cmdSelectAll_Click();
-  m.lblRemove_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.lblRemove_Click();
   EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -184,8 +184,8 @@ TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
   std::sort(rows.begin(), rows.end());
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(rows, sorted);
-  m.cmdSelectAll_Click();
-  m.lblRemove_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.lblRemove_Click();
   for (const std::string& f : planted) EXPECT_EQ(GetFileAttributesA(("\\\\?\\" + f).c_str()), INVALID_FILE_ATTRIBUTES) << f;
   EXPECT_TRUE(m.lastRemoval().failed.empty()) << ::testing::PrintToString(m.lastRemoval().failed);
 }
@@ -224,8 +224,8 @@ TEST_F(DriveWalkFixture, AReadOnlyFindIsRemoved) {
   ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
   withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\deep"}, DriveWalkOptions{0}); });
   ASSERT_EQ(texts(m.lvwFilesToBeDeleted).size(), 2u);
-  m.cmdSelectAll_Click();
-  m.lblRemove_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.lblRemove_Click();
   EXPECT_EQ(GetFileAttributesA(ro.c_str()), INVALID_FILE_ATTRIBUTES);
   const RemovalOutcome& out = m.lastRemoval();
   EXPECT_EQ(std::count(out.removed.begin(), out.removed.end(), ro), 1);
@@ -291,14 +291,14 @@ TEST(DriveList, ListsDrivesByTypeAndReadinessAndChecksOnlyTheMachinesOwnDisksUnl
   m.Form_Load();
 
   // A fixed disk that is not ready is left out; an empty removable or CD drive is listed.
-  EXPECT_EQ(texts(m.lvwHardDrives), (std::vector<std::string>{"A", "C", "E", "F", "Z"}));
+  EXPECT_EQ(texts(m.tabScanOptions.lvwDrives), (std::vector<std::string>{"A", "C", "E", "F", "Z"}));
   EXPECT_EQ(drives.asked, "CDZ");  // only fixed disks are asked while filling
   std::vector<bool> checks;
-  for (const controls::ListItem& item : m.lvwHardDrives.items()) checks.push_back(item.checked);
+  for (const controls::ListItem& item : m.tabScanOptions.lvwDrives.items()) checks.push_back(item.checked);
   EXPECT_EQ(checks, (std::vector<bool>{false, true, false, true, false}));
   EXPECT_EQ(settings.read("Drives", "A", "absent"), "absent") << "loading stores nothing";
 
-  m.lvwHardDrives.setChecked(1, false);  // the user unchecks C
+  m.tabScanOptions.lvwDrives.setChecked(1, false);  // the user unchecks C
   for (const char* d : {"A", "C", "E", "Z"}) EXPECT_EQ(settings.read("Drives", d, ""), "False") << d;
   EXPECT_EQ(settings.read("Drives", "F", ""), "True");
   settings.write("Drives", "Z", "True");  // a stored choice is honoured
@@ -315,14 +315,14 @@ TEST(DriveList, ListsDrivesByTypeAndReadinessAndChecksOnlyTheMachinesOwnDisksUnl
     type.setValue(true);
     drives.asked.clear();
     app.clock.now = when;
-    m.cmdScanNow_Click();
-    return std::vector<std::string>{m.lvwHardDrives.visible() ? "shown" : "hidden", drives.asked,
+    m.pageScan.cmdScanNow_Click();
+    return std::vector<std::string>{m.tabScanOptions.lvwDrives.visible() ? "shown" : "hidden", drives.asked,
                                     stored("optScanAllSelectedHardDrive"), stored("optScanOnlyKnownSoftwares"),
                                     stored("lblLastScan"), stored("lblLastFullScan")};
   };
-  EXPECT_EQ(run(m.optScanAllSelectedHardDrive, "3/4/2026 5:06:07 PM"),
+  EXPECT_EQ(run(m.tabScanOptions.optCompleteScan, "3/4/2026 5:06:07 PM"),
             (std::vector<std::string>{"shown", "FZ", "True ", "False ", " 3/4/2026 5:06:07 PM", " 3/4/2026 5:06:07 PM"}));
-  EXPECT_EQ(run(m.optScanOnlyKnownSoftwares, "3/5/2026 1:00:00 AM"),
+  EXPECT_EQ(run(m.tabScanOptions.optQuickScan, "3/5/2026 1:00:00 AM"),
             (std::vector<std::string>{"hidden", "", "False ", "True ", " 3/5/2026 1:00:00 AM", " 3/4/2026 5:06:07 PM"}));
 
   // What the system says: under Wine the host's root drive Z: maps folders the machine has, and

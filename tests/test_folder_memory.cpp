@@ -118,7 +118,7 @@ Planted plant(App& app, unsigned seed) {
 // Everything a scan shows and writes: rows with every column, counters, captions, the report.
 std::string everything(ui::FrmMain& m, App& app) {
   std::string all;
-  for (const controls::ListView* l : {&m.lvwSpywareFound, &m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
+  for (const controls::ListView* l : {&m.pageScan.lvwSpywareFound, &m.pageResults.lvwResults,
                                       &m.lvwFilesToBeDeleted, &m.lvwRegistryToBeDeleted})
     for (const auto& item : l->items()) {
       all += item.text + "|" + std::to_string(item.icon) + "|" + std::to_string(item.checked);
@@ -127,7 +127,7 @@ std::string everything(ui::FrmMain& m, App& app) {
     }
   for (int n : {m.counters.filesInspected, m.counters.registryInspected, m.counters.threatsFound})
     all += std::to_string(n) + "\n";
-  for (const controls::Label* l : {&m.lblFilesFolderInspected, &m.lblRegistryInspected, &m.lbltracesFound, &m.lblStatus})
+  for (const controls::Label* l : {&m.pageScan.lblFilesInspected, &m.pageScan.lblRegistryInspected, &m.pageScan.lblTracesFound, &m.pageScan.lblStatus})
     all += l->caption() + "\n";
   return all + app.readText("Scan_Log.txt");
 }
@@ -143,8 +143,8 @@ TEST(FolderMemory, ScansAsEveryLineProbedAlone) {
   WindowOverFiles window(app, fs);
   ui::FrmMain& m = window.main;
   m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.chkMakeLog.setValue(1);
+  m.tabScanOptions.chkScanMemory.setValue(0);
+  m.tabScanOptions.chkMakeLog.setValue(1);
   for (unsigned seed : {1u, 2u, 3u}) {
     const Planted p = plant(app, seed);
     app.writeEmptyDefinitions();
@@ -156,7 +156,7 @@ TEST(FolderMemory, ScansAsEveryLineProbedAlone) {
     for (bool remember : {false, true}) {
       rememberFoldersAndKeys(remember);
       fs.probes = 0;
-      m.cmdScanNow_Click();
+      m.pageScan.cmdScanNow_Click();
       shown[remember] = everything(m, app);
       probes[remember] = fs.probes;
     }

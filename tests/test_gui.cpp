@@ -30,25 +30,25 @@ TEST_F(Gui, ButtonsAndCheckBoxesDriveTheModel) {
   char caption[256];
   GetWindowTextA(main, caption, sizeof caption);
   EXPECT_EQ(std::string(caption), app.product + " by Test Company");
-  EXPECT_TRUE(IsWindowVisible(hw(m->frmStatus)));
+  EXPECT_TRUE(IsWindowVisible(hw(m->pageStatus.frmStatus)));
 
   SendMessageA(hw(m->cmdSettings), BM_CLICK, 0, 0);
   EXPECT_TRUE(m->frmOptions.visible());
   EXPECT_TRUE(IsWindowVisible(hw(m->frmOptions)));
-  EXPECT_FALSE(IsWindowVisible(hw(m->frmStatus)));
+  EXPECT_FALSE(IsWindowVisible(hw(m->pageStatus.frmStatus)));
 
-  EXPECT_EQ(SendMessageA(hw(m->chkMakeLog), BM_GETCHECK, 0, 0), BST_CHECKED);
-  SendMessageA(hw(m->chkMakeLog), BM_CLICK, 0, 0);
-  EXPECT_EQ(m->chkMakeLog.value(), 0);
-  EXPECT_EQ(SendMessageA(hw(m->chkMakeLog), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageA(hw(m->tabScanOptions.chkMakeLog), BM_GETCHECK, 0, 0), BST_CHECKED);
+  SendMessageA(hw(m->tabScanOptions.chkMakeLog), BM_CLICK, 0, 0);
+  EXPECT_EQ(m->tabScanOptions.chkMakeLog.value(), 0);
+  EXPECT_EQ(SendMessageA(hw(m->tabScanOptions.chkMakeLog), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(m->settings.read("OptionAndSettings", "chkMakeLog", ""), "0");
 
-  SendMessageA(hw(m->optScanAllSelectedHardDrive), BM_CLICK, 0, 0);
-  EXPECT_TRUE(m->optScanAllSelectedHardDrive.value());
-  EXPECT_EQ(SendMessageA(hw(m->optScanOnlyKnownSoftwares), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageA(hw(m->tabScanOptions.optCompleteScan), BM_CLICK, 0, 0);
+  EXPECT_TRUE(m->tabScanOptions.optCompleteScan.value());
+  EXPECT_EQ(SendMessageA(hw(m->tabScanOptions.optQuickScan), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
-  m->lblStatus.setCaption("Scanning complete.");
-  EXPECT_EQ(text(m->lblStatus), "Scanning complete.");
+  m->pageScan.lblStatus.setCaption("Scanning complete.");
+  EXPECT_EQ(text(m->pageScan.lblStatus), "Scanning complete.");
   m->cmdUpdate.setEnabled(false);
   EXPECT_FALSE(IsWindowEnabled(hw(m->cmdUpdate)));
 }
@@ -63,28 +63,28 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   app.pump.onYield = [&](int) {
     if (!posted && m->counters.filesInspected == 10) {
       posted = true;
-      PostMessageA(hw(m->cmdStop), BM_CLICK, 0, 0);
+      PostMessageA(hw(m->pageScan.cmdStop), BM_CLICK, 0, 0);
     }
     pump();
   };
   SendMessageA(hw(m->cmdScan), BM_CLICK, 0, 0);
-  SendMessageA(hw(m->cmdScanNow), BM_CLICK, 0, 0);
-  EXPECT_TRUE(m->ScanCancelled);
+  SendMessageA(hw(m->pageScan.cmdScanNow), BM_CLICK, 0, 0);
+  EXPECT_TRUE(m->pageScan.scanCancelled);
   EXPECT_EQ(app.dialogs.shown.back().text, "Are you sure you want to stop the scan?");
-  EXPECT_EQ(text(m->lblStatus), "Scanning was cancelled.");
-  EXPECT_TRUE(IsWindowEnabled(hw(m->cmdScanNow)));
-  EXPECT_FALSE(IsWindowEnabled(hw(m->cmdStop)));
+  EXPECT_EQ(text(m->pageScan.lblStatus), "Scanning was cancelled.");
+  EXPECT_TRUE(IsWindowEnabled(hw(m->pageScan.cmdScanNow)));
+  EXPECT_FALSE(IsWindowEnabled(hw(m->pageScan.cmdStop)));
 
   app.pump.onYield = nullptr;
-  m->cmdScanNow_Click();
-  HWND list = hw(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved);
+  m->pageScan.cmdScanNow_Click();
+  HWND list = hw(m->pageResults.lvwResults);
   ASSERT_EQ(ListView_GetItemCount(list), 1);
   char cell[256];
   ListView_GetItemText(list, 0, 1, cell, sizeof cell);
   EXPECT_EQ(std::string(cell), app.path("found.dll"));
   // Checking the row's box in the window checks the model row and its work rows.
   ListView_SetCheckState(list, 0, TRUE);
-  EXPECT_TRUE(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(0).checked);
+  EXPECT_TRUE(m->pageResults.lvwResults.item(0).checked);
   EXPECT_TRUE(m->lvwFilesToBeDeleted.item(0).checked);
 
   // Untouched columns share the list's width by what they hold: every cell reads whole and
@@ -146,8 +146,50 @@ TEST_F(Gui, WindowsOpenCentredAndTheMainWindowWhereTheUserLeftIt) {
   EXPECT_EQ(r.top, 30);
 }
 
+// Maximised, the window keeps its caption buttons and taskbar button, and the pages take the
+// whole window: the lists grow, and no control leaves its page. Restored, it is as designed.
+TEST_F(Gui, TheMaximisedWindowKeepsItsFrameAndThePagesGrowWithIt) {
+  auto rectOf = [&](controls::Control& c) {
+    RECT r;
+    GetWindowRect(hw(c), &r);
+    return r;
+  };
+  controls::ListView* lists[] = {&m->pageScan.lvwSpywareFound, &m->pageResults.lvwResults, &m->tabScanOptions.lvwDrives};
+  std::vector<RECT> designed;
+  for (auto* l : lists) designed.push_back(rectOf(*l));
+  pumpFor(300);  // the window as first shown settles before the user reaches its buttons
+  for (int show : {SC_MAXIMIZE, SC_RESTORE}) {
+    SendMessageA(main, WM_SYSCOMMAND, show, 0);  // the caption's buttons
+    pumpFor(300);
+    const bool maximised = show == SC_MAXIMIZE;
+    EXPECT_EQ(m->windowState(), maximised ? controls::Form::State::Maximized : controls::Form::State::Normal);
+    const LONG_PTR style = GetWindowLongPtrA(main, GWL_STYLE), ex = GetWindowLongPtrA(main, GWL_EXSTYLE);
+    EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_SYSMENU), WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_SYSMENU);
+    EXPECT_FALSE(ex & WS_EX_TOOLWINDOW);
+    RECT client;
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, maximised ? m->width : 800);
+    EXPECT_EQ(client.bottom, maximised ? m->height : 560);
+    for (size_t i = 0; i < std::size(lists); ++i) {
+      const RECT r = rectOf(*lists[i]);
+      const LONG grewW = (r.right - r.left) - (designed[i].right - designed[i].left);
+      const LONG grewH = (r.bottom - r.top) - (designed[i].bottom - designed[i].top);
+      EXPECT_EQ(grewW, maximised ? m->width - 800 : 0) << lists[i]->name();
+      if (i < 2) EXPECT_EQ(grewH, maximised ? m->height - 560 : 0) << lists[i]->name();
+    }
+    RECT window = client;
+    MapWindowPoints(main, nullptr, reinterpret_cast<POINT*>(&window), 2);
+    for (controls::Control* c : m->controls()) {
+      if (hw(*c) == main) continue;  // timers and menu items have no window of their own
+      const RECT in = c->container ? rectOf(*c->container) : window, r = rectOf(*c);
+      EXPECT_TRUE(r.left >= in.left && r.top >= in.top && r.right <= in.right && r.bottom <= in.bottom)
+          << c->name() << (maximised ? " maximised" : " restored");
+    }
+  }
+}
+
 TEST_F(Gui, SendToTrayAndBackThroughTheIconsMessages) {
-  SendMessageA(hw(m->Command5), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->cmdSendToTray), BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindowVisible(main));
   EXPECT_TRUE(m->tray.bRunningInTray);
   EXPECT_EQ(m->settings.read("Settings", "Minimized", ""), "Yes");
@@ -187,7 +229,7 @@ TEST_F(GuiExit, ClosingTheWindowDuringAScanEndsTheRun) {
     if (n == 30) PostMessageA(main, WM_CLOSE, 0, 0);
     win32::Win32Pump(0).yield();
   };
-  m->cmdScanNow_Click();
+  m->pageScan.cmdScanNow_Click();
   EXPECT_TRUE(exited);
   EXPECT_LT(m->counters.filesInspected, 100);
   EXPECT_EQ(setting("OptionAndSettings", "STATUS"), "STOPPED");
@@ -217,13 +259,13 @@ TEST_F(Gui, DeleteShowsWhatCouldNotBeRemovedAndTheSubmitBoxTakesEnter) {
   app.writeText("planted\\free.dll", "y");
   app.writeDefinitions("FileDefinition.dat",
                        {"held.dll=Held.Threat|" + planted + "|Adware", "free.dll=Free.Threat|" + planted + "|Adware"});
-  m->cmdScanNow_Click();
+  m->pageScan.cmdScanNow_Click();
   SendMessageA(hw(m->cmdResults), BM_CLICK, 0, 0);
-  SendMessageA(hw(m->cmdSelectAll), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->pageResults.cmdSelectAll), BM_CLICK, 0, 0);
   HANDLE held = CreateFileA((planted + "\\held.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   app.dialogs.shown.clear();
-  SendMessageA(hw(m->Command4), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->pageResults.cmdDelete), BM_CLICK, 0, 0);
   CloseHandle(held);
   ASSERT_FALSE(app.dialogs.shown.empty());
   EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
@@ -236,7 +278,7 @@ TEST_F(Gui, DeleteShowsWhatCouldNotBeRemovedAndTheSubmitBoxTakesEnter) {
   char cell[512];
   ListView_GetItemText(problems, 0, 0, cell, sizeof cell);
   EXPECT_EQ(std::string(cell), planted + "\\held.dll");
-  HWND removal = hw(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved);
+  HWND removal = hw(m->pageResults.lvwResults);
   EXPECT_EQ(ListView_GetItemCount(removal), 1);  // the threat that is still there stays listed
   for (int i = 0; i < 5; ++i) pump();
   // Someone taking pictures of the windows gets time to, with the windows painted.
@@ -251,13 +293,13 @@ TEST_F(Gui, DeleteShowsWhatCouldNotBeRemovedAndTheSubmitBoxTakesEnter) {
   // Typing into the submission box reaches the model; Enter submits (to a server that is not there).
   m->settings.write(keys::DataServer, "http://127.0.0.1:1");
   SendMessageA(hw(m->cmdStatus), BM_CLICK, 0, 0);
-  HWND box = hw(m->txtFilename);
+  HWND box = hw(m->pageStatus.txtFilename);
   for (char c : std::string("bad.exe")) SendMessageA(box, WM_CHAR, WPARAM(c), 0);
-  EXPECT_EQ(m->txtFilename.text(), "bad.exe");
+  EXPECT_EQ(m->pageStatus.txtFilename.text(), "bad.exe");
   SendMessageA(box, WM_CHAR, VK_RETURN, 0);
   m->settings.write(keys::DataServer, "");
   char label[512];
-  GetWindowTextA(hw(m->Label26), label, sizeof label);
+  GetWindowTextA(hw(m->pageStatus.lblSubmitResult), label, sizeof label);
   EXPECT_EQ(std::string(label).rfind("Results: There was a problem submitting bad.exe.", 0), 0u) << label;
   GetWindowTextA(box, label, sizeof label);
   EXPECT_EQ(std::string(label), "");

@@ -53,7 +53,7 @@ TEST_F(GuiShields, TheMemoryAlertShowsTheProgramHoldsTheMainWindowAndStopAnswers
   std::string caption, file, company;
   bool mainUsable = true, topMost = false, popupUp = true, popupBack = true;
   // In the tray, where memory alerts come, with the tray popup up.
-  SendMessageA(hw(m->Command5), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->cmdSendToTray), BM_CLICK, 0, 0);
   SendMessageA(main, WM_APP + 1, 1, WM_LBUTTONDOWN);
   ASSERT_NE(hw(m->frmMenuPopUp), nullptr);
   auto popupShown = [&] { return hw(m->frmMenuPopUp) && IsWindowVisible(hw(m->frmMenuPopUp)); };

@@ -31,7 +31,7 @@ struct GuiTray : GuiFixture {
 }  // namespace
 
 TEST_F(GuiTray, ThePopupSlidesUpAboveTheTaskbarWithoutTakingTheFocusAndSlidesAway) {
-  SendMessageA(hw(m->Command5), BM_CLICK, 0, 0);
+  SendMessageA(hw(m->cmdSendToTray), BM_CLICK, 0, 0);
   ASSERT_FALSE(IsWindowVisible(main));
   SendMessageA(main, WM_APP + 1, 1, WM_LBUTTONDOWN);
   ui::FrmMenuPopUp& p = m->frmMenuPopUp;
@@ -81,7 +81,7 @@ TEST_F(GuiTray, ThePopupSlidesUpAboveTheTaskbarWithoutTakingTheFocusAndSlidesAwa
   // "Show Program" from a fresh popup brings the window back.
   SendMessageA(main, WM_APP + 1, 1, WM_RBUTTONDOWN);
   ASSERT_NE(hw(p), nullptr);
-  clickLabel(p.mnuMaxmimaize);
+  clickLabel(p.mnuShowProgram);
   EXPECT_TRUE(IsWindowVisible(main));
   EXPECT_FALSE(IsIconic(main));
   ASSERT_TRUE(pumpUntil([&] { return !p.loaded(); }, 5000));
@@ -120,8 +120,8 @@ TEST_F(GuiTray, TheMenuBarHoldsEveryItemInPlaceAndItsChoicesReachTheirHandlers) 
   };
   choose(1, 2);  // Settings > Schedule
   EXPECT_TRUE(IsWindowVisible(hw(m->frmOptions)));
-  EXPECT_TRUE(IsWindowVisible(hw(m->frmView1)));
-  EXPECT_EQ(TabCtrl_GetCurSel(hw(m->TabStrip1)), 1);
+  EXPECT_TRUE(IsWindowVisible(hw(m->tabSchedule.frmSchedule)));
+  EXPECT_EQ(TabCtrl_GetCurSel(hw(m->tabSettings)), 1);
 
   choose(3, 0);  // Help > View Help
   HWND help = hw(m->frmHelp);
@@ -148,7 +148,7 @@ TEST_F(GuiTray, TheMenuBarHoldsEveryItemInPlaceAndItsChoicesReachTheirHandlers) 
 
 // Each kind of results row has a picture of its own, drawn on a see-through background.
 TEST_F(GuiTray, EachKindOfRowHasItsOwnIcon) {
-  HIMAGELIST icons = ListView_GetImageList(hw(m->lvwPicRemoveListOfSpywareFoundAndToBeRemoved), LVSIL_SMALL);
+  HIMAGELIST icons = ListView_GetImageList(hw(m->pageResults.lvwResults), LVSIL_SMALL);
   ASSERT_EQ(ImageList_GetImageCount(icons), 6);
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);

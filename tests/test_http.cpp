@@ -384,7 +384,7 @@ TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
     EXPECT_EQ(m.lastUpdate().outcome, c.outcome);
     for (const auto& [f, bytes] : before) EXPECT_EQ(app.readText(f), bytes) << f;
     EXPECT_NE(notice.find("not changed"), std::string::npos) << notice;
-    EXPECT_TRUE(m.cmdLiveUpdate.enabled());
+    EXPECT_TRUE(m.tabLiveUpdate.cmdLiveUpdate.enabled());
   }
 }
 

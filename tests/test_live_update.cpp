@@ -65,11 +65,11 @@ TEST_F(LiveUpdateFixture, AnUnreachableServerIsSaidAndNothingChanges) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
   m().Form_Load();
   // Every way in runs the same Live Update.
-  for (controls::Control* c : std::initializer_list<controls::Control*>{&m().cmdUpdate, &m().cmdLiveUpdate})
+  for (controls::Control* c : std::initializer_list<controls::Control*>{&m().cmdUpdate, &m().tabLiveUpdate.cmdLiveUpdate})
     static_cast<controls::Button*>(c)->click();
-  m().mnuFileLiveUpdate.click();
+  m().menu.mnuFileLiveUpdate.click();
   EXPECT_EQ(notices, 3);
-  EXPECT_TRUE(m().cmdLiveUpdate.enabled());  // given back after the run
+  EXPECT_TRUE(m().tabLiveUpdate.cmdLiveUpdate.enabled());  // given back after the run
   m().RunLiveUpdate();
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Unreachable);
   EXPECT_EQ(notice, "The QuillonTest definition server could not be reached. Your definitions were not changed.");
@@ -88,7 +88,7 @@ TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
   EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Updated);
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
   EXPECT_EQ(m().defs.readDate(), "1/1/2030 12:00:00 AM");
-  EXPECT_EQ(m().lblDefVersion.caption(), "1/1/2030 12:00:00 AM PST");
+  EXPECT_EQ(m().pageStatus.lblDefVersion.caption(), "1/1/2030 12:00:00 AM PST");
   EXPECT_EQ(m().settings.read(keys::RESTART), "True");
   EXPECT_EQ(m().settings.read(keys::SHOW), "True");
 
@@ -332,7 +332,7 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   m.RunLiveUpdate();
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
   EXPECT_GT(m.counts.total(), 10);
-  EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.counts.total()));
+  EXPECT_EQ(m.pageStatus.lblDefCount.caption(), groupDigits(m.counts.total()));
   // The date lost: the whole release replaces the files, which come out the same, byte for
   // byte; nothing is added a second time.
   std::map<std::string, std::string> updated;
@@ -345,7 +345,7 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   for (const auto& [f, bytes] : updated) EXPECT_EQ(app.readText(f), bytes) << f;
   // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
   app.registry.setValue(0x80000001u, "Software\\QuillonSample", "HomePageHook", RegValue{kRegSz, std::string("x\0", 2)});
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   app.registry.deleteTree(0x80000001u, "Software\\QuillonSample");
   bool found = false;
   for (int i = 0; i < m.results.removalCount(); ++i) found = found || m.results.removalRow(i).threat == "Quillon.Sample.Toolbar";
@@ -538,7 +538,7 @@ TEST_F(NoticeFixture, SlidesUpAboveTheTaskbarRestsAndSlidesAwayBelowTheScreen) {
 TEST_F(NoticeFixture, OkDuringTheSlideClosesAtOnce) {
   notice.Form_Load("QuillonTest");
   for (int i = 0; i < 5; ++i) notice.tmrPopupSignatureUpdate.tick();
-  notice.cmdUpdateSuccesfullOK.click();
+  notice.cmdOk.click();
   EXPECT_EQ(oks, 1);
   EXPECT_FALSE(notice.visible());
   EXPECT_EQ(runToEnd(), 0);  // no timer goes on after it closed
@@ -575,7 +575,7 @@ TEST_F(LiveUpdateFixture, TheWindowsOfARunComeAndGo) {
   EXPECT_TRUE(m().frmSignatureUpdated.visible());
   EXPECT_EQ(m().frmSignatureUpdated.lblUpdateInfo.caption(),
             "The QuillonTest definition server could not be reached. Your definitions were not changed.");
-  m().frmSignatureUpdated.cmdUpdateSuccesfullOK.click();
+  m().frmSignatureUpdated.cmdOk.click();
   EXPECT_FALSE(m().frmSignatureUpdated.visible());
   EXPECT_EQ(m().settings.read(keys::SHOW), "false");
 }
@@ -589,12 +589,12 @@ TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
   bool buttonBackEarly = false;
   bool inRun = false;
   app.pump.onYield = [&](int) {
-    if (inRun && m().cmdLiveUpdate.enabled()) buttonBackEarly = true;
+    if (inRun && m().tabLiveUpdate.cmdLiveUpdate.enabled()) buttonBackEarly = true;
     if (clicks > 0) return;
     ++clicks;
-    m().mnuFileLiveUpdate.click();
+    m().menu.mnuFileLiveUpdate.click();
     m().cmdUpdate.click();
-    m().cmdScanNow.click();  // nor a scan of definitions the run may be rewriting
+    m().pageScan.cmdScanNow.click();  // nor a scan of definitions the run may be rewriting
   };
   inRun = true;
   m().RunLiveUpdate();
@@ -603,10 +603,10 @@ TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
   EXPECT_EQ(notices, 1);
   EXPECT_TRUE(m().session.lastScan.startedAt.empty());
   EXPECT_FALSE(buttonBackEarly);
-  EXPECT_TRUE(m().cmdLiveUpdate.enabled());
+  EXPECT_TRUE(m().tabLiveUpdate.cmdLiveUpdate.enabled());
 
   clicks = 0;
-  m().cmdScanNow_Click();
+  m().pageScan.cmdScanNow_Click();
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(notices, 1) << "no Live Update inside a scan";
 }

@@ -25,7 +25,7 @@ struct MemoryScan : ::testing::Test {
   ui::FrmMain& loaded() {
     auto& m = app.main();
     m.Form_Load();
-    m.chkScanRegistry.setValue(0);
+    m.tabScanOptions.chkScanRegistry.setValue(0);
     return m;
   }
 };
@@ -36,19 +36,19 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   RunningProgram threat(listed + "\\" + kSampleWaiter);
   ASSERT_TRUE(threat.running());
   auto& m = loaded();
-  m.cmdScanNow_Click();
-  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text,
+  m.pageScan.cmdScanNow_Click();
+  ASSERT_EQ(m.pageScan.lvwSpywareFound.count(), 1);
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).text,
             "Detected in the memory : QUILLON-SAMPLE-WAITER.EXE was stopped from running.");
-  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 3);
-  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 0);  // stopped, nothing to remove
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).icon, 3);
+  EXPECT_EQ(m.pageResults.lvwResults.count(), 0);  // stopped, nothing to remove
   EXPECT_TRUE(threat.waitForEnd(5000));
   EXPECT_TRUE(other1.running());
   EXPECT_EQ(m.counters.threatsFound, 1);
   // The scan page counts the stopped program it lists; the results page counts its own rows.
-  EXPECT_EQ(m.lblSoftwareFound.caption(), "1");
-  EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "0");
-  int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
+  EXPECT_EQ(m.pageScan.lblSoftwareFound.caption(), "1");
+  EXPECT_EQ(m.pageResults.lblRemovalCount.caption(), "0");
+  int running = std::stoi(m.pageScan.lblRunningPrograms.caption());
   EXPECT_GE(running, 2);
   EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes
   EXPECT_EQ(m.session.exeList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
@@ -56,10 +56,10 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   // The second run reuses the list: a changed file is not read again.
   app.writeDefinitions("ExeDefinition.dat", {"changed.exe=Changed|C:\\"});
   RunningProgram again(listed + "\\" + kSampleWaiter);
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_TRUE(again.waitForEnd(5000));
   EXPECT_EQ(m.session.exeList.entries, 2);
-  running = std::stoi(m.lblTotalNoOfRunningItems.caption());
+  running = std::stoi(m.pageScan.lblRunningPrograms.caption());
   EXPECT_EQ(m.counters.processesInspected, 2 + running);
 }
 
@@ -67,10 +67,10 @@ TEST_F(MemoryScan, ExcludedProgramsKeepRunning) {
   app.writeText("ENoSignature.txt", "quillon-sample-waiter.exe\r\n");
   RunningProgram threat(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
-  m.cmdScanNow_Click();
-  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "EXCLUDED: QUILLON-SAMPLE-WAITER.EXE");
-  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 5);
+  m.pageScan.cmdScanNow_Click();
+  ASSERT_EQ(m.pageScan.lvwSpywareFound.count(), 1);
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).text, "EXCLUDED: QUILLON-SAMPLE-WAITER.EXE");
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).icon, 5);
   EXPECT_EQ(m.counters.threatsFound, 0);
   EXPECT_TRUE(threat.running());
 }
@@ -80,8 +80,8 @@ TEST_F(MemoryScan, TheCompanionProcessIsNeverReported) {
   app.writeDefinitions("ExeDefinition.dat", {"threatwatchaide.exe=Aide|" + listed});
   RunningProgram aide(listed + "\\ThreatWatchAide.exe");
   auto& m = loaded();
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.count(), 0);
   EXPECT_TRUE(aide.running());
 }
 
@@ -93,14 +93,14 @@ TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
   app.pump.onYield = [&](int) {
     if (!pressed && m.counters.processesInspected == 10) {
       pressed = true;
-      m.cmdStop.click();
+      m.pageScan.cmdStop.click();
     }
   };
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_FALSE(m.session.exeList.loaded());
-  EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
+  EXPECT_EQ(m.pageScan.lblStatus.caption(), "Scanning was cancelled.");
   app.pump.onYield = nullptr;
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_EQ(m.session.exeList.entries, 200);
 }
 
@@ -123,12 +123,12 @@ TEST(MemoryScan9x, MatchesNamesAtLineEndsAndAsksOutsideAScan) {
   app.writeDefinitions("ExeDefinition.dat", {"Bad=C:\\Progra~1\\Bad\\bad.exe", "keep.exe=Keep|C:\\X"});
   ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
   m.Form_Load();
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  ASSERT_EQ(m.lvwSpywareFound.count(), 1);  // KEEP.EXE is not at the end of its line
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "Detected in the memory : BAD.EXE and was stopped being from ruuning.");
+  m.tabScanOptions.chkScanRegistry.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  ASSERT_EQ(m.pageScan.lvwSpywareFound.count(), 1);  // KEEP.EXE is not at the end of its line
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).text, "Detected in the memory : BAD.EXE and was stopped being from ruuning.");
   EXPECT_EQ(procs.terminated, std::vector<uint32_t>{20});
-  EXPECT_EQ(m.lblTotalNoOfRunningItems.caption(), "3");
+  EXPECT_EQ(m.pageScan.lblRunningPrograms.caption(), "3");
 
   // Outside a scan (the shield's timer) the user is asked; No excludes the program.
   app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
@@ -138,7 +138,7 @@ TEST(MemoryScan9x, MatchesNamesAtLineEndsAndAsksOutsideAScan) {
                                                " has found  [BAD.EXE] using you system memory.Click YES to stop "
                                                "[BAD.EXE] from using your system memory. Otherwise click No.");
   EXPECT_EQ(app.readText("ENoSignature.txt"), "BAD.EXE\r\n");
-  EXPECT_EQ(m.lblTotalNoOfRunningItems.caption(), "6");  // counted on, not reset
+  EXPECT_EQ(m.pageScan.lblRunningPrograms.caption(), "6");  // counted on, not reset
 }
 
 TEST(MemoryScanSafety, FindsAndStopsAProgramRunningFromTheSystemFolder) {
@@ -154,9 +154,9 @@ TEST(MemoryScanSafety, FindsAndStopsAProgramRunningFromTheSystemFolder) {
     ASSERT_TRUE(prog.running());
     auto& m = app.main();
     m.Form_Load();
-    m.chkScanRegistry.setValue(0);
-    m.cmdScanNow_Click();
-    EXPECT_EQ(texts(m.lvwSpywareFound),
+    m.tabScanOptions.chkScanRegistry.setValue(0);
+    m.pageScan.cmdScanNow_Click();
+    EXPECT_EQ(texts(m.pageScan.lvwSpywareFound),
               std::vector<std::string>{"Detected in the memory : " + toUpper(name) + " was stopped from running."});
     EXPECT_TRUE(prog.waitForEnd(5000));
   }
@@ -175,9 +175,9 @@ TEST(MemoryScanSafety, NeverStopsItselfOrTheProgramsOfItsOwnFolder) {
                                              fileNameFromPath(self) + "=Self|" + binFolder()});
   auto& m = app.main();
   m.Form_Load();
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  m.tabScanOptions.chkScanRegistry.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.count(), 0);
   EXPECT_EQ(m.counters.threatsFound, 0);
   EXPECT_TRUE(console.running());
   EXPECT_TRUE(desktop.running());
@@ -204,9 +204,9 @@ TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
   app.writeDefinitions("ExeDefinition.dat", {"bad.exe=Bad|C:\\Bad"});
   ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
   m.Form_Load();
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
+  m.tabScanOptions.chkScanRegistry.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
   EXPECT_FALSE(stopProcess(procs, 20));
 
   // The real system: a process that is gone has ended; one that runs has not.

@@ -232,8 +232,8 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
     m.results.addRegistryWork(std::to_string(int32_t(k.root)), k.key, k.value, threat);
     m.results.addThreat(threat, kIconRegistry, k.key, "");
   }
-  m.cmdSelectAll_Click();
-  m.lblRemove_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.lblRemove_Click();
   EXPECT_TRUE(m.lastRemoval().removed.empty()) << ::testing::PrintToString(m.lastRemoval().removed);
 
   for (const auto* paths : {&folders, &files})

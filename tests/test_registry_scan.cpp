@@ -40,16 +40,16 @@ struct RegistryScan : ::testing::Test {
 TEST_F(RegistryScan, FindsKeysAndStringOrNumberValues) {
   auto& m = app.main();
   m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
+  m.tabScanOptions.chkScanMemory.setValue(0);
+  m.pageScan.cmdScanNow_Click();
   const std::string hkcu = "HKEY_CURRENT_USER\\" + kBase;
-  EXPECT_EQ(texts(m.lvwSpywareFound),
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound),
             (std::vector<std::string>{"Reg.Threat - Found", "Dword.Threat - Found", "Slash.Threat - Found",
                                       "RegKey " + kBase + "\\Blank - Found", "RegKey -2147483647 - Found",
                                       "EXCLUDED: " + hkcu + "\\Excl", "EXCLUDED: " + hkcu + "\\ExclV",
                                       "Eq.Threat - Found"}));
-  EXPECT_EQ(m.lvwSpywareFound.item(3).icon, 0);  // a nameless finding has no icon
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(3).icon, 0);  // a nameless finding has no icon
+  const auto& removal = m.pageResults.lvwResults;
   ASSERT_EQ(removal.count(), 6);
   EXPECT_EQ(removal.item(0).subItem(1), hkcu + "\\Key1");
   EXPECT_EQ(removal.item(0).subItem(2), "Adware");
@@ -67,18 +67,18 @@ TEST_F(RegistryScan, FindsKeysAndStringOrNumberValues) {
   EXPECT_EQ(work.item(0).subItem(2), "");
   EXPECT_EQ(work.item(1).subItem(2), "Sz");
   EXPECT_EQ(work.item(1).subItem(3), "Reg.Threat");
-  EXPECT_EQ(m.lbltracesFound.caption(), "7");
+  EXPECT_EQ(m.pageScan.lblTracesFound.caption(), "7");
   EXPECT_EQ(m.counters.threatsFound, 6);
   EXPECT_EQ(m.counters.registryInspected, 12);  // the bad root, the letters and the line without "=" are not counted
-  EXPECT_EQ(m.lblRegistryInspected.caption(), "12");
+  EXPECT_EQ(m.pageScan.lblRegistryInspected.caption(), "12");
 
   // Excluding the key of a removal row through the results page keeps it out of the next scan.
-  m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.setChecked(0, true);
+  m.pageResults.lvwResults.setChecked(0, true);
   EXPECT_TRUE(m.lvwRegistryToBeDeleted.item(0).checked);
   EXPECT_TRUE(m.lvwRegistryToBeDeleted.item(1).checked);
-  m.cmdExclude_Click();
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "EXCLUDED: " + hkcu + "\\Key1");
+  m.pageResults.cmdExclude_Click();
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(0).text, "EXCLUDED: " + hkcu + "\\Key1");
 }
 
 TEST_F(RegistryScan, ProbesNeedTheFullAccessMaskAndReadableTypes) {

@@ -63,7 +63,7 @@ struct RemovalFixture : ::testing::Test {
   ui::FrmMain& scanned() {
     ui::FrmMain& m = app.main();
     m.Form_Load();
-    m.cmdScanNow_Click();
+    m.pageScan.cmdScanNow_Click();
     return m;
   }
 };
@@ -73,9 +73,9 @@ struct RemovalFixture : ::testing::Test {
 TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
   ui::FrmMain& m = scanned();
   ASSERT_EQ(m.results.removalCount(), 5);
-  m.cmdSelectAll_Click();
+  m.pageResults.cmdSelectAll_Click();
   app.dialogs.shown.clear();
-  m.Command4_Click();
+  m.pageResults.cmdDelete_Click();
   ASSERT_GE(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
   EXPECT_NE(app.dialogs.shown[0].text.find(app.folder + "\\quarantine"), std::string::npos);
@@ -132,8 +132,8 @@ TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
   ui::FrmMain& m = scanned();
   HANDLE lock = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   CloseHandle(lock);
   EXPECT_TRUE(exists(P + "\\one\\twin.txt"));  // its copy could not be made, so it was not deleted
   EXPECT_FALSE(exists(P + "\\two\\twin.txt"));
@@ -148,9 +148,9 @@ TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
 
 TEST_F(RemovalFixture, ARemovalIsBracketedByARestorePointAndViewQuarantineOpensTheFolder) {
   ui::FrmMain& m = scanned();
-  m.cmdSelectAll_Click();
+  m.pageResults.cmdSelectAll_Click();
   app.restore.restoreCalls.clear();
-  m.Command4_Click();
+  m.pageResults.cmdDelete_Click();
   ASSERT_EQ(app.restore.restoreCalls.size(), 2u);  // begin and end, around both passes
   EXPECT_EQ(app.restore.restoreCalls[0].eventType, 100u);
   EXPECT_EQ(app.restore.restoreCalls[0].pointType, 6u);
@@ -158,7 +158,7 @@ TEST_F(RemovalFixture, ARemovalIsBracketedByARestorePointAndViewQuarantineOpensT
   EXPECT_EQ(app.restore.restoreCalls[1].eventType, 101u);
   RemoveDirectoryA((app.folder + "\\quarantine").c_str());  // (not empty: stays)
   app.launcher.launched.clear();
-  m.mnuViewQuarantine.click();
+  m.menu.mnuViewQuarantine.click();
   ASSERT_EQ(app.launcher.launched.size(), 1u);
   EXPECT_EQ(app.launcher.launched[0], "explorer " + app.folder + "\\quarantine");
   EXPECT_TRUE(exists(app.folder + "\\quarantine"));
@@ -167,17 +167,17 @@ TEST_F(RemovalFixture, ARemovalIsBracketedByARestorePointAndViewQuarantineOpensT
 TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) {
   ui::FrmMain& m = scanned();
   app.dialogs.shown.clear();
-  m.Command4_Click();
+  m.pageResults.cmdDelete_Click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text,
             "No entries are selected.  You must check the box next to at least one item in the list.");
   EXPECT_TRUE(exists(P + "\\comp.dll"));
   app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   EXPECT_TRUE(exists(P + "\\comp.dll"));  // No keeps everything
   app.dialogs.shown.clear();
-  m.lblRemove_Click();  // the removal itself, unasked
+  m.pageResults.lblRemove_Click();  // the removal itself, unasked
   EXPECT_TRUE(app.dialogs.shown.empty());
   EXPECT_FALSE(exists(P + "\\comp.dll"));
 }
@@ -206,13 +206,13 @@ TEST_F(RemovalFixture, ARemovalThatMustGiveWayChangesNothingAndSaysSo) {
   m.Form_Load();
   for (bool unattended : {false, true}) {
     SCOPED_TRACE(unattended);
-    m.cmdScanNow_Click();
-    m.cmdSelectAll_Click();
+    m.pageScan.cmdScanNow_Click();
+    m.pageResults.cmdSelectAll_Click();
     app.dialogs.shown.clear();
     app.restore.restoreCalls.clear();
     RemovalRunHost nobody;  // an unattended run: nobody asked, nothing shown
     if (unattended) m.session.remove(RemovalOptions{true, false, app.product}, nobody);
-    else m.Command4_Click();
+    else m.pageResults.cmdDelete_Click();
     const std::string said = "Another " + app.product + " is busy with the quarantine. Nothing was changed; try again "
                              "when it has finished.";
     EXPECT_EQ(app.dialogs.shown.size(), unattended ? 0u : 2u);  // the question, then why nothing happened
@@ -330,9 +330,9 @@ TEST(RemovalLinks, NothingBehindALinkIsCopiedOrDeleted) {
   app.writeDefinitions("DirectoryDefinition.dat", {"Link=Linked|" + P + "\\link", "Holder=Holder|" + P + "\\holder"});
   ui::FrmMain& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageScan.cmdScanNow_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   EXPECT_EQ(app.readText("outside\\precious.txt"), "keep me");
   EXPECT_TRUE(exists(P + "\\link"));      // the link itself stays, reported
   EXPECT_FALSE(exists(P + "\\holder"));   // the folder went, its inner link as a link
@@ -421,9 +421,9 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
         Quarantine other(app.fs, app.registry, app.clock, app.folder);
         EXPECT_EQ(other.lock(nullptr, 0), StoreLockResult::Busy);
       };
-      m.cmdScanNow_Click();
-      m.cmdSelectAll_Click();
-      m.lblRemove_Click();
+      m.pageScan.cmdScanNow_Click();
+      m.pageResults.cmdSelectAll_Click();
+      m.pageResults.lblRemove_Click();
       app.pump.onYield = nullptr;
       if (beside) {  // and keeps a file once this one has finished, under the ids read then
         app.writeText("beside.txt", "beside");
@@ -479,8 +479,8 @@ TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) 
   scanCookieFolder(scanner.env, P + "\\cookies");
   HANDLE lockedCookie = CreateFileA((P + "\\cookies\\user@site[1].txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   for (int run = 0; run < 2; ++run) {
-    m.cmdSelectAll_Click();
-    m.Command4_Click();
+    m.pageResults.cmdSelectAll_Click();
+    m.pageResults.cmdDelete_Click();
     std::vector<std::string> failed = m.lastRemoval().failed;
     std::sort(failed.begin(), failed.end());
     std::vector<std::string> expected{P + "\\one\\twin.txt", P + "\\dir", P + "\\cookies\\user@site[1].txt",
@@ -556,10 +556,10 @@ TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
   app.writeDefinitions("RegistryDefinition.dat", {"1^" + key + "^=WideThreat", "1^" + single + "^plain=ValueThreat"});
   ui::FrmMain& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   ASSERT_EQ(m.results.removalCount(), 2);
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   EXPECT_TRUE(m.lastRemoval().failed.empty());
   EXPECT_FALSE(app.registry.keyExists(kHkcu, key, kKeyRead));
   RegValue gone;
@@ -602,10 +602,10 @@ TEST(RemovalLinks, WhatALinkPointsToKeepsItsBytesThroughScanRemovalAndRestore) {
   app.writeDefinitions("DirectoryDefinition.dat", {"DirLink=DirLink|" + P + "\\dlink", "Holder=Holder|" + P + "\\holder"});
   ui::FrmMain& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   intact("after the scan");
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   intact("after the removal");
   const std::vector<std::string>& failed = m.lastRemoval().failed;
   for (const std::string& link : {P + "\\flink.txt", P + "\\dlink"}) {

@@ -45,13 +45,13 @@ TEST(Report, ViewerShowsTheReportThroughViewLog) {
   app.host.onModal = [&](controls::Form& f) {
     shown = m.frmReport.txtReport.text();
     caption = f.caption();
-    labelDisabled = !m.lblViewLogFile.enabled();
+    labelDisabled = !m.pageScan.lblViewLogFile.enabled();
   };
   m.cmdLog.click();
   EXPECT_EQ(shown, "\r\nfirst\r\n\r\nsecond");
   EXPECT_EQ(caption, "QuillonTest Log");
   EXPECT_TRUE(labelDisabled);
-  EXPECT_TRUE(m.lblViewLogFile.enabled());
+  EXPECT_TRUE(m.pageScan.lblViewLogFile.enabled());
 }
 
 TEST(Report, AReportThatCannotBeWrittenIsSaidOnTheStatusLine) {
@@ -60,8 +60,8 @@ TEST(Report, AReportThatCannotBeWrittenIsSaidOnTheStatusLine) {
   makeFolder(app.path("Scan_Log.txt"));
   auto& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_TRUE(m.reportFailed());
-  EXPECT_EQ(m.lblStatus.caption(),
+  EXPECT_EQ(m.pageScan.lblStatus.caption(),
             "Scanning complete. The scan report could not be written to " + app.path("Scan_Log.txt") + ".");
 }

@@ -46,12 +46,12 @@ struct Runs : ::testing::Test {
     m->settings.write(keys::Homepage, "http://remembered.example/");
     setClock({2026, 12, 1, 7, 0, 0});
     m->Form_Load();
-    m->chkSweepMemory.setValue(0);  // the scan itself leaves the program alone
-    m->chkAutomaticScanYesOrNo.click();
-    m->cmbDays.setListIndex(kDaily);
-    m->dtpScheduleTime.change("12/1/2026 8:00:00 AM");
-    m->CmdProceed.click();
-    m->Command5_Click();
+    m->tabScanOptions.chkScanMemory.setValue(0);  // the scan itself leaves the program alone
+    m->tabSchedule.chkScheduledScans.click();
+    m->tabSchedule.cmbDays.setListIndex(kDaily);
+    m->tabSchedule.dtpScheduleTime.change("12/1/2026 8:00:00 AM");
+    m->tabSchedule.cmdApplySchedule.click();
+    m->cmdSendToTray_Click();
     setClock({2026, 12, 1, 8, 0, 0});
   }
   void setClock(const DateTime& t) {
@@ -77,22 +77,22 @@ struct Press {
 TEST_F(Runs, NothingStartsInsideARunAndItsTimersWaitForItsEnd) {
   // Handlers are called directly, as code or a message queued before the run would reach them.
   const std::vector<Press> presses = {
-      {"Delete", [](ui::FrmMain& w) { w.Command4_Click(); }},
-      {"Remove", [](ui::FrmMain& w) { w.lblRemove_Click(); }},
-      {"Exclude", [](ui::FrmMain& w) { w.cmdExclude_Click(); }},
-      {"Select All", [](ui::FrmMain& w) { w.cmdSelectAll_Click(); }},
-      {"Start", [](ui::FrmMain& w) { w.cmdScanNow_Click(); }},
-      {"Start label", [](ui::FrmMain& w) { w.lblStart_Click(); }},
+      {"Delete", [](ui::FrmMain& w) { w.pageResults.cmdDelete_Click(); }},
+      {"Remove", [](ui::FrmMain& w) { w.pageResults.lblRemove_Click(); }},
+      {"Exclude", [](ui::FrmMain& w) { w.pageResults.cmdExclude_Click(); }},
+      {"Select All", [](ui::FrmMain& w) { w.pageResults.cmdSelectAll_Click(); }},
+      {"Start", [](ui::FrmMain& w) { w.pageScan.cmdScanNow_Click(); }},
+      {"Start label", [](ui::FrmMain& w) { w.pageScan.lblStart_Click(); }},
       {"Live Update", [](ui::FrmMain& w) { w.cmdUpdate.onClick(); }},
       {"Live Update with Shift", [](ui::FrmMain& w) { w.cmdUpdate_ShiftPress(); }},
-      {"Run Live Update Now", [](ui::FrmMain& w) { w.cmdLiveUpdate.onClick(); }},
-      {"File > Scan Now", [](ui::FrmMain& w) { w.mnuFileScanNow.onClick(); }},
-      {"File > View Log", [](ui::FrmMain& w) { w.mnuFileViewLog.onClick(); }},
-      {"File > Run Live Update", [](ui::FrmMain& w) { w.mnuFileLiveUpdate.onClick(); }},
+      {"Run Live Update Now", [](ui::FrmMain& w) { w.tabLiveUpdate.cmdLiveUpdate.onClick(); }},
+      {"File > Scan Now", [](ui::FrmMain& w) { w.menu.mnuFileScanNow.onClick(); }},
+      {"File > View Log", [](ui::FrmMain& w) { w.menu.mnuFileViewLog.onClick(); }},
+      {"File > Run Live Update", [](ui::FrmMain& w) { w.menu.mnuFileLiveUpdate.onClick(); }},
       {"tray press", [](ui::FrmMain& w) { w.onTrayMouse(513); }},
-      {"Show Program", [](ui::FrmMain& w) { w.frmMenuPopUp.mnuMaxmimaize_Click(); }},
+      {"Show Program", [](ui::FrmMain& w) { w.frmMenuPopUp.mnuShowProgram_Click(); }},
       {"home-page tick, window open", [](ui::FrmMain& w) { w.tmrCheckHomePage_Timer(); }},
-      {"File > Minimize to Tray", [](ui::FrmMain& w) { w.mnuFileMinimize.onClick(); }},
+      {"File > Minimize to Tray", [](ui::FrmMain& w) { w.menu.mnuFileMinimize.onClick(); }},
       {"Exit Program", [](ui::FrmMain& w) { w.frmMenuPopUp.mnuClose_Click(); }, false},
       {"schedule tick", [](ui::FrmMain& w) { w.tmrScheduler_Timer(); }},
       {"memory tick", [](ui::FrmMain& w) { w.tmrMemoryInspected_Timer(); }},
@@ -107,17 +107,17 @@ TEST_F(Runs, NothingStartsInsideARunAndItsTimersWaitForItsEnd) {
     Operation kind;
     std::function<void(ui::FrmMain&)> run;
   };
-  const Step ops[] = {{"scan", Operation::Scan, [](ui::FrmMain& w) { w.cmdScanNow_Click(); }},
+  const Step ops[] = {{"scan", Operation::Scan, [](ui::FrmMain& w) { w.pageScan.cmdScanNow_Click(); }},
                     {"removal", Operation::Removal, [](ui::FrmMain& w) {
-                       w.cmdSelectAll_Click();
-                       w.Command4_Click();
+                       w.pageResults.cmdSelectAll_Click();
+                       w.pageResults.cmdDelete_Click();
                      }},
                     {"Live Update", Operation::LiveUpdate, [](ui::FrmMain& w) { w.RunLiveUpdate(); }}};
   std::vector<std::string> progress;
   for (const Step& op : ops) {
     bool pressed = false;
     app.pump.onYield = [&](int) {
-      const std::string shown = m->lblDeletingPercentageCompleted.caption();
+      const std::string shown = m->pageResults.lblRemovalProgress.caption();
       if (shown.rfind("Removing", 0) == 0 && (progress.empty() || progress.back() != shown)) progress.push_back(shown);
       if (pressed) return;
       pressed = true;
@@ -135,20 +135,20 @@ TEST_F(Runs, NothingStartsInsideARunAndItsTimersWaitForItsEnd) {
         EXPECT_EQ(m->session.running(), op.kind) << op.name << ": " << p.name;
         EXPECT_TRUE(timersOff()) << op.name << ": " << p.name;
       }
-      for (controls::Control* c : {static_cast<controls::Control*>(&m->cmdScanNow), static_cast<controls::Control*>(&m->Command4),
-                                   static_cast<controls::Control*>(&m->cmdExclude), static_cast<controls::Control*>(&m->cmdUpdate),
-                                   static_cast<controls::Control*>(&m->mnuFileLiveUpdate)})
+      for (controls::Control* c : {static_cast<controls::Control*>(&m->pageScan.cmdScanNow), static_cast<controls::Control*>(&m->pageResults.cmdDelete),
+                                   static_cast<controls::Control*>(&m->pageResults.cmdExclude), static_cast<controls::Control*>(&m->cmdUpdate),
+                                   static_cast<controls::Control*>(&m->menu.mnuFileLiveUpdate)})
         EXPECT_FALSE(c->enabled()) << op.name << ": " << c->name();
       EXPECT_FALSE(m->frmMenuPopUp.mnuClose.enabled() && op.kind != Operation::LiveUpdate) << op.name;
     };
     op.run(*m);
     EXPECT_TRUE(pressed) << op.name;
-    if (op.kind == Operation::Scan) EXPECT_EQ(texts(m->lvwSpywareFound), std::vector<std::string>{"Planted - Found"});
+    if (op.kind == Operation::Scan) EXPECT_EQ(texts(m->pageScan.lvwSpywareFound), std::vector<std::string>{"Planted - Found"});
     EXPECT_EQ(m->session.running(), Operation::None);
     EXPECT_TRUE(timersOn()) << op.name << ": the window is in the tray again once the run has ended";
     EXPECT_TRUE(waiter->running()) << op.name;
     EXPECT_FALSE(m->unloading());
-    EXPECT_TRUE(m->cmdScanNow.enabled() && m->Command4.enabled() && m->cmdUpdate.enabled());
+    EXPECT_TRUE(m->pageScan.cmdScanNow.enabled() && m->pageResults.cmdDelete.enabled() && m->cmdUpdate.enabled());
   }
   // The runs' own results: one threat of two files found, both removed and nothing failed,
   // one Live Update notice, and neither the schedule nor a shield ever ran.
@@ -179,8 +179,9 @@ TEST_F(Runs, TheShieldsQuestionsHoldTheMainWindowAndTicksNeverNest) {
     m->onTrayMouse(513);
     EXPECT_FALSE(m->frmMenuPopUp.loaded()) << "the popup never covers " << f.caption();
     for (auto tick : {&ui::FrmMain::tmrCheckHomePage_Timer, &ui::FrmMain::tmrMemoryInspected_Timer,
-                      &ui::FrmMain::tmrScheduler_Timer, &ui::FrmMain::cmdScanNow_Click, &ui::FrmMain::timUpdate_Timer})
+                      &ui::FrmMain::tmrScheduler_Timer, &ui::FrmMain::timUpdate_Timer})
       (m->*tick)();
+    m->pageScan.cmdScanNow_Click();
     EXPECT_EQ(app.pump.yields, yields) << f.caption();
   };
   m->onTrayMouse(513);
@@ -192,7 +193,7 @@ TEST_F(Runs, TheShieldsQuestionsHoldTheMainWindowAndTicksNeverNest) {
   EXPECT_TRUE(m->tmrCheckHomePage.enabled());
 
   // In the tray the memory alert comes; closed without an answer it decides nothing.
-  m->Command5_Click();
+  m->cmdSendToTray_Click();
   m->onTrayMouse(513);
   m->tmrMemoryInspected_Timer();
   EXPECT_EQ(modals, 2);

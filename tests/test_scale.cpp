@@ -152,8 +152,8 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   ui::FrmMain& m = app.main();
   ScannerEnv scanner(app.platform, m, app.folder);
   ScanEnv& env = scanner.env;
-  ui::ResultsMirror::Lists lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
-                    m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};
+  ui::ResultsMirror::Lists lists{m.pageScan.lvwSpywareFound, m.pageResults.lvwResults, m.lvwFilesToBeDeleted,
+                    m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.pageScan.lblTracesFound};
   const int n = 3000;
   for (int i = 0; i < n; ++i) {
     const std::string threat = "Threat " + std::to_string(i % 1000), where = "C:\\T\\" + std::to_string(i);
@@ -187,7 +187,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
     }
     return rows;
   };
-  m.cmdSelectAll_Click();
+  m.pageResults.cmdSelectAll_Click();
   for (int i = 0; i < removal.count(); i += 7) removal.setChecked(i, false);
   std::vector<std::string> expectedFile;
   std::vector<std::string> keptRemoval;
@@ -205,7 +205,7 @@ TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   for (controls::ListView* l : {&lists.files, &lists.registry, &lists.cookies})
     for (const controls::ListItem& w : l->items()) workRowsLeft -= w.checked;
 
-  m.cmdExclude_Click();
+  m.pageResults.cmdExclude_Click();
   std::string file;
   for (const std::string& e : expectedFile) file += trim(e) + "\r\n";
   EXPECT_EQ(app.readText(kExclusionFile), file);

@@ -54,24 +54,24 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
   m.Form_Load();
   bool checkedDuringRun = false;
   app.pump.onYield = [&](int) {
-    if (checkedDuringRun || m.cmdScanNow.enabled()) return;
+    if (checkedDuringRun || m.pageScan.cmdScanNow.enabled()) return;
     checkedDuringRun = true;
     EXPECT_FALSE(m.cmdScan.enabled());
     EXPECT_FALSE(m.cmdResults.enabled());
     EXPECT_FALSE(m.cmdLog.enabled());
-    EXPECT_TRUE(m.cmdStop.enabled());
-    EXPECT_TRUE(m.cmdPause.enabled());
+    EXPECT_TRUE(m.pageScan.cmdStop.enabled());
+    EXPECT_TRUE(m.pageScan.cmdPause.enabled());
     EXPECT_FALSE(m.tmrCheckHomePage.enabled());
     EXPECT_FALSE(m.tmrMemoryInspected.enabled());
-    EXPECT_FALSE(m.cmdRemove.visible());
+    EXPECT_FALSE(m.pageScan.cmdContinue.visible());
   };
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_TRUE(checkedDuringRun);
 
-  EXPECT_EQ(texts(m.lvwSpywareFound),
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound),
             (std::vector<std::string>{"Twin - Found", "EXCLUDED: " + P + "\\c.txt", "Typed - Found", "Untyped - Found",
                                       "blank.dll - Found", "Dir - Found", "EXCLUDED: " + P + "\\exsub"}));
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  const auto& removal = m.pageResults.lvwResults;
   ASSERT_EQ(removal.count(), 5);
   EXPECT_EQ(removal.item(0).text, "Twin");
   EXPECT_EQ(removal.item(0).subItem(1), P + "\\a.dll");  // the first file of the threat
@@ -84,24 +84,24 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
   EXPECT_EQ(texts(m.lvwFilesToBeDeleted), (std::vector<std::string>{P + "\\a.dll", P + "\\b.dll", P + "\\typed.dll",
                                                                     P + "\\untyped.dll", P + "\\blank.dll", P + "\\sub"}));
   EXPECT_EQ(m.lvwFilesToBeDeleted.item(1).subItem(1), "Twin");
-  EXPECT_EQ(m.lbltracesFound.caption(), "6");
+  EXPECT_EQ(m.pageScan.lblTracesFound.caption(), "6");
   EXPECT_EQ(m.counters.threatsFound, 5);
   EXPECT_EQ(m.counters.filesInspected, 11 + 3);  // the directory line without a folder is not counted
   // The run's last status update always reaches the labels.
-  EXPECT_EQ(m.lblFilesFolderInspected.caption(), "14");
-  EXPECT_EQ(m.lblSoftwareFound.caption(), "5");
-  EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "5");
-  EXPECT_EQ(m.lblStatus.caption(), "Scanning complete.");
-  EXPECT_EQ(m.lblPercentageCompleted.caption(), "100% complete.");  // no phase caption left behind
-  EXPECT_EQ(m.pb1.value(), 100);
-  EXPECT_EQ(m.pb2.value(), 100);
-  EXPECT_TRUE(m.cmdScanNow.enabled());
-  EXPECT_FALSE(m.cmdStop.enabled());
-  EXPECT_TRUE(m.cmdRemove.visible());
+  EXPECT_EQ(m.pageScan.lblFilesInspected.caption(), "14");
+  EXPECT_EQ(m.pageScan.lblSoftwareFound.caption(), "5");
+  EXPECT_EQ(m.pageResults.lblRemovalCount.caption(), "5");
+  EXPECT_EQ(m.pageScan.lblStatus.caption(), "Scanning complete.");
+  EXPECT_EQ(m.pageScan.lblPercentageCompleted.caption(), "100% complete.");  // no phase caption left behind
+  EXPECT_EQ(m.pageScan.pgbPhase.value(), 100);
+  EXPECT_EQ(m.pageScan.pgbOverall.value(), 100);
+  EXPECT_TRUE(m.pageScan.cmdScanNow.enabled());
+  EXPECT_FALSE(m.pageScan.cmdStop.enabled());
+  EXPECT_TRUE(m.pageScan.cmdContinue.visible());
   EXPECT_TRUE(m.tmrCheckHomePage.enabled());
   EXPECT_EQ(m.settings.read("Settings", "lblLastScan", ""), app.clock.now);
   EXPECT_EQ(m.settings.read("Settings", "lblLastFullScan", "Never"), "Never");  // a quick scan
-  EXPECT_EQ(m.lblLastScan.caption(), app.clock.now);
+  EXPECT_EQ(m.pageStatus.lblLastScan.caption(), app.clock.now);
   EXPECT_NE(app.readText("Scan_Log.txt").find("Twin\r\n\r\n" + P + "\\a.dll\r\n\r\n\r\n"), std::string::npos);
   EXPECT_TRUE(m.lastRunLooked());
 }
@@ -109,18 +109,18 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
 TEST_F(ScanFixture, ExcludeWritesLocationAndNameAndTheNextScanHonoursIt) {
   auto& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
-  auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
+  m.pageScan.cmdScanNow_Click();
+  auto& removal = m.pageResults.lvwResults;
   removal.setChecked(0, true);  // Twin: both of its work rows follow the check
   EXPECT_TRUE(m.lvwFilesToBeDeleted.item(0).checked);
   EXPECT_TRUE(m.lvwFilesToBeDeleted.item(1).checked);
   EXPECT_FALSE(m.lvwFilesToBeDeleted.item(2).checked);
 
   app.dialogs.answer = [](const ShownBox& b) { return b.title == "Really Exclude?" ? kIdNo : kIdOk; };
-  m.cmdExclude.click();
+  m.pageResults.cmdExclude.click();
   EXPECT_EQ(removal.count(), 5);
   app.dialogs.answer = nullptr;
-  m.cmdExclude.click();
+  m.pageResults.cmdExclude.click();
   EXPECT_EQ(app.dialogs.shown.back().title, "Really Exclude?");
   EXPECT_EQ(app.dialogs.shown.back().text,
             "Are you sure you want to exclude the selected files?\r\n\r\nExcluded files will not show up as "
@@ -129,8 +129,8 @@ TEST_F(ScanFixture, ExcludeWritesLocationAndNameAndTheNextScanHonoursIt) {
   EXPECT_EQ(m.lvwFilesToBeDeleted.count(), 4);
   EXPECT_NE(app.readText("ENoSignature.txt").find(P + "\\a.dll\r\nTwin\r\n"), std::string::npos);
 
-  m.cmdScanNow_Click();
-  auto found = texts(m.lvwSpywareFound);
+  m.pageScan.cmdScanNow_Click();
+  auto found = texts(m.pageScan.lvwSpywareFound);
   EXPECT_EQ(found[0], "EXCLUDED: " + P + "\\a.dll");
   EXPECT_EQ(found[1], "Twin - Found");  // b.dll is not on the list
   // Excluding a file excludes its folder from the directory scan as well.
@@ -140,18 +140,18 @@ TEST_F(ScanFixture, ExcludeWritesLocationAndNameAndTheNextScanHonoursIt) {
 TEST_F(ScanFixture, SelectAllAndExcludeEdgeCases) {
   auto& m = app.main();
   m.Form_Load();
-  m.cmdExclude_Click();
+  m.pageResults.cmdExclude_Click();
   EXPECT_EQ(app.dialogs.shown.back().text, "Sorry, there are no entries to be excluded.");
   EXPECT_EQ(app.dialogs.shown.back().title, app.product);
 
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   size_t boxes = app.dialogs.shown.size();
-  m.cmdExclude_Click();  // nothing checked: asks, then writes and removes nothing
+  m.pageResults.cmdExclude_Click();  // nothing checked: asks, then writes and removes nothing
   EXPECT_EQ(app.dialogs.shown.size(), boxes + 1);
-  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 5);
+  EXPECT_EQ(m.pageResults.lvwResults.count(), 5);
 
-  m.cmdSelectAll.click();
-  for (const auto& r : m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.items()) EXPECT_TRUE(r.checked);
+  m.pageResults.cmdSelectAll.click();
+  for (const auto& r : m.pageResults.lvwResults.items()) EXPECT_TRUE(r.checked);
   for (const auto& r : m.lvwFilesToBeDeleted.items()) EXPECT_TRUE(r.checked) << r.text;  // folder rows by location
 
   m.mnuViewExclusions_Click();  // the list exists: the editor is started, no message
@@ -161,7 +161,7 @@ TEST_F(ScanFixture, SelectAllAndExcludeEdgeCases) {
 
 TEST(Scan, ViewExclusionsWithoutAFile) {
   App app;
-  app.main().mnuViewExclusions.click();
+  app.main().menu.mnuViewExclusions.click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text, "No exclusion file exists yet.");
   EXPECT_EQ(app.dialogs.shown[0].title, "No Exclusion File");
@@ -181,22 +181,22 @@ TEST(Scan, StopDuringTheFileScanEndsTheRunAsCancelled) {
     if (!pressed && m.counters.filesInspected == 20) {
       pressed = true;
       app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
-      m.cmdStop.click();
-      EXPECT_FALSE(m.ScanCancelled);
+      m.pageScan.cmdStop.click();
+      EXPECT_FALSE(m.pageScan.scanCancelled);
       app.dialogs.answer = nullptr;
-      m.cmdStop.click();
+      m.pageScan.cmdStop.click();
       EXPECT_EQ(app.dialogs.shown.back().text, "Are you sure you want to stop the scan?");
-      EXPECT_TRUE(m.ScanCancelled);
+      EXPECT_TRUE(m.pageScan.scanCancelled);
     }
   };
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_EQ(m.counters.filesInspected, 20 + 0);  // stopped; the directory scan stopped at its first line
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
-  EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
-  EXPECT_EQ(m.lblPercentageCompleted.caption(), "0% complete.");
-  EXPECT_EQ(m.pb1.value() + m.pb2.value(), 0);  // the bars agree: not complete
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.count(), 0);
+  EXPECT_EQ(m.pageScan.lblStatus.caption(), "Scanning was cancelled.");
+  EXPECT_EQ(m.pageScan.lblPercentageCompleted.caption(), "0% complete.");
+  EXPECT_EQ(m.pageScan.pgbPhase.value() + m.pageScan.pgbOverall.value(), 0);  // the bars agree: not complete
   EXPECT_EQ(m.settings.read("Settings", "lblLastScan", ""), app.clock.now);
-  EXPECT_TRUE(m.cmdScanNow.enabled());
+  EXPECT_TRUE(m.pageScan.cmdScanNow.enabled());
 }
 
 TEST(Scan, PauseHoldsTheRunInsideItsMessage) {
@@ -212,17 +212,17 @@ TEST(Scan, PauseHoldsTheRunInsideItsMessage) {
     paused = true;
     app.dialogs.answer = [&](const ShownBox& b) {
       EXPECT_EQ(b.text, app.product + " has been paused.  Click OK to resume.");
-      EXPECT_FALSE(m.cmdPause.enabled());
-      EXPECT_FALSE(m.cmdStop.enabled());
+      EXPECT_FALSE(m.pageScan.cmdPause.enabled());
+      EXPECT_FALSE(m.pageScan.cmdStop.enabled());
       yieldsWhilePaused = app.pump.yields;
       return kIdOk;
     };
-    m.cmdPause.click();
-    EXPECT_TRUE(m.cmdPause.enabled());
-    EXPECT_TRUE(m.cmdStop.enabled());
+    m.pageScan.cmdPause.click();
+    EXPECT_TRUE(m.pageScan.cmdPause.enabled());
+    EXPECT_TRUE(m.pageScan.cmdStop.enabled());
   };
   int before = app.pump.yields;
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_GT(yieldsWhilePaused, before);
   EXPECT_EQ(m.counters.filesInspected, 3);
 }
@@ -233,14 +233,14 @@ TEST(Scan, MissingDefinitionsAreReportedAndDiscarded) {
   app.writeText("date.dat", "12/1/2026 10:00:00 AM\r\n");
   auto& m = app.main();
   m.Form_Load();
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text, "Definition files are missing or they have been corrupted. Please run Liveupdate.");
   EXPECT_EQ(app.dialogs.shown[0].flags, unsigned(kMbOk | kMbIconInformation));
   EXPECT_FALSE(m.lastRunLooked());
-  EXPECT_EQ(m.lblStatus.caption(), "Scanning complete.");
+  EXPECT_EQ(m.pageScan.lblStatus.caption(), "Scanning complete.");
   EXPECT_FALSE(fileExists(app.fs, app.path("FileDefinition.dat")));
-  EXPECT_EQ(m.lblDefVersion.caption(), "3/16/2006 12:00:00 AM PST");
+  EXPECT_EQ(m.pageStatus.lblDefVersion.caption(), "3/16/2006 12:00:00 AM PST");
 }
 
 TEST(Scan, OptionsOffStillScanFilesAndDisplayRefreshesEveryHundredthItem) {
@@ -250,21 +250,21 @@ TEST(Scan, OptionsOffStillScanFilesAndDisplayRefreshesEveryHundredthItem) {
   app.writeDefinitions("FileDefinition.dat", lines);
   auto& m = app.main();
   m.Form_Load();
-  m.chkSweepMemory.click();
-  m.chkScanRegistry.click();
-  m.chkScanCookies.click();
+  m.tabScanOptions.chkScanMemory.click();
+  m.tabScanOptions.chkScanRegistry.click();
+  m.tabScanOptions.chkScanCookies.click();
   std::vector<std::string> seen;
   int last = 0;
   app.pump.onYield = [&](int) {
     int n = m.counters.filesInspected;
-    if (n != last && (n == 99 || n == 100 || n == 101)) seen.push_back(m.lblFilesFolderInspected.caption());
+    if (n != last && (n == 99 || n == 100 || n == 101)) seen.push_back(m.pageScan.lblFilesInspected.caption());
     last = n;
   };
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   EXPECT_EQ(seen, (std::vector<std::string>{"0", "100", "100"}));
-  EXPECT_EQ(m.lblMemoryInspected.caption(), "Not Selected");
-  EXPECT_EQ(m.lblRegistryInspected.caption(), "Not Selected");
-  EXPECT_EQ(m.lblFilesFolderInspected.caption(), "150");
+  EXPECT_EQ(m.pageScan.lblMemoryInspected.caption(), "Not Selected");
+  EXPECT_EQ(m.pageScan.lblRegistryInspected.caption(), "Not Selected");
+  EXPECT_EQ(m.pageScan.lblFilesInspected.caption(), "150");
 }
 
 TEST(Scan, StatusFilterAndCompanyNames) {
@@ -345,8 +345,8 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   r.addCookieWork("C:\\Cookies\\user@gamma.txt");  // a cookie is no trace
   r.addExcluded("C:\\kept.exe");
   EXPECT_EQ(r.traces(), 4);
-  EXPECT_EQ(m.lbltracesFound.caption(), "4");
-  EXPECT_EQ(m.lvwSpywareFound.item(3).text, "EXCLUDED: C:\\kept.exe");
+  EXPECT_EQ(m.pageScan.lblTracesFound.caption(), "4");
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.item(3).text, "EXCLUDED: C:\\kept.exe");
   ASSERT_EQ(r.removalCount(), 3);
   EXPECT_EQ(r.removalRow(0).type, "Adware");
 
@@ -367,7 +367,7 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
   EXPECT_EQ(r.removalCount(), 0);
   EXPECT_TRUE(r.checkedFiles().empty());
   r.clear();
-  EXPECT_EQ(m.lbltracesFound.caption(), "0");
+  EXPECT_EQ(m.pageScan.lblTracesFound.caption(), "0");
   EXPECT_TRUE(r.nothingToExclude());
 
   // A threat first found in the registry takes its files along when it is checked, and the
@@ -397,7 +397,7 @@ TEST(ScanResultsModel, RowsChecksAndTheCheckedWalk) {
     r.setChecked(row, false);
   }
   EXPECT_EQ(r.checkedFiles().size(), 1u);
-  EXPECT_TRUE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.item(1).checked);
+  EXPECT_TRUE(m.pageResults.lvwResults.item(1).checked);
 }
 
 namespace {
@@ -448,16 +448,16 @@ TEST(ScanIdentity, NoSpellingOfAProtectedPlaceOrOwnFileIsAFindingOrRemoved) {
   app.writeDefinitions("FileDefinition.dat", files);
   auto& m = app.main();
   m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  ASSERT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
+  m.tabScanOptions.chkScanMemory.setValue(0);
+  m.tabScanOptions.chkScanRegistry.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  ASSERT_EQ(texts(m.pageScan.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
   EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{planted});
 
   // Rows that name them anyway (as a tampered list would) are refused by the removal itself.
   for (const std::string& s : spelt) m.results.addFileWork(s, "Real.Folder");
-  m.cmdSelectAll_Click();
-  m.Command4_Click();
+  m.pageResults.cmdSelectAll_Click();
+  m.pageResults.cmdDelete_Click();
   EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{planted});
   for (const std::string& g : guarded) EXPECT_TRUE(app.fs.folderExists(g)) << g;
   for (const char* f : {"quillon.exe", "quillon-cli.exe", "FileDefinition.dat", "date.dat"})
@@ -479,10 +479,10 @@ TEST(ExitDuringScan, FileExitEndsTheRunPromptlyAndStillWritesTheExitSettings) {
   app.pump.onYield = [&](int n) {
     if (n == 60 && exitAt < 0) {
       exitAt = n;
-      m.mnuFileExit.click();
+      m.menu.mnuFileExit.click();
     }
   };
-  m.cmdScanNow_Click();
+  m.pageScan.cmdScanNow_Click();
   ASSERT_TRUE(exited);
   EXPECT_LE(app.pump.yields, exitAt + 3);  // the run ends at its next item
   EXPECT_LT(m.counters.filesInspected, 100);
@@ -490,7 +490,7 @@ TEST(ExitDuringScan, FileExitEndsTheRunPromptlyAndStillWritesTheExitSettings) {
   EXPECT_EQ(m.settings.read("Settings", "Max", ""), "0");
   EXPECT_EQ(m.settings.read("Settings", "FoundCol21", ""), "1400");
   EXPECT_EQ(app.readText("Scan_Log.txt"), "");  // an abandoned run leaves no report
-  EXPECT_FALSE(m.cmdStop.enabled());
+  EXPECT_FALSE(m.pageScan.cmdStop.enabled());
 }
 
 TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
@@ -498,21 +498,21 @@ TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
   app.writeEmptyDefinitions();
   auto& m = app.main();
   m.Form_Load();
-  for (controls::Control* c : std::initializer_list<controls::Control*>{&m.cmdStop, &m.cmdPause, &m.lblStop, &m.lblPause,
-                                                             &m.CmdProceed})
+  for (controls::Control* c : std::initializer_list<controls::Control*>{&m.pageScan.cmdStop, &m.pageScan.cmdPause, &m.pageScan.lblStop, &m.pageScan.lblPause,
+                                                             &m.tabSchedule.cmdApplySchedule})
     EXPECT_FALSE(c->enabled()) << c->name();
-  EXPECT_TRUE(m.cmdDefaultSetting.enabled());  // Reset always has something to apply
-  m.cmdStop_Click();
-  m.lblPause_Click();
+  EXPECT_TRUE(m.tabSchedule.cmdResetSchedule.enabled());  // Reset always has something to apply
+  m.pageScan.cmdStop_Click();
+  m.pageScan.lblPause_Click();
   EXPECT_TRUE(app.dialogs.shown.empty());  // no question while there is nothing to stop
-  EXPECT_FALSE(m.ScanCancelled);
+  EXPECT_FALSE(m.pageScan.scanCancelled);
 
   bool duringRun = false;
-  app.pump.onYield = [&](int) { duringRun = duringRun || (m.cmdStop.enabled() && m.cmdPause.enabled()); };
-  m.cmdScanNow_Click();
+  app.pump.onYield = [&](int) { duringRun = duringRun || (m.pageScan.cmdStop.enabled() && m.pageScan.cmdPause.enabled()); };
+  m.pageScan.cmdScanNow_Click();
   EXPECT_TRUE(duringRun);
-  EXPECT_FALSE(m.cmdStop.enabled());
-  EXPECT_FALSE(m.cmdPause.enabled());
+  EXPECT_FALSE(m.pageScan.cmdStop.enabled());
+  EXPECT_FALSE(m.pageScan.cmdPause.enabled());
   EXPECT_TRUE(m.cmdUpdate.enabled());  // Live Update works
 }
 
@@ -535,9 +535,9 @@ TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
                         "2^SYSTEM^=Sys"});
   auto& m = app.main();
   m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
+  m.tabScanOptions.chkScanMemory.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
   EXPECT_EQ(m.counters.registryInspected, 4);  // the lines naming no key at all are skipped
 
   ProtectedLocations locations(app.platform, app.folder);
@@ -560,9 +560,9 @@ TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
                         "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
   auto& m = app.main();
   m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
+  m.tabScanOptions.chkScanMemory.setValue(0);
+  m.pageScan.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
 
   ProtectedLocations locations(app.platform, app.folder);
   EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));

@@ -29,7 +29,7 @@ struct ScheduleFixture : ::testing::Test {
   ui::FrmMain& start() {
     ui::FrmMain& m = app.main();
     m.Form_Load();
-    m.Command5_Click();
+    m.cmdSendToTray_Click();
     return m;
   }
   ui::FrmMain& m() { return app.main(); }
@@ -45,11 +45,11 @@ struct ScheduleFixture : ::testing::Test {
     return m().session.lastScan.startedAt == app.clock.now;
   }
   void applySchedule(int day, const std::string& date, const std::string& time) {
-    if (m().chkAutomaticScanYesOrNo.value() == 0) m().chkAutomaticScanYesOrNo.click();
-    m().cmbDays.setListIndex(day);
-    m().dtpScheduleDate.change(date);
-    m().dtpScheduleTime.change(time);
-    m().CmdProceed.click();
+    if (m().tabSchedule.chkScheduledScans.value() == 0) m().tabSchedule.chkScheduledScans.click();
+    m().tabSchedule.cmbDays.setListIndex(day);
+    m().tabSchedule.dtpScheduleDate.change(date);
+    m().tabSchedule.dtpScheduleTime.change(time);
+    m().tabSchedule.cmdApplySchedule.click();
   }
   // The same, applied when the clock says `now`.
   void applyAt(const DateTime& now, int day, const std::string& date, const std::string& time) {
@@ -129,7 +129,7 @@ TEST_F(ScheduleFixture, AMissedOccurrenceRunsOnceWhenNoticed) {
   app.pump.onYield = [&](int) {
     if (inside++ == 0) m().tmrScheduler_Timer();
   };
-  m().cmdScanNow_Click();
+  m().pageScan.cmdScanNow_Click();
   app.pump.onYield = nullptr;
   EXPECT_GT(inside, 0);
   EXPECT_EQ(stored("Settings", "LastScheduledScan"), "12/1/2026 8:00:00 AM");
@@ -170,7 +170,7 @@ TEST_F(ScheduleFixture, ARunRecordedByAClockThatRanAheadHoldsNothingBack) {
 TEST_F(ScheduleFixture, AWeekdayRunsOnItsWeekdayOnly) {
   ASSERT_EQ(weekdayOf(at(2026, 12, 1, 0, 0, 0)), 2);  // a Tuesday
   applySchedule(1, "", "12/1/2026 8:00:00 AM");
-  EXPECT_EQ(m().cmbDays.items[1], "Tuesday");
+  EXPECT_EQ(m().tabSchedule.cmbDays.items[1], "Tuesday");
   // The weekday is compared as a number, so the system's language for day names plays no part.
   EXPECT_FALSE(tickAt(at(2026, 11, 30, 8, 0, 0)));
   EXPECT_TRUE(tickAt(at(2026, 12, 1, 8, 0, 0)));
@@ -181,17 +181,17 @@ TEST_F(ScheduleFixture, AWeekdayRunsOnItsWeekdayOnly) {
 
 TEST_F(ScheduleFixture, DateAndTimeInThePastAndNeverNeverRun) {
   // Without a date, or without a time, nothing is saved.
-  m().chkAutomaticScanYesOrNo.click();
-  m().cmbDays.setListIndex(kDateAndTime);
-  m().dtpScheduleTime.change("12/1/2026 9:00:00 AM");
-  m().CmdProceed.click();
+  m().tabSchedule.chkScheduledScans.click();
+  m().tabSchedule.cmbDays.setListIndex(kDateAndTime);
+  m().tabSchedule.dtpScheduleTime.change("12/1/2026 9:00:00 AM");
+  m().tabSchedule.cmdApplySchedule.click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text, "Please select the date that you want to scan.");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "<absent>");
-  EXPECT_TRUE(m().CmdProceed.enabled());
+  EXPECT_TRUE(m().tabSchedule.cmdApplySchedule.enabled());
   // What the user entered stays, to be completed and applied again.
-  EXPECT_EQ(m().cmbDays.listIndex(), kDateAndTime);
-  EXPECT_EQ(m().dtpScheduleTime.value(), "12/1/2026 9:00:00 AM");
+  EXPECT_EQ(m().tabSchedule.cmbDays.listIndex(), kDateAndTime);
+  EXPECT_EQ(m().tabSchedule.dtpScheduleTime.value(), "12/1/2026 9:00:00 AM");
 
   // Yesterday's date, and today's date with a time already past.
   applySchedule(kDateAndTime, "11/30/2026 12:00:00 AM", "12/1/2026 9:00:00 AM");
@@ -208,22 +208,22 @@ TEST_F(ScheduleFixture, DateAndTimeInThePastAndNeverNeverRun) {
   // "Never!" empties and disables both pickers and stores position 9.
   applySchedule(kNever, "", "");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "9");
-  EXPECT_EQ(m().chkAutomaticScanYesOrNo.value(), 1);
-  EXPECT_FALSE(m().dtpScheduleDate.enabled());
-  EXPECT_FALSE(m().dtpScheduleTime.enabled());
+  EXPECT_EQ(m().tabSchedule.chkScheduledScans.value(), 1);
+  EXPECT_FALSE(m().tabSchedule.dtpScheduleDate.enabled());
+  EXPECT_FALSE(m().tabSchedule.dtpScheduleTime.enabled());
   for (int d = 1; d <= 8; ++d) EXPECT_FALSE(tickAt(at(2026, 12, d + 1, 10, 0, 0)));
 
   // A daily schedule needs its time.
   app.dialogs.shown.clear();
-  m().cmbDays.setListIndex(kDaily);
-  m().CmdProceed.click();
+  m().tabSchedule.cmbDays.setListIndex(kDaily);
+  m().tabSchedule.cmdApplySchedule.click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text, "Please select the time that you want to scan.");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "9");
 }
 
 TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks) {
-  m().chkAutoDel.click();
+  m().tabSchedule.chkAutoRemove.click();
   EXPECT_EQ(stored("Settings", "chkAutoDel"), "1");
   applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
   app.dialogs.shown.clear();
@@ -235,7 +235,7 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   ASSERT_EQ(app.host.balloons.size(), 1u);
   EXPECT_EQ(app.host.balloons[0], (std::pair<std::string, std::string>{app.product + " scheduled scan",
                                                                        "1 item found: 1 removed, 0 not removed."}));
-  EXPECT_EQ(m().lblScheduledRemoval.caption(), "Last scheduled scan (" + app.clock.now + "): 1 item found: 1 removed, 0 not removed.");
+  EXPECT_EQ(m().pageResults.lblScheduledRemoval.caption(), "Last scheduled scan (" + app.clock.now + "): 1 item found: 1 removed, 0 not removed.");
 
   app.writeText("planted.bin", "back again");
   // The next occurrence comes while the question is open: it waits for the answer.
@@ -244,26 +244,26 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
     ranUnderTheQuestion = tickAt(at(2026, 12, 2, 8, 0, 0));
     return kIdNo;
   };
-  m().cmdScanNow_Click();
+  m().pageScan.cmdScanNow_Click();
   ASSERT_EQ(m().results.removalCount(), 1);
   EXPECT_TRUE(app.dialogs.shown.empty());  // a run by hand leaves the choice to the user
-  EXPECT_EQ(m().lblScheduledRemoval.caption(), "");  // it spoke of results that are gone
-  m().cmdSelectAll_Click();
-  m().Command4_Click();
+  EXPECT_EQ(m().pageResults.lblScheduledRemoval.caption(), "");  // it spoke of results that are gone
+  m().pageResults.cmdSelectAll_Click();
+  m().pageResults.cmdDelete_Click();
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
   EXPECT_TRUE(exists(planted));
   EXPECT_FALSE(ranUnderTheQuestion);
 
   // Now it runs; unchecked, a scheduled run finds and keeps, and has nothing to announce.
-  m().chkAutoDel.click();
+  m().tabSchedule.chkAutoRemove.click();
   EXPECT_TRUE(tickAt(at(2026, 12, 2, 8, 0, 0)));
   EXPECT_TRUE(exists(planted));
   EXPECT_EQ(m().results.removalCount(), 1);
   EXPECT_EQ(app.host.balloons.size(), 1u);
 
   // What could not be removed (a file held open) is said, and stays listed.
-  m().chkAutoDel.click();
+  m().tabSchedule.chkAutoRemove.click();
   HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_TRUE(tickAt(at(2026, 12, 3, 8, 0, 0)));
   CloseHandle(held);
@@ -275,12 +275,12 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
 
 TEST_F(ScheduleFixture, ApplyWithTheBoxUncheckedStopsTheSchedule) {
   applySchedule(kDaily, "", "12/1/2026 8:00:00 AM");
-  m().chkAutomaticScanYesOrNo.click();
-  EXPECT_FALSE(m().cmbDays.enabled());
-  m().CmdProceed.click();
+  m().tabSchedule.chkScheduledScans.click();
+  EXPECT_FALSE(m().tabSchedule.cmbDays.enabled());
+  m().tabSchedule.cmdApplySchedule.click();
   EXPECT_EQ(stored("OptionAndSettings", "chkAutomaticScanYesOrNo"), "0");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "7");  // kept for the next time it is switched on
-  EXPECT_EQ(m().chkAutomaticScanYesOrNo.value(), 0);    // the reload keeps it unchecked
+  EXPECT_EQ(m().tabSchedule.chkScheduledScans.value(), 0);    // the reload keeps it unchecked
   EXPECT_FALSE(m().tmrScheduler.enabled());
   // Even a tick that came anyway, and a window state change that re-arms the timers, run nothing.
   setClock(at(2026, 12, 1, 8, 0, 0));
@@ -290,50 +290,50 @@ TEST_F(ScheduleFixture, ApplyWithTheBoxUncheckedStopsTheSchedule) {
   EXPECT_FALSE(m().tmrScheduler.enabled());
 
   // Checking the box again without "Apply" starts nothing either.
-  m().chkAutomaticScanYesOrNo.click();
-  EXPECT_TRUE(m().CmdProceed.enabled());
+  m().tabSchedule.chkScheduledScans.click();
+  EXPECT_TRUE(m().tabSchedule.cmdApplySchedule.enabled());
   m().tmrScheduler_Timer();
   EXPECT_EQ(m().session.lastScan.startedAt, "");
 
   // "Reset" is the same: Daily, switched off.
-  m().CmdProceed.click();
+  m().tabSchedule.cmdApplySchedule.click();
   EXPECT_TRUE(m().tmrScheduler.enabled());
-  m().cmdDefaultSetting.click();
+  m().tabSchedule.cmdResetSchedule.click();
   EXPECT_EQ(stored("OptionAndSettings", "chkAutomaticScanYesOrNo"), "0");
-  EXPECT_EQ(m().cmbDays.listIndex(), kDaily);
+  EXPECT_EQ(m().tabSchedule.cmbDays.listIndex(), kDaily);
   EXPECT_FALSE(m().tmrScheduler.enabled());
 }
 
 TEST_F(ScheduleFixture, TheTabRoundTripsThroughTheSettings) {
   // A fresh profile: Daily, switched off, nothing to apply.
-  EXPECT_EQ(m().cmbDays.listIndex(), kDaily);
-  EXPECT_EQ(m().chkAutomaticScanYesOrNo.value(), 0);
-  EXPECT_FALSE(m().CmdProceed.enabled());
-  EXPECT_TRUE(m().cmdDefaultSetting.enabled());
+  EXPECT_EQ(m().tabSchedule.cmbDays.listIndex(), kDaily);
+  EXPECT_EQ(m().tabSchedule.chkScheduledScans.value(), 0);
+  EXPECT_FALSE(m().tabSchedule.cmdApplySchedule.enabled());
+  EXPECT_TRUE(m().tabSchedule.cmdResetSchedule.enabled());
 
-  m().chkAutoDel.click();
+  m().tabSchedule.chkAutoRemove.click();
   applySchedule(kDateAndTime, "12/24/2026 12:00:00 AM", "12/1/2026 6:30:15 PM");
-  EXPECT_FALSE(m().CmdProceed.enabled());
+  EXPECT_FALSE(m().tabSchedule.cmdApplySchedule.enabled());
   EXPECT_EQ(stored("OptionAndSettings", "chkAutomaticScanYesOrNo"), "1");
   EXPECT_EQ(stored("OptionAndSettings", "Day"), "8");
   EXPECT_EQ(stored("OptionAndSettings", "Time"), "12/1/2026 6:30:15 PM");
 
   app.resetMain();
   start();
-  EXPECT_EQ(m().chkAutomaticScanYesOrNo.value(), 1);
-  EXPECT_EQ(m().cmbDays.listIndex(), kDateAndTime);
-  EXPECT_EQ(m().dtpScheduleDate.value(), "12/24/2026 12:00:00 AM");
-  EXPECT_EQ(m().dtpScheduleTime.value(), "12/1/2026 6:30:15 PM");
-  EXPECT_EQ(m().chkAutoDel.value(), 1);
-  EXPECT_TRUE(m().dtpScheduleDate.enabled());
-  EXPECT_TRUE(m().dtpScheduleTime.enabled());
-  EXPECT_FALSE(m().CmdProceed.enabled());
+  EXPECT_EQ(m().tabSchedule.chkScheduledScans.value(), 1);
+  EXPECT_EQ(m().tabSchedule.cmbDays.listIndex(), kDateAndTime);
+  EXPECT_EQ(m().tabSchedule.dtpScheduleDate.value(), "12/24/2026 12:00:00 AM");
+  EXPECT_EQ(m().tabSchedule.dtpScheduleTime.value(), "12/1/2026 6:30:15 PM");
+  EXPECT_EQ(m().tabSchedule.chkAutoRemove.value(), 1);
+  EXPECT_TRUE(m().tabSchedule.dtpScheduleDate.enabled());
+  EXPECT_TRUE(m().tabSchedule.dtpScheduleTime.enabled());
+  EXPECT_FALSE(m().tabSchedule.cmdApplySchedule.enabled());
   EXPECT_TRUE(m().tmrScheduler.enabled());
   EXPECT_TRUE(tickAt(at(2026, 12, 24, 18, 30, 15)));
 
   // Choosing a weekday empties the date, which is then stored as none.
-  m().cmbDays.setListIndex(3);
-  m().CmdProceed.click();
+  m().tabSchedule.cmbDays.setListIndex(3);
+  m().tabSchedule.cmdApplySchedule.click();
   EXPECT_EQ(stored("OptionAndSettings", "Date"), "Null");
 
   // Stored text that is not a day or a time loads and never fires.
@@ -341,6 +341,6 @@ TEST_F(ScheduleFixture, TheTabRoundTripsThroughTheSettings) {
   m().settings.write("OptionAndSettings", "Time", "soon");
   app.resetMain();
   start();
-  EXPECT_EQ(m().cmbDays.listIndex(), kNever);
+  EXPECT_EQ(m().tabSchedule.cmbDays.listIndex(), kNever);
   for (int d = 25; d <= 31; ++d) EXPECT_FALSE(tickAt(at(2026, 12, d, 7, 0, 0)));
 }

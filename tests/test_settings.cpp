@@ -65,29 +65,29 @@ TEST(LoadSettings, FreshProfileDefaults) {
   m.settings.write("Settings", "FoundCol22", "nan");
   m.settings.write("Settings", "FoundCol23", "99999999999999999999999999");
   m.Form_Load();
-  EXPECT_TRUE(m.optIEHomePageSheildOn.value());
-  EXPECT_TRUE(m.optMemorySheildOn.value());
-  EXPECT_EQ(m.chkHomePage.value(), 1);
-  EXPECT_EQ(m.chkAutoProtect.value(), 1);
-  EXPECT_TRUE(m.optAlwaysnotifybeforerestoring.value());
-  for (auto* c : {&m.chkMakeLog, &m.chkSweepMemory, &m.chkScanRegistry, &m.chkScanCookies, &m.chkSendData,
-                  &m.chkAutomaticUpdate})
+  EXPECT_TRUE(m.tabProtection.optHomePageShieldOn.value());
+  EXPECT_TRUE(m.tabProtection.optMemoryShieldOn.value());
+  EXPECT_EQ(m.tabProtection.chkHomePageShield.value(), 1);
+  EXPECT_EQ(m.tabProtection.chkMemoryShield.value(), 1);
+  EXPECT_TRUE(m.tabProtection.optAskBeforeRestoring.value());
+  for (auto* c : {&m.tabScanOptions.chkMakeLog, &m.tabScanOptions.chkScanMemory, &m.tabScanOptions.chkScanRegistry, &m.tabScanOptions.chkScanCookies, &m.tabScanOptions.chkSendData,
+                  &m.tabLiveUpdate.chkAutomaticUpdate})
     EXPECT_EQ(c->value(), 1) << c->name();
-  EXPECT_EQ(m.chkAutomaticScanYesOrNo.value(), 0);
+  EXPECT_EQ(m.tabSchedule.chkScheduledScans.value(), 0);
   EXPECT_FALSE(m.tmrScheduler.enabled());
-  EXPECT_FALSE(m.cmbDays.enabled());
-  EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
-  EXPECT_FALSE(m.lvwHardDrives.visible());
-  for (const auto& c : m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns) EXPECT_EQ(c.widthTwips, 1400);
-  EXPECT_TRUE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns);  // untouched: shared by content
+  EXPECT_FALSE(m.tabSchedule.cmbDays.enabled());
+  EXPECT_TRUE(m.tabScanOptions.optQuickScan.value());
+  EXPECT_FALSE(m.tabScanOptions.lvwDrives.visible());
+  for (const auto& c : m.pageResults.lvwResults.columns) EXPECT_EQ(c.widthTwips, 1400);
+  EXPECT_TRUE(m.pageResults.lvwResults.fitColumns);  // untouched: shared by content
   EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
-  EXPECT_EQ(m.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
+  EXPECT_EQ(m.tabScanOptions.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
   EXPECT_TRUE(m.tmrCheckHomePage.enabled());
   EXPECT_TRUE(m.tmrMemoryInspected.enabled());
   EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "RUNNING");
   EXPECT_EQ(m.caption(), app.product + " by Test Company");
-  EXPECT_EQ(m.lblLastUpdate.caption(), "Signatures Last Updated On 3/16/2006 12:00:00 AM PST");
+  EXPECT_EQ(m.tabLiveUpdate.lblLastUpdate.caption(), "Signatures Last Updated On 3/16/2006 12:00:00 AM PST");
 }
 
 TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
@@ -102,21 +102,21 @@ TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
   s.write("Settings", "Max", "1");
   auto& m = app.main();
   m.Form_Load();
-  EXPECT_TRUE(m.optScanOnlyKnownSoftwares.value());
+  EXPECT_TRUE(m.tabScanOptions.optQuickScan.value());
   EXPECT_EQ(s.read("OptionAndSettings", "optScanAllSelectedHardDrive", ""), "False");
-  EXPECT_EQ(m.chkScanCookies.value(), 0);
-  EXPECT_EQ(m.chkAutoProtect.value(), 0);
-  EXPECT_TRUE(m.optMemorySheildOff.value());
+  EXPECT_EQ(m.tabScanOptions.chkScanCookies.value(), 0);
+  EXPECT_EQ(m.tabProtection.chkMemoryShield.value(), 0);
+  EXPECT_TRUE(m.tabProtection.optMemoryShieldOff.value());
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
-  EXPECT_EQ(m.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
-  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns[1].widthTwips, 2500);
-  EXPECT_FALSE(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns);  // the user's width is kept
+  EXPECT_EQ(m.tabScanOptions.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
+  EXPECT_EQ(m.pageResults.lvwResults.columns[1].widthTwips, 2500);
+  EXPECT_FALSE(m.pageResults.lvwResults.fitColumns);  // the user's width is kept
   EXPECT_EQ(m.windowState(), controls::Form::State::Maximized);
 
   // Handlers write back what the user changes, and the next start sees it.
-  m.chkSweepMemory.click();
-  m.optIEHomePageSheildOff.click();
-  EXPECT_FALSE(m.optAlwaysnotifybeforerestoring.enabled());
+  m.tabScanOptions.chkScanMemory.click();
+  m.tabProtection.optHomePageShieldOff.click();
+  EXPECT_FALSE(m.tabProtection.optAskBeforeRestoring.enabled());
   EXPECT_FALSE(m.tmrCheckHomePage.enabled());
   m.Form_QueryUnload();
   m.Form_Unload();
@@ -124,9 +124,9 @@ TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
   app.resetMain();
   auto& again = app.main();
   again.Form_Load();
-  EXPECT_EQ(again.chkSweepMemory.value(), 0);
-  EXPECT_TRUE(again.optIEHomePageSheildOff.value());
-  EXPECT_EQ(again.chkHomePage.value(), 0);
+  EXPECT_EQ(again.tabScanOptions.chkScanMemory.value(), 0);
+  EXPECT_TRUE(again.tabProtection.optHomePageShieldOff.value());
+  EXPECT_EQ(again.tabProtection.chkHomePageShield.value(), 0);
 }
 
 TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
@@ -135,13 +135,13 @@ TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
   std::string before = runValue(app.registry, "quillon");
   auto& m = app.main();
   m.Form_Load();
-  EXPECT_EQ(m.chkRunAtStartup.value(), 1);
+  EXPECT_EQ(m.tabScanOptions.chkRunAtStartup.value(), 1);
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "1");
   EXPECT_EQ(runValue(app.registry, "quillon"), "\"" + app.path("quillon.exe") + "\"");
   app.resetMain();
   app.main().Form_Load();
-  EXPECT_EQ(app.main().chkRunAtStartup.value(), 1);  // the stored "1" keeps it
-  app.main().chkRunAtStartup.click();
+  EXPECT_EQ(app.main().tabScanOptions.chkRunAtStartup.value(), 1);  // the stored "1" keeps it
+  app.main().tabScanOptions.chkRunAtStartup.click();
   EXPECT_EQ(runValue(app.registry, "quillon"), "<absent>");
   if (before != "<absent>")
     app.registry.setValue(kHkeyLocalMachine, kRunKey, "quillon", RegValue{kRegSz, before + '\0'});
@@ -150,15 +150,15 @@ TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
 TEST(Captions, OptionsReadAsDesigned) {
   App app;
   auto& m = app.main();
-  EXPECT_EQ(m.chkSendData.caption(), "Send anonymous data to help identify unknown spyware");
-  EXPECT_EQ(m.chkAutomaticScanYesOrNo.caption(), "Enable Scheduled Scans");
-  EXPECT_EQ(m.chkScanCookies.caption(), "Scan Internet Cookies");
-  EXPECT_EQ(m.optAlwaysnotifybeforerestoring.caption(), "Ask me what I would like to do");
-  EXPECT_EQ(m.optRestoredefaultwithoutnotification.caption(), "Silently restore my original home page");
-  EXPECT_EQ(m.lblLastScanCaption.caption(), "Your last scan was completed:");
-  EXPECT_EQ(m.lblLastFullScanCaption.caption(), "Your last full system scan was completed:");
-  EXPECT_EQ(m.fraScanType.caption(), "Scan Type");
-  EXPECT_EQ(m.fraDriveSelection.caption(), "Drive Selection");
-  EXPECT_EQ(m.lblRunOn.caption(), "Run on:");
-  EXPECT_EQ(m.mnuFileMinimize.caption(), "Minimize to Tray");
+  EXPECT_EQ(m.tabScanOptions.chkSendData.caption(), "Send anonymous data to help identify unknown spyware");
+  EXPECT_EQ(m.tabSchedule.chkScheduledScans.caption(), "Enable Scheduled Scans");
+  EXPECT_EQ(m.tabScanOptions.chkScanCookies.caption(), "Scan Internet Cookies");
+  EXPECT_EQ(m.tabProtection.optAskBeforeRestoring.caption(), "Ask me what I would like to do");
+  EXPECT_EQ(m.tabProtection.optRestoreSilently.caption(), "Silently restore my original home page");
+  EXPECT_EQ(m.pageStatus.lblLastScanCaption.caption(), "Your last scan was completed:");
+  EXPECT_EQ(m.pageStatus.lblLastFullScanCaption.caption(), "Your last full system scan was completed:");
+  EXPECT_EQ(m.tabScanOptions.fraScanType.caption(), "Scan Type");
+  EXPECT_EQ(m.tabScanOptions.fraDrives.caption(), "Drive Selection");
+  EXPECT_EQ(m.tabSchedule.lblRunOn.caption(), "Run on:");
+  EXPECT_EQ(m.menu.mnuFileMinimize.caption(), "Minimize to Tray");
 }

@@ -69,7 +69,7 @@ TEST_F(MemoryShieldTest, AProgramStartedLaterIsAlertedAtTheNextTickAndStopStopsT
   EXPECT_EQ(m.counters.threatsFound, 1);
   EXPECT_TRUE(m.tmrMemoryInspected.enabled());
   EXPECT_TRUE(m.tmrCheckHomePage.enabled());
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);  // the results list stays the last scan's
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.count(), 0);  // the results list stays the last scan's
 
   // The definitions were read once: a changed file counts only once the list is dropped (as
   // Live Update does).
@@ -94,7 +94,7 @@ TEST_F(MemoryShieldTest, AllowAddsOneLineAndLaterTicksAreQuiet) {
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 1);
   EXPECT_EQ(app.readText("ENoSignature.txt"), kUpperWaiter + "\r\n");
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);  // no "EXCLUDED" row per tick
+  EXPECT_EQ(m.pageScan.lvwSpywareFound.count(), 0);  // no "EXCLUDED" row per tick
   EXPECT_TRUE(threat.running());
 }
 
@@ -122,9 +122,9 @@ TEST_F(MemoryShieldTest, SwitchedOffTheTickDoesNothingAndTheOptionsDriveTheTimer
   RunningProgram threat(listed + "\\" + kSampleWaiter);
   auto& m = loaded();
   answerWith(m, &ui::FrmSpywareFoundAlert::cmdYes);
-  m.chkAutoProtect.setValue(0);
-  EXPECT_EQ(m.settings.read(keys::optMemorySheildOn), "False");
-  EXPECT_EQ(m.settings.read(keys::optMemorySheildOff), "True");
+  m.tabProtection.chkMemoryShield.setValue(0);
+  EXPECT_EQ(m.settings.read(keys::optMemoryShieldOn), "False");
+  EXPECT_EQ(m.settings.read(keys::optMemoryShieldOff), "True");
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
   m.tmrCheckHomePage.setEnabled(false);
   m.tmrMemoryInspected_Timer();
@@ -133,13 +133,13 @@ TEST_F(MemoryShieldTest, SwitchedOffTheTickDoesNothingAndTheOptionsDriveTheTimer
   EXPECT_FALSE(m.tmrCheckHomePage.enabled());  // the timers were not touched
   EXPECT_TRUE(threat.running());
 
-  m.optMemorySheildOn.click();
-  EXPECT_EQ(m.settings.read(keys::optMemorySheildOn), "True");
+  m.tabProtection.optMemoryShieldOn.click();
+  EXPECT_EQ(m.settings.read(keys::optMemoryShieldOn), "True");
   EXPECT_TRUE(m.tmrMemoryInspected.enabled());
   m.tmrMemoryInspected.tick();
   EXPECT_EQ(alerts, 1);
-  m.optMemorySheildOff.click();
-  EXPECT_EQ(m.settings.read(keys::optMemorySheildOff), "True");
+  m.tabProtection.optMemoryShieldOff.click();
+  EXPECT_EQ(m.settings.read(keys::optMemoryShieldOff), "True");
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
 }
 
@@ -331,9 +331,9 @@ TEST_F(HomePageTest, FirstTickAdoptsThePageThenAChangeIsAskedAbout) {
 TEST_F(HomePageTest, SilentRestoreAndAMissingValueCountsAsBlank) {
   setPage("http://home.example/");
   auto& m = loaded();
-  m.optRestoredefaultwithoutnotification.click();
-  EXPECT_EQ(m.settings.read(keys::optRestoredefaultwithoutnotification), "True");
-  EXPECT_EQ(m.settings.read(keys::optAlwaysnotifybeforerestoring), "False");
+  m.tabProtection.optRestoreSilently.click();
+  EXPECT_EQ(m.settings.read(keys::optRestoreSilently), "True");
+  EXPECT_EQ(m.settings.read(keys::optAskBeforeRestoring), "False");
   m.tmrCheckHomePage.tick();
   setPage("http://hijack.example/");
   m.tmrCheckHomePage.tick();
@@ -359,19 +359,19 @@ TEST_F(HomePageTest, SwitchedOffTheTickStopsItsTimerAndChangesNothing) {
   setPage("http://home.example/");
   auto& m = loaded(&ui::FrmHomePageChangedAlert::cmdYes);
   m.tmrCheckHomePage.tick();
-  m.chkHomePage.setValue(0);
-  EXPECT_EQ(m.settings.read(keys::optIEHomePageSheildOn), "False");
+  m.tabProtection.chkHomePageShield.setValue(0);
+  EXPECT_EQ(m.settings.read(keys::optHomePageShieldOn), "False");
   EXPECT_FALSE(m.tmrCheckHomePage.enabled());
-  EXPECT_FALSE(m.optAlwaysnotifybeforerestoring.enabled());
-  EXPECT_FALSE(m.optRestoredefaultwithoutnotification.enabled());
+  EXPECT_FALSE(m.tabProtection.optAskBeforeRestoring.enabled());
+  EXPECT_FALSE(m.tabProtection.optRestoreSilently.enabled());
   setPage("http://hijack.example/");
   m.tmrCheckHomePage_Timer();
   EXPECT_EQ(questions, 0);
   EXPECT_FALSE(m.tmrCheckHomePage.enabled());
   EXPECT_EQ(page(), "http://hijack.example/");
-  m.optIEHomePageSheildOn.click();
+  m.tabProtection.optHomePageShieldOn.click();
   EXPECT_TRUE(m.tmrCheckHomePage.enabled());
-  EXPECT_TRUE(m.optRestoredefaultwithoutnotification.enabled());
+  EXPECT_TRUE(m.tabProtection.optRestoreSilently.enabled());
   m.tmrCheckHomePage.tick();
   EXPECT_EQ(questions, 1);
 }

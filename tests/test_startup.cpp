@@ -121,7 +121,7 @@ TEST(Startup, AutomaticLiveUpdateRunsOnceAfterThreeHundredIdleTicks) {
   auto& m = app.main();
   m.Form_Load();
   EXPECT_FALSE(m.timUpdate.enabled());  // absent key: not armed, although the box shows checked
-  EXPECT_EQ(m.chkAutomaticUpdate.value(), 1);
+  EXPECT_EQ(m.tabLiveUpdate.chkAutomaticUpdate.value(), 1);
   app.resetMain();
   app.main().settings.write("OptionAndSettings", "chkAutomaticUpdate", "1");
   auto& armed = app.main();
@@ -136,7 +136,7 @@ TEST(Startup, AutomaticLiveUpdateRunsOnceAfterThreeHundredIdleTicks) {
     ++during;
     armed.timUpdate.tick();
   };
-  armed.cmdScanNow_Click();
+  armed.pageScan.cmdScanNow_Click();
   app.pump.onYield = nullptr;
   EXPECT_GT(during, 0);
   for (int i = 0; i < 300; ++i) armed.timUpdate.tick();

@@ -28,7 +28,7 @@ struct Tray : ::testing::Test {
   void SetUp() override {
     m = &app.main();
     m->Form_Load();
-    m->Command5_Click();
+    m->cmdSendToTray_Click();
     popup = &m->frmMenuPopUp;
   }
   // Up and standing still, waiting for the mouse.
@@ -60,7 +60,7 @@ TEST_F(Tray, PressesOpenThePopupDoubleClicksBringTheWindowBackAndTheRestIsIgnore
     EXPECT_FALSE(popup->loaded());
     EXPECT_FALSE(popup->visible());
     for (auto* t : {&popup->tmrMenuPopup, &popup->TmrEnablePopDown, &popup->tmrPopDown}) EXPECT_FALSE(t->enabled());
-    m->Command5_Click();
+    m->cmdSendToTray_Click();
   }
 }
 
@@ -139,9 +139,9 @@ TEST_F(Tray, CloseThisMenuSendsItAwayAndAClickBringsItBack) {
 
 TEST_F(Tray, ShowProgramAndExitProgramFollowTheWindowAndTheScan) {
   openAndArrive();
-  EXPECT_TRUE(popup->mnuMaxmimaize.enabled());
+  EXPECT_TRUE(popup->mnuShowProgram.enabled());
   EXPECT_TRUE(popup->mnuClose.enabled());
-  popup->mnuMaxmimaize.click();
+  popup->mnuShowProgram.click();
   EXPECT_TRUE(m->visible());
   EXPECT_EQ(m->windowState(), State::Normal);
   EXPECT_TRUE(popup->tmrPopDown.enabled());  // the popup slides away
@@ -150,12 +150,12 @@ TEST_F(Tray, ShowProgramAndExitProgramFollowTheWindowAndTheScan) {
   // Offered only while the window is not on screen: a start in the tray leaves it minimised
   // but visible.
   m->onTrayMouse(513);
-  EXPECT_FALSE(popup->mnuMaxmimaize.enabled());
+  EXPECT_FALSE(popup->mnuShowProgram.enabled());
   popup->Form_Unload();
-  m->Command5_Click();
+  m->cmdSendToTray_Click();
   m->setVisible(true);
   m->onTrayMouse(513);
-  EXPECT_TRUE(popup->mnuMaxmimaize.enabled());
+  EXPECT_TRUE(popup->mnuShowProgram.enabled());
   popup->Form_Unload();
 
   // "Exit Program" waits while a scan runs.
@@ -171,7 +171,7 @@ TEST_F(Tray, ShowProgramAndExitProgramFollowTheWindowAndTheScan) {
     exitDuringScan = popup->mnuClose.enabled();
     popup->mnuClose.click();  // a disabled item does nothing
   };
-  m->cmdScanNow_Click();
+  m->pageScan.cmdScanNow_Click();
   EXPECT_TRUE(looked);
   EXPECT_FALSE(exitDuringScan);
   EXPECT_EQ(m->settings.read("OptionAndSettings", "STATUS", ""), "RUNNING");
@@ -219,44 +219,44 @@ TEST(Menus, EveryItemStandsInItsPlaceAndReachesItsHandler) {
   EXPECT_EQ(bar["Help"], std::vector<std::string>{"View Help"});
   EXPECT_EQ(bar["About"], std::vector<std::string>{"About this software"});
 
-  m.mnuFileScanNow.click();
-  EXPECT_TRUE(m.frmScan.visible());
+  m.menu.mnuFileScanNow.click();
+  EXPECT_TRUE(m.pageScan.frmScan.visible());
   bool reportShown = false;
   app.host.onModal = [&](controls::Form& f) { reportShown = &f == &m.frmReport; };
-  m.mnuFileViewLog.click();
+  m.menu.mnuFileViewLog.click();
   EXPECT_TRUE(reportShown);
   int updates = 0;
   countLiveUpdates(m, updates);
-  m.mnuFileLiveUpdate.click();
+  m.menu.mnuFileLiveUpdate.click();
   EXPECT_EQ(updates, 1);
-  const std::pair<controls::MenuItem*, const char*> tabs[] = {{&m.mnuSettingsScanOptions, "Scan Options"},
-                                                              {&m.mnuSettingsProtection, "Proactive System Protection"},
-                                                              {&m.mnuSettingsSchedule, "Scheduled Scans"},
-                                                              {&m.mnuSettingsUpdate, "Automatic Live Update"}};
+  const std::pair<controls::MenuItem*, const char*> tabs[] = {{&m.menu.mnuSettingsScanOptions, "Scan Options"},
+                                                              {&m.menu.mnuSettingsProtection, "Proactive System Protection"},
+                                                              {&m.menu.mnuSettingsSchedule, "Scheduled Scans"},
+                                                              {&m.menu.mnuSettingsUpdate, "Automatic Live Update"}};
   for (auto [item, tab] : tabs) {
     m.cmdStatus_Click();
     item->click();
     EXPECT_TRUE(m.frmOptions.visible());
-    EXPECT_EQ(m.TabStrip1.tabs[size_t(m.TabStrip1.selected() - 1)], tab);
+    EXPECT_EQ(m.tabSettings.tabs[size_t(m.tabSettings.selected() - 1)], tab);
   }
-  m.mnuViewQuarantine.click();
+  m.menu.mnuViewQuarantine.click();
   ASSERT_EQ(app.launcher.launched.size(), 1u);
   EXPECT_EQ(app.launcher.launched[0].rfind("explorer ", 0), 0u);
   app.writeText("ENoSignature.txt", "x\r\n");
-  m.mnuViewExclusions.click();
+  m.menu.mnuViewExclusions.click();
   ASSERT_EQ(app.launcher.launched.size(), 2u);
   EXPECT_EQ(app.launcher.launched[1], "notepad " + app.path("ENoSignature.txt"));
 
   // Without a help file the program's own help window explains the pages.
-  m.mnuViewHelp.click();
+  m.menu.mnuViewHelp.click();
   EXPECT_TRUE(m.frmHelp.visible());
   EXPECT_EQ(m.frmHelp.caption(), app.product + " Help");
   EXPECT_TRUE(app.launcher.opened.empty());
   app.writeText("Help.chm", "help");
-  m.mnuViewHelp.click();
+  m.menu.mnuViewHelp.click();
   EXPECT_EQ(app.launcher.opened, std::vector<std::string>{app.path("Help.chm")});
 
-  m.mnuAbout.click();
+  m.menu.mnuAbout.click();
   EXPECT_TRUE(m.frmAbout.visible());
   EXPECT_EQ(m.frmAbout.lblProduct.caption(), app.product);
   m.frmAbout.cmdOk.click();
@@ -275,12 +275,12 @@ TEST(Menus, EveryItemStandsInItsPlaceAndReachesItsHandler) {
     EXPECT_NE(app.dialogs.shown[0].text.find("could not be opened"), std::string::npos);
   }
 
-  m.mnuFileMinimize.click();
+  m.menu.mnuFileMinimize.click();
   EXPECT_FALSE(m.visible());
   EXPECT_TRUE(app.host.trayShown);
   bool exited = false;
   m.onExit = [&] { exited = true; };
-  m.mnuFileExit.click();
+  m.menu.mnuFileExit.click();
   EXPECT_TRUE(exited);
   EXPECT_FALSE(app.host.trayShown);
   EXPECT_EQ(m.settings.read("OptionAndSettings", "STATUS", ""), "STOPPED");

@@ -21,8 +21,6 @@ FrmMain::FrmMain(Platform& p, FormHost& h, std::string exe, Branding b)
   session.onOperationChanged = [this] { showRunState(); };
   layoutControls();
   wireHandlers();
-  wireSettingsHandlers();
-  wireScheduleHandlers();
   wireShieldHandlers();
   wireMenuHandlers();
 }
@@ -33,69 +31,36 @@ void FrmMain::wireHandlers() {
   cmdStatus.onClick = [this] { cmdStatus_Click(); };
   cmdSettings.onClick = [this] { cmdSettings_Click(); };
   cmdScan.onClick = [this] { cmdScan_Click(); };
-  Command1.onClick = [this] { cmdScan_Click(); };
-  mnuFileScanNow.onClick = [this] { cmdScan_Click(); };
+  tabScanOptions.cmdOpenScanPage.onClick = [this] { cmdScan_Click(); };
   cmdResults.onClick = [this] { cmdResults_Click(); };
-  cmdRemove.onClick = [this] { cmdRemove_Click(); };
-  cmdScanNow.onClick = [this] { cmdScanNow_Click(); };
-  lblStart.onClick = [this] { lblStart_Click(); };
-  cmdStop.onClick = [this] { cmdStop_Click(); };
-  lblStop.onClick = [this] { lblStop_Click(); };
-  cmdPause.onClick = [this] { cmdPause_Click(); };
-  lblPause.onClick = [this] { lblPause_Click(); };
   cmdLog.onClick = [this] { cmdLog_Click(); };
-  mnuFileViewLog.onClick = [this] { cmdLog_Click(); };
-  lblViewLogFile.onClick = [this] { lblViewLogFile_Click(); };
-  cmdSelectAll.onClick = [this] { cmdSelectAll_Click(); };
-  cmdExclude.onClick = [this] { cmdExclude_Click(); };
-  Command4.onClick = [this] { Command4_Click(); };
-  lblRemove.onClick = [this] { lblRemove_Click(); };
-  cmdSubmit.onClick = [this] { cmdSubmit_Click(); };
+  pageScan.lblViewLogFile.onClick = [this] { cmdLog_Click(); };
   cmdUpdate.onClick = [this] { RunLiveUpdate(); };
   cmdUpdate.onShiftPress = [this] { cmdUpdate_ShiftPress(); };
   frmSignatureUpdated.onOk = [this] {
     settings.write(keys::SHOW, "false");
     host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
   };
-  cmdLiveUpdate.onClick = [this] { RunLiveUpdate(); };
-  mnuFileLiveUpdate.onClick = [this] { RunLiveUpdate(); };
-  Command2.onClick = [this] { Command2_Click(); };
-  txtFilename.onKeyPress = [this](int key) {
-    if (key == 13) cmdSubmit_Click();
-  };
-  chkSendData.onMouseUp = [this] { chkSendData_MouseUp(); };
-  mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
-  mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
-  mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
   // The skinned window's own close box: the same exit path as every other.
   lblHide.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
-  Command5.onClick = [this] { Command5_Click(); };
-  mnuFileMinimize.onClick = [this] { Command5_Click(); };
+  cmdSendToTray.onClick = [this] { cmdSendToTray_Click(); };
   timUpdate.onTick = [this] { timUpdate_Timer(); };
+  tmrScheduler.onTick = [this] { tmrScheduler_Timer(); };
   onResize = [this] { Form_Resize(); };
   onTrayMouse = [this](int message) { TrayMouse(message); };
-  // Names and paths are read whole until the user sizes the columns.
-  lvwPicRemoveListOfSpywareFoundAndToBeRemoved.fitColumns = true;
-  TabStrip1.onClick = [this] { TabStrip1_Click(); };
-  MenuItem* tabItems[] = {&mnuSettingsScanOptions, &mnuSettingsProtection, &mnuSettingsSchedule, &mnuSettingsUpdate};
-  const int tabOf[] = {1, 3, 2, 4};
-  for (int i = 0; i < 4; ++i)
-    tabItems[i]->onClick = [this, tab = tabOf[i]] {
-      cmdSettings_Click();
-      TabStrip1.select(tab);
-    };
+  tabSettings.onClick = [this] { tabSettings_Click(); };
   frmReport.cmdOk.onClick = [this] { frmReport.setVisible(false); };
-
-  // A control is enabled only when what it does works. The schedule's Apply once there is a
-  // change to apply; Stop and Pause only while a scan runs.
-  for (Control* c : {static_cast<Control*>(&CmdProceed),
-                     static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
-                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
-    c->setEnabled(false);
 }
 
 void FrmMain::lockRedraw(bool lock) {
   if (visible()) host.lockRedraw(*this, lock);
+}
+
+int FrmMain::messageBox(const std::string& text, const std::string& title, unsigned flags) {
+  ++openBoxes_;
+  int answer = platform.dialogs.messageBox(text, title, flags);
+  --openBoxes_;
+  return answer;
 }
 
 
@@ -109,11 +74,11 @@ void FrmMain::Form_Load() {
     if (endProcess) endProcess();
     return;
   }
-  RefreshStatusPage();
+  pageStatus.refresh();
 
   HidePages();
-  frmStatus.setCaption(branding.productName + " Status");
-  frmStatus.setVisible(true);
+  pageStatus.frmStatus.setCaption(branding.productName + " Status");
+  pageStatus.frmStatus.setVisible(true);
   if (secondInstance()) {
     if (endProcess) endProcess();
     return;
@@ -123,17 +88,17 @@ void FrmMain::Form_Load() {
   frmHidden.setVisible(false);
   setCaption(branding.productName + " by " + branding.companyName);
   cmdWebsite.setCaption("Visit " + branding.webSite);
-  shpCircle.setVisible(false);
+  pageScan.shpPhase.setVisible(false);
   setShowInTaskbar(false);
 
-  LoadSchedule();
+  tabSchedule.load();
   SetBackgroundTimers(false);
-  FillDriveList();
+  tabScanOptions.fillDrives();
   LoadSettings();
   SetBackgroundTimers(true);
   frmDelete.setVisible(false);
-  Label22.setCaption("Welcome to " + branding.productName);
-  TabStrip1_Click();
+  pageStatus.lblWelcome.setCaption("Welcome to " + branding.productName);
+  tabSettings_Click();
   loaded_ = true;
 
   if (settings.read(keys::showHelp) == "1") {
@@ -143,7 +108,7 @@ void FrmMain::Form_Load() {
   }
   auto automatic = settings.readNumber(keys::chkAutomaticUpdateArmed);
   if (automatic && *automatic == 1) timUpdate.setEnabled(true);
-  if (settings.read(keys::Minimized) == "Yes") Command5_Click();
+  if (settings.read(keys::Minimized) == "Yes") cmdSendToTray_Click();
 
   if (!settings.read(keys::FirstTime).empty()) return;
   settings.write(keys::FirstTime, "Yes");
@@ -177,31 +142,30 @@ void FrmMain::timUpdate_Timer() {
 void FrmMain::Form_Resize() {
   // The window's state decides which background timers run; a run keeps them all off.
   SetBackgroundTimers(true);
-  const bool open = windowState() == State::Normal;
-  setShowInTaskbar(open);
-  if (open && visible()) settings.write(keys::Minimized, "No");
+  // Minimised, it is in the tray, which stands for it: no taskbar button. Maximised, it keeps
+  // its button and its caption buttons, and the pages take the whole window.
+  const State state = windowState();
+  setShowInTaskbar(state != State::Minimized);
+  if (state != State::Minimized) layoutControls();
+  if (state == State::Normal && visible()) settings.write(keys::Minimized, "No");
 }
 
 // ---- one operation at a time ------------------------------------------------------------------
 void FrmMain::showRunState() {
   const bool idle = !busy();
-  for (Control* c : {static_cast<Control*>(&cmdScanNow), static_cast<Control*>(&lblStart),
-                     static_cast<Control*>(&Command4), static_cast<Control*>(&lblRemove),
-                     static_cast<Control*>(&cmdExclude), static_cast<Control*>(&cmdSelectAll),
-                     static_cast<Control*>(&lvwPicRemoveListOfSpywareFoundAndToBeRemoved),
-                     static_cast<Control*>(&cmdLiveUpdate), static_cast<Control*>(&mnuFileLiveUpdate),
-                     static_cast<Control*>(&cmdSubmit), static_cast<Control*>(&cmdLog),
-                     static_cast<Control*>(&mnuFileViewLog), static_cast<Control*>(&lblViewLogFile),
-                     static_cast<Control*>(&cmdUpdate)})
+  for (Control* c : std::initializer_list<Control*>{
+           &pageScan.cmdScanNow, &pageScan.lblStart, &pageResults.cmdDelete, &pageResults.lblRemove,
+           &pageResults.cmdExclude, &pageResults.cmdSelectAll, &pageResults.lvwResults, &tabLiveUpdate.cmdLiveUpdate,
+           &menu.mnuFileLiveUpdate, &pageStatus.cmdSubmit, &cmdLog, &menu.mnuFileViewLog, &pageScan.lblViewLogFile, &cmdUpdate})
     c->setEnabled(idle);
   frmMenuPopUp.mnuClose.setEnabled(!exitWaits());
   SetBackgroundTimers(true);  // all off while anything runs
 }
 
-void FrmMain::Command5_Click() {
+void FrmMain::cmdSendToTray_Click() {
   setWindowState(State::Minimized);
   setVisible(false);
-  frmMenuPopUp.mnuMaxmimaize.setEnabled(true);
+  frmMenuPopUp.mnuShowProgram.setEnabled(true);
   tray.ShowIcon(*this);
   tray.ChangeToolTip(*this, branding.productName);
   settings.write(keys::Minimized, "Yes");
@@ -209,7 +173,7 @@ void FrmMain::Command5_Click() {
 
 void FrmMain::endRunForExit() {
   unloading_ = true;
-  if (scanInProgress()) ScanCancelled = true;
+  if (session.running() == Operation::Scan) pageScan.scanCancelled = true;
   session.end();
 }
 
@@ -223,7 +187,7 @@ void FrmMain::Form_QueryUnload() {
 void FrmMain::Form_Unload() {
   endRunForExit();
   if (beforeUnload) beforeUnload();
-  auto& cols = lvwPicRemoveListOfSpywareFoundAndToBeRemoved.columns;
+  auto& cols = pageResults.lvwResults.columns;
   for (size_t i = 0; i < cols.size() && i < std::size(keys::FoundCol2); ++i) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", double(cols[i].widthTwips));
@@ -246,12 +210,10 @@ void FrmMain::Form_Unload() {
 
 // ---- pages --------------------------------------------------------------------------------
 void FrmMain::HidePages() {
-  for (Control* c : {static_cast<Control*>(&frmOptions), static_cast<Control*>(&frmScan),
-                     static_cast<Control*>(&frmResults), static_cast<Control*>(&frmStatus),
-                     static_cast<Control*>(&pgbDeleteSpywaresFound),
-                     static_cast<Control*>(&lblDeletingPercentageCompleted),
-                     static_cast<Control*>(&lblDeletingCaption)})
+  for (Control* c : std::initializer_list<Control*>{&frmOptions, &pageScan.frmScan, &pageResults.frmResults,
+                                                    &pageStatus.frmStatus})
     c->setVisible(false);
+  pageResults.showRemovalProgress(false);
 }
 
 void FrmMain::showPage(Frame& page) {
@@ -259,22 +221,10 @@ void FrmMain::showPage(Frame& page) {
   page.setVisible(true);
 }
 
-void FrmMain::cmdStatus_Click() { showPage(frmStatus); }
-void FrmMain::cmdSettings_Click() { showPage(frmOptions); }
-void FrmMain::cmdScan_Click() { showPage(frmScan); }
-
-void FrmMain::cmdResults_Click() { showPage(frmResults); }
-
-// "Click Here to Continue" after a scan: a scan that left nothing to remove ends here, so the
-// anonymous report that a removal would send goes now.
-void FrmMain::cmdRemove_Click() {
-  cmdResults_Click();
-  session.continueAfterScan();
-}
-
-void FrmMain::TabStrip1_Click() {
-  Frame* tabs[] = {&frmView0, &frmView1, &frmView2, &frmView3};
-  for (int i = 0; i < 4; ++i) tabs[i]->setVisible(TabStrip1.selected() == i + 1);
+void FrmMain::tabSettings_Click() {
+  Frame* tabs[] = {&tabScanOptions.frmScanOptions, &tabSchedule.frmSchedule, &tabProtection.frmProtection,
+                   &tabLiveUpdate.frmLiveUpdate};
+  for (int i = 0; i < 4; ++i) tabs[i]->setVisible(tabSettings.selected() == i + 1);
 }
 
 }  // namespace quillon::ui

@@ -3,12 +3,29 @@
 
 #include <cctype>
 
+#include "removal/quarantine.h"
+
 namespace quillon::ui {
 
 void FrmMain::wireMenuHandlers() {
-  mnuFileScanResults.setVisible(false);
-  mnuViewHelp.onClick = [this] { mnuViewHelp_Click(); };
-  mnuAbout.onClick = [this] { mnuAbout_Click(); };
+  menu.mnuFileScanResults.setVisible(false);
+  menu.mnuFileScanNow.onClick = [this] { cmdScan_Click(); };
+  menu.mnuFileViewLog.onClick = [this] { cmdLog_Click(); };
+  menu.mnuFileLiveUpdate.onClick = [this] { RunLiveUpdate(); };
+  menu.mnuFileMinimize.onClick = [this] { cmdSendToTray_Click(); };
+  menu.mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
+  menu.mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
+  menu.mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
+  MenuItem* tabItems[] = {&menu.mnuSettingsScanOptions, &menu.mnuSettingsProtection, &menu.mnuSettingsSchedule,
+                          &menu.mnuSettingsUpdate};
+  const int tabOf[] = {1, 3, 2, 4};
+  for (int i = 0; i < 4; ++i)
+    tabItems[i]->onClick = [this, tab = tabOf[i]] {
+      cmdSettings_Click();
+      tabSettings.select(tab);
+    };
+  menu.mnuViewHelp.onClick = [this] { mnuViewHelp_Click(); };
+  menu.mnuAbout.onClick = [this] { mnuAbout_Click(); };
   frmMenuPopUp.onShowProgram = [this] { ShowFromTray(); };
   frmMenuPopUp.onExitProgram = [this] { mnuClose_Click(); };
   frmAbout.cmdOk.onClick = [this] { host.destroy(frmAbout); };
@@ -37,7 +54,7 @@ void FrmMain::TrayMouse(int message) {
 
 void FrmMain::announceScheduledRemoval(const RemovalOutcome& outcome, bool stopped) {
   const std::string summary = scheduledRemovalSummary(outcome.removed.size(), outcome.failed.size(), stopped);
-  lblScheduledRemoval.setCaption("Last scheduled scan (" + platform.clock.nowText() + "): " + summary);
+  pageResults.lblScheduledRemoval.setCaption("Last scheduled scan (" + platform.clock.nowText() + "): " + summary);
   tray.Balloon(*this, branding.productName + " scheduled scan",
                summary + (outcome.failed.empty() ? "" : " What could not be removed is still listed on the results page."));
 }
@@ -97,6 +114,31 @@ void FrmMain::mnuAbout_Click() {
   frmAbout.Form_Load(branding);
   centre(frmAbout, host.workArea());
   host.open(frmAbout, this);
+}
+
+void FrmMain::mnuViewQuarantine_Click() {
+  Quarantine quarantine(platform.fs, platform.registry, platform.clock, appFolder);
+  quarantine.ensureFolder();
+  platform.launcher.launch("explorer " + quarantine.folder());
+}
+
+void FrmMain::mnuViewExclusions_Click() {
+  const std::string path = appFolder + "\\" + kExclusionFile;
+  if (!fileExists(platform.fs, path)) {
+    messageBox("No exclusion file exists yet.", "No Exclusion File", kMbOk);
+    return;
+  }
+  platform.launcher.launch("notepad " + path);
+}
+
+void FrmMain::cmdLog_Click() {
+  if (busy()) return;  // the report of a run is written at its end
+  pageScan.lblViewLogFile.setEnabled(false);
+  frmReport.load(platform.fs, platform.pump, appFolder, branding.productName);
+  ++openBoxes_;  // timers still tick under the viewer; nothing starts there
+  host.showModal(frmReport);
+  --openBoxes_;
+  pageScan.lblViewLogFile.setEnabled(true);
 }
 
 }  // namespace quillon::ui

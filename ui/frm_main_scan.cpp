@@ -1,143 +1,39 @@
-// The scan run as the user sees it: button states, counters, bars, Pause and Stop.
-#include "common/text.h"
+// A scan as the main window runs it: the side bar held while it runs, the pages it shows on,
+// and the background timers' one rule.
 #include "ui/frm_main.h"
 
 namespace quillon::ui {
 
-void FrmMain::cmdScanNow_Click() {
-  if (Session::Scope run{session, Operation::Scan}) runScan();
+void FrmMain::startScan() {
+  if (Session::Scope run{session, Operation::Scan}) {
+    prepareScan();
+    session.scan(tabScanOptions.optCompleteScan.value(), pageScan);
+    showScanEnd();
+  }
 }
 
-void FrmMain::runScan() {
-  prepareScanPage();
-  session.scan(optScanAllSelectedHardDrive.value(), *this);
-  showScanEnd();
-}
-
-void FrmMain::prepareScanPage() {
-  lblScheduledRemoval.setCaption("");  // it spoke of the last results
-  tmrScroll.setEnabled(false);
+void FrmMain::prepareScan() {
+  pageResults.lblScheduledRemoval.setCaption("");  // it spoke of the last results
   frmDelete.setVisible(false);
   frmDelete.lstProblem.clear();
-  cmdRemove.setVisible(false);
-  cmdResults.setEnabled(false);
-  cmdSettings.setEnabled(false);
-  for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(false);
-  showStopAndPause(true);
-  lockRedraw(true);
-  for (Label* l : {&lblRegistryInspected, &lblFilesFolderInspected, &lblMemoryInspected, &lblSoftwareFound,
-                   &lblRemovePicSoftwareFound, &lblPercentageCompleted, &lblStatus, &lblTotalNoOfRunningItems})
-    l->setCaption("0");
-  lockRedraw(false);
-  ScanCancelled = false;
+  for (Button* b : {&cmdResults, &cmdSettings, &cmdScan, &cmdStatus}) b->setEnabled(false);
+  pageScan.prepare();
 }
 
 void FrmMain::showScanEnd() {
   const ScanOutcome& scan = session.lastScan;
-  if (scan.busy) {
-    // Another program kept the definitions: nothing was looked at, so nothing is recorded.
-    for (Button* b : {&cmdScan, &cmdStatus, &cmdResults, &cmdSettings}) b->setEnabled(true);
-    showStopAndPause(false);
+  // Another program kept the definitions: nothing was looked at, so nothing is recorded. Or the
+  // window was closed during the run: the program is ending, nothing more is shown.
+  if (!scan.busy) scanned_ = true;
+  if (scan.busy || unloading_) {
+    if (scan.busy)
+      for (Button* b : {&cmdScan, &cmdStatus, &cmdResults, &cmdSettings}) b->setEnabled(true);
+    pageScan.showStopAndPause(false);
     return;
   }
-  scanned_ = true;
-  if (unloading_) {
-    // The window was closed during the run: the program is ending, nothing more is shown.
-    showStopAndPause(false);
-    return;
-  }
-  cmdRemove.setVisible(true);
-  cmdRemove.setEnabled(true);
-  cmdResults.setEnabled(true);
-  cmdSettings.setEnabled(true);
-  // What the scan page says agrees with what happened: a stopped run is not complete.
-  if (scan.cancelled) {
-    lblStatus.setCaption("Scanning was cancelled.");
-    lblPercentageCompleted.setCaption("0% complete.");
-    for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) b->setValue(0);
-  } else {
-    lblStatus.setCaption("Scanning complete.");
-    if (scan.looked) lblPercentageCompleted.setCaption("100% complete.");
-    pb1.setValue(100);
-    pb2.setValue(100);
-  }
-  if (session.reportFailed)
-    lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + appFolder + "\\" +
-                         kReportFile + ".");
-  for (Button* b : {&cmdScan, &cmdStatus}) b->setEnabled(true);
-  showStopAndPause(false);
-  RefreshStatusPage();
-}
-
-void FrmMain::showStopAndPause(bool on) {
-  for (Control* c : {static_cast<Control*>(&cmdStop), static_cast<Control*>(&cmdPause),
-                     static_cast<Control*>(&lblStop), static_cast<Control*>(&lblPause)})
-    c->setEnabled(on);
-}
-
-void FrmMain::lblStart_Click() {
-  if (busy()) return;
-  cmdScan_Click();
-  cmdScanNow_Click();
-}
-
-// ---- ScanRunHost: what the run tells the scan page
-void FrmMain::definitionsMissing() {
-  lblDefVersion.setCaption("Files Missing, Run Live Update");
-  messageBox(kDefinitionsMissingMessage, branding.productName, kMbOk | kMbIconInformation);
-}
-
-void FrmMain::definitionsBusy(const std::string& text) {
-  messageBox(text, branding.productName, kMbOk | kMbIconInformation);
-}
-
-void FrmMain::barsReset() {
-  pbgMain.setVisible(false);
-  for (ProgressBar* b : {&pbgMain, &pb1, &pb2}) {
-    b->setMax(100);
-    b->setValue(0);
-  }
-}
-
-void FrmMain::phaseStarted(ScanPhase phase, const std::string& caption) {
-  lblPercentageCompleted.setCaption(caption);
-  if (phase == ScanPhase::Registry) shpCircle.moveTo(lblRegistryCaption.layout.x - 18, lblRegistryCaption.layout.y + 4);
-  if (phase == ScanPhase::KnownSpyware) {
-    pbgMain.setMax(100);
-    pbgMain.setValue(0);
-    shpCircle.moveTo(lblFilesCaption.layout.x - 18, lblFilesCaption.layout.y + 4);
-  }
-}
-
-void FrmMain::phaseSkipped(ScanPhase phase) {
-  (phase == ScanPhase::Memory ? lblMemoryInspected : lblRegistryInspected).setCaption("Not Selected");
-}
-
-void FrmMain::cookiesDone(int scannerPercent, int overallPercent, const std::string& status) {
-  pb1.setValue(scannerPercent);
-  pb2.setValue(overallPercent);
-  lblStatus.setCaption(status);
-}
-
-void FrmMain::registryBars(int scannerPercent, int overallPercent) {
-  pb1.setValue(scannerPercent);
-  pb2.setValue(overallPercent);
-}
-
-void FrmMain::showProgress(const ScanProgress& p) {
-  lockRedraw(true);
-  const ScanCounters& c = p.counters;
-  if (!p.memorySkipped) lblMemoryInspected.setCaption(std::to_string(c.processesInspected));
-  if (!p.registrySkipped) lblRegistryInspected.setCaption(std::to_string(c.registryInspected));
-  lblFilesFolderInspected.setCaption(std::to_string(c.filesInspected));
-  lblSoftwareFound.setCaption(std::to_string(c.threatsFound));
-  lblTotalNoOfRunningItems.setCaption(std::to_string(c.runningPrograms));
-  lblStatus.setCaption(FilterStatusText(p.statusText));
-  // The results page counts its own rows: a program the scan stopped has none there.
-  lblRemovePicSoftwareFound.setCaption(std::to_string(results.removalCount()));
-  if (p.scannerPercent >= 0) pb1.setValue(p.scannerPercent);
-  if (p.overallPercent >= 0) pb2.setValue(p.overallPercent);
-  lockRedraw(false);
+  pageScan.showEnd(scan, session.reportFailed);
+  for (Button* b : {&cmdScan, &cmdStatus, &cmdResults, &cmdSettings}) b->setEnabled(true);
+  pageStatus.refresh();
 }
 
 void FrmMain::CheckMemory() {
@@ -151,63 +47,40 @@ void FrmMain::CheckMemory() {
   };
   actions.excludeName = [this](const std::string& name) { exclusions.add(name); };
   if (session.inspectMemory(std::move(actions)))
-    lblTotalNoOfRunningItems.setCaption(std::to_string(counters.runningPrograms));
-}
-
-void FrmMain::pause(Control& pauseControl) {
-  if (!scanInProgress()) return;  // nothing to pause
-  pauseControl.setEnabled(false);
-  cmdStop.setEnabled(false);
-  messageBox(branding.productName + " has been paused.  Click OK to resume.", branding.productName,
-             kMbOk | kMbIconInformation);
-  pauseControl.setEnabled(true);
-  cmdStop.setEnabled(true);
-}
-
-void FrmMain::cmdPause_Click() { pause(cmdPause); }
-void FrmMain::lblPause_Click() { pause(lblPause); }
-
-void FrmMain::askStop(const std::string& question) {
-  if (!scanInProgress()) return;  // nothing to stop
-  if (messageBox(question, branding.productName, kMbYesNo | kMbIconQuestion) == kIdYes) ScanCancelled = true;
-}
-
-void FrmMain::cmdStop_Click() { askStop("Are you sure you want to stop the scan?"); }
-void FrmMain::lblStop_Click() { askStop("Are you sure?"); }
-
-void FrmMain::RefreshStatusPage() {
-  lblDefCount.setCaption(groupDigits(counts.total()));
-  lblVersion.setCaption(std::to_string(branding.major) + "." + std::to_string(branding.minor));
-  lblDefVersion.setCaption(defs.readDate() + " PST");
-  lblDefRemoved.setCaption(settings.read(keys::lblDefRemoved));
-  lblLastScan.setCaption(settings.read(keys::lblLastScan));
-  lblLastFullScan.setCaption(settings.read(keys::lblLastFullScan));
+    pageScan.lblRunningPrograms.setCaption(std::to_string(counters.runningPrograms));
 }
 
 void FrmMain::SetBackgroundTimers(bool enable) {
   // A run that ends after the window was closed turns nothing back on in a program that is going.
   const bool on = enable && !busy() && !unloading_;
   const bool away = outOfTheWay();
-  auto scheduled = settings.readNumber(keys::chkAutomaticScanYesOrNo);
+  auto scheduled = settings.readNumber(keys::chkScheduledScans);
   tmrScheduler.setEnabled(on && away && scheduled && *scheduled != 0);
-  tmrMemoryInspected.setEnabled(on && away && settings.isOn(keys::optMemorySheildOn));
-  tmrCheckHomePage.setEnabled(on && settings.isOn(keys::optIEHomePageSheildOn));
+  tmrMemoryInspected.setEnabled(on && away && settings.isOn(keys::optMemoryShieldOn));
+  tmrCheckHomePage.setEnabled(on && settings.isOn(keys::optHomePageShieldOn));
 }
 
-std::string FilterStatusText(const std::string& text) {
-  // Words that must never appear in the status line, whatever a definition file carries.
-  // Applied in this order, anywhere in the text (also inside longer words); "fuck" is listed
-  // twice on purpose, so a second pass catches what the first removal joined together.
-  static const char* const kWords[] = {
-      "fuck",     "shit",      "piss",      "cunt",     "cock",     "dick",     "pussy",
-      "bitch",    "bastard",   "butt",      "whore",    "slut",     "wank",     "twat",
-      "bollock",  "bugger",    "arsehole",  "asshole",  "motherf",  "jerkoff",  "blowjob",
-      "handjob",  "rimjob",    "dildo",     "vibrator", "porn",     "xxx",      "nude",
-      "naked",    "horny",     "orgasm",    "ejaculat", "erection", "penis",    "vagina",
-      "fuck",     "testicle",  "scrotum",   "boob",     "nipple",   "fellatio", "cunnilingus"};
-  std::string out = text;
-  for (const char* w : kWords) out = ireplaceAll(std::move(out), w, "");
-  return out;
+void FrmMain::tmrScheduler_Timer() {
+  // A tick that was queued before the window came back, or before a run began, does nothing.
+  if (!outOfTheWay() || !backgroundMayStart()) return;
+  scheduler.tick();
+}
+
+// A box waiting for an answer keeps dispatching timer ticks (schedulerMustWait): a scan started
+// under it could replace the results the box is about.
+void FrmMain::runScheduledScan(bool deleteFound) {
+  if (busy()) return;
+  cmdScan_Click();
+  prepareScan();
+  PageResults::UnattendedRemoval removal(pageResults);
+  const ScheduledOutcome out = session.scheduledScan(deleteFound, pageScan, removal);
+  showScanEnd();
+  if (!deleteFound || !out.scanned || unloading_) return;
+  if (!out.cancelled) {
+    cmdResults_Click();
+    pageResults.showRemovalEnd();
+  }
+  announceScheduledRemoval(out.removal, out.cancelled);
 }
 
 }  // namespace quillon::ui

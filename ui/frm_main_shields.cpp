@@ -26,7 +26,7 @@ void FrmMain::wireShieldHandlers() {
 
 // Memory alerts come only while the window is out of the way, whichever timer brings the tick.
 void FrmMain::tmrMemoryInspected_Timer() {
-  if (outOfTheWay() && settings.isOn(keys::optMemorySheildOn)) backgroundTick([this] { memoryShield.tick(); });
+  if (outOfTheWay() && settings.isOn(keys::optMemoryShieldOn)) backgroundTick([this] { memoryShield.tick(); });
 }
 void FrmMain::memoryShieldTick() {
   if (outOfTheWay()) memoryShield.tick();

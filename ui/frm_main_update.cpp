@@ -35,14 +35,14 @@ void FrmMain::RunLiveUpdate() {
       session.update(&status, [this](const std::string& s) { frmDownload.txtStatus.setText(s); });
   const LiveUpdateResult& result = update.result;
   if (result.outcome == UpdateOutcome::Updated) {
-    if (!result.newDate.empty()) lblDefVersion.setCaption(result.newDate + " PST");
+    if (!result.newDate.empty()) pageStatus.lblDefVersion.setCaption(result.newDate + " PST");
     // A program the user closed during the run stays published as stopped.
     if (!unloading_) {
       settings.write(keys::SHOW, "True");
       settings.write(keys::RESTART, "True");
     }
     host.trayIcon(frmDownload, FormHost::TrayOp::Delete, "");
-    RefreshStatusPage();
+    pageStatus.refresh();
     cmdScan.setEnabled(true);
   }
   const std::string& notice = update.notice;

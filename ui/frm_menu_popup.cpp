@@ -7,13 +7,13 @@ FrmMenuPopUp::FrmMenuPopUp(FormHost& host) : Form("frmMenuPopUp"), host_(host) {
   setShowInTaskbar(false);
   width = 170, height = 116;
   lblName.layout = {10, 8, 150, 20};
-  mnuMaxmimaize.layout = {22, 36, 136, 20};
+  mnuShowProgram.layout = {22, 36, 136, 20};
   mnuClose.layout = {22, 60, 136, 20};
   lblMenuClose.layout = {22, 84, 136, 20};
   tmrMenuPopup.onTick = [this] { tmrMenuPopup_Timer(); };
   TmrEnablePopDown.onTick = [this] { TmrEnablePopDown_Timer(); };
   tmrPopDown.onTick = [this] { tmrPopDown_Timer(); };
-  mnuMaxmimaize.onClick = [this] { mnuMaxmimaize_Click(); };
+  mnuShowProgram.onClick = [this] { mnuShowProgram_Click(); };
   mnuClose.onClick = [this] { mnuClose_Click(); };
   lblMenuClose.onClick = [this] { lblMenuClose_Click(); };
   onMouseMove = [this] { Form_MouseMove(); };
@@ -22,7 +22,7 @@ FrmMenuPopUp::FrmMenuPopUp(FormHost& host) : Form("frmMenuPopUp"), host_(host) {
 void FrmMenuPopUp::Form_Load(const std::string& productName, bool canExit, bool mainOnScreen) {
   lblName.setCaption(productName);
   mnuClose.setEnabled(canExit);
-  mnuMaxmimaize.setEnabled(!mainOnScreen);
+  mnuShowProgram.setEnabled(!mainOnScreen);
   motion.mouseMoved();
   if (loaded_) {
     // A click while the popup is up keeps it; one while it slides away brings it back.
@@ -77,7 +77,7 @@ void FrmMenuPopUp::lblMenuClose_Click() {
   tmrPopDown.setEnabled(true);
 }
 
-void FrmMenuPopUp::mnuMaxmimaize_Click() {
+void FrmMenuPopUp::mnuShowProgram_Click() {
   if (onShowProgram) onShowProgram();
   lblMenuClose_Click();
 }

@@ -28,12 +28,12 @@ class FrmMenuPopUp : public Form {
   void TmrEnablePopDown_Timer();
   void tmrPopDown_Timer();
   void lblMenuClose_Click();
-  void mnuMaxmimaize_Click();
+  void mnuShowProgram_Click();
   void mnuClose_Click();
   void Form_MouseMove() { motion.mouseMoved(); }
 
   Label lblName{this, "lblName"};
-  Label mnuMaxmimaize{this, "mnuMaxmimaize", "Show Program"};
+  Label mnuShowProgram{this, "mnuShowProgram", "Show Program"};
   Label mnuClose{this, "mnuClose", "Exit Program"};
   Label lblMenuClose{this, "lblMenuClose", "Close This Menu"};
   Timer tmrMenuPopup{this, "tmrMenuPopup", 1, false};

@@ -13,8 +13,8 @@ FrmDownload::FrmDownload(FormHost& host) : Form("Live Update"), host_(host) {
   picDown.layout = {16, 46, 24, 24};
   lblProduct.layout = {56, 24, 300, 40};
   txtStatus.layout = {16, 84, 348, 40};
-  Command1.layout = {274, 132, 90, 28};
-  Command1.onClick = [this] { Form_Unload(); };
+  cmdCancel.layout = {274, 132, 90, 28};
+  cmdCancel.onClick = [this] { Form_Unload(); };
   tmrBlink.onTick = [this] { tmrBlink_Timer(); };
   onTrayMouse = [this](int m) { TrayMouse(m); };
 }
@@ -54,10 +54,10 @@ void FrmDownload::Form_Unload() {
 FrmSignatureUpdated::FrmSignatureUpdated(FormHost& host) : Form("Definition Update"), host_(host) {
   width = 260, height = 130;
   style = Style::Popup;
-  Label1.layout = {10, 8, 240, 18};
+  lblTitle.layout = {10, 8, 240, 18};
   lblUpdateInfo.layout = {10, 30, 240, 56};
-  cmdUpdateSuccesfullOK.layout = {170, 94, 80, 26};
-  cmdUpdateSuccesfullOK.onClick = [this] { cmdUpdateSuccesfullOK_Click(); };
+  cmdOk.layout = {170, 94, 80, 26};
+  cmdOk.onClick = [this] { cmdOk_Click(); };
   tmrPopupSignatureUpdate.onTick = [this] { tmrPopupSignatureUpdate_Timer(); };
   tmrEnablePopDownTimer.onTick = [this] { tmrEnablePopDownTimer_Timer(); };
   tmrPopDown.onTick = [this] { tmrPopDown_Timer(); };
@@ -98,10 +98,10 @@ void FrmSignatureUpdated::tmrPopDown_Timer() {
   place();
   if (still) return;
   tmrPopDown.setEnabled(false);
-  cmdUpdateSuccesfullOK_Click();
+  cmdOk_Click();
 }
 
-void FrmSignatureUpdated::cmdUpdateSuccesfullOK_Click() {
+void FrmSignatureUpdated::cmdOk_Click() {
   if (onOk) onOk();
   Form_Unload();
 }

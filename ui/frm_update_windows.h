@@ -26,7 +26,7 @@ class FrmDownload : public Form {
   Label lblProduct{this, "lblProduct"};
   Shape picUp{this, "picUp"};
   Shape picDown{this, "picDown"};
-  Button Command1{this, "Command1", "Cancel"};
+  Button cmdCancel{this, "cmdCancel", "Cancel"};
   Timer tmrBlink{this, "tmrBlink", 800, false};
 
   DownloadBlink blink;  // the stage counter lives for the whole program run
@@ -43,11 +43,11 @@ class FrmSignatureUpdated : public Form {
   void tmrPopupSignatureUpdate_Timer();
   void tmrEnablePopDownTimer_Timer();
   void tmrPopDown_Timer();
-  void cmdUpdateSuccesfullOK_Click();
+  void cmdOk_Click();
 
-  Label Label1{this, "Label1", "Definition Update"};
+  Label lblTitle{this, "lblTitle", "Definition Update"};
   Label lblUpdateInfo{this, "lblUpdateInfo"};
-  Button cmdUpdateSuccesfullOK{this, "cmdUpdateSuccesfullOK", "OK"};
+  Button cmdOk{this, "cmdOk", "OK"};
   Timer tmrPopupSignatureUpdate{this, "tmrPopupSignatureUpdate", 10, false};
   Timer tmrEnablePopDownTimer{this, "tmrEnablePopDownTimer", 7000, false};
   Timer tmrPopDown{this, "tmrPopDown", 10, false};

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/win32/gui_host_records.h"
 #include "platform/win32/gui_kinds.h"
 #include "platform/win32/win32_platform.h"
 
@@ -15,32 +16,8 @@ namespace quillon::win32 {
 
 using namespace controls;
 
-// A bound control: observing its control, it mirrors every change without a lookup.
-struct GuiHost::ControlRec : Bound, ControlObserver {
-  GuiHost* host = nullptr;
-  FormWin* form = nullptr;
-  const KindOps* ops = nullptr;
-  void changed(Control&, Change what, int row) override { host->mirror(*this, what, row); }
-};
-
-struct GuiHost::FormWin {
-  GuiHost* host = nullptr;
-  Form* form = nullptr;
-  HWND hwnd = nullptr;
-  FormWin* owner = nullptr;  // the form whose window owns this one, if any
-  std::function<void()> onClose;
-  std::vector<std::unique_ptr<ControlRec>> controls;
-  bool ready = false;     // the window and its controls are made: the model is in charge
-  bool trayIcon = false;  // the notification-area icon is this window's
-  bool enabled = true;    // the form's enabled state as last mirrored to the window
-};
-
 namespace {
 const char kFormClass[] = "QuillonForm";
-
-// The tray icon reports mouse actions with a message of its own, so that an ordinary mouse
-// move over the window can never be taken for a click on the icon.
-constexpr UINT kTrayMessage = WM_APP + 1;
 
 GuiHost::FormWin* formRecord(HWND hwnd) {
   return reinterpret_cast<GuiHost::FormWin*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -65,18 +42,6 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-  nid.hWnd = h;
-  nid.uID = 1;
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  nid.uCallbackMessage = kTrayMessage;
-  nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICONSM));
-  if (!nid.hIcon) nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrA(h, GCLP_HICON));
-  lstrcpynA(nid.szTip, tip.c_str(), 64);
-  Shell_NotifyIconA(op, &nid);
-}
 }  // namespace
 
 GuiHost::GuiHost(void* instance) : instance_(instance), closeRequest_(RegisterWindowMessageA(kCloseRequestMessage)) {
@@ -411,9 +376,25 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
     case WM_SIZE:
       // Sizes reported while the window is being made are not the user's doing.
       if (fw.ready) {
+        Form& f = *fw.form;
         Form::State s = wp == SIZE_MAXIMIZED ? Form::State::Maximized
                         : wp == SIZE_MINIMIZED ? Form::State::Minimized : Form::State::Normal;
-        if (s != fw.form->windowState()) fw.form->windowStateChanged(s);
+        // A minimised window keeps the size it will come back with.
+        const int w = LOWORD(lp), h = HIWORD(lp);
+        const bool sized = s != Form::State::Minimized && (w != f.width || h != f.height);
+        if (sized) f.width = w, f.height = h;
+        if (s != f.windowState()) f.windowStateChanged(s);
+        else if (sized) f.clientResized(w, h);
+      }
+      break;
+    case WM_GETMINMAXINFO:
+      if (fw.form->minWidth > 0 && fw.form->minHeight > 0) {
+        RECT r{0, 0, fw.form->minWidth, fw.form->minHeight};
+        AdjustWindowRectEx(&r, DWORD(GetWindowLongPtrA(fw.hwnd, GWL_STYLE)), GetMenu(fw.hwnd) != nullptr,
+                           DWORD(GetWindowLongPtrA(fw.hwnd, GWL_EXSTYLE)));
+        auto& info = *reinterpret_cast<MINMAXINFO*>(lp);
+        info.ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
+        handled = true;
       }
       break;
     case WM_SETCURSOR:
@@ -455,82 +436,6 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
     default: break;
   }
   return 0;
-}
-
-void GuiHost::showModal(Form& f) {
-  // A form that comes and goes gets its window when it is first asked for.
-  if (!recordOf(f)) create(f, nullptr, nullptr);
-  FormWin* fw = recordOf(f);
-  if (!fw) return;
-  HWND owner = GetWindow(fw->hwnd, GW_OWNER);
-  f.setVisible(true);
-  if (owner) EnableWindow(owner, FALSE);
-  // The form may be destroyed (and made again) by its own handlers while it is up: its window
-  // is looked up for every message, and destroying it ends the loop.
-  MSG msg;
-  while (f.visible() && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (HWND h = static_cast<HWND>(windowOf(f)); h && IsDialogMessageA(h, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  if (owner) {
-    EnableWindow(owner, TRUE);
-    SetForegroundWindow(owner);
-  }
-  f.setVisible(false);
-}
-
-void GuiHost::trayIcon(Form& owner, TrayOp op, const std::string& tip) {
-  FormWin* fw = recordOf(owner);
-  if (!fw) return;
-  setTrayIcon(fw->hwnd, op == TrayOp::Add ? NIM_ADD : op == TrayOp::Modify ? NIM_MODIFY : NIM_DELETE, tip);
-  fw->trayIcon = op != TrayOp::Delete;
-}
-
-void GuiHost::trayBalloon(Form& owner, const std::string& title, const std::string& text) {
-  FormWin* fw = recordOf(owner);
-  if (!fw || !fw->trayIcon) return;
-  // The texts are the program's own, in the code page; the balloon takes them wide, so that
-  // any character of a path or name in them shows as it is.
-  auto wide = [](const std::string& s, wchar_t* out, int size) {
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), out, size - 1);
-    out[n > 0 ? n : 0] = L'\0';
-  };
-  NOTIFYICONDATAW nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = fw->hwnd;
-  nid.uID = 1;
-  nid.uFlags = NIF_INFO;
-  nid.dwInfoFlags = NIIF_INFO;
-  wide(title.substr(0, 63), nid.szInfoTitle, int(std::size(nid.szInfoTitle)));
-  wide(text.substr(0, 255), nid.szInfo, int(std::size(nid.szInfo)));
-  Shell_NotifyIconW(NIM_MODIFY, &nid);
-}
-
-void GuiHost::open(Form& f, Form* owner) {
-  if (!recordOf(f)) create(f, owner ? windowOf(*owner) : nullptr, nullptr);
-  f.setVisible(true);
-}
-
-GuiHost::Area GuiHost::workArea() {
-  RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
-  // Some shells (Wine's desktop among them) report the whole screen while their taskbar
-  // stands at its bottom: the taskbar window itself then says where the free area ends.
-  RECT bar;
-  if (HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
-      tray && IsWindowVisible(tray) && GetWindowRect(tray, &bar) && bar.top > r.top && bar.top < r.bottom &&
-      bar.bottom >= r.bottom && bar.left <= r.left && bar.right >= r.right)
-    r.bottom = bar.top;
-  return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
-}
-
-GuiHost::Area GuiHost::screenArea() {
-  return Area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
-
-void GuiHost::lockRedraw(Form& f, bool lock) {
-  LockWindowUpdate(lock ? static_cast<HWND>(windowOf(f)) : nullptr);
 }
 
 }  // namespace quillon::win32
