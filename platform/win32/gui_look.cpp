@@ -161,6 +161,8 @@ HIMAGELIST makeIcons() {
 
 void registerPanelClass(HINSTANCE instance) {
   WNDCLASSA wc{};
+  // A page that shrinks with the window draws its border again at its new edge.
+  wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = panelProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
