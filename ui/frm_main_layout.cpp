@@ -2,6 +2,8 @@
 // bar, so they grow with it; each page places its own controls in the room it gets.
 #include "ui/frm_main.h"
 
+#include <algorithm>
+
 namespace quillon::ui {
 
 namespace {

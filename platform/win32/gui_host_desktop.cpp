@@ -12,7 +12,6 @@ namespace quillon::win32 {
 
 using namespace controls;
 
-namespace {
 void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
   NOTIFYICONDATAA nid{};
   nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -25,7 +24,6 @@ void setTrayIcon(HWND h, DWORD op, const std::string& tip) {
   lstrcpynA(nid.szTip, tip.c_str(), 64);
   Shell_NotifyIconA(op, &nid);
 }
-}  // namespace
 
 void GuiHost::showModal(Form& f) {
   // A form that comes and goes gets its window when it is first asked for.

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/win32/gui_host.h"
@@ -35,5 +36,7 @@ struct GuiHost::FormWin {
 // The tray icon reports mouse actions with a message of its own, so that an ordinary mouse
 // move over the window can never be taken for a click on the icon.
 constexpr UINT kTrayMessage = WM_APP + 1;
+// Adds, changes or deletes the window's notification-area icon (op: NIM_ADD, ...).
+void setTrayIcon(HWND h, DWORD op, const std::string& tip);
 
 }  // namespace quillon::win32

@@ -52,7 +52,8 @@ const KindOps& kindOps(controls::Kind kind);
 // ends the sharing); widths the list was given by sharing leave the designed ones in place.
 void readBackColumns(Bound& b);
 
-// The window class of frames and pages (a group box when captioned), and the shared look.
+// The window class of frames and pages (a group box when captioned), and the shared look
+// (gui_look.cpp).
 extern const char kPanelClass[];
 void registerPanelClass(HINSTANCE instance);
 Look makeLook();
