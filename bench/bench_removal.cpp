@@ -92,7 +92,7 @@ double removal(const std::string& app, const std::string& from, int n, bool& ok,
   }
   main.results.checkAll();
   test::QuietRemovalHost quiet;
-  Quarantine q(platform.fs, platform.registry, platform.clock, app);
+  Quarantine q(platform, app);
   ProtectedLocations guarded(platform, app);
   OwnPrograms own;
   w.steps = bench::StepTimes{};

@@ -23,7 +23,8 @@ set(quillon_scan_sources scan/scan_state.cpp scan/company_name.cpp scan/file_sca
     scan/memory_scan.cpp scan/folder_memory.cpp scan/protected_locations.cpp scan/protected_keys.cpp scan/scan_results.cpp
     scan/cookie_scan.cpp scan/drive_walk.cpp scan/scan_run.cpp)
 set(quillon_scan_uses common platform definitions system)
-set(quillon_removal_sources removal/quarantine.cpp removal/reg_file.cpp removal/removal.cpp removal/removal_run.cpp
+set(quillon_removal_sources removal/quarantine.cpp removal/quarantine_index.cpp removal/quarantine_restore.cpp
+    removal/quarantine_items.cpp removal/kept_copy.cpp removal/reg_file.cpp removal/removal.cpp removal/removal_run.cpp
     removal/uninstall.cpp)
 set(quillon_removal_uses common platform definitions system shell scan)
 set(quillon_reports_sources reports/report.cpp reports/data_server.cpp reports/submission.cpp)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -13,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "common/datetime.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
 #include "definitions/grammar.h"
@@ -418,7 +420,7 @@ TEST_F(Cli, TwoRemovalsAtOnceKeepEveryItemOnceUnderAnIdOfItsOwn) {
     EXPECT_EQ(removed.size(), items);
     EXPECT_EQ(std::set<std::string>(removed.begin(), removed.end()).size(), removed.size());  // each item once
     // Every id and stored name is one item's alone; this round's items each come back.
-    Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    Quarantine q(app.platform, app.folder);
     ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
     std::set<int64_t> ids;
     std::set<std::string> stored;
@@ -444,7 +446,7 @@ TEST_F(Cli, TwoRemovalsAtOnceKeepEveryItemOnceUnderAnIdOfItsOwn) {
   }
   // While another program keeps the quarantine past the wait, a removal and a restore say so
   // and change nothing.
-  Quarantine holder(app.fs, app.registry, app.clock, app.folder);
+  Quarantine holder(app.platform, app.folder);
   ASSERT_EQ(holder.lock(nullptr, 0), StoreLockResult::Taken);
   const std::string index = app.readText("quarantine\\QuarantineIndex.txt");
   ProgramRun refused[2];
@@ -584,7 +586,7 @@ TEST_F(CliRemoval, ARemovalKilledAnywhereLosesNothing) {
   EXPECT_EQ(runProgram(cli, "--yes scan --remove").exitCode, 1);
   for (const FolderEntry& f : app.fs.listFolder(app.path("quarantine")))
     EXPECT_EQ(f.name.find(".part"), std::string::npos) << f.name;
-  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   const std::vector<QuarantineEntry> entries = q.entries();
   int kept = 0;
@@ -689,4 +691,56 @@ TEST_F(CliFolder, SubmitPrintsTheResultLabelAndRefusesANameTheFormatCannotCarry)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(replaceAll(r.out, "\r\n", "\n"), "Results: cli-submitted.exe submitted.  Thank you!\n");
   }
+}
+
+// Delete and purge take items out of the quarantine for good: the copy and its index line, under
+// the lock; an id or a number of days that is not one is said plainly, and changes nothing.
+TEST_F(CliFolder, DeleteAndPurgeTakeOnlyWhatTheyNameAndRefuseWhatIsNoNumber) {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  const std::string today = formatDateTime(DateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond});
+  makeFolder(app.path("quarantine\\3-old folder"));
+  for (const char* copy : {"1-old.txt", "2-new.txt", "3-old folder\\in.txt", "4-unindexed.txt", "5-middle.txt"})
+    app.writeText(std::string("quarantine\\") + copy, "copy");
+  app.writeText("quarantine\\QuarantineIndex.txt",
+                "1\t1/1/2001 12:00:00 AM\tfile\tC:\\old.txt\t1-old.txt\t4\r\n"
+                "2\t" + today + "\tfile\tC:\\new.txt\t2-new.txt\t4\r\n"
+                "3\t1/2/2001 12:00:00 AM\tfolder\tC:\\old folder\t3-old folder\t4\r\n"
+                "5\t" + today + "\tfile\tC:\\middle.txt\t5-middle.txt\t4\r\n");
+  struct Case {
+    const char* args;
+    int exitCode;
+    std::set<std::string> left;  // the stored copies after it
+    const char* said;            // on standard output (JSON) or error
+  };
+  const std::set<std::string> all{"1-old.txt", "2-new.txt", "3-old folder", "4-unindexed.txt", "5-middle.txt"};
+  const Case cases[] = {
+      {"quarantine delete x", 64, all, "\"x\" is not the id of a quarantined item"},
+      {"quarantine delete 0", 64, all, "is not the id"},
+      {"quarantine delete 9", 3, all, "No quarantined item has the id 9."},
+      {"quarantine purge", 64, all, "usage:"},
+      {"quarantine purge --older-than -1", 64, all, "\"-1\" is not a number of days"},
+      {"quarantine purge --older-than 1.5", 64, all, "is not a number of days"},
+      {"quarantine purge --older-than 99999", 0, all, "No quarantined item was stored more than 99999 day(s) ago."},
+      {"quarantine delete 5", 0, {"1-old.txt", "2-new.txt", "3-old folder", "4-unindexed.txt"}, "Deleted item 5."},
+      {"quarantine delete 5 --json", 3, {"1-old.txt", "2-new.txt", "3-old folder", "4-unindexed.txt"},
+       "{\"id\":5,\"deleted\":false,\"original\":\"\",\"reason\":\"No quarantined item has the id 5.\"}"},
+      {"quarantine purge --older-than 30 --json", 0, {"2-new.txt", "4-unindexed.txt"},
+       "{\"id\":3,\"deleted\":true,\"original\":\"C:\\\\old folder\"}"},
+      {"quarantine delete 4", 0, {"2-new.txt"}, "Deleted item 4."},  // no index line: the copy alone
+  };
+  for (const Case& c : cases) {
+    ProgramRun r = runProgram(cli, c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.args << "\n" << r.out << r.err;
+    std::set<std::string> left;
+    for (const FolderEntry& f : app.fs.listFolder(app.path("quarantine")))
+      if (std::isdigit(static_cast<unsigned char>(f.name[0]))) left.insert(f.name);
+    EXPECT_EQ(left, c.left) << c.args;
+  }
+  // The index keeps the line of what is left, and the highest id given, so no later item takes
+  // the id of one deleted.
+  ProgramRun list = runProgram(cli, "quarantine list");
+  EXPECT_EQ(replaceAll(list.out, "\r\n", "\n"), "2\t" + today + "\tfile\tC:\\new.txt\t2-new.txt\n");
+  EXPECT_NE(app.readText("quarantine\\QuarantineIndex.txt").find("last id\t5\r\n"), std::string::npos);
 }

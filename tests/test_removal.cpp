@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "common/text.h"
+#include "removal/kept_copy.h"
 #include "removal/quarantine.h"
 #include "removal/reg_file.h"
 #include "scan/cookie_scan.h"
@@ -18,6 +19,13 @@ namespace {
 constexpr uint32_t kHkcu = 0x80000001u;
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// What a stored copy turns back into.
+std::string originalBytes(const App& app, const QuarantineEntry& e) {
+  std::string bytes = app.readText("quarantine\\" + e.stored);
+  if (e.kept) keepTransform(bytes.data(), bytes.size(), 0);
+  return bytes;
+}
 
 std::string regString(const std::string& key, const std::string& name) {
   char buf[256] = {0};
@@ -91,15 +99,15 @@ TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
   EXPECT_EQ(m.settings.read("Settings", "lblDefRemoved", ""), "6");  // what was removed, not what was found
 
   // Each copy under a name of its own: the second twin is kept too, and the folder whole.
-  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   std::vector<QuarantineEntry> entries = q.entries();
   ASSERT_EQ(entries.size(), 6u);
   int twins = 0;
   for (const QuarantineEntry& e : entries) twins += fileNameFromPath(e.original) == "twin.txt";
   EXPECT_EQ(twins, 2);
-  EXPECT_EQ(app.readText("quarantine\\" + entries[0].stored), "first twin");
-  EXPECT_EQ(app.readText("quarantine\\" + entries[1].stored), "second twin, longer");
+  EXPECT_EQ(originalBytes(app, entries[0]), "first twin");
+  EXPECT_EQ(originalBytes(app, entries[1]), "second twin, longer");
 
   // The log in its exact form: files when deleted, a value, and a whole key as its number.
   const std::string log = app.readText("quarantine\\QuarantineLog.txt");
@@ -247,7 +255,7 @@ TEST_F(RemovalFixture, RestoreWritesOnlyTheEntrysOwnKeyAndStoredNamesStayInside)
   app.writeText("quarantine\\2-registry.reg", "REGEDIT4\r\n\r\n[" + hk + whole + "]\r\n\r\n[" + hk + whole +
                                                    "Sibling]\r\n\"Evil\"=\"y\"\r\n");
   app.writeText("quarantine\\3-registry.reg", "REGEDIT4\r\n\r\n[" + hk + plain + "]\r\n@=\"d\"\r\n");
-  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   std::vector<int> ids;
   for (const QuarantineEntry& e : q.entries()) ids.push_back(e.id);
@@ -418,7 +426,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
       app.pump.onYield = [&](int) {
         if (!beside || besideDone || exists(P + "\\twin.txt")) return;
         besideDone = true;  // the removal is between two items: another run must wait for it
-        Quarantine other(app.fs, app.registry, app.clock, app.folder);
+        Quarantine other(app.platform, app.folder);
         EXPECT_EQ(other.lock(nullptr, 0), StoreLockResult::Busy);
       };
       m.cmdScanNow_Click();
@@ -427,7 +435,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
       app.pump.onYield = nullptr;
       if (beside) {  // and keeps a file once this one has finished, under the ids read then
         app.writeText("beside.txt", "beside");
-        Quarantine other(app.fs, app.registry, app.clock, app.folder);
+        Quarantine other(app.platform, app.folder);
         ASSERT_EQ(other.lock(nullptr, 0), StoreLockResult::Taken);
         auto held = app.fs.holdFile(app.path("beside.txt"));
         ASSERT_NE(held, nullptr);
@@ -437,7 +445,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
     }
     disk.room = UINT64_MAX;
 
-    Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    Quarantine q(app.platform, app.folder);
     ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
     const std::vector<QuarantineEntry> entries = q.entries();
     std::vector<int64_t> ids;
@@ -453,7 +461,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
     for (const std::string& content : planted) {
       if (content == inPlace) continue;
       auto e = std::find_if(entries.begin(), entries.end(), [&](const QuarantineEntry& x) {
-        return x.original == P + "\\twin.txt" && app.readText("quarantine\\" + x.stored) == content;
+        return x.original == P + "\\twin.txt" && originalBytes(app, x) == content;
       });
       ASSERT_NE(e, entries.end()) << content << " is neither in place nor in the quarantine";
       EXPECT_EQ(q.restore(e->id), "");
@@ -492,7 +500,7 @@ TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) 
     EXPECT_EQ(listed, expected) << run;
     EXPECT_EQ(m.results.removalCount(), 5) << run;  // all but the component's
     // Only what went is kept: the second twin and the component.
-    Quarantine q(app.fs, app.registry, app.clock, app.folder);
+    Quarantine q(app.platform, app.folder);
     std::vector<std::string> kept;
     for (const QuarantineEntry& e : q.entries()) kept.push_back(e.original);
     EXPECT_EQ(kept, (std::vector<std::string>{P + "\\two\\twin.txt", P + "\\comp.dll"})) << run;
@@ -565,7 +573,7 @@ TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
   RegValue gone;
   EXPECT_NE(app.registry.queryValue(kHkcu, single, "plain", kKeyRead, gone), RegStatus::Ok);
 
-  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   ASSERT_EQ(q.entries().size(), 2u);
   for (const QuarantineEntry& e : q.entries()) EXPECT_EQ(q.restore(e.id), "") << e.original;
@@ -615,11 +623,75 @@ TEST(RemovalLinks, WhatALinkPointsToKeepsItsBytesThroughScanRemovalAndRestore) {
   // The folder goes only as a whole, its links removed as links; otherwise it stays, reported.
   if (exists(P + "\\holder")) EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\holder"), failed.end());
   else EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{P + "\\holder"});
-  Quarantine q(app.fs, app.registry, app.clock, app.folder);
+  Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   for (const QuarantineEntry& e : q.entries()) {
     EXPECT_EQ(e.original, P + "\\holder");  // nothing reached through a link was kept
     q.restore(e.id);
   }
   intact("after the restore");
+}
+
+// Every kind of file goes into the quarantine in kept form, not its own bytes nor runnable, and
+// comes back byte for byte; a damaged copy is refused and changes nothing; a copy an earlier
+// version stored as it was still comes back.
+TEST(KeptCopies, StoredUnrunnableRestoredExactlyDamageRefused) {
+  App app;
+  std::string program;  // the start of this very test program: a real executable's bytes
+  ASSERT_TRUE(app.fs.readAll(app.thisProgram.exePath(), program));
+  program.resize(std::min<size_t>(program.size(), 300000));
+  std::string big(size_t(10) << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char((i * 7) ^ (i >> 13));
+  struct Case {
+    std::string name, bytes;
+    bool readOnly = false;
+  };
+  const std::vector<Case> cases = {
+      {"empty.txt", ""}, {"one.bin", "A"}, {"big.dat", big}, {"tool.exe", program}, {"kept.txt", "read only", true}};
+  Quarantine q(app.platform, app.folder);
+  ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = app.path(c.name);
+    app.writeText(c.name, c.bytes);
+    if (c.readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    auto held = app.fs.holdFile(path);
+    ASSERT_NE(held, nullptr);
+    const int64_t id = q.storeFile(*held, path, QuarantineKind::File);
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(held->deleteNow());
+    held.reset();
+    const std::vector<QuarantineEntry> entries = q.entries();
+    auto e = std::find_if(entries.begin(), entries.end(), [&](const QuarantineEntry& x) { return x.id == id; });
+    ASSERT_NE(e, entries.end());
+    EXPECT_TRUE(e->kept);
+    EXPECT_EQ(e->size, c.bytes.size());
+    EXPECT_EQ(e->stored, std::to_string(id) + "-" + c.name + ".kept");  // no longer named as a program
+    const std::string stored = app.readText("quarantine\\" + e->stored);
+    ASSERT_EQ(stored.size(), c.bytes.size());
+    if (!c.bytes.empty()) EXPECT_NE(stored, c.bytes);
+    // No run of the original's bytes is left for a scanner to find, its header least of all.
+    for (size_t at : {size_t(0), c.bytes.size() / 2})
+      if (c.bytes.size() >= at + 16) EXPECT_EQ(stored.find(c.bytes.substr(at, 16)), std::string::npos) << at;
+    EXPECT_EQ(q.restore(id), "");
+    EXPECT_TRUE(app.readText(c.name) == c.bytes);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    // A copy damaged since (one byte changed, or cut short) is refused, and nothing is written.
+    for (int damage = 0; damage < 2 && !c.bytes.empty() && c.bytes.size() < 1000; ++damage) {
+      std::string bad = stored;
+      if (damage == 0) bad[bad.size() / 2] ^= 1;
+      else bad.pop_back();
+      app.writeText("quarantine\\" + e->stored, bad);
+      EXPECT_NE(q.restore(id).find("is damaged"), std::string::npos) << damage;
+      EXPECT_FALSE(exists(path)) << damage;
+    }
+  }
+  // A copy stored as it was, with the index line of that time, comes back as it is.
+  app.writeText("quarantine\\90-old.exe", "MZ stored as it was");
+  app.writeText("quarantine\\QuarantineIndex.txt", app.readText("quarantine\\QuarantineIndex.txt") + "90\t" +
+                                                         app.clock.now + "\tfile\t" + app.path("old.exe") +
+                                                         "\t90-old.exe\t19\r\n");
+  EXPECT_EQ(q.restore(90), "");
+  EXPECT_EQ(app.readText("old.exe"), "MZ stored as it was");
 }
