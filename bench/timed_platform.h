@@ -10,7 +10,7 @@
 
 namespace quillon::bench {
 
-enum Step : int { kLockAndListing, kLooks, kMakerBytes, kHold, kCopy, kHash, kIndexLog, kDelete, kSteps };
+enum Step : int { kLockAndListing, kLooks, kMakerBytes, kHold, kCopy, kMove, kHash, kIndexLog, kDelete, kSteps };
 
 struct StepTimes {
   std::array<double, kSteps> ms{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/device_names.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
 #include "removal/reg_file.h"
@@ -37,6 +38,13 @@ std::string registryText(const RegistryItem& item) {
   uint32_t root = 0;
   const std::string key = (parseRoot(item.root, root) ? registryRootName(root) : item.root) + "\\" + trim(item.key);
   return trim(item.value).empty() ? key : key + "\\" + trim(item.value);
+}
+
+// Whether a path in its one spelling (FileSystem::canonicalPath) names a file the scan would
+// see: fileExists without its listing, which only tells whether a name given is the entry's own,
+// and a canonical path's always is. One probe instead of a probe and a listing per file.
+bool plainFileAt(FileSystem& fs, const std::string& canonical) {
+  return !isDevicePath(canonical) && plainFileAttributes(fs.attributes(canonical));
 }
 
 // Why an item stays, as the console prints it beside the item.
@@ -128,7 +136,8 @@ void Removal::failed(const std::string& item, std::vector<std::string>& shown) {
 
 void Removal::pass(bool first) {
   ScanResults& r = env_.results;
-  Pump& pump = env_.platform.pump;
+  Platform& p = env_.platform;
+  Pump& pump = p.pump;
   const int files = r.fileWorkCount(), registry = r.registryWorkCount(), cookies = r.cookieWorkCount();
   auto progress = [this] {
     env_.host.showProgress(percentLabel(done_, total_), std::min(done_, total_), total_);
@@ -143,6 +152,12 @@ void Removal::pass(bool first) {
     if (!item.checked) continue;
     progress();
     env_.host.showItem(toLower(item.path));
+    // In the second pass, nothing at all there (most often: gone in the first) needs neither a
+    // removal nor another look: one probe settles it.
+    if (!first && p.fs.attributes(item.path) == kNoSuchPath) {
+      pump.yield();
+      continue;
+    }
     removeFile(i, first);
     pump.yield();
     if (first) continue;
@@ -198,7 +213,7 @@ void Removal::removeFile(int row, bool first) {
     // A running program holds its file: it is stopped first, and a program that will not stop
     // keeps its file for now (the second pass tries again).
     const size_t slash = path.rfind('\\');
-    if (slash == std::string::npos || !fileExists(p.fs, path)) return;
+    if (slash == std::string::npos || !plainFileAt(p.fs, path)) return;
     if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) {
       stays("its program could not be stopped");
       return;
@@ -206,13 +221,13 @@ void Removal::removeFile(int row, bool first) {
     attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
     return;
   }
-  if (component && fileExists(p.fs, path)) {
+  if (component && plainFileAt(p.fs, path)) {
     callRegistrationEntry(p.libraries, path, false);
     attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
     return;
   }
   if (path.find('\\') == std::string::npos) return;
-  if (fileExists(p.fs, path)) attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
+  if (plainFileAt(p.fs, path)) attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
   else if (p.fs.folderExists(path)) removeFolder(path);
 }
 
