@@ -99,9 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(e->kind == QuarantineKind::Folder ? within(path, e->original) : iequals(path, e->original));
       FUZZ_CHECK(before.fs.attributes(path) == kNoSuchPath);
       // Only what this restore wrote is taken away again (a copy found damaged as it was written).
+      const std::string& deleted = path;
       if (what == "delete")
         FUZZ_CHECK(std::any_of(m.fs.changes.begin() + fsFrom, m.fs.changes.begin() + i,
-                               [&](const auto& c) { return c.first == "write" && iequals(c.second, path); }));
+                               [&](const auto& c) { return c.first == "write" && iequals(c.second, deleted); }));
     }
     if (m.registry.changes.size() == regFrom) continue;
     FUZZ_CHECK(e->kind == QuarantineKind::Registry);
