@@ -34,8 +34,11 @@ struct Tree {
       if (e.attributes & kAttrLink) continue;
       if (e.attributes & kAttrFolder) {
         lines.push_back("D\t" + below + e.name);
-        if (!to.empty() && !fs.createFolder(to + "\\" + e.name)) return false;
-        if (!walk(from + "\\" + e.name, to.empty() ? "" : to + "\\" + e.name, below + e.name + "\\")) return false;
+        const std::string made = to.empty() ? "" : to + "\\" + e.name;
+        // Held once made: a link put in its place meanwhile is never written through.
+        std::unique_ptr<HeldPlace> held = made.empty() || !fs.createFolder(made) ? nullptr : fs.holdPlace(made);
+        if (!made.empty() && (!held || held->facts().link || !held->facts().folder)) return false;
+        if (!walk(from + "\\" + e.name, made, below + e.name + "\\")) return false;
         continue;
       }
       if (!keeping && !hasKeptSuffix(e.name)) return false;
