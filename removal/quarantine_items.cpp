@@ -22,14 +22,15 @@ int64_t secondsOf(const DateTime& t) {
   return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
+// Whole seconds from `earlier` to `later` (negative when `later` comes first).
+int64_t secondsBetween(const DateTime& earlier, const DateTime& later) { return secondsOf(later) - secondsOf(earlier); }
+
 const QuarantineEntry* find(const std::vector<QuarantineEntry>& all, int64_t id) {
   auto e = std::find_if(all.begin(), all.end(), [&](const QuarantineEntry& x) { return x.id == id; });
   return e == all.end() ? nullptr : &*e;
 }
 
 }  // namespace
-
-int64_t secondsBetween(const DateTime& earlier, const DateTime& later) { return secondsOf(later) - secondsOf(earlier); }
 
 bool QuarantineChange::allDone() const {
   return refused.empty() &&

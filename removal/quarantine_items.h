@@ -46,10 +46,7 @@ class QuarantineItems {
   QuarantineChange change(Act act);
   Platform& platform_;
   std::string product_;
-  mutable Quarantine quarantine_;
+  Quarantine quarantine_;
 };
-
-// Whole seconds from `earlier` to `later` (negative when `later` comes first).
-int64_t secondsBetween(const DateTime& earlier, const DateTime& later);
 
 }  // namespace quillon

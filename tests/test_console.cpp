@@ -238,7 +238,7 @@ TEST_F(CliAnswers, InformationGoesToStandardErrorAndOnlyKnownOptionsAreTaken) {
     EXPECT_EQ(r.err.find("(answered"), std::string::npos) << r.err;  // an information box is no question
   }
   // A misspelt option is never taken for permission, nor ignored.
-  // Only scan and quarantine list speak JSON.
+  // Only scan and the quarantine commands speak JSON.
   for (const char* args : {"--Yes scan", "-y scan", "--yes", "--yes encode", "scan extra", "update --complete",
                            "--complete", "quarantine", "quarantine list x", "--json submit x"}) {
     ProgramRun r = runProgram(cli, args);
