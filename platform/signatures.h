@@ -1,5 +1,5 @@
-// The system's cryptography: the digests and signature checks through which definition
-// updates are known to come from their publisher.
+// The digests and signature checks through which definition updates are known to come from
+// their publisher.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -17,7 +17,7 @@ class Sha256Stream {
   virtual std::string finish() = 0;
 };
 
-// The system's cryptography, through which definitions are checked to come from their
+// The cryptography through which definitions are checked to come from their
 // publisher. Nothing here signs: the private key never reaches the program.
 class Signatures {
  public:
