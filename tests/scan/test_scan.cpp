@@ -26,20 +26,22 @@ std::string systemFile(const char* name) {
 struct ScanFixture : ::testing::Test {
   App app;
   std::string P;
+  std::vector<std::string> fileLines;
   void SetUp() override {
     P = makeFolder(app.path("planted"));
     makeFolder(P + "\\sub");
     makeFolder(P + "\\exsub");
-    for (const char* f : {"a.dll", "b.dll", "c.txt", "h.dll", "typed.dll", "untyped.dll", "blank.dll"})
+    for (const char* f : {"a.dll", "b.dll", "c.txt", "h.dll", "typed.dll", "untyped.dll", "blank.dll", "x.dll"})
       app.writeText(std::string("planted\\") + f, "x");
     SetFileAttributesA((P + "\\h.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
     CopyFileA(systemFile("kernel32.dll").c_str(), (P + "\\ms.dll").c_str(), FALSE);
     app.writeEmptyDefinitions();
-    app.writeDefinitions("FileDefinition.dat",
-                         {"a.dll=Twin|" + P + "|Adware", " b.dll =Twin|" + P + "\\\\", "c.txt=Excl|" + P,
+    fileLines = {"a.dll=Twin|" + P + "|Adware", " b.dll =Twin|" + P + "\\\\", "c.txt=Excl|" + P,
                           "h.dll=Hidden|" + P, "ms.dll=MsFile|" + P, "typed.dll=Typed|" + P + "|Hijacker",
-                          "untyped.dll=Untyped|" + P, "missing.dll=Missing|" + P, "nofolder.dll=NoFolder",
-                          "x.dll=Caps|[DRIVE]whatever", "blank.dll=|" + P});
+                          // "[drive]" is a token in lower case only.
+                          "untyped.dll=Untyped|[drive]" + P.substr(3), "missing.dll=Missing|" + P, "nofolder.dll=NoFolder",
+                          "x.dll=Caps|[DRIVE]" + P.substr(3), "blank.dll=|" + P};
+    app.writeDefinitions("FileDefinition.dat", fileLines);
     app.writeDefinitions("DirectoryDefinition.dat",
                          {"Folder\tlabel=Dir|" + P + "\\sub", "No folder=Nothing", "Excluded dir=ExDir|" + P + "\\exsub",
                           "Gone=Gone|" + P + "\\gone"});
@@ -283,6 +285,9 @@ TEST(Scan, StatusFilterAndCompanyNames) {
 // said as such, the complete scan's walk last, the totals at the end; a stopped run's last
 // refresh leaves the bars empty.
 TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
+  // Enough lines for the bars to move during the run: they are refreshed every hundredth item.
+  fileLines.resize(fileLines.size() + 300, "none.dll=Nothing|C:\\nowhere");
+  app.writeDefinitions("FileDefinition.dat", fileLines);
   auto& m = app.main();
   m.Form_Load();
   struct Recorder : ScanRunHost {
@@ -290,12 +295,13 @@ TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
     int stopAfter = -1;
     mutable int looks = 0;
     std::string lastText;
-    std::vector<int> lastBars;
+    std::vector<int> lastBars, overall;
     void phaseStarted(ScanPhase, const std::string& caption) override { said.push_back(caption); }
     void phaseSkipped(ScanPhase p) override { said.push_back(p == ScanPhase::Memory ? "-memory" : "-registry"); }
     void showProgress(const ScanProgress& p) override {
       lastText = p.statusText;
       lastBars = {p.scannerPercent, p.overallPercent};
+      if (p.overallPercent >= 0) overall.push_back(p.overallPercent);
     }
     bool cancelled() const override { return stopAfter >= 0 && ++looks > stopAfter; }
   } host;
@@ -319,7 +325,8 @@ TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
   EXPECT_EQ(out.startedAt, app.clock.now);
   EXPECT_EQ(host.lastText, "Scan Complete");
   EXPECT_EQ(host.lastBars, (std::vector<int>{100, 100}));
-  EXPECT_EQ(m.results.removalCount(), 5);
+  EXPECT_EQ(host.overall, (std::vector<int>{32, 63, 95, 100}));  // of 315 lines, at each hundredth
+  EXPECT_EQ(m.results.removalCount(), 6);  // the walk finds x.dll by its name
 
   host.stopAfter = 0;
   out = run.run(options);

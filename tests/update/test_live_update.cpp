@@ -339,8 +339,19 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   for (const char* f : kDefinitionFiles) updated[f] = app.readText(f);
   const int count = m.counts.total();
   app.fs.deleteFile(app.path(kDateFile));
-  m.RunLiveUpdate();
-  EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
+  // The download's status box counts the bytes as they come, after the first piece.
+  std::vector<size_t> received;
+  const LiveUpdateRunOutcome again = m.session.update(nullptr, [&received](const std::string& text) {
+    if (text.rfind("Downloaded ", 0) != 0) return;
+    const size_t n = std::strtoul(text.c_str() + 11, nullptr, 10);
+    EXPECT_EQ(text, "Downloaded " + std::to_string(n) + " bytes.");
+    received.push_back(n);
+  });
+  EXPECT_EQ(again.notice, "Your QuillonTest definitions have been updated!");
+  // The release's pieces of 256 bytes, counted from the second on.
+  const auto second = std::find(received.begin(), received.end(), size_t(512));
+  ASSERT_TRUE(second != received.end() && second + 1 != received.end()) << ::testing::PrintToString(received);
+  EXPECT_EQ(second[1], 768u);
   EXPECT_EQ(m.counts.total(), count);
   for (const auto& [f, bytes] : updated) EXPECT_EQ(app.readText(f), bytes) << f;
   // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
