@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "common/device_names.h"
-#include "definitions/definition_store.h"
 #include "scan/company_name.h"
 #include "tests/support/fakes.h"
 
@@ -63,14 +62,10 @@ TEST(DeviceScan, DefinitionsNamingDevicesFindNothingAndTheScanEnds) {
   app.writeDefinitions("FileDefinition.dat", files);
   app.writeDefinitions("DirectoryDefinition.dat", {"Port=DeviceDir|" + P + "\\com1", "Aux=DeviceDir|" + P + "\\aux.txt"});
 
-  auto& m = app.main();
-  m.Form_Load();
-  m.cmdScanNow_Click();
-
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real - Found"});
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  ASSERT_EQ(removal.count(), 1);
-  EXPECT_EQ(removal.item(0).text, "Real");
-  EXPECT_EQ(removal.item(0).subItem(1), P + "\\real.dll");
+  Session& m = app.session();
+  scan(m);
+  EXPECT_EQ(foundTexts(m.results), std::vector<std::string>{"Real - Found"});
+  ASSERT_EQ(m.results.removalCount(), 1);
+  EXPECT_EQ(m.results.removalRow(0).location, P + "\\real.dll");
   EXPECT_EQ(m.counters.filesInspected, int(files.size()) + 2);
 }

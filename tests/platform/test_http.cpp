@@ -389,8 +389,8 @@ TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
 }
 
 // The user exits while an update that would apply is on its way, before it is asked for or once
-// it has come: nothing more is fetched, nothing is merged, and the program is published as
-// stopped, not as waiting for a restart.
+// it has come: nothing more is fetched, nothing is merged, no notice or timer comes back, and
+// the program is published as stopped, not as waiting for a restart.
 TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
   const std::string update =
       "[BR]" + encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("late.dll") + "=" +
@@ -412,7 +412,6 @@ TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
     ui::FrmMain& m = app.main();
     m.settings.write(keys::DefinitionServer, server.url());
     m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
-    m.updateNotice = [](const std::string&) {};
     m.Form_Load();
     int requestsAtExit = -1;
     app.pump.onYield = [&](int) {
@@ -427,5 +426,6 @@ TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
     EXPECT_EQ(app.readText(kDateFile), date);
     EXPECT_EQ(m.settings.read(keys::RESTART), "False");
     EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
+    EXPECT_FALSE(m.frmSignatureUpdated.visible() || m.frmDownload.visible() || m.tmrCheckHomePage.enabled());
   }
 }

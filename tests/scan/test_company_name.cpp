@@ -88,6 +88,9 @@ TEST(CompanyName, StreamedSearchAgreesWithTheWholeFileSearch) {
   // A wide block anywhere later overrides an earlier narrow match.
   const std::string late = "CompanyName=Early Co" + std::string(3, '\0') + std::string(100, 'z') + block;
   EXPECT_EQ(companyNameFromBytes(late), "Acme Ltd");
+  // 8-bit version text: the value follows the key and its terminator.
+  EXPECT_EQ(companyNameFromBytes(std::string("xxStringFileInfo..CompanyName") + '\0' + "Acme Ltd" + std::string(3, '\0')),
+            "Acme Ltd");
   EXPECT_EQ(streamed(late, 7), "Acme Ltd");
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/win32/win32_platform.h"
 #include "tests/support/fakes.h"
 
 using namespace quillon;
