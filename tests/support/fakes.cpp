@@ -286,6 +286,11 @@ WindowOverFiles::WindowOverFiles(App& app, FileSystem& fs)
     : platform(withFiles(app, fs)),
       main(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0}) {}
 
+SessionOverFiles::SessionOverFiles(App& app, FileSystem& fs)
+    : platform(withFiles(app, fs)), session(platform, app.path("quillon.exe"), app.branding()) {
+  session.load();
+}
+
 void App::writeText(const std::string& file, const std::string& text) { fs.write(path(file), text, false); }
 
 std::string App::readText(const std::string& file) const {

@@ -203,6 +203,13 @@ struct WindowOverFiles {
   ui::FrmMain main;
 };
 
+// The same for a session, loaded.
+struct SessionOverFiles {
+  SessionOverFiles(App& app, FileSystem& fs);
+  Platform platform;
+  Session session;
+};
+
 // A session's model as one scanner sees it, with a quiet host: for calling a scanner or the
 // one-row-per-threat rule directly.
 struct ScannerEnv {
