@@ -30,8 +30,8 @@ set(quillon_reports_sources reports/report.cpp reports/data_server.cpp reports/s
 set(quillon_reports_uses common platform definitions system scan)
 set(quillon_shields_sources shields/memory_shield.cpp shields/home_page_shield.cpp)
 set(quillon_shields_uses common platform definitions system scan)
-set(quillon_update_sources update/live_update.cpp update/definition_merge.cpp update/signed_update.cpp
-    update/update_run.cpp update/update_windows.cpp)
+set(quillon_update_sources update/live_update.cpp update/definition_merge.cpp update/update_records.cpp
+    update/update_journal.cpp update/signed_update.cpp update/update_run.cpp update/update_windows.cpp)
 set(quillon_update_uses common platform definitions system scan)
 set(quillon_scheduler_sources scheduler/scheduler.cpp)
 set(quillon_scheduler_uses common platform system)
