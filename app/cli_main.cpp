@@ -4,12 +4,16 @@
 //   quillon-cli scan --complete [...]    a complete system scan: also walks the checked drives
 //   quillon-cli quarantine list          one line per quarantined item
 //   quillon-cli quarantine restore ID    put an item back where it was
+//   quillon-cli quarantine delete ID     delete an item's copy for good
+//   quillon-cli quarantine purge --older-than DAYS
+//                                        delete every item stored more than DAYS days ago
 //   quillon-cli submit NAME              submit a suspicious file name to the data server
 //   quillon-cli update                   run Live Update; print the notice
 //   quillon-cli encode   encipher definition lines read on standard input
 //   quillon-cli decode   decipher them
 //   quillon-cli selftest                 plant harmless samples, scan, remove, restore, clean up
-// `scan --json` and `quarantine list --json` print one JSON object per line (UTF-8) instead.
+// `scan --json` and the quarantine commands with `--json` print one JSON object per line (UTF-8)
+// instead.
 // Messages go to standard error. A question whose Yes would delete or change something is
 // answered No, unless `--yes` was given.
 #include <fcntl.h>
@@ -26,7 +30,7 @@
 #include "common/json.h"
 #include "common/text.h"
 #include "definitions/cipher.h"
-#include "removal/quarantine.h"
+#include "removal/quarantine_items.h"
 #include "shell/app_folder.h"
 #include "platform/win32/win32_platform.h"
 #include "update/signed_update.h"
@@ -44,6 +48,9 @@ int usage() {
                "                                             checked on the options page is walked as well\n"
                "       quillon-cli quarantine list           list the quarantined items\n"
                "       quillon-cli quarantine restore ID     put a quarantined item back where it was\n"
+               "       quillon-cli quarantine delete ID      delete a quarantined item for good\n"
+               "       quillon-cli quarantine purge --older-than DAYS\n"
+               "                                             delete every item quarantined more than DAYS days ago\n"
                "       quillon-cli submit NAME               submit a suspicious file name\n"
                "       quillon-cli update                    bring the definitions up to date (Live Update)\n"
                "       quillon-cli encode                    encipher definition lines (standard input to output)\n"
@@ -51,7 +58,7 @@ int usage() {
                "       quillon-cli selftest                  check that scanning, removal and restore work here,\n"
                "                                             on harmless samples of its own\n"
                "  --yes   answer Yes (or OK) to the program's questions, which are answered No otherwise\n"
-               "  --json  scan and quarantine list: one JSON object per line, in UTF-8\n");
+               "  --json  scan and quarantine: one JSON object per line, in UTF-8\n");
   return 64;
 }
 
@@ -197,18 +204,51 @@ int scan(bool assumeYes, bool remove, bool complete, bool json) {
   return 1;
 }
 
+// A whole number of at most `digits` digits, or -1.
+long long wholeNumber(const std::string& text, size_t digits) {
+  return !text.empty() && text.size() <= digits && text.find_first_not_of("0123456789") == std::string::npos
+             ? std::stoll(text)
+             : -1;
+}
+
+// What a restore or deletion did, item by item: on standard error, or as JSON lines with
+// `json`. Exit code 0 when every item was done, 2 when another program kept the quarantine (or
+// it could not be used) and nothing was changed, 3 when an item could not be done.
+int reportChange(const QuarantineChange& change, const char* done, const char* doneText, bool json) {
+  if (!change.refused.empty()) {
+    std::fprintf(stderr, "quillon-cli: %s\n", change.refused.c_str());
+    return 2;
+  }
+  for (const QuarantineChange::Item& item : change.items) {
+    if (json) {
+      JsonLine line;
+      line.number("id", item.id).boolean(done, item.problem.empty()).text("original", utf8(item.original));
+      if (!item.problem.empty()) line.text("reason", utf8(item.problem));
+      std::printf("%s\n", line.str().c_str());
+    } else if (item.problem.empty()) {
+      std::fprintf(stderr, "%s item %lld.\n", doneText, static_cast<long long>(item.id));
+    } else {
+      std::fprintf(stderr, "quillon-cli: %s\n", item.problem.c_str());
+    }
+  }
+  std::fflush(stdout);
+  return change.allDone() ? 0 : 3;
+}
+
 // The quarantine lives in the application folder; nothing else of the program is needed.
 int quarantine(const std::vector<std::string>& words, bool json) {
   win32::Win32Services services;
   Platform platform = services.console(false);
   const std::string exe = services.thisProgram.exePath();
-  if (std::string problem = appFolderProblem(exe, services.thisProgram.branding().productName); !problem.empty()) {
+  const std::string product = services.thisProgram.branding().productName;
+  if (std::string problem = appFolderProblem(exe, product); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return 2;
   }
-  Quarantine q(platform.fs, platform.registry, platform.clock, appFolderOf(exe));
-  if (words.size() == 2 && words[1] == "list") {
-    for (const QuarantineEntry& e : q.entries())
+  QuarantineItems items(platform, appFolderOf(exe), product);
+  const std::string what = words.size() > 1 ? words[1] : "";
+  if (words.size() == 2 && what == "list") {
+    for (const QuarantineEntry& e : items.list())
       if (json)
         std::printf("%s\n", JsonLine().number("id", int64_t(e.id)).text("date", utf8(e.date)).text("kind", kindName(e.kind))
                                  .text("original", utf8(e.original)).text("stored", utf8(e.stored))
@@ -218,26 +258,27 @@ int quarantine(const std::vector<std::string>& words, bool json) {
                     e.original.c_str(), e.stored.c_str());
     return 0;
   }
-  if (words.size() == 3 && words[1] == "restore") {
-    const std::string& text = words[2];
-    const bool digits = !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
-    const long long id = digits ? std::stoll(text) : 0;
+  if (words.size() == 3 && (what == "restore" || what == "delete")) {
+    const long long id = wholeNumber(words[2], 18);
     if (id < 1) {
-      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", text.c_str());
+      std::fprintf(stderr, "quillon-cli: \"%s\" is not the id of a quarantined item.\n", words[2].c_str());
       return 64;
     }
-    // One writer at a time: a removal or restore elsewhere is waited for, within a bound.
-    if (const StoreLockResult lock = q.lock(&platform.pump); lock != StoreLockResult::Taken) {
-      std::fprintf(stderr, "quillon-cli: %s\n", q.lockProblem(lock, services.thisProgram.branding().productName).c_str());
-      return 2;
+    if (what == "restore") return reportChange(items.restore({id}), "restored", "Restored", json);
+    return reportChange(items.remove({id}), "deleted", "Deleted", json);
+  }
+  if (words.size() == 4 && what == "purge" && words[2] == "--older-than") {
+    const long long days = wholeNumber(words[3], 9);
+    if (days < 0) {
+      std::fprintf(stderr, "quillon-cli: \"%s\" is not a number of days (a whole number, 0 or more).\n",
+                   words[3].c_str());
+      return 64;
     }
-    const std::string problem = q.restore(id);
-    if (!problem.empty()) {
-      std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
-      return 3;
-    }
-    std::fprintf(stderr, "Restored item %lld.\n", id);
-    return 0;
+    const QuarantineChange change = items.purgeOlderThan(days);
+    const int code = reportChange(change, "deleted", "Deleted", json);
+    if (change.refused.empty() && change.items.empty())
+      std::fprintf(stderr, "No quarantined item was stored more than %lld day(s) ago.\n", days);
+    return code;
   }
   return usage();
 }
@@ -304,7 +345,7 @@ int main() {
   if (words.empty()) return usage();
   const std::string& cmd = words[0];
   if (cmd == "scan" && words.size() == 1) return scan(assumeYes, remove, complete, json);
-  if (cmd == "quarantine" && (!json || (words.size() == 2 && words[1] == "list"))) return quarantine(words, json);
+  if (cmd == "quarantine" && !remove && !complete && !assumeYes) return quarantine(words, json);
   if (remove || complete || json) return usage();
   if (cmd == "selftest" && words.size() == 1 && !assumeYes) return selftest();
   if (cmd == "submit" && words.size() == 2) return submit(words[1]);

@@ -23,15 +23,16 @@ set(quillon_scan_sources scan/scan_state.cpp scan/company_name.cpp scan/file_sca
     scan/memory_scan.cpp scan/folder_memory.cpp scan/protected_locations.cpp scan/protected_keys.cpp scan/scan_results.cpp
     scan/cookie_scan.cpp scan/drive_walk.cpp scan/scan_run.cpp)
 set(quillon_scan_uses common platform definitions system)
-set(quillon_removal_sources removal/quarantine.cpp removal/reg_file.cpp removal/removal.cpp removal/removal_run.cpp
+set(quillon_removal_sources removal/quarantine.cpp removal/quarantine_index.cpp removal/quarantine_restore.cpp
+    removal/quarantine_items.cpp removal/kept_copy.cpp removal/reg_file.cpp removal/removal.cpp removal/removal_run.cpp
     removal/uninstall.cpp)
 set(quillon_removal_uses common platform definitions system shell scan)
 set(quillon_reports_sources reports/report.cpp reports/data_server.cpp reports/submission.cpp)
 set(quillon_reports_uses common platform definitions system scan)
 set(quillon_shields_sources shields/memory_shield.cpp shields/home_page_shield.cpp)
 set(quillon_shields_uses common platform definitions system scan)
-set(quillon_update_sources update/live_update.cpp update/definition_merge.cpp update/signed_update.cpp
-    update/update_run.cpp update/update_windows.cpp)
+set(quillon_update_sources update/live_update.cpp update/definition_merge.cpp update/update_records.cpp
+    update/update_journal.cpp update/signed_update.cpp update/update_run.cpp update/update_windows.cpp)
 set(quillon_update_uses common platform definitions system scan)
 set(quillon_scheduler_sources scheduler/scheduler.cpp)
 set(quillon_scheduler_uses common platform system)

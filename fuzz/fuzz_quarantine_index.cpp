@@ -6,7 +6,8 @@
 //   3. and after: stored name, then its content, in pairs (copies in the quarantine folder)
 // No entry may name a copy outside the quarantine folder, ids are in range, and restoring an
 // entry writes only at its original path (or below it, for a folder) or in its original key
-// (its value only, for a value), and never over anything that was there.
+// (its value only, for a value), and never over anything that was there; deleting entries for
+// good changes nothing outside the quarantine folder.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 2; i + 1 < parts.size(); i += 2)
     if (!parts[i].empty() && parts[i].find('\\') == std::string::npos) m.fs.addFile(folder + "\\" + parts[i], parts[i + 1]);
 
-  Quarantine q(m.fs, m.registry, m.quiet, kApp);
+  Quarantine q(m.fs, m.registry, m.quiet, kApp, &m.signatures);
   FUZZ_CHECK(q.lock(nullptr) == StoreLockResult::Taken);  // one program alone: the lock is taken at once
   const std::vector<QuarantineEntry> entries = q.entries();
   for (const QuarantineEntry& e : entries) {
@@ -94,9 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = fsFrom; i < m.fs.changes.size(); ++i) {
       const auto& [what, path] = m.fs.changes[i];
       FUZZ_CHECK(e->kind != QuarantineKind::Registry);
-      FUZZ_CHECK(what == "copy" || what == "mkdir");
+      FUZZ_CHECK(what == "copy" || what == "mkdir" || what == "write" || what == "delete");
       FUZZ_CHECK(e->kind == QuarantineKind::Folder ? within(path, e->original) : iequals(path, e->original));
       FUZZ_CHECK(before.fs.attributes(path) == kNoSuchPath);
+      // Only what this restore wrote is taken away again (a copy found damaged as it was written).
+      const std::string& deleted = path;
+      if (what == "delete")
+        FUZZ_CHECK(std::any_of(m.fs.changes.begin() + fsFrom, m.fs.changes.begin() + i,
+                               [&](const auto& c) { return c.first == "write" && iequals(c.second, deleted); }));
     }
     if (m.registry.changes.size() == regFrom) continue;
     FUZZ_CHECK(e->kind == QuarantineKind::Registry);
@@ -119,5 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
+  // Deleting items for good touches nothing outside the quarantine folder.
+  const size_t fsFrom = m.fs.changes.size();
+  q.remove(ids);
+  for (size_t i = fsFrom; i < m.fs.changes.size(); ++i) FUZZ_CHECK(within(m.fs.changes[i].second, folder));
   return 0;
 }

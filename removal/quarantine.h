@@ -2,18 +2,24 @@
 // kept here, so that nothing a user removes is lost.
 //
 // Folder: <application folder>\quarantine. In it:
-//   - the stored copies, each under a name of its own ("<id>-<original name>"; a registry item
-//     as "<id>-registry.reg", in the text format the system's registry editor imports), so two
-//     threats with the same file name never share or overwrite a copy;
+//   - the stored copies, each under a name of its own, so two threats with the same file name
+//     never share or overwrite a copy: a file as "<id>-<original name>.kept" in kept form
+//     (kept_copy.h: it cannot run, and its bytes are not the original's), a folder as
+//     "<id>-<original name>" with every file inside kept so, a registry item as
+//     "<id>-registry.reg" in the text format the system's registry editor imports. Copies an
+//     earlier version stored as they were ("<id>-<original name>") are restored as they are;
 //   - QuarantineLog.txt, the human-readable log (appended, never truncated);
 //   - QuarantineIndex.txt, one line per stored copy: id, date, kind, original location, stored
-//     name and size, separated by tabs, each field with "%", tab, CR and LF written as "%25",
-//     "%09", "%0D", "%0A". `quillon-cli quarantine list` and `restore` read it.
-// One program at a time writes here: whatever stores, takes back or restores holds the lock
-// "Quarantine.lock" in the folder (see lock()); `quarantine list` reads without it, since the
-// index only grows by whole lines. Ids only grow: a new one is above every id in the index and
-// every stored name in the folder, read once the lock is taken, whatever happened to the index,
-// and no stored name that exists is ever written over.
+//     name and size, then for a copy in kept form "sha256:" and the original's digest, separated
+//     by tabs, each field with "%", tab, CR and LF written as "%25", "%09", "%0D", "%0A". A line
+//     "last id<TAB>N" keeps the ids of deleted items from being given again.
+//     `quillon-cli quarantine list`, `restore`, `delete` and `purge` read it.
+// One program at a time writes here: whatever stores, takes back, restores or deletes holds the
+// lock "Quarantine.lock" in the folder (see lock()); `quarantine list` reads without it, since
+// the index changes only by whole lines added and by a replacement of the whole file in one
+// step. Ids only grow: a new one is above every id in the index and every stored name in the
+// folder, read once the lock is taken, whatever happened to the index, and no stored name that
+// exists is ever written over.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -39,7 +45,11 @@ struct QuarantineEntry {
   QuarantineKind kind = QuarantineKind::File;
   std::string original;  // a path, or a registry key with its value name after a tab-free "\"
   std::string stored;    // the name inside the quarantine folder
-  uint64_t size = 0;     // bytes of the copy (a folder: of all its files)
+  uint64_t size = 0;     // bytes of the original (a folder: of all its files)
+  bool kept = false;     // stored in kept form
+  // The original's SHA-256 as text: for a kept copy; "" for one stored as it was, and for a kept
+  // copy whose index line was lost.
+  std::string digest;
 };
 
 // The root of a predefined registry handle by name ("HKEY_CURRENT_USER"); "" for others.
@@ -48,7 +58,10 @@ bool registryRootFromName(const std::string& name, uint32_t& root);
 
 class Quarantine {
  public:
-  Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::string appFolder);
+  Quarantine(Platform& platform, std::string appFolder);
+  // Without `signatures` nothing can be stored or restored from kept form (there is no digest to
+  // take or check): enough to name the folder and list what is in it.
+  Quarantine(FileSystem& fs, Registry& registry, Clock& clock, std::string appFolder, Signatures* signatures = nullptr);
 
   std::string folder() const { return folder_; }
   // Makes the quarantine folder if needed; the store and log calls expect it to be there.
@@ -66,11 +79,11 @@ class Quarantine {
   // files and folders) go. Under the lock, nobody is making one now.
   void clearUnfinished();
 
-  // Copies a file or cookie into the quarantine, read through the held file, and records it;
-  // only a copy whose size matches the original counts. The id of the new entry, or 0 when
-  // nothing could be kept.
+  // Copies a file or cookie into the quarantine in kept form, read through the held file, and
+  // records it with the digest of what was read; only a copy whose size matches the original
+  // counts. The id of the new entry, or 0 when nothing could be kept.
   int64_t storeFile(HeldFile& source, const std::string& path, QuarantineKind kind);
-  // The same for a folder with everything in it (links inside are not followed).
+  // The same for a folder with everything in it (links inside are left out).
   int64_t storeFolder(const std::string& path);
   // Exports a registry value (or, with `wholeKey`, the key with all its subkeys and values) into
   // the quarantine; 0 when it does not exist or could not be exported whole. `text`, when given,
@@ -91,13 +104,17 @@ class Quarantine {
   std::vector<QuarantineEntry> entries() const;
 
   // Puts an entry back where it came from. Never overwrites anything that is there now, never
-  // writes through a link, and takes only a full path as a place; "" on success, otherwise what
-  // went wrong, in a sentence for the user.
+  // writes through a link, and takes only a full path as a place; a kept copy is turned back
+  // and checked against its digest whole before anything is written, so a damaged one changes
+  // nothing. "" on success, otherwise what went wrong, in a sentence for the user.
   std::string restore(int64_t id);
+  // Deletes entries for good: each one's stored copy, then (for all of them at once) their index
+  // lines. One answer per id, in order: "" when it is gone, otherwise why not.
+  std::vector<std::string> remove(const std::vector<int64_t>& ids);
 
-  // While a removal runs, the index and the log stay open between its writes instead of being
-  // opened for each one. Others may still read them and append beside: every write lands at
-  // the file's real end. Closed again with false.
+  // Between holdFilesOpen(true) and (false), the index and the log stay open between writes
+  // instead of being opened for each one: a removal holds them for its whole run. Others may
+  // still read them and append beside: every write lands at the file's real end.
   void holdFilesOpen(bool hold);
 
  private:
@@ -109,10 +126,17 @@ class Quarantine {
   bool record(const QuarantineEntry& e);
   bool indexEndsWhole(uint64_t& size);
   void addUnindexed(std::vector<QuarantineEntry>& out) const;
+  // The highest id the index's "last id" lines keep, 0 without one.
+  int64_t lastIdRecorded() const;
+  // Writes the index anew without the lines of `gone` (stored names), in one step; false when
+  // it could not, and the index stays as it was.
+  bool dropLines(const std::vector<QuarantineEntry>& gone);
   // Why the place a file or folder came from cannot take it back now ("" when it can); every
   // folder on the way stays held in `way` until the restore is done.
   std::string placeProblem(const QuarantineEntry& e, std::vector<std::unique_ptr<HeldPlace>>& way);
   std::string restoreRegistry(const QuarantineEntry& e, const std::string& from);
+  std::string restoreKeptFile(const QuarantineEntry& e, const std::string& from);
+  std::string restoreFolder(const QuarantineEntry& e, const std::string& from);
   std::string storedPath(const std::string& stored) const { return folder_ + "\\" + stored; }
   std::string indexPath() const { return folder_ + "\\" + kQuarantineIndex; }
   void log(const std::string& text);
@@ -121,6 +145,7 @@ class Quarantine {
   FileSystem& fs_;
   Registry& reg_;
   Clock& clock_;
+  Signatures* signatures_;
   std::string folder_;
   int64_t lastId_ = -1;  // read from the index and the folder on first use
   bool hold_ = false;

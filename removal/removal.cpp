@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/device_names.h"
 #include "common/text.h"
 #include "definitions/definition_store.h"
 #include "removal/reg_file.h"
@@ -39,18 +40,40 @@ std::string registryText(const RegistryItem& item) {
   return trim(item.value).empty() ? key : key + "\\" + trim(item.value);
 }
 
+// Whether a path in its one spelling (FileSystem::canonicalPath) names a file the scan would
+// see: fileExists without its listing, which only tells whether a name given is the entry's own,
+// and a canonical path's always is. One probe instead of a probe and a listing per file.
+bool plainFileAt(FileSystem& fs, const std::string& canonical) {
+  return !isDevicePath(canonical) && plainFileAttributes(fs.attributes(canonical));
+}
+
 // Why an item stays, as the console prints it beside the item.
-constexpr const char* kHeldElsewhere = "held by another program";
 constexpr const char* kLink = "a link; what it leads to is left alone";
 constexpr const char* kNotCopied = "could not be copied into the quarantine";
 constexpr const char* kNotDeleted = "could not be deleted";
 constexpr const char* kSystemsOwn = "a place of the system's or of this program's own";
 constexpr const char* kStillStaying = "still there after the removal";
-constexpr const char* kMarked =
-    "marked for deletion, but another program still has it open: it goes once that program lets go, and its copy "
-    "stays in the quarantine";
 
 }  // namespace
+
+const char* attemptReason(Attempt attempt) {
+  switch (attempt) {
+    case Attempt::Deleted:
+    case Attempt::Marked:
+      return "marked for deletion, but another program still has it open: it goes once that program lets go, and its "
+             "copy stays in the quarantine";
+    case Attempt::Absent:
+    case Attempt::NotAFile: return "";
+    case Attempt::OwnFile: return "one of the program's own files";
+    case Attempt::HeldElsewhere: return "held by another program";
+    case Attempt::NotOpened: return "could not be opened";
+    case Attempt::Link: return kLink;
+    case Attempt::Protected: return kSystemsOwn;
+    case Attempt::NotCopied: return kNotCopied;
+    case Attempt::NotDeleted: return kNotDeleted;
+  }
+  return "";
+}
 
 RemovalOutcome nothingRemoved(const ScanResults& r, const std::string& reason) {
   RemovalOutcome out;
@@ -102,6 +125,10 @@ bool Removal::stays(const std::string& reason) {
   return false;
 }
 
+void Removal::attempted(Attempt attempt) {
+  if (*attemptReason(attempt)) reason_ = attemptReason(attempt);
+}
+
 void Removal::failed(const std::string& item, std::vector<std::string>& shown) {
   shown.push_back(item);
   outcome_.stays(item, reason_.empty() ? kStillStaying : reason_);
@@ -109,7 +136,8 @@ void Removal::failed(const std::string& item, std::vector<std::string>& shown) {
 
 void Removal::pass(bool first) {
   ScanResults& r = env_.results;
-  Pump& pump = env_.platform.pump;
+  Platform& p = env_.platform;
+  Pump& pump = p.pump;
   const int files = r.fileWorkCount(), registry = r.registryWorkCount(), cookies = r.cookieWorkCount();
   auto progress = [this] {
     env_.host.showProgress(percentLabel(done_, total_), std::min(done_, total_), total_);
@@ -124,6 +152,12 @@ void Removal::pass(bool first) {
     if (!item.checked) continue;
     progress();
     env_.host.showItem(toLower(item.path));
+    // In the second pass, nothing at all there (most often: gone in the first) needs neither a
+    // removal nor another look: one probe settles it.
+    if (!first && p.fs.attributes(item.path) == kNoSuchPath) {
+      pump.yield();
+      continue;
+    }
     removeFile(i, first);
     pump.yield();
     if (first) continue;
@@ -179,29 +213,29 @@ void Removal::removeFile(int row, bool first) {
     // A running program holds its file: it is stopped first, and a program that will not stop
     // keeps its file for now (the second pass tries again).
     const size_t slash = path.rfind('\\');
-    if (slash == std::string::npos || !fileExists(p.fs, path)) return;
+    if (slash == std::string::npos || !plainFileAt(p.fs, path)) return;
     if (!killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own)) {
       stays("its program could not be stopped");
       return;
     }
-    quarantineAndDelete(path, QuarantineKind::File, first, true);
+    attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
     return;
   }
-  if (component && fileExists(p.fs, path)) {
+  if (component && plainFileAt(p.fs, path)) {
     callRegistrationEntry(p.libraries, path, false);
-    quarantineAndDelete(path, QuarantineKind::File, first, true);
+    attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
     return;
   }
   if (path.find('\\') == std::string::npos) return;
-  if (fileExists(p.fs, path)) quarantineAndDelete(path, QuarantineKind::File, first, true);
+  if (plainFileAt(p.fs, path)) attempted(quarantineAndDelete(path, QuarantineKind::File, first, true));
   else if (p.fs.folderExists(path)) removeFolder(path);
 }
 
-bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present) {
+Attempt Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present) {
   Platform& p = env_.platform;
-  if (!present && !fileExists(p.fs, path)) return false;
-  if (env_.own.upperPaths.count(toUpper(path))) return stays("one of the program's own files");
-  if (marked_.count(path)) return stays(kMarked);
+  if (!present && !fileExists(p.fs, path)) return Attempt::Absent;
+  if (env_.own.upperPaths.count(toUpper(path))) return Attempt::OwnFile;
+  if (marked_.count(path)) return Attempt::Marked;
   // Judged by what the path names, not its spelling: never one of the program's own files, and
   // never through a link (what it points to lies elsewhere; the link stays and is reported).
   // The file is held, shared with nobody, from this look to its deletion: nothing can be put in
@@ -210,15 +244,15 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
   HoldFailure why = HoldFailure::None;
   std::unique_ptr<HeldFile> held = p.fs.holdFile(path, &why, extensionOf(path) == "EXE" ? 2000 : 0);
   if (!held) {
-    if (why == HoldFailure::Absent) return false;  // gone meanwhile, not by this removal
-    return stays(why == HoldFailure::InUse ? kHeldElsewhere : "could not be opened");
+    if (why == HoldFailure::Absent) return Attempt::Absent;  // gone meanwhile, not by this removal
+    return why == HoldFailure::InUse ? Attempt::HeldElsewhere : Attempt::NotOpened;
   }
-  if (held->facts().folder) return false;
-  if (held->facts().link) return stays(kLink);
-  if (env_.protectedLocations.isProgramFile(path)) return stays(kSystemsOwn);
+  if (held->facts().folder) return Attempt::NotAFile;
+  if (held->facts().link) return Attempt::Link;
+  if (env_.protectedLocations.isProgramFile(path)) return Attempt::Protected;
   // No copy, no delete: a file that could not be kept stays where it is. The copy is read
   // through the held handle, since the file is shared with nobody.
-  if (!env_.quarantine.storeFile(*held, path, kind)) return stays(kNotCopied);
+  if (!env_.quarantine.storeFile(*held, path, kind)) return Attempt::NotCopied;
   bool deleted = false;
   for (int attempt = 0; attempt < 8 && !deleted; ++attempt) {
     deleted = held->deleteNow();
@@ -228,7 +262,7 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
     // Still where it was: its copy and index line go again, so that every pass and every run
     // does not add another.
     env_.quarantine.withdrawLast();
-    return stays(kNotDeleted);
+    return Attempt::NotDeleted;
   }
   held.reset();  // a file marked for deletion goes as its last handle closes
   if (first) env_.quarantine.logFile(path, fileNameFromPath(path));
@@ -236,8 +270,7 @@ bool Removal::quarantineAndDelete(const std::string& path, QuarantineKind kind, 
   // nobody, it is; only a program that merely looks at it could keep it a while, and its copy
   // then stays, since it vanishes when that program lets go.
   unconfirmed_.push_back(path);
-  stays(kMarked);
-  return true;
+  return Attempt::Deleted;
 }
 
 bool Removal::removeFolder(const std::string& path) {
@@ -277,7 +310,7 @@ bool Removal::stillThere(const std::string& path) {
     if (ifind(path, ".exe") != std::string::npos) {
       const size_t slash = path.rfind('\\');
       if (slash != std::string::npos && killProcessByName(p.processes, p.pump, path.substr(slash + 1), &env_.own))
-        quarantineAndDelete(path, QuarantineKind::File, false);
+        attempted(quarantineAndDelete(path, QuarantineKind::File, false));
     }
     return fileExists(p.fs, path);
   }
@@ -332,7 +365,7 @@ void Removal::removeRegistry(const RegistryItem& item, bool first) {
 }
 
 void Removal::removeCookie(const std::string& path, bool first) {
-  if (fileExists(env_.platform.fs, path)) quarantineAndDelete(path, QuarantineKind::Cookie, first, true);
+  if (fileExists(env_.platform.fs, path)) attempted(quarantineAndDelete(path, QuarantineKind::Cookie, first, true));
 }
 
 }  // namespace quillon

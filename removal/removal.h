@@ -46,6 +46,23 @@ struct RemovalOutcome {
 // Every checked item as not removed, for `reason` (the removal could not begin).
 RemovalOutcome nothingRemoved(const ScanResults& results, const std::string& reason);
 
+// What one attempt on a file did: it went, or why it stays where it was.
+enum class Attempt {
+  Deleted,        // deleted through its hold, counted once seen gone (marked, should another program look at it)
+  Absent,         // nothing there now, nor anything to say about it
+  NotAFile,       // a folder after all: the folder's removal has its turn
+  OwnFile,        // one of the program's own files
+  Marked,         // deleted before, still there while another program has it open
+  HeldElsewhere,  // another program has it open
+  NotOpened,      // it could not be opened (access denied)
+  Link,           // a link: what it leads to is left alone
+  Protected,      // a place of the system's or of this program's own
+  NotCopied,      // no whole copy could be kept, so it was not deleted
+  NotDeleted,     // kept, but the system refused the deletion (the copy went again)
+};
+// What the console prints beside an item that stays for that cause ("" when there is nothing to say).
+const char* attemptReason(Attempt attempt);
+
 // The two passes over the checked work rows. The caller brackets them with a restore point.
 class Removal {
  public:
@@ -59,9 +76,10 @@ class Removal {
   void removeFile(int row, bool first);
   void removeRegistry(const RegistryItem& item, bool first);
   void removeCookie(const std::string& path, bool first);
-  // Keeps a copy, then deletes; true once the item is gone.
-  // `present`: the caller has just seen the file there.
-  bool quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present = false);
+  // Keeps a copy, then deletes. `present`: the caller has just seen the file there.
+  Attempt quarantineAndDelete(const std::string& path, QuarantineKind kind, bool first, bool present = false);
+  // Notes what an attempt on the current item did, for its line should it stay.
+  void attempted(Attempt attempt);
   bool removeFolder(const std::string& path);
   bool stillThere(const std::string& path);
   bool registryStillThere(const RegistryItem& item);

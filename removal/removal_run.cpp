@@ -36,7 +36,7 @@ RemovalRunOutcome RemovalRun::run(const RemovalOptions& options) {
   // One writer of the quarantine at a time, across programs, for the whole run: ids, the index
   // and the copies are decided under the lock. It is taken before the restore point, so that a
   // run that must give way changes nothing at all.
-  Quarantine quarantine(p.fs, p.registry, p.clock, env_.appFolder);
+  Quarantine quarantine(p, env_.appFolder);
   const StoreLockResult lock = quarantine.lock(&p.pump);
   if (lock != StoreLockResult::Taken) {
     out.refused = quarantine.lockProblem(lock, options.productName);
@@ -55,19 +55,15 @@ RemovalRunOutcome RemovalRun::run(const RemovalOptions& options) {
 
   ProtectedLocations protectedLocations(p, env_.appFolder);
   Removal removal(RemovalEnv{p, env_.results, quarantine, protectedLocations, env_.own, host_});
+  RestorePointStart point = RestorePointStart::Failed;
   if (isSystemRestoreAvailable(p.processes.osVersion())) {
     host_.stage("Creating Restore Point...");
     p.pump.yield();
-    try {
-      env_.restorePoints.start(options.productName + " Restore Point " + p.clock.nowText(), 6);
-    } catch (const RestorePointOpen&) {
-      // A point is already open: this removal goes inside it.
-    }
-    out.items = removal.run();
-    env_.restorePoints.end();
-  } else {
-    out.items = removal.run();
+    // A point already open takes this removal in, and is ended by whoever opened it.
+    point = env_.restorePoints.start(options.productName + " Restore Point " + p.clock.nowText(), 6);
   }
+  out.items = removal.run();
+  if (point == RestorePointStart::Started) env_.restorePoints.end();
   env_.results.removeRemovedRows();
   host_.showItem("");
   host_.stage("100% complete");

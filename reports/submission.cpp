@@ -11,9 +11,9 @@ SubmissionOutcome submitFileName(Http& http, Pump& pump, const std::string& serv
     out.text = problem;
     return out;
   }
-  const std::string answer = httpGet(http, pump, dataRequestUrl(serverBase, dataPayload({name}, true)));
+  const FetchResult answer = fetchWithProgress(http, pump, dataRequestUrl(serverBase, dataPayload({name}, true)));
   out.sent = true;
-  out.accepted = dataAnswerAccepted(answer);
+  out.accepted = answer.ok() && dataAnswerAccepted(answer.body);
   out.text = submitResultText(name, out.accepted);
   return out;
 }
@@ -28,7 +28,8 @@ std::string runningProgramPayload(Management& management) {
 bool sendAnonymousReport(Platform& platform, const std::string& serverBase) {
   const std::string list = runningProgramPayload(platform.management);
   if (list.empty()) return false;
-  return !httpGet(platform.http, platform.pump, dataRequestUrl(serverBase, list)).empty();
+  const FetchResult answer = fetchWithProgress(platform.http, platform.pump, dataRequestUrl(serverBase, list));
+  return answer.ok() && !answer.body.empty();
 }
 
 }  // namespace quillon

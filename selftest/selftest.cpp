@@ -206,7 +206,7 @@ class SelfTest {
   }
 
   bool restoreAll() {
-    Quarantine q(p_.fs, p_.registry, p_.clock, app_);
+    Quarantine q(p_, app_);
     if (const StoreLockResult lock = q.lock(&p_.pump); lock != StoreLockResult::Taken)
       return fail("restore: " + q.lockProblem(lock, env_.productName));
     const std::vector<QuarantineEntry> entries = q.entries();

@@ -19,14 +19,4 @@ FetchResult fetchWithProgress(Http& http, Pump& pump, const std::string& url,
   return out;
 }
 
-std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,
-                                const std::function<void(const std::string&)>& status) {
-  FetchResult r = fetchWithProgress(http, pump, url, status);
-  return r.ok() ? r.body : "";
-}
-
-std::string httpGet(Http& http, Pump& pump, const std::string& url) {
-  return httpGetWithProgress(http, pump, url, nullptr);
-}
-
 }  // namespace quillon

@@ -17,15 +17,9 @@ struct FetchResult {
 };
 
 // Yields to the message loop after every read but the first; `status`, when given, gets
-// "Downloaded N bytes." then.
+// "Downloaded N bytes." then. The body is kept only for a whole answer of status 200-299 (an
+// error page is not an answer).
 FetchResult fetchWithProgress(Http& http, Pump& pump, const std::string& url,
-                              const std::function<void(const std::string&)>& status);
-
-// The answer body, or "" when the request could not be made, a bound ran out, or the server
-// answered with a status outside 200-299 (an error page is not an answer).
-std::string httpGet(Http& http, Pump& pump, const std::string& url);
-// The same, and after every read but the first `status` gets "Downloaded N bytes.".
-std::string httpGetWithProgress(Http& http, Pump& pump, const std::string& url,
-                                const std::function<void(const std::string&)>& status);
+                              const std::function<void(const std::string&)>& status = nullptr);
 
 }  // namespace quillon

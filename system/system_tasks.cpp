@@ -145,13 +145,13 @@ bool isSystemRestoreAvailable(const OsVersion& v) {
   return false;
 }
 
-bool RestorePoints::start(const std::string& description, uint32_t pointType) {
-  if (sequence_ != 0) throw RestorePointOpen();
+RestorePointStart RestorePoints::start(const std::string& description, uint32_t pointType) {
+  if (sequence_ != 0) return RestorePointStart::AlreadyOpen;
   RestorePointRequest r{100, pointType, 0, description.substr(0, 63)};
   int64_t seq = 0;
-  if (!restore_.setRestorePoint(r, seq)) return false;
+  if (!restore_.setRestorePoint(r, seq)) return RestorePointStart::Failed;
   sequence_ = seq;
-  return true;
+  return RestorePointStart::Started;
 }
 
 bool RestorePoints::end() {

@@ -69,22 +69,22 @@ bool stopProcess(RunningProcesses& processes, uint32_t pid);
 // Restore points: the version test, and one open point at a time.
 bool isSystemRestoreAvailable(const OsVersion& v);
 
+enum class RestorePointStart {
+  Started,
+  AlreadyOpen,  // a point is open already: what follows goes inside it, and its opener ends it
+  Failed,       // the system made none; there is nothing to end
+};
+
 class RestorePoints {
  public:
   explicit RestorePoints(SystemRestore& restore) : restore_(restore) {}
-  // Throws RestorePointOpen when a point is already open.
-  bool start(const std::string& description, uint32_t pointType);
+  RestorePointStart start(const std::string& description, uint32_t pointType);
   bool end();
   int64_t sequence() const { return sequence_; }
 
  private:
   SystemRestore& restore_;
   int64_t sequence_ = 0;
-};
-
-struct RestorePointOpen : std::exception {
-  const char* what() const noexcept override { return "You must End the previous restore point first."; }
-  static constexpr int kNumber = 100001;
 };
 
 // Calls the library's DllRegisterServer or DllUnregisterServer if it has one. Always true.

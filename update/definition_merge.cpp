@@ -10,41 +10,10 @@
 #include "definitions/cipher.h"
 #include "definitions/definition_store.h"
 #include "definitions/line_reader.h"
-#include "definitions/shipped_definitions.h"
 
 namespace quillon {
 
 namespace {
-
-std::string_view keyOf(std::string_view text) { return text.substr(0, text.find('=')); }
-
-// The enciphered line an ADD body writes. The server sends the fields enciphered and the
-// separators plain, so that the fields can be found; the separators are enciphered here.
-bool addLine(const std::string& kind, std::string_view body, std::string& line) {
-  if (kind == "COOK") {
-    line = keyOf(body);
-    return true;
-  }
-  if (kind == "REG") {
-    // label "=" threat "|" key part "|" type text; the label is not written.
-    std::vector<std::string> parts = split(std::string(body), "|");
-    if (parts.size() < 3) return false;
-    size_t eq = parts[0].find('=');
-    std::string threat = eq == std::string::npos ? std::string() : parts[0].substr(eq + 1);
-    line = parts[1] + encodeDefinitionLine("^=") + threat + encodeDefinitionLine("|") + parts[2];
-    return true;
-  }
-  // One byte for one: each plain separator becomes its enciphered form.
-  static const char bar = encodeDefinitionLine("|")[0], equals = encodeDefinitionLine("=")[0];
-  line = body;
-  for (char& c : line) c = c == '|' ? bar : c == '=' ? equals : c;
-  return true;
-}
-
-bool fail(std::string* problem, std::string why) {
-  if (problem) *problem = std::move(why);
-  return false;
-}
 
 // Writes a staged file through the one handle made for it, hashing what goes out. Nothing
 // reaches the definition file until the whole staged file is written, found on disk exactly as
@@ -292,148 +261,6 @@ class Merge {
 };
 
 }  // namespace
-
-namespace {
-// The files each kind goes to, as bits of kDefinitionFiles' positions.
-unsigned targetsOf(const std::string& kind) {
-  static const struct {
-    const char* kind;
-    unsigned targets;
-  } kinds[] = {{"FILE", 1u << 0}, {"DLL", 1u << 0}, {"EXE", 1u << 0 | 1u << 1},
-               {"REG", 1u << 2},  {"COOK", 1u << 3}, {"DIR", 1u << 4}};
-  for (const auto& k : kinds)
-    if (kind == k.kind) return k.targets;
-  return 0;
-}
-}  // namespace
-
-namespace {
-// The next "[BR]", in any letter case, at or after `from`.
-size_t nextBreak(std::string_view text, size_t from) {
-  for (size_t at = text.find('[', from); at != std::string_view::npos; at = text.find('[', at + 1))
-    if (text.size() - at >= 4 && (text[at + 1] | 0x20) == 'b' && (text[at + 2] | 0x20) == 'r' && text[at + 3] == ']')
-      return at;
-  return std::string_view::npos;
-}
-}  // namespace
-
-bool kindTargets(const std::string& kind, const std::string& fileName) {
-  for (size_t i = 0; i < std::size(kDefinitionFiles); ++i)
-    if (fileName == kDefinitionFiles[i]) return targetsOf(kind) >> i & 1u;
-  return false;
-}
-
-bool parseDefinitionUpdate(const std::string& text, std::vector<MergeRecord>& records, std::string* problem) {
-  records.clear();
-  std::vector<MergeRecord> out;
-  out.reserve(size_t(std::count(text.begin(), text.end(), '[')) / 2 + 1);  // "[DEF]" and "[BR]" each
-  size_t from = 0;
-  for (size_t number = 1;; ++number) {
-    size_t at = nextBreak(text, from);
-    // Views into the text: only what a record keeps is copied.
-    std::string_view record = std::string_view(text).substr(from, at == std::string::npos ? std::string::npos : at - from);
-    while (!record.empty() && record.front() == ' ') record.remove_prefix(1);
-    while (!record.empty() && record.back() == ' ') record.remove_suffix(1);
-    from = at == std::string::npos ? text.size() : at + 4;
-    if (!record.empty()) {
-      size_t def = record.find("[DEF]");
-      std::string_view header = record.substr(0, def);
-      size_t bar = header.find('|');
-      MergeRecord r;
-      r.kind = decodeDefinitionLine(std::string(header.substr(0, bar)));
-      r.targets = targetsOf(r.kind);
-      if (r.targets) {
-        if (def == std::string::npos || bar == std::string::npos)
-          return fail(problem, "record " + std::to_string(number) + ": no [DEF] or no action");
-        std::string_view action = header.substr(bar + 1);
-        action = action.substr(0, action.find('|'));
-        const std::string_view body = record.substr(def + 5);
-        if (action == "ADD") {
-          r.action = MergeAction::Add;
-          if (!addLine(r.kind, body, r.line))
-            return fail(problem, "record " + std::to_string(number) + ": registry body with fewer than three parts");
-          if (r.line.find_first_of("\r\n") != std::string::npos)
-            return fail(problem, "record " + std::to_string(number) + ": the line would hold a line break");
-          r.addHasKey = body.find('=') != std::string::npos;
-          r.key = keyOf(body);
-          // Malformed as every reader would take it: as if it had not been sent.
-          if (malformedDefinition(r.line)) r = MergeRecord{r.kind, MergeAction::Other, "", "", false, r.targets};
-        } else if (action == "DEL") {
-          r.action = MergeAction::Delete;
-          r.key = keyOf(body);
-        }
-        out.push_back(std::move(r));
-      }
-    }
-    if (at == std::string::npos) break;
-  }
-  records = std::move(out);
-  return true;
-}
-
-std::string stagedPath(const std::string& appFolder, const std::string& name) {
-  return appFolder + "\\" + name + kStagedSuffix;
-}
-
-namespace {
-// The files an update may change, and so the only names a journal may list.
-const char* const kUpdated[] = {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile};
-
-bool known(const std::string& name) {
-  for (const char* n : kUpdated)
-    if (name == n) return true;
-  return false;
-}
-
-bool present(FileSystem& fs, const std::string& path) { return fs.attributes(path) != kNoSuchPath; }
-
-// Puts `from` in place of `to`, trying once more when the first attempt fails (a scan of the
-// other program may hold the file for a moment).
-bool replaceTwice(FileSystem& fs, const std::string& from, const std::string& to) {
-  return fs.replaceFile(from, to) || fs.replaceFile(from, to);
-}
-
-void discardScratch(FileSystem& fs, const std::string& folder) {
-  for (const char* name : kUpdated) {
-    const std::string staged = stagedPath(folder, name);
-    if (present(fs, staged)) fs.deleteFile(staged);
-  }
-  for (const std::string& scratch : {folder + "\\" + kMergeScratch, folder + "\\" + kUpdateJournal + kStagedSuffix})
-    if (present(fs, scratch)) fs.deleteFile(scratch);
-}
-
-// Puts every staged file the journal names in place; a file already in place has no staged
-// copy left. False when one could not be put in place: the journal then stays for next time.
-bool commit(FileSystem& fs, const std::string& folder, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    const std::string staged = stagedPath(folder, name);
-    // No staged copy: put in place by an earlier attempt at this very journal.
-    if (present(fs, staged) && !replaceTwice(fs, staged, folder + "\\" + name) && present(fs, staged)) return false;
-  }
-  return fs.deleteFile(folder + "\\" + kUpdateJournal) || !present(fs, folder + "\\" + kUpdateJournal);
-}
-}  // namespace
-
-bool completeInterruptedUpdate(FileSystem& fs, const std::string& appFolder) {
-  const std::string journal = appFolder + "\\" + kUpdateJournal;
-  if (present(fs, journal)) {
-    // The journal is put in place in one step, so it is whole; one that is not what this
-    // program writes is no intent of its own and is discarded with the scratch.
-    std::string text;
-    std::vector<std::string> names;
-    bool valid = fs.readAll(journal, text) && text.size() >= 5 && text.compare(text.size() - 5, 5, "end\r\n") == 0;
-    if (valid) {
-      names = split(text.substr(0, text.size() - 5), "\r\n");
-      if (!names.empty() && names.back().empty()) names.pop_back();
-      for (const std::string& n : names) valid = valid && known(n);
-    }
-    if (valid && !commit(fs, appFolder, names)) return false;
-    if (!valid && !fs.deleteFile(journal)) return false;
-  }
-  discardScratch(fs, appFolder);
-  return true;
-}
-
 bool fileDigest(FileSystem& fs, Signatures& signatures, const std::string& path, std::string& digest) {
   std::unique_ptr<InputFile> in = fs.openRead(path);
   if (!in) return false;
@@ -482,7 +309,7 @@ MergeOutcome applyDefinitionUpdate(FileSystem& fs, Signatures& signatures, const
   std::vector<std::string> staged;
   uint32_t count = 0;
   auto giveUp = [&](const std::string& why) {
-    discardScratch(fs, appFolder);
+    discardStaged(fs, appFolder);
     out.problem = why;
     return out;
   };
@@ -513,23 +340,19 @@ MergeOutcome applyDefinitionUpdate(FileSystem& fs, Signatures& signatures, const
   // Nobody else writes while the lock is held; a program that does not take it could still
   // discard what it finds without a journal, and what it took is not recorded as done.
   for (const std::string& name : staged)
-    if (!present(fs, stagedPath(appFolder, name))) return giveUp("the new files were removed while being written");
-  if (!staged.empty()) {
-    // The intent, recorded in one step: from here on the update is completed, now or at the
-    // next start, and before it nothing has changed.
-    std::string journal;
-    for (const std::string& name : staged) journal += name + "\r\n";
-    journal += "end\r\n";
-    // Written in one piece and put in place in one step; one that is not whole is never taken.
-    const std::string scratch = appFolder + "\\" + kUpdateJournal + kStagedSuffix;
-    if (!fs.write(scratch, journal, false) || !replaceTwice(fs, scratch, appFolder + "\\" + kUpdateJournal))
+    if (fs.attributes(stagedPath(appFolder, name)) == kNoSuchPath) return giveUp("the new files were removed while being written");
+  // From the journal on, the update is completed, now or at the next start; before it, nothing
+  // has changed.
+  switch (staged.empty() ? CommitResult::Done : recordAndCommit(fs, appFolder, staged)) {
+    case CommitResult::NotRecorded:
       return giveUp("the update could not be recorded");
-    if (!commit(fs, appFolder, staged)) {
+    case CommitResult::Pending:
       out.count = count;
       out.pending = true;
       out.problem = "the new definitions could not all be put in place; they will be at the next start";
       return out;
-    }
+    case CommitResult::Done:
+      break;
   }
   out.count = count;
   out.landed = true;
@@ -544,16 +367,5 @@ uint32_t mergeDefinitionUpdate(FileSystem& fs, Signatures& signatures, const std
   return o.landed || o.pending ? o.count : 0;
 }
 
-bool prepareDefinitions(FileSystem& fs, const std::string& appFolder, DefinitionStore& defs) {
-  StoreLockResult taken = StoreLockResult::Failed;
-  // Never waited for: a start must not hang on another program's update, and what that program
-  // has staged is its own, never scratch to discard.
-  std::unique_ptr<StoreLockHold> hold = defs.lock(true, 0, nullptr, taken);
-  if (!hold) return false;
-  completeInterruptedUpdate(fs, appFolder);
-  defs.installDownloaded();
-  adoptShippedDefinitions(fs, appFolder);
-  return true;
-}
 
 }  // namespace quillon

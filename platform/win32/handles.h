@@ -2,8 +2,12 @@
 // no early return can leak one. They convert to the raw handle for the calls that take it, and
 // test as true only when they hold a usable one (each kind has its own failure values).
 #pragma once
+#include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
+#include <bcrypt.h>
+#include <objbase.h>
+#include <oleauto.h>
 
 #include <utility>
 
@@ -25,6 +29,7 @@ class Owned {
   ~Owned() { close(); }
 
   Raw get() const noexcept { return h_; }
+  Raw operator->() const noexcept { return h_; }  // for the object pointers (COM)
   operator Raw() const noexcept { return h_; }
   bool ok() const noexcept { return Traits::usable(h_); }
   explicit operator bool() const noexcept { return ok(); }
@@ -65,31 +70,66 @@ struct FindHandleTraits : KernelHandleTraits {
 };
 using FindHandle = Owned<FindHandleTraits>;
 
-// The handles whose failure value is null.
-template <class T>
-struct NullWhenEmpty {
+// The handles whose failure value is null, each freed by one call.
+template <class T, auto Free>
+struct FreedBy {
   using Raw = T;
   static Raw empty() noexcept { return nullptr; }
   static bool usable(Raw h) noexcept { return h != nullptr; }
+  static void close(Raw h) noexcept { Free(h); }
 };
 
 // An opened or created registry key. (An open of an empty path under a predefined root hands back
 // the root itself; closing that is harmless.)
-struct RegKeyTraits : NullWhenEmpty<HKEY> {
-  static void close(Raw h) noexcept { RegCloseKey(h); }
-};
-using RegKey = Owned<RegKeyTraits>;
-
+using RegKey = Owned<FreedBy<HKEY, RegCloseKey>>;
 // A WinINet session, connection or request.
-struct InternetHandleTraits : NullWhenEmpty<HINTERNET> {
-  static void close(Raw h) noexcept { InternetCloseHandle(h); }
-};
-using InternetHandle = Owned<InternetHandleTraits>;
-
+using InternetHandle = Owned<FreedBy<HINTERNET, InternetCloseHandle>>;
 // A loaded library.
-struct LibraryTraits : NullWhenEmpty<HMODULE> {
-  static void close(Raw h) noexcept { FreeLibrary(h); }
+using Library = Owned<FreedBy<HMODULE, FreeLibrary>>;
+
+// A cryptographic algorithm provider, and a key made with one.
+inline void closeProvider(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+using CryptoProvider = Owned<FreedBy<BCRYPT_ALG_HANDLE, closeProvider>>;
+using CryptoKey = Owned<FreedBy<BCRYPT_KEY_HANDLE, BCryptDestroyKey>>;
+
+// Memory the system hands out and the caller frees: a block of movable memory from
+// GlobalAlloc (until the clipboard takes it over), an array from LocalAlloc (CommandLineToArgvW),
+// a block from the COM allocator (a known folder's path, an id list), a COM string.
+using GlobalMemory = Owned<FreedBy<HGLOBAL, GlobalFree>>;
+template <class T>
+using LocalMemory = Owned<FreedBy<T, LocalFree>>;
+template <class T>
+using CoTaskMemory = Owned<FreedBy<T, CoTaskMemFree>>;
+using Bstr = Owned<FreedBy<BSTR, SysFreeString>>;
+
+// A reference to a COM object, released when it goes.
+template <class Interface>
+inline void releaseCom(Interface* p) { p->Release(); }
+template <class Interface>
+using Com = Owned<FreedBy<Interface*, releaseCom<Interface>>>;
+
+// COM on this thread for a scope: the scope that started it (S_FALSE too, which also takes a
+// reference) ends it.
+class ComApartment {
+ public:
+  ComApartment() : started_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (started_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool started_;
 };
-using Library = Owned<LibraryTraits>;
+
+// A socket.
+struct SocketTraits {
+  using Raw = SOCKET;
+  static Raw empty() noexcept { return INVALID_SOCKET; }
+  static bool usable(Raw s) noexcept { return s != INVALID_SOCKET; }
+  static void close(Raw s) noexcept { closesocket(s); }
+};
+using Socket = Owned<SocketTraits>;
 
 }  // namespace quillon::win32

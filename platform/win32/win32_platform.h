@@ -129,15 +129,16 @@ class Win32Clipboard : public Clipboard {
 
 class Win32InstanceLock : public InstanceLock {
  public:
+  Win32InstanceLock();
   ~Win32InstanceLock() override;
   bool anotherInstanceRunning(const std::string& name) override;
   void markBusy(const std::string& name, bool busy) override;
   bool busyElsewhere(const std::string& name) override;
 
  private:
-  void* mutex_ = nullptr;
+  struct Mutexes;  // the named mutexes it holds, closed with it
+  std::unique_ptr<Mutexes> held_;
   int answer_ = -1;
-  void* busy_ = nullptr;
   int busyDepth_ = 0;
 };
 

@@ -66,26 +66,22 @@ RegStatus queryOpen(HKEY k, const std::wstring& name, RegValue& out) {
   return RegStatus::Failed;
 }
 
-RegStatus openW(uint32_t root, const std::wstring& path, uint32_t access, HKEY& k) {
-  LONG rc = RegOpenKeyExW(rootKey(root), path.c_str(), 0, access, &k);
+RegStatus openW(uint32_t root, const std::wstring& path, uint32_t access, RegKey& k) {
+  LONG rc = RegOpenKeyExW(rootKey(root), path.c_str(), 0, access, k.out());
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegStatus::NoKey;
   return rc == ERROR_SUCCESS ? RegStatus::Ok : RegStatus::Failed;
 }
 
 RegStatus queryW(uint32_t root, const std::wstring& path, const std::wstring& name, uint32_t access, RegValue& out) {
-  HKEY k;
+  RegKey k;
   const RegStatus opened = openW(root, path, access, k);
-  if (opened != RegStatus::Ok) return opened;
-  const RegStatus status = queryOpen(k, name, out);
-  RegCloseKey(k);
-  return status;
+  return opened == RegStatus::Ok ? queryOpen(k, name, out) : opened;
 }
 
 // Values in code-page text, as Win32Registry::queryValue gives them.
 class Win32OpenKey : public OpenRegistryKey {
  public:
-  explicit Win32OpenKey(HKEY k) : k_(k) {}
-  ~Win32OpenKey() override { RegCloseKey(k_); }
+  explicit Win32OpenKey(RegKey k) : k_(std::move(k)) {}
   RegStatus queryValue(const std::string& name, RegValue& out) override {
     const RegStatus s = queryOpen(k_, wideName(name), out);
     if (s == RegStatus::Ok && isText(out.type)) out.data = codePageFromWide(out.data);
@@ -93,7 +89,7 @@ class Win32OpenKey : public OpenRegistryKey {
   }
 
  private:
-  HKEY k_;
+  RegKey k_;
 };
 
 bool setW(uint32_t root, const std::wstring& path, const std::wstring& name, const RegValue& value) {
@@ -150,10 +146,10 @@ RegStatus Win32Registry::queryValue(uint32_t root, const std::string& path, cons
 
 std::unique_ptr<OpenRegistryKey> Win32Registry::openKey(uint32_t root, const std::string& path, uint32_t access,
                                                         RegStatus& status) {
-  HKEY k;
+  RegKey k;
   status = openW(root, wideName(path), access, k);
   if (status != RegStatus::Ok) return nullptr;
-  return std::make_unique<Win32OpenKey>(k);
+  return std::make_unique<Win32OpenKey>(std::move(k));
 }
 
 bool Win32Registry::setValue(uint32_t root, const std::string& path, const std::string& name,

@@ -1,5 +1,5 @@
-// Hashing and signature checks on the system's cryptography (BCrypt, Windows Vista and later;
-// Wine implements both).
+// SHA-256 by libgcrypt (linked in), the signature check by the system's cryptography (BCrypt,
+// Windows Vista and later; Wine implements it).
 #include <windows.h>
 #include <bcrypt.h>
 #include <gcrypt.h>
@@ -8,27 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quillon::win32 {
 
 namespace {
-// An algorithm provider for the length of one call.
-class Provider {
- public:
-  explicit Provider(const wchar_t* algorithm) {
-    if (BCryptOpenAlgorithmProvider(&handle_, algorithm, nullptr, 0) != 0) handle_ = nullptr;
-  }
-  ~Provider() {
-    if (handle_) BCryptCloseAlgorithmProvider(handle_, 0);
-  }
-  Provider(const Provider&) = delete;
-  BCRYPT_ALG_HANDLE get() const { return handle_; }
-
- private:
-  BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
-
 // libgcrypt, initialised once per process.
 void gcryptReady() {
   static const bool ready = [] {
@@ -79,18 +64,17 @@ std::unique_ptr<Sha256Stream> Win32Signatures::sha256Stream() { return std::make
 
 bool Win32Signatures::verifyP256(const std::string& publicKey, const std::string& digest, const std::string& signature) {
   if (publicKey.size() != 64 || digest.size() != 32 || signature.size() != 64) return false;
-  Provider ecdsa(BCRYPT_ECDSA_P256_ALGORITHM);
-  if (!ecdsa.get()) return false;
+  CryptoProvider ecdsa;
+  if (BCryptOpenAlgorithmProvider(ecdsa.out(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) != 0) return false;
   std::vector<unsigned char> blob(sizeof(BCRYPT_ECCKEY_BLOB) + 64);
   BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
   std::memcpy(blob.data(), &header, sizeof header);
   std::memcpy(blob.data() + sizeof header, publicKey.data(), 64);
-  BCRYPT_KEY_HANDLE key = nullptr;
-  if (BCryptImportKeyPair(ecdsa.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob.data(), ULONG(blob.size()), 0) != 0)
+  CryptoKey key;
+  if (BCryptImportKeyPair(ecdsa, nullptr, BCRYPT_ECCPUBLIC_BLOB, key.out(), blob.data(), ULONG(blob.size()), 0) != 0)
     return false;
   const NTSTATUS status = BCryptVerifySignature(key, nullptr, reinterpret_cast<PUCHAR>(const_cast<char*>(digest.data())), 32,
                                                 reinterpret_cast<PUCHAR>(const_cast<char*>(signature.data())), 64, 0);
-  BCryptDestroyKey(key);
   return status == 0;
 }
 

@@ -187,13 +187,13 @@ bool Win32Clipboard::setText(const std::string& text) {
   EmptyClipboard();
   bool ok = true;
   if (!text.empty()) {
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    ok = mem != nullptr;
+    GlobalMemory mem(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+    ok = mem.ok();
     if (ok) {
       memcpy(GlobalLock(mem), text.c_str(), text.size() + 1);
       GlobalUnlock(mem);
       ok = SetClipboardData(CF_TEXT, mem) != nullptr;
-      if (!ok) GlobalFree(mem);
+      if (ok) mem.release();  // the clipboard's now
     }
   }
   CloseClipboard();
@@ -211,14 +211,17 @@ std::string Win32Clipboard::text() {
   return text;
 }
 
-Win32InstanceLock::~Win32InstanceLock() {
-  if (mutex_) CloseHandle(mutex_);
-}
+struct Win32InstanceLock::Mutexes {
+  Handle instance, busy;
+};
+
+Win32InstanceLock::Win32InstanceLock() : held_(std::make_unique<Mutexes>()) {}
+Win32InstanceLock::~Win32InstanceLock() = default;
 
 bool Win32InstanceLock::anotherInstanceRunning(const std::string& name) {
   if (answer_ < 0) {
     std::string mutexName = "Local\\" + name + ".SingleInstance";
-    mutex_ = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+    held_->instance.reset(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
     answer_ = GetLastError() == ERROR_ALREADY_EXISTS ? 1 : 0;
   }
   return answer_ == 1;
@@ -230,15 +233,13 @@ void Win32InstanceLock::markBusy(const std::string& name, bool busy) {
   if (busy) {
     if (busyDepth_++ > 0) return;
     const std::string mutexName = "Local\\" + name + ".Busy";
-    busy_ = CreateMutexA(nullptr, FALSE, mutexName.c_str());
-    if (busy_ && WaitForSingleObject(busy_, 0) == WAIT_TIMEOUT) {
-      CloseHandle(busy_);  // another process holds it: that one's mark stands for both
-      busy_ = nullptr;
-    }
-  } else if (busyDepth_ > 0 && --busyDepth_ == 0 && busy_) {
-    ReleaseMutex(busy_);
-    CloseHandle(busy_);
-    busy_ = nullptr;
+    Handle& mark = held_->busy;
+    mark.reset(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
+    if (mark && WaitForSingleObject(mark, 0) == WAIT_TIMEOUT)
+      mark.close();  // another process holds it: that one's mark stands for both
+  } else if (busyDepth_ > 0 && --busyDepth_ == 0 && held_->busy) {
+    ReleaseMutex(held_->busy);
+    held_->busy.close();
   }
 }
 
@@ -390,10 +391,9 @@ std::string ansiOf(const std::wstring& text) {
 std::vector<std::string> commandLineWords() {
   std::vector<std::string> words;
   int n = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &n);
+  LocalMemory<LPWSTR*> argv(CommandLineToArgvW(GetCommandLineW(), &n));
   if (!argv) return words;
-  for (int i = 1; i < n; ++i) words.push_back(ansiOf(argv[i]));
-  LocalFree(argv);
+  for (int i = 1; i < n; ++i) words.push_back(ansiOf(argv.get()[i]));
   return words;
 }
 

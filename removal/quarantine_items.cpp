@@ -1,0 +1,102 @@
+#include "removal/quarantine_items.h"
+
+#include <algorithm>
+
+#include "common/datetime.h"
+
+namespace quillon {
+
+namespace {
+
+// Days since 1 January 1970 in the proleptic Gregorian calendar.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+int64_t secondsOf(const DateTime& t) {
+  return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+// Whole seconds from `earlier` to `later` (negative when `later` comes first).
+int64_t secondsBetween(const DateTime& earlier, const DateTime& later) { return secondsOf(later) - secondsOf(earlier); }
+
+const QuarantineEntry* find(const std::vector<QuarantineEntry>& all, int64_t id) {
+  auto e = std::find_if(all.begin(), all.end(), [&](const QuarantineEntry& x) { return x.id == id; });
+  return e == all.end() ? nullptr : &*e;
+}
+
+}  // namespace
+
+bool QuarantineChange::allDone() const {
+  return refused.empty() &&
+         std::all_of(items.begin(), items.end(), [](const Item& i) { return i.problem.empty(); });
+}
+
+QuarantineItems::QuarantineItems(Platform& platform, std::string appFolder, std::string productName)
+    : platform_(platform), product_(std::move(productName)), quarantine_(platform, std::move(appFolder)) {}
+
+std::vector<QuarantineEntry> QuarantineItems::list() const { return quarantine_.entries(); }
+
+uint64_t QuarantineItems::totalSize() const {
+  uint64_t total = 0;
+  for (const QuarantineEntry& e : quarantine_.entries()) total += e.size;
+  return total;
+}
+
+template <class Act>
+QuarantineChange QuarantineItems::change(Act act) {
+  QuarantineChange out;
+  // One writer at a time: a removal or restore elsewhere is waited for, within a bound.
+  if (const StoreLockResult lock = quarantine_.lock(&platform_.pump); lock != StoreLockResult::Taken) {
+    out.refused = quarantine_.lockProblem(lock, product_);
+    out.busy = lock == StoreLockResult::Busy;
+    return out;
+  }
+  const std::vector<QuarantineEntry> all = quarantine_.entries();
+  act(all, out);
+  quarantine_.unlock();
+  return out;
+}
+
+QuarantineChange QuarantineItems::restore(const std::vector<int64_t>& ids) {
+  return change([&](const std::vector<QuarantineEntry>& all, QuarantineChange& out) {
+    for (int64_t id : ids) {
+      const QuarantineEntry* e = find(all, id);
+      out.items.push_back({id, e ? e->original : "", quarantine_.restore(id)});
+      platform_.pump.yield();
+    }
+  });
+}
+
+QuarantineChange QuarantineItems::remove(const std::vector<int64_t>& ids) {
+  return change([&](const std::vector<QuarantineEntry>& all, QuarantineChange& out) {
+    const std::vector<std::string> problems = quarantine_.remove(ids);
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const QuarantineEntry* e = find(all, ids[i]);
+      out.items.push_back({ids[i], e ? e->original : "", problems[i]});
+    }
+  });
+}
+
+QuarantineChange QuarantineItems::purgeOlderThan(int64_t days) {
+  return change([&](const std::vector<QuarantineEntry>& all, QuarantineChange& out) {
+    const DateTime now = platform_.clock.localTime();
+    const int64_t limit = std::min<int64_t>(days, 100000000) * 86400;  // past any date there is
+    std::vector<int64_t> ids;
+    for (const QuarantineEntry& e : all) {
+      DateTime stored;
+      if (parseDateTime(e.date, stored) && secondsBetween(stored, now) > limit &&
+          std::find(ids.begin(), ids.end(), e.id) == ids.end())
+        ids.push_back(e.id);
+    }
+    const std::vector<std::string> problems = quarantine_.remove(ids);
+    for (size_t i = 0; i < ids.size(); ++i) out.items.push_back({ids[i], find(all, ids[i])->original, problems[i]});
+  });
+}
+
+}  // namespace quillon
