@@ -74,6 +74,9 @@ void Quarantine::clearUnfinished() {
     if (f.attributes & kAttrFolder) fs_.deleteFolderTree(storedPath(f.name));
     else fs_.deleteFile(storedPath(f.name));
   }
+  const std::string unfinished = storedPath(kUnfinishedFolder);
+  for (const FolderEntry& f : fs_.listFolder(unfinished))
+    if (isPartName(f.name) && !(f.attributes & kAttrFolder)) fs_.deleteFile(unfinished + "\\" + f.name);
 }
 
 int64_t Quarantine::storeFile(HeldFile& source, const std::string& path, QuarantineKind kind) {
@@ -90,11 +93,13 @@ int64_t Quarantine::storeFile(HeldFile& source, const std::string& path, Quarant
   QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", 0, true, "",
                     source.facts().attributes & kKeptAttributes};
   if (e.id == 0) return 0;
-  const std::string part = storedPath(std::to_string(e.id) + "-" + name + kPartSuffix);
+  const std::string part =
+      storedPath(std::string(kUnfinishedFolder) + "\\" + std::to_string(e.id) + "-" + name + kPartSuffix);
   // Written, checked and moved to its name through the one handle that made it: nobody else can
   // write into it meanwhile. A read that ends early (an error looks like the end) leaves the
   // sizes apart.
   std::unique_ptr<NewFile> out = fs_.createNew(part);
+  if (!out && fs_.createFolder(storedPath(kUnfinishedFolder))) out = fs_.createNew(part);
   if (!out) return 0;
   const KeptStream s = transformStream([&](char* buf, size_t n) { return source.read(buf, n); }, out.get(),
                                        *signatures_, true);

@@ -8,6 +8,7 @@
 //     "<id>-<original name>" with every file inside kept so, a registry item as
 //     "<id>-registry.reg" in the text format the system's registry editor imports. Copies an
 //     earlier version stored as they were ("<id>-<original name>") are restored as they are;
+//   - "unfinished", where a file's copy is made before it moves to its stored name;
 //   - QuarantineLog.txt, the human-readable log (appended, never truncated);
 //   - QuarantineIndex.txt, one line per stored copy: id, date, kind, original location, stored
 //     name and size, then for a copy in kept form "sha256:" and the original's digest, then
@@ -81,7 +82,8 @@ class Quarantine {
   // What to tell the user when lock() did not take the lock; nothing was changed.
   std::string lockProblem(StoreLockResult result, const std::string& product) const;
   // Copies left half made by a program that ended while it stored them ("<id>-<name>.part",
-  // files and folders) go. Under the lock, nobody is making one now.
+  // files and folders, and the files of the folder "unfinished") go. Under the lock, nobody is
+  // making one now.
   void clearUnfinished();
 
   // Copies a file or cookie into the quarantine in kept form, read through the held file, and
