@@ -129,8 +129,9 @@ int64_t Quarantine::storeFolder(const std::string& path) {
   if (from.size() > 3 && from.back() == '\\') from.pop_back();
   uint64_t size = 0, copied = 0;
   if (!treeSize(fs_, from, size)) return 0;
-  QuarantineEntry e{nextId(fileNameFromPath(from)), clock_.nowText(), QuarantineKind::Folder, from, "", size, true, "",
-                    fs_.attributes(from) & kKeptAttributes};
+  const uint32_t bits = fs_.attributes(from);
+  QuarantineEntry e{nextId(fileNameFromPath(from)), clock_.nowText(), QuarantineKind::Folder, from, "", size, true, ""};
+  if (bits != kNoSuchPath) e.attributes = bits & kKeptAttributes;
   if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(from);
   // Made under a ".part" name and moved when whole, as a file is: a folder left half copied
