@@ -123,7 +123,7 @@ double cookieScan(const std::string& app, const std::string& folder, int n, int&
   BenchWindow w(app);
   Platform& platform = w.platform;
   ui::FrmMain& main = w.main;
-  test::ScannerEnv scanner(platform, main, app);
+  test::ScannerEnv scanner(platform, main.session);
   double t0 = nowMs();
   scanCookieFolder(scanner.env, folder);
   double ms = nowMs() - t0;

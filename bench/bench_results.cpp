@@ -55,7 +55,7 @@ bool runOnce(const std::string& folder, int n, Timing& best) {
   ui::ResultsMirror::Lists lists{main->lvwSpywareFound, main->lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
                     main->lvwFilesToBeDeleted, main->lvwRegistryToBeDeleted, main->lvwCookiesToDelete,
                     main->lbltracesFound};
-  test::ScannerEnv scanner(platform, *main, folder);
+  test::ScannerEnv scanner(platform, main->session);
   ScanEnv& env = scanner.env;
 
   const std::vector<std::string> names = threatNames(n);

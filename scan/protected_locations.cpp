@@ -75,9 +75,13 @@ void ProtectedLocations::loadFolders() const {
     // Both spellings are kept: the one the system gave, and its canonical form.
     for (const std::string& f : {normalFolder(folder), normalFolder(fs.canonicalPath(folder))})
       if (!f.empty() && std::find(folders_.begin(), folders_.end(), f) == folders_.end()) folders_.push_back(f);
+    // Each folder is a question or two to the system, and the shell lists a hundred of them.
+    turn();
   };
   for (int csidl : kProtectedCsidls) add(shell.specialFolder(csidl));
-  for (const std::string& known : shell.knownFolders()) add(known);
+  const std::vector<std::string> known = shell.knownFolders();
+  turn();
+  for (const std::string& folder : known) add(folder);
   add(shell.tempFolder());
   add(platform_.processes.systemDirectory());
   // The folder holding the profiles is the profile's parent.

@@ -81,4 +81,9 @@ class LocalServer {
   std::atomic<int> connections_{0};
 };
 
+// A whole answer of status 200 carrying `body`.
+inline std::string ok200(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 }  // namespace quillon::test

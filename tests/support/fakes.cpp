@@ -1,11 +1,10 @@
 #include "tests/support/fakes.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include <windows.h>
 #include <shlobj.h>
-
-#include <atomic>
 
 #include "common/text.h"
 #include "definitions/cipher.h"
@@ -20,15 +19,29 @@ bool FlakyRegistry::setValue(uint32_t root, const std::string& path, const std::
   return Win32Registry::setValue(root, path, name, v);
 }
 
+namespace {
+bool named(const std::vector<std::string>& keys, const std::string& path) {
+  return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return iequals(k, path); });
+}
+}  // namespace
+
+bool FlakyRegistry::keyExists(uint32_t root, const std::string& path, uint32_t access) {
+  return !((access & ~kKeyRead) && named(readOnly, path)) && Win32Registry::keyExists(root, path, access);
+}
+
+RegStatus FlakyRegistry::queryValue(uint32_t root, const std::string& path, const std::string& name, uint32_t access,
+                                    RegValue& out) {
+  if ((access & ~kKeyRead) && named(readOnly, path)) return RegStatus::Failed;
+  return Win32Registry::queryValue(root, path, name, access, out);
+}
+
 bool FlakyRegistry::deleteValue(uint32_t root, const std::string& path, const std::string& name) {
-  for (const std::string& k : undeletable)
-    if (iequals(k, path)) return false;
+  if (named(undeletable, path)) return false;
   return Win32Registry::deleteValue(root, path, name);
 }
 
 bool FlakyRegistry::deleteTree(uint32_t root, const std::string& path) {
-  for (const std::string& k : undeletable)
-    if (iequals(k, path)) return false;
+  if (named(undeletable, path)) return false;
   return Win32Registry::deleteTree(root, path);
 }
 
@@ -55,9 +68,8 @@ bool FakeProcesses::startTime(uint32_t pid, uint64_t& time) {
 }
 
 bool FakeProcesses::terminateById(uint32_t pid, uint32_t) {
-  if (failTerminate) return false;
   terminated.push_back(pid);
-  return true;
+  return !failTerminate;
 }
 
 RunningProgram::RunningProgram(const std::string& exePath, const std::string& arguments) {
@@ -93,6 +105,17 @@ std::vector<std::string> texts(const controls::ListView& list) {
   std::vector<std::string> out;
   for (const auto& r : list.items()) out.push_back(r.text);
   return out;
+}
+
+std::vector<std::string> foundTexts(const ScanResults& results) {
+  std::vector<std::string> out;
+  for (const FoundRow& r : results.foundRows()) out.push_back(r.text);
+  return out;
+}
+
+ScanOutcome scan(Session& session, bool complete) {
+  BoxScanHost host(session);
+  return session.scan(complete, host);
 }
 
 std::string binFolder() {
@@ -233,6 +256,7 @@ void App::firstStartDone(bool done) {
 
 App::~App() {
   main_.reset();
+  session_.reset();
   registry.deleteTree(kHkeyCurrentUser, "Software\\" + product);
   registry.deleteTree(kHkeyLocalMachine, "SOFTWARE\\Test Company\\" + product);
   fs.deleteFolderTree(folder);
@@ -262,6 +286,11 @@ WindowOverFiles::WindowOverFiles(App& app, FileSystem& fs)
     : platform(withFiles(app, fs)),
       main(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0}) {}
 
+SessionOverFiles::SessionOverFiles(App& app, FileSystem& fs)
+    : platform(withFiles(app, fs)), session(platform, app.path("quillon.exe"), app.branding()) {
+  session.load();
+}
+
 void App::writeText(const std::string& file, const std::string& text) { fs.write(path(file), text, false); }
 
 std::string App::readText(const std::string& file) const {
@@ -271,11 +300,16 @@ std::string App::readText(const std::string& file) const {
 }
 
 ui::FrmMain& App::main() {
-  if (!main_) {
-    Branding b{product, "Test Company", "quillon.example", 1, 0};
-    main_ = std::make_unique<ui::FrmMain>(platform, host, path("quillon.exe"), b);
-  }
+  if (!main_) main_ = std::make_unique<ui::FrmMain>(platform, host, path("quillon.exe"), branding());
   return *main_;
+}
+
+Session& App::session() {
+  if (!session_) {
+    session_ = std::make_unique<Session>(platform, path("quillon.exe"), branding());
+    session_->load();
+  }
+  return *session_;
 }
 
 }  // namespace quillon::test

@@ -16,12 +16,16 @@
 namespace quillon::test {
 
 // The real registry, except that machine-wide writes can be made to fail, and so can deleting
-// anything in the keys named in `undeletable` (a key held by the system).
+// anything in the keys named in `undeletable` (a key held by the system); the keys named in
+// `readOnly` open for reading only, as the system's own do for a user without rights over them.
 class FlakyRegistry : public win32::Win32Registry {
  public:
   bool failMachineWrites = false;
   int machineWriteAttempts = 0;
-  std::vector<std::string> undeletable;
+  std::vector<std::string> undeletable, readOnly;
+  bool keyExists(uint32_t root, const std::string& path, uint32_t access) override;
+  RegStatus queryValue(uint32_t root, const std::string& path, const std::string& name, uint32_t access,
+                       RegValue& out) override;
   bool setValue(uint32_t root, const std::string& path, const std::string& name, const RegValue& v) override;
   bool deleteValue(uint32_t root, const std::string& path, const std::string& name) override;
   bool deleteTree(uint32_t root, const std::string& path) override;
@@ -59,7 +63,7 @@ class FakeProcesses : public RunningProcesses {
  public:
   OsVersion version{kPlatform9x, 4, 90};
   std::vector<ProcessEntry> table;  // names as the system would report them
-  std::vector<uint32_t> terminated;
+  std::vector<uint32_t> terminated;  // every program asked to stop, stopped or not
   OsVersion osVersion() override { return version; }
   std::string systemDirectory() override { return "C:\\WINDOWS\\SYSTEM"; }
   bool enumerateIds(std::vector<uint32_t>& ids) override;
@@ -91,6 +95,10 @@ class RunningProgram {
 
 // The row texts of a list, in order.
 std::vector<std::string> texts(const controls::ListView& list);
+// The texts of the found rows, in order.
+std::vector<std::string> foundTexts(const ScanResults& results);
+// A scan as "Start" runs it, with a host whose answers change nothing.
+ScanOutcome scan(Session& session, bool complete = false);
 
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
@@ -133,8 +141,10 @@ class RecordingRestore : public SystemRestore {
   }
 };
 
-// A throw-away application folder, its own product name in the settings store, and a main
-// window made headless over the real platform with fake dialogs, pump and clock.
+// A throw-away application folder, its own product name in the settings store, and over the
+// real platform with fake dialogs, pump and clock either a session as the console holds it
+// (scan, removal and update tests) or a main window made headless (window tests). Each is made
+// on first use; a test uses one of the two.
 class App {
  public:
   explicit App(const std::string& productName = "QuillonTest");
@@ -148,10 +158,12 @@ class App {
   void writeEmptyDefinitions();
   void writeText(const std::string& file, const std::string& text);
   std::string readText(const std::string& file) const;
-  ui::FrmMain& main();  // made on first use
+  ui::FrmMain& main();
+  Session& session();  // loaded as a start loads it
   // Marks the machine and user as having started the program before (or not).
   void firstStartDone(bool done);
   void resetMain() { main_.reset(); }
+  Branding branding(const std::string& site = "quillon.example") const { return {product, "Test Company", site, 1, 0}; }
   // The parts above, to build a platform with one of them replaced.
   PlatformParts ownParts();
 
@@ -179,6 +191,7 @@ class App {
 
  private:
   std::unique_ptr<ui::FrmMain> main_;
+  std::unique_ptr<Session> session_;
 };
 
 // A main window of `app` over its platform with another file system in it (a disk that fills,
@@ -190,12 +203,19 @@ struct WindowOverFiles {
   ui::FrmMain main;
 };
 
-// The main window's model as one scanner sees it, with a quiet host: for calling a scanner or
-// the one-row-per-threat rule directly.
+// The same for a session, loaded.
+struct SessionOverFiles {
+  SessionOverFiles(App& app, FileSystem& fs);
+  Platform platform;
+  Session session;
+};
+
+// A session's model as one scanner sees it, with a quiet host: for calling a scanner or the
+// one-row-per-threat rule directly.
 struct ScannerEnv {
-  ScannerEnv(Platform& platform, ui::FrmMain& m, const std::string& appFolder)
-      : tokens(platform.shell), guarded(platform, appFolder),
-        env{platform, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, guarded} {}
+  ScannerEnv(Platform& platform, Session& s)
+      : tokens(platform.shell), guarded(platform, s.appFolder),
+        env{platform, s.defs, s.exclusions, tokens, s.counts, s.counters, s.results, host, guarded} {}
   ScannerEnv(const ScannerEnv&) = delete;
   FolderTokens tokens;
   ProtectedLocations guarded;

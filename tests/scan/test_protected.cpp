@@ -129,6 +129,9 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
   for (const char* f : {"\\drivers", "\\drivers\\etc"}) folders.push_back(system + f);
   folders.push_back(programFiles + "\\Internet Explorer");
   folders.push_back("C:\\");
+  const std::string profile = knownFolder(FOLDERID_Profile);
+  folders.push_back(profile.substr(0, profile.rfind('\\')));  // where the profiles are
+  folders.push_back(app.folder);  // the program's own
   const std::string downloaded = folders[0] + "\\kept.txt";
   ASSERT_TRUE(app.fs.write(downloaded, "the user's", false));
   // The system's files: settings, the hosts table, a driver's data, its own program. A file
@@ -149,6 +152,8 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
       {kHkeyLocalMachine, "system\\currentcontrolset\\control\\session manager", ""},
       {kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", "GlobalFlag"},
       {kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services", ""},
+      {kHkeyLocalMachine, "SYSTEM", ""}, {kHkeyCurrentUser, "Software", ""}, {kHkeyLocalMachine, "SOFTWARE\\Microsoft", ""},
+      {kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", ""},
       {kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell"},
       {kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ""},
       {kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot"},
@@ -243,4 +248,30 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
   EXPECT_TRUE(app.fs.readAll(downloaded, kept) && kept == "the user's");
   DeleteFileA(downloaded.c_str());
   DeleteFileA((windows + "\\quillon-test-adware.ini").c_str());
+}
+
+TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
+  App app;
+  app.writeEmptyDefinitions();
+  for (const char* f : {"quillon.exe", "Scan_Log.txt", "ENoSignature.txt", "other.dll"}) app.writeText(f, "x");
+  makeFolder(app.path("sub"));
+  app.writeText("sub\\quillon.exe", "x");
+  app.writeDefinitions("FileDefinition.dat",
+                       {"quillon.exe=Own|" + app.folder, "FileDefinition.dat=Definitions|" + app.folder + "\\\\",
+                        "SCAN_LOG.TXT=Report|" + app.folder, "ENoSignature.txt=Exclusions|" + app.folder,
+                        "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
+  auto& m = app.main();
+  m.Form_Load();
+  m.chkSweepMemory.setValue(0);
+  m.cmdScanNow_Click();
+  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
+
+  ProtectedLocations locations(app.platform, app.folder);
+  EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
+  EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));
+  EXPECT_FALSE(locations.isProgramFile(app.path("sub\\quillon.exe")));
+  EXPECT_FALSE(locations.isProgramFile("quillon.exe"));
+  EXPECT_TRUE(locations.isProtectedFolder("\\\\server\\share\\"));  // never a network share or a bare drive
+  EXPECT_TRUE(locations.isProtectedFolder("D:"));
 }

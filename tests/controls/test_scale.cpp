@@ -150,7 +150,7 @@ TEST(ScaleExclusions, BulkAddMatchesOneAtATimeAndThePlainRules) {
 TEST(ScaleResults, SelectAllAndExcludeKeepTheListsConsistent) {
   App app;
   ui::FrmMain& m = app.main();
-  ScannerEnv scanner(app.platform, m, app.folder);
+  ScannerEnv scanner(app.platform, m.session);
   ScanEnv& env = scanner.env;
   ui::ResultsMirror::Lists lists{m.lvwSpywareFound, m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved, m.lvwFilesToBeDeleted,
                     m.lvwRegistryToBeDeleted, m.lvwCookiesToDelete, m.lbltracesFound};

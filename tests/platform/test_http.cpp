@@ -4,13 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
-#include <functional>
-#include <map>
-#include <mutex>
-#include <thread>
-
-#include "definitions/cipher.h"
 #include "tests/support/fakes.h"
 #include "tests/local_server.h"
 
@@ -21,10 +14,6 @@ namespace {
 
 LocalServer::Serve answer(const std::string& bytes) {
   return [bytes](SOCKET s, LocalServer&) { LocalServer::sendAll(s, bytes); };
-}
-
-std::string ok200(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 struct Timed {
@@ -328,104 +317,4 @@ TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {
   LocalServer silent([](SOCKET, LocalServer& s) { s.stopping(60000); });
   r = http.get(silent.url(), quick(), nullptr);
   EXPECT_EQ(r.failure, HttpFailure::Timeout);
-}
-
-// A definition server that answers badly at one of Live Update's steps: the definition files
-// and the definitions date stay byte-identical, and the user is told nothing was changed.
-TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
-  const std::string newer = ok200("1/1/2030 12:00:00 AM");
-  struct Case {
-    const char* what;
-    std::string currentDate, update;  // whole answers; empty: hang up at once
-    bool silent;
-    UpdateOutcome outcome;
-  };
-  const std::string fifty = "HTTP/1.1 200 OK\r\nContent-Length: 52428800\r\nConnection: close\r\n\r\n";
-  const std::string noise(5000, '\x9C');
-  const Case cases[] = {
-      {"empty update", newer, ok200(""), false, UpdateOutcome::Refused},
-      {"truncated update", newer, ok200("[BR]" + encodeDefinitionLine("FILE") + "|AD"), false, UpdateOutcome::Refused},
-      {"nothing it can apply", newer, ok200("[BR][BR]"), false, UpdateOutcome::Refused},
-      {"announced 50 MB", newer, fifty + std::string(100000, 'x'), false, UpdateOutcome::Unreachable},
-      {"binary noise", newer, ok200(noise), false, UpdateOutcome::Refused},
-      {"noise without HTTP", newer, noise, false, UpdateOutcome::Unreachable},
-      {"error page", newer, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 21\r\n\r\n<html>Error 500</html>",
-       false, UpdateOutcome::ServerRefused},
-      {"date page not a date", ok200("tomorrow, probably"), "", false, UpdateOutcome::Refused},
-      {"date page error", "HTTP/1.1 500 Oops\r\nContent-Length: 20\r\n\r\n1/1/2030 12:00:00 AM", "", false,
-       UpdateOutcome::ServerRefused},
-      {"silent server", "", "", true, UpdateOutcome::Unreachable},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    LocalServer server([&c](SOCKET s, LocalServer& srv) {
-      if (c.silent) {
-        srv.stopping(60000);
-        return;
-      }
-      const std::string request = srv.lastRequest();
-      const std::string& a = request.find("/asp/getDefs.asp") != std::string::npos ? c.update : c.currentDate;
-      LocalServer::sendAll(s, a);
-    });
-    App app;
-    app.writeEmptyDefinitions();
-    app.writeDefinitions(kFileDefs, {"old.dll=Old|[windir]"});
-    ui::FrmMain& m = app.main();
-    m.settings.write(keys::DefinitionServer, server.url());
-    std::string notice;
-    m.updateNotice = [&notice](const std::string& text) { notice = text; };
-    m.Form_Load();
-    std::map<std::string, std::string> before;
-    for (const char* f : {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile})
-      before[f] = app.readText(f);
-    const ULONGLONG start = GetTickCount64();
-    m.RunLiveUpdate();
-    EXPECT_LT(GetTickCount64() - start, 45000u);  // within the system's time-outs
-    EXPECT_EQ(m.lastUpdate().outcome, c.outcome);
-    for (const auto& [f, bytes] : before) EXPECT_EQ(app.readText(f), bytes) << f;
-    EXPECT_NE(notice.find("not changed"), std::string::npos) << notice;
-    EXPECT_TRUE(m.cmdLiveUpdate.enabled());
-  }
-}
-
-// The user exits while an update that would apply is on its way, before it is asked for or once
-// it has come: nothing more is fetched, nothing is merged, and the program is published as
-// stopped, not as waiting for a restart.
-TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
-  const std::string update =
-      "[BR]" + encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("late.dll") + "=" +
-      encodeDefinitionLine("Late") + "|" + encodeDefinitionLine("[windir]");
-  for (const bool textArrived : {false, true}) {
-    SCOPED_TRACE(textArrived ? "update text arrived" : "at the first yield");
-    std::atomic<bool> textServed{false};
-    LocalServer server([&](SOCKET s, LocalServer& srv) {
-      const std::string request = srv.lastRequest();
-      if (request.find("/asp/getDefsSig.asp") != std::string::npos)
-        return LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      const bool defs = request.find("/asp/getDefs.asp") != std::string::npos;
-      if (defs) textServed = true;
-      LocalServer::sendAll(s, ok200(defs ? update : "1/1/2030 12:00:00 AM"));
-    });
-    App app;
-    app.writeEmptyDefinitions();
-    const std::string before = app.readText(kFileDefs), date = app.readText(kDateFile);
-    ui::FrmMain& m = app.main();
-    m.settings.write(keys::DefinitionServer, server.url());
-    m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
-    m.updateNotice = [](const std::string&) {};
-    m.Form_Load();
-    int requestsAtExit = -1;
-    app.pump.onYield = [&](int) {
-      if (requestsAtExit < 0 && (!textArrived || textServed))
-        requestsAtExit = server.connections(), m.mnuClose_Click();
-    };
-    m.RunLiveUpdate();
-    ASSERT_GE(requestsAtExit, 0);
-    EXPECT_EQ(server.connections(), requestsAtExit);
-    EXPECT_NE(m.lastUpdate().outcome, UpdateOutcome::Updated);
-    EXPECT_EQ(app.readText(kFileDefs), before);
-    EXPECT_EQ(app.readText(kDateFile), date);
-    EXPECT_EQ(m.settings.read(keys::RESTART), "False");
-    EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
-  }
 }

@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "common/text.h"
-#include "scan/company_name.h"
 #include "scan/protected_locations.h"
 #include "scan/scan_run.h"
 #include "tests/support/fakes.h"
@@ -26,20 +25,22 @@ std::string systemFile(const char* name) {
 struct ScanFixture : ::testing::Test {
   App app;
   std::string P;
+  std::vector<std::string> fileLines;
   void SetUp() override {
     P = makeFolder(app.path("planted"));
     makeFolder(P + "\\sub");
     makeFolder(P + "\\exsub");
-    for (const char* f : {"a.dll", "b.dll", "c.txt", "h.dll", "typed.dll", "untyped.dll", "blank.dll"})
+    for (const char* f : {"a.dll", "b.dll", "c.txt", "h.dll", "typed.dll", "untyped.dll", "blank.dll", "x.dll"})
       app.writeText(std::string("planted\\") + f, "x");
     SetFileAttributesA((P + "\\h.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
     CopyFileA(systemFile("kernel32.dll").c_str(), (P + "\\ms.dll").c_str(), FALSE);
     app.writeEmptyDefinitions();
-    app.writeDefinitions("FileDefinition.dat",
-                         {"a.dll=Twin|" + P + "|Adware", " b.dll =Twin|" + P + "\\\\", "c.txt=Excl|" + P,
+    fileLines = {"a.dll=Twin|" + P + "|Adware", " b.dll =Twin|" + P + "\\\\", "c.txt=Excl|" + P,
                           "h.dll=Hidden|" + P, "ms.dll=MsFile|" + P, "typed.dll=Typed|" + P + "|Hijacker",
-                          "untyped.dll=Untyped|" + P, "missing.dll=Missing|" + P, "nofolder.dll=NoFolder",
-                          "x.dll=Caps|[DRIVE]whatever", "blank.dll=|" + P});
+                          // "[drive]" is a token in lower case only.
+                          "untyped.dll=Untyped|[drive]" + P.substr(3), "missing.dll=Missing|" + P, "nofolder.dll=NoFolder",
+                          "x.dll=Caps|[DRIVE]" + P.substr(3), "blank.dll=|" + P};
+    app.writeDefinitions("FileDefinition.dat", fileLines);
     app.writeDefinitions("DirectoryDefinition.dat",
                          {"Folder\tlabel=Dir|" + P + "\\sub", "No folder=Nothing", "Excluded dir=ExDir|" + P + "\\exsub",
                           "Gone=Gone|" + P + "\\gone"});
@@ -61,8 +62,6 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
     EXPECT_FALSE(m.cmdLog.enabled());
     EXPECT_TRUE(m.cmdStop.enabled());
     EXPECT_TRUE(m.cmdPause.enabled());
-    EXPECT_FALSE(m.tmrCheckHomePage.enabled());
-    EXPECT_FALSE(m.tmrMemoryInspected.enabled());
     EXPECT_FALSE(m.cmdRemove.visible());
   };
   m.cmdScanNow_Click();
@@ -267,35 +266,31 @@ TEST(Scan, OptionsOffStillScanFilesAndDisplayRefreshesEveryHundredthItem) {
   EXPECT_EQ(m.lblFilesFolderInspected.caption(), "150");
 }
 
-TEST(Scan, StatusFilterAndCompanyNames) {
+TEST(Scan, StatusFilter) {
   EXPECT_EQ(ui::FilterStatusText("Button pressed"), "on pressed");
   EXPECT_EQ(ui::FilterStatusText("C:\\Plain\\Path"), "C:\\Plain\\Path");
-  win32::Win32FileSystem fs;
-  EXPECT_TRUE(iequals(trim(readCompanyName(fs, systemFile("kernel32.dll"))), "Microsoft Corporation"));
-  EXPECT_EQ(readCompanyName(fs, "C:\\does\\not\\exist.dll"), "");
-  // 8-bit version text: the value follows the key and its terminator.
-  std::string narrow = std::string("xxStringFileInfo..CompanyName") + '\0' + "Acme Ltd" + std::string(3, '\0');
-  EXPECT_EQ(companyNameFromBytes(narrow), "Acme Ltd");
-  EXPECT_EQ(companyNameFromBytes("no version information here"), "");
 }
 
 // The run as its host hears it: the phases in order with their captions, a phase switched off
 // said as such, the complete scan's walk last, the totals at the end; a stopped run's last
 // refresh leaves the bars empty.
 TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
-  auto& m = app.main();
-  m.Form_Load();
+  // Enough lines for the bars to move during the run: they are refreshed every hundredth item.
+  fileLines.resize(fileLines.size() + 300, "none.dll=Nothing|C:\\nowhere");
+  app.writeDefinitions("FileDefinition.dat", fileLines);
+  Session& m = app.session();
   struct Recorder : ScanRunHost {
     std::vector<std::string> said;
     int stopAfter = -1;
     mutable int looks = 0;
     std::string lastText;
-    std::vector<int> lastBars;
+    std::vector<int> lastBars, overall;
     void phaseStarted(ScanPhase, const std::string& caption) override { said.push_back(caption); }
     void phaseSkipped(ScanPhase p) override { said.push_back(p == ScanPhase::Memory ? "-memory" : "-registry"); }
     void showProgress(const ScanProgress& p) override {
       lastText = p.statusText;
       lastBars = {p.scannerPercent, p.overallPercent};
+      if (p.overallPercent >= 0) overall.push_back(p.overallPercent);
     }
     bool cancelled() const override { return stopAfter >= 0 && ++looks > stopAfter; }
   } host;
@@ -319,7 +314,8 @@ TEST_F(ScanFixture, TheScanRunTellsItsHostEachPhaseInOrder) {
   EXPECT_EQ(out.startedAt, app.clock.now);
   EXPECT_EQ(host.lastText, "Scan Complete");
   EXPECT_EQ(host.lastBars, (std::vector<int>{100, 100}));
-  EXPECT_EQ(m.results.removalCount(), 5);
+  EXPECT_EQ(host.overall, (std::vector<int>{32, 63, 95, 100}));  // of 315 lines, at each hundredth
+  EXPECT_EQ(m.results.removalCount(), 6);  // the walk finds x.dll by its name
 
   host.stopAfter = 0;
   out = run.run(options);
@@ -516,58 +512,3 @@ TEST(ControlStates, StopPauseResetAndLiveUpdateAreEnabledOnlyWhenTheyWork) {
   EXPECT_TRUE(m.cmdUpdate.enabled());  // Live Update works
 }
 
-// Nothing that would wreck the machine is ever a finding.
-TEST(ProtectedLocations, SystemFoldersRootsAndHivesAreNeverFindings) {
-  App app;
-  char profile[MAX_PATH] = {0};
-  GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH);
-  const std::string profiles = std::string(profile).substr(0, std::string(profile).rfind('\\'));
-  const std::string planted = makeFolder(app.path("planted"));
-  app.writeEmptyDefinitions();
-  app.writeDefinitions("DirectoryDefinition.dat",
-                       {"Win=Windows|[windir]", "Sys=System|[system]", "Sys2=System|c:\\WINDOWS\\system32\\\\",
-                        "Root=Root|C:\\", "Drive=Root|[drive]", "Prog=Program Files|[progfil]", "Data=AppData|[appdata]",
-                        "Prof=Profile|" + std::string(profile), "Profs=Profiles|" + profiles,
-                        "Mine=Own folder|" + app.folder, "Real=Real.Folder|" + planted});
-  app.writeDefinitions("RegistryDefinition.dat",
-                       {"1^Software=Two.Fields", "1^^=Empty.Key", "1^\\\\^=Slashes", "1^ ^=Blank", "1^Software^=Top",
-                        "2^SOFTWARE\\Microsoft\\^=Ms", "2^SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run^=Run",
-                        "2^SYSTEM^=Sys"});
-  auto& m = app.main();
-  m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
-  EXPECT_EQ(m.counters.registryInspected, 4);  // the lines naming no key at all are skipped
-
-  ProtectedLocations locations(app.platform, app.folder);
-  EXPECT_TRUE(locations.isProtectedFolder("\\\\server\\share\\"));
-  EXPECT_TRUE(locations.isProtectedFolder("D:"));
-  EXPECT_FALSE(locations.isProtectedFolder(planted));
-  EXPECT_FALSE(locations.isProtectedFolder("C:\\windows\\system32\\QuillonSample"));
-  EXPECT_FALSE(ProtectedLocations::isProtectedRegistryKey(kHkeyCurrentUser, "Software\\QuillonSample"));
-}
-
-TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
-  App app;
-  app.writeEmptyDefinitions();
-  for (const char* f : {"quillon.exe", "Scan_Log.txt", "ENoSignature.txt", "other.dll"}) app.writeText(f, "x");
-  makeFolder(app.path("sub"));
-  app.writeText("sub\\quillon.exe", "x");
-  app.writeDefinitions("FileDefinition.dat",
-                       {"quillon.exe=Own|" + app.folder, "FileDefinition.dat=Definitions|" + app.folder + "\\\\",
-                        "SCAN_LOG.TXT=Report|" + app.folder, "ENoSignature.txt=Exclusions|" + app.folder,
-                        "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
-  auto& m = app.main();
-  m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
-
-  ProtectedLocations locations(app.platform, app.folder);
-  EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));
-  EXPECT_TRUE(locations.isProgramFile(app.path("date.dat")));
-  EXPECT_FALSE(locations.isProgramFile(app.path("other.dll")));
-  EXPECT_FALSE(locations.isProgramFile(app.path("sub\\quillon.exe")));
-  EXPECT_FALSE(locations.isProgramFile("quillon.exe"));
-}

@@ -42,7 +42,7 @@ class FailingReplace : public FileSystem {
  public:
   explicit FailingReplace(FileSystem& real) : r_(real) {}
   int successesFirst = 0, failures = 0;
-  bool corruptStaged = false;  // every piece is written with its first byte changed
+  int corruptStaged = 0;  // the next staged files (-1: all) are written with their first byte changed
   uint32_t attributes(const std::string& p) override { return r_.attributes(p); }
   std::vector<std::string> listFiles(const std::string& p) override { return r_.listFiles(p); }
   bool folderExists(const std::string& p) override { return r_.folderExists(p); }
@@ -78,6 +78,7 @@ class FailingReplace : public FileSystem {
     };
     std::unique_ptr<NewFile> real = r_.createNew(p);
     if (!corruptStaged || !real) return real;
+    if (corruptStaged > 0) --corruptStaged;
     auto c = std::make_unique<Corrupting>();
     c->real = std::move(real);
     return c;
@@ -210,8 +211,11 @@ TEST_F(Merge, EmptyRecordsUnknownKindsAndOtherActionsAreSkipped) {
   EXPECT_NE(app.fs.attributes(app.path(kDirectoryDefs)), kNoSuchPath);
 }
 
+// The first staged file comes out unlike what was written, and the journal's first put in place
+// fails: each is tried once more, from scratch.
 TEST_F(Merge, AFailedStepIsRetriedWithoutWritingAnythingTwice) {
   FailingReplace flaky(app.fs);
+  flaky.corruptStaged = 1;
   flaky.failures = 1;
   const std::string text = join({add("EXE", "e.exe=E|f"), add("COOK", "c.example")});
   EXPECT_EQ(mergeDefinitionUpdate(flaky, app.signatures, app.folder, text, status), 3u);
@@ -375,7 +379,7 @@ TEST_F(Merge, AStartDuringAnUpdateLeavesItsFilesAloneAndAStagedFileMustBeWhatWas
   EXPECT_TRUE(prepareDefinitions(app.fs, app.folder, defs));
 
   FailingReplace corrupting(app.fs);
-  corrupting.corruptStaged = true;
+  corrupting.corruptStaged = -1;
   const V before = allFiles();
   hooked.onYield = [] {};
   const MergeOutcome o =

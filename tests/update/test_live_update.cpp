@@ -1,7 +1,9 @@
+#include "tests/local_server.h"  // before <windows.h>: it brings the sockets
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -75,36 +77,6 @@ TEST_F(LiveUpdateFixture, AnUnreachableServerIsSaidAndNothingChanges) {
   EXPECT_EQ(notice, "The QuillonTest definition server could not be reached. Your definitions were not changed.");
   EXPECT_TRUE(merged.empty());
   EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
-}
-
-TEST_F(LiveUpdateFixture, ANewerReleaseIsFetchedMergedAndItsDateKept) {
-  const char* server = std::getenv("QUILLON_TEST_SERVER");
-  if (!server) GTEST_SKIP() << "no reference server";
-  m().settings.write(keys::DefinitionServer, server);
-  m().Form_Load();
-  m().RunLiveUpdate();
-  ASSERT_EQ(merged.size(), 1u);
-  EXPECT_NE(merged[0].find("[DEF]"), std::string::npos);
-  EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Updated);
-  EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
-  EXPECT_EQ(m().defs.readDate(), "1/1/2030 12:00:00 AM");
-  EXPECT_EQ(m().lblDefVersion.caption(), "1/1/2030 12:00:00 AM PST");
-  EXPECT_EQ(m().settings.read(keys::RESTART), "True");
-  EXPECT_EQ(m().settings.read(keys::SHOW), "True");
-
-  // Now as new as the server: nothing is fetched, the definitions are current.
-  m().RunLiveUpdate();
-  EXPECT_EQ(merged.size(), 1u);
-  EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Current);
-  EXPECT_EQ(notice, "You are using the most recent QuillonTest definitions.");
-
-  // An update the merge cannot use changes nothing and is said.
-  m().defs.writeDate(kDefaultDefinitionDate);
-  m().session.merge = [](const DefinitionUpdate&, MergeStatus&) { return MergeOutcome{0, false, false, "unusable"}; };
-  m().RunLiveUpdate();
-  EXPECT_EQ(m().lastUpdate().outcome, UpdateOutcome::Refused);
-  EXPECT_EQ(m().defs.readDate(), kDefaultDefinitionDate);
-  EXPECT_EQ(notices, 3);
 }
 
 namespace {
@@ -333,14 +305,30 @@ TEST(LiveUpdateEndToEnd, TheNextScanFindsWhatTheNewDefinitionsName) {
   EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
   EXPECT_GT(m.counts.total(), 10);
   EXPECT_EQ(m.lblDefCount.caption(), groupDigits(m.counts.total()));
+  EXPECT_EQ(m.lblDefVersion.caption(), "1/1/2030 12:00:00 AM PST");
+  EXPECT_EQ(m.settings.read(keys::RESTART), "True");
+  // Now as new as the server: nothing is fetched, the definitions are current.
+  m.RunLiveUpdate();
+  EXPECT_EQ(notice, "You are using the most recent QuillonTest definitions.");
   // The date lost: the whole release replaces the files, which come out the same, byte for
   // byte; nothing is added a second time.
   std::map<std::string, std::string> updated;
   for (const char* f : kDefinitionFiles) updated[f] = app.readText(f);
   const int count = m.counts.total();
   app.fs.deleteFile(app.path(kDateFile));
-  m.RunLiveUpdate();
-  EXPECT_EQ(notice, "Your QuillonTest definitions have been updated!");
+  // The download's status box counts the bytes as they come, after the first piece.
+  std::vector<size_t> received;
+  const LiveUpdateRunOutcome again = m.session.update(nullptr, [&received](const std::string& text) {
+    if (text.rfind("Downloaded ", 0) != 0) return;
+    const size_t n = std::strtoul(text.c_str() + 11, nullptr, 10);
+    EXPECT_EQ(text, "Downloaded " + std::to_string(n) + " bytes.");
+    received.push_back(n);
+  });
+  EXPECT_EQ(again.notice, "Your QuillonTest definitions have been updated!");
+  // The release's pieces of 256 bytes, counted from the second on.
+  const auto second = std::find(received.begin(), received.end(), size_t(512));
+  ASSERT_TRUE(second != received.end() && second + 1 != received.end()) << ::testing::PrintToString(received);
+  EXPECT_EQ(second[1], 768u);
   EXPECT_EQ(m.counts.total(), count);
   for (const auto& [f, bytes] : updated) EXPECT_EQ(app.readText(f), bytes) << f;
   // The sample release names HKEY_CURRENT_USER\Software\QuillonSample; plant it and scan.
@@ -457,17 +445,12 @@ TEST(LiveUpdateWindows, DownloadCaptionsFollowTheStageCounter) {
   DownloadBlink b;
   std::vector<std::string> first;
   for (int i = 0; i < 15; ++i) first.push_back(b.tick());
-  EXPECT_EQ(first[0], "Connecting to the Server.");
-  EXPECT_EQ(first[1], "Connecting to server.....");  // the picture's text on tick 1 (picture up again)
-  EXPECT_EQ(first[6], "Successfully sent the request.");
-  EXPECT_EQ(first[7], "Connecting to server.....");
-  EXPECT_EQ(first[8], "Receiving a response from the Server.");
-  for (int i : {2, 3, 4, 5, 10, 11, 12, 13, 14}) EXPECT_EQ(first[size_t(i)], "Sending and receiving data, please wait.");
   // The pictures alternate on an odd period, so the second round shows the other text on 1, 7, 9.
   std::vector<std::string> second;
   for (int i = 0; i < 15; ++i) second.push_back(b.tick());
   EXPECT_EQ(second[0], first[0]);
   EXPECT_EQ(second[1], "Checking for Definitions.....");
+  EXPECT_NE(first[1], second[1]);
   EXPECT_EQ(second[8], first[8]);
 
   // Each run's window starts on the up picture, whatever the last run ended on, and its first
@@ -582,54 +565,8 @@ TEST_F(LiveUpdateFixture, TheWindowsOfARunComeAndGo) {
 
 // The message loop turns during a run and during a scan: a click on any way into Live Update
 // then starts no second run, which would give the button back while the first still runs.
-TEST_F(LiveUpdateFixture, AClickWhileARunOrAScanIsGoingStartsNothing) {
-  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
-  m().Form_Load();
-  int clicks = 0;
-  bool buttonBackEarly = false;
-  bool inRun = false;
-  app.pump.onYield = [&](int) {
-    if (inRun && m().cmdLiveUpdate.enabled()) buttonBackEarly = true;
-    if (clicks > 0) return;
-    ++clicks;
-    m().mnuFileLiveUpdate.click();
-    m().cmdUpdate.click();
-    m().cmdScanNow.click();  // nor a scan of definitions the run may be rewriting
-  };
-  inRun = true;
-  m().RunLiveUpdate();
-  inRun = false;
-  EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(notices, 1);
-  EXPECT_TRUE(m().session.lastScan.startedAt.empty());
-  EXPECT_FALSE(buttonBackEarly);
-  EXPECT_TRUE(m().cmdLiveUpdate.enabled());
-
-  clicks = 0;
-  m().cmdScanNow_Click();
-  EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(notices, 1) << "no Live Update inside a scan";
-}
-
 // "Exit Program" while a run waits on the server: the run ends, but shows no notice and turns
 // no shield or scheduler timer back on in a program that is going.
-TEST_F(LiveUpdateFixture, ClosedDuringARunItEndsWithoutNoticeOrTimers) {
-  m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
-  m().Form_Load();
-  m().updateNotice = nullptr;
-  bool closed = false;
-  app.pump.onYield = [&](int) {
-    if (!closed) closed = true, m().mnuClose_Click();
-  };
-  m().RunLiveUpdate();
-  EXPECT_TRUE(closed);
-  EXPECT_FALSE(m().frmSignatureUpdated.visible());
-  EXPECT_FALSE(m().frmDownload.visible());
-  EXPECT_FALSE(m().tmrCheckHomePage.enabled());
-  EXPECT_FALSE(m().tmrMemoryInspected.enabled());
-  EXPECT_EQ(m().settings.read(keys::STATUS), "STOPPED");
-}
-
 // Shift held on "Live Update": the addresses of the definition files first, then the update.
 TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
   m().settings.write(keys::DefinitionServer, "http://127.0.0.1:1");
@@ -643,4 +580,104 @@ TEST_F(LiveUpdateFixture, AShiftPressListsTheDefinitionFilesThenUpdates) {
   EXPECT_EQ(definitionFileListing("spyware-cleaner.test", "x").substr(0, 48),
             "spyware-cleaner.test/definitions/version/R.HTM\r\n");
   EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 8);
+}
+
+// A definition server that answers badly at one of Live Update's steps: the definition files
+// and the definitions date stay byte-identical, and the user is told nothing was changed.
+TEST(LiveUpdateBadAnswers, LeaveEveryDefinitionFileAndTheDateAsTheyWere) {
+  const std::string newer = ok200("1/1/2030 12:00:00 AM");
+  struct Case {
+    const char* what;
+    std::string currentDate, update;  // whole answers; empty: hang up at once
+    bool silent;
+    UpdateOutcome outcome;
+  };
+  const std::string fifty = "HTTP/1.1 200 OK\r\nContent-Length: 52428800\r\nConnection: close\r\n\r\n";
+  const std::string noise(5000, '\x9C');
+  const Case cases[] = {
+      {"empty update", newer, ok200(""), false, UpdateOutcome::Refused},
+      {"truncated update", newer, ok200("[BR]" + encodeDefinitionLine("FILE") + "|AD"), false, UpdateOutcome::Refused},
+      {"nothing it can apply", newer, ok200("[BR][BR]"), false, UpdateOutcome::Refused},
+      {"announced 50 MB", newer, fifty + std::string(100000, 'x'), false, UpdateOutcome::Unreachable},
+      {"binary noise", newer, ok200(noise), false, UpdateOutcome::Refused},
+      {"noise without HTTP", newer, noise, false, UpdateOutcome::Unreachable},
+      {"error page", newer, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 21\r\n\r\n<html>Error 500</html>",
+       false, UpdateOutcome::ServerRefused},
+      {"date page not a date", ok200("tomorrow, probably"), "", false, UpdateOutcome::Refused},
+      {"date page error", "HTTP/1.1 500 Oops\r\nContent-Length: 20\r\n\r\n1/1/2030 12:00:00 AM", "", false,
+       UpdateOutcome::ServerRefused},
+      {"silent server", "", "", true, UpdateOutcome::Unreachable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalServer server([&c](SOCKET s, LocalServer& srv) {
+      if (c.silent) {
+        srv.stopping(60000);
+        return;
+      }
+      const std::string request = srv.lastRequest();
+      const std::string& a = request.find("/asp/getDefs.asp") != std::string::npos ? c.update : c.currentDate;
+      LocalServer::sendAll(s, a);
+    });
+    App app;
+    app.writeEmptyDefinitions();
+    app.writeDefinitions(kFileDefs, {"old.dll=Old|[windir]"});
+    ui::FrmMain& m = app.main();
+    m.settings.write(keys::DefinitionServer, server.url());
+    std::string notice;
+    m.updateNotice = [&notice](const std::string& text) { notice = text; };
+    m.Form_Load();
+    std::map<std::string, std::string> before;
+    for (const char* f : {kFileDefs, kExeDefs, kRegistryDefs, kCookieDefs, kDirectoryDefs, kDateFile})
+      before[f] = app.readText(f);
+    const ULONGLONG start = GetTickCount64();
+    m.RunLiveUpdate();
+    EXPECT_LT(GetTickCount64() - start, 45000u);  // within the system's time-outs
+    EXPECT_EQ(m.lastUpdate().outcome, c.outcome);
+    for (const auto& [f, bytes] : before) EXPECT_EQ(app.readText(f), bytes) << f;
+    EXPECT_NE(notice.find("not changed"), std::string::npos) << notice;
+    EXPECT_TRUE(m.cmdLiveUpdate.enabled());
+  }
+}
+
+// The user exits while an update that would apply is on its way, before it is asked for or once
+// it has come: nothing more is fetched, nothing is merged, no notice or timer comes back, and
+// the program is published as stopped, not as waiting for a restart.
+TEST(LiveUpdateBadAnswers, ExitDuringTheRunFetchesAndMergesNothingMore) {
+  const std::string update =
+      "[BR]" + encodeDefinitionLine("FILE") + "|ADD[DEF]" + encodeDefinitionLine("late.dll") + "=" +
+      encodeDefinitionLine("Late") + "|" + encodeDefinitionLine("[windir]");
+  for (const bool textArrived : {false, true}) {
+    SCOPED_TRACE(textArrived ? "update text arrived" : "at the first yield");
+    std::atomic<bool> textServed{false};
+    LocalServer server([&](SOCKET s, LocalServer& srv) {
+      const std::string request = srv.lastRequest();
+      if (request.find("/asp/getDefsSig.asp") != std::string::npos)
+        return LocalServer::sendAll(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      const bool defs = request.find("/asp/getDefs.asp") != std::string::npos;
+      if (defs) textServed = true;
+      LocalServer::sendAll(s, ok200(defs ? update : "1/1/2030 12:00:00 AM"));
+    });
+    App app;
+    app.writeEmptyDefinitions();
+    const std::string before = app.readText(kFileDefs), date = app.readText(kDateFile);
+    ui::FrmMain& m = app.main();
+    m.settings.write(keys::DefinitionServer, server.url());
+    m.settings.write(keys::AllowUnsignedDefinitions, "Yes");  // this server signs nothing
+    m.Form_Load();
+    int requestsAtExit = -1;
+    app.pump.onYield = [&](int) {
+      if (requestsAtExit < 0 && (!textArrived || textServed))
+        requestsAtExit = server.connections(), m.mnuClose_Click();
+    };
+    m.RunLiveUpdate();
+    ASSERT_GE(requestsAtExit, 0);
+    EXPECT_EQ(server.connections(), requestsAtExit);
+    EXPECT_NE(m.lastUpdate().outcome, UpdateOutcome::Updated);
+    EXPECT_EQ(app.readText(kFileDefs), before);
+    EXPECT_EQ(app.readText(kDateFile), date);
+    EXPECT_EQ(m.settings.read(keys::RESTART), "False");
+    EXPECT_EQ(m.settings.read(keys::STATUS), "STOPPED");
+    EXPECT_FALSE(m.frmSignatureUpdated.visible() || m.frmDownload.visible() || m.tmrCheckHomePage.enabled());
+  }
 }

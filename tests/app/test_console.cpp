@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <random>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -21,6 +22,7 @@
 #include "removal/quarantine.h"
 #include "reports/data_server.h"
 #include "scan/cookie_scan.h"
+#include "session/session.h"
 #include "shell/app_folder.h"
 #include "system/settings.h"
 #include "tests/support/fakes.h"
@@ -56,7 +58,7 @@ struct CliFolder : ::testing::Test {
   }
   void TearDown() override {
     app.registry.deleteTree(kHkeyCurrentUser, "Software\\Quillon");
-    app.registry.deleteValue(kHkeyLocalMachine, machineKey, "DataServer");
+    for (const char* value : {"DataServer", "DefinitionServer"}) app.registry.deleteValue(kHkeyLocalMachine, machineKey, value);
   }
   // Points the submission at `base` (an address without its last "/").
   void dataServer(const std::string& base) {
@@ -743,4 +745,52 @@ TEST_F(CliFolder, DeleteAndPurgeTakeOnlyWhatTheyNameAndRefuseWhatIsNoNumber) {
   ProgramRun list = runProgram(cli, "quarantine list");
   EXPECT_EQ(replaceAll(list.out, "\r\n", "\n"), "2\t" + today + "\tfile\tC:\\new.txt\t2-new.txt\n");
   EXPECT_NE(app.readText("quarantine\\QuarantineIndex.txt").find("last id\t5\r\n"), std::string::npos);
+}
+
+// The console and the window hold the same session: a Live Update, a scan with its removal and a
+// scan after it leave the same report and quarantine index, byte for byte, whether quillon-cli
+// runs them or a Session held in this process (as the window holds it) does. Only the times
+// differ: the console reads the real clock and this process a fixed one, so they are masked.
+TEST_F(Cli, TheConsoleAndTheSessionLeaveTheSameReportAndQuarantine) {
+  const char* server = std::getenv("QUILLON_TEST_SERVER");
+  if (!server) GTEST_SKIP() << "no reference server";
+  const Branding branding = win32::brandingOf(cli);
+  Settings settings(app.registry, app.dialogs, branding.productName, branding.companyName);
+  settings.write(keys::DefinitionServer, server);
+  settings.write(keys::DataServer, server);
+  settings.write(keys::chkSweepMemory, "0");  // the running programs differ between the two
+  const std::string sample = app.shell.specialFolder(0x1A) + "\\QuillonSample";
+  auto plant = [&] {  // what the sample release names
+    makeFolder(sample);
+    for (const char* f : {"sampletoolbar.dll", "sampletoolbar-settings.ini"}) app.fs.write(sample + "\\" + f, f, false);
+    app.registry.setValue(kHkeyCurrentUser, "Software\\QuillonSample", "HomePageHook", RegValue{kRegSz, std::string("x\0", 2)});
+  };
+  auto masked = [](const std::string& text) {
+    return std::regex_replace(text, std::regex("\\d+/\\d+/\\d{4} \\d+:\\d\\d:\\d\\d [AP]M"), "<time>");
+  };
+  const std::string report = kReportFile, index = std::string(kQuarantineFolder) + "\\" + kQuarantineIndex;
+
+  ASSERT_EQ(runProgram(cli, "update").exitCode, 0);
+  plant();
+  EXPECT_EQ(runProgram(cli, "--yes scan --remove").exitCode, 1);
+  EXPECT_EQ(runProgram(cli, "scan").exitCode, 0);
+
+  App window;
+  window.writeEmptyDefinitions();
+  Session session(window.platform, window.path("quillon.exe"), branding);
+  ASSERT_TRUE(session.load());
+  ASSERT_TRUE(session.update().ok());
+  plant();
+  BoxRemovalHost removalHost(session);
+  scan(session);
+  session.continueAfterScan();
+  session.results.checkAll();
+  EXPECT_TRUE(session.remove(RemovalOptions{true, true, branding.productName}, removalHost).ran);
+  scan(session);
+
+  EXPECT_NE(window.readText(report).find("sampletoolbar.dll"), std::string::npos) << window.readText(report);
+  EXPECT_EQ(masked(app.readText(report)), masked(window.readText(report)));
+  EXPECT_EQ(masked(app.readText(index)), masked(window.readText(index)));
+  app.fs.deleteFolderTree(sample);
+  app.registry.deleteTree(kHkeyCurrentUser, "Software\\QuillonSample");
 }

@@ -38,50 +38,51 @@ struct RegistryScan : ::testing::Test {
 }  // namespace
 
 TEST_F(RegistryScan, FindsKeysAndStringOrNumberValues) {
-  auto& m = app.main();
-  m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.cmdScanNow_Click();
+  Session& session = app.session();
+  session.settings.write(keys::chkSweepMemory, "0");
+  scan(session);
   const std::string hkcu = "HKEY_CURRENT_USER\\" + kBase;
-  EXPECT_EQ(texts(m.lvwSpywareFound),
-            (std::vector<std::string>{"Reg.Threat - Found", "Dword.Threat - Found", "Slash.Threat - Found",
-                                      "RegKey " + kBase + "\\Blank - Found", "RegKey -2147483647 - Found",
-                                      "EXCLUDED: " + hkcu + "\\Excl", "EXCLUDED: " + hkcu + "\\ExclV",
-                                      "Eq.Threat - Found"}));
-  EXPECT_EQ(m.lvwSpywareFound.item(3).icon, 0);  // a nameless finding has no icon
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  ASSERT_EQ(removal.count(), 6);
-  EXPECT_EQ(removal.item(0).subItem(1), hkcu + "\\Key1");
-  EXPECT_EQ(removal.item(0).subItem(2), "Adware");
-  EXPECT_EQ(removal.item(0).icon, 2);
-  EXPECT_EQ(removal.item(1).subItem(1), hkcu + "\\Key1Dw");  // no separator before the value name
-  EXPECT_EQ(removal.item(2).subItem(1), hkcu + "\\Key1\\Sz2");
-  EXPECT_EQ(removal.item(2).subItem(2), "");
-  EXPECT_EQ(removal.item(3).text, kBase + "\\Blank");
-  EXPECT_EQ(removal.item(5).subItem(1), hkcu + "\\A=B");
+  const ScanResults& r = session.results;
+  EXPECT_EQ(foundTexts(r), (std::vector<std::string>{"Reg.Threat - Found", "Dword.Threat - Found", "Slash.Threat - Found",
+                                                     "RegKey " + kBase + "\\Blank - Found", "RegKey -2147483647 - Found",
+                                                     "EXCLUDED: " + hkcu + "\\Excl", "EXCLUDED: " + hkcu + "\\ExclV",
+                                                     "Eq.Threat - Found"}));
+  EXPECT_EQ(r.foundRows()[3].icon, 0);  // a nameless finding has no icon
+  ASSERT_EQ(r.removalCount(), 6);
+  EXPECT_EQ(r.removalRow(0).location, hkcu + "\\Key1");
+  EXPECT_EQ(r.removalRow(0).type, "Adware");
+  EXPECT_EQ(r.removalRow(0).icon, 2);
+  EXPECT_EQ(r.removalRow(1).location, hkcu + "\\Key1Dw");  // no separator before the value name
+  EXPECT_EQ(r.removalRow(2).location, hkcu + "\\Key1\\Sz2");
+  EXPECT_EQ(r.removalRow(2).type, "");
+  EXPECT_EQ(r.removalRow(3).threat, kBase + "\\Blank");
+  EXPECT_EQ(r.removalRow(5).location, hkcu + "\\A=B");
 
-  const auto& work = m.lvwRegistryToBeDeleted;
-  ASSERT_EQ(work.count(), 7);  // every trace, duplicates included
-  EXPECT_EQ(work.item(0).text, "-2147483647");
-  EXPECT_EQ(work.item(0).subItem(1), kBase + "\\Key1");
-  EXPECT_EQ(work.item(0).subItem(2), "");
-  EXPECT_EQ(work.item(1).subItem(2), "Sz");
-  EXPECT_EQ(work.item(1).subItem(3), "Reg.Threat");
-  EXPECT_EQ(m.lbltracesFound.caption(), "7");
-  EXPECT_EQ(m.counters.threatsFound, 6);
-  EXPECT_EQ(m.counters.registryInspected, 12);  // the bad root, the letters and the line without "=" are not counted
-  EXPECT_EQ(m.lblRegistryInspected.caption(), "12");
+  ASSERT_EQ(r.registryWorkCount(), 7);  // every trace, duplicates included
+  EXPECT_EQ(r.registryWork(0).root, "-2147483647");
+  EXPECT_EQ(r.registryWork(0).key, kBase + "\\Key1");
+  EXPECT_EQ(r.registryWork(0).value, "");
+  EXPECT_EQ(r.registryWork(1).value, "Sz");
+  EXPECT_EQ(r.registryWork(1).threat, "Reg.Threat");
+  EXPECT_EQ(r.traces(), 7);
+  EXPECT_EQ(session.counters.threatsFound, 6);
+  EXPECT_EQ(session.counters.registryInspected, 12);  // the bad root, the letters and the line without "=" are not counted
 
-  // Excluding the key of a removal row through the results page keeps it out of the next scan.
-  m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.setChecked(0, true);
-  EXPECT_TRUE(m.lvwRegistryToBeDeleted.item(0).checked);
-  EXPECT_TRUE(m.lvwRegistryToBeDeleted.item(1).checked);
-  m.cmdExclude_Click();
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "EXCLUDED: " + hkcu + "\\Key1");
+  // Excluding the key of a removal row keeps it out of the next scan.
+  session.results.setChecked(0, true);
+  EXPECT_TRUE(r.registryWork(0).checked);
+  EXPECT_TRUE(r.registryWork(1).checked);
+  session.excludeChecked();
+  scan(session);
+  EXPECT_EQ(r.foundRows()[0].text, "EXCLUDED: " + hkcu + "\\Key1");
 }
 
+// A key the user may only read is no finding: its removal could not go through.
 TEST_F(RegistryScan, ProbesNeedTheFullAccessMaskAndReadableTypes) {
+  app.registry.readOnly = {kBase + "\\Blank"};
+  EXPECT_FALSE(registryKeyExists(app.registry, kHkeyCurrentUser, kBase + "\\Blank"));
+  EXPECT_FALSE(registryValueExists(app.registry, kHkeyCurrentUser, kBase + "\\Blank", "V"));
+  EXPECT_TRUE(app.registry.keyExists(kHkeyCurrentUser, kBase + "\\Blank", kKeyRead));
   EXPECT_TRUE(registryKeyExists(app.registry, kHkeyCurrentUser, kBase + "\\Key1"));
   EXPECT_FALSE(registryKeyExists(app.registry, kHkeyCurrentUser, kBase + "\\Nope"));
   EXPECT_TRUE(registryValueExists(app.registry, kHkeyCurrentUser, kBase + "\\Key1", "Dw"));

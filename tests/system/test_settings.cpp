@@ -146,19 +146,3 @@ TEST(LoadSettings, DefaultBrandRegistersRunAtStartupOnceWithAQuotedPath) {
   if (before != "<absent>")
     app.registry.setValue(kHkeyLocalMachine, kRunKey, "quillon", RegValue{kRegSz, before + '\0'});
 }
-
-TEST(Captions, OptionsReadAsDesigned) {
-  App app;
-  auto& m = app.main();
-  EXPECT_EQ(m.chkSendData.caption(), "Send anonymous data to help identify unknown spyware");
-  EXPECT_EQ(m.chkAutomaticScanYesOrNo.caption(), "Enable Scheduled Scans");
-  EXPECT_EQ(m.chkScanCookies.caption(), "Scan Internet Cookies");
-  EXPECT_EQ(m.optAlwaysnotifybeforerestoring.caption(), "Ask me what I would like to do");
-  EXPECT_EQ(m.optRestoredefaultwithoutnotification.caption(), "Silently restore my original home page");
-  EXPECT_EQ(m.lblLastScanCaption.caption(), "Your last scan was completed:");
-  EXPECT_EQ(m.lblLastFullScanCaption.caption(), "Your last full system scan was completed:");
-  EXPECT_EQ(m.fraScanType.caption(), "Scan Type");
-  EXPECT_EQ(m.fraDriveSelection.caption(), "Drive Selection");
-  EXPECT_EQ(m.lblRunOn.caption(), "Run on:");
-  EXPECT_EQ(m.mnuFileMinimize.caption(), "Minimize to Tray");
-}

@@ -22,11 +22,10 @@ struct MemoryScan : ::testing::Test {
     app.writeDefinitions("ExeDefinition.dat", {std::string(kSampleWaiter) + "=Sample.Waiter|" + listed + "\\",
                                                "nothing here", "absent.exe=Absent|C:\\nowhere"});
   }
-  ui::FrmMain& loaded() {
-    auto& m = app.main();
-    m.Form_Load();
-    m.chkScanRegistry.setValue(0);
-    return m;
+  Session& loaded() {
+    Session& s = app.session();
+    s.settings.write(keys::chkScanRegistry, "0");
+    return s;
   }
 };
 }  // namespace
@@ -35,42 +34,38 @@ TEST_F(MemoryScan, StopsTheListedProgramAndLeavesTheSameNameElsewhere) {
   RunningProgram other1(other + "\\" + kSampleWaiter);
   RunningProgram threat(listed + "\\" + kSampleWaiter);
   ASSERT_TRUE(threat.running());
-  auto& m = loaded();
-  m.cmdScanNow_Click();
-  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text,
+  Session& m = loaded();
+  scan(m);
+  ASSERT_EQ(m.results.foundRows().size(), 1u);
+  EXPECT_EQ(m.results.foundRows()[0].text,
             "Detected in the memory : QUILLON-SAMPLE-WAITER.EXE was stopped from running.");
-  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 3);
-  EXPECT_EQ(m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved.count(), 0);  // stopped, nothing to remove
+  EXPECT_EQ(m.results.foundRows()[0].icon, 3);
+  EXPECT_EQ(m.results.removalCount(), 0);  // stopped, nothing to remove
   EXPECT_TRUE(threat.waitForEnd(5000));
   EXPECT_TRUE(other1.running());
   EXPECT_EQ(m.counters.threatsFound, 1);
-  // The scan page counts the stopped program it lists; the results page counts its own rows.
-  EXPECT_EQ(m.lblSoftwareFound.caption(), "1");
-  EXPECT_EQ(m.lblRemovePicSoftwareFound.caption(), "0");
-  int running = std::stoi(m.lblTotalNoOfRunningItems.caption());
+  int running = m.counters.runningPrograms;
   EXPECT_GE(running, 2);
   EXPECT_EQ(m.counters.processesInspected, 3 + running);  // definition lines, then processes
-  EXPECT_EQ(m.session.exeList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
+  EXPECT_EQ(m.exeList.pathList, "|" + toUpper(listed + "\\" + kSampleWaiter) + "|" + "C:\\NOWHERE\\ABSENT.EXE|");
 
   // The second run reuses the list: a changed file is not read again.
   app.writeDefinitions("ExeDefinition.dat", {"changed.exe=Changed|C:\\"});
   RunningProgram again(listed + "\\" + kSampleWaiter);
-  m.cmdScanNow_Click();
+  scan(m);
   EXPECT_TRUE(again.waitForEnd(5000));
-  EXPECT_EQ(m.session.exeList.entries, 2);
-  running = std::stoi(m.lblTotalNoOfRunningItems.caption());
-  EXPECT_EQ(m.counters.processesInspected, 2 + running);
+  EXPECT_EQ(m.exeList.entries, 2);
+  EXPECT_EQ(m.counters.processesInspected, 2 + m.counters.runningPrograms);
 }
 
 TEST_F(MemoryScan, ExcludedProgramsKeepRunning) {
   app.writeText("ENoSignature.txt", "quillon-sample-waiter.exe\r\n");
   RunningProgram threat(listed + "\\" + kSampleWaiter);
-  auto& m = loaded();
-  m.cmdScanNow_Click();
-  ASSERT_EQ(m.lvwSpywareFound.count(), 1);
-  EXPECT_EQ(m.lvwSpywareFound.item(0).text, "EXCLUDED: QUILLON-SAMPLE-WAITER.EXE");
-  EXPECT_EQ(m.lvwSpywareFound.item(0).icon, 5);
+  Session& m = loaded();
+  scan(m);
+  ASSERT_EQ(m.results.foundRows().size(), 1u);
+  EXPECT_EQ(m.results.foundRows()[0].text, "EXCLUDED: QUILLON-SAMPLE-WAITER.EXE");
+  EXPECT_EQ(m.results.foundRows()[0].icon, 5);
   EXPECT_EQ(m.counters.threatsFound, 0);
   EXPECT_TRUE(threat.running());
 }
@@ -79,29 +74,24 @@ TEST_F(MemoryScan, TheCompanionProcessIsNeverReported) {
   CopyFileA((binFolder() + "\\" + kSampleWaiter).c_str(), (listed + "\\ThreatWatchAide.exe").c_str(), FALSE);
   app.writeDefinitions("ExeDefinition.dat", {"threatwatchaide.exe=Aide|" + listed});
   RunningProgram aide(listed + "\\ThreatWatchAide.exe");
-  auto& m = loaded();
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  scan(loaded());
+  EXPECT_TRUE(app.session().results.foundRows().empty());
   EXPECT_TRUE(aide.running());
 }
 
 TEST_F(MemoryScan, StopWhileReadingEmptiesTheListSoTheNextRunReadsAgain) {
   std::vector<std::string> lines(200, std::string(kSampleWaiter) + "=Sample.Waiter|" + listed);
   app.writeDefinitions("ExeDefinition.dat", lines);
-  auto& m = loaded();
-  bool pressed = false;
-  app.pump.onYield = [&](int) {
-    if (!pressed && m.counters.processesInspected == 10) {
-      pressed = true;
-      m.cmdStop.click();
-    }
-  };
-  m.cmdScanNow_Click();
-  EXPECT_FALSE(m.session.exeList.loaded());
-  EXPECT_EQ(m.lblStatus.caption(), "Scanning was cancelled.");
-  app.pump.onYield = nullptr;
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.session.exeList.entries, 200);
+  Session& m = loaded();
+  struct : ScanRunHost {
+    const ScanCounters* counters = nullptr;
+    bool cancelled() const override { return counters->processesInspected >= 10; }
+  } stopped;
+  stopped.counters = &m.counters;
+  EXPECT_TRUE(m.scan(false, stopped).cancelled);
+  EXPECT_FALSE(m.exeList.loaded());
+  scan(m);
+  EXPECT_EQ(m.exeList.entries, 200);
 }
 
 TEST(MemoryScanPaths, SystemRootAliasesMeetTheRealSystemFolder) {
@@ -152,11 +142,9 @@ TEST(MemoryScanSafety, FindsAndStopsAProgramRunningFromTheSystemFolder) {
   {
     RunningProgram prog(exe);
     ASSERT_TRUE(prog.running());
-    auto& m = app.main();
-    m.Form_Load();
-    m.chkScanRegistry.setValue(0);
-    m.cmdScanNow_Click();
-    EXPECT_EQ(texts(m.lvwSpywareFound),
+    app.session().settings.write(keys::chkScanRegistry, "0");
+    scan(app.session());
+    EXPECT_EQ(foundTexts(app.session().results),
               std::vector<std::string>{"Detected in the memory : " + toUpper(name) + " was stopped from running."});
     EXPECT_TRUE(prog.waitForEnd(5000));
   }
@@ -173,11 +161,10 @@ TEST(MemoryScanSafety, NeverStopsItselfOrTheProgramsOfItsOwnFolder) {
   app.writeEmptyDefinitions();
   app.writeDefinitions("ExeDefinition.dat", {"quillon-cli.exe=Own|" + app.folder, "quillon.exe=Own|" + app.folder,
                                              fileNameFromPath(self) + "=Self|" + binFolder()});
-  auto& m = app.main();
-  m.Form_Load();
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(m.lvwSpywareFound.count(), 0);
+  Session& m = app.session();
+  m.settings.write(keys::chkScanRegistry, "0");
+  scan(m);
+  EXPECT_TRUE(m.results.foundRows().empty());
   EXPECT_EQ(m.counters.threatsFound, 0);
   EXPECT_TRUE(console.running());
   EXPECT_TRUE(desktop.running());
@@ -191,22 +178,29 @@ TEST(MemoryScanSafety, NeverStopsItselfOrTheProgramsOfItsOwnFolder) {
   EXPECT_FALSE(stopProcess(processes, GetCurrentProcessId()));
 }
 
-TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSo) {
+// A listed program whose file names the system's maker as its company is neither reported nor
+// stopped; any other is, and one that will not stop is said so.
+TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSoAndTheSystemMakersAreLeftAlone) {
   App app;
+  char sys[MAX_PATH];
+  GetSystemDirectoryA(sys, MAX_PATH);
+  const std::string maker = app.path("maker.exe");
+  ASSERT_TRUE(CopyFileA((std::string(sys) + "\\kernel32.dll").c_str(), maker.c_str(), FALSE));
   FakeProcesses procs;
   procs.version = {kPlatformNt, 6, 1};
-  procs.table = {{"C:\\BAD\\BAD.EXE", 20}};
+  procs.table = {{"C:\\BAD\\BAD.EXE", 20}, {maker, 30}};
   procs.failTerminate = true;
   PlatformParts parts = app.platform.parts();
   parts.processes = &procs;
   Platform platform(parts);
   app.writeEmptyDefinitions();
-  app.writeDefinitions("ExeDefinition.dat", {"bad.exe=Bad|C:\\Bad"});
-  ui::FrmMain m(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "x", 1, 0});
-  m.Form_Load();
-  m.chkScanRegistry.setValue(0);
-  m.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
+  app.writeDefinitions("ExeDefinition.dat", {"bad.exe=Bad|C:\\Bad", "maker.exe=Maker|" + app.folder});
+  Session m(platform, app.path("quillon.exe"), app.branding());
+  m.load();
+  m.settings.write(keys::chkScanRegistry, "0");
+  scan(m);
+  EXPECT_EQ(foundTexts(m.results), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
+  EXPECT_EQ(std::count(procs.terminated.begin(), procs.terminated.end(), 30u), 0);
   EXPECT_FALSE(stopProcess(procs, 20));
 
   // The real system: a process that is gone has ended; one that runs has not.

@@ -115,20 +115,18 @@ Planted plant(App& app, unsigned seed) {
   return out;
 }
 
-// Everything a scan shows and writes: rows with every column, counters, captions, the report.
-std::string everything(ui::FrmMain& m, App& app) {
+// Everything a scan finds and writes: rows with every column, counters, the report.
+std::string everything(const Session& m, App& app) {
   std::string all;
-  for (const controls::ListView* l : {&m.lvwSpywareFound, &m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved,
-                                      &m.lvwFilesToBeDeleted, &m.lvwRegistryToBeDeleted})
-    for (const auto& item : l->items()) {
-      all += item.text + "|" + std::to_string(item.icon) + "|" + std::to_string(item.checked);
-      for (const std::string& s : item.sub) all += "|" + s;
-      all += "\n";
-    }
-  for (int n : {m.counters.filesInspected, m.counters.registryInspected, m.counters.threatsFound})
+  const ScanResults& r = m.results;
+  for (const FoundRow& f : r.foundRows()) all += f.text + "|" + std::to_string(f.icon) + "\n";
+  for (int i = 0; i < r.removalCount(); ++i)
+    all += r.removalRow(i).threat + "|" + r.removalRow(i).location + "|" + r.removalRow(i).type + "\n";
+  for (int i = 0; i < r.fileWorkCount(); ++i) all += r.fileWork(i).path + "|" + r.fileWork(i).threat + "\n";
+  for (int i = 0; i < r.registryWorkCount(); ++i)
+    all += r.registryWork(i).root + "|" + r.registryWork(i).key + "|" + r.registryWork(i).value + "\n";
+  for (int n : {m.counters.filesInspected, m.counters.registryInspected, m.counters.threatsFound, r.traces()})
     all += std::to_string(n) + "\n";
-  for (const controls::Label* l : {&m.lblFilesFolderInspected, &m.lblRegistryInspected, &m.lbltracesFound, &m.lblStatus})
-    all += l->caption() + "\n";
   return all + app.readText("Scan_Log.txt");
 }
 
@@ -140,11 +138,10 @@ std::string everything(ui::FrmMain& m, App& app) {
 TEST(FolderMemory, ScansAsEveryLineProbedAlone) {
   App app;
   MarkedLinks fs;
-  WindowOverFiles window(app, fs);
-  ui::FrmMain& m = window.main;
-  m.Form_Load();
-  m.chkSweepMemory.setValue(0);
-  m.chkMakeLog.setValue(1);
+  SessionOverFiles over(app, fs);
+  Session& m = over.session;
+  m.settings.write(keys::chkSweepMemory, "0");
+  m.settings.write(keys::chkMakeLog, "1");
   for (unsigned seed : {1u, 2u, 3u}) {
     const Planted p = plant(app, seed);
     app.writeEmptyDefinitions();
@@ -156,7 +153,7 @@ TEST(FolderMemory, ScansAsEveryLineProbedAlone) {
     for (bool remember : {false, true}) {
       rememberFoldersAndKeys(remember);
       fs.probes = 0;
-      m.cmdScanNow_Click();
+      scan(m);
       shown[remember] = everything(m, app);
       probes[remember] = fs.probes;
     }

@@ -18,7 +18,7 @@ const std::string kHead =
 
 TEST(Report, GoldenWithoutAndWithOptionalSections) {
   App app;
-  ScanResults& results = app.main().results;
+  ScanResults& results = app.session().results;
   ReportInputs in{"QuillonTest", 1, 0, "S", "F", "1", "2", "3", results};
   makeReport(app.fs, app.folder, in);
   EXPECT_EQ(app.readText("Scan_Log.txt"),

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <random>
 
-#include "common/device_names.h"
-#include "definitions/definition_store.h"
 #include "scan/company_name.h"
 #include "tests/support/fakes.h"
 
@@ -15,7 +13,6 @@ using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-
 
 std::string wide(const std::string& s) {
   std::string w;
@@ -50,72 +47,6 @@ std::string streamed(const std::string& bytes, size_t chunk, size_t most = SIZE_
 }
 
 }  // namespace
-
-TEST(DeviceNames, ReservedNamesInEveryFormAndNothingElse) {
-  for (const char* name : {"CON", "con", "PRN", "AUX", "Aux", "NUL", "COM0", "com1", "COM9", "LPT0", "lpt1", "LPT9",
-                           "CONIN$", "conout$", "CLOCK$", "nul.txt", "com1.dll", "con.txt.bak", "Aux .", "aux.",
-                           "NUL  ", "aux .txt", "con:", "com1:stream", "PRN . . "})
-    EXPECT_TRUE(isDeviceName(name)) << name;
-  for (const char* name : {"", ".", "CONX", "ACON", "COM", "COM10", "LPT", "LPTX", "COMA", "CONIN", "CLOCK", "nul_",
-                           "aux1.txt", "x.con", " aux", "my nul", "CON$", "conin$$"})
-    EXPECT_FALSE(isDeviceName(name)) << name;
-
-  // The last component decides, whatever separator or drive prefix comes before it.
-  for (const char* path : {"AUX", "C:\\some\\folder\\aux.txt", "C:/folder/com1", "C:nul", "folder\\LPT1.dll",
-                           "\\\\server\\share\\prn", "C:\\x\\Aux .", "\\\\.\\C:", "\\\\.\\pipe\\name",
-                           "\\\\?\\C:\\Windows\\file.dll", "//./C:", "//?/C:/file", "\\??\\C:\\file.dll",
-                           "\\\\.\\PhysicalDrive0"})
-    EXPECT_TRUE(isDevicePath(path)) << path;
-  for (const char* path : {"C:\\aux\\file.txt", "C:\\folder\\", "C:\\folder\\auxiliary.dll",
-                           "\\\\server\\share\\file.dll", "C:\\.\\file.dll", "file.dll", "C:", "\\\\", "\\.\\x"})
-    EXPECT_FALSE(isDevicePath(path)) << path;
-}
-
-TEST(DeviceFiles, AreNeverOpenedForReadingOrTakenForFiles) {
-  App app;
-  app.writeText("plain.txt", "text");
-  std::string bytes;
-  for (const std::string& device : {std::string("NUL"), std::string("AUX"), std::string("COM1"),
-                                    std::string("CONIN$"), app.path("aux.txt"), app.path("com1.dll")}) {
-    // Reading a serial or auxiliary port would wait here for ever: finishing is the check.
-    EXPECT_EQ(app.fs.openRead(device), nullptr) << device;
-    EXPECT_FALSE(app.fs.readAll(device, bytes)) << device;
-    EXPECT_EQ(readCompanyName(app.fs, device), "") << device;
-    EXPECT_FALSE(fileExists(app.fs, device)) << device;
-  }
-  ASSERT_NE(app.fs.openRead(app.path("plain.txt")), nullptr);
-  ASSERT_TRUE(app.fs.readAll(app.path("plain.txt"), bytes));
-  EXPECT_EQ(bytes, "text");
-  EXPECT_TRUE(fileExists(app.fs, app.path("plain.txt")));
-}
-
-TEST(DeviceScan, DefinitionsNamingDevicesFindNothingAndTheScanEnds) {
-  App app;
-  const std::string P = makeFolder(app.path("planted"));
-  app.writeText("planted\\real.dll", "x");
-  std::vector<std::string> files;
-  for (const char* device : {"AUX", "COM1", "CON", "NUL", "PRN", "LPT1", "CONIN$", "nul.txt", "Aux .", "com1.dll"}) {
-    files.push_back(std::string(device) + "=Device|" + P + "|Adware");
-    files.push_back(std::string(device) + "=Device");
-  }
-  files.push_back("real.dll=Real|" + P + "|Adware");
-  // The same file through the device namespace ("\\?\" once both backslash collapses are done).
-  files.push_back("real.dll=Namespace|" + std::string(8, '\\') + "?" + std::string(4, '\\') + P);
-  app.writeEmptyDefinitions();
-  app.writeDefinitions("FileDefinition.dat", files);
-  app.writeDefinitions("DirectoryDefinition.dat", {"Port=DeviceDir|" + P + "\\com1", "Aux=DeviceDir|" + P + "\\aux.txt"});
-
-  auto& m = app.main();
-  m.Form_Load();
-  m.cmdScanNow_Click();
-
-  EXPECT_EQ(texts(m.lvwSpywareFound), std::vector<std::string>{"Real - Found"});
-  const auto& removal = m.lvwPicRemoveListOfSpywareFoundAndToBeRemoved;
-  ASSERT_EQ(removal.count(), 1);
-  EXPECT_EQ(removal.item(0).text, "Real");
-  EXPECT_EQ(removal.item(0).subItem(1), P + "\\real.dll");
-  EXPECT_EQ(m.counters.filesInspected, int(files.size()) + 2);
-}
 
 // The streamed search must give what the whole-file search gives, wherever the pieces end.
 TEST(CompanyName, StreamedSearchAgreesWithTheWholeFileSearch) {
@@ -157,6 +88,9 @@ TEST(CompanyName, StreamedSearchAgreesWithTheWholeFileSearch) {
   // A wide block anywhere later overrides an earlier narrow match.
   const std::string late = "CompanyName=Early Co" + std::string(3, '\0') + std::string(100, 'z') + block;
   EXPECT_EQ(companyNameFromBytes(late), "Acme Ltd");
+  // 8-bit version text: the value follows the key and its terminator.
+  EXPECT_EQ(companyNameFromBytes(std::string("xxStringFileInfo..CompanyName") + '\0' + "Acme Ltd" + std::string(3, '\0')),
+            "Acme Ltd");
   EXPECT_EQ(streamed(late, 7), "Acme Ltd");
 }
 

@@ -9,7 +9,7 @@ using namespace quillon::test;
 
 namespace {
 
-// A cookie folder of its own, the main window's model and a scan environment around both.
+// A cookie folder of its own, a session and a scan environment around both.
 struct CookieFixture : ::testing::Test {
   App app;
   std::string folder;
@@ -19,10 +19,10 @@ struct CookieFixture : ::testing::Test {
     app.writeEmptyDefinitions();
   }
   void cookie(const std::string& name, const std::string& body) { app.writeText("cookies\\" + name, body); }
+  Session& session = app.session();
   void scan() {
-    ui::FrmMain& m = app.main();
-    m.exclusions.load();
-    ScannerEnv s(app.platform, m, app.folder);
+    session.exclusions.load();
+    ScannerEnv s(app.platform, session);
     s.host.cancelled = cancelled;
     scanCookieFolder(s.env, folder);
   }
@@ -76,24 +76,24 @@ TEST_F(CookieFixture, FoundExcludedAndUnmatchedCookies) {
   cookie("notacookie.txt", "site.tld/\n");
   app.writeText("ENoSignature.txt", folder + "\\user@kept[1].txt\r\n");
   scan();
-  ui::FrmMain& m = app.main();
-  std::vector<std::string> found = texts(m.lvwSpywareFound);
+  ScanResults& r = session.results;
+  std::vector<std::string> found = foundTexts(r);
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"Cookie Found: user@site[1].txt", "Cookie Found: user@star[1].txt",
                                              "Cookie Found: user@www.site[1].txt",
                                              "EXCLUDED: " + folder + "\\user@kept[1].txt"}));
-  EXPECT_EQ(m.counters.threatsFound, 3);
-  EXPECT_EQ(m.lvwCookiesToDelete.count(), 3);
-  ASSERT_EQ(m.results.removalCount(), 3);
-  RemovalRow row = m.results.removalRow(0);
+  EXPECT_EQ(session.counters.threatsFound, 3);
+  EXPECT_EQ(r.cookieWorkCount(), 3);
+  ASSERT_EQ(r.removalCount(), 3);
+  RemovalRow row = r.removalRow(0);
   EXPECT_EQ(row.threat.rfind("Cookie: user@", 0), 0u);
   EXPECT_EQ(row.type, "Tracking Cookie");
   EXPECT_EQ(row.icon, kIconCookie);
   // Checking a cookie row marks exactly its file for removal.
-  m.results.setChecked(0, true);
-  ASSERT_EQ(m.results.checkedCookies().size(), 1u);
-  EXPECT_EQ(m.results.checkedCookies()[0].path, row.location);
-  EXPECT_EQ(m.counters.processesInspected, 4);  // reaches the number of blocked entries
+  r.setChecked(0, true);
+  ASSERT_EQ(r.checkedCookies().size(), 1u);
+  EXPECT_EQ(r.checkedCookies()[0].path, row.location);
+  EXPECT_EQ(session.counters.processesInspected, 4);  // reaches the number of blocked entries
 }
 
 TEST_F(CookieFixture, WithoutTheBlockedListEveryFileIsStillCountedAndNothingMatches) {
@@ -102,10 +102,14 @@ TEST_F(CookieFixture, WithoutTheBlockedListEveryFileIsStillCountedAndNothingMatc
   int seen = 0;
   app.pump.onYield = [&](int) { ++seen; };
   scan();
-  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+  EXPECT_TRUE(session.results.foundRows().empty());
   EXPECT_GT(seen, 0);
-  cancelled = true;  // a cancelled run looks at no file
-  cookie("user@other[1].txt", "other.tld/\n");
+  // A cancelled run looks at no file, not even one the blocked list names.
+  app.writeDefinitions("BlockedCookies.dat", {"site.tld"});
+  cancelled = true;
   scan();
-  EXPECT_EQ(app.main().lvwSpywareFound.count(), 0);
+  EXPECT_TRUE(session.results.foundRows().empty());
+  cancelled = false;
+  scan();
+  EXPECT_EQ(session.results.foundRows().size(), 1u);
 }

@@ -39,9 +39,8 @@ TEST(Cipher, EveryByteComesBackAsItselfOrIsRefusedAndAMalformedLineIsSkipped) {
   app.writeDefinitions(kDirectoryDefs, {"Toolbar=Cut.Folder|" + victim + "\\Mozilla\\\xFF Toolbar"});
   app.writeDefinitions(kFileDefs, {"cut.dll\xFFx=Cut.File|" + victim});
   app.writeDefinitions(kRegistryDefs, {"1^Software\\QuillonCut\xFFx^=Cut.Key"});
-  ui::FrmMain& m = app.main();
-  m.Form_Load();
-  m.cmdScanNow_Click();
+  Session& m = app.session();
+  scan(m);
   app.registry.deleteTree(kHkeyCurrentUser, "Software\\QuillonCut");
   EXPECT_EQ(m.results.removalCount(), 0);
   EXPECT_EQ(m.counters.filesInspected, 0);  // skipped, not looked at
