@@ -65,6 +65,9 @@ class TimedNew : public NewFile {
  public:
   TimedNew(std::unique_ptr<NewFile> in, StepTimes& t) : in_(std::move(in)), t_(t) {}
   bool write(const std::string& data) override { return measure(t_, kCopy, [&] { return in_->write(data); }); }
+  bool size(uint64_t& bytes) override { return measure(t_, kLooks, [&] { return in_->size(bytes); }); }
+  bool setAttributes(uint32_t a) override { return measure(t_, kCopy, [&] { return in_->setAttributes(a); }); }
+  bool moveTo(const std::string& to) override { return measure(t_, kMove, [&] { return in_->moveTo(to); }); }
   bool close() override { return measure(t_, kCopy, [&] { return in_->close(); }); }
 
  private:
@@ -138,6 +141,9 @@ bool TimedFileSystem::copyFile(const std::string& from, const std::string& to, b
 }
 bool TimedFileSystem::copyFolderTree(const std::string& from, const std::string& to) {
   return measure(t_, kCopy, [&] { return in_.copyFolderTree(from, to); });
+}
+bool TimedFileSystem::setAttributes(const std::string& p, uint32_t attributes) {
+  return measure(t_, kCopy, [&] { return in_.setAttributes(p, attributes); });
 }
 bool TimedFileSystem::createFolder(const std::string& p) {
   return measure(t_, kLockAndListing, [&] { return in_.createFolder(p); });

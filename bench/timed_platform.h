@@ -33,6 +33,7 @@ class TimedFileSystem : public FileSystem {
   bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& p) override;
+  bool setAttributes(const std::string& p, uint32_t attributes) override;
   bool deleteFolderTree(const std::string& p) override;
   std::vector<FolderEntry> listFolder(const std::string& folder) override;
   std::unique_ptr<FolderStream> streamFolder(const std::string& folder) override;

@@ -36,6 +36,16 @@ class NewFile {
  public:
   virtual ~NewFile() = default;
   virtual bool write(const std::string& data) = 0;
+  // The bytes the file holds now, asked through its handle; false when the system cannot say.
+  virtual bool size(uint64_t& bytes) = 0;
+  // Gives the file the attribute bits among kKeptAttributes, through the handle that wrote it:
+  // the last call before close, since a read-only file takes no more writes.
+  virtual bool setAttributes(uint32_t attributes) = 0;
+  // Gives the file the name `to` (a full path in the same folder) once every write is done,
+  // never over a name that exists; false when the name is taken or the move failed, and the
+  // file keeps the name it had. Through the handle where the system can; where it cannot, the
+  // file is let go first and moved by name.
+  virtual bool moveTo(const std::string& to) = 0;
   // Lets go of the file; false when a write or the close itself failed.
   virtual bool close() = 0;
 };
@@ -54,8 +64,10 @@ enum class StoreLockResult {
 };
 
 // Attribute bits with the system's numbers, and the answer for a path that names nothing.
-constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10;
+constexpr uint32_t kAttrReadOnly = 0x1, kAttrHidden = 0x2, kAttrSystem = 0x4, kAttrFolder = 0x10, kAttrArchive = 0x20;
 constexpr uint32_t kAttrLink = 0x400;  // a reparse point: symbolic link or junction
+// The bits a copy keeps of its original and gives back with it.
+constexpr uint32_t kKeptAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
 class Pump;
 
@@ -104,6 +116,7 @@ struct FileIdentity {
 struct PathFacts {
   FileIdentity identity;
   bool folder = false;
+  uint32_t attributes = 0;  // its attribute bits
   // The path leads somewhere else: what it names carries a reparse point (a symbolic link,
   // junction or mount point), or the system resolves the path to another one (a link it does
   // not mark as such, or a folder on the way that is a link).
@@ -191,6 +204,10 @@ class FileSystem {
   // Makes the folder unless it is already there (its parent must exist); false when it
   // cannot be made or the name is taken by a file.
   virtual bool createFolder(const std::string& path) = 0;
+  // Gives a file or folder the attribute bits among kKeptAttributes (the rest as they are),
+  // through a handle on what the path names, never what a link there leads to; false when that
+  // is a link or the bits cannot be set. Without an implementation of its own, false.
+  virtual bool setAttributes(const std::string& path, uint32_t attributes) { return false; }
   // Deletes a folder with everything in it, read-only and hidden files included.
   virtual bool deleteFolderTree(const std::string& path) = 0;
   // Every entry of a folder, hidden, system, folders and links included ("." and ".." left

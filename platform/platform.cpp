@@ -54,6 +54,9 @@ class AppendEachTime : public NewFile {
  public:
   AppendEachTime(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
   bool write(const std::string& data) override { return ok_ = ok_ && fs_.write(path_, data, true); }
+  bool size(uint64_t& bytes) override { return fs_.fileSize(path_, bytes); }
+  bool setAttributes(uint32_t attributes) override { return fs_.setAttributes(path_, attributes); }
+  bool moveTo(const std::string& to) override { return ok_ && fs_.rename(path_, to) ? (path_ = to, true) : false; }
   bool close() override { return ok_; }
 
  private:
@@ -211,6 +214,7 @@ bool FileSystem::examine(const std::string& path, PathFacts& facts) {
   if (a == kNoSuchPath) return false;
   facts.folder = (a & kAttrFolder) != 0;
   facts.link = (a & kAttrLink) != 0;
+  facts.attributes = a;
   return true;
 }
 

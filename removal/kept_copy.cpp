@@ -39,6 +39,7 @@ struct Tree {
         std::unique_ptr<HeldPlace> held = made.empty() || !fs.createFolder(made) ? nullptr : fs.holdPlace(made);
         if (!made.empty() && (!held || held->facts().link || !held->facts().folder)) return false;
         if (!walk(from + "\\" + e.name, made, below + e.name + "\\")) return false;
+        if (!made.empty()) fs.setAttributes(made, e.attributes);
         continue;
       }
       if (!keeping && !hasKeptSuffix(e.name)) return false;
@@ -48,6 +49,8 @@ struct Tree {
       if (!in || (!to.empty() && !out)) return false;
       const KeptStream s =
           transformStream([&](char* buf, size_t n) { return in->read(buf, n); }, out.get(), signatures, keeping);
+      // Each copy carries its original's bits, and gives them back: the listing has them.
+      if (out && s.ok) out->setAttributes(e.attributes);
       if (!s.ok || (out && !out->close())) return false;
       lines.push_back("F\t" + below + (keeping ? e.name : name) + "\t" + std::to_string(s.bytes) + "\t" + s.digest);
     }

@@ -36,7 +36,8 @@ KeptStream transformStream(const std::function<size_t(char*, size_t)>& read, New
                            bool keeping);
 
 // Copies the folder `from` into the folder `to` (made and empty beforehand), every file in its
-// kept form, links inside left out. Without `keeping`, turns a kept folder back the same way;
+// kept form, links inside left out; each file and folder inside carries the read-only, hidden,
+// system and archive bits of the one it copies. Without `keeping`, turns a kept folder back the same way;
 // with `to` "", only checks it. `digest` gets the digest of the whole tree (every path below it,
 // each file's size and digest, in name order): the same for a folder and its kept copy. False
 // when anything could not be read or written, or a kept folder holds a file not in kept form.

@@ -74,6 +74,9 @@ void Quarantine::clearUnfinished() {
     if (f.attributes & kAttrFolder) fs_.deleteFolderTree(storedPath(f.name));
     else fs_.deleteFile(storedPath(f.name));
   }
+  const std::string unfinished = storedPath(kUnfinishedFolder);
+  for (const FolderEntry& f : fs_.listFolder(unfinished))
+    if (isPartName(f.name) && !(f.attributes & kAttrFolder)) fs_.deleteFile(unfinished + "\\" + f.name);
 }
 
 int64_t Quarantine::storeFile(HeldFile& source, const std::string& path, QuarantineKind kind) {
@@ -87,32 +90,36 @@ int64_t Quarantine::storeFile(HeldFile& source, const std::string& path, Quarant
   // id. The names are not looked up beforehand: under Wine a look-up of an absent name reads
   // the whole folder, and the quarantine grows large. The copy counts only when it is whole; a
   // half copy is no backup.
-  QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", 0, true, ""};
+  QuarantineEntry e{nextId(name, false), clock_.nowText(), kind, path, "", 0, true, "",
+                    source.facts().attributes & kKeptAttributes};
   if (e.id == 0) return 0;
-  const std::string part = storedPath(std::to_string(e.id) + "-" + name + kPartSuffix);
-  // Written through the one handle that made it: nobody else can write into it meanwhile. A
-  // read that ends early (an error looks like the end) leaves the sizes apart.
+  const std::string part =
+      storedPath(std::string(kUnfinishedFolder) + "\\" + std::to_string(e.id) + "-" + name + kPartSuffix);
+  // Written, checked and moved to its name through the one handle that made it: nobody else can
+  // write into it meanwhile. A read that ends early (an error looks like the end) leaves the
+  // sizes apart.
   std::unique_ptr<NewFile> out = fs_.createNew(part);
+  if (!out && fs_.createFolder(storedPath(kUnfinishedFolder))) out = fs_.createNew(part);
   if (!out) return 0;
   const KeptStream s = transformStream([&](char* buf, size_t n) { return source.read(buf, n); }, out.get(),
                                        *signatures_, true);
   uint64_t written = 0;
-  if (!out->close() || !s.ok || s.bytes != size || !fs_.fileSize(part, written) || written != size) {
-    fs_.deleteFile(part);
-    return 0;
-  }
-  e.size = size;
-  e.digest = s.digest;
-  for (int tries = 0; tries < 1000 && e.id != 0; ++tries, e.id = nextId(name, false)) {
-    e.stored = std::to_string(e.id) + "-" + name;
-    if (fs_.rename(part, storedPath(e.stored))) {
-      if (record(e)) return e.id;
-      fs_.deleteFile(storedPath(e.stored));
-      return 0;
+  std::string at = part;  // where the copy is now
+  if (s.ok && s.bytes == size && out->size(written) && written == size) {
+    e.size = size;
+    e.digest = s.digest;
+    for (int tries = 0; tries < 1000 && e.id != 0; ++tries, e.id = nextId(name, false)) {
+      e.stored = std::to_string(e.id) + "-" + name;
+      if (out->moveTo(storedPath(e.stored))) {
+        at = storedPath(e.stored);
+        break;
+      }
+      if (fs_.attributes(storedPath(e.stored)) == kNoSuchPath) break;  // the move failed, not the name
     }
-    if (fs_.attributes(storedPath(e.stored)) == kNoSuchPath) break;  // the move failed, not the name
   }
-  fs_.deleteFile(part);
+  // The index names the copy only once it is whole under its own name and let go of.
+  if (out->close() && at != part && record(e)) return e.id;
+  fs_.deleteFile(at);
   return 0;
 }
 
@@ -122,7 +129,9 @@ int64_t Quarantine::storeFolder(const std::string& path) {
   if (from.size() > 3 && from.back() == '\\') from.pop_back();
   uint64_t size = 0, copied = 0;
   if (!treeSize(fs_, from, size)) return 0;
+  const uint32_t bits = fs_.attributes(from);
   QuarantineEntry e{nextId(fileNameFromPath(from)), clock_.nowText(), QuarantineKind::Folder, from, "", size, true, ""};
+  if (bits != kNoSuchPath) e.attributes = bits & kKeptAttributes;
   if (e.id == 0) return 0;
   e.stored = std::to_string(e.id) + "-" + fileNameFromPath(from);
   // Made under a ".part" name and moved when whole, as a file is: a folder left half copied

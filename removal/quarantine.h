@@ -8,10 +8,12 @@
 //     "<id>-<original name>" with every file inside kept so, a registry item as
 //     "<id>-registry.reg" in the text format the system's registry editor imports. Copies an
 //     earlier version stored as they were ("<id>-<original name>") are restored as they are;
+//   - "unfinished", where a file's copy is made before it moves to its stored name;
 //   - QuarantineLog.txt, the human-readable log (appended, never truncated);
 //   - QuarantineIndex.txt, one line per stored copy: id, date, kind, original location, stored
-//     name and size, then for a copy in kept form "sha256:" and the original's digest, separated
-//     by tabs, each field with "%", tab, CR and LF written as "%25", "%09", "%0D", "%0A". A line
+//     name and size, then for a copy in kept form "sha256:" and the original's digest, then
+//     "attributes:" and the original's letters among R, H, S and A (read-only, hidden, system,
+//     archive; a line of an earlier version has none), separated by tabs, each field with "%", tab, CR and LF written as "%25", "%09", "%0D", "%0A". A line
 //     "last id<TAB>N" keeps the ids of deleted items from being given again.
 //     `quillon-cli quarantine list`, `restore`, `delete` and `purge` read it.
 // One program at a time writes here: whatever stores, takes back, restores or deletes holds the
@@ -23,6 +25,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,9 @@ struct QuarantineEntry {
   // The original's SHA-256 as text: for a kept copy; "" for one stored as it was, and for a kept
   // copy whose index line was lost.
   std::string digest;
+  // The original's bits among kKeptAttributes, given back with it; none for a copy stored
+  // before they were recorded, which comes back with the bits a new file gets.
+  std::optional<uint32_t> attributes;
 };
 
 // The root of a predefined registry handle by name ("HKEY_CURRENT_USER"); "" for others.
@@ -76,7 +82,8 @@ class Quarantine {
   // What to tell the user when lock() did not take the lock; nothing was changed.
   std::string lockProblem(StoreLockResult result, const std::string& product) const;
   // Copies left half made by a program that ended while it stored them ("<id>-<name>.part",
-  // files and folders) go. Under the lock, nobody is making one now.
+  // files and folders, and the files of the folder "unfinished") go. Under the lock, nobody is
+  // making one now.
   void clearUnfinished();
 
   // Copies a file or cookie into the quarantine in kept form, read through the held file, and

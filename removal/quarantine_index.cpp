@@ -1,5 +1,7 @@
 // The quarantine's index: its lines, the ids, and the copies no line names.
 #include <algorithm>
+#include <iterator>
+#include <optional>
 
 #include "common/text.h"
 #include "removal/kept_copy.h"
@@ -21,6 +23,34 @@ constexpr RootName kRoots[] = {{0x80000000u, "HKEY_CLASSES_ROOT"},   {0x80000001
                                {0x80000005u, "HKEY_CURRENT_CONFIG"}, {0x80000006u, "HKEY_DYN_DATA"}};
 
 constexpr const char* kDigestMark = "sha256:";
+constexpr const char* kAttributesMark = "attributes:";
+struct AttributeLetter {
+  char letter;
+  uint32_t bit;
+};
+constexpr AttributeLetter kAttributeLetters[] = {
+    {'R', kAttrReadOnly}, {'H', kAttrHidden}, {'S', kAttrSystem}, {'A', kAttrArchive}};
+
+std::string attributesField(uint32_t attributes) {
+  std::string out = kAttributesMark;
+  for (const AttributeLetter& l : kAttributeLetters)
+    if (attributes & l.bit) out += l.letter;
+  return out;
+}
+
+// The bits of an attributes field; none when the field is not one.
+std::optional<uint32_t> parseAttributes(const std::string& f) {
+  const size_t mark = std::char_traits<char>::length(kAttributesMark);
+  if (f.compare(0, mark, kAttributesMark) != 0) return std::nullopt;
+  uint32_t bits = 0;
+  for (size_t i = mark; i < f.size(); ++i) {
+    auto l = std::find_if(std::begin(kAttributeLetters), std::end(kAttributeLetters),
+                          [&](const AttributeLetter& x) { return x.letter == f[i]; });
+    if (l == std::end(kAttributeLetters) || (bits & l->bit)) return std::nullopt;
+    bits |= l->bit;
+  }
+  return bits;
+}
 constexpr const char* kLastIdMark = "last id\t";
 
 bool parseKind(const std::string& s, QuarantineKind& kind) {
@@ -49,7 +79,11 @@ bool isDigestField(const std::string& f) {
 // its stored name tells where its id begins.
 bool parseLine(const std::string& line, QuarantineEntry& e) {
   std::vector<std::string> f = split(line, "\t");
-  const size_t fields = !f.empty() && isDigestField(f.back()) ? 7 : 6;
+  // Two fields may follow the size, each only when it is there: the digest, then the attributes.
+  const std::optional<uint32_t> attributes = f.empty() ? std::nullopt : parseAttributes(f.back());
+  const size_t marked = attributes ? 1 : 0;
+  const bool digest = f.size() > marked && isDigestField(f[f.size() - 1 - marked]);
+  const size_t fields = 6 + (digest ? 1 : 0) + marked;
   const bool joined = f.size() > fields;
   if (joined) f.erase(f.begin(), f.end() - fields);
   if (f.size() != fields) return false;
@@ -67,8 +101,9 @@ bool parseLine(const std::string& line, QuarantineEntry& e) {
   e.date = unescapeField(f[1]);
   e.original = unescapeField(f[3]);
   e.stored = stored;
-  e.kept = fields == 7;
+  e.kept = digest;
   e.digest = e.kept ? f[6].substr(std::char_traits<char>::length(kDigestMark)) : "";
+  e.attributes = attributes;
   return true;
 }
 
@@ -231,7 +266,8 @@ bool Quarantine::record(const QuarantineEntry& e) {
   if (!locked()) return false;
   const std::string line = std::to_string(e.id) + "\t" + escapeField(e.date) + "\t" + kindName(e.kind) + "\t" +
                            escapeField(e.original) + "\t" + escapeField(e.stored) + "\t" + std::to_string(e.size) +
-                           (e.kept ? "\t" + std::string(kDigestMark) + e.digest : "") + LB;
+                           (e.kept ? "\t" + std::string(kDigestMark) + e.digest : "") +
+                           (e.attributes ? "\t" + attributesField(*e.attributes) : "") + LB;
   uint64_t before = 0;
   if (!indexEndsWhole(before)) return false;
   // The append handle writes all of the line or says it did not; only then does the line count.

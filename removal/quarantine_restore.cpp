@@ -80,6 +80,9 @@ std::string Quarantine::restoreKeptFile(const QuarantineEntry& e, const std::str
   std::unique_ptr<NewFile> out = fs_.createNew(e.original);
   if (!out) return e.original + " could not be restored.";
   const bool whole = pass(out.get());
+  // The bits go back as the original had them, read-only last of all; a system that refuses
+  // them still gets the bytes, which are what counts.
+  if (whole && e.attributes) out->setAttributes(*e.attributes);
   if (out->close() && whole) return "";
   fs_.deleteFile(e.original);
   return e.original + " could not be restored whole; nothing was restored.";
@@ -99,6 +102,7 @@ std::string Quarantine::restoreFolder(const QuarantineEntry& e, const std::strin
   const bool whole = e.kept ? transformFolder(fs_, *signatures_, from, e.original, false, digest) &&
                                   (e.digest.empty() || digest == e.digest)
                             : fs_.copyFolderTree(from, e.original);
+  if (whole && e.attributes) fs_.setAttributes(e.original, *e.attributes);
   return whole ? "" : e.original + " could not be restored whole.";
 }
 

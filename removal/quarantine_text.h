@@ -7,6 +7,10 @@ namespace quillon::quarantine_text {
 constexpr const char* LB = "\r\n";
 // A copy on its way in: never a stored name, so deleting it never deletes a kept copy.
 constexpr const char* kPartSuffix = ".part";
+// The folder inside the quarantine where a file's copy is made before it moves to its stored
+// name. Under Wine, making a name that is not there reads the whole folder: in this small one
+// that costs nothing, and only the move pays the quarantine's size, as any copy into it does.
+constexpr const char* kUnfinishedFolder = "unfinished";
 
 std::string escapeField(const std::string& s);
 std::string unescapeField(const std::string& s);

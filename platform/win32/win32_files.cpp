@@ -213,29 +213,55 @@ std::unique_ptr<AppendFile> Win32FileSystem::openAppend(const std::string& path)
 namespace {
 class Win32NewFile : public NewFile {
  public:
-  explicit Win32NewFile(HANDLE h) : h_(h) {}
+  Win32NewFile(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
   bool write(const std::string& data) override {
     ok_ = ok_ && h_ && writeAll(h_, data);
     return ok_;
   }
-  bool close() override {
-    // Closed by hand, because what the close says counts: the last write may fail only there.
-    const bool closed = h_ && CloseHandle(h_.release());
-    return ok_ && closed;
+  bool size(uint64_t& bytes) override {
+    LARGE_INTEGER n;
+    if (!h_ || !GetFileSizeEx(h_.get(), &n)) return false;
+    bytes = uint64_t(n.QuadPart);
+    return true;
   }
+  bool setAttributes(uint32_t attributes) override { return ok_ && h_ && setKeptAttributes(h_.get(), 0, attributes); }
+  bool moveTo(const std::string& to) override {
+    if (!ok_) return false;
+    // Through the handle that wrote it: under Wine a move by name opens the file once more.
+    if (h_) {
+      if (renameThrough(h_.get(), to)) return path_ = to, true;
+      const DWORD error = GetLastError();
+      if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+      // A system that will not rename through the handle gets the file closed, then moved by
+      // name as any file; nothing writes to it after its last write.
+      if (!letGo()) return false;
+    }
+    return MoveFileA(path_.c_str(), to.c_str()) ? (path_ = to, true) : false;
+  }
+  bool close() override { return letGo() && ok_; }
 
  private:
+  // Closed by hand, because what the close says counts: the last write may fail only there.
+  bool letGo() {
+    if (h_) closed_ = CloseHandle(h_.release()) != 0;
+    return closed_;
+  }
   Handle h_;
-  bool ok_ = true;
+  std::string path_;
+  bool ok_ = true, closed_ = false;
 };
 }  // namespace
 
 std::unique_ptr<NewFile> Win32FileSystem::createNew(const std::string& path) {
   // Never opened again while it is written: readers may look, but nobody else may write to
-  // it, rename it or delete it until it is closed.
-  Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h) return nullptr;
-  return std::make_unique<Win32NewFile>(h.release());
+  // it, rename it or delete it until it is closed. Delete access is what moves it by its
+  // handle; where that is refused, it is made without.
+  for (const DWORD access : {DWORD(GENERIC_WRITE | DELETE), DWORD(GENERIC_WRITE)}) {
+    Handle h(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h) return std::make_unique<Win32NewFile>(h.release(), path);
+    if (GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  return nullptr;
 }
 
 bool Win32FileSystem::truncate(const std::string& path, uint64_t size) {

@@ -6,7 +6,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
@@ -146,6 +149,7 @@ HandleFacts factsOf(HANDLE h, const std::wstring& canonical, bool identity = tru
   if (!identity && tagged) f.attributes = tag.FileAttributes;
   f.looked = f.facts.identity.known || tagged;
   f.facts.folder = (f.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  f.facts.attributes = f.attributes;
   f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (tagged && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
   const std::wstring finalPath = finalPathOf(h);
   // A path the system cannot resolve is taken as leading elsewhere: nothing goes through it.
@@ -392,6 +396,37 @@ std::unique_ptr<HeldPlace> Win32FileSystem::holdPlace(const std::string& path) {
   const HandleFacts f = factsOf(h.get(), wide, false);
   if (!f.looked) return nullptr;
   return std::make_unique<Win32HeldPlace>(std::move(h), f.facts);
+}
+
+bool setKeptAttributes(void* handle, uint32_t current, uint32_t wanted) {
+  FILE_BASIC_INFO basic{};  // times left at 0 stay as they are
+  basic.FileAttributes = (current & ~(kKeptAttributes | FILE_ATTRIBUTE_NORMAL)) | (wanted & kKeptAttributes);
+  // No bits at all would mean "leave them": a file with none says so.
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(static_cast<HANDLE>(handle), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+bool renameThrough(void* handle, const std::string& to) {
+  // The name in the system's own form: the call takes it as it is on some systems and converts
+  // a drive path on others, and both read this one the same way.
+  const std::wstring name = L"\\??\\" + wideOf(to);
+  std::vector<char> buf(offsetof(FILE_RENAME_INFO, FileName) + (name.size() + 1) * sizeof(wchar_t), 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  return SetFileInformationByHandle(static_cast<HANDLE>(handle), FileRenameInfo, info, DWORD(buf.size())) != 0;
+}
+
+bool Win32FileSystem::setAttributes(const std::string& path, uint32_t attributes) {
+  const std::string canonical = canonicalPath(path);
+  if (canonical.empty()) return false;
+  const std::wstring wide = wideOf(canonical);
+  Handle h(openNoFollow(wide, FILE_WRITE_ATTRIBUTES));
+  if (!h.ok()) return false;
+  const HandleFacts f = factsOf(h.get(), wide, false);
+  return f.looked && !f.facts.link && setKeptAttributes(h.get(), f.attributes, attributes);
 }
 
 bool Win32FileSystem::deleteFolderTree(const std::string& path) { return deleteTreeChecked(path, FileIdentity{}); }

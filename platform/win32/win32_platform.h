@@ -56,6 +56,7 @@ class Win32FileSystem : public FileSystem {
   bool copyFile(const std::string& from, const std::string& to, bool failIfExists) override;
   bool copyFolderTree(const std::string& from, const std::string& to) override;
   bool createFolder(const std::string& path) override;
+  bool setAttributes(const std::string& path, uint32_t attributes) override;
   bool deleteFolderTree(const std::string& path) override;
   std::unique_ptr<StoreLockHold> lockStore(const std::string& path, bool exclusive, uint32_t waitMs, Pump* pump,
                                            StoreLockResult& result) override;
@@ -181,6 +182,12 @@ class Win32Signatures : public Signatures {
 // character has no form in the code page).
 std::wstring finalPathOf(void* handle);
 std::string finalPathText(void* handle);
+// Sets the bits of kKeptAttributes a handle's file or folder has to those of `wanted`, keeping
+// the rest of `current` (its bits now); the handle needs FILE_WRITE_ATTRIBUTES.
+bool setKeptAttributes(void* handle, uint32_t current, uint32_t wanted);
+// Renames the file open as `handle` (with DELETE access) to the full path `to`, never over a
+// name that exists; false with the system's error when it cannot.
+bool renameThrough(void* handle, const std::string& to);
 // An export of the system's file and key protection (sfc_os.dll, loaded once and kept); null
 // where the system has no such library or export.
 void* protectionExport(const char* name);

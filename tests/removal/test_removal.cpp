@@ -21,6 +21,9 @@ constexpr uint32_t kHkcu = 0x80000001u;
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// The read-only, hidden, system and archive bits of a path.
+uint32_t keptBits(const std::string& path) { return GetFileAttributesA(path.c_str()) & kKeptAttributes; }
+
 // What a stored copy turns back into.
 std::string originalBytes(const App& app, const QuarantineEntry& e) {
   std::string bytes = app.readText("quarantine\\" + e.stored);
@@ -81,6 +84,13 @@ struct RemovalFixture : ::testing::Test {
 
 TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
   ui::FrmMain& m = scanned();
+  // What is inside a removed folder comes back with its bits: a hidden file, a read-only one in
+  // a hidden folder.
+  SetFileAttributesA((P + "\dir\deep\inner.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((P + "\dir\deep").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  std::vector<std::pair<std::string, uint32_t>> bits;
+  for (const char* inside : {"", "\hidden.txt", "\deep", "\deep\inner.txt"})
+    bits.emplace_back(P + "\dir" + inside, keptBits(P + "\dir" + inside));
   ASSERT_EQ(m.results.removalCount(), 5);
   m.pageResults.cmdSelectAll_Click();
   app.dialogs.shown.clear();
@@ -122,7 +132,7 @@ TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
   for (const QuarantineEntry& e : entries) EXPECT_EQ(q.restore(e.id), "") << e.original;
   EXPECT_EQ(app.readText("planted\\two\\twin.txt"), "second twin, longer");
   EXPECT_EQ(app.readText("planted\\dir\\deep\\inner.txt"), "inside");
-  EXPECT_TRUE(exists(P + "\\dir\\hidden.txt"));
+  for (const auto& [path, was] : bits) EXPECT_EQ(keptBits(path), was) << path;
   EXPECT_EQ(regString(key, "Hook"), "evil");
   EXPECT_EQ(regString(key + "\\Sub", ""), "default");
   RegValue bin;
@@ -656,17 +666,24 @@ TEST(KeptCopies, StoredUnrunnableRestoredExactlyDamageRefused) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = char((i * 7) ^ (i >> 13));
   struct Case {
     std::string name, bytes;
-    bool readOnly = false;
+    uint32_t attributes = 0;
   };
-  const std::vector<Case> cases = {
-      {"empty.txt", ""}, {"one.bin", "A"}, {"big.dat", big}, {"tool.exe", program}, {"kept.txt", "read only", true}};
+  const std::vector<Case> cases = {{"empty.txt", ""},
+                                   {"one.bin", "A"},
+                                   {"big.dat", big},
+                                   {"tool.exe", program},
+                                   {"kept.txt", "read only", FILE_ATTRIBUTE_READONLY},
+                                   {"hidden.txt", "hidden", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+                                   {"all.txt", "every bit", kKeptAttributes}};
   Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = app.path(c.name);
     app.writeText(c.name, c.bytes);
-    if (c.readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(path.c_str(), c.attributes ? c.attributes : FILE_ATTRIBUTE_NORMAL);
+    const uint32_t bits = keptBits(path);  // Wine marks every file for archiving, whatever it is told
+    ASSERT_EQ(bits & ~kAttrArchive, c.attributes & ~kAttrArchive);
     auto held = app.fs.holdFile(path);
     ASSERT_NE(held, nullptr);
     const int64_t id = q.storeFile(*held, path, QuarantineKind::File);
@@ -687,6 +704,7 @@ TEST(KeptCopies, StoredUnrunnableRestoredExactlyDamageRefused) {
       if (c.bytes.size() >= at + 16) EXPECT_EQ(stored.find(c.bytes.substr(at, 16)), std::string::npos) << at;
     EXPECT_EQ(q.restore(id), "");
     EXPECT_TRUE(app.readText(c.name) == c.bytes);
+    EXPECT_EQ(keptBits(path), bits);  // as the original had them
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
     // A copy damaged since (one byte changed, or cut short) is refused, and nothing is written.

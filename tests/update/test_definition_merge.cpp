@@ -71,6 +71,9 @@ class FailingReplace : public FileSystem {
         if (!changed.empty()) changed[0] ^= 1;
         return real->write(changed);
       }
+      bool size(uint64_t& n) override { return real->size(n); }
+      bool setAttributes(uint32_t a) override { return real->setAttributes(a); }
+      bool moveTo(const std::string& to) override { return real->moveTo(to); }
       bool close() override { return real->close(); }
     };
     std::unique_ptr<NewFile> real = r_.createNew(p);
