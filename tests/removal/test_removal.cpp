@@ -72,42 +72,45 @@ struct RemovalFixture : ::testing::Test {
     app.registry.deleteTree(kHkcu, key);
     app.registry.deleteTree(kHkcu, key + "Value");
   }
-  ui::FrmMain& scanned() {
-    ui::FrmMain& m = app.main();
-    m.Form_Load();
-    m.pageScan.cmdScanNow_Click();
-    return m;
+  Session& scanned() {
+    scan(app.session());
+    return app.session();
   }
 };
 
 }  // namespace
 
-TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
-  ui::FrmMain& m = scanned();
+TEST_F(RemovalFixture, DeleteIsBracketedByARestorePointKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
+  Session& s = scanned();
   // What is inside a removed folder comes back with its bits: a hidden file, a read-only one in
   // a hidden folder.
-  SetFileAttributesA((P + "\dir\deep\inner.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  SetFileAttributesA((P + "\dir\deep").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesA((P + "\\dir\\deep\\inner.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((P + "\\dir\\deep").c_str(), FILE_ATTRIBUTE_HIDDEN);
   std::vector<std::pair<std::string, uint32_t>> bits;
-  for (const char* inside : {"", "\hidden.txt", "\deep", "\deep\inner.txt"})
-    bits.emplace_back(P + "\dir" + inside, keptBits(P + "\dir" + inside));
-  ASSERT_EQ(m.results.removalCount(), 5);
-  m.pageResults.cmdSelectAll_Click();
+  for (const char* inside : {"", "\\hidden.txt", "\\deep", "\\deep\\inner.txt"})
+    bits.emplace_back(P + "\\dir" + inside, keptBits(P + "\\dir" + inside));
+  ASSERT_EQ(s.results.removalCount(), 5);
   app.dialogs.shown.clear();
-  m.pageResults.cmdDelete_Click();
+  app.restore.restoreCalls.clear();
+  removeAll(s);
   ASSERT_GE(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].title, "Really Delete?");
   EXPECT_NE(app.dialogs.shown[0].text.find(app.folder + "\\quarantine"), std::string::npos);
+  ASSERT_EQ(app.restore.restoreCalls.size(), 2u);  // begin and end, around both passes
+  EXPECT_EQ(app.restore.restoreCalls[0].eventType, 100u);
+  EXPECT_EQ(app.restore.restoreCalls[0].pointType, 6u);
+  EXPECT_EQ(app.restore.restoreCalls[0].description, app.product + " Restore Point " + app.clock.now);
+  EXPECT_EQ(app.restore.restoreCalls[1].eventType, 101u);
 
   for (const char* gone : {"\\one\\twin.txt", "\\two\\twin.txt", "\\comp.dll", "\\dir"})
     EXPECT_FALSE(exists(P + gone)) << gone;
   EXPECT_EQ(regString(key, "Hook"), "<absent>");
   EXPECT_FALSE(app.registry.keyExists(kHkcu, key, kKeyRead));
   EXPECT_EQ(regString(key + "Value", "Run"), "<absent>");
-  EXPECT_EQ(m.results.removalCount(), 0);
-  EXPECT_EQ(m.lastRemoval().removed.size(), 6u);  // two twins, the component, the folder, a key, a value
-  EXPECT_TRUE(m.lastRemoval().failed.empty());
-  EXPECT_EQ(m.settings.read("Settings", "lblDefRemoved", ""), "6");  // what was removed, not what was found
+  EXPECT_EQ(s.results.removalCount(), 0);
+  EXPECT_EQ(s.lastRemoval.removed.size(), 6u);  // two twins, the component, the folder, a key, a value
+  EXPECT_TRUE(s.lastRemoval.failed.empty());
+  EXPECT_EQ(s.settings.read("Settings", "lblDefRemoved", ""), "6");  // what was removed, not what was found
 
   // Each copy under a name of its own: the second twin is kept too, and the folder whole.
   Quarantine q(app.platform, app.folder);
@@ -150,7 +153,7 @@ TEST_F(RemovalFixture, DeleteKeepsEveryItemInTheQuarantineAndRestoresEachKind) {
 // One file stays locked throughout; another is let go after the first pass, so the second pass
 // removes it, as it does without a line in the log (a file is logged once, by the first pass).
 TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
-  ui::FrmMain& m = scanned();
+  Session& s = scanned();
   HANDLE lock = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   HANDLE firstPassOnly = CreateFileA((P + "\\comp.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -158,8 +161,8 @@ TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
     // The first pass reaches the registry after every file.
     if (firstPassOnly && regString(key + "Value", "Run") == "<absent>") CloseHandle(std::exchange(firstPassOnly, nullptr));
   };
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
+  ToldRemovalHost told(s);
+  removeAll(s, true, &told);
   CloseHandle(lock);
   EXPECT_EQ(firstPassOnly, nullptr);
   EXPECT_TRUE(exists(P + "\\one\\twin.txt"));  // its copy could not be made, so it was not deleted
@@ -167,47 +170,27 @@ TEST_F(RemovalFixture, ALockedFileStaysListedAndIsReportedOnce) {
   EXPECT_FALSE(exists(P + "\\comp.dll"));
   // Four lines for each item the first pass removed: a file and two keys.
   EXPECT_EQ(split(app.readText("quarantine\\QuarantineLog.txt"), "\r\n").size(), 3 * 4 + 1u);
-  ASSERT_EQ(m.frmDelete.lstProblem.count(), 1);
-  EXPECT_EQ(m.frmDelete.lstProblem.item(0).text, P + "\\one\\twin.txt");
-  EXPECT_TRUE(m.frmDelete.visible());
-  ASSERT_EQ(m.results.removalCount(), 1);  // its threat stays, unchecked
-  EXPECT_EQ(m.results.removalRow(0).threat, "Twin");
-  EXPECT_FALSE(m.results.removalRow(0).checked);
-  EXPECT_EQ(m.lastRemoval().failed, std::vector<std::string>{P + "\\one\\twin.txt"});
-}
-
-TEST_F(RemovalFixture, ARemovalIsBracketedByARestorePointAndViewQuarantineOpensTheFolder) {
-  ui::FrmMain& m = scanned();
-  m.pageResults.cmdSelectAll_Click();
-  app.restore.restoreCalls.clear();
-  m.pageResults.cmdDelete_Click();
-  ASSERT_EQ(app.restore.restoreCalls.size(), 2u);  // begin and end, around both passes
-  EXPECT_EQ(app.restore.restoreCalls[0].eventType, 100u);
-  EXPECT_EQ(app.restore.restoreCalls[0].pointType, 6u);
-  EXPECT_EQ(app.restore.restoreCalls[0].description, app.product + " Restore Point " + app.clock.now);
-  EXPECT_EQ(app.restore.restoreCalls[1].eventType, 101u);
-  RemoveDirectoryA((app.folder + "\\quarantine").c_str());  // (not empty: stays)
-  app.launcher.launched.clear();
-  m.menu.mnuViewQuarantine.click();
-  ASSERT_EQ(app.launcher.launched.size(), 1u);
-  EXPECT_EQ(app.launcher.launched[0], "explorer " + app.folder + "\\quarantine");
-  EXPECT_TRUE(exists(app.folder + "\\quarantine"));
+  EXPECT_EQ(told.stayed, std::vector<std::string>{P + "\\one\\twin.txt"});  // said once
+  ASSERT_EQ(s.results.removalCount(), 1);  // its threat stays, unchecked
+  EXPECT_EQ(s.results.removalRow(0).threat, "Twin");
+  EXPECT_FALSE(s.results.removalRow(0).checked);
+  EXPECT_EQ(s.lastRemoval.failed, told.stayed);
 }
 
 TEST_F(RemovalFixture, NothingCheckedAsksForAChoiceAndUnattendedRunsAskNothing) {
-  ui::FrmMain& m = scanned();
+  Session& s = scanned();
   app.dialogs.shown.clear();
-  m.pageResults.cmdDelete_Click();
+  BoxRemovalHost boxes(s);
+  s.remove(RemovalOptions{true, true, app.product}, boxes);
   ASSERT_EQ(app.dialogs.shown.size(), 1u);
   EXPECT_EQ(app.dialogs.shown[0].text,
             "No entries are selected.  You must check the box next to at least one item in the list.");
   EXPECT_TRUE(exists(P + "\\comp.dll"));
   app.dialogs.answer = [](const ShownBox&) { return kIdNo; };
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
+  removeAll(s);
   EXPECT_TRUE(exists(P + "\\comp.dll"));  // No keeps everything
   app.dialogs.shown.clear();
-  m.pageResults.lblRemove_Click();  // the removal itself, unasked
+  removeAll(s, false);  // the removal itself, unasked
   EXPECT_TRUE(app.dialogs.shown.empty());
   EXPECT_FALSE(exists(P + "\\comp.dll"));
 }
@@ -231,18 +214,15 @@ class BusyQuarantine : public win32::Win32FileSystem {
 // and says what stayed, and why, to its summary.
 TEST_F(RemovalFixture, ARemovalThatMustGiveWayChangesNothingAndSaysSo) {
   BusyQuarantine busy;
-  WindowOverFiles window(app, busy);
-  ui::FrmMain& m = window.main;
-  m.Form_Load();
+  SessionOverFiles over(app, busy);
+  Session& s = over.session;
   for (bool unattended : {false, true}) {
     SCOPED_TRACE(unattended);
-    m.pageScan.cmdScanNow_Click();
-    m.pageResults.cmdSelectAll_Click();
+    scan(s);
     app.dialogs.shown.clear();
     app.restore.restoreCalls.clear();
     RemovalRunHost nobody;  // an unattended run: nobody asked, nothing shown
-    if (unattended) m.session.remove(RemovalOptions{true, false, app.product}, nobody);
-    else m.pageResults.cmdDelete_Click();
+    removeAll(s, !unattended, unattended ? &nobody : nullptr);
     const std::string said = "Another " + app.product + " is busy with the quarantine. Nothing was changed; try again "
                              "when it has finished.";
     EXPECT_EQ(app.dialogs.shown.size(), unattended ? 0u : 2u);  // the question, then why nothing happened
@@ -251,10 +231,10 @@ TEST_F(RemovalFixture, ARemovalThatMustGiveWayChangesNothingAndSaysSo) {
     for (const char* there : {"\\one\\twin.txt", "\\two\\twin.txt", "\\comp.dll", "\\dir\\deep\\inner.txt"})
       EXPECT_TRUE(exists(P + there)) << there;
     EXPECT_TRUE(app.registry.keyExists(kHkcu, key, kKeyRead));
-    EXPECT_EQ(m.results.removalCount(), 5);
-    EXPECT_EQ(m.lastRemoval().failed.size(), 6u);
-    EXPECT_EQ(m.lastRemoval().reasons, std::vector<std::string>(6, "another " + app.product + " was busy with the quarantine"));
-    EXPECT_TRUE(m.lastRemoval().removed.empty());
+    EXPECT_EQ(s.results.removalCount(), 5);
+    EXPECT_EQ(s.lastRemoval.failed.size(), 6u);
+    EXPECT_EQ(s.lastRemoval.reasons, std::vector<std::string>(6, "another " + app.product + " was busy with the quarantine"));
+    EXPECT_TRUE(s.lastRemoval.removed.empty());
   }
   EXPECT_EQ(app.fs.attributes(app.path("quarantine\\QuarantineIndex.txt")), kNoSuchPath);
 }
@@ -358,15 +338,13 @@ TEST(RemovalLinks, NothingBehindALinkIsCopiedOrDeleted) {
   app.writeText("planted\\holder\\own.txt", "threat");
   app.writeEmptyDefinitions();
   app.writeDefinitions("DirectoryDefinition.dat", {"Link=Linked|" + P + "\\link", "Holder=Holder|" + P + "\\holder"});
-  ui::FrmMain& m = app.main();
-  m.Form_Load();
-  m.pageScan.cmdScanNow_Click();
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
+  Session& s = app.session();
+  scan(s);
+  removeAll(s);
   EXPECT_EQ(app.readText("outside\\precious.txt"), "keep me");
   EXPECT_TRUE(exists(P + "\\link"));      // the link itself stays, reported
   EXPECT_FALSE(exists(P + "\\holder"));   // the folder went, its inner link as a link
-  const std::vector<std::string>& failed = m.lastRemoval().failed;
+  const std::vector<std::string>& failed = s.lastRemoval.failed;
   EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\link"), failed.end());
   for (const QuarantineEntry& e : Quarantine(app.fs, app.registry, app.clock, app.folder).entries())
     EXPECT_EQ(e.original, P + "\\holder");  // nothing of the outside was copied
@@ -432,9 +410,7 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
     app.writeEmptyDefinitions();
     app.writeDefinitions("FileDefinition.dat", {"twin.txt=Twin|" + P, "other.txt=Other|" + P});
     FillingDisk disk;
-    WindowOverFiles window(app, disk);
-    ui::FrmMain& m = window.main;
-    m.Form_Load();
+    SessionOverFiles over(app, disk);
     std::vector<std::string> planted;  // every content a removal took
     bool besideDone = false;
     for (int round = 0; round < 3; ++round) {
@@ -451,9 +427,8 @@ TEST(QuarantineDamage, NoRemovedFileIsLostWhateverHappensToTheIndex) {
         Quarantine other(app.platform, app.folder);
         EXPECT_EQ(other.lock(nullptr, 0), StoreLockResult::Busy);
       };
-      m.pageScan.cmdScanNow_Click();
-      m.pageResults.cmdSelectAll_Click();
-      m.pageResults.lblRemove_Click();
+      scan(over.session);
+      removeAll(over.session, false);
       app.pump.onYield = nullptr;
       if (beside) {  // and keeps a file once this one has finished, under the ids read then
         app.writeText("beside.txt", "beside");
@@ -504,23 +479,22 @@ TEST_F(RemovalFixture, EveryKindThatStaysIsSaidAndLeavesNothingInTheQuarantine) 
   // A file others may read but not delete: its copy is made, its deletion fails.
   HANDLE readable = CreateFileA((P + "\\one\\twin.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   HANDLE inFolder = CreateFileA((P + "\\dir\\deep\\inner.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ui::FrmMain& m = scanned();
-  ScannerEnv scanner(app.platform, m.session);
+  Session& s = scanned();
+  ScannerEnv scanner(app.platform, s);
   scanCookieFolder(scanner.env, P + "\\cookies");
   HANDLE lockedCookie = CreateFileA((P + "\\cookies\\user@site[1].txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   for (int run = 0; run < 2; ++run) {
-    m.pageResults.cmdSelectAll_Click();
-    m.pageResults.cmdDelete_Click();
-    std::vector<std::string> failed = m.lastRemoval().failed;
+    ToldRemovalHost told(s);
+    removeAll(s, true, &told);
+    std::vector<std::string> failed = s.lastRemoval.failed;
     std::sort(failed.begin(), failed.end());
     std::vector<std::string> expected{P + "\\one\\twin.txt", P + "\\dir", P + "\\cookies\\user@site[1].txt",
                                       "HKEY_CURRENT_USER\\" + key, "HKEY_CURRENT_USER\\" + key + "Value\\Run"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(failed, expected) << run;
-    std::vector<std::string> listed = texts(m.frmDelete.lstProblem);
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, expected) << run;
-    EXPECT_EQ(m.results.removalCount(), 5) << run;  // all but the component's
+    std::sort(told.stayed.begin(), told.stayed.end());
+    EXPECT_EQ(told.stayed, expected) << run;
+    EXPECT_EQ(s.results.removalCount(), 5) << run;  // all but the component's
     // Only what went is kept: the second twin and the component.
     Quarantine q(app.platform, app.folder);
     std::vector<std::string> kept;
@@ -584,13 +558,11 @@ TEST(RegistryQuarantine, EveryNameAndValueComesBackExactly) {
 
   app.writeEmptyDefinitions();
   app.writeDefinitions("RegistryDefinition.dat", {"1^" + key + "^=WideThreat", "1^" + single + "^plain=ValueThreat"});
-  ui::FrmMain& m = app.main();
-  m.Form_Load();
-  m.pageScan.cmdScanNow_Click();
-  ASSERT_EQ(m.results.removalCount(), 2);
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
-  EXPECT_TRUE(m.lastRemoval().failed.empty());
+  Session& s = app.session();
+  scan(s);
+  ASSERT_EQ(s.results.removalCount(), 2);
+  removeAll(s);
+  EXPECT_TRUE(s.lastRemoval.failed.empty());
   EXPECT_FALSE(app.registry.keyExists(kHkcu, key, kKeyRead));
   RegValue gone;
   EXPECT_NE(app.registry.queryValue(kHkcu, single, "plain", kKeyRead, gone), RegStatus::Ok);
@@ -630,21 +602,19 @@ TEST(RemovalLinks, WhatALinkPointsToKeepsItsBytesThroughScanRemovalAndRestore) {
   app.writeEmptyDefinitions();
   app.writeDefinitions("FileDefinition.dat", {"flink.txt=FileLink|" + P, "in.txt=Through|" + P + "\\dlink"});
   app.writeDefinitions("DirectoryDefinition.dat", {"DirLink=DirLink|" + P + "\\dlink", "Holder=Holder|" + P + "\\holder"});
-  ui::FrmMain& m = app.main();
-  m.Form_Load();
-  m.pageScan.cmdScanNow_Click();
+  Session& s = app.session();
+  scan(s);
   intact("after the scan");
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
+  removeAll(s);
   intact("after the removal");
-  const std::vector<std::string>& failed = m.lastRemoval().failed;
+  const std::vector<std::string>& failed = s.lastRemoval.failed;
   for (const std::string& link : {P + "\\flink.txt", P + "\\dlink"}) {
     EXPECT_TRUE(exists(link)) << link;
     EXPECT_NE(std::find(failed.begin(), failed.end(), link), failed.end()) << link;
   }
   // The folder goes only as a whole, its links removed as links; otherwise it stays, reported.
   if (exists(P + "\\holder")) EXPECT_NE(std::find(failed.begin(), failed.end(), P + "\\holder"), failed.end());
-  else EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{P + "\\holder"});
+  else EXPECT_EQ(s.lastRemoval.removed, std::vector<std::string>{P + "\\holder"});
   Quarantine q(app.platform, app.folder);
   ASSERT_EQ(q.lock(nullptr, 0), StoreLockResult::Taken);
   for (const QuarantineEntry& e : q.entries()) {

@@ -19,6 +19,13 @@ namespace {
 // The wide form that reaches past the path length limit; test paths are plain ASCII.
 std::wstring longPath(const std::string& path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
 
+// The paths of the file rows removal acts on, in order.
+std::vector<std::string> filePaths(const ScanResults& results) {
+  std::vector<std::string> out;
+  for (const FileItem& f : results.fileRows()) out.push_back(f.path);
+  return out;
+}
+
 // The machine's drives as a test lays them out; every readiness question is recorded.
 class FakeDrives : public Drives {
  public:
@@ -83,17 +90,17 @@ struct DriveWalkFixture : ::testing::Test {
     fs.linkNames = {"loop"};
     parts.fs = &fs;
     platform = std::make_unique<Platform>(parts);
-    app.main().Form_Load();
+    app.session();  // loaded with the definitions above
   }
 
   // The scan run's pieces with this test's file system and host, or with another platform.
   template <class Body>
   void withEnv(Body body, Platform* on = nullptr) {
     Platform& p = on ? *on : *platform;
-    ui::FrmMain& m = app.main();
+    Session& s = app.session();
     FolderTokens tokens(p.shell);
     ProtectedLocations protectedLocations(p, app.folder);
-    ScanEnv env{p, m.defs, m.exclusions, tokens, m.counts, m.counters, m.results, host, protectedLocations};
+    ScanEnv env{p, s.defs, s.exclusions, tokens, s.counts, s.counters, s.results, host, protectedLocations};
     body(env);
   }
 };
@@ -101,7 +108,7 @@ struct DriveWalkFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(DriveWalkFixture, FindsPlantedThreatsOnceAndLeavesCoveredExcludedHiddenLinkedAndSystemFilesAlone) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   withEnv([&](ScanEnv& env) {
     scanFiles(env);
     scanDirectories(env);
@@ -109,36 +116,35 @@ TEST_F(DriveWalkFixture, FindsPlantedThreatsOnceAndLeavesCoveredExcludedHiddenLi
   });
   // The file scan found the covered file, the directory scan its folder; the walk adds the
   // planted files, under the first line's threat (or the file name for a blank one).
-  EXPECT_EQ(texts(m.lvwFilesToBeDeleted),
+  EXPECT_EQ(filePaths(s.results),
             (std::vector<std::string>{T + "\\covered\\evil.exe", T + "\\dirdef", T + "\\deep\\er\\EVIL.exe",
                                       T + "\\deep\\other.dll", T + "\\twin\\evil.exe"}));
-  EXPECT_EQ(m.lvwFilesToBeDeleted.item(2).subItem(1), "Evil");
-  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), (std::vector<std::string>{"Evil - Found", "DirThreat - Found",
-                                                                "other.dll - Found", "EXCLUDED: " + T + "\\excl\\evil.exe"}));
-  EXPECT_EQ(m.results.removalCount(), 3);
-  EXPECT_EQ(m.results.removalRow(0).location, T + "\\covered\\evil.exe");
-  EXPECT_EQ(m.results.removalRow(2).location, T + "\\deep\\other.dll");
-  EXPECT_EQ(m.results.removalRow(2).icon, kIconFile);
-  EXPECT_EQ(m.results.traces(), 5);
-  EXPECT_EQ(m.counters.threatsFound, 3);
+  EXPECT_EQ(s.results.fileRows()[2].threat, "Evil");
+  EXPECT_EQ(foundTexts(s.results), (std::vector<std::string>{"Evil - Found", "DirThreat - Found",
+                                                             "other.dll - Found", "EXCLUDED: " + T + "\\excl\\evil.exe"}));
+  EXPECT_EQ(s.results.removalCount(), 3);
+  EXPECT_EQ(s.results.removalRow(0).location, T + "\\covered\\evil.exe");
+  EXPECT_EQ(s.results.removalRow(2).location, T + "\\deep\\other.dll");
+  EXPECT_EQ(s.results.removalRow(2).icon, kIconFile);
+  EXPECT_EQ(s.results.traces(), 5);
+  EXPECT_EQ(s.counters.threatsFound, 3);
   // Every file and folder the walk met counts, the folder behind the link and the one the
   // directory definition names included, but not what lies inside them.
   const int32_t definitionLines = 6 + 2;
   const int32_t folders = 8 + 1, files = 8;  // not what lies in "loop" and "dirdef"
-  EXPECT_EQ(m.counters.filesInspected - definitionLines, folders + files);
+  EXPECT_EQ(s.counters.filesInspected - definitionLines, folders + files);
   EXPECT_EQ(host.lastShown.rfind("Scanning Drives: \r\n" + T, 0), 0u) << host.lastShown;
 }
 
 TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   // The application folder holds FileDefinition.dat, named by a definition: never a finding.
   withEnv([&](ScanEnv& env) { walkDrives(env, {app.folder}, DriveWalkOptions{0}); });
-  for (const std::string& row : texts(m.lvwFilesToBeDeleted)) EXPECT_EQ(row.find("FileDefinition.dat"), std::string::npos);
-  ASSERT_EQ(m.results.removalCount(), 2);
+  for (const std::string& row : filePaths(s.results)) EXPECT_EQ(row.find("FileDefinition.dat"), std::string::npos);
+  ASSERT_EQ(s.results.removalCount(), 2);
   // Removal works on the walk's rows as on any file row.
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.lblRemove_Click();
-  EXPECT_EQ(m.results.removalCount(), 0);
+  removeAll(s, false);
+  EXPECT_EQ(s.results.removalCount(), 0);
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\er\\EVIL.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((T + "\\deep\\other.dll").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA(app.path("FileDefinition.dat").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -148,18 +154,17 @@ TEST_F(DriveWalkFixture, ProgramFilesAndFoundFilesAreRemovableRows) {
 // folder named so, next to its twin without the dot, would have the twin's files walked and
 // reported under a path that no exclusion or definition names, and removed through it.
 TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   for (const char* twin : {"excl.", "covered.", "deep ", "twin. ."})
     ASSERT_TRUE(CreateDirectoryA(("\\\\?\\" + T + "\\" + twin).c_str(), nullptr)) << twin;
   withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); });
-  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  const std::vector<std::string> rows = filePaths(s.results);
   for (const std::string& row : rows) {
     EXPECT_EQ(row.find(".\\"), std::string::npos) << row;
     EXPECT_EQ(row.find(" \\"), std::string::npos) << row;
   }
   EXPECT_EQ(rows.size(), 3u);  // deep\er\EVIL.exe, deep\other.dll and twin\evil.exe, once each
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.lblRemove_Click();
+  removeAll(s, false);
   EXPECT_NE(GetFileAttributesA((T + "\\excl\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA((T + "\\covered\\evil.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -167,7 +172,7 @@ TEST_F(DriveWalkFixture, ANameEndingInADotOrSpaceIsNotTakenForItsTwin) {
 // Folders with the names of devices hold files like any other folder: the walk reports them
 // and removal takes exactly them, without waiting on a device.
 TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   const std::string root = makeFolder(T + "\\devices");
   std::vector<std::string> planted;
   for (const char* device : {"CON", "AUX", "NUL", "COM1", "LPT1"}) {
@@ -180,21 +185,20 @@ TEST_F(DriveWalkFixture, FoldersNamedLikeDevicesAreWalkedAndTheirFindsRemoved) {
     planted.push_back(file);
   }
   withEnv([&](ScanEnv& env) { walkDrives(env, {root}, DriveWalkOptions{0}); });
-  std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted), sorted = planted;
+  std::vector<std::string> rows = filePaths(s.results), sorted = planted;
   std::sort(rows.begin(), rows.end());
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(rows, sorted);
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.lblRemove_Click();
+  removeAll(s, false);
   for (const std::string& f : planted) EXPECT_EQ(GetFileAttributesA(("\\\\?\\" + f).c_str()), INVALID_FILE_ATTRIBUTES) << f;
-  EXPECT_TRUE(m.lastRemoval().failed.empty()) << ::testing::PrintToString(m.lastRemoval().failed);
+  EXPECT_TRUE(s.lastRemoval.failed.empty()) << ::testing::PrintToString(s.lastRemoval.failed);
 }
 
 // Past the length a path may have, a file can still be listed but not examined, quarantined or
 // deleted through its path, nor even seen by removal's check: reported, it vanished from the
 // results as if removed while it stayed. The walk ends there and reports nothing.
 TEST_F(DriveWalkFixture, AFindBeyondThePathLengthLimitIsNotReported) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   std::string folder = makeFolder(T + "\\long");
   while (folder.size() < MAX_PATH - 8) {
     folder += "\\" + std::string(std::min<size_t>(40, MAX_PATH - 7 - folder.size()), 'd');
@@ -214,20 +218,19 @@ TEST_F(DriveWalkFixture, AFindBeyondThePathLengthLimitIsNotReported) {
   }
   ASSERT_GT(reached.size(), size_t(MAX_PATH));
   withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\long"}, DriveWalkOptions{0}); });
-  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{});
+  EXPECT_EQ(filePaths(s.results), std::vector<std::string>{});
 }
 
 // A read-only threat the walk found is removed like any other.
 TEST_F(DriveWalkFixture, AReadOnlyFindIsRemoved) {
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   const std::string ro = T + "\\deep\\er\\EVIL.exe";
   ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
   withEnv([&](ScanEnv& env) { walkDrives(env, {T + "\\deep"}, DriveWalkOptions{0}); });
-  ASSERT_EQ(texts(m.lvwFilesToBeDeleted).size(), 2u);
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.lblRemove_Click();
+  ASSERT_EQ(filePaths(s.results).size(), 2u);
+  removeAll(s, false);
   EXPECT_EQ(GetFileAttributesA(ro.c_str()), INVALID_FILE_ATTRIBUTES);
-  const RemovalOutcome& out = m.lastRemoval();
+  const RemovalOutcome& out = s.lastRemoval;
   EXPECT_EQ(std::count(out.removed.begin(), out.removed.end(), ro), 1);
   EXPECT_TRUE(out.failed.empty()) << ::testing::PrintToString(out.failed);
 }
@@ -238,9 +241,9 @@ TEST_F(DriveWalkFixture, ARealLinkToAnAncestorIsNotEntered) {
   if (!CreateSymbolicLinkA((T + "\\deep\\up").c_str(), T.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
     GTEST_SKIP() << "no symbolic links here";
   ASSERT_NE(GetFileAttributesA((T + "\\deep\\up").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-  ui::FrmMain& m = app.main();
+  Session& s = app.session();
   withEnv([&](ScanEnv& env) { walkDrives(env, {T}, DriveWalkOptions{0}); }, &app.platform);
-  const std::vector<std::string> rows = texts(m.lvwFilesToBeDeleted);
+  const std::vector<std::string> rows = filePaths(s.results);
   for (const std::string& row : rows) EXPECT_EQ(row.find("\\up\\"), std::string::npos) << row;
   // "loop" is no link to the system: its file is found like any other.
   EXPECT_EQ(rows.size(), 4u) << ::testing::PrintToString(rows);
@@ -248,8 +251,8 @@ TEST_F(DriveWalkFixture, ARealLinkToAnAncestorIsNotEntered) {
 }
 
 TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
-  ui::FrmMain& m = app.main();
-  const int32_t before = m.counters.filesInspected;
+  Session& s = app.session();
+  const int32_t before = s.counters.filesInspected;
   const int yieldsBefore = app.pump.yields;
   app.pump.onYield = [&](int n) {
     if (n == yieldsBefore + 3) host.cancelled = true;
@@ -257,14 +260,14 @@ TEST_F(DriveWalkFixture, StopEndsTheWalkAtTheNextEntryAndEachRootIsWalkedOnce) {
   withEnv([&](ScanEnv& env) { walkDrives(env, {T, T + "\\deep"}, DriveWalkOptions{0}); });
   // A yield after every entry and before every folder is opened: the third stops it before a
   // fourth entry is looked at.
-  EXPECT_LE(m.counters.filesInspected - before, 3);
+  EXPECT_LE(s.counters.filesInspected - before, 3);
   EXPECT_EQ(app.pump.yields - yieldsBefore, 3);
 
   host.cancelled = false;
   app.pump.onYield = nullptr;
-  const int32_t stoppedAt = m.counters.filesInspected;
+  const int32_t stoppedAt = s.counters.filesInspected;
   withEnv([&](ScanEnv& env) { walkDrives(env, {}, DriveWalkOptions{0}); });
-  EXPECT_EQ(m.counters.filesInspected, stoppedAt) << "no root, no walk";
+  EXPECT_EQ(s.counters.filesInspected, stoppedAt) << "no root, no walk";
 }
 
 TEST(DriveList, ListsDrivesByTypeAndReadinessAndChecksOnlyTheMachinesOwnDisksUnlessStored) {
@@ -339,7 +342,7 @@ TEST(DriveList, ListsDrivesByTypeAndReadinessAndChecksOnlyTheMachinesOwnDisksUnl
 
 TEST(DriveList, StoredRootsAreTheCheckedDrivesThatHoldAVolume) {
   App app;
-  Settings& settings = app.main().settings;
+  Settings& settings = app.session().settings;
   settings.write(keys::kDrives, "D", "False");
   FakeDrives drives;
   drives.readyDrives = {{'C', true}, {'E', false}};

@@ -222,24 +222,22 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
   EXPECT_EQ(removed, threats) << r.out;
 
   // The removal refuses them too when its rows name them directly, in every spelling.
-  auto& m = app.main();
-  m.Form_Load();
+  Session& session = app.session();
   int n = 0;
   for (const auto* paths : {&folders, &files})
     for (const std::string& place : *paths)
       for (const std::string& s : spellings(place)) {
         const std::string threat = "Forced" + std::to_string(++n);
-        m.results.addFileWork(s, threat);
-        m.results.addThreat(threat, paths == &folders ? kIconFolder : kIconFile, s, "");
+        session.results.addFileWork(s, threat);
+        session.results.addThreat(threat, paths == &folders ? kIconFolder : kIconFile, s, "");
       }
   for (const RegItem& k : present) {
     const std::string threat = "Forced" + std::to_string(++n);
-    m.results.addRegistryWork(std::to_string(int32_t(k.root)), k.key, k.value, threat);
-    m.results.addThreat(threat, kIconRegistry, k.key, "");
+    session.results.addRegistryWork(std::to_string(int32_t(k.root)), k.key, k.value, threat);
+    session.results.addThreat(threat, kIconRegistry, k.key, "");
   }
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.lblRemove_Click();
-  EXPECT_TRUE(m.lastRemoval().removed.empty()) << ::testing::PrintToString(m.lastRemoval().removed);
+  removeAll(session, false);
+  EXPECT_TRUE(session.lastRemoval.removed.empty()) << ::testing::PrintToString(session.lastRemoval.removed);
 
   for (const auto* paths : {&folders, &files})
     for (const std::string& place : *paths) EXPECT_TRUE(exists(place)) << place;
@@ -260,11 +258,10 @@ TEST(ProtectedLocations, TheProgramsOwnFilesAreNeverFindings) {
                        {"quillon.exe=Own|" + app.folder, "FileDefinition.dat=Definitions|" + app.folder + "\\\\",
                         "SCAN_LOG.TXT=Report|" + app.folder, "ENoSignature.txt=Exclusions|" + app.folder,
                         "other.dll=Other.Threat|" + app.folder, "quillon.exe=Copy.Below|" + app.path("sub")});
-  auto& m = app.main();
-  m.Form_Load();
-  m.tabScanOptions.chkScanMemory.setValue(0);
-  m.pageScan.cmdScanNow_Click();
-  EXPECT_EQ(texts(m.pageScan.lvwSpywareFound), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
+  Session& session = app.session();
+  session.settings.write(keys::chkScanMemory, "0");
+  scan(session);
+  EXPECT_EQ(foundTexts(session.results), (std::vector<std::string>{"Other.Threat - Found", "Copy.Below - Found"}));
 
   ProtectedLocations locations(app.platform, app.folder);
   EXPECT_TRUE(locations.isProgramFile(app.folder + "\\\\QUILLON-CLI.EXE. "));

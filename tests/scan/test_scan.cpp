@@ -442,19 +442,18 @@ TEST(ScanIdentity, NoSpellingOfAProtectedPlaceOrOwnFileIsAFindingOrRemoved) {
     }
   app.writeDefinitions("DirectoryDefinition.dat", dirs);
   app.writeDefinitions("FileDefinition.dat", files);
-  auto& m = app.main();
-  m.Form_Load();
-  m.tabScanOptions.chkScanMemory.setValue(0);
-  m.tabScanOptions.chkScanRegistry.setValue(0);
-  m.pageScan.cmdScanNow_Click();
-  ASSERT_EQ(texts(m.pageScan.lvwSpywareFound), std::vector<std::string>{"Real.Folder - Found"});
-  EXPECT_EQ(texts(m.lvwFilesToBeDeleted), std::vector<std::string>{planted});
+  Session& session = app.session();
+  session.settings.write(keys::chkScanMemory, "0");
+  session.settings.write(keys::chkScanRegistry, "0");
+  scan(session);
+  ASSERT_EQ(foundTexts(session.results), std::vector<std::string>{"Real.Folder - Found"});
+  ASSERT_EQ(session.results.fileWorkCount(), 1);
+  EXPECT_EQ(session.results.fileWork(0).path, planted);
 
   // Rows that name them anyway (as a tampered list would) are refused by the removal itself.
-  for (const std::string& s : spelt) m.results.addFileWork(s, "Real.Folder");
-  m.pageResults.cmdSelectAll_Click();
-  m.pageResults.cmdDelete_Click();
-  EXPECT_EQ(m.lastRemoval().removed, std::vector<std::string>{planted});
+  for (const std::string& s : spelt) session.results.addFileWork(s, "Real.Folder");
+  removeAll(session);
+  EXPECT_EQ(session.lastRemoval.removed, std::vector<std::string>{planted});
   for (const std::string& g : guarded) EXPECT_TRUE(app.fs.folderExists(g)) << g;
   for (const char* f : {"quillon.exe", "quillon-cli.exe", "FileDefinition.dat", "date.dat"})
     EXPECT_TRUE(fileExists(app.fs, app.path(f))) << f;

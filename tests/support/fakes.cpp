@@ -118,6 +118,12 @@ ScanOutcome scan(Session& session, bool complete) {
   return session.scan(complete, host);
 }
 
+RemovalRunOutcome removeAll(Session& session, bool ask, RemovalRunHost* host) {
+  BoxRemovalHost boxes(session);
+  session.results.checkAll();
+  return session.remove(RemovalOptions{ask, ask, session.branding.productName}, host ? *host : boxes);
+}
+
 std::string binFolder() {
   char buf[MAX_PATH];
   GetModuleFileNameA(nullptr, buf, MAX_PATH);
@@ -281,10 +287,6 @@ Platform withFiles(App& app, FileSystem& fs) {
   return Platform(parts);
 }
 }  // namespace
-
-WindowOverFiles::WindowOverFiles(App& app, FileSystem& fs)
-    : platform(withFiles(app, fs)),
-      main(platform, app.host, app.path("quillon.exe"), Branding{app.product, "Test Company", "q.example", 1, 0}) {}
 
 SessionOverFiles::SessionOverFiles(App& app, FileSystem& fs)
     : platform(withFiles(app, fs)), session(platform, app.path("quillon.exe"), app.branding()) {

@@ -99,6 +99,17 @@ std::vector<std::string> texts(const controls::ListView& list);
 std::vector<std::string> foundTexts(const ScanResults& results);
 // A scan as "Start" runs it, with a host whose answers change nothing.
 ScanOutcome scan(Session& session, bool complete = false);
+// A removal's host that asks through the platform's boxes, as the console's does, and keeps
+// what the run said was still there.
+class ToldRemovalHost : public BoxRemovalHost {
+ public:
+  using BoxRemovalHost::BoxRemovalHost;
+  std::vector<std::string> stayed;
+  void deleteFailed(const std::vector<std::string>& paths) override { stayed.insert(stayed.end(), paths.begin(), paths.end()); }
+};
+// Every removal row checked, then removed as "Delete" removes them (asked through the boxes)
+// or, without `ask`, as the removal that asks nothing; `host` (a box host when not given) hears it.
+RemovalRunOutcome removeAll(Session& session, bool ask = true, RemovalRunHost* host = nullptr);
 
 // Where the test programs are: the folder of the running test executable.
 std::string binFolder();
@@ -194,16 +205,8 @@ class App {
   std::unique_ptr<Session> session_;
 };
 
-// A main window of `app` over its platform with another file system in it (a disk that fills,
-// links that carry a mark, a store another program keeps busy).
-struct WindowOverFiles {
-  WindowOverFiles(App& app, FileSystem& fs);
-  WindowOverFiles(const WindowOverFiles&) = delete;
-  Platform platform;
-  ui::FrmMain main;
-};
-
-// The same for a session, loaded.
+// A session of `app`, loaded, over its platform with another file system in it (a disk that
+// fills, links that carry a mark, a store another program keeps busy).
 struct SessionOverFiles {
   SessionOverFiles(App& app, FileSystem& fs);
   Platform platform;

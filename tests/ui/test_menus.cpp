@@ -35,9 +35,10 @@ TEST(Menus, EveryItemReachesItsHandler) {
     EXPECT_TRUE(m.frmOptions.visible());
     EXPECT_EQ(m.tabSettings.tabs[size_t(m.tabSettings.selected() - 1)], tab);
   }
-  m.menu.mnuViewQuarantine.click();
+  m.menu.mnuViewQuarantine.click();  // the folder is made when there is none yet
   ASSERT_EQ(app.launcher.launched.size(), 1u);
-  EXPECT_EQ(app.launcher.launched[0].rfind("explorer ", 0), 0u);
+  EXPECT_EQ(app.launcher.launched[0], "explorer " + app.path("quarantine"));
+  EXPECT_NE(app.fs.attributes(app.path("quarantine")), kNoSuchPath);
   app.writeText("ENoSignature.txt", "x\r\n");
   m.menu.mnuViewExclusions.click();
   ASSERT_EQ(app.launcher.launched.size(), 2u);
