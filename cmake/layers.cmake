@@ -20,7 +20,7 @@ set(quillon_shell_sources shell/app_folder.cpp shell/run_at_startup.cpp shell/se
     shell/tray_popup.cpp)
 set(quillon_shell_uses common platform controls system)
 set(quillon_scan_sources scan/scan_state.cpp scan/company_name.cpp scan/file_scan.cpp scan/registry_scan.cpp
-    scan/memory_scan.cpp scan/folder_memory.cpp scan/protected_locations.cpp scan/protected_keys.cpp scan/scan_results.cpp
+    scan/memory_scan.cpp scan/folder_memory.cpp scan/protected_locations.cpp scan/protected_keys.cpp scan/scan_results.cpp scan/found_summary.cpp
     scan/cookie_scan.cpp scan/drive_walk.cpp scan/scan_run.cpp)
 set(quillon_scan_uses common platform definitions system)
 set(quillon_removal_sources removal/quarantine.cpp removal/quarantine_index.cpp removal/quarantine_restore.cpp

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/found_summary.h"
 #include "scan/memory_scan.h"
 #include "scan/scan_state.h"
 
@@ -80,6 +81,7 @@ struct ScanOutcome {
   std::string startedAt, finishedAt;  // the clock's text just before and after the phases
   // The counters as shown: a number, or "Not Selected" for a phase that was switched off.
   std::string processesText, registryText, filesText;
+  FoundCounts found;  // what the run found, as its end left it
 };
 
 class ScanRun : private ScanHost {

@@ -1,5 +1,7 @@
 #include "scheduler/scheduler.h"
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
@@ -139,12 +141,11 @@ bool Scheduler::tick() {
   return true;
 }
 
-std::string scheduledRemovalSummary(size_t removed, size_t notRemoved, bool stopped) {
+std::string scheduledRemovalSummary(const FoundCounts& found, int notRemoved, bool stopped) {
   if (stopped) return "Stopped before it ended: nothing was removed.";
-  const size_t found = removed + notRemoved;
-  if (found == 0) return "Nothing found to remove.";
-  return std::to_string(found) + (found == 1 ? " item found: " : " items found: ") + std::to_string(removed) +
-         " removed, " + std::to_string(notRemoved) + " not removed.";
+  if (found.toRemove == 0 && found.programsStopped == 0) return "Nothing found to remove.";
+  return foundSummary(found) + ": " + std::to_string(std::max(0, found.toRemove - notRemoved)) + " removed, " +
+         std::to_string(notRemoved) + " not removed.";
 }
 
 }  // namespace quillon

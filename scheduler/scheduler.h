@@ -11,6 +11,7 @@
 
 #include "common/datetime.h"
 #include "platform/platform.h"
+#include "scan/found_summary.h"
 #include "system/settings.h"
 
 namespace quillon {
@@ -34,10 +35,10 @@ long long secondsOf(const DateTime& t);
 // off, set to "Never!", has no valid time, or its one date and time are still to come.
 std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now);
 
-// What a scheduled scan that removes what it finds says afterwards: how many items it found,
-// removed and could not remove; `stopped` when the scan was stopped
-// before its end, so that nothing was removed.
-std::string scheduledRemovalSummary(size_t removed, size_t notRemoved, bool stopped);
+// What a scheduled scan that removes what it finds says afterwards: what it found, in the words
+// the window uses for it, and how much of the removal list went and stayed (`notRemoved` rows);
+// `stopped` when the scan was stopped before its end, so that nothing was removed.
+std::string scheduledRemovalSummary(const FoundCounts& found, int notRemoved, bool stopped);
 
 class SchedulerHost {
  public:

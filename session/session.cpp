@@ -78,6 +78,7 @@ ScanOutcome Session::scan(bool complete, ScanRunHost& host) {
                          exeList, own},
               host);
   lastScan = run.run(options);
+  lastScan.found = foundCounts(counters, results);
   // Nothing was looked at, or the program ended during the run: nothing is recorded.
   if (lastScan.busy || ending_) return lastScan;
   recordScan(settings, lastScan, complete);

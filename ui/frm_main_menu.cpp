@@ -53,7 +53,7 @@ void FrmMain::TrayMouse(int message) {
 }
 
 void FrmMain::announceScheduledRemoval(const RemovalOutcome& outcome, bool stopped) {
-  const std::string summary = scheduledRemovalSummary(outcome.removed.size(), outcome.failed.size(), stopped);
+  const std::string summary = scheduledRemovalSummary(session.lastScan.found, results.removalCount(), stopped);
   pageResults.lblScheduledRemoval.setCaption("Last scheduled scan (" + platform.clock.nowText() + "): " + summary);
   tray.Balloon(*this, branding.productName + " scheduled scan",
                summary + (outcome.failed.empty() ? "" : " What could not be removed is still listed on the results page."));

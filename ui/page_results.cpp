@@ -18,7 +18,7 @@ PageResults::PageResults(PageEnv env, FrmDelete& failures) : env_(env), failures
 void PageResults::layout(int width, int height) {
   const int inner = width - 46;
   place(lblResultsCaption, &frmResults, 20, 16, 160, 20);
-  place(lblRemovalCount, &frmResults, 186, 16, 100, 20);
+  place(lblRemovalCount, &frmResults, 186, 16, inner - 166, 20);  // "8 to remove, 1 program stopped"
   // The list takes what the page has left above the buttons and the removal's progress.
   place(lvwResults, &frmResults, 20, 44, inner, height - 178);
   place(lblScheduledRemoval, &frmResults, 20, height - 130, inner, 20);
@@ -71,7 +71,9 @@ void PageResults::removeChecked(const RemovalOptions& options) {
 
 void PageResults::showRemovalEnd() {
   pgbRemoval.setValue(pgbRemoval.max());
-  lblRemovalCount.setCaption(std::to_string(env_.session.results.removalCount()));
+  // The programs the scan stopped stay said; the rows the removal took are gone from the count.
+  const Session& s = env_.session;
+  lblRemovalCount.setCaption(foundSummary({s.results.removalCount(), s.lastScan.found.programsStopped}));
   env_.frame.refreshStatus();
   showRemovalProgress(false);
 }

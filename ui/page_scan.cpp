@@ -1,5 +1,7 @@
 #include "ui/page_scan.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "definitions/definition_store.h"
 
@@ -17,6 +19,8 @@ PageScan::PageScan(PageEnv env, Links links) : env_(env), links_(links) {
   showStopAndPause(false);
   for (Label* l : {&lblStart, &lblPause, &lblStop}) l->setVisible(false);
   pgbMain.setVisible(false);
+  // The way on to the results is there only once a scan has left some.
+  cmdContinue.setVisible(false);
 }
 
 void PageScan::layout(int width, int height) {
@@ -29,7 +33,7 @@ void PageScan::layout(int width, int height) {
                           {&lblFilesCaption, &lblFilesInspected}, {&lblSoftwareCaption, &lblSoftwareFound},
                           {&lblTracesCaption, &lblTracesFound}, {&lblRunningCaption, &lblRunningPrograms}}) {
     place(*cap, &frmScan, 40, y, 220, 20);
-    place(*val, &frmScan, 270, y, 120, 20);
+    place(*val, &frmScan, 270, y, std::max(120, inner - 250), 20);  // "8 to remove, 1 program stopped"
     y += 24;
   }
   if (shpPhase.layout.w == 0) place(shpPhase, &frmScan, 22, 90, 12, 12);  // it moves with the run
@@ -69,6 +73,7 @@ void PageScan::prepare() {
 }
 
 void PageScan::showEnd(const ScanOutcome& scan, bool reportFailed) {
+  showFound(scan.found);
   cmdContinue.setVisible(true);
   cmdContinue.setEnabled(true);
   // What the scan page says agrees with what happened: a stopped run is not complete.
@@ -86,6 +91,13 @@ void PageScan::showEnd(const ScanOutcome& scan, bool reportFailed) {
     lblStatus.setCaption(lblStatus.caption() + " The scan report could not be written to " + env_.session.appFolder +
                          "\\" + kReportFile + ".");
   showStopAndPause(false);
+}
+
+// The scan page and the results page say it in the same words.
+void PageScan::showFound(const FoundCounts& found) {
+  const std::string text = foundSummary(found);
+  lblSoftwareFound.setCaption(text);
+  links_.removalCount.setCaption(text);
 }
 
 void PageScan::showStopAndPause(bool on) {
@@ -158,11 +170,9 @@ void PageScan::showProgress(const ScanProgress& p) {
   if (!p.memorySkipped) lblMemoryInspected.setCaption(std::to_string(c.processesInspected));
   if (!p.registrySkipped) lblRegistryInspected.setCaption(std::to_string(c.registryInspected));
   lblFilesInspected.setCaption(std::to_string(c.filesInspected));
-  lblSoftwareFound.setCaption(std::to_string(c.threatsFound));
+  showFound(foundCounts(c, env_.session.results));
   lblRunningPrograms.setCaption(std::to_string(c.runningPrograms));
   lblStatus.setCaption(FilterStatusText(p.statusText));
-  // The results page counts its own rows: a program the scan stopped has none there.
-  links_.removalCount.setCaption(std::to_string(env_.session.results.removalCount()));
   if (p.scannerPercent >= 0) pgbPhase.setValue(p.scannerPercent);
   if (p.overallPercent >= 0) pgbOverall.setValue(p.overallPercent);
   env_.frame.lockRedraw(false);

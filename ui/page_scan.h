@@ -31,6 +31,7 @@ class PageScan : public ScanRunHost {
   // What the page says once the run has ended (neither kept from starting nor closed under it).
   void showEnd(const ScanOutcome& scan, bool reportFailed);
   void showStopAndPause(bool on);
+  void showFound(const FoundCounts& found);
   // Set by Stop (and by the window closing): the run ends at its next item.
   bool scanCancelled = false;
 

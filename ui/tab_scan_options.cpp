@@ -16,18 +16,24 @@ TabScanOptions::TabScanOptions(PageEnv env) : env_(env) {
     Settings& settings = env_.session.settings;
     settings.write(keys::optQuickScan, trueFalse(optQuickScan.value()));
     settings.write(keys::optCompleteScan, trueFalse(optCompleteScan.value()));
-    lvwDrives.setVisible(optCompleteScan.value());
+    showDrives();
   };
   optQuickScan.onClick = scanType;
   optCompleteScan.onClick = scanType;
   lvwDrives.onItemCheck = [this](int) { lvwDrives_ItemCheck(); };
-  lvwDrives.setVisible(false);
+  showDrives();
   chkRunAtStartup.onClick = [this] {
     Session& s = env_.session;
     s.settings.write(keys::chkRunAtStartup, boxValue(chkRunAtStartup));
     setRunAtStartup(env_.platform.registry, s.settings, s.exePath);
   };
   chkSendData.onMouseUp = [this] { chkSendData_MouseUp(); };
+}
+
+// The drives are a choice of the complete scan only; a quick scan looks where spyware settles.
+void TabScanOptions::showDrives() {
+  fraDrives.setVisible(optCompleteScan.value());
+  lvwDrives.setVisible(optCompleteScan.value());
 }
 
 void TabScanOptions::layout(int width, int) {

@@ -14,6 +14,7 @@ class TabScanOptions {
   // The drive list, once: the machine's drives, each checked as stored or by default.
   void fillDrives();
   void loadDrives();
+  void showDrives();
 
   void lvwDrives_ItemCheck();
   void chkSendData_MouseUp();

@@ -88,8 +88,8 @@ TEST_F(ScanFixture, FileAndDirectoryScanFillsTheResultsModel) {
   EXPECT_EQ(m.counters.filesInspected, 11 + 3);  // the directory line without a folder is not counted
   // The run's last status update always reaches the labels.
   EXPECT_EQ(m.pageScan.lblFilesInspected.caption(), "14");
-  EXPECT_EQ(m.pageScan.lblSoftwareFound.caption(), "5");
-  EXPECT_EQ(m.pageResults.lblRemovalCount.caption(), "5");
+  EXPECT_EQ(m.pageScan.lblSoftwareFound.caption(), "5 to remove");
+  EXPECT_EQ(m.pageResults.lblRemovalCount.caption(), "5 to remove");
   EXPECT_EQ(m.pageScan.lblStatus.caption(), "Scanning complete.");
   EXPECT_EQ(m.pageScan.lblPercentageCompleted.caption(), "100% complete.");  // no phase caption left behind
   EXPECT_EQ(m.pageScan.pgbPhase.value(), 100);

@@ -234,8 +234,8 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   // Afterwards the tray icon's balloon and the results page say what was found and removed.
   ASSERT_EQ(app.host.balloons.size(), 1u);
   EXPECT_EQ(app.host.balloons[0], (std::pair<std::string, std::string>{app.product + " scheduled scan",
-                                                                       "1 item found: 1 removed, 0 not removed."}));
-  EXPECT_EQ(m().pageResults.lblScheduledRemoval.caption(), "Last scheduled scan (" + app.clock.now + "): 1 item found: 1 removed, 0 not removed.");
+                                                                       "1 to remove: 1 removed, 0 not removed."}));
+  EXPECT_EQ(m().pageResults.lblScheduledRemoval.caption(), "Last scheduled scan (" + app.clock.now + "): 1 to remove: 1 removed, 0 not removed.");
 
   app.writeText("planted.bin", "back again");
   // The next occurrence comes while the question is open: it waits for the answer.
@@ -268,7 +268,7 @@ TEST_F(ScheduleFixture, AutoDeleteRemovesWithoutQuestionsAndTheNextRunByHandAsks
   EXPECT_TRUE(tickAt(at(2026, 12, 3, 8, 0, 0)));
   CloseHandle(held);
   ASSERT_EQ(app.host.balloons.size(), 2u);
-  EXPECT_EQ(app.host.balloons[1].second, "1 item found: 0 removed, 1 not removed. What could not be removed is still "
+  EXPECT_EQ(app.host.balloons[1].second, "1 to remove: 0 removed, 1 not removed. What could not be removed is still "
                                          "listed on the results page.");
   EXPECT_EQ(m().results.removalCount(), 1);
 }

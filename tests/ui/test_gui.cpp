@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <functional>
 #include <tuple>
 
 #include "platform/win32/gui_host.h"
@@ -109,6 +110,47 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   m->Form_Unload();
   EXPECT_EQ(m->settings.read("Settings", "FoundCol22", ""), "4500");
   EXPECT_FALSE(m->settings.read("Settings", "FoundCol23", "").empty());
+}
+
+// The scan page as the run leaves it: the way on to the results only after a scan, the drive
+// choice only for a complete scan, and one wording of what was found on both pages.
+TEST_F(Gui, TheScanPageShowsWhatTheRunLeftInTheWordsOfTheResultsPage) {
+  app.writeEmptyDefinitions();
+  app.writeText("found.dll", "x");
+  app.writeDefinitions("FileDefinition.dat", {"found.dll=Found.Threat|" + app.folder + "|Adware"});
+  const std::string bad = folderWithSampleWaiter(app, "bad");
+  RunningProgram waiter(bad + "\\" + kSampleWaiter);
+  app.writeDefinitions("ExeDefinition.dat", {std::string(kSampleWaiter) + "=Sample|" + bad});
+  // Its own style: the settings tab and the scan page are not always the page on show.
+  auto shown = [&](controls::Control& c) { return (GetWindowLongA(hw(c), GWL_STYLE) & WS_VISIBLE) != 0; };
+  bool continueDuringRun = false;
+  app.pump.onYield = [&](int) { continueDuringRun = continueDuringRun || shown(m->pageScan.cmdContinue); };
+  auto scan = [&] { SendMessageA(hw(m->pageScan.cmdScanNow), BM_CLICK, 0, 0); };
+  struct Step {
+    const char* state;
+    std::function<void()> act;
+    bool continueShown, drivesShown;
+    const char* found;
+  };
+  const Step steps[] = {
+      {"before any scan", [&] { SendMessageA(hw(m->cmdScan), BM_CLICK, 0, 0); }, false, false, "0"},
+      {"after a quick scan", scan, true, false, "1 to remove, 1 program stopped"},
+      {"complete scan chosen", [&] { SendMessageA(hw(m->tabScanOptions.optCompleteScan), BM_CLICK, 0, 0); }, true, true,
+       "1 to remove, 1 program stopped"},
+      {"quick scan chosen again", [&] { SendMessageA(hw(m->tabScanOptions.optQuickScan), BM_CLICK, 0, 0); }, true,
+       false, "1 to remove, 1 program stopped"},
+      {"after the next scan, the program gone", scan, true, false, "1 to remove"},
+  };
+  for (const Step& s : steps) {
+    s.act();
+    EXPECT_EQ(shown(m->pageScan.cmdContinue), s.continueShown) << s.state;
+    EXPECT_EQ(shown(m->tabScanOptions.fraDrives), s.drivesShown) << s.state;
+    EXPECT_EQ(shown(m->tabScanOptions.lvwDrives), s.drivesShown) << s.state;
+    EXPECT_EQ(text(m->pageScan.lblSoftwareFound), s.found) << s.state;
+    EXPECT_EQ(text(m->pageResults.lblRemovalCount), s.found) << s.state;
+  }
+  EXPECT_FALSE(continueDuringRun);
+  EXPECT_FALSE(waiter.running());
 }
 
 // Windows open in the middle of the free screen area, and the main window where the user left

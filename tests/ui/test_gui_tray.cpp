@@ -87,6 +87,24 @@ TEST_F(GuiTray, ThePopupSlidesUpAboveTheTaskbarWithoutTakingTheFocusAndSlidesAwa
   ASSERT_TRUE(pumpUntil([&] { return !p.loaded(); }, 5000));
 }
 
+// What the icon sends for a double-click (press, release, double-click, release) brings the
+// window back and leaves no popup; a single click still opens it.
+TEST_F(GuiTray, ADoubleClickOnTheIconShowsTheWindowAndNoPopup) {
+  for (int button : {WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
+    SendMessageA(hw(m->cmdSendToTray), BM_CLICK, 0, 0);
+    ASSERT_FALSE(IsWindowVisible(main));
+    SendMessageA(main, WM_APP + 1, 1, button);
+    EXPECT_TRUE(m->frmMenuPopUp.loaded()) << button;
+    m->frmMenuPopUp.Form_Unload();
+    for (int message : {button, button + 1, button + 2, button + 1}) SendMessageA(main, WM_APP + 1, 1, message);
+    EXPECT_TRUE(IsWindowVisible(main)) << button;
+    EXPECT_FALSE(IsIconic(main)) << button;
+    EXPECT_FALSE(m->frmMenuPopUp.loaded()) << button;
+    HWND popup = hw(m->frmMenuPopUp);
+    EXPECT_TRUE(popup == nullptr || !IsWindowVisible(popup)) << button;
+  }
+}
+
 TEST_F(GuiTray, TheMenuBarHoldsEveryItemInPlaceAndItsChoicesReachTheirHandlers) {
   HMENU bar = GetMenu(main);
   ASSERT_NE(bar, nullptr);
