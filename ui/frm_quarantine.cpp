@@ -20,10 +20,10 @@ std::string sizeText(uint64_t bytes) {
 FrmQuarantine::FrmQuarantine(Platform& platform, const std::string& appFolder, const std::string& productName)
     : Form(productName + " Quarantine"), platform_(platform), product_(productName),
       items_(platform, appFolder, productName) {
-  width = 680, height = 420;
+  width = 680, height = 378;
   lvwItems.layout = {10, 10, 660, 320};
   lvwItems.fitColumns = true;
-  lblTotal.layout = {10, 344, 340, 20};
+  lblTotal.layout = {10, 347, 340, 20};
   cmdRestore.layout = {380, 340, 90, 28};
   cmdDelete.layout = {480, 340, 90, 28};
   cmdClose.layout = {580, 340, 90, 28};
