@@ -45,7 +45,7 @@ set(quillon_ui_sources ui/frm_report.cpp ui/frm_delete.cpp ui/frm_splash.cpp ui/
     ui/tab_scan_options.cpp ui/tab_schedule.cpp ui/tab_protection.cpp ui/tab_live_update.cpp
     ui/frm_main_update.cpp ui/frm_main_scan.cpp ui/frm_main_settings.cpp
     ui/frm_spyware_found_alert.cpp ui/frm_home_page_changed_alert.cpp ui/frm_main_shields.cpp
-    ui/frm_menu_popup.cpp ui/frm_about.cpp ui/frm_help.cpp ui/frm_main_menu.cpp ui/results_mirror.cpp)
+    ui/frm_menu_popup.cpp ui/frm_about.cpp ui/frm_help.cpp ui/frm_main_menu.cpp ui/frm_quarantine.cpp ui/results_mirror.cpp)
 set(quillon_ui_uses common platform controls definitions system shell scan removal reports shields update scheduler
     session selftest)
 

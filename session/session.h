@@ -22,8 +22,8 @@
 
 namespace quillon {
 
-// What runs now; one at a time.
-enum class Operation { None, Scan, Removal, Exclusion, LiveUpdate, Submission, ShieldTick };
+// What runs now; one at a time. Quarantine: a window over the quarantine is open and may change it.
+enum class Operation { None, Scan, Removal, Exclusion, LiveUpdate, Submission, ShieldTick, Quarantine };
 
 // What a scheduled scan that removes what it finds came to.
 struct ScheduledOutcome {

@@ -156,7 +156,8 @@ void FrmMain::showRunState() {
   for (Control* c : std::initializer_list<Control*>{
            &pageScan.cmdScanNow, &pageScan.lblStart, &pageResults.cmdDelete, &pageResults.lblRemove,
            &pageResults.cmdExclude, &pageResults.cmdSelectAll, &pageResults.lvwResults, &tabLiveUpdate.cmdLiveUpdate,
-           &menu.mnuFileLiveUpdate, &pageStatus.cmdSubmit, &cmdLog, &menu.mnuFileViewLog, &pageScan.lblViewLogFile, &cmdUpdate})
+           &menu.mnuFileLiveUpdate, &pageStatus.cmdSubmit, &cmdLog, &menu.mnuFileViewLog, &pageScan.lblViewLogFile, &cmdUpdate,
+           &menu.mnuManageQuarantine})
     c->setEnabled(idle);
   frmMenuPopUp.mnuClose.setEnabled(!exitWaits());
   SetBackgroundTimers(true);  // all off while anything runs

@@ -13,6 +13,7 @@
 #include "ui/frm_help.h"
 #include "ui/frm_home_page_changed_alert.h"
 #include "ui/frm_menu_popup.h"
+#include "ui/frm_quarantine.h"
 #include "ui/frm_report.h"
 #include "ui/frm_spyware_found_alert.h"
 #include "ui/frm_update_windows.h"
@@ -52,6 +53,8 @@ class FrmMain : public Form, private MainFrame, private SchedulerHost, private M
   void mnuAbout_Click();
   void mnuViewQuarantine_Click();
   void mnuViewExclusions_Click();
+  // The quarantine window, over the main window; nothing else starts while it is open.
+  void mnuManageQuarantine_Click();
   void cmdWebsite_Click();  // the product's web site, in the user's own browser
   void cmdLog_Click();      // the scan report, in its viewer
   // After a scheduled scan that removes: what it did, in a tray balloon and on the results page.
@@ -111,6 +114,7 @@ class FrmMain : public Form, private MainFrame, private SchedulerHost, private M
   FrmMenuPopUp frmMenuPopUp{host};
   FrmAbout frmAbout;
   FrmHelp frmHelp;
+  FrmQuarantine frmQuarantine{platform, appFolder, branding.productName};
   // ---- side bar
   Button cmdStatus{this, "cmdStatus", "Status"};
   Button cmdScan{this, "cmdScan", "Scan Now"};

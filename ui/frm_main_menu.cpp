@@ -16,6 +16,7 @@ void FrmMain::wireMenuHandlers() {
   menu.mnuFileExit.onClick = [this] { Form_QueryUnload(); Form_Unload(); };
   menu.mnuViewQuarantine.onClick = [this] { mnuViewQuarantine_Click(); };
   menu.mnuViewExclusions.onClick = [this] { mnuViewExclusions_Click(); };
+  menu.mnuManageQuarantine.onClick = [this] { mnuManageQuarantine_Click(); };
   MenuItem* tabItems[] = {&menu.mnuSettingsScanOptions, &menu.mnuSettingsProtection, &menu.mnuSettingsSchedule,
                           &menu.mnuSettingsUpdate};
   const int tabOf[] = {1, 3, 2, 4};
@@ -129,6 +130,16 @@ void FrmMain::mnuViewExclusions_Click() {
     return;
   }
   platform.launcher.launch("notepad " + path);
+}
+
+void FrmMain::mnuManageQuarantine_Click() {
+  // Its restores and deletions take the quarantine's lock; holding the one operation keeps a
+  // scan, a removal or a shield's tick from starting under the window.
+  if (Session::Scope run{session, Operation::Quarantine}) {
+    frmQuarantine.Form_Load();
+    centre(frmQuarantine, host.workArea());
+    showOverMain(frmQuarantine);
+  }
 }
 
 void FrmMain::cmdLog_Click() {

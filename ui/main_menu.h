@@ -22,6 +22,7 @@ struct MainMenu {
   controls::MenuItem mnuSettingsUpdate{f, "mnuSettingsUpdate", "Auto Update", "Settings"};
   controls::MenuItem mnuViewQuarantine{f, "mnuViewQuarantine", "View Quarantine", "Quarantine"};
   controls::MenuItem mnuViewExclusions{f, "mnuViewExclusions", "View Exclusions", "Quarantine"};
+  controls::MenuItem mnuManageQuarantine{f, "mnuManageQuarantine", "Manage Quarantine...", "Quarantine"};
   controls::MenuItem mnuViewHelp{f, "mnuViewHelp", "View Help", "Help"};
   controls::MenuItem mnuAbout{f, "mnuAbout", "About this software", "About"};
 

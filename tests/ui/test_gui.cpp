@@ -348,6 +348,82 @@ TEST_F(Gui, DeleteShowsWhatCouldNotBeRemovedAndTheSubmitBoxTakesEnter) {
   linger();
 }
 
+// The quarantine window over three items a removal stored: the checked ones restored (one
+// whose place is taken again is refused, and what is there stays), then one deleted for good
+// after the question; the list and the total follow, and nothing else starts while it is open.
+TEST_F(Gui, TheQuarantineWindowRestoresAndDeletesTheCheckedItems) {
+  app.writeEmptyDefinitions();
+  const std::string planted = makeFolder(app.path("planted"));
+  const std::pair<const char*, size_t> files[] = {{"a.dll", 100}, {"b.dll", 20}, {"c.dll", 3}};
+  std::vector<std::string> lines;
+  for (auto [name, size] : files) {
+    app.writeText(std::string("planted\\") + name, std::string(size, name[0]));
+    lines.push_back(std::string(name) + "=Threat." + name + "|" + planted + "|Adware");
+  }
+  app.writeDefinitions("FileDefinition.dat", lines);
+  m->pageScan.cmdScanNow_Click();
+  m->pageResults.cmdSelectAll_Click();
+  m->pageResults.cmdDelete_Click();
+  ASSERT_EQ(GetFileAttributesA((planted + "\\a.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  app.writeText("planted\\b.dll", "back again");  // b's place is taken again
+
+  host.create(m->frmQuarantine, main, nullptr);
+  bool ran = false;
+  ui::FrmQuarantine& q = m->frmQuarantine;
+  auto check = [&] {
+    HWND list = hw(q.lvwItems);
+    EXPECT_EQ(m->session.running(), Operation::Quarantine);
+    EXPECT_FALSE(IsWindowEnabled(hw(m->pageScan.cmdScanNow)));
+    auto rowOf = [&](const char* name) {
+      char cell[512];
+      for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+        ListView_GetItemText(list, i, 2, cell, sizeof cell);
+        if (planted + "\\" + name == cell) return i;
+      }
+      return -1;
+    };
+    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    EXPECT_EQ(text(q.lblTotal), "3 items, 123 bytes in all");
+    ListView_SetCheckState(list, rowOf("a.dll"), TRUE);
+    ListView_SetCheckState(list, rowOf("b.dll"), TRUE);
+    SendMessageA(hw(q.cmdRestore), BM_CLICK, 0, 0);
+    EXPECT_EQ(app.dialogs.shown.back().text,
+              "Restored " + planted + "\\a.dll.\r\n" + planted + "\\b.dll exists again; it was not replaced.");
+    EXPECT_EQ(app.readText("planted\\a.dll"), std::string(100, 'a'));
+    EXPECT_EQ(app.readText("planted\\b.dll"), "back again");
+    // The list is read afresh, unchecked; a restored item's copy stays until it is deleted.
+    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    EXPECT_FALSE(ListView_GetCheckState(list, rowOf("a.dll")));
+
+    const size_t boxes = app.dialogs.shown.size();
+    ListView_SetCheckState(list, rowOf("c.dll"), TRUE);
+    SendMessageA(hw(q.cmdDelete), BM_CLICK, 0, 0);  // the question is answered Yes
+    ASSERT_EQ(app.dialogs.shown.size(), boxes + 2);
+    EXPECT_EQ(app.dialogs.shown[boxes].flags & 0xF, unsigned(kMbYesNo));
+    EXPECT_EQ(app.dialogs.shown.back().text, "Deleted " + planted + "\\c.dll.");
+    EXPECT_EQ(app.readText("quarantine\\QuarantineIndex.txt").find("c.dll"), std::string::npos);
+    for (const FolderEntry& f : app.fs.listFolder(app.path("quarantine")))
+      EXPECT_EQ(f.name.find("c.dll"), std::string::npos) << f.name;
+    ASSERT_EQ(ListView_GetItemCount(list), 2);
+    EXPECT_EQ(rowOf("c.dll"), -1);
+    EXPECT_EQ(text(q.lblTotal), "2 items, 120 bytes in all");
+    if (std::getenv("QUILLON_SCREENSHOT_DIR"))  // time for a picture of the window
+      for (int i = 0; i < 40; ++i, Sleep(50)) pump();
+  };
+  app.host.onModal = [&](controls::Form& f) {
+    ran = &f == &q;
+    check();
+    SendMessageA(hw(q.cmdClose), BM_CLICK, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(hw(q)));
+  };
+  HMENU quarantine = GetSubMenu(GetMenu(main), 2);
+  SendMessageA(main, WM_COMMAND, MAKEWPARAM(GetMenuItemID(quarantine, 2), 0), 0);
+  app.host.onModal = nullptr;
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(m->session.running(), Operation::None);
+  EXPECT_TRUE(IsWindowEnabled(hw(m->pageScan.cmdScanNow)));
+}
+
 namespace {
 // The first visible top-level window of process `pid` whose caption holds `part`.
 HWND windowOf(uint32_t pid, const std::string& part, int waitMs) {
