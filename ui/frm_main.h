@@ -125,7 +125,6 @@ class FrmMain : public Form, private MainFrame, private SchedulerHost, private M
   Button cmdSendToTray{this, "cmdSendToTray", "Send to Tray"};
   Button cmdWebsite{this, "cmdWebsite", "Visit "};
   Label lblHide{this, "lblHide", "X"};  // the skinned window's own close box
-
   // ---- pages; the settings page is a tab strip over four tabs
   PageEnv pageEnv{*this, platform, session, *this};
   PageStatus pageStatus{pageEnv};
@@ -137,27 +136,23 @@ class FrmMain : public Form, private MainFrame, private SchedulerHost, private M
   TabSchedule tabSchedule{pageEnv, scheduler};
   TabProtection tabProtection{pageEnv};
   TabLiveUpdate tabLiveUpdate{pageEnv};
-
   // ---- hidden work lists of a scan, and the results of the last run shown by the lists
   ListView lvwFilesToBeDeleted{this, "lvwFilesToBeDeleted", {{"Path"}, {"SpywareName"}}};
   ListView lvwRegistryToBeDeleted{this, "lvwRegistryToBeDeleted", {{"Main Key"}, {"KeyValue"}, {"Value"}, {"SpywareName"}}};
   ListView lvwCookiesToDelete{this, "lvwCookiesToDelete", {{"Cookie Name"}, {"CookieLocation"}}};
   ResultsMirror resultsMirror{results, {pageScan.lvwSpywareFound, pageResults.lvwResults, lvwFilesToBeDeleted,
                                         lvwRegistryToBeDeleted, lvwCookiesToDelete, pageScan.lblTracesFound}};
-
   MainMenu menu{this};
   // ---- timers
   Timer tmrScheduler{this, "tmrScheduler", 10, true};
   Timer tmrCheckHomePage{this, "tmrCheckHomePage", 5000, true};
   Timer tmrMemoryInspected{this, "tmrMemoryInspected", 10000, true};
   Timer timUpdate{this, "timUpdate", 1000, false};
-
   std::function<void()> beforeUnload;  // the GUI copies back what the user changed (column widths)
   std::function<void()> onExit;        // the window closes for good: the GUI ends its message loop
   std::function<void()> endProcess;    // ends the process at once (a second instance); tests record it
   // Shows the outcome of a Live Update; without it the update notice slides up.
   std::function<void(const std::string& text)> updateNotice;
-
  private:
   // MainFrame: what the pages ask of the window around them
   int messageBox(const std::string& text, const std::string& title, unsigned flags) override;
