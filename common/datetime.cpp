@@ -58,6 +58,32 @@ bool parseDateTime(const std::string& text, DateTime& out) {
   return true;
 }
 
+long long daysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe;
+}
+
+DateTime civilFromDays(long long z) {
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  DateTime t;
+  t.day = int(doy - (153 * mp + 2) / 5 + 1);
+  t.month = int(mp < 10 ? mp + 3 : mp - 9);
+  t.year = int(yoe + era * 400 + (t.month <= 2));
+  return t;
+}
+
+long long secondsOf(const DateTime& t) {
+  return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL + t.minute * 60LL + t.second;
+}
+
 int weekdayOf(const DateTime& t) {
   // Sakamoto's method: the month offsets of a year that starts in March.
   static const int offset[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};

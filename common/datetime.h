@@ -21,4 +21,11 @@ int weekdayOf(const DateTime& t);
 // Accepts the form above; also a date alone ("3/16/2006") or a time alone ("1:05:00 PM").
 bool parseDateTime(const std::string& text, DateTime& out);
 
+// Days since 1 March of year 0 in the proleptic Gregorian calendar, and back (the time of day
+// left at midnight).
+long long daysFromCivil(int y, int m, int d);
+DateTime civilFromDays(long long days);
+// Seconds on one scale for every date and time: their differences are the times between them.
+long long secondsOf(const DateTime& t);
+
 }  // namespace quillon

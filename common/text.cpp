@@ -233,4 +233,26 @@ std::string utf16leFromUtf8(std::string_view text) {
   return out;
 }
 
+std::string toHex(std::string_view bytes) {
+  static const char* const digits = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) out += digits[c >> 4], out += digits[c & 15];
+  return out;
+}
+
+bool fromHex(std::string_view hex, std::string& bytes) {
+  if (hex.size() % 2) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  std::string out;
+  out.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out += char(hi * 16 + lo);
+  }
+  bytes = std::move(out);
+  return true;
+}
+
 }  // namespace quillon

@@ -40,4 +40,9 @@ std::string utf8FromUtf16le(std::string_view bytes);
 // Bytes that are not such UTF-8 are taken one by one as the characters U+0000 to U+00FF.
 std::string utf16leFromUtf8(std::string_view text);
 
+// Bytes as lower-case hexadecimal, two digits a byte (digests, keys and signatures in text), and
+// back; false for an odd length or a character that is not a lower-case hex digit.
+std::string toHex(std::string_view bytes);
+bool fromHex(std::string_view hex, std::string& bytes);
+
 }  // namespace quillon

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "common/text.h"
 #include "definitions/definition_store.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
@@ -20,17 +21,10 @@ namespace {
 const std::string kFrom = "1/1/2029 12:00:00 AM", kTo = "1/1/2030 12:00:00 AM";
 const std::string kText = "\x83\x86\x89\x82|ADD[DEF]\xAB\xA2\xB4k\xA1\xA9\xA9=\x8B\xA2\xB4|\x98\xB4\xA6\xAB\xA1\xA6\xAF\x9A";
 
-std::string hex(const std::string& bytes) {
-  static const char* d = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) out += d[c >> 4], out += d[c & 15];
-  return out;
-}
-
 // The lines that name each definition file's digest.
 std::string fileLines(const std::vector<std::string>& digests) {
   std::string out;
-  for (size_t i = 0; i < digests.size(); ++i) out += std::string(kDefinitionFiles[i]) + ": " + hex(digests[i]) + "\r\n";
+  for (size_t i = 0; i < digests.size(); ++i) out += std::string(kDefinitionFiles[i]) + ": " + toHex(digests[i]) + "\r\n";
   return out;
 }
 }  // namespace
@@ -48,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> files;
   for (const char* name : kDefinitionFiles) files.push_back(signatures.sha256(name));
   const std::string body = std::string(kSignedUpdateHeader) + "\r\nfrom: " + kFrom + "\r\nto: " + kTo +
-                           "\r\nsha256: " + hex(signatures.sha256(kText)) + "\r\n" + fileLines(files);
-  const std::string genuine = body + "signature: " + hex(signature) + "\r\n";
+                           "\r\nsha256: " + toHex(signatures.sha256(kText)) + "\r\n" + fileLines(files);
+  const std::string genuine = body + "signature: " + toHex(signature) + "\r\n";
   signatures.accept(key, body, signature);
 
   SignedStatement out;
@@ -63,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SignedStatement s;
   if (parseSignedStatement(envelope, s)) {
     const std::string again = std::string(kSignedUpdateHeader) + "\r\nfrom: " + s.from + "\r\nto: " + s.to +
-                              "\r\nsha256: " + hex(s.textDigest) + "\r\n" + fileLines(s.fileDigests);
+                              "\r\nsha256: " + toHex(s.textDigest) + "\r\n" + fileLines(s.fileDigests);
     FUZZ_CHECK(s.signedBytes == again);
-    FUZZ_CHECK(envelope == again + "signature: " + hex(s.signature) + "\r\n");
+    FUZZ_CHECK(envelope == again + "signature: " + toHex(s.signature) + "\r\n");
     DateTime t;
     if (parseDefinitionDate(s.to, t)) {
       static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

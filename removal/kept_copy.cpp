@@ -77,11 +77,7 @@ void keepTransform(char* data, size_t n, uint64_t offset) {
 }
 
 std::string digestText(const std::string& digest) {
-  static const char* const hex = "0123456789abcdef";
-  std::string out;
-  if (digest.size() != 32) return out;
-  for (unsigned char c : digest) out += hex[c >> 4], out += hex[c & 15];
-  return out;
+  return digest.size() == 32 ? toHex(digest) : std::string();
 }
 
 KeptStream transformStream(const std::function<size_t(char*, size_t)>& read, NewFile* to, Signatures& signatures,

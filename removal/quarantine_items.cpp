@@ -8,23 +8,6 @@ namespace quillon {
 
 namespace {
 
-// Days since 1 January 1970 in the proleptic Gregorian calendar.
-int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-int64_t secondsOf(const DateTime& t) {
-  return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-}
-
-// Whole seconds from `earlier` to `later` (negative when `later` comes first).
-int64_t secondsBetween(const DateTime& earlier, const DateTime& later) { return secondsOf(later) - secondsOf(earlier); }
-
 const QuarantineEntry* find(const std::vector<QuarantineEntry>& all, int64_t id) {
   auto e = std::find_if(all.begin(), all.end(), [&](const QuarantineEntry& x) { return x.id == id; });
   return e == all.end() ? nullptr : &*e;
@@ -90,7 +73,7 @@ QuarantineChange QuarantineItems::purgeOlderThan(int64_t days) {
     std::vector<int64_t> ids;
     for (const QuarantineEntry& e : all) {
       DateTime stored;
-      if (parseDateTime(e.date, stored) && secondsBetween(stored, now) > limit &&
+      if (parseDateTime(e.date, stored) && secondsOf(now) - secondsOf(stored) > limit &&
           std::find(ids.begin(), ids.end(), e.id) == ids.end())
         ids.push_back(e.id);
     }

@@ -6,29 +6,6 @@ namespace quillon {
 
 namespace {
 
-// Days since 1 March of year 0 in the proleptic Gregorian calendar, and back.
-long long daysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe;
-}
-
-DateTime civilFromDays(long long z) {
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  DateTime t;
-  t.day = int(doy - (153 * mp + 2) / 5 + 1);
-  t.month = int(mp < 10 ? mp + 3 : mp - 9);
-  t.year = int(yoe + era * 400 + (t.month <= 2));
-  return t;
-}
-
 // The day `daysBack` days before `day`, at the given time of day.
 DateTime dayAt(const DateTime& day, int daysBack, const DateTime& timeOfDay) {
   DateTime t = civilFromDays(daysFromCivil(day.year, day.month, day.day) - daysBack);
@@ -40,10 +17,6 @@ std::string orNull(const std::string& v) { return v.empty() ? "Null" : v; }
 std::string fromNull(const std::string& v) { return v == "Null" ? "" : v; }
 
 }  // namespace
-
-long long secondsOf(const DateTime& t) {
-  return daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL + t.minute * 60LL + t.second;
-}
 
 std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now) {
   DateTime time;

@@ -29,8 +29,6 @@ struct Schedule {
   }
 };
 
-// Seconds since a fixed day, for ordering local times.
-long long secondsOf(const DateTime& t);
 // The latest moment at or before `now` at which the schedule falls due; none when it is switched
 // off, set to "Never!", has no valid time, or its one date and time are still to come.
 std::optional<DateTime> latestOccurrence(const Schedule& s, const DateTime& now);

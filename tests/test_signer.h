@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "definitions/definition_store.h"
 #include "platform/win32/win32_platform.h"
 #include "update/signed_update.h"
@@ -42,12 +43,7 @@ class TestSigner {
     BCryptSignHash(key_, nullptr, reinterpret_cast<PUCHAR>(&digest[0]), 32, reinterpret_cast<PUCHAR>(&sig[0]), 64, &n, 0);
     return sig;
   }
-  static std::string hex(const std::string& bytes) {
-    std::string out;
-    char b[3];
-    for (unsigned char c : bytes) std::snprintf(b, sizeof b, "%02x", c), out += b;
-    return out;
-  }
+  static std::string hex(const std::string& bytes) { return toHex(bytes); }
   // The lines a statement's signature covers; `files` are the five definition files' digests
   // (32 bytes each, in the order of kDefinitionFiles).
   static std::string statementBody(const std::string& from, const std::string& to, const std::string& text,

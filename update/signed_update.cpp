@@ -26,19 +26,6 @@ bool field(const std::string& s, size_t& at, const std::string& label, std::stri
 }
 }  // namespace
 
-bool fromHex(const std::string& hex, std::string& bytes) {
-  if (hex.size() % 2) return false;
-  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
-  std::string out;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out += char(hi * 16 + lo);
-  }
-  bytes = std::move(out);
-  return true;
-}
-
 bool parseSignedStatement(const std::string& envelope, SignedStatement& out, std::string* problem) {
   SignedStatement s;
   size_t at = 0;

@@ -38,9 +38,6 @@ struct SignedStatement {
 // False, with `problem` saying why, for anything but exactly the form above.
 bool parseSignedStatement(const std::string& envelope, SignedStatement& out, std::string* problem = nullptr);
 
-// Bytes from lower-case hex digits; false for anything else (upper case, odd length).
-bool fromHex(const std::string& hex, std::string& bytes);
-
 // Public keys from a list of 128 hex digits each (x then y), separated by ";", "," or blanks;
 // entries that are not such a key are left out.
 std::vector<std::string> parsePublisherKeys(const std::string& list);
