@@ -13,7 +13,10 @@ pkgs=(cmake ninja-build
       libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev libgcrypt20-dev
       # The native sanitizer and fuzzing build: libFuzzer's runtime (-fsanitize=fuzzer) is in
       # the compiler-rt package, which clang only recommends.
-      clang libclang-rt-dev)
+      clang libclang-rt-dev
+      # The publisher's side: releases served as static files by nginx, run as an ordinary
+      # process; submissions kept in SQLite (or PostgreSQL through psycopg2 when one is given).
+      nginx-light python3-psycopg2 sqlite3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
