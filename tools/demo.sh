@@ -93,29 +93,28 @@ if [ -n "$first" ]; then
 fi
 echo
 
-# Live Update: a definition server on this machine publishes a newer release that names one
-# more threat, signed with the throw-away key this build made (build/definition-signing-key.pem)
-# and whose public key it built into the program. A copy of the update altered on the server is
-# refused with nothing changed; the genuine one is applied, and the next scan finds what only the
-# new definitions name.
-source "$root/tools/reference-server-env.sh"
-rm -rf "$build/demo-server"  # a fresh release history each time, so the demo can be run again
-reference_server_start "$build/demo-server" >/dev/null
-trap 'reference_server_stop; wine_env_stop' EXIT
+# Live Update: nginx on this machine serves the definition releases as static files, the way a
+# publisher puts them on any web server. A newer release names one more threat, signed with the
+# throw-away key this build made (build/definition-signing-key.pem) and whose public key it built
+# into the program. A copy of the update altered on the server is refused with nothing changed;
+# the genuine one is applied, and the next scan finds what only the new definitions name.
+source "$root/tools/publisher-env.sh"
+publisher_start "$build/demo-server" >/dev/null  # a fresh release history each time
+trap 'publisher_stop; wine_env_stop' EXIT
+publisher_release "$root/samples/definitions" "1/1/2030 12:00:00 AM"
 newer="$build/demo-release"
 rm -rf "$newer" && cp -r "$root/samples/definitions" "$newer"
 printf 'late-arrival.txt=Quillon.Sample.LateArrival|[drive]QuillonLate|Adware\r\n' >>"$newer/FileDefinition.txt"
-python3 "$root/tools/publish_definitions.py" --data "$build/demo-server" --from "$newer" \
-  --key "$QUILLON_SIGNING_KEY" --date "1/2/2030 12:00:00 AM" >/dev/null
+publisher_release "$newer" "1/2/2030 12:00:00 AM"
 wine64 reg add 'HKLM\SOFTWARE\Quillon Developers\Quillon\Settings' /v DefinitionServer /t REG_SZ \
-  /d "$QUILLON_TEST_SERVER" /f >/dev/null 2>&1
+  /d "$QUILLON_PUBLISHER" /f >/dev/null 2>&1
 wine64 cmd /c 'if not exist C:\QuillonLate mkdir C:\QuillonLate' >/dev/null 2>&1
 wine64 cmd /c 'echo arrived late> C:\QuillonLate\late-arrival.txt' >/dev/null 2>&1
 # The definitions installed with the program are the sample release of 1/1/2030.
 printf '1/1/2030 12:00:00 AM\r\n' >"$app/date.dat"
-# The server's copy of the update is altered: one more record, which deletes the sample's cookie
+# The served copy of the update is altered: one more record, which deletes the sample's cookie
 # definition. The publisher's signature no longer matches it.
-prepared="$build/demo-server/releases/2030-01-02T00-00-00/updates/2030-01-01T00-00-00.txt"
+prepared="$QUILLON_PUBLISHER_TREE/updates/1-1-2030_12-00-00_AM.txt"
 cp "$prepared" "$build/demo-genuine-update.txt"
 python3 -c "
 import sys; sys.path.insert(0, sys.argv[2]); import definition_releases as dr
@@ -138,7 +137,7 @@ else
 fi
 echo
 cp "$build/demo-genuine-update.txt" "$prepared"
-echo "== quillon-cli update (Live Update against the definition server at $QUILLON_TEST_SERVER, signed) =="
+echo "== quillon-cli update (Live Update from nginx at $QUILLON_PUBLISHER, signed) =="
 set +e
 wine64 "$app/quillon-cli.exe" update
 rc=$?

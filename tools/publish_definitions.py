@@ -2,6 +2,7 @@
 """Publishes a folder of plain-text definitions as a new, signed release of the reference server.
 
     publish_definitions.py --data DIR --from FOLDER --key KEYFILE [--date "5/1/2024 9:30:00 AM"]
+    publish_definitions.py --data DIR [--from FOLDER --key KEYFILE ...] --static OUT
     publish_definitions.py --make-key KEYFILE      (makes the key if missing; prints its public key)
 
 FOLDER holds the five files FileDefinition.txt, ExeDefinition.txt, RegistryDefinition.txt,
@@ -18,6 +19,11 @@ whole release applied to empty files), whatever date it updates from; a program 
 would give other files takes the whole release instead. A warning names each earlier release
 whose update cannot give those files. The server only hands out what was signed here and never
 needs the key. --unsigned publishes for programs that accept unsigned definitions.
+
+--static OUT (after publishing, or alone) writes what a web server of static files hands out for
+the newest release of DIR into the folder OUT (docs/publishing.md): currentdate.txt and date.txt,
+and in OUT/updates/ each prepared update text and statement named by the date it updates from
+(static_name), plus any.txt, the whole release, for a date no text was prepared for.
 """
 import argparse
 import datetime
@@ -166,6 +172,64 @@ def publish(data_dir, folder, when=None, signing_key=None):
     return final, warnings
 
 
+# --- a release as static files --------------------------------------------------------------------
+
+# In a static tree: the answer to an update request from a date no text was prepared for.
+STATIC_ANY = "any.txt"
+
+
+def static_name(when) -> str:
+    """The file name stem of the update from `when`: the date as the program sends it,
+    "1/2/2030%2012:00:00%20AM", with "/" and ":" as "-" and the escaped blanks as "_"
+    ("1-2-2030_12-00-00_AM"); the web server's mapping makes the same name from the query."""
+    return dr.format_date(when).replace("/", "-").replace(":", "-").replace(" ", "_")
+
+
+def _replace_file(path, data: bytes):
+    # Written aside and renamed: a server never hands out half a file.
+    with open(path + ".part", "wb") as f:
+        f.write(data)
+    os.replace(path + ".part", path)
+
+
+def write_static(data_dir, out):
+    """Writes the answers for the newest release of `data_dir` into the folder `out`; returns the
+    number of update texts. The dates go last, so a program told of the release finds its texts."""
+    releases = dr.list_releases(data_dir)
+    if not releases:
+        raise PublishError("no release in %s to write out" % data_dir)
+    when, folder = releases[-1]
+    answers = {}  # file name -> bytes
+    prepared = os.path.join(folder, dr.UPDATES_FOLDER)
+    if os.path.isdir(prepared):
+        for name in os.listdir(prepared):
+            stem, ext = os.path.splitext(name)
+            try:
+                since = datetime.datetime.strptime(stem, dr.RELEASE_FOLDER_FORMAT)
+            except ValueError:
+                continue
+            if ext in (".txt", ".sig"):
+                with open(os.path.join(prepared, name), "rb") as f:
+                    answers[static_name(since) + ext] = f.read()
+    else:  # unsigned: the same texts, made again from the release history
+        texts, _, _ = prepared_updates(releases[:-1], dr.read_release(folder), when)
+        answers = {static_name(since) + ".txt": text for since, text in texts.items()}
+    whole = answers.get(static_name(dr.parse_date(dr.DEFAULT_DATE)) + ".txt")
+    if whole is not None:
+        answers[STATIC_ANY] = whole
+    updates = os.path.join(out, "updates")
+    os.makedirs(updates, exist_ok=True)
+    for name, data in sorted(answers.items()):
+        _replace_file(os.path.join(updates, name), data)
+    # What an earlier release left that this one does not answer is no longer served.
+    for name in set(os.listdir(updates)) - set(answers):
+        os.remove(os.path.join(updates, name))
+    date = dr.format_date(when).encode("ascii")
+    _replace_file(os.path.join(out, "date.txt"), date)
+    _replace_file(os.path.join(out, "currentdate.txt"), date)
+    return sum(1 for name in answers if name.endswith(".txt") and name != STATIC_ANY)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--data", help="the server's data folder")
@@ -176,6 +240,9 @@ def main(argv=None):
     parser.add_argument("--unsigned", action="store_true",
                         help="publish without signatures (only programs set to accept unsigned "
                              "definitions take them)")
+    parser.add_argument("--static", metavar="OUT",
+                        help="write the newest release as static files into OUT (after publishing "
+                             "when --from is given)")
     parser.add_argument("--make-key", metavar="KEYFILE",
                         help="make the key when missing, print its public key and stop")
     args = parser.parse_args(argv)
@@ -185,6 +252,14 @@ def main(argv=None):
         except (PublishError, OSError) as e:
             print("publish_definitions: %s" % e, file=sys.stderr)
             return 1
+        return 0
+    if args.data and args.static and not args.folder:
+        try:
+            count = write_static(args.data, args.static)
+        except (PublishError, OSError) as e:
+            print("publish_definitions: %s" % e, file=sys.stderr)
+            return 1
+        print("wrote %d update texts into %s" % (count, args.static))
         return 0
     if not args.data or not args.folder or bool(args.key) == args.unsigned:
         parser.error("--data, --from and either --key or --unsigned are needed")
@@ -203,6 +278,8 @@ def main(argv=None):
     for w in warnings:
         print("publish_definitions: warning: %s" % w, file=sys.stderr)
     print("published %s as %s" % (os.path.basename(final), final))
+    if args.static:
+        return main(["--data", args.data, "--static", args.static])
     return 0
 
 

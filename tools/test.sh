@@ -76,7 +76,7 @@ done
 log="$build/Testing/Temporary/LastTest.log"
 while read -r p f; do
   passed=$((passed + p)) failed=$((failed + f))
-done < <(sed -n 's/^\(Layer check tests\|Installer tests\|Fuzz corpus replay\): \([0-9]*\) passed, \([0-9]*\) failed.*/\2 \3/p' "$log")
+done < <(sed -n 's/^\(Layer check tests\|Installer tests\|Publisher tests\|Fuzz corpus replay\): \([0-9]*\) passed, \([0-9]*\) failed.*/\2 \3/p' "$log")
 py_ran=$(sed -n 's/^Ran \([0-9]*\) tests\? in .*/\1/p' "$log" | tail -n 1)
 py_failed=0
 for n in $(grep -o '^FAILED (\(failures\|errors\)=[0-9]*\(, \(failures\|errors\)=[0-9]*\)*' "$log" | grep -o '[0-9]*'); do
