@@ -9,6 +9,8 @@
 #   QUILLON_PUBLISHER_DATA, QUILLON_PUBLISHER_TREE, QUILLON_PUBLISHER_LOG  (the data log)
 #   QUILLON_SIGNING_KEY      the key releases are signed with (the build's own, as
 #                            tools/reference-server-env.sh)
+#   QUILLON_TEST_SERVER      the base address again, and QUILLON_TEST_SERVER_LOG the data log as
+#                            Wine's programs see it: for the tests that talk to a server
 # publisher_release FOLDER DATE publishes a release of FOLDER and writes it into the tree;
 # publisher_stop ends nginx. The caller sets the trap that calls publisher_stop.
 publisher_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -51,6 +53,8 @@ CONF
       if python3 -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
            "$port" 2>/dev/null; then
         export QUILLON_PUBLISHER="http://127.0.0.1:$port"
+        export QUILLON_TEST_SERVER="$QUILLON_PUBLISHER"
+        export QUILLON_TEST_SERVER_LOG="Z:${QUILLON_PUBLISHER_LOG//\//\\}"
         echo "nginx on $QUILLON_PUBLISHER"
         return 0
       fi

@@ -31,12 +31,14 @@ cmake -S "$root" -B "$build-i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/m
 WINE_ENV_PREFIX="$build/wine-test"
 rm -rf "$WINE_ENV_PREFIX"
 source "$root/tools/wine-env.sh"
-# The reference definition and data server, for the tests that talk to a server.
-source "$root/tools/reference-server-env.sh"
+# The definition and data server for the tests that talk to one: the sample release of 1/1/2030
+# served from a static tree by nginx, as a publisher serves it.
+source "$root/tools/publisher-env.sh"
 cmake --build "$build"
-reference_server_start "$build/reference-server"
+publisher_start "$build/test-server"
+publisher_release "$root/samples/definitions" "1/1/2030 12:00:00 AM"
 cleanup() {
-  reference_server_stop
+  publisher_stop
   wine_env_stop
 }
 trap cleanup EXIT
