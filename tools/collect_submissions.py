@@ -30,9 +30,9 @@ SUBMITTED, ANONYMOUS = "submitted", "anonymous"
 # Names are single-byte text in the sending system's code page, which the request does not say;
 # they are read as the Western one.
 CODE_PAGE = "cp1252"
-# How much of a log's beginning, beside its device and inode, tells that it is the file read
-# last time and not a new one in its place.
-HEAD = 4096
+# How much of a log's beginning and of what comes just before the position, beside its device
+# and inode, tells that it is the file read last time and not a new one in its place.
+CHECKED = 4096
 # Positions of logs not read for this long are forgotten (rotated logs that are long gone).
 FORGET_POSITIONS = datetime.timedelta(days=30)
 DEFAULT_DB = "submissions.sqlite"
@@ -48,22 +48,21 @@ CREATE TABLE IF NOT EXISTS reported_names (
     last_seen {time} NOT NULL,
     count BIGINT NOT NULL,
     PRIMARY KEY (name, kind)
-);
+){compact};
 CREATE TABLE IF NOT EXISTS log_positions (
     file_id TEXT PRIMARY KEY,
-    head_length INTEGER NOT NULL,
-    head_sha256 TEXT NOT NULL,
     byte_offset BIGINT NOT NULL,
+    check_sha256 TEXT NOT NULL,
     read_at {time} NOT NULL
 );
 """
 UPSERT = ("INSERT INTO reported_names AS r (name, kind, first_seen, last_seen, count) VALUES {values} "
           "ON CONFLICT (name, kind) DO UPDATE "
           "SET last_seen = excluded.last_seen, count = r.count + excluded.count")
-SAVE_POSITION = ("INSERT INTO log_positions (file_id, head_length, head_sha256, byte_offset, read_at) "
-                 "VALUES ({p}, {p}, {p}, {p}, {p}) ON CONFLICT (file_id) DO UPDATE "
-                 "SET head_length = excluded.head_length, head_sha256 = excluded.head_sha256, "
-                 "byte_offset = excluded.byte_offset, read_at = excluded.read_at")
+SAVE_POSITION = ("INSERT INTO log_positions (file_id, byte_offset, check_sha256, read_at) "
+                 "VALUES ({p}, {p}, {p}, {p}) ON CONFLICT (file_id) DO UPDATE "
+                 "SET byte_offset = excluded.byte_offset, check_sha256 = excluded.check_sha256, "
+                 "read_at = excluded.read_at")
 TOP = ("SELECT name, count FROM reported_names WHERE kind = 'submitted' "
        "ORDER BY count DESC, name LIMIT {p}")
 
@@ -113,40 +112,50 @@ class Run:
             self.counts[ANONYMOUS].update(line.split(b"|"))
 
     def rows(self):
-        """([(name, kind, count)], names counted, names rejected). An empty name (an empty
-        submission, or "||" in a list) is no name: neither counted nor rejected."""
-        totals, rejected = collections.Counter(), 0
+        """Yields (name, kind, count) and then leaves in `counted` and `rejected` how many names
+        it counted and rejected, emptying the counts as it goes so that the enciphered and the
+        plain names are not held at once. An empty name (an empty submission, or "||" in a list)
+        is no name: neither counted nor rejected."""
+        self.counted = self.rejected = self.distinct = 0
         for kind, counter in self.counts.items():
-            for token, n in counter.items():
+            totals = collections.Counter()
+            while counter:
+                token, n = counter.popitem()
                 name = name_of(urllib.parse.unquote_to_bytes(token)) if token else ""
                 if name is None:
-                    rejected += n
+                    self.rejected += n
                 elif name:
-                    totals[name, kind] += n
-        return ([(name, kind, n) for (name, kind), n in totals.items()], sum(totals.values()),
-                rejected)
+                    totals[name] += n
+            while totals:
+                name, n = totals.popitem()
+                self.counted += n
+                self.distinct += 1
+                yield name, kind, n
 
 
-def _head_digest(head: bytes) -> str:
-    return hashlib.sha256(head).hexdigest()
+def _check_digest(f, offset):
+    """Digest of the bytes that must not have changed for `offset` to be where reading goes on:
+    the file's beginning and what comes just before the offset."""
+    n = min(offset, CHECKED)
+    f.seek(0)
+    head = f.read(n)
+    f.seek(offset - n)
+    return hashlib.sha256(head + f.read(n)).hexdigest()
 
 
 def read_log(path, stored):
     """Reads the whole lines of `path` after the stored position of the same file, or from its
     beginning when the file is another one (rotated) or shorter than that position (truncated).
-    `stored` maps a file identity to (head length, head digest, offset). Returns (run, file
-    identity, new position, offset started from)."""
+    `stored` maps a file identity to (offset, check digest). Returns (run, file identity, new
+    position, offset started from)."""
     run = Run()
     with open(path, "rb") as f:
         st = os.fstat(f.fileno())
         file_id = "%d:%d" % (st.st_dev, st.st_ino)
-        head = f.read(HEAD)
         start = 0
         known = stored(file_id)
-        if known:
-            head_length, digest, offset = known
-            if offset <= st.st_size and head_length <= len(head) and _head_digest(head[:head_length]) == digest:
-                start = offset
+        if known and known[0] <= st.st_size and _check_digest(f, known[0]) == known[1]:
+            start = known[0]
         f.seek(start)
         end = start
         for line in f:
@@ -155,8 +164,7 @@ def read_log(path, stored):
                 break
             end += len(line)
             run.add_line(line[:-1])
-        head = head[:end]
-        return run, file_id, (len(head), _head_digest(head), end), start
+        return run, file_id, (end, _check_digest(f, end)), start
 
 
 class Database:
@@ -170,12 +178,13 @@ class Database:
             import psycopg2.extras
             self._values = psycopg2.extras.execute_values
             self.conn = psycopg2.connect(postgres)
-            self.p, time = "%s", "TIMESTAMPTZ"
+            self.p, time, compact = "%s", "TIMESTAMPTZ", ""
         else:
             self.conn = sqlite3.connect(db, timeout=600, isolation_level=None)
-            self.p, time = "?", "TEXT"
+            # The names are stored once, in the key, instead of in the table and its key.
+            self.p, time, compact = "?", "TEXT", " WITHOUT ROWID"
         self.cur = self.conn.cursor()
-        self.schema = SCHEMA.format(time=time)
+        self.schema = SCHEMA.format(time=time, compact=compact)
 
     def begin(self):
         """Starts the run's transaction, one run at a time: two runs at once would count the same
@@ -193,13 +202,13 @@ class Database:
         return when if self.postgres else when.strftime("%Y-%m-%d %H:%M:%S")
 
     def position(self, file_id):
-        self.cur.execute("SELECT head_length, head_sha256, byte_offset FROM log_positions "
+        self.cur.execute("SELECT byte_offset, check_sha256 FROM log_positions "
                          "WHERE file_id = {p}".format(p=self.p), (file_id,))
         return self.cur.fetchone()
 
     def save(self, rows, file_id, position, when):
         stamp = self.stamp(when)
-        values = [(name, kind, stamp, stamp, n) for name, kind, n in rows]
+        values = ((name, kind, stamp, stamp, n) for name, kind, n in rows)
         if self.postgres:
             self._values(self.cur, UPSERT.format(values="%s"), values, page_size=1000)
         else:
@@ -230,10 +239,9 @@ def collect(database, log, when=None):
     when = when or datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
     database.begin()
     run, file_id, position, start = read_log(log, database.position)
-    rows, counted, rejected = run.rows()
-    database.save(rows, file_id, position, when)
+    database.save(run.rows(), file_id, position, when)
     return ("%s: %d lines read (bytes %d to %d), %d names counted (%d distinct), %d rejected"
-            % (log, run.lines, start, position[2], counted, len(rows), rejected))
+            % (log, run.lines, start, position[0], run.counted, run.distinct, run.rejected))
 
 
 def top_table(rows):

@@ -125,16 +125,19 @@ class Collecting(unittest.TestCase):
             (lambda: (os.rename(self.log, rotated), self.write(one, path=rotated), self.write(one * 4)),
              rotated, 1),
             (lambda: None, None, 4),
-            # Truncated in place and written again, shorter or just as long but different.
+            # Truncated in place and written again: shorter; longer with another beginning;
+            # longer with the same beginning but other lines before the position.
             (lambda: self.write(one, "wb"), None, 1),
-            (lambda: (self.write(b"-\n" * 30, "wb"), self.write(one)), None, 31),
+            (lambda: self.write(b"-\n" * 30 + one, "wb"), None, 31),
+            (lambda: self.write(one * 400), None, 400),
+            (lambda: self.write(b"-\n" * 30 + one * 390 + b"-\n" + one * 20, "wb"), None, 441),
         ]
         total = 0
         for i, (change, log, lines) in enumerate(steps):
             change()
             self.assertEqual(self.run_once(db, T1 + datetime.timedelta(minutes=i), log)[0], lines, i)
             total += lines
-        self.assertEqual(self.rows(db)[("evil.exe", "submitted")][0], total - 30)
+        self.assertEqual(self.rows(db)[("evil.exe", "submitted")][0], total - 61)  # 61 lines "-"
 
 
 def _postgres_bin():
