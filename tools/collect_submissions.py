@@ -112,8 +112,8 @@ class Run:
             self.counts[ANONYMOUS].update(line.split(b"|"))
 
     def rows(self):
-        """Yields (name, kind, count) and then leaves in `counted` and `rejected` how many names
-        it counted and rejected, emptying the counts as it goes so that the enciphered and the
+        """Yields (name, kind, count) and then leaves in `counted`, `distinct` and `rejected` how
+        many names it counted (how many different) and rejected, emptying the counts as it goes so that the enciphered and the
         plain names are not held at once. An empty name (an empty submission, or "||" in a list)
         is no name: neither counted nor rejected."""
         self.counted = self.rejected = self.distinct = 0
@@ -174,8 +174,11 @@ class Database:
     def __init__(self, db=None, postgres=None):
         self.postgres = postgres is not None
         if self.postgres:
-            import psycopg2
-            import psycopg2.extras
+            try:
+                import psycopg2
+                import psycopg2.extras
+            except ImportError:
+                sys.exit("PostgreSQL needs the psycopg2 module of this python (%s)" % sys.executable)
             self._values = psycopg2.extras.execute_values
             self.conn = psycopg2.connect(postgres)
             self.p, time, compact = "%s", "TIMESTAMPTZ", ""
