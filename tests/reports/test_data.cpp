@@ -13,11 +13,11 @@ using namespace quillon::test;
 
 namespace {
 
-// The server the test command starts (nginx, tools/publisher-env.sh); tests that talk to it
-// skip without it.
-std::string referenceServer() {
+// The server the test command starts (nginx, tools/publisher-env.sh), when its data log is
+// known too; the tests that talk to it skip without them.
+std::string testServer() {
   const char* s = std::getenv("QUILLON_TEST_SERVER");
-  return s ? s : "";
+  return s && std::getenv("QUILLON_TEST_SERVER_LOG") ? s : "";
 }
 
 // Whether the server's data log holds `payload` (a whole one or a part): it keeps each data
@@ -55,8 +55,8 @@ TEST(DataPayload, EncipheredNamesArePercentEncodedAndTheSystemsOwnAreLeftOut) {
 }
 
 TEST_F(DataServerFixture, SubmitShowsTheServersAnswerAndEmptiesTheBox) {
-  if (referenceServer().empty()) GTEST_SKIP() << "no reference server";
-  point(referenceServer());
+  if (testServer().empty()) GTEST_SKIP() << "no test server with a data log";
+  point(testServer());
   ui::FrmMain& m = app.main();
   const std::string id = "quillon-test-" + std::to_string(GetTickCount()) + " a&b", name = id + "#c.exe";
   m.pageStatus.txtFilename.setText(name);
@@ -90,8 +90,8 @@ TEST_F(DataServerFixture, AnonymousDataNamesTheRunningPrograms) {
   ASSERT_FALSE(list.empty()) << "the management service gave no process";
   // This very program runs, so its enciphered name is in the list.
   EXPECT_NE(list.find(encodeDefinitionLine("quillon_tests.exe")), std::string::npos);
-  if (referenceServer().empty()) GTEST_SKIP() << "no reference server";
-  point(referenceServer());
+  if (testServer().empty()) GTEST_SKIP() << "no test server with a data log";
+  point(testServer());
   // "Click Here to Continue" after a scan that left nothing to remove sends it.
   m.tabScanOptions.chkSendData.setValue(1);
   m.pageScan.cmdContinue_Click();
