@@ -24,7 +24,9 @@ class ControlObserver {
   virtual void changed(Control& c, Change what, int row) = 0;
 };
 
-// Where a control sits, in pixels, inside its container (a page, a tab frame or the form).
+// Where a control sits inside its container (a page, a tab frame or the form).
+// Places and sizes are in design units: the pixels of a 96-DPI screen. The window host scales
+// them to the system's DPI, so forms never deal with it.
 struct Layout {
   int x = 0, y = 0, w = 0, h = 0;
 };
@@ -334,8 +336,8 @@ class Form {
     enabled_ = e;
     if (onFormChanged) onFormChanged();
   }
-  int width = 640, height = 480;  // client size in pixels
-  // Where the window sits on the screen, in pixels; -1 leaves the place to the system.
+  int width = 640, height = 480;  // client size in design units (see Layout)
+  // Where the window sits on the screen, in design units; -1 leaves the place to the system.
   int left = -1, top = -1;
   void moveTo(int x, int y) {
     left = x;

@@ -32,7 +32,7 @@ class FormHost {
   // Shows a form that comes and goes (alerts, notices, the popup, the download window),
   // making its window first when it has none; owned by `owner` when one is given.
   virtual void open(Form& f, Form* owner) = 0;
-  // The part of the screen the taskbar leaves free, in pixels: notices slide up from its
+  // The part of the screen the taskbar leaves free, in the forms' units: notices slide up from its
   // bottom edge.
   struct Area {
     int left, top, right, bottom;

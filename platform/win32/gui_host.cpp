@@ -45,6 +45,9 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 GuiHost::GuiHost(void* instance) : instance_(instance), closeRequest_(RegisterWindowMessageA(kCloseRequestMessage)) {
+  // Before any window or measurement: a program that does not say it is DPI-aware is shown
+  // as if the screen had 96 DPI and stretched as a picture, its text blurred.
+  SetProcessDPIAware();
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES | ICC_DATE_CLASSES};
   InitCommonControlsEx(&icc);
   WNDCLASSEXA wc{};
@@ -121,7 +124,7 @@ void GuiHost::readBack(Form& form) {
       known = GetWindowPlacement(fw->hwnd, &place);
       at = place.rcNormalPosition;
     }
-    if (known) form.left = int(at.left), form.top = int(at.top);
+    if (known) form.left = unscaled(int(at.left)), form.top = unscaled(int(at.top));
   }
 }
 
@@ -197,7 +200,7 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
       AppendMenuA(drop, MF_STRING | (m->enabled() ? 0 : MF_GRAYED), UINT_PTR(rec->id), m->caption().c_str());
   }
 
-  RECT r{0, 0, form.width, form.height};
+  RECT r{0, 0, scaled(form.width), scaled(form.height)};
   DWORD style = WS_OVERLAPPEDWINDOW & ~(owner ? (WS_MAXIMIZEBOX | WS_MINIMIZEBOX) : 0);
   // A notice or popup of its own is owned by a window that is never shown: an owned window
   // takes no taskbar button, whatever the shell.
@@ -212,9 +215,9 @@ void* GuiHost::create(Form& form, void* owner, std::function<void()> onClose) {
   AdjustWindowRectEx(&r, style, menuBar != nullptr, exStyle);
   // A window with no place of its own opens in the middle of the free area of the screen.
   const int w = int(r.right - r.left), h = int(r.bottom - r.top);
-  int x = form.left, y = form.top;
+  int x = scaled(form.left), y = scaled(form.top);
   if (x < 0 || y < 0) {
-    const Area a = workArea();
+    const Area a = workAreaPixels();
     x = std::max(a.left, a.left + (a.right - a.left - w) / 2);
     y = std::max(a.top, a.top + (a.bottom - a.top - h) / 2);
   }
@@ -244,7 +247,9 @@ void GuiHost::bind(FormWin& fw, ControlRec& rec) {
     HWND parent = container && container->form == &fw ? container->hwnd : fw.hwnd;
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | ops.style | (ops.moreStyle ? ops.moreStyle(c) : 0);
     const Layout& l = c.layout;
-    rec.hwnd = CreateWindowExA(ops.exStyle, ops.windowClass, c.caption().c_str(), style, l.x, l.y, l.w, l.h, parent,
+    const RECT at = scaledRect(l.x, l.y, l.w, l.h);
+    rec.hwnd = CreateWindowExA(ops.exStyle, ops.windowClass, c.caption().c_str(), style, at.left, at.top,
+                               at.right - at.left, at.bottom - at.top, parent,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(rec.id)), static_cast<HINSTANCE>(instance_),
                                nullptr);
     SendMessageA(rec.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
@@ -324,8 +329,8 @@ void GuiHost::syncForm(FormWin& fw) {
   if (fw.form->left >= 0 && fw.form->top >= 0) {
     RECT at;
     GetWindowRect(h, &at);
-    if (at.left != fw.form->left || at.top != fw.form->top)
-      SetWindowPos(h, nullptr, fw.form->left, fw.form->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int x = scaled(fw.form->left), y = scaled(fw.form->top);
+    if (at.left != x || at.top != y) SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (fw.form->style == Form::Style::Popup) {
     if (!IsWindowVisible(h)) ShowWindow(h, SW_SHOWNOACTIVATE);
@@ -380,7 +385,7 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
         Form::State s = wp == SIZE_MAXIMIZED ? Form::State::Maximized
                         : wp == SIZE_MINIMIZED ? Form::State::Minimized : Form::State::Normal;
         // A minimised window keeps the size it will come back with.
-        const int w = LOWORD(lp), h = HIWORD(lp);
+        const int w = unscaled(LOWORD(lp)), h = unscaled(HIWORD(lp));
         const bool sized = s != Form::State::Minimized && (w != f.width || h != f.height);
         if (sized) f.width = w, f.height = h;
         if (s != f.windowState()) f.windowStateChanged(s);
@@ -389,7 +394,7 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
       break;
     case WM_GETMINMAXINFO:
       if (fw.form->minWidth > 0 && fw.form->minHeight > 0) {
-        RECT r{0, 0, fw.form->minWidth, fw.form->minHeight};
+        RECT r{0, 0, scaled(fw.form->minWidth), scaled(fw.form->minHeight)};
         AdjustWindowRectEx(&r, DWORD(GetWindowLongPtrA(fw.hwnd, GWL_STYLE)), GetMenu(fw.hwnd) != nullptr,
                            DWORD(GetWindowLongPtrA(fw.hwnd, GWL_EXSTYLE)));
         auto& info = *reinterpret_cast<MINMAXINFO*>(lp);

@@ -49,6 +49,7 @@ class GuiHost : public controls::FormHost {
   void trayIcon(controls::Form& owner, TrayOp op, const std::string& tip) override;
   void trayBalloon(controls::Form& owner, const std::string& title, const std::string& text) override;
   void open(controls::Form& f, controls::Form* owner) override;
+  // In design units (see gui_kinds.h), like the forms' own places and sizes.
   Area workArea() override;
   Area screenArea() override;
 
@@ -76,6 +77,7 @@ class GuiHost : public controls::FormHost {
   void syncForm(FormWin& fw);
   bool takeIds(size_t n, std::vector<int>& ids);
   void releaseId(int id);
+  Area workAreaPixels();
 
   void* instance_;
   unsigned closeRequest_ = 0;  // the registered message of RunningProcesses::askToClose

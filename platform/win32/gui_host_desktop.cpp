@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/gui_host_records.h"
+#include "platform/win32/gui_kinds.h"
 
 namespace quillon::win32 {
 
@@ -80,7 +81,7 @@ void GuiHost::open(Form& f, Form* owner) {
   f.setVisible(true);
 }
 
-GuiHost::Area GuiHost::workArea() {
+GuiHost::Area GuiHost::workAreaPixels() {
   RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
   // Some shells (Wine's desktop among them) report the whole screen while their taskbar
@@ -93,8 +94,14 @@ GuiHost::Area GuiHost::workArea() {
   return Area{int(r.left), int(r.top), int(r.right), int(r.bottom)};
 }
 
+// The forms place themselves in design units, as they lay out their controls.
+GuiHost::Area GuiHost::workArea() {
+  const Area a = workAreaPixels();
+  return Area{unscaled(a.left), unscaled(a.top), unscaled(a.right), unscaled(a.bottom)};
+}
+
 GuiHost::Area GuiHost::screenArea() {
-  return Area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return Area{0, 0, unscaled(GetSystemMetrics(SM_CXSCREEN)), unscaled(GetSystemMetrics(SM_CYSCREEN))};
 }
 
 void GuiHost::lockRedraw(Form& f, bool lock) {

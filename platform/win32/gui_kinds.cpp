@@ -16,13 +16,15 @@ using namespace controls;
 
 namespace {
 
-int pixels(float twips) { return int(twips / 15.0f + 0.5f); }
+// A twip is a 1440th of an inch, so its pixels follow the system DPI.
+int pixels(float twips) { return int(twips * float(systemDpi()) / 1440.0f + 0.5f); }
 
 // Enabled, shown, caption and place: the same for every kind with a window of its own.
 void mirrorWindow(Bound& b, Change what) {
   if (what == Change::Layout) {
     const Layout& l = b.control->layout;
-    MoveWindow(b.hwnd, l.x, l.y, l.w, l.h, TRUE);
+    const RECT r = scaledRect(l.x, l.y, l.w, l.h);
+    MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
   } else if (what == Change::State) {
     EnableWindow(b.hwnd, b.control->enabled());
     ShowWindow(b.hwnd, b.control->visible() ? SW_SHOWNA : SW_HIDE);
@@ -415,7 +417,7 @@ void readBackColumns(Bound& b) {
   b.fitted.clear();
   for (size_t i = 0; i < lv.columns.size(); ++i) {
     int px = ListView_GetColumnWidth(b.hwnd, int(i));
-    if (px > 0) lv.columns[i].widthTwips = float(px * 15);
+    if (px > 0) lv.columns[i].widthTwips = float(px) * 1440.0f / float(systemDpi());
   }
 }
 

@@ -59,4 +59,15 @@ void registerPanelClass(HINSTANCE instance);
 Look makeLook();
 void freeLook(Look& look);
 
+// Forms are laid out in design units, the pixels of a 96-DPI screen; their windows are made in
+// the system's pixels, so that a larger font setting enlarges the whole window with its text.
+// The DPI is the system's, read once: the program declares itself DPI-aware before its first
+// window.
+int systemDpi();
+int scaled(int units);
+int unscaled(int pixels);
+// A rectangle's edges are scaled rather than its size, so that controls which meet or nest in
+// design units still do in pixels.
+RECT scaledRect(int x, int y, int w, int h);
+
 }  // namespace quillon::win32

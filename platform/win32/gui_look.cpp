@@ -181,6 +181,21 @@ Look makeLook() {
   return look;
 }
 
+int systemDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int d = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return d > 0 ? d : 96;
+  }();
+  return dpi;
+}
+
+int scaled(int units) { return MulDiv(units, systemDpi(), 96); }
+int unscaled(int pixels) { return MulDiv(pixels, 96, systemDpi()); }
+
+RECT scaledRect(int x, int y, int w, int h) { return RECT{scaled(x), scaled(y), scaled(x + w), scaled(y + h)}; }
+
 void freeLook(Look& look) {
   if (look.icons) ImageList_Destroy(look.icons);
   if (look.font) DeleteObject(look.font);

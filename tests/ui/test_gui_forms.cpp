@@ -7,14 +7,20 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/all_kinds.h"
 #include "tests/support/gui.h"
+#include "shields/home_page_shield.h"
+#include "ui/frm_splash.h"
 
 using namespace quillon;
 using namespace quillon::controls;
@@ -424,4 +430,140 @@ TEST_F(GuiForms, ControlIdsComeFromAPoolThatNeverLeaves16Bits) {
   }
   EXPECT_EQ(s.clicks, 0);
   EXPECT_EQ(s.chk.value(), 0);
+}
+
+namespace {
+
+// The pixels a control's text needs beside the parts the control draws itself, measured in
+// the control's own font: a label wraps at its width, the others keep to one line.
+SIZE textNeed(HWND h, Kind kind, const std::string& text) {
+  HDC dc = GetDC(h);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(h, WM_GETFONT, 0, 0)));
+  RECT client;
+  GetClientRect(h, &client);
+  RECT r{0, 0, kind == Kind::Label ? client.right : 0x7fff, 0};
+  DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | (kind == Kind::Label ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, old);
+  ReleaseDC(h, dc);
+  const int check = GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE) * 2;
+  const int beside = kind == Kind::Button ? 4 * GetSystemMetrics(SM_CXEDGE)
+                     : kind == Kind::CheckBox || kind == Kind::Option ? check
+                     : kind == Kind::Frame ? 14 : 0;
+  return SIZE{r.right + beside, r.bottom};
+}
+
+// The window's client area with its menu bar as the screen shows it, as a bitmap file: what
+// the screenshots are made from (the frame is the test display's, not the program's).
+void capture(HWND h, const std::string& path) {
+  RECT r;
+  GetClientRect(h, &r);
+  MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  MENUBARINFO bar{sizeof bar};
+  if (GetMenu(h) && GetMenuBarInfo(h, OBJID_MENU, 0, &bar)) r.top = bar.rcBar.top;
+  const int w = r.right - r.left, hgt = r.bottom - r.top;
+  HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, w, hgt);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  BitBlt(dc, 0, 0, w, hgt, screen, r.left, r.top, SRCCOPY);
+  SelectObject(dc, old);
+  BITMAPINFOHEADER info{sizeof info, w, hgt, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<char> pixels(size_t((w * 3 + 3) & ~3) * size_t(hgt));
+  GetDIBits(screen, bmp, 0, UINT(hgt), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{0x4d42, DWORD(sizeof file + sizeof info + pixels.size()), 0, 0, sizeof file + sizeof info};
+  if (FILE* f = fopen(path.c_str(), "wb")) {
+    fwrite(&file, sizeof file, 1, f);
+    fwrite(&info, sizeof info, 1, f);
+    fwrite(pixels.data(), pixels.size(), 1, f);
+    fclose(f);
+  }
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
+
+// At the system's DPI (tools/gui-dpi.sh runs this at 96, 120 and 144 DPI, which it names in
+// QUILLON_TEST_DPI), every form, page and settings tab keeps each control inside its page or
+// window, and no caption is cut. With QUILLON_SCREENSHOTS naming a folder, each view is
+// captured there as <view>-<dpi>.bmp.
+struct GuiDpi : GuiFixture {};
+
+TEST_F(GuiDpi, EveryWindowHoldsItsControlsAndTheirWholeCaptionsAtTheSystemDpi) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (const char* want = getenv("QUILLON_TEST_DPI")) ASSERT_EQ(dpi, atoi(want));
+  const char* shots = getenv("QUILLON_SCREENSHOTS");
+  showMain();  // its forms open through the same host
+  ui::FrmMain& f = *m;
+  ui::FrmSplash splash;
+  auto open = [&](Form& form, const std::function<void()>& load) {
+    load();
+    host.create(form, nullptr, nullptr);
+    form.setVisible(true);
+  };
+  const std::vector<std::pair<std::string, std::function<void()>>> views{
+      {"main-status", [&] { f.cmdStatus_Click(); }},
+      {"main-scan", [&] { f.cmdScan_Click(); }},
+      {"main-results", [&] { f.cmdResults_Click(); }},
+      {"main-settings-scan", [&] { f.cmdSettings_Click(), f.tabSettings.select(1); }},
+      {"main-settings-schedule", [&] { f.tabSettings.select(2); }},
+      {"main-settings-protection", [&] { f.tabSettings.select(3); }},
+      {"main-settings-update", [&] { f.tabSettings.select(4); }},
+      {"about", [&] { open(f.frmAbout, [&] { f.frmAbout.Form_Load(f.branding); }); }},
+      {"help", [&] { open(f.frmHelp, [&] { f.frmHelp.Form_Load(f.branding.productName); }); }},
+      {"quarantine", [&] { open(f.frmQuarantine, [&] { f.frmQuarantine.Form_Load(); }); }},
+      {"report", [&] { open(f.frmReport, [&] { f.frmReport.load(f.platform.fs, f.platform.pump, f.appFolder, f.branding.productName); }); }},
+      {"delete", [&] { open(f.frmDelete, [] {}); }},
+      {"alert", [&] { open(f.frmSpywareFoundAlert, [] {}); }},
+      {"home-page", [&] {
+         open(f.frmHomePageChangedAlert, [&] {
+           f.frmHomePageChangedAlert.lblHomePageInfo.setCaption(HomePageShield::changedMessage(
+               f.branding.productName, "http://www.example.com/", "http://search.example.net/start.html"));
+         });
+       }},
+      {"download", [&] { open(f.frmDownload, [&] { f.frmDownload.Form_Load(); }); }},
+      {"updated", [&] { open(f.frmSignatureUpdated, [&] { f.frmSignatureUpdated.Form_Load(f.branding.productName); }); }},
+      {"tray-menu", [&] { open(f.frmMenuPopUp, [&] { f.frmMenuPopUp.Form_Load(f.branding.productName, true, true); }); }},
+      {"splash", [&] { open(splash, [&] { splash.Form_Load(f.branding.productName); }); }},
+  };
+  for (const auto& [view, show] : views) {
+    show();
+    Form* form = nullptr;
+    for (Form* each : std::vector<Form*>{&f, &f.frmAbout, &f.frmHelp, &f.frmQuarantine, &f.frmReport, &f.frmDelete,
+                                         &f.frmSpywareFoundAlert, &f.frmHomePageChangedAlert, &f.frmDownload,
+                                         &f.frmSignatureUpdated, &f.frmMenuPopUp, &splash})
+      if (each->visible() && (!form || form == &f)) form = each;
+    ASSERT_NE(form, nullptr) << view;
+    HWND window = hw(*form);
+    if (form != &f) {
+      // A still picture where the screen shows it: the notices' slides stopped.
+      for (Control* c : form->controls())
+        if (c->kind() == Kind::Timer) c->setEnabled(false);
+      form->moveTo(40, 40);
+    }
+    pumpFor(150);
+    RECT area;
+    GetClientRect(window, &area);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    for (Control* c : form->controls()) {
+      HWND h = hw(*c);
+      if (!h || h == window || !IsWindowVisible(h)) continue;
+      RECT in = area, r, client;
+      if (c->container) GetWindowRect(hw(*c->container), &in);
+      GetWindowRect(h, &r);
+      EXPECT_TRUE(r.left >= in.left && r.top >= in.top && r.right <= in.right && r.bottom <= in.bottom)
+          << view << ": " << c->name() << " at " << dpi << " DPI";
+      const Kind k = c->kind();
+      if (k != Kind::Label && k != Kind::Button && k != Kind::CheckBox && k != Kind::Option && k != Kind::Frame) continue;
+      GetClientRect(h, &client);
+      const SIZE need = textNeed(h, k, windowText(h));
+      EXPECT_TRUE(need.cx <= client.right && need.cy <= client.bottom)
+          << view << ": " << c->name() << " \"" << windowText(h) << "\" needs " << need.cx << "x" << need.cy << ", has "
+          << client.right << "x" << client.bottom << " at " << dpi << " DPI";
+    }
+    if (shots && *shots) capture(window, std::string(shots) + "\\" + view + "-" + std::to_string(dpi) + ".bmp");
+    if (form != &f) host.destroy(*form);
+  }
 }
