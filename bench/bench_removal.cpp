@@ -7,7 +7,7 @@
 // same number of files (CopyFileW, DeleteFileW), with the share of the removal's time each kind
 // of step took (the run's file-system calls and hashing timed as they pass; "own work" is the
 // rest). Each round times both, one right after the other, and the figure is the median of the
-// rounds' ratios (5 rounds unless told): the floor swings with the machine's load by a factor of
+// rounds' ratios (9 rounds unless told): the floor swings with the machine's load by a factor of
 // three or more between rounds, far less within one. Cookie scan: 10,000 cookie files against
 // 10,000 blocked entries, against reading each of those files once. Both figures are ratios
 // measured in the same run.
@@ -143,7 +143,7 @@ double cookieScan(const std::string& app, const std::string& folder, int n, int&
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::max(100, std::atoi(argv[1])) : 10000;
   const bool cookiesOnly = argc > 2 && std::string(argv[2]) == "cookies";
-  const int roundsWanted = argc > 2 && !cookiesOnly ? std::max(1, std::atoi(argv[2])) : 5;
+  const int roundsWanted = argc > 2 && !cookiesOnly ? std::max(1, std::atoi(argv[2])) : 9;
   char tmp[MAX_PATH];
   GetTempPathA(MAX_PATH, tmp);
   const std::string root = std::string(tmp) + "quillon-bench-removal-" + std::to_string(GetCurrentProcessId());
