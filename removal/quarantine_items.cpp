@@ -48,11 +48,17 @@ QuarantineChange QuarantineItems::change(Act act) {
 
 QuarantineChange QuarantineItems::restore(const std::vector<int64_t>& ids) {
   return change([&](const std::vector<QuarantineEntry>& all, QuarantineChange& out) {
+    std::vector<int64_t> back;
     for (int64_t id : ids) {
       const QuarantineEntry* e = find(all, id);
       out.items.push_back({id, e ? e->original : "", quarantine_.restore(id)});
+      if (e && out.items.back().problem.empty()) back.push_back(id);
       platform_.pump.yield();
     }
+    // What is back where it came from is no longer held: its copy and line go, as a delete
+    // takes them (the highest id stays recorded). A copy that will not go stays listed, and the
+    // restore still counts: the item is back.
+    if (!back.empty()) quarantine_.remove(back);
   });
 }
 

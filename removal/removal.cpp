@@ -249,7 +249,7 @@ Attempt Removal::quarantineAndDelete(const std::string& path, QuarantineKind kin
   }
   if (held->facts().folder) return Attempt::NotAFile;
   if (held->facts().link) return Attempt::Link;
-  if (env_.protectedLocations.isProgramFile(path)) return Attempt::Protected;
+  if (env_.protectedLocations.isProgramFile(path, &held->facts())) return Attempt::Protected;
   // No copy, no delete: a file that could not be kept stays where it is. The copy is read
   // through the held handle, since the file is shared with nobody.
   if (!env_.quarantine.storeFile(*held, path, kind)) return Attempt::NotCopied;

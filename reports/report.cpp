@@ -20,10 +20,6 @@ void eachLine(FileSystem& fs, const std::string& path, F f) {
 
 bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs& in) {
   const std::string reportPath = appFolder + "\\" + kReportFile;
-  // Deleted whatever the listing says: a hidden report is invisible to it, and appending to
-  // one would pile every run's report into it.
-  fs.deleteFile(reportPath);
-
   std::string quarantine, exclusions;
   eachLine(fs, appFolder + "\\" + kQuarantineFolder + "\\" + kQuarantineLog,
            [&](const std::string& l) { quarantine += l + LB + LB; });
@@ -59,8 +55,20 @@ bool makeReport(FileSystem& fs, const std::string& appFolder, const ReportInputs
     put(std::string(LB) + "[Current Quarantine Log]" + LB + LB + quarantine + LB + LB);
   put(LB);
   put("=====================End Of Report.");
-  if (fs.write(reportPath, out, false)) return true;
-  fs.deleteFile(reportPath);  // half a report is no report
+  // Written whole under a name of its own beside the report, then put in its place in one step:
+  // two scans ending at once (the window's and a scheduled one) each write their own, and the
+  // later one stays, where both writing the report itself made the second fail. A name a killed
+  // run left behind is passed over.
+  std::unique_ptr<NewFile> file;
+  std::string fresh;
+  for (int n = 1; !file && n <= 100; ++n) file = fs.createNew(fresh = reportPath + "." + std::to_string(n) + ".new");
+  if (file && file->write(out) && file->close()) {
+    // Deleted first whatever its attributes: a read-only report would refuse to be replaced.
+    fs.deleteFile(reportPath);
+    if (fs.replaceFile(fresh, reportPath)) return true;
+  }
+  if (file) fs.deleteFile(fresh);
+  fs.deleteFile(reportPath);  // an older report must not pass for this run's
   return false;
 }
 

@@ -200,14 +200,18 @@ bool hasExtension(const std::string& path, const char* const* list, size_t count
 }
 }  // namespace
 
+FileLook lookByName(const std::string& path) {
+  FileLook look;
+  look.program = hasExtension(path, kScriptExtensions, std::size(kScriptExtensions)) ||
+                 hasExtension(path, kImageExtensions, std::size(kImageExtensions));
+  return look;
+}
+
 FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath) {
   FileLook look;
   const bool script = hasExtension(path, kScriptExtensions, std::size(kScriptExtensions));
   std::unique_ptr<InputFile> in = fs.openRead(path);
-  if (!in) {
-    look.program = script || hasExtension(path, kImageExtensions, std::size(kImageExtensions));
-    return look;
-  }
+  if (!in) return lookByName(path);
   look.opened = true;
   char head[2] = {0, 0};
   size_t got = 0;

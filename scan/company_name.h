@@ -21,6 +21,8 @@ struct FileLook {
   std::string company, finalPath;
 };
 FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath = false);
+// What the name alone says, as lookAtFile says of a file it could not open.
+FileLook lookByName(const std::string& path);
 // The same search over bytes already in memory, without the value's length limit.
 std::string companyNameFromBytes(const std::string& bytes);
 

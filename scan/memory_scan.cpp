@@ -42,10 +42,12 @@ void reportRunningThreat(ScanEnv& env, uint32_t pid, const std::string& name, co
                          const MemoryScanActions& actions) {
   if (actions.scanInProgress()) {
     // Said as it happened: a program that could not be stopped is still running.
-    if (stopProcess(env.platform.processes, pid))
+    if (stopProcess(env.platform.processes, pid)) {
       env.results.addNote("Detected in the memory : " + name + " was stopped from running.", kIconFile);
-    else
+    } else {
       env.results.addNote("Detected in the memory : " + name + " could not be stopped.", kIconFile);
+      ++env.counters.programsNotStopped;
+    }
   } else if (actions.reportOutsideScan) {
     actions.reportOutsideScan(pid, name, company);
   }
@@ -177,10 +179,12 @@ void checkMemory9x(ScanEnv& env, ExecutableList& list, const MemoryScanActions& 
           if (env.exclusions.isFileExcluded(name)) {
             if (inScan) env.results.addExcluded(name);
           } else if (inScan) {
-            if (p.processes.terminateById(proc.id, 0))
+            if (p.processes.terminateById(proc.id, 0)) {
               env.results.addNote("Detected in the memory : " + name + " and was stopped being from ruuning.", kIconFile);
-            else
+            } else {
               env.results.addNote("Detected in the memory : " + name + " could not be stopped.", kIconFile);
+              ++env.counters.programsNotStopped;
+            }
             ++env.counters.threatsFound;
           } else if (actions.askYesNo) {
             bool stop = actions.askYesNo(actions.productName + " has found  [" + name +

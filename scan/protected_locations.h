@@ -60,14 +60,19 @@ class ProtectedLocations {
   bool isProtectedFolder(const std::string& path) const;
   // A file that is never a finding: one of the program's own (isOwnFile) or of the system's
   // (isSystemFile). The removal asks this of every file before it deletes it.
-  bool isProgramFile(const std::string& path) const { return isOwnFile(path) || isSystemFile(path); }
+  // `held`: the facts of the file as this program holds it, shared with nobody; its bytes cannot
+  // be opened again by its path then, and are not tried (an open that fails costs as much as one
+  // that reads), and its final path is the hold's.
+  bool isProgramFile(const std::string& path, const PathFacts* held = nullptr) const {
+    return isOwnFile(path) || isSystemFile(path, held);
+  }
   // The program's own files in its application folder: its two programs and the data files it
   // keeps there. A definition naming one would otherwise have the removal delete the program
   // or its definitions.
   bool isOwnFile(const std::string& path) const;
   // The system's own files: guarded by the system, made by the system's maker, or no program
   // inside the Windows folder. Reads the file's first bytes and its version information.
-  bool isSystemFile(const std::string& path) const;
+  bool isSystemFile(const std::string& path, const PathFacts* held = nullptr) const;
   // A registry item (a whole key when `valueName` is empty) that is never a finding.
   bool isProtectedRegistryItem(uint32_t root, const std::string& keyPath, const std::string& valueName) const;
   // The same for a whole key by its name alone, without asking the system (a service is taken

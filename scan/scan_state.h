@@ -18,6 +18,8 @@ struct ScanCounters {
   int32_t statusRefreshTick = 0;
   // The running programs the memory phase saw (on old systems, counted as it goes).
   int32_t runningPrograms = 0;
+  // Of the threats found, the running programs the scan could not stop.
+  int32_t programsNotStopped = 0;
 };
 
 class ScanHost {

@@ -116,7 +116,7 @@ bool Scheduler::tick() {
 
 std::string scheduledRemovalSummary(const FoundCounts& found, int notRemoved, bool stopped) {
   if (stopped) return "Stopped before it ended: nothing was removed.";
-  if (found.toRemove == 0 && found.programsStopped == 0) return "Nothing found to remove.";
+  if (foundSummary(found) == "0") return "Nothing found to remove.";
   return foundSummary(found) + ": " + std::to_string(std::max(0, found.toRemove - notRemoved)) + " removed, " +
          std::to_string(notRemoved) + " not removed.";
 }

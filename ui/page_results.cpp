@@ -73,7 +73,8 @@ void PageResults::showRemovalEnd() {
   pgbRemoval.setValue(pgbRemoval.max());
   // The programs the scan stopped stay said; the rows the removal took are gone from the count.
   const Session& s = env_.session;
-  lblRemovalCount.setCaption(foundSummary({s.results.removalCount(), s.lastScan.found.programsStopped}));
+  lblRemovalCount.setCaption(foundSummary(
+      {s.results.removalCount(), s.lastScan.found.programsStopped, s.lastScan.found.programsNotStopped}));
   env_.frame.refreshStatus();
   showRemovalProgress(false);
 }

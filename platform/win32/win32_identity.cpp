@@ -137,7 +137,10 @@ struct HandleFacts {
 // caller that goes on through the same handle needs none.
 HandleFacts factsOf(HANDLE h, const std::wstring& canonical, bool identity = true) {
   HandleFacts f;
-  FILE_ATTRIBUTE_TAG_INFO tag{};
+  // The basic information carries the reparse-point bit as well; under Wine it is answered
+  // from the file itself, where the attribute-and-tag query is a round trip to the Wine server
+  // (0.05 to 0.1 ms, a third of a hold).
+  FILE_BASIC_INFO basic{};
   if (identity) {
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(h, &info)) {
@@ -145,12 +148,12 @@ HandleFacts factsOf(HANDLE h, const std::wstring& canonical, bool identity = tru
       f.facts.identity = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow, true};
     }
   }
-  const bool tagged = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) != 0;
-  if (!identity && tagged) f.attributes = tag.FileAttributes;
-  f.looked = f.facts.identity.known || tagged;
+  const bool based = !f.facts.identity.known && GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0;
+  if (based) f.attributes = basic.FileAttributes;
+  f.looked = f.facts.identity.known || based;
   f.facts.folder = (f.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   f.facts.attributes = f.attributes;
-  f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (tagged && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
+  f.reparse = (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   const std::wstring finalPath = finalPathOf(h);
   // A path the system cannot resolve is taken as leading elsewhere: nothing goes through it.
   f.elsewhere = finalPath.empty() || !sameText(finalPath, canonical);

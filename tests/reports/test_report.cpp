@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "reports/report.h"
 #include "tests/support/fakes.h"
@@ -28,7 +29,14 @@ TEST(Report, GoldenWithoutAndWithOptionalSections) {
   app.writeText("ENoSignature.txt", "one\r\n \r\n  \r\n\r\ntwo\r\n");
   makeFolder(app.path("quarantine"));
   app.writeText("quarantine\\QuarantineLog.txt", "q1\r\nq2\r\n");
-  makeReport(app.fs, app.folder, in);
+  // Another scan ending at the same moment writes its own beside the report, and a read-only,
+  // hidden report is replaced all the same.
+  HANDLE other = CreateFileA(app.path("Scan_Log.txt.1.new").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  SetFileAttributesA(app.path("Scan_Log.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(makeReport(app.fs, app.folder, in));
+  CloseHandle(other);
+  EXPECT_TRUE(app.fs.deleteFile(app.path("Scan_Log.txt.1.new")));
+  for (const FolderEntry& e : app.fs.listFolder(app.folder)) EXPECT_EQ(e.name.find(".new"), std::string::npos) << e.name;
   EXPECT_EQ(app.readText("Scan_Log.txt"),
             kHead + "Twin\r\n\r\nC:\\a.dll\r\n\r\n\r\nTotal = 1\r\n\r\n" +
                 "\r\n[Files Currently Excluded]\r\n\r\none\r\n  \r\ntwo\r\n\r\n\r\n" +

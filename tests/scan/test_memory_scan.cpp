@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "system/system_tasks.h"
+#include "scan/found_summary.h"
 #include "scan/memory_scan.h"
 #include "tests/support/fakes.h"
 
@@ -200,6 +201,7 @@ TEST(MemoryScanSafety, AProgramThatCannotBeStoppedIsSaidSoAndTheSystemMakersAreL
   m.settings.write(keys::chkScanRegistry, "0");
   scan(m);
   EXPECT_EQ(foundTexts(m.results), std::vector<std::string>{"Detected in the memory : BAD.EXE could not be stopped."});
+  EXPECT_EQ(foundSummary(m.lastScan.found), "0 to remove, 1 program could not be stopped");
   EXPECT_EQ(std::count(procs.terminated.begin(), procs.terminated.end(), 30u), 0);
   EXPECT_FALSE(stopProcess(procs, 20));
 
