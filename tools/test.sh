@@ -11,10 +11,11 @@ build="$root/build"
 if [ -z "${QUILLON_TEST_DISPLAY_READY:-}" ]; then
   bash "$root/tools/setup.sh"
   # The window tests need a display, and Wine picks its display driver when its first process
-  # starts: the whole run goes on a virtual display of its own, on a number nobody else uses.
+  # starts: the whole run goes on a virtual display of its own, on a number nobody else uses,
+  # large enough for the main window laid out at 144 DPI.
   if [ -z "${DISPLAY:-}" ]; then
     export QUILLON_TEST_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" bash "$0" "$@"
   fi
 fi
 
