@@ -54,6 +54,7 @@ class TimedHeld : public HeldFile {
     });
   }
   size_t read(char* buf, size_t n) override { return measure(t_, kCopy, [&] { return in_->read(buf, n); }); }
+  bool seek(uint64_t position) override { return measure(t_, kLooks, [&] { return in_->seek(position); }); }
   bool deleteNow() override { return measure(t_, kDelete, [&] { return in_->deleteNow(); }); }
 
  private:

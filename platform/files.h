@@ -141,11 +141,11 @@ class HeldPlace {
 
 // A file held for its removal: opened for reading and deletion and shared with nobody, so a
 // program that has it open is seen at once, and none can open it until the hold ends. What is
-// copied (read through this very handle) and then deleted is the file that was looked at.
-class HeldFile : public HeldPlace {
+// copied (read through this very handle) and then deleted is the file that was looked at. Read
+// as a stream from its start; `seek` moves back, so that the file can be looked at (its maker)
+// through the hold and then copied.
+class HeldFile : public HeldPlace, public InputFile {
  public:
-  // The next bytes of the file, from its start on; 0 at its end or on an error.
-  virtual size_t read(char* buf, size_t n) = 0;
   // Deletes the file through the held handle (a read-only one too); false when that is refused
   // or the file turned out to be a folder or a link. The file goes when the hold ends.
   virtual bool deleteNow() = 0;

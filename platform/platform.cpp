@@ -236,6 +236,10 @@ class LookedAtFile : public HeldFile {
     if (!in_) in_ = fs_.openRead(path_);
     return in_ ? in_->read(buf, n) : 0;
   }
+  bool seek(uint64_t position) override {
+    if (!in_) in_ = fs_.openRead(path_);
+    return in_ && in_->seek(position);
+  }
   bool deleteNow() override {
     in_.reset();
     return fs_.deleteFileChecked(path_, facts_.identity);

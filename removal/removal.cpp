@@ -249,7 +249,8 @@ Attempt Removal::quarantineAndDelete(const std::string& path, QuarantineKind kin
   }
   if (held->facts().folder) return Attempt::NotAFile;
   if (held->facts().link) return Attempt::Link;
-  if (env_.protectedLocations.isProgramFile(path, &held->facts())) return Attempt::Protected;
+  if (env_.protectedLocations.isProgramFile(path, held.get())) return Attempt::Protected;
+  if (!held->seek(0)) return Attempt::NotCopied;  // the look read it: the copy starts at its start
   // No copy, no delete: a file that could not be kept stays where it is. The copy is read
   // through the held handle, since the file is shared with nobody.
   if (!env_.quarantine.storeFile(*held, path, kind)) return Attempt::NotCopied;

@@ -207,17 +207,25 @@ FileLook lookByName(const std::string& path) {
   return look;
 }
 
-FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath) {
+FileLook lookThrough(InputFile& in, const std::string& path) {
   FileLook look;
-  const bool script = hasExtension(path, kScriptExtensions, std::size(kScriptExtensions));
-  std::unique_ptr<InputFile> in = fs.openRead(path);
-  if (!in) return lookByName(path);
   look.opened = true;
   char head[2] = {0, 0};
   size_t got = 0;
-  for (size_t r; got < 2 && (r = in->read(head + got, 2 - got)) > 0;) got += r;
-  look.program = script || (got == 2 && head[0] == 'M' && head[1] == 'Z');
-  if (in->seek(0)) look.company = companyNameFromStream(*in);
+  for (size_t r; got < 2 && (r = in.read(head + got, 2 - got)) > 0;) got += r;
+  const bool image = got == 2 && head[0] == 'M' && head[1] == 'Z';
+  look.program = image || hasExtension(path, kScriptExtensions, std::size(kScriptExtensions));
+  // Only an image carries version information: the other files are not read through (the
+  // removal looks at every file it holds).
+  if (image && in.seek(0)) look.company = companyNameFromStream(in);
+  in.seek(0);
+  return look;
+}
+
+FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath) {
+  std::unique_ptr<InputFile> in = fs.openRead(path);
+  if (!in) return lookByName(path);
+  FileLook look = lookThrough(*in, path);
   if (wantFinalPath) look.finalPath = in->finalPath();
   return look;
 }

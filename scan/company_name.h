@@ -13,7 +13,7 @@ std::string readCompanyName(FileSystem& fs, const std::string& path);
 // True for the company name of the system's own files, which are never reported.
 bool isSystemPublisher(const std::string& company);
 // What one opening of a file tells about it: whether it is a program (an executable image, or
-// a script by its extension: the system runs both), its maker, and, when asked for, the final
+// a script by its extension: the system runs both), its maker (an image's), and, when asked for, the final
 // path the system resolves it to. A file that cannot be opened is a program by its extension
 // alone.
 struct FileLook {
@@ -21,6 +21,9 @@ struct FileLook {
   std::string company, finalPath;
 };
 FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath = false);
+// The same look through a file already open (`path` for its extension), which is left at its
+// start again; its final path is not asked.
+FileLook lookThrough(InputFile& in, const std::string& path);
 // What the name alone says, as lookAtFile says of a file it could not open.
 FileLook lookByName(const std::string& path);
 // The same search over bytes already in memory, without the value's length limit.

@@ -222,7 +222,7 @@ bool ProtectedLocations::isSystemProgram(const std::string& path, const std::str
   return isSystemPublisher(company) || platform_.fs.systemProtectsFile(finalPath.empty() ? path : finalPath);
 }
 
-bool ProtectedLocations::isSystemFile(const std::string& path, const PathFacts* held) const {
+bool ProtectedLocations::isSystemFile(const std::string& path, HeldFile* held) const {
   FileSystem& fs = platform_.fs;
   const std::string canonical = fs.canonicalPath(path);
   if (canonical.empty()) return false;  // names no one file (the scan never judges such a path)
@@ -232,8 +232,8 @@ bool ProtectedLocations::isSystemFile(const std::string& path, const PathFacts* 
   // goes through one.
   loadFolders();
   const bool otherDrive = windows_.size() < 2 || toUpper(canonical.substr(0, 2)) != windows_.substr(0, 2);
-  FileLook look = held ? lookByName(canonical) : lookAtFile(fs, canonical, otherDrive);
-  if (held && otherDrive) look.finalPath = held->finalPath;
+  FileLook look = held ? lookThrough(*held, canonical) : lookAtFile(fs, canonical, otherDrive);
+  if (held && otherDrive) look.finalPath = held->facts().finalPath;
   if (isSystemProgram(canonical, look.company, look.finalPath)) return true;
   if (look.program) return false;
   return isInside(normalFolder(look.finalPath.empty() ? canonical : look.finalPath), windows_);

@@ -60,10 +60,10 @@ class ProtectedLocations {
   bool isProtectedFolder(const std::string& path) const;
   // A file that is never a finding: one of the program's own (isOwnFile) or of the system's
   // (isSystemFile). The removal asks this of every file before it deletes it.
-  // `held`: the facts of the file as this program holds it, shared with nobody; its bytes cannot
-  // be opened again by its path then, and are not tried (an open that fails costs as much as one
-  // that reads), and its final path is the hold's.
-  bool isProgramFile(const std::string& path, const PathFacts* held = nullptr) const {
+  // `held`: the file as this program holds it, shared with nobody; it cannot be opened again by
+  // its path then, so its bytes are read through the hold (left at its start again), and its
+  // final path is the hold's.
+  bool isProgramFile(const std::string& path, HeldFile* held = nullptr) const {
     return isOwnFile(path) || isSystemFile(path, held);
   }
   // The program's own files in its application folder: its two programs and the data files it
@@ -72,7 +72,7 @@ class ProtectedLocations {
   bool isOwnFile(const std::string& path) const;
   // The system's own files: guarded by the system, made by the system's maker, or no program
   // inside the Windows folder. Reads the file's first bytes and its version information.
-  bool isSystemFile(const std::string& path, const PathFacts* held = nullptr) const;
+  bool isSystemFile(const std::string& path, HeldFile* held = nullptr) const;
   // A registry item (a whole key when `valueName` is empty) that is never a finding.
   bool isProtectedRegistryItem(uint32_t root, const std::string& keyPath, const std::string& valueName) const;
   // The same for a whole key by its name alone, without asking the system (a service is taken

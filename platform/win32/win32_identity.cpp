@@ -345,6 +345,11 @@ class Win32HeldFile : public HeldFile {
     DWORD got = 0;
     return ReadFile(h_.get(), buf, DWORD(std::min<size_t>(n, 1u << 30)), &got, nullptr) ? got : 0;
   }
+  bool seek(uint64_t position) override {
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(position);
+    return SetFilePointerEx(h_.get(), to, nullptr, FILE_BEGIN) != 0;
+  }
   bool deleteNow() override { return !facts_.folder && !facts_.link && deleteThrough(h_.get(), attributes_); }
 
  private:

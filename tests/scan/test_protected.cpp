@@ -139,6 +139,10 @@ TEST_F(ProtectedPlaces, AreNeverFoundNorRemovedUnderAnySpellingWhileThreatsThere
   ASSERT_TRUE(app.fs.write(windows + "\\quillon-test-adware.ini", "data", false));
   std::vector<std::string> files = {windows + "\\win.ini", windows + "\\system.ini", system + "\\drivers\\etc\\hosts",
                                     system + "\\kernel32.dll", windows + "\\quillon-test-adware.ini"};
+  // The system maker's driver outside the Windows folder: the removal holds it shared with
+  // nobody, and reads its maker through that hold.
+  files.push_back(app.path("maker.sys"));
+  ASSERT_TRUE(CopyFileA((system + "\\kernel32.dll").c_str(), files.back().c_str(), FALSE));
   WIN32_FIND_DATAA fd;
   HANDLE inf = FindFirstFileA((windows + "\\inf\\*.inf").c_str(), &fd);
   if (inf != INVALID_HANDLE_VALUE) {
