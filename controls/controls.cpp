@@ -134,9 +134,9 @@ void ListView::dropIndexes() {
 
 void ListView::setColumnWidth(int col, float twips) {
   if (col < 1 || size_t(col) > columns.size()) return;
-  float& width = columns[size_t(col) - 1].widthTwips;
-  if (width != twips) fitColumns = false;
-  width = twips;
+  Column& c = columns[size_t(col) - 1];
+  if (c.widthTwips != twips) c.userSized = true;
+  c.widthTwips = twips;
   notify(Change::Columns);
 }
 

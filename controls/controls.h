@@ -32,7 +32,7 @@ struct Layout {
 };
 
 enum class Kind { Button, CheckBox, Option, Label, ListView, Progress, Timer, TextBox, Frame, ComboBox,
-                  DatePicker, TabStrip, MenuItem, Shape };
+                  DatePicker, TabStrip, MenuItem, Shape, Picture };
 
 class Control {
  public:
@@ -163,6 +163,9 @@ struct ListItem {
 struct Column {
   std::string header;
   float widthTwips = 1400;
+  // The user's width (dragged, or read from the settings): sharing the list's width among its
+  // columns leaves this one as it is.
+  bool userSized = false;
 };
 
 class ListView : public Control {
@@ -184,10 +187,11 @@ class ListView : public Control {
   void setChecked(int i, bool c, bool runHandler = true);
   void remove(int i);
   void clear();
-  // col counts from 1. A width other than the column's present one ends fitColumns.
+  // col counts from 1. A width other than the column's present one makes it the user's.
   void setColumnWidth(int col, float twips);
-  // While the columns keep their designed widths the window shares its width among them by
-  // what they hold; a width set by the user or read from the settings is kept as it is.
+  // The window shares its width among the columns the user has not sized, by what they hold;
+  // a width set by the user or read from the settings is kept as it is. Without sharing, the
+  // columns keep their designed widths. Either way the last column reaches the list's edge.
   bool fitColumns = false;
   // First row whose text begins with `prefix`, compared without case; -1 when none.
   int findPrefix(const std::string& prefix) const;
@@ -269,6 +273,24 @@ class Shape : public Control {
  public:
   Shape(Form* f, std::string name) : Control(f, Kind::Shape, std::move(name)) {}
   void moveTo(int x, int y) { setLayout({x, y, layout.w, layout.h}); }
+};
+
+// A picture that moves: the window draws frame `frame()` of `frames`, each made from the
+// program's own icon.
+class Picture : public Control {
+ public:
+  Picture(Form* f, std::string name, int frames) : Control(f, Kind::Picture, std::move(name)), frames(frames) {}
+  const int frames;
+  int frame() const { return frame_; }
+  void setFrame(int f) {
+    if (f < 0 || f >= frames || f == frame_) return;
+    frame_ = f;
+    notify(Change::Value);
+  }
+  void nextFrame() { setFrame((frame_ + 1) % frames); }
+
+ private:
+  int frame_ = 0;
 };
 
 class ComboBox : public Control {

@@ -42,12 +42,13 @@ class Http {
  public:
   virtual ~Http() = default;
   // A blocking GET, never served from the cache nor written to it, without a proxy. After
-  // every read (the last, empty one included) `afterRead` gets the read's number from 1 and
-  // the bytes received so far: progress reports and yields to the message loop hang off it.
+  // every read (the last, empty one included) `afterRead` gets the read's number from 1, the
+  // bytes received so far and the length the answer announced (0 when it announced none):
+  // progress reports and yields to the message loop hang off it.
   // Any status counts as an answer: an error page is returned like any other body. Redirects
   // are followed by the call itself, within the same bounds.
   virtual HttpResponse get(const std::string& url, const HttpLimits& limits,
-                           const std::function<void(int read, size_t received)>& afterRead) = 0;
+                           const std::function<void(int read, size_t received, size_t expected)>& afterRead) = 0;
   // The program is ending: the request under way, and every later one, fails as `Cancelled`
   // at once, whatever the server is doing.
   virtual void abandonAll() {}

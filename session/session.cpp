@@ -119,7 +119,8 @@ class QuietMerge : public MergeStatus {
 };
 }  // namespace
 
-LiveUpdateRunOutcome Session::update(MergeStatus* shown, std::function<void(const std::string&)> fetchStatus) {
+LiveUpdateRunOutcome Session::update(MergeStatus* shown, std::function<void(const std::string&)> fetchStatus,
+                                     FetchProgress fetchProgress) {
   QuietMerge quiet(platform.pump);
   MergeStatus& status = shown ? *shown : quiet;
   auto apply = [this, &status](const DefinitionUpdate& update) {
@@ -130,7 +131,7 @@ LiveUpdateRunOutcome Session::update(MergeStatus* shown, std::function<void(cons
     }
     return merge(update, status);
   };
-  LiveUpdateRunEnv env{platform, defs, counts, exeList, apply, std::move(fetchStatus)};
+  LiveUpdateRunEnv env{platform, defs, counts, exeList, apply, std::move(fetchStatus), std::move(fetchProgress)};
   const LiveUpdateRunOutcome outcome = runLiveUpdate(env, liveUpdateOptions(settings, branding, publisherKeys));
   lastUpdate = outcome.result;
   return outcome;

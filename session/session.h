@@ -83,7 +83,8 @@ class Session {
   void excludeChecked();
   // Live Update, the progress of the fetch and of the merge going to `fetchStatus` and
   // `status` (nowhere when not given); the definitions are counted again.
-  LiveUpdateRunOutcome update(MergeStatus* status = nullptr, std::function<void(const std::string&)> fetchStatus = nullptr);
+  LiveUpdateRunOutcome update(MergeStatus* status = nullptr, std::function<void(const std::string&)> fetchStatus = nullptr,
+                              FetchProgress fetchProgress = nullptr);
   SubmissionOutcome submit(const std::string& name);
   void sendAnonymousReport();
   // A scheduled scan; with `deleteFound`, then the removal of everything it found, unasked.

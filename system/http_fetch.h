@@ -16,10 +16,15 @@ struct FetchResult {
   bool ok() const { return answered && status >= 200 && status <= 299; }
 };
 
+// How far a download has come: the bytes received and those the server announced (0 when it
+// announced no length).
+using FetchProgress = std::function<void(size_t received, size_t expected)>;
+
 // Yields to the message loop after every read but the first; `status`, when given, gets
-// "Downloaded N bytes." then. The body is kept only for a whole answer of status 200-299 (an
-// error page is not an answer).
+// "Downloaded N bytes." then, and `progress` the figures. The body is kept only for a whole
+// answer of status 200-299 (an error page is not an answer).
 FetchResult fetchWithProgress(Http& http, Pump& pump, const std::string& url,
-                              const std::function<void(const std::string&)>& status = nullptr);
+                              const std::function<void(const std::string&)>& status = nullptr,
+                              const FetchProgress& progress = nullptr);
 
 }  // namespace quillon

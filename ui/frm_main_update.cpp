@@ -32,7 +32,8 @@ void FrmMain::RunLiveUpdate() {
   frmDownload.Form_Load();
   StatusLine status(frmDownload.txtStatus, platform.pump);
   const LiveUpdateRunOutcome update =
-      session.update(&status, [this](const std::string& s) { frmDownload.txtStatus.setText(s); });
+      session.update(&status, [this](const std::string& s) { frmDownload.txtStatus.setText(s); },
+                     [this](size_t received, size_t expected) { frmDownload.showProgress(received, expected); });
   const LiveUpdateResult& result = update.result;
   if (result.outcome == UpdateOutcome::Updated) {
     if (!result.newDate.empty()) pageStatus.lblDefVersion.setCaption(result.newDate + " PST");

@@ -1,5 +1,7 @@
 #include "ui/frm_update_windows.h"
 
+#include <algorithm>
+
 namespace quillon::ui {
 
 namespace {
@@ -7,35 +9,40 @@ constexpr int kLeftDoubleClick = 515;
 }
 
 FrmDownload::FrmDownload(FormHost& host) : Form("Live Update"), host_(host) {
-  width = 380, height = 170;
+  width = 380, height = 190;
   style = Style::Dialog;
-  picUp.layout = {16, 18, 24, 24};
-  picDown.layout = {16, 46, 24, 24};
-  lblProduct.layout = {56, 24, 300, 40};
-  txtStatus.layout = {16, 84, 348, 40};
-  cmdCancel.layout = {274, 132, 90, 28};
+  picDownload.layout = {12, 10, 44, 58};
+  lblProduct.layout = {66, 26, 298, 36};
+  txtStatus.layout = {16, 76, 348, 40};
+  pgbDownload.layout = {16, 124, 348, 16};
+  pgbDownload.setMax(1000);
+  cmdCancel.layout = {274, 152, 90, 28};
   cmdCancel.onClick = [this] { Form_Unload(); };
   tmrBlink.onTick = [this] { tmrBlink_Timer(); };
+  tmrPicture.onTick = [this] { picDownload.nextFrame(); };
   onTrayMouse = [this](int m) { TrayMouse(m); };
 }
 
 void FrmDownload::Form_Load() {
   tmrBlink.setEnabled(true);
-  // The pictures start afresh with the window, so the first tick always shows the other one;
-  // the stage counter runs on for the whole program run.
+  tmrPicture.setEnabled(true);
+  // The captions and the picture start afresh with the window; the stage counter runs on for
+  // the whole program run.
   blink.pictureDownShown = false;
-  picDown.setVisible(false);
-  picUp.setVisible(true);
+  picDownload.setFrame(0);
+  pgbDownload.setValue(0);
+  pgbDownload.setVisible(false);
   lblProduct.setCaption("Connecting to server/downloading.....");
   host_.trayIcon(*this, FormHost::TrayOp::Delete, "");
   host_.trayIcon(*this, FormHost::TrayOp::Add, "Getting latest definitions.");
 }
 
-void FrmDownload::tmrBlink_Timer() {
-  const std::string caption = blink.tick();
-  picDown.setVisible(blink.pictureDownShown);
-  picUp.setVisible(!blink.pictureDownShown);
-  lblProduct.setCaption(caption);
+void FrmDownload::tmrBlink_Timer() { lblProduct.setCaption(blink.tick()); }
+
+void FrmDownload::showProgress(size_t received, size_t expected) {
+  pgbDownload.setVisible(expected > 0);
+  if (expected > 0)
+    pgbDownload.setValue(int(std::min<size_t>(received, expected) * size_t(pgbDownload.max()) / expected));
 }
 
 void FrmDownload::TrayMouse(int message) {
@@ -47,6 +54,7 @@ void FrmDownload::TrayMouse(int message) {
 // Closing the window does not stop the transfer: the run goes on and finishes normally.
 void FrmDownload::Form_Unload() {
   tmrBlink.setEnabled(false);
+  tmrPicture.setEnabled(false);
   host_.trayIcon(*this, FormHost::TrayOp::Delete, "");
   host_.destroy(*this);
 }

@@ -20,14 +20,18 @@ class FrmDownload : public Form {
   void Form_Unload();
   void tmrBlink_Timer();
   void TrayMouse(int message);
+  // How far the download has come: the bar shows it while the server has said how much comes,
+  // and is hidden while it has not.
+  void showProgress(size_t received, size_t expected);
 
   // Status lines from the fetch and the merge.
   TextBox txtStatus{this, "txtStatus"};
   Label lblProduct{this, "lblProduct"};
-  Shape picUp{this, "picUp"};
-  Shape picDown{this, "picDown"};
+  Picture picDownload{this, "picDownload", 12};
+  ProgressBar pgbDownload{this, "pgbDownload"};
   Button cmdCancel{this, "cmdCancel", "Cancel"};
   Timer tmrBlink{this, "tmrBlink", 800, false};
+  Timer tmrPicture{this, "tmrPicture", 90, false};
 
   DownloadBlink blink;  // the stage counter lives for the whole program run
 

@@ -76,10 +76,10 @@ std::optional<LiveUpdateResult> fetchOffer(LiveUpdateEnv& env, const std::functi
   Platform& p = env.platform;
   LiveUpdateResult r;
   const LiveUpdateUrls urls = liveUpdateUrls(env.serverBase, env.product, env.company, fromText);
-  const FetchResult text = fetchWithProgress(p.http, p.pump, urls.update, status);
+  const FetchResult text = fetchWithProgress(p.http, p.pump, urls.update, status, env.progress);
   if (failed(text, r)) return r;
   if (text.body.empty()) return outcome(UpdateOutcome::Refused, "the update was empty");
-  const FetchResult statement = fetchWithProgress(p.http, p.pump, urls.signature, status);
+  const FetchResult statement = fetchWithProgress(p.http, p.pump, urls.signature, status, env.progress);
   if (!statement.answered) return outcome(UpdateOutcome::Unreachable);
 
   DateTime next;
@@ -134,7 +134,7 @@ LiveUpdateResult fetchIncrementalUpdate(LiveUpdateEnv& env) {
   const std::string localText = formatDateTime(local);
   const LiveUpdateUrls urls = liveUpdateUrls(env.serverBase, env.product, env.company, localText);
 
-  const FetchResult current = fetchWithProgress(p.http, p.pump, urls.currentDate, status);
+  const FetchResult current = fetchWithProgress(p.http, p.pump, urls.currentDate, status, env.progress);
   if (failed(current, r)) return r;
   DateTime server;
   if (!normaliseDateAnswer(current.body, server)) return outcome(UpdateOutcome::Refused, "its current date is not a date");

@@ -11,6 +11,7 @@
 #include "common/datetime.h"
 #include "definitions/definition_store.h"
 #include "platform/platform.h"
+#include "system/http_fetch.h"
 #include "update/definition_merge.h"
 
 namespace quillon {
@@ -57,6 +58,8 @@ struct LiveUpdateEnv {
   // An administrator's choice for a server that signs nothing: its updates are taken, and said
   // to be unsigned.
   bool allowUnsigned = false;
+  // The download window's progress bar; may be empty.
+  FetchProgress progress;
 };
 
 struct LiveUpdateResult {

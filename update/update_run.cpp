@@ -4,7 +4,7 @@ namespace quillon {
 
 LiveUpdateRunOutcome runLiveUpdate(LiveUpdateRunEnv& env, const LiveUpdateOptions& options) {
   LiveUpdateEnv fetch{env.platform, env.defs,       options.serverBase,    options.product, options.company,
-                      env.merge,    env.status,     options.publisherKeys, options.allowUnsigned};
+                      env.merge,    env.status,     options.publisherKeys, options.allowUnsigned, env.progress};
   LiveUpdateRunOutcome out;
   StoreLockResult taken = StoreLockResult::Failed;
   // From the first question to the server to the recount: a start, another update or a scan

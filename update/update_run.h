@@ -26,8 +26,9 @@ struct LiveUpdateRunEnv {
   ExecutableList& exeList;    // emptied after an update, so the next scan reads the new list
   // Applies the update and its new date together, or neither.
   std::function<MergeOutcome(const DefinitionUpdate& update)> merge;
-  // The download window's status box; may be empty.
+  // The download window's status box and progress bar; either may be empty.
   std::function<void(const std::string&)> status;
+  FetchProgress progress;
 };
 
 struct LiveUpdateRunOutcome {

@@ -64,6 +64,7 @@ GuiHost::GuiHost(void* instance) : instance_(instance), closeRequest_(RegisterWi
   wc.lpszClassName = kFormClass;
   RegisterClassExA(&wc);
   registerPanelClass(static_cast<HINSTANCE>(instance_));
+  registerPictureClass(static_cast<HINSTANCE>(instance_));
   quietOwner_ = CreateWindowExA(0, kFormClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                 static_cast<HINSTANCE>(instance_), nullptr);
   Look look = makeLook();
@@ -367,7 +368,8 @@ long long GuiHost::handleMessage(FormWin& fw, unsigned msg, unsigned long long w
     case WM_NOTIFY: {
       const auto& nm = *reinterpret_cast<const NMHDR*>(lp);
       ControlRec* rec = controlById(fw, nm.idFrom);
-      if (!rec || applying_) break;
+      // A list asking for the text of a cell it draws is answered even while a change is mirrored.
+      if (!rec || (applying_ && nm.code != LVN_GETDISPINFOA)) break;
       handled = true;
       if (rec->ops->notify) rec->ops->notify(*rec, nm);
       return 0;

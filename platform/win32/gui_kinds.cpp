@@ -90,26 +90,19 @@ void mirrorDatePicker(Bound& b, Change what, int) {
   }
 }
 
+// Every cell's text is asked for when the list draws it (notifyListView), so that a location
+// is cut to the width its column has then while the model keeps the whole text.
 void fillRow(HWND h, const ListView& lv, int row, bool insert) {
   const ListItem& it = lv.item(row);
   LVITEMA item{};
   item.mask = LVIF_TEXT | LVIF_IMAGE;
   item.iItem = row;
-  item.pszText = const_cast<char*>(it.text.c_str());
+  item.pszText = LPSTR_TEXTCALLBACKA;
   item.iImage = it.icon;
   if (insert) ListView_InsertItem(h, &item);
   else ListView_SetItem(h, &item);
-  for (size_t col = 1; col < lv.columns.size(); ++col)
-    ListView_SetItemText(h, row, int(col), const_cast<char*>(it.subItem(int(col)).c_str()));
+  for (size_t col = 1; col < lv.columns.size(); ++col) ListView_SetItemText(h, row, int(col), LPSTR_TEXTCALLBACKA);
   if (lv.checkBoxes) ListView_SetCheckState(h, row, it.checked);
-}
-
-// Pixels a cell needs to be read whole: its text, the margins the list draws beside it and, in
-// the first column, the check box and the icon in front of it.
-int cellNeed(HWND h, const ListView& lv, size_t col, const std::string& text) {
-  int need = ListView_GetStringWidth(h, text.c_str()) + 16;
-  if (col == 0) need += GetSystemMetrics(SM_CXSMICON) + (lv.checkBoxes ? GetSystemMetrics(SM_CXSMICON) + 4 : 0);
-  return need;
 }
 
 // Grows the needs by one row; true when a column now needs more.
@@ -117,7 +110,7 @@ bool measureRow(Bound& b, const ListView& lv, int row) {
   const ListItem& it = lv.item(row);
   bool grew = false;
   for (size_t col = 0; col < b.needs.size(); ++col) {
-    int need = cellNeed(b.hwnd, lv, col, col == 0 ? it.text : it.subItem(int(col)));
+    int need = cellNeed(b.hwnd, lv, int(col), col == 0 ? it.text : it.subItem(int(col)));
     if (need > b.needs[col]) b.needs[col] = need, grew = true;
   }
   return grew;
@@ -130,33 +123,26 @@ void measureAll(Bound& b, const ListView& lv) {
   for (int i = 0; i < lv.count(); ++i) measureRow(b, lv, i);
 }
 
-bool userSetWidths(const Bound& b) {
-  if (b.fitted.empty()) return false;
-  for (size_t i = 0; i < b.fitted.size(); ++i)
-    if (ListView_GetColumnWidth(b.hwnd, int(i)) != b.fitted[i]) return true;
-  return false;
-}
-
-// Shares the list's width among its columns by what they hold. The room a vertical scroll bar
-// takes is kept free whether or not it shows yet, so that the bar appearing as rows come never
-// pushes the last column out of sight.
-void fitColumns(Bound& b, ListView& lv) {
-  if (!lv.fitColumns) return;
-  if (userSetWidths(b)) {
-    readBackColumns(b);
-    return;
-  }
-  if (b.needs.size() != lv.columns.size()) measureAll(b, lv);
-  RECT r;
-  GetClientRect(b.hwnd, &r);
-  int available = int(r.right - r.left);
-  if (!(GetWindowLongPtrA(b.hwnd, GWL_STYLE) & WS_VSCROLL)) available -= GetSystemMetrics(SM_CXVSCROLL);
-  std::vector<int> widths = shareWidth(b.needs, available);
-  b.fitted.assign(widths.size(), 0);
+// The widths the list should have now: the user's and (without sharing) the designed ones as
+// they are, the others a share of the rest by what they hold; the last column then reaches the
+// right edge, so that no blank header stands beyond it.
+std::vector<int> columnWidths(Bound& b, const ListView& lv, int available) {
+  if (lv.fitColumns && b.needs.size() != lv.columns.size()) measureAll(b, lv);
+  std::vector<int> widths(lv.columns.size()), needs;
+  int fixed = 0;
   for (size_t i = 0; i < widths.size(); ++i) {
-    ListView_SetColumnWidth(b.hwnd, int(i), widths[i]);
-    b.fitted[i] = ListView_GetColumnWidth(b.hwnd, int(i));
+    if (!lv.fitColumns || lv.columns[i].userSized) fixed += widths[i] = pixels(lv.columns[i].widthTwips);
+    else needs.push_back(b.needs[i]);
   }
+  // Columns the user made wider than the list still leave the shared ones a little room.
+  const std::vector<int> shared = shareWidth(needs, std::max(available - fixed, 40 * int(needs.size())));
+  int used = 0;
+  for (size_t i = 0, k = 0; i < widths.size(); ++i) {
+    if (lv.fitColumns && !lv.columns[i].userSized) widths[i] = shared[k++];
+    if (i + 1 < widths.size()) used += widths[i];
+  }
+  if (!widths.empty()) widths.back() = std::max(widths.back(), available - used);
+  return widths;
 }
 
 void mirrorListView(Bound& b, Change what, int row) {
@@ -165,34 +151,28 @@ void mirrorListView(Bound& b, Change what, int row) {
   HWND h = b.hwnd;
   switch (what) {
     case Change::Rows:
+      b.tipRow = -1;
       SendMessageA(h, WM_SETREDRAW, FALSE, 0);
       ListView_DeleteAllItems(h);
       for (int i = 0; i < lv.count(); ++i) fillRow(h, lv, i, true);
-      if (lv.fitColumns) measureAll(b, lv), fitColumns(b, lv);
+      if (lv.fitColumns) measureAll(b, lv);
+      fitColumns(b);
       SendMessageA(h, WM_SETREDRAW, TRUE, 0);
       break;
     case Change::RowAdded:
       fillRow(h, lv, row, true);
-      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b, lv);
+      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b);
       ListView_EnsureVisible(h, row, FALSE);
       break;
     // A row gone leaves the widths as they are: they never jump while the user works down a list.
     case Change::RowRemoved: ListView_DeleteItem(h, row); break;
     case Change::RowChanged:
       fillRow(h, lv, row, false);
-      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b, lv);
+      if (lv.fitColumns && measureRow(b, lv, row)) fitColumns(b);
+      ListView_RedrawItems(h, row, row);
       break;
     case Change::Layout:  // a list that grew shares its new width among its columns
-      if (lv.fitColumns) fitColumns(b, lv);
-      break;
-    case Change::Columns:
-      if (lv.fitColumns) {
-        fitColumns(b, lv);
-        break;
-      }
-      for (size_t i = 0; i < lv.columns.size(); ++i)
-        ListView_SetColumnWidth(h, int(i), pixels(lv.columns[i].widthTwips));
-      break;
+    case Change::Columns: fitColumns(b); break;
     default: break;
   }
 }
@@ -208,6 +188,11 @@ void mirrorTimer(Bound& b, Change what, int) {
     KillTimer(b.hwnd, UINT_PTR(b.id));
     b.timerRunning = false;
   }
+}
+
+void mirrorPicture(Bound& b, Change what, int) {
+  mirrorWindow(b, what);
+  if (what == Change::Value || what == Change::Layout) showFrame(b.hwnd, *static_cast<Picture*>(b.control));
 }
 
 void mirrorMenuItem(Bound& b, Change what, int) {
@@ -246,6 +231,7 @@ void notifyTabStrip(Bound& b, const NMHDR& nm) {
 // Only a change of the check-box image counts, and not the first one, which is the list
 // giving a new row its box.
 void notifyListView(Bound& b, const NMHDR& nm) {
+  if (nm.code == LVN_GETDISPINFOA) cellText(b, const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(nm)));
   if (nm.code != LVN_ITEMCHANGED) return;
   const auto& lv = reinterpret_cast<const NMLISTVIEW&>(nm);
   if ((lv.uChanged & LVIF_STATE) && ((lv.uNewState ^ lv.uOldState) & LVIS_STATEIMAGEMASK) &&
@@ -272,6 +258,7 @@ void notifyDatePicker(Bound& b, const NMHDR& nm) {
 // would destroy them for all the others.
 void setUpListView(HWND h, Control& c, const Look& look) {
   auto& lv = static_cast<ListView&>(c);
+  startListCells(h, c);
   ListView_SetExtendedListViewStyle(h, LVS_EX_FULLROWSELECT | (lv.checkBoxes ? LVS_EX_CHECKBOXES : 0));
   ListView_SetImageList(h, look.icons, LVSIL_SMALL);
   for (size_t i = 0; i < lv.columns.size(); ++i) {
@@ -286,6 +273,7 @@ void setUpListView(HWND h, Control& c, const Look& look) {
 // The check boxes' images are a list the control makes itself; sharing image lists makes
 // their destruction ours.
 void tearDownListView(HWND h) {
+  endListCells(h);
   if (HIMAGELIST own = ListView_GetImageList(h, LVSIL_STATE)) {
     ListView_SetImageList(h, nullptr, LVSIL_STATE);
     ImageList_Destroy(own);
@@ -397,12 +385,14 @@ constexpr KindOps kOps[] = {
      nullptr, mirrorMenuItem, commandButton, nullptr, nullptr, nullptr},
     {Kind::Shape, "STATIC", SS_BLACKRECT, 0, nullptr,  //
      nullptr, mirrorPlain, nullptr, nullptr, nullptr, nullptr},
+    {Kind::Picture, kPictureClass, 0, 0, nullptr,  //
+     nullptr, mirrorPicture, nullptr, nullptr, nullptr, nullptr},
 };
 
 constexpr bool inKindOrder() {
   for (size_t i = 0; i < std::size(kOps); ++i)
     if (size_t(kOps[i].kind) != i) return false;
-  return std::size(kOps) == size_t(Kind::Shape) + 1;
+  return std::size(kOps) == size_t(Kind::Picture) + 1;
 }
 static_assert(inKindOrder(), "one row per kind, in the order of Kind");
 
@@ -410,15 +400,45 @@ static_assert(inKindOrder(), "one row per kind, in the order of Kind");
 
 const KindOps& kindOps(Kind kind) { return kOps[size_t(kind)]; }
 
+int cellNeed(HWND h, const ListView& lv, int col, const std::string& text) {
+  int need = ListView_GetStringWidth(h, text.c_str()) + 16;
+  if (col == 0) need += GetSystemMetrics(SM_CXSMICON) + (lv.checkBoxes ? GetSystemMetrics(SM_CXSMICON) + 4 : 0);
+  return need;
+}
+
 void readBackColumns(Bound& b) {
   auto& lv = *static_cast<ListView*>(b.control);
-  if (lv.fitColumns && !userSetWidths(b)) return;
-  lv.fitColumns = false;
-  b.fitted.clear();
-  for (size_t i = 0; i < lv.columns.size(); ++i) {
-    int px = ListView_GetColumnWidth(b.hwnd, int(i));
-    if (px > 0) lv.columns[i].widthTwips = float(px) * 1440.0f / float(systemDpi());
+  if (b.fitted.size() != lv.columns.size()) return;
+  for (size_t i = 0; i < b.fitted.size(); ++i) {
+    const int px = ListView_GetColumnWidth(b.hwnd, int(i));
+    if (px <= 0 || px == b.fitted[i]) continue;
+    lv.columns[i].userSized = true;
+    lv.columns[i].widthTwips = float(px) * 1440.0f / float(systemDpi());
+    b.fitted[i] = px;
   }
+}
+
+// Setting a width can bring or take a scroll bar, which changes the room: a second pass then
+// fits the new room. The list's own resize comes back here too, and is left out meanwhile.
+void fitColumns(Bound& b) {
+  if (b.fitting) return;
+  b.fitting = true;
+  readBackColumns(b);
+  const auto& lv = *static_cast<ListView*>(b.control);
+  for (int pass = 0; pass < 2; ++pass) {
+    RECT r;
+    GetClientRect(b.hwnd, &r);
+    const std::vector<int> widths = columnWidths(b, lv, int(r.right - r.left));
+    b.fitted.assign(widths.size(), 0);
+    for (size_t i = 0; i < widths.size(); ++i) {
+      if (ListView_GetColumnWidth(b.hwnd, int(i)) != widths[i]) ListView_SetColumnWidth(b.hwnd, int(i), widths[i]);
+      b.fitted[i] = ListView_GetColumnWidth(b.hwnd, int(i));
+    }
+    RECT now;
+    GetClientRect(b.hwnd, &now);
+    if (now.right == r.right) break;
+  }
+  b.fitting = false;
 }
 
 }  // namespace quillon::win32

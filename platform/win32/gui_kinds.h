@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
 #include <vector>
 
 #include "controls/controls.h"
@@ -21,6 +22,8 @@ struct Bound {
   // A list whose columns share its width: what each column needs to show its widest text, and
   // the widths last given, so that a width the user dragged can be told from them.
   std::vector<int> needs, fitted;
+  bool fitting = false;
+  int tipRow = -1, tipCol = -1;  // the cell whose whole text the list's tip holds
 };
 
 // What every form's controls share: the dialog font and the small kind icons of the lists.
@@ -48,9 +51,27 @@ struct KindOps {
 
 const KindOps& kindOps(controls::Kind kind);
 
-// Copies the widths of a list's columns back to the model once the user changed one (which
-// ends the sharing); widths the list was given by sharing leave the designed ones in place.
+// Copies the widths of a list's columns that the user changed (a header divider dragged) back to
+// the model, where they become the user's; widths the list was given leave the model as it is.
 void readBackColumns(Bound& b);
+// Gives a list's columns their widths (see ListView::fitColumns).
+void fitColumns(Bound& b);
+// Pixels a cell needs to be read whole: its text, the margins the list draws beside it and, in
+// the first column, the check box and the icon in front of it.
+int cellNeed(HWND h, const controls::ListView& lv, int col, const std::string& text);
+
+// The cells of a list (gui_list_cells.cpp): a location too long for its column shows cut in the
+// middle, and a tip over a cut cell gives its whole text. Started when the list is made, ended
+// before it is destroyed.
+void startListCells(HWND h, controls::Control& c);
+void endListCells(HWND h);
+// Answers the list's request for the text of the cell it draws.
+void cellText(Bound& b, NMLVDISPINFOA& request);
+
+// The window class of pictures, which draws the present frame (gui_picture.cpp).
+extern const char kPictureClass[];
+void registerPictureClass(HINSTANCE instance);
+void showFrame(HWND h, const controls::Picture& p);
 
 // The window class of frames and pages (a group box when captioned), and the shared look
 // (gui_look.cpp).

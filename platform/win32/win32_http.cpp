@@ -150,7 +150,7 @@ Hop secureHop(const Target& t, const HttpLimits& limits, const std::atomic<bool>
       r.failure = HttpFailure::TooLarge;
       return hop;
     }
-    if (afterRead) afterRead(n, r.body.size());
+    if (afterRead) afterRead(n, r.body.size(), hasLength ? size_t(announced) : 0);
     if (got == 0) break;
     if (GetTickCount64() >= deadline) {
       r.failure = HttpFailure::Timeout;
@@ -195,8 +195,12 @@ HttpResponse getHere(std::string url, const HttpLimits& limits, const std::atomi
 // What a request on a worker thread shares with its caller; kept alive by both, so that a
 // request given up at the program's end may finish on its own.
 struct Shared {
+  struct Read {
+    int n;
+    size_t received, expected;
+  };
   std::mutex m;
-  std::vector<std::pair<int, size_t>> reads;
+  std::vector<Read> reads;
   std::atomic<bool> done{false};
   HttpResponse r;
 };
@@ -218,20 +222,20 @@ void Win32Http::abandonAll() { *ending_ = true; }
 // A silent server holds a request for as long as its bounds allow: on a worker thread, so that
 // the windows of the calling thread keep answering meanwhile.
 HttpResponse Win32Http::get(const std::string& url, const HttpLimits& limits,
-                            const std::function<void(int read, size_t received)>& afterRead) {
+                            const std::function<void(int read, size_t received, size_t expected)>& afterRead) {
   static Sockets sockets;
   if (!waitPump) return getHere(url, limits, *ending_, afterRead);
   auto shared = std::make_shared<Shared>();
   std::thread worker([shared, ending = ending_, url, limits] {
-    HttpResponse r = getHere(url, limits, *ending, [&shared](int n, size_t received) {
+    HttpResponse r = getHere(url, limits, *ending, [&shared](int n, size_t received, size_t expected) {
       std::lock_guard<std::mutex> lock(shared->m);
-      shared->reads.emplace_back(n, received);
+      shared->reads.push_back({n, received, expected});
     });
     std::lock_guard<std::mutex> lock(shared->m);
     shared->r = std::move(r);
     shared->done = true;
   });
-  std::vector<std::pair<int, size_t>> mine;
+  std::vector<Shared::Read> mine;
   ULONGLONG givenUpAt = 0;
   for (bool last = false; !last;) {
     last = shared->done;  // read before draining: nothing the worker reported is left behind
@@ -239,8 +243,8 @@ HttpResponse Win32Http::get(const std::string& url, const HttpLimits& limits,
       std::lock_guard<std::mutex> lock(shared->m);
       mine.swap(shared->reads);
     }
-    for (const auto& [n, received] : mine)
-      if (afterRead && !*ending_) afterRead(n, received);
+    for (const Shared::Read& read : mine)
+      if (afterRead && !*ending_) afterRead(read.n, read.received, read.expected);
     mine.clear();
     if (last) break;
     if (*ending_) {

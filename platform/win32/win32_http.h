@@ -11,7 +11,7 @@
 
 namespace quillon::win32::http {
 
-using AfterRead = std::function<void(int read, size_t received)>;
+using AfterRead = std::function<void(int read, size_t received, size_t expected)>;
 
 // Host names compared as the system compares them, without regard to letter case.
 bool sameText(const std::string& a, const std::string& b);

@@ -26,6 +26,7 @@ class Pieces {
   void grew(size_t size) {
     while (size - reported_ >= piece_) report(reported_ + piece_);
   }
+  void expect(size_t length) { expected_ = length; }
   void end(size_t size) {
     if (size > reported_) report(size);
     report(size);
@@ -34,9 +35,9 @@ class Pieces {
  private:
   void report(size_t upTo) {
     reported_ = upTo;
-    if (afterRead_) afterRead_(++n_, upTo);
+    if (afterRead_) afterRead_(++n_, upTo, expected_);
   }
-  size_t piece_, reported_ = 0;
+  size_t piece_, reported_ = 0, expected_ = 0;
   int n_ = 0;
   const AfterRead& afterRead_;
 };
@@ -208,6 +209,7 @@ class PlainRequest {
       r.failure = HttpFailure::TooLarge;
       return hop;
     }
+    if (head.hasLength) pieces_.expect(size_t(head.length));
     const bool noBody = head.status == 204 || head.status == 304;
     r.failure = noBody ? HttpFailure::None
                 : head.chunked ? readChunked(r.body)

@@ -158,7 +158,7 @@ class Win32Http : public Http {
  public:
   Win32Http();
   HttpResponse get(const std::string& url, const HttpLimits& limits,
-                   const std::function<void(int read, size_t received)>& afterRead) override;
+                   const std::function<void(int read, size_t received, size_t expected)>& afterRead) override;
   void abandonAll() override;
   // Set for a program with windows: the request then runs on a worker thread while the
   // calling thread keeps its windows answering, and `afterRead` still runs on the calling

@@ -26,7 +26,7 @@ Timed get(const std::string& url, const HttpLimits& limits = HttpLimits()) {
   win32::Win32Http http;
   Timed t;
   ULONGLONG start = GetTickCount64();
-  t.response = http.get(url, limits, [&t](int read, size_t received) { t.reads.push_back({read, received}); });
+  t.response = http.get(url, limits, [&t](int read, size_t received, size_t) { t.reads.push_back({read, received}); });
   t.ms = GetTickCount64() - start;
   return t;
 }
@@ -301,7 +301,7 @@ TEST(Http, AWindowedCallerKeepsPumpingWhileTheServerIsSilent) {
   const DWORD caller = GetCurrentThreadId();
   std::vector<std::pair<int, size_t>> reads;
   bool onCaller = true;
-  HttpResponse r = http.get(slow.url(), quick(), [&](int n, size_t received) {
+  HttpResponse r = http.get(slow.url(), quick(), [&](int n, size_t received, size_t) {
     reads.push_back({n, received});
     onCaller = onCaller && GetCurrentThreadId() == caller;
   });

@@ -25,6 +25,7 @@ struct AllKinds : controls::Form {
     txt.layout = {10, 244, 200, 44};
     prg.layout = {220, 244, 190, 18};
     shp.layout = {380, 220, 10, 10};
+    pic.layout = {340, 220, 30, 30};
     cmdOk.layout = {320, 266, 90, 26};
     cmdOk.onClick = [this] { ++clicks; };
     chk.onClick = [this] { ++checkClicks; };
@@ -44,6 +45,7 @@ struct AllKinds : controls::Form {
   controls::TextBox txt{this, "txt"};
   controls::ProgressBar prg{this, "prg"};
   controls::Shape shp{this, "shp"};
+  controls::Picture pic{this, "pic", 8};
   controls::Timer tmr{this, "tmr", 10, true};
   controls::Button cmdOk{this, "cmdOk", "OK"};
   controls::MenuItem mnuHide{this, "mnuHide", "Hide", "File"};

@@ -78,8 +78,7 @@ TEST(LoadSettings, FreshProfileDefaults) {
   EXPECT_FALSE(m.tabSchedule.cmbDays.enabled());
   EXPECT_TRUE(m.tabScanOptions.optQuickScan.value());
   EXPECT_FALSE(m.tabScanOptions.lvwDrives.visible());
-  for (const auto& c : m.pageResults.lvwResults.columns) EXPECT_EQ(c.widthTwips, 1400);
-  EXPECT_TRUE(m.pageResults.lvwResults.fitColumns);  // untouched: shared by content
+  for (const auto& c : m.pageResults.lvwResults.columns) EXPECT_FALSE(c.userSized);  // untouched: shared by content
   EXPECT_EQ(m.windowState(), controls::Form::State::Normal);
   EXPECT_EQ(m.tabScanOptions.chkRunAtStartup.value(), 0);  // not the default brand: nothing written
   EXPECT_EQ(m.settings.read("Settings", "ranOneTime", "0"), "0");
@@ -110,7 +109,8 @@ TEST(LoadSettings, StoredValuesComeBackAndScanTypeResetsToQuick) {
   EXPECT_FALSE(m.tmrMemoryInspected.enabled());
   EXPECT_EQ(m.tabScanOptions.chkMakeLog.value(), 0);  // unconvertible: the control stays as it was
   EXPECT_EQ(m.pageResults.lvwResults.columns[1].widthTwips, 2500);
-  EXPECT_FALSE(m.pageResults.lvwResults.fitColumns);  // the user's width is kept
+  // The user's width is kept; the other columns still share the rest.
+  EXPECT_TRUE(m.pageResults.lvwResults.columns[1].userSized && !m.pageResults.lvwResults.columns[2].userSized);
   EXPECT_EQ(m.windowState(), controls::Form::State::Maximized);
 
   // Handlers write back what the user changes, and the next start sees it.

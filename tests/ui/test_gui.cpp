@@ -4,11 +4,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <tuple>
 
 #include "platform/win32/gui_host.h"
+#include "system/http_fetch.h"
 #include "tests/support/gui.h"
 #include "tests/local_server.h"
 
@@ -110,6 +112,113 @@ TEST_F(Gui, ScanThroughTheWindowsAndStopFromAButtonMessage) {
   m->Form_Unload();
   EXPECT_EQ(m->settings.read("Settings", "FoundCol22", ""), "4500");
   EXPECT_FALSE(m->settings.read("Settings", "FoundCol23", "").empty());
+}
+
+// Every list reads whole: a location too long for its column is cut in the middle and keeps its
+// file name, the tip over it gives the whole text, the last column reaches the list's edge (no
+// blank header after it), and a width set through the header survives a refill and a resize.
+TEST_F(Gui, ListsCutLongLocationsInTheMiddleTipThemWholeAndKeepTheUsersWidths) {
+  const std::string path = "C:\\Documents and Settings\\Someone\\Application Data\\Vendor\\Deep\\Folder\\bar.dll";
+  auto& lv = m->pageResults.lvwResults;
+  m->cmdResults_Click();
+  HWND list = hw(lv);
+  ListView_SetColumnWidth(list, 1, 140);  // as a drag of the divider would
+  auto widthsFill = [&](HWND h) {
+    RECT client;
+    GetClientRect(h, &client);
+    int total = 0;
+    for (int col = 0; col < Header_GetItemCount(ListView_GetHeader(h)); ++col) total += ListView_GetColumnWidth(h, col);
+    return client.right == 0 || total == client.right;
+  };
+  auto tipOver = [&](int col) {
+    RECT cell;
+    ListView_GetSubItemRect(list, 0, col, LVIR_BOUNDS, &cell);
+    SendMessageA(list, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + (col ? 4 : cell.right / 2), cell.top + 3));
+    char buf[512] = {0};
+    TOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.hwnd = list;
+    ti.uId = 1;
+    ti.lpszText = buf;
+    SendMessageA(static_cast<HWND>(GetPropA(list, "QuillonTip")), TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
+    return std::string(buf);
+  };
+  for (int round = 0; round < 2; ++round) {  // then refilled, in a wider window
+    if (round == 1) {
+      m->results.clear();
+      RECT r;
+      GetWindowRect(main, &r);
+      SetWindowPos(main, nullptr, 0, 0, r.right - r.left + 200, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    }
+    m->results.addThreat("Found.Threat", 3, path, "File");
+    SCOPED_TRACE(round);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 1), 140);
+    ASSERT_EQ(ListView_GetItemCount(list), 1);
+    char cell[512];
+    ListView_GetItemText(list, 0, 1, cell, sizeof cell);
+    const std::string shown = cell;
+    EXPECT_EQ(shown.substr(0, 3), "C:\\");
+    EXPECT_NE(shown.find("..."), std::string::npos);
+    EXPECT_EQ(shown.substr(std::max<size_t>(shown.size(), 8) - 8), "\\bar.dll");
+    EXPECT_LE(ListView_GetStringWidth(list, cell) + 16, 140);
+    EXPECT_EQ(tipOver(1), path);
+    EXPECT_EQ(tipOver(2), "");  // read whole: no tip
+    EXPECT_EQ(lv.item(0).subItem(1), path);
+    for (controls::ListView* l : {&lv, &m->pageScan.lvwSpywareFound, &m->tabScanOptions.lvwDrives})
+      EXPECT_TRUE(widthsFill(hw(*l))) << l->name();
+  }
+}
+
+// The download window while a download of a known size comes: its bar moves on to the end, the
+// status text stays as the fetch words it, and its picture moves.
+TEST_F(Gui, TheDownloadWindowShowsTheBarAndAMovingPicture) {
+  LocalServer server([](SOCKET c, LocalServer& s) {
+    LocalServer::sendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 16384\r\n\r\n");
+    for (int i = 0; i < 8 && !s.stopping(70); ++i) LocalServer::sendAll(c, std::string(2048, 'x'));
+  });
+  ui::FrmDownload& w = m->frmDownload;
+  host.create(w, main, nullptr);
+  w.Form_Load();
+  w.setVisible(true);
+  HWND bar = hw(w.pgbDownload), picture = hw(w.picDownload);
+  EXPECT_FALSE(IsWindowVisible(bar));  // nothing known yet
+  auto snapshot = [&] {
+    HDC screen = GetDC(picture);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 44, 58);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(picture, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    SelectObject(dc, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, 44, 58, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<DWORD> pixels(44 * 58);
+    GetDIBits(dc, bitmap, 0, 58, pixels.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(picture, screen);
+    return pixels;
+  };
+  std::vector<int> positions;
+  std::vector<std::vector<DWORD>> pictures;
+  app.pump.onYield = [&](int) { pump(); };
+  const FetchResult got = fetchWithProgress(
+      app.platform.http, app.platform.pump, server.url("/update.txt"),
+      [&](const std::string& s) { w.txtStatus.setText(s); },
+      [&](size_t received, size_t expected) {
+        w.showProgress(received, expected);
+        positions.push_back(int(SendMessageA(bar, PBM_GETPOS, 0, 0)));
+        EXPECT_TRUE(IsWindowVisible(bar));
+        EXPECT_EQ(text(w.txtStatus), "Downloaded " + std::to_string(received) + " bytes.");
+        if (pictures.empty() || pictures.back() != snapshot()) pictures.push_back(snapshot());
+      });
+  app.pump.onYield = nullptr;
+  ASSERT_TRUE(got.ok());
+  ASSERT_GE(positions.size(), 4u);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_LT(positions.front(), 1000);
+  EXPECT_EQ(positions.back(), 1000);
+  EXPECT_GE(pictures.size(), 3u);  // frames that differ, one after another
+  w.Form_Unload();
 }
 
 // The scan page as the run leaves it: the way on to the results only after a scan, the drive
