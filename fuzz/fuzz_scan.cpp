@@ -232,7 +232,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Nothing written but the report (and the exclusion list, which only the user's answers add to).
   for (const auto& [what, path] : fs.changes) {
-    const bool report = iequals(path, kApp + "\\" + kReportFile) && (what == "write" || what == "delete");
+    // The report is written whole under a name of its own beside it, then put in its place.
+    const std::string reportPath = toUpper(kApp + "\\" + kReportFile), upper = toUpper(path);
+    const bool fresh = upper.rfind(reportPath + ".", 0) == 0 && upper.size() > 4 &&
+                       upper.compare(upper.size() - 4, 4, ".NEW") == 0 && (what == "write" || what == "delete");
+    const bool report = fresh || (upper == reportPath && (what == "replace" || what == "delete"));
     const bool exclusion = iequals(path, defs.path(kExclusionFile)) && what == "write";
     FUZZ_CHECK(report || exclusion);
   }

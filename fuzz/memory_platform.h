@@ -160,7 +160,7 @@ class QuietSystem : public Launcher, public ThisProgram, public SystemRestore, p
   bool anotherInstanceRunning(const std::string&) override { return false; }
   std::vector<Drive> list() override { return {{'C', DriveType::Fixed}}; }
   bool ready(char letter) override { return letter == 'C'; }
-  HttpResponse get(const std::string&, const HttpLimits&, const std::function<void(int, size_t)>&) override {
+  HttpResponse get(const std::string&, const HttpLimits&, const std::function<void(int, size_t, size_t)>&) override {
     return HttpResponse{};
   }
   bool processNames(std::vector<std::string>&) override { return false; }

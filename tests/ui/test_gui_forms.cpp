@@ -506,7 +506,12 @@ TEST_F(GuiDpi, EveryWindowHoldsItsControlsAndTheirWholeCaptionsAtTheSystemDpi) {
   const std::vector<std::pair<std::string, std::function<void()>>> views{
       {"main-status", [&] { f.cmdStatus_Click(); }},
       {"main-scan", [&] { f.cmdScan_Click(); }},
-      {"main-results", [&] { f.cmdResults_Click(); }},
+      {"main-results",
+       [&] {
+         f.cmdResults_Click();
+         f.results.addThreat("Sample.Toolbar", 3, "C:\\Program Files\\Sample Toolbar Company\\Toolbar\\Components\\sampletoolbar.dll", "File");
+         f.results.addThreat("Sample.Toolbar", 2, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Sample Toolbar Company\\Toolbar\\Settings", "Registry");
+       }},
       {"main-settings-scan", [&] { f.cmdSettings_Click(), f.tabSettings.select(1); }},
       {"main-settings-schedule", [&] { f.tabSettings.select(2); }},
       {"main-settings-protection", [&] { f.tabSettings.select(3); }},
@@ -523,7 +528,12 @@ TEST_F(GuiDpi, EveryWindowHoldsItsControlsAndTheirWholeCaptionsAtTheSystemDpi) {
                f.branding.productName, "http://www.example.com/", "http://search.example.net/start.html"));
          });
        }},
-      {"download", [&] { open(f.frmDownload, [&] { f.frmDownload.Form_Load(); }); }},
+      {"download",
+       [&] {
+         open(f.frmDownload, [&] { f.frmDownload.Form_Load(); });
+         f.frmDownload.showProgress(6144, 16384);
+         f.frmDownload.txtStatus.setText("Downloaded 6144 bytes.");
+       }},
       {"updated", [&] { open(f.frmSignatureUpdated, [&] { f.frmSignatureUpdated.Form_Load(f.branding.productName); }); }},
       {"tray-menu", [&] { open(f.frmMenuPopUp, [&] { f.frmMenuPopUp.Form_Load(f.branding.productName, true, true); }); }},
       {"splash", [&] { open(splash, [&] { splash.Form_Load(f.branding.productName); }); }},
