@@ -218,7 +218,6 @@ FileLook lookThrough(InputFile& in, const std::string& path) {
   // Only an image carries version information: the other files are not read through (the
   // removal looks at every file it holds).
   if (image && in.seek(0)) look.company = companyNameFromStream(in);
-  in.seek(0);
   return look;
 }
 

@@ -21,8 +21,8 @@ struct FileLook {
   std::string company, finalPath;
 };
 FileLook lookAtFile(FileSystem& fs, const std::string& path, bool wantFinalPath = false);
-// The same look through a file already open (`path` for its extension), which is left at its
-// start again; its final path is not asked.
+// The same look through a file already open (`path` for its extension), read from where it
+// stands; its final path is not asked. A caller that reads on moves back first.
 FileLook lookThrough(InputFile& in, const std::string& path);
 // What the name alone says, as lookAtFile says of a file it could not open.
 FileLook lookByName(const std::string& path);

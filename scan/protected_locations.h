@@ -61,8 +61,8 @@ class ProtectedLocations {
   // A file that is never a finding: one of the program's own (isOwnFile) or of the system's
   // (isSystemFile). The removal asks this of every file before it deletes it.
   // `held`: the file as this program holds it, shared with nobody; it cannot be opened again by
-  // its path then, so its bytes are read through the hold (left at its start again), and its
-  // final path is the hold's.
+  // its path then, so its bytes are read through the hold (which the caller moves back to its
+  // start before it reads on), and its final path is the hold's.
   bool isProgramFile(const std::string& path, HeldFile* held = nullptr) const {
     return isOwnFile(path) || isSystemFile(path, held);
   }

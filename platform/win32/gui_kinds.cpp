@@ -18,6 +18,7 @@ namespace {
 
 // A twip is a 1440th of an inch, so its pixels follow the system DPI.
 int pixels(float twips) { return int(twips * float(systemDpi()) / 1440.0f + 0.5f); }
+float twips(int pixels) { return float(pixels) * 1440.0f / float(systemDpi()); }
 
 // Enabled, shown, caption and place: the same for every kind with a window of its own.
 void mirrorWindow(Bound& b, Change what) {
@@ -413,7 +414,7 @@ void readBackColumns(Bound& b) {
     const int px = ListView_GetColumnWidth(b.hwnd, int(i));
     if (px <= 0 || px == b.fitted[i]) continue;
     lv.columns[i].userSized = true;
-    lv.columns[i].widthTwips = float(px) * 1440.0f / float(systemDpi());
+    lv.columns[i].widthTwips = twips(px);
     b.fitted[i] = px;
   }
 }
